@@ -1,0 +1,153 @@
+#include "CompressionResult.h"
+
+#include "Image.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+bool hasPixels(const Image* image) { return image && image->getRGB32Buffer(); }
+
+std::size_t pixelCount(const Image* image)
+{
+    return std::size_t(image->getWidth()) * std::size_t(image->getHeight());
+}
+
+unsigned char clampByte(double value)
+{
+    // Truncation toward zero, then limited to 0..255.
+    const long truncated = static_cast<long>(value);
+    return static_cast<unsigned char>(std::clamp(truncated, 0L, 255L));
+}
+
+} // namespace
+
+CompressionResult::CompressionResult(Image* source, Image* compressed, JPEGSettings settingsUsed)
+    : compressedImage(compressed), sourceImage(source), settings(settingsUsed)
+{
+    const double sourceSize = source ? double(source->getImageSize()) : 0.0;
+    const double compressedSize = compressed ? double(compressed->getImageSize()) : 0.0;
+    const std::uint64_t area =
+        source ? std::uint64_t(source->getWidth()) * std::uint64_t(source->getHeight()) : 0;
+
+    compressionRate = sourceSize / compressedSize;
+    compressionPercentage = (1.0 - 1.0 / compressionRate) * 100.0;
+    bitRate = compressedSize * 8.0 / double(area);
+
+    if (source)
+        fileName = QFile::decodeName(QByteArray::fromStdString(source->getFilePath()));
+
+    // A decoded picture without pixels (the decoder failed on the scratch
+    // file) counts as no decoded picture at all.
+    nchannels = hasPixels(compressed) ? int(compressed->getChannels()) : 0;
+    computeMSE();
+}
+
+CompressionResult::~CompressionResult() { delete compressedImage; }
+
+bool CompressionResult::hasMaps() const
+{
+    return nchannels > 0 && hasPixels(sourceImage) &&
+           sourceImage->getWidth() == compressedImage->getWidth() &&
+           sourceImage->getHeight() == compressedImage->getHeight();
+}
+
+void CompressionResult::computeMSE()
+{
+    if (!hasMaps())
+        return;
+    const std::size_t bytes = pixelCount(sourceImage) * 4;
+    const unsigned char* a = sourceImage->getRGB32Buffer();
+    const unsigned char* b = compressedImage->getRGB32Buffer();
+    // Every byte of every pixel, the fourth included; divided by three values
+    // per pixel. Partial sums in 32 bits stay exact for 8 K bytes per block.
+    std::uint64_t sum = 0;
+    constexpr std::size_t block = 8192;
+    for (std::size_t start = 0; start < bytes; start += block) {
+        const std::size_t end = std::min(bytes, start + block);
+        std::uint32_t partial = 0;
+        for (std::size_t i = start; i < end; ++i) {
+            const int d = int(a[i]) - int(b[i]);
+            partial += std::uint32_t(d * d);
+        }
+        sum += partial;
+    }
+    mse = double(sum) / (double(pixelCount(sourceImage)) * nchannels);
+}
+
+void CompressionResult::prepareComponentTables() const
+{
+    if (nchannels == 0 || components[0])
+        return;
+    const std::size_t pixels = pixelCount(compressedImage);
+    for (auto& component : components)
+        component.reset(new unsigned char[pixels * 4]);
+    const unsigned char* in = compressedImage->getRGB32Buffer();
+    unsigned char* y = components[0].get();
+    unsigned char* cb = components[1].get();
+    unsigned char* cr = components[2].get();
+    for (std::size_t p = 0; p < pixels; ++p, in += 4, y += 4, cb += 4, cr += 4) {
+        const double B = in[0], G = in[1], R = in[2];
+        const unsigned char Y = clampByte(0.2989 * R + 0.5866 * G + 0.1145 * B);
+        const unsigned char Cb = clampByte(-0.1687 * R - 0.3312 * G + 0.5 * B + 127.5);
+        const unsigned char Cr = clampByte(0.5 * R - 0.4183 * G - 0.0816 * B + 127.5);
+        y[0] = y[1] = y[2] = Y;
+        cb[0] = cb[1] = cb[2] = Cb;
+        cr[0] = cr[1] = cr[2] = Cr;
+        y[3] = cb[3] = cr[3] = 255;
+    }
+}
+
+void CompressionResult::prepareErrors() const
+{
+    if (errors || !hasMaps())
+        return;
+    const std::size_t pixels = pixelCount(sourceImage);
+    errors.reset(new unsigned char[pixels * 4]);
+    colorDifference.reset(new unsigned char[pixels * 4]);
+    const unsigned char* a = sourceImage->getRGB32Buffer();
+    const unsigned char* b = compressedImage->getRGB32Buffer();
+    unsigned char* diff = colorDifference.get();
+    unsigned char* changed = errors.get();
+    for (std::size_t p = 0; p < pixels; ++p, a += 4, b += 4, diff += 4, changed += 4) {
+        for (int c = 0; c < 4; ++c)
+            diff[c] = static_cast<unsigned char>(255 - std::abs(int(a[c]) - int(b[c])));
+        const unsigned char level = (a[0] == b[0] && a[1] == b[1] && a[2] == b[2]) ? 255 : 0;
+        changed[0] = changed[1] = changed[2] = level;
+        changed[3] = 255;
+    }
+}
+
+unsigned char* CompressionResult::getY_RGB32() const
+{
+    prepareComponentTables();
+    return components[0].get();
+}
+
+unsigned char* CompressionResult::getCB_RGB32() const
+{
+    prepareComponentTables();
+    return components[1].get();
+}
+
+unsigned char* CompressionResult::getCR_RGB32() const
+{
+    prepareComponentTables();
+    return components[2].get();
+}
+
+unsigned char* CompressionResult::getErrors() const
+{
+    prepareErrors();
+    return errors.get();
+}
+
+unsigned char* CompressionResult::getColorDifference() const
+{
+    prepareErrors();
+    return colorDifference.get();
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "JPEGSettings.h"
+
+#include <QString>
+
+#include <memory>
+
+class Image;
+
+// What one compression produced: the source, the decoded JPEG, the settings,
+// four figures and five derived pictures (the Y, Cb and Cr components as grey
+// pictures, a map of changed pixels and a colour-difference map), each a
+// 32-bit buffer of the source's size, top row first.
+//
+// The figures are computed by the constructor. The derived pictures are made
+// the first time something asks for them, so a batch that only keeps the
+// figures never pays for them; their contents do not depend on when they are
+// made.
+class CompressionResult
+{
+public:
+    // Takes ownership of `compressed` (may be null); `source` stays the
+    // caller's and must outlive the result.
+    CompressionResult(Image* source, Image* compressed, JPEGSettings settings);
+    ~CompressionResult();
+    CompressionResult(const CompressionResult&) = delete;
+    CompressionResult& operator=(const CompressionResult&) = delete;
+
+    Image* getSourceImage() const { return sourceImage; }
+    Image* getCompressedImage() const { return compressedImage; }
+
+    // Null when there is no decoded picture.
+    unsigned char* getY_RGB32() const;
+    unsigned char* getCB_RGB32() const;
+    unsigned char* getCR_RGB32() const;
+    // Null unless both pictures exist with the same dimensions.
+    unsigned char* getErrors() const;
+    unsigned char* getColorDifference() const;
+
+    double getMSE() const { return mse; }
+    double getCompressionPercentage() const { return compressionPercentage; }
+    double getCompressionRate() const { return compressionRate; }
+    double getBitRate() const { return bitRate; }
+    QString getFileName() const { return fileName; }
+    const JPEGSettings& getSettings() const { return settings; }
+    int getChannels() const { return nchannels; }
+
+private:
+    bool hasMaps() const;
+    void prepareComponentTables() const;
+    void prepareErrors() const;
+    void computeMSE();
+
+    mutable std::unique_ptr<unsigned char[]> components[3];
+    mutable std::unique_ptr<unsigned char[]> errors;
+    mutable std::unique_ptr<unsigned char[]> colorDifference;
+    int nchannels = 0;
+    Image* compressedImage = nullptr;
+    Image* sourceImage = nullptr;
+    double mse = 0;
+    double compressionPercentage = 0;
+    double compressionRate = 0;
+    double bitRate = 0;
+    QString fileName;
+    JPEGSettings settings;
+};
+
+// The figures of one batch compression, kept after its result is deleted.
+struct ResultStat
+{
+    double mse = 0;
+    double compressionPercentage = 0;
+    double compressionRate = 0;
+    double bitRate = 0;
+    QString fileName;
+
+    ResultStat() = default;
+    explicit ResultStat(const CompressionResult& result)
+        : mse(result.getMSE()), compressionPercentage(result.getCompressionPercentage()),
+          compressionRate(result.getCompressionRate()), bitRate(result.getBitRate()),
+          fileName(result.getFileName())
+    {
+    }
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+struct FIBITMAP;
+
+// A picture loaded through FreeImage, held twice: a 24-bit copy in
+// FreeImage's layout (bottom row first, blue-green-red, rows padded to four
+// bytes) for the encoder, and a 32-bit copy (top row first, blue-green-red-X,
+// rows of exactly 4 * width bytes) that Qt can show as Format_RGB32 without
+// copying. A picture that does not load leaves both copies absent; callers
+// test getRGB24Buffer() for null.
+class Image
+{
+public:
+    // Largest side the encoder accepts, and the largest picture we decode.
+    static constexpr unsigned MAX_SIDE = 65500;
+    static constexpr std::uint64_t MAX_PIXELS = 128ull * 1000 * 1000;
+
+    // `path` is an 8-bit file name as the file system spells it
+    // (QFile::encodeName of the user's choice).
+    explicit Image(const std::string& path);
+    ~Image();
+    Image(const Image&) = delete;
+    Image& operator=(const Image&) = delete;
+
+    unsigned char* getRGB24Buffer() const;
+    unsigned char* getRGB32Buffer() const;
+    // Bytes per stored row of the 24-bit copy: 3 * width rounded up to 4.
+    unsigned getRGB24Pitch() const;
+    unsigned getWidth() const;
+    unsigned getHeight() const;
+    unsigned getChannels() const { return 3; }
+    unsigned long getImageSize() const { return imageSize; }
+    std::string getFilePath() const { return filePath; }
+
+    // Why the picture did not load, or a warning the decoder gave while
+    // loading it; empty when there is nothing to say.
+    QString getLoadMessage() const { return loadMessage; }
+
+    // Sets up FreeImage (plug-ins are not loaded) and routes its messages to
+    // the images being loaded. Call once per program; repeated calls are
+    // harmless, and the constructor calls it if nobody did.
+    static void initImage();
+    static void deinitImage();
+
+private:
+    FIBITMAP* GenericLoader(const char* path, int flags);
+
+    FIBITMAP* dib24 = nullptr;
+    FIBITMAP* dib32 = nullptr;
+    unsigned long imageSize = 0;
+    std::string filePath;
+    QString loadMessage;
+};

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "JPEGSettings.h"
+
+#include <QString>
+
+class CompressionResult;
+class Image;
+struct jpeg_compress_struct;
+
+// Encodes its current picture under its own settings into the scratch file
+// "tmp.bin" of the working directory, decodes that file again and returns
+// both pictures with a copy of the settings as a new CompressionResult.
+class JPEGCompressor
+{
+public:
+    static constexpr const char* SCRATCH_FILE = "tmp.bin";
+
+    JPEGCompressor() = default;
+
+    // The picture is the caller's; the compressor only points at it.
+    void setImage(Image* newImage) { image = newImage; }
+    Image* getImage() const { return image; }
+
+    JPEGSettings* getSettings() { return &settings; }
+    const JPEGSettings* getSettings() const { return &settings; }
+
+    // A new result owned by the caller, or null when the picture could not be
+    // compressed; lastError() then says why. The process never ends here:
+    // errors raised inside the JPEG library come back as a null result.
+    CompressionResult* compressImage();
+
+    // The reason the last compressImage() gave no result; empty after a
+    // success.
+    QString lastError() const { return error; }
+
+private:
+    static void setOptions(const JPEGSettings& s, jpeg_compress_struct* cinfo);
+    static void set_sampling(const JPEGSettings& s, jpeg_compress_struct* cinfo);
+
+    Image* image = nullptr;
+    JPEGSettings settings;
+    QString error;
+
+    friend struct JPEGEncodeJob;
+};

@@ -1,0 +1,92 @@
+#include "TestPictures.h"
+
+#include <FreeImage.h>
+#include <QFile>
+
+namespace {
+
+FREE_IMAGE_FORMAT formatNamed(const char* format)
+{
+    const QByteArray name(format);
+    if (name == "png")
+        return FIF_PNG;
+    if (name == "bmp")
+        return FIF_BMP;
+    if (name == "tiff")
+        return FIF_TIFF;
+    if (name == "jpg")
+        return FIF_JPEG;
+    return FIF_UNKNOWN;
+}
+
+bool save(FIBITMAP* bitmap, const QString& path, const char* format)
+{
+    if (!bitmap)
+        return false;
+    const QByteArray name = QFile::encodeName(path);
+    const bool ok = FreeImage_Save(formatNamed(format), bitmap, name.constData(), 0);
+    FreeImage_Unload(bitmap);
+    return ok;
+}
+
+} // namespace
+
+namespace TestPictures {
+
+bool write(const QString& path, int width, int height, Kind kind, const char* format)
+{
+    FreeImage_Initialise(FALSE);
+    const int bpp = kind == Kind::Alpha ? 32 : (kind == Kind::Colour ? 24 : 8);
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, bpp);
+    if (!bitmap)
+        return false;
+    if (kind == Kind::Grey || kind == Kind::Palette) {
+        RGBQUAD* palette = FreeImage_GetPalette(bitmap);
+        for (int i = 0; i < 256; ++i) {
+            palette[i].rgbRed = BYTE(kind == Kind::Grey ? i : (i * 7) & 255);
+            palette[i].rgbGreen = BYTE(kind == Kind::Grey ? i : (i * 3) & 255);
+            palette[i].rgbBlue = BYTE(kind == Kind::Grey ? i : 255 - i);
+            palette[i].rgbReserved = 0;
+        }
+    }
+    // FreeImage stores the bottom row first; y counts from the top here.
+    for (int y = 0; y < height; ++y) {
+        BYTE* line = FreeImage_GetScanLine(bitmap, height - 1 - y);
+        for (int x = 0; x < width; ++x) {
+            const int r = (x * 255) / (width > 1 ? width - 1 : 1);
+            const int g = (y * 255) / (height > 1 ? height - 1 : 1);
+            const int b = ((x / 4 + y / 4) % 2) ? 200 : 40;
+            if (bpp == 8) {
+                line[x] = BYTE((r + g + b) / 3);
+            } else {
+                BYTE* p = line + x * (bpp / 8);
+                p[FI_RGBA_RED] = BYTE(r);
+                p[FI_RGBA_GREEN] = BYTE(g);
+                p[FI_RGBA_BLUE] = BYTE(b);
+                if (bpp == 32)
+                    p[FI_RGBA_ALPHA] = BYTE(x < width / 2 ? 0 : 255);
+            }
+        }
+    }
+    return save(bitmap, path, format);
+}
+
+bool writeSolid(const QString& path, int width, int height, int red, int green, int blue,
+                const char* format)
+{
+    FreeImage_Initialise(FALSE);
+    FIBITMAP* bitmap = FreeImage_Allocate(width, height, 24);
+    if (!bitmap)
+        return false;
+    for (int y = 0; y < height; ++y) {
+        BYTE* line = FreeImage_GetScanLine(bitmap, y);
+        for (int x = 0; x < width; ++x) {
+            line[3 * x + FI_RGBA_RED] = BYTE(red);
+            line[3 * x + FI_RGBA_GREEN] = BYTE(green);
+            line[3 * x + FI_RGBA_BLUE] = BYTE(blue);
+        }
+    }
+    return save(bitmap, path, format);
+}
+
+} // namespace TestPictures

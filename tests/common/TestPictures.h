@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+#include <QTemporaryDir>
+
+// Small pictures made on the fly, so tests need no committed fixtures.
+namespace TestPictures {
+
+enum class Kind {
+    Colour,  // 24-bit gradient with fine detail
+    Grey,    // 8-bit grey
+    Palette, // 8-bit with a colour palette
+    Alpha,   // 32-bit with a transparent left half
+};
+
+// Writes a width x height picture in the format named by `format` ("png",
+// "bmp", "tiff", "jpg"); returns false when FreeImage refuses.
+bool write(const QString& path, int width, int height, Kind kind = Kind::Colour,
+           const char* format = "png");
+
+// Writes a picture of one colour.
+bool writeSolid(const QString& path, int width, int height, int red, int green, int blue,
+                const char* format = "png");
+
+} // namespace TestPictures
+
+// A fresh temporary folder that is the working directory while this object
+// lives, so "tmp.bin" and other scratch files stay out of the source tree.
+class ScratchDir
+{
+public:
+    ScratchDir() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
+    ~ScratchDir() { QDir::setCurrent(previous); }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    QString path() const { return dir.path(); }
+    QString file(const QString& name) const { return dir.filePath(name); }
+
+private:
+    QTemporaryDir dir;
+    QString previous;
+};
