@@ -1,0 +1,82 @@
+#include "QuantizationTableFiles.h"
+
+#include <fstream>
+
+namespace {
+
+// Extracts one unsigned value the way the table files define it: leading
+// whitespace skipped, decimal digits with an optional '+'. The standard
+// unsigned extraction would accept "-1" and wrap it around to 4294967295, so a
+// minus sign is refused here and fails the stream like any other non-number.
+bool extractUnsigned(std::istream& in, unsigned int& value)
+{
+    in >> std::ws;
+    if (in.peek() == '-') {
+        in.setstate(std::ios::failbit);
+        return false;
+    }
+    in >> value;
+    return !in.fail();
+}
+
+} // namespace
+
+std::vector<QuantizationTable> readQTables(std::istream& in)
+{
+    std::vector<QuantizationTable> tables;
+    unsigned int buffer[QuantizationTable::SIZE];
+    while (!in.fail()) {
+        for (unsigned k = 0; k < QuantizationTable::SIZE && !in.fail(); ++k)
+            extractUnsigned(in, buffer[k]);
+        if (!in.fail())
+            tables.emplace_back(buffer);
+    }
+    return tables;
+}
+
+std::vector<QuantizationTable> readQTables(const std::string& path)
+{
+    std::ifstream in(path, std::ios::in);
+    if (!in.is_open())
+        return {};
+    return readQTables(in);
+}
+
+bool readTable(std::istream& in, TableValues& table)
+{
+    TableValues buffer{};
+    for (short& value : buffer) {
+        // Out-of-range values fail the stream on their own (num_get).
+        if (!(in >> value))
+            return false;
+    }
+    table = buffer;
+    return true;
+}
+
+bool writeTable(std::ostream& out, const TableValues& table)
+{
+    for (unsigned k = 0; k < table.size(); ++k)
+        out << table[k] << (k % 8 == 7 ? '\n' : '\t');
+    return out.good();
+}
+
+TableFileStatus loadTable(const std::string& path, TableValues& table)
+{
+    std::ifstream in(path, std::ios::in);
+    if (!in.good())
+        return TableFileStatus::OpenFailed;
+    return readTable(in, table) ? TableFileStatus::Ok : TableFileStatus::BadContent;
+}
+
+TableFileStatus saveTable(const std::string& path, const TableValues& table)
+{
+    std::ofstream out(path, std::ios::out | std::ios::trunc);
+    if (!out.good())
+        return TableFileStatus::OpenFailed;
+    writeTable(out, table);
+    // The data may sit in the stream's buffer until here, so a full disk
+    // often shows only when the buffer is flushed on close.
+    out.close();
+    return out.fail() ? TableFileStatus::WriteFailed : TableFileStatus::Ok;
+}
