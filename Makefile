@@ -7,7 +7,7 @@ JOBS      ?= $(shell nproc)
 PICTURE   ?= $(CURDIR)/resources/samples/chelsea.png
 
 PACKAGES = cmake g++ make qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
-           libfreeimage-dev libjpeg62-turbo-dev xvfb xauth
+           libfreeimage-dev libjpeg62-turbo-dev libjpeg-turbo-progs xvfb xauth
 
 .PHONY: all deps build run test test-asan clean
 

@@ -1,0 +1,330 @@
+#include "CompressionResult.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
+#include "JpegInspect.h"
+#include "TestPictures.h"
+
+#include <FreeImage.h>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+std::string encoded(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QByteArray scratchBytes()
+{
+    QFile file(JPEGCompressor::SCRATCH_FILE);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Compresses `image` under `settings` and returns the parsed scratch file.
+JpegInspect compress(Image& image, const JPEGSettings& settings)
+{
+    JPEGCompressor compressor;
+    compressor.setImage(&image);
+    *compressor.getSettings() = settings;
+    std::unique_ptr<CompressionResult> result(compressor.compressImage());
+    if (!result)
+        return JpegInspect();
+    return JpegInspect::parse(scratchBytes());
+}
+
+unsigned int flat[64];
+
+} // namespace
+
+class TestCompressor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Image::initImage();
+        for (unsigned int& v : flat)
+            v = 300;
+    }
+
+    void rowsOfEveryWidthEncode_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::newRow("one pixel, one fill byte") << 1;
+        QTest::newRow("width*3 multiple of four") << 4;
+        QTest::newRow("odd width") << 13;
+    }
+
+    void rowsOfEveryWidthEncode()
+    {
+        QFETCH(int, width);
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), width, 9));
+        Image image(encoded(dir.file("p.png")));
+        JPEGCompressor compressor;
+        compressor.setImage(&image);
+        std::unique_ptr<CompressionResult> result(compressor.compressImage());
+        QVERIFY(result);
+        QCOMPARE(result->getCompressedImage()->getWidth(), unsigned(width));
+        QCOMPARE(result->getCompressedImage()->getHeight(), 9u);
+        QCOMPARE(result->getCompressedImage()->getImageSize(),
+                 (unsigned long)QFileInfo(JPEGCompressor::SCRATCH_FILE).size());
+        const JpegInspect info = JpegInspect::parse(scratchBytes());
+        QVERIFY2(info.valid, qPrintable(info.problem));
+        QCOMPARE(info.width, width);
+        // The rows go in top first and in red-green-blue order: the decoded
+        // corners keep the generator's red (x) and green (y) gradients.
+        const Image* decoded = result->getCompressedImage();
+        const uchar* topLeft = decoded->getRGB32Buffer();
+        const uchar* bottomLeft = topLeft + std::size_t(8) * width * 4;
+        QVERIFY2(topLeft[1] < 40 && bottomLeft[1] > 215, "rows out of order");
+        if (width > 1)
+            QVERIFY2(topLeft[2] < 60 && topLeft[4 * (width - 1) + 2] > 195, "channels swapped");
+    }
+
+    void baselineClipsTablesExtendedKeepsThem()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 16, 16));
+        Image image(encoded(dir.file("p.png")));
+        JPEGSettings settings;
+        settings.qtables[0] = QuantizationTable(flat);
+        settings.getCurrentQuantizationTables()[0] = true;
+        settings.setQuality(50); // scale 100 %
+
+        const JpegInspect extended = compress(image, settings);
+        QVERIFY2(extended.valid, qPrintable(extended.problem));
+        QCOMPARE(extended.sofMarker, 0xC1);
+        QCOMPARE(extended.tables.at(0).precision, 1);
+        QCOMPARE(extended.tables.at(0).natural[10], 300);
+
+        settings.setCompressionMode(JPEGSettings::BASELINE);
+        const JpegInspect baseline = compress(image, settings);
+        QCOMPARE(baseline.sofMarker, 0xC0);
+        QCOMPARE(baseline.tables.at(0).precision, 0);
+        QCOMPARE(baseline.tables.at(0).natural[10], 255);
+
+        // Quality 25 doubles the table: 2 * 4 = 8 for a table of 4s.
+        unsigned int fours[64];
+        std::fill(fours, fours + 64, 4u);
+        settings.qtables[1] = QuantizationTable(fours);
+        settings.getCurrentQuantizationTables()[1] = true;
+        settings.setQuality(25);
+        const JpegInspect scaled = compress(image, settings);
+        QCOMPARE(scaled.tables.at(1).natural[0], 8);
+    }
+
+    void progressionAndColourSpace()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 24, 16));
+        Image image(encoded(dir.file("p.png")));
+        JPEGSettings settings;
+        settings.setProgressiveMode(true);
+
+        const JpegInspect progressive = compress(image, settings);
+        QCOMPARE(progressive.sofMarker, 0xC2);
+        QVERIFY(progressive.scans > 1);
+        QCOMPARE(int(progressive.components.size()), 3);
+
+        settings.setCompressionMode(JPEGSettings::BASELINE);
+        const JpegInspect baseline = compress(image, settings);
+        QCOMPARE(baseline.sofMarker, 0xC0);
+        QCOMPARE(baseline.scans, 1);
+
+        // Grey-scale is settled before the scan script is made.
+        settings.setCompressionMode(JPEGSettings::EXTENDED);
+        settings.setGrayscaleOutput(true);
+        const JpegInspect grey = compress(image, settings);
+        QCOMPARE(grey.sofMarker, 0xC2);
+        QCOMPARE(int(grey.components.size()), 1);
+        QVERIFY(grey.scans > 1);
+    }
+
+    void qualityActsOnlyWhereItShould()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 16, 16));
+        Image image(encoded(dir.file("p.png")));
+        auto bytesFor = [&image](const JPEGSettings& s) {
+            compress(image, s);
+            return scratchBytes();
+        };
+
+        // Manual quality without custom tables: the library's quality-75 tables.
+        JPEGSettings manual;
+        manual.setQuality(10);
+        const QByteArray low = bytesFor(manual);
+        manual.setQuality(90);
+        QCOMPARE(bytesFor(manual), low);
+
+        // Automatic quality ignores tables marked current.
+        JPEGSettings automatic;
+        automatic.setAutoQualityEnabled(true);
+        automatic.setQuality(60);
+        const QByteArray plain = bytesFor(automatic);
+        automatic.qtables[0] = QuantizationTable(flat);
+        automatic.getCurrentQuantizationTables()[0] = true;
+        automatic.downsampling[0] = {2, 2};
+        QCOMPARE(bytesFor(automatic), plain);
+        automatic.setQuality(61);
+        QVERIFY(bytesFor(automatic) != plain);
+    }
+
+    void samplingFactorsReachTheFrame()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 32, 32));
+        Image image(encoded(dir.file("p.png")));
+        JPEGSettings settings;
+        settings.downsampling[0] = {2, 1}; // vertical 2, horizontal 1
+        settings.downsampling[1] = {1, 1};
+        const JpegInspect info = compress(image, settings);
+        QVERIFY(info.valid);
+        QCOMPARE(info.components[0].v, 2);
+        QCOMPARE(info.components[0].h, 1);
+        QCOMPARE(info.components[1].v, 1);
+    }
+
+    void libraryErrorsComeBackAsNoResult_data()
+    {
+        QTest::addColumn<int>("y");
+        QTest::addColumn<int>("cb");
+        QTest::newRow("3x3 with 2x2") << 3 << 2;
+        QTest::newRow("eleven blocks per MCU") << 3 << 1;
+    }
+
+    void libraryErrorsComeBackAsNoResult()
+    {
+        QFETCH(int, y);
+        QFETCH(int, cb);
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 16, 16));
+        Image image(encoded(dir.file("p.png")));
+        JPEGCompressor compressor;
+        compressor.setImage(&image);
+        compressor.getSettings()->downsampling[0] = {y, y};
+        compressor.getSettings()->downsampling[1] = {cb, cb};
+        compressor.getSettings()->downsampling[2] = {1, 1};
+        QVERIFY(!compressor.compressImage());
+        QVERIFY(compressor.lastError().contains("sampling", Qt::CaseInsensitive));
+
+        // The same compressor goes on working.
+        compressor.getSettings()->downsampling[0] = {2, 2};
+        compressor.getSettings()->downsampling[1] = {1, 1};
+        std::unique_ptr<CompressionResult> result(compressor.compressImage());
+        QVERIFY(result);
+        QVERIFY(compressor.lastError().isEmpty());
+    }
+
+    void scratchFileProblemsAreReported()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 16, 16));
+        Image image(encoded(dir.file("p.png")));
+        JPEGCompressor compressor;
+        compressor.setImage(&image);
+
+        QVERIFY(QDir(dir.path()).mkdir(JPEGCompressor::SCRATCH_FILE));
+        QVERIFY(!compressor.compressImage());
+        QVERIFY(compressor.lastError().contains("tmp.bin"));
+        QVERIFY(QDir(dir.path()).rmdir(JPEGCompressor::SCRATCH_FILE));
+
+        if (QFileInfo::exists("/dev/full")) {
+            QVERIFY(QFile::link("/dev/full", JPEGCompressor::SCRATCH_FILE));
+            QVERIFY(!compressor.compressImage());
+            QVERIFY(!compressor.lastError().isEmpty());
+            QFile::remove(JPEGCompressor::SCRATCH_FILE);
+        }
+
+        Image missing(encoded(dir.file("none.png")));
+        compressor.setImage(&missing);
+        QVERIFY(!compressor.compressImage());
+        QVERIFY(!compressor.lastError().isEmpty());
+    }
+
+    void earlierResultsKeepTheirPictures()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 16, 16));
+        Image image(encoded(dir.file("p.png")));
+        JPEGCompressor compressor;
+        compressor.setImage(&image);
+        compressor.getSettings()->setQuality(5);
+        compressor.getSettings()->setAutoQualityEnabled(true);
+        std::unique_ptr<CompressionResult> first(compressor.compressImage());
+        const QByteArray firstPixels(reinterpret_cast<const char*>(
+                                         first->getCompressedImage()->getRGB32Buffer()),
+                                     16 * 16 * 4);
+        compressor.getSettings()->setQuality(100);
+        std::unique_ptr<CompressionResult> second(compressor.compressImage());
+        QVERIFY(second);
+        QVERIFY(first->getBitRate() < second->getBitRate());
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(
+                                first->getCompressedImage()->getRGB32Buffer()),
+                            16 * 16 * 4),
+                 firstPixels);
+        QCOMPARE(first->getSourceImage(), &image);
+    }
+
+    // The scratch file must be what the library writes for the same calls; a
+    // stock command-line encoder fed the same pixels makes those calls for
+    // these options.
+    void matchesTheReferenceEncoderByteForByte_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("quality");
+        QTest::addColumn<bool>("progressive");
+        QTest::addColumn<bool>("optimize");
+        QTest::addColumn<bool>("grey");
+        QTest::addColumn<int>("smoothing");
+        QTest::newRow("quality 95") << QStringList{"-quality", "95"} << 95 << false << false << false << 0;
+        QTest::newRow("progressive 50") << QStringList{"-quality", "50", "-progressive"} << 50 << true
+                                        << false << false << 0;
+        QTest::newRow("optimized grey smooth")
+            << QStringList{"-quality", "80", "-optimize", "-grayscale", "-smooth", "20"} << 80
+            << false << true << true << 20;
+    }
+
+    void matchesTheReferenceEncoderByteForByte()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, quality);
+        QFETCH(bool, progressive);
+        QFETCH(bool, optimize);
+        QFETCH(bool, grey);
+        QFETCH(int, smoothing);
+        const QString cjpeg = QStandardPaths::findExecutable("cjpeg");
+        if (cjpeg.isEmpty())
+            QSKIP("cjpeg is not installed");
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 37, 23));
+        FIBITMAP* bitmap = FreeImage_Load(FIF_PNG, encoded(dir.file("p.png")).c_str(), 0);
+        QVERIFY(FreeImage_Save(FIF_PPMRAW, bitmap, encoded(dir.file("p.ppm")).c_str(), 0));
+        FreeImage_Unload(bitmap);
+
+        QProcess process;
+        process.start(cjpeg, options << "-outfile" << dir.file("ref.jpg") << dir.file("p.ppm"));
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 0);
+        QFile reference(dir.file("ref.jpg"));
+        QVERIFY(reference.open(QIODevice::ReadOnly));
+
+        Image image(encoded(dir.file("p.png")));
+        JPEGSettings settings;
+        settings.setAutoQualityEnabled(true);
+        settings.setQuality(quality);
+        settings.setProgressiveMode(progressive);
+        settings.setOptimizeHuffman(optimize);
+        settings.setGrayscaleOutput(grey);
+        settings.setSmoothing(smoothing);
+        compress(image, settings);
+        QCOMPARE(scratchBytes(), reference.readAll());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCompressor)
+#include "tst_core_compressor.moc"

@@ -1,0 +1,202 @@
+#include "Image.h"
+#include "TestPictures.h"
+
+#include <FreeImage.h>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+std::string encoded(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+void expectEmpty(const Image& image)
+{
+    QVERIFY(!image.getRGB24Buffer());
+    QVERIFY(!image.getRGB32Buffer());
+    QCOMPARE(image.getWidth(), 0u);
+    QCOMPARE(image.getHeight(), 0u);
+    QVERIFY(!image.getLoadMessage().isEmpty());
+}
+
+// A JPEG whose frame header claims 65500 x 65500 pixels: a real 8 x 8 file
+// with its SOF dimensions patched.
+QByteArray jpegClaiming(const ScratchDir& dir, int width, int height)
+{
+    const QString small = dir.file("small.jpg");
+    if (!TestPictures::write(small, 8, 8, TestPictures::Kind::Colour, "jpg"))
+        return {};
+    QFile file(small);
+    file.open(QIODevice::ReadOnly);
+    QByteArray bytes = file.readAll();
+    for (int i = 2; i + 9 < bytes.size(); ++i) {
+        if (uchar(bytes[i]) == 0xFF && (uchar(bytes[i + 1]) == 0xC0 || uchar(bytes[i + 1]) == 0xC2)) {
+            bytes[i + 5] = char(height >> 8);
+            bytes[i + 6] = char(height & 255);
+            bytes[i + 7] = char(width >> 8);
+            bytes[i + 8] = char(width & 255);
+            return bytes;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+class TestImage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Image::initImage(); }
+
+    void layoutsOfAColourPicture()
+    {
+        ScratchDir dir;
+        const QString path = dir.file("colour.png");
+        QVERIFY(TestPictures::write(path, 5, 3));
+        Image image(encoded(path));
+        QVERIFY(image.getRGB24Buffer());
+        QCOMPARE(image.getWidth(), 5u);
+        QCOMPARE(image.getHeight(), 3u);
+        QCOMPARE(image.getChannels(), 3u);
+        QCOMPARE(image.getRGB24Pitch(), 16u); // 15 bytes of pixels, one of padding
+        QCOMPARE(image.getImageSize(), (unsigned long)QFileInfo(path).size());
+        QCOMPARE(image.getFilePath(), encoded(path));
+
+        // The generator paints red = x gradient, green = y gradient. The 32-bit
+        // copy holds the top row first, the 24-bit copy the bottom row first.
+        const uchar* top32 = image.getRGB32Buffer();
+        const uchar* lastPixelOfTopRow = top32 + 4 * 4;
+        QCOMPARE(int(top32[1]), 0);                  // green of the top row
+        QCOMPARE(int(lastPixelOfTopRow[2]), 255);    // red at the right edge
+        QCOMPARE(int(top32[3]), 255);                // opaque
+        const uchar* bottom32 = top32 + 2 * 5 * 4;
+        QCOMPARE(int(bottom32[1]), 255);
+        const uchar* first24 = image.getRGB24Buffer(); // bottom row, first pixel
+        QCOMPARE(int(first24[1]), 255);
+        QCOMPARE(int(first24[0]), int(bottom32[0]));
+    }
+
+    void onePixelRows()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::writeSolid(dir.file("one.png"), 1, 1, 10, 20, 30));
+        Image image(encoded(dir.file("one.png")));
+        QVERIFY(image.getRGB24Buffer());
+        QCOMPARE(image.getRGB24Pitch(), 4u);
+        const uchar* p = image.getRGB32Buffer();
+        QCOMPARE(QList<int>({p[0], p[1], p[2], p[3]}), QList<int>({30, 20, 10, 255}));
+    }
+
+    void greyAndPaletteBecomeColour_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("grey") << int(TestPictures::Kind::Grey);
+        QTest::newRow("palette") << int(TestPictures::Kind::Palette);
+        QTest::newRow("alpha") << int(TestPictures::Kind::Alpha);
+    }
+
+    void greyAndPaletteBecomeColour()
+    {
+        QFETCH(int, kind);
+        ScratchDir dir;
+        const QString path = dir.file("p.png");
+        QVERIFY(TestPictures::write(path, 7, 4, TestPictures::Kind(kind)));
+        Image image(encoded(path));
+        QVERIFY(image.getRGB24Buffer());
+        QVERIFY(image.getRGB32Buffer());
+        QCOMPARE(image.getWidth(), 7u);
+        QCOMPARE(image.getChannels(), 3u);
+        QCOMPARE(image.getRGB24Pitch(), 24u);
+        if (TestPictures::Kind(kind) == TestPictures::Kind::Alpha) {
+            QCOMPARE(int(image.getRGB32Buffer()[3]), 0);       // left half transparent
+            QCOMPARE(int(image.getRGB32Buffer()[6 * 4 + 3]), 255);
+        }
+    }
+
+    void formatFoundByContentThenByName()
+    {
+        ScratchDir dir;
+        // A PNG under a name that says nothing: found by its signature.
+        QVERIFY(TestPictures::write(dir.file("picture.dat"), 4, 4, TestPictures::Kind::Colour, "png"));
+        QVERIFY(Image(encoded(dir.file("picture.dat"))).getRGB24Buffer());
+        // A PNG named .jpg: the content wins over the name.
+        QVERIFY(TestPictures::write(dir.file("png.jpg"), 4, 4, TestPictures::Kind::Colour, "png"));
+        QVERIFY(Image(encoded(dir.file("png.jpg"))).getRGB24Buffer());
+        // Targa files carry no signature at their start; the name helps.
+        FreeImage_Initialise(FALSE);
+        FIBITMAP* bitmap = FreeImage_Allocate(3, 2, 24);
+        QVERIFY(FreeImage_Save(FIF_TARGA, bitmap, encoded(dir.file("t.tga")).c_str(), 0));
+        FreeImage_Unload(bitmap);
+        QCOMPARE(Image(encoded(dir.file("t.tga"))).getWidth(), 3u);
+        // Random bytes named .png are tried as PNG and refused.
+        QFile junk(dir.file("junk.png"));
+        QVERIFY(junk.open(QIODevice::WriteOnly));
+        junk.write(QByteArray(300, 'x'));
+        junk.close();
+        expectEmpty(Image(encoded(dir.file("junk.png"))));
+    }
+
+    void nonAsciiNamesOpen()
+    {
+        ScratchDir dir;
+        const QString path = dir.file(QStringLiteral("\u017e\u00f3\u0142w \u732b.png"));
+        QVERIFY(TestPictures::write(path, 4, 4));
+        Image image(encoded(path));
+        QCOMPARE(image.getWidth(), 4u);
+    }
+
+    void unusableFilesGiveEmptyPictures()
+    {
+        ScratchDir dir;
+        expectEmpty(Image(encoded(dir.file("missing.png"))));
+        expectEmpty(Image(encoded(dir.path()))); // a directory
+
+        QFile empty(dir.file("empty.png"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        expectEmpty(Image(encoded(dir.file("empty.png"))));
+
+        // A FIFO would block a reader forever; it must be refused unopened.
+        const QByteArray fifo = QFile::encodeName(dir.file("pipe.png"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        expectEmpty(Image(fifo.toStdString()));
+
+        QVERIFY(TestPictures::write(dir.file("whole.png"), 64, 64));
+        QFile whole(dir.file("whole.png"));
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        QFile half(dir.file("half.png"));
+        QVERIFY(half.open(QIODevice::WriteOnly));
+        half.write(bytes.left(bytes.size() / 2));
+        half.close();
+        Image truncated(encoded(dir.file("half.png")));
+        if (!truncated.getRGB24Buffer())
+            QVERIFY(!truncated.getLoadMessage().isEmpty());
+    }
+
+    void hugeHeaderIsRefusedWithoutDecoding()
+    {
+        ScratchDir dir;
+        const QByteArray bytes = jpegClaiming(dir, 65500, 65500);
+        QVERIFY(!bytes.isEmpty());
+        QVERIFY(bytes.size() < 2000);
+        QFile file(dir.file("huge.jpg"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+
+        QElapsedTimer timer;
+        timer.start();
+        Image image(encoded(dir.file("huge.jpg")));
+        QVERIFY2(timer.elapsed() < 1000, "the header alone must decide");
+        expectEmpty(image);
+        QVERIFY(image.getLoadMessage().contains("65500"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImage)
+#include "tst_core_image.moc"
