@@ -1,0 +1,58 @@
+#include "BatchCompressor.h"
+
+#include "Image.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProgressDialog>
+
+BatchCompressor::BatchCompressor() : compressor(std::make_unique<JPEGCompressor>()) {}
+
+BatchCompressor::~BatchCompressor() = default;
+
+std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
+                                                  std::vector<JPEGSettings>& settings,
+                                                  QProgressDialog* dialog)
+{
+    std::vector<ResultStat> results;
+    std::vector<JPEGSettings> used;
+    int counter = 0;
+    bool canceled = false;
+
+    for (const QString& file : files) {
+        const std::unique_ptr<Image> image(new Image(QFile::encodeName(file).toStdString()));
+        if (!image->getRGB24Buffer())
+            continue;
+        compressor->setImage(image.get());
+
+        for (const JPEGSettings& entry : settings) {
+            *compressor->getSettings() = entry;
+            std::unique_ptr<CompressionResult> result(compressor->compressImage());
+            if (result) {
+                results.emplace_back(*result);
+                used.push_back(entry);
+                // The decoded picture goes with the result, before the next
+                // compression makes another.
+                result.reset();
+            }
+
+            QCoreApplication::processEvents();
+            if (dialog)
+                dialog->setValue(counter);
+            ++counter;
+            QCoreApplication::processEvents();
+            if (dialog && dialog->wasCanceled()) {
+                canceled = true;
+                break;
+            }
+        }
+        // The picture is deleted with this iteration: leave no dangling
+        // pointer behind in the compressor.
+        compressor->setImage(nullptr);
+        if (canceled)
+            break;
+    }
+
+    settings.swap(used);
+    return results;
+}

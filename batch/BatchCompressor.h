@@ -1,0 +1,42 @@
+#pragma once
+
+#include "CompressionResult.h"
+#include "JPEGCompressor.h"
+#include "JPEGSettings.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <vector>
+
+class QProgressDialog;
+
+// Compresses every file of a batch under every entry of a settings list with
+// one JPEGCompressor, keeping only the figures of each compression. At any
+// moment a run holds at most one source picture and one compression result.
+class BatchCompressor
+{
+public:
+    BatchCompressor();
+    ~BatchCompressor();
+    BatchCompressor(const BatchCompressor&) = delete;
+    BatchCompressor& operator=(const BatchCompressor&) = delete;
+
+    // The compressor every run uses; callers may also use it for single
+    // compressions between runs.
+    JPEGCompressor* getCompressor() const { return compressor.get(); }
+
+    // Returns one record per successful compression, file-major: every entry
+    // for the first file that loaded, then every entry for the next. On
+    // return `settings` holds, entry for entry, the settings of those
+    // results. Files that do not load are skipped without a progress step;
+    // a compression that fails takes its progress step but leaves no record.
+    // The dialog's value counts the attempted compressions from 0; Cancel is
+    // honoured once the compression under way has finished, and what was
+    // gathered until then is returned. `dialog` may be null.
+    std::vector<ResultStat> compress(const QStringList& files, std::vector<JPEGSettings>& settings,
+                                     QProgressDialog* dialog);
+
+private:
+    std::unique_ptr<JPEGCompressor> compressor;
+};

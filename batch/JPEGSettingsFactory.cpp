@@ -1,0 +1,106 @@
+#include "JPEGSettingsFactory.h"
+
+#include "BatchSettings.h"
+
+#include <QCoreApplication>
+#include <QProgressDialog>
+
+#include <cstdint>
+
+namespace {
+
+// The step as it is applied: its size as given, its sign pointing from
+// `first` towards `last`. The batch window already gives it that sign; a step
+// pointing away would never reach `last`, and a zero step would never move,
+// so neither is taken literally.
+std::int64_t directedStep(int first, int last, int step)
+{
+    const std::int64_t size = step < 0 ? -std::int64_t(step) : std::int64_t(step);
+    return last < first ? -size : size;
+}
+
+} // namespace
+
+int JPEGSettingsFactory::sweepLength(int first, int last, int step)
+{
+    if (first == last)
+        return 1;
+    const std::int64_t delta = directedStep(first, last, step);
+    if (delta == 0)
+        return 1;
+    return int((std::int64_t(last) - first) / delta + 1);
+}
+
+bool JPEGSettingsFactory::step(QProgressDialog* dialog)
+{
+    // The event loop runs only here, which is what keeps Cancel alive while
+    // the expansion blocks the interface.
+    QCoreApplication::processEvents();
+    if (dialog)
+        dialog->setValue(counter);
+    ++counter;
+    QCoreApplication::processEvents();
+    return !(dialog && dialog->wasCanceled());
+}
+
+void JPEGSettingsFactory::sweep(int first, int last, int stepSize, Setter set,
+                                JPEGSettings& working, std::vector<JPEGSettings>& list,
+                                QProgressDialog* dialog)
+{
+    if (first == last) {
+        (working.*set)(first);
+        list.push_back(working);
+        return;
+    }
+    const int count = sweepLength(first, last, stepSize);
+    const std::int64_t delta = directedStep(first, last, stepSize);
+    for (int i = 0; i < count; ++i) {
+        if (!step(dialog)) {
+            canceled = true;
+            return;
+        }
+        (working.*set)(int(first + i * delta));
+        list.push_back(working);
+    }
+}
+
+void JPEGSettingsFactory::smoothing(JPEGSettings& working, std::vector<JPEGSettings>& list,
+                                    QProgressDialog* dialog)
+{
+    if (canceled)
+        return;
+    sweep(settings->minSmoothing, settings->maxSmoothing, settings->smoothingStep,
+          &JPEGSettings::setSmoothing, working, list, dialog);
+}
+
+void JPEGSettingsFactory::quality(JPEGSettings& working, std::vector<JPEGSettings>& list,
+                                  QProgressDialog* dialog)
+{
+    if (canceled)
+        return;
+    if (settings->manualQuality) {
+        working.setAutoQualityEnabled(false);
+        const struct
+        {
+            bool wanted;
+            JPEGSettings::DCTMethod method;
+        } methods[] = {
+            {settings->dctInt, JPEGSettings::INT},
+            {settings->dctFast, JPEGSettings::FAST},
+            {settings->dctFloat, JPEGSettings::FLOAT},
+        };
+        for (const auto& m : methods) {
+            if (canceled)
+                break;
+            if (!m.wanted)
+                continue;
+            working.setDCTMethod(m.method);
+            smoothing(working, list, dialog);
+        }
+    }
+    if (settings->autoQuality && !canceled) {
+        working.setAutoQualityEnabled(true);
+        sweep(settings->minQuality, settings->maxQuality, settings->qualityStep,
+              &JPEGSettings::setQuality, working, list, dialog);
+    }
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "JPEGSettings.h"
+
+#include <vector>
+
+struct BatchSettings;
+class QProgressDialog;
+
+// Expands the innermost levels of a batch sweep, the DCT methods, the
+// smoothing range and the quality range, into entries of a settings list.
+// One factory serves one whole expansion: its counter runs on across calls
+// and is what the progress dialog shows, and once the dialog has reported
+// Cancel every later call appends nothing.
+class JPEGSettingsFactory
+{
+public:
+    explicit JPEGSettingsFactory(BatchSettings* settings) : settings(settings) {}
+
+    // Both write fields of the working record `working` in place and append
+    // copies of it to `list`. `dialog` may be null: no progress is shown and
+    // nothing can be cancelled.
+    void quality(JPEGSettings& working, std::vector<JPEGSettings>& list, QProgressDialog* dialog);
+    void smoothing(JPEGSettings& working, std::vector<JPEGSettings>& list, QProgressDialog* dialog);
+
+    bool isCanceled() const { return canceled; }
+    int getCounter() const { return counter; }
+
+    // Number of values a sweep from `first` to `last` by `step` produces.
+    static int sweepLength(int first, int last, int step);
+
+private:
+    using Setter = void (JPEGSettings::*)(int);
+    void sweep(int first, int last, int step, Setter set, JPEGSettings& working,
+               std::vector<JPEGSettings>& list, QProgressDialog* dialog);
+    // One progress step; false when the dialog reports Cancel.
+    bool step(QProgressDialog* dialog);
+
+    BatchSettings* settings;
+    int counter = 0;
+    bool canceled = false;
+};

@@ -1,0 +1,232 @@
+#include "BatchCompressor.h"
+#include "CompressionResult.h"
+#include "Image.h"
+#include "ProgressWatcher.h"
+#include "TestPictures.h"
+
+#include <QFile>
+#include <QProgressDialog>
+#include <QTest>
+
+#include <malloc.h>
+
+#include <memory>
+
+namespace {
+
+std::vector<JPEGSettings> threeEntries()
+{
+    std::vector<JPEGSettings> entries(3);
+    for (int i = 0; i < 3; ++i) {
+        entries[i].setAutoQualityEnabled(true);
+        entries[i].setQuality(30 + 30 * i);
+    }
+    return entries;
+}
+
+std::vector<int> qualities(const std::vector<JPEGSettings>& list)
+{
+    std::vector<int> out;
+    for (const JPEGSettings& s : list)
+        out.push_back(s.getQuality());
+    return out;
+}
+
+std::vector<int> countTo(int n)
+{
+    std::vector<int> out;
+    for (int i = 0; i < n; ++i)
+        out.push_back(i);
+    return out;
+}
+
+// Bytes the C heap holds at the moment, mapped blocks included.
+std::size_t heapInUse()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+struct Batch
+{
+    Batch() : dialog(QStringLiteral("Compressing files"), QStringLiteral("Cancel"), 0, 1000)
+    {
+        setUpDialog(dialog);
+    }
+    QProgressDialog dialog;
+    BatchCompressor compressor;
+};
+
+} // namespace
+
+class TestBatchCompressor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { Image::initImage(); }
+
+    void everyFileUnderEveryEntryFileMajor()
+    {
+        ScratchDir dir;
+        const QString first = dir.file("first.png");
+        const QString second = dir.file("second.bmp");
+        QVERIFY(TestPictures::write(first, 40, 24));
+        QVERIFY(TestPictures::write(second, 17, 9, TestPictures::Kind::Grey, "bmp"));
+
+        Batch batch;
+        ProgressWatcher watcher(batch.dialog);
+        std::vector<JPEGSettings> settings = threeEntries();
+        const std::vector<ResultStat> results =
+            batch.compressor.compress({first, second}, settings, &batch.dialog);
+
+        QCOMPARE(results.size(), size_t(6));
+        QCOMPARE(qualities(settings), (std::vector<int>{30, 60, 90, 30, 60, 90}));
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(results[i].fileName, i < 3 ? first : second);
+        QCOMPARE(watcher.values(), countTo(6));
+        // The compressor does not keep pointing at the picture it deleted.
+        QCOMPARE(batch.compressor.getCompressor()->getImage(), nullptr);
+
+        // Each record holds the figures of the very compression it stands for.
+        Image image(QFile::encodeName(second).toStdString());
+        JPEGCompressor single;
+        single.setImage(&image);
+        *single.getSettings() = settings[4];
+        const std::unique_ptr<CompressionResult> direct(single.compressImage());
+        QVERIFY(direct);
+        QCOMPARE(results[4].mse, direct->getMSE());
+        QCOMPARE(results[4].bitRate, direct->getBitRate());
+        QCOMPARE(results[4].compressionRate, direct->getCompressionRate());
+        QCOMPARE(results[4].compressionPercentage, direct->getCompressionPercentage());
+        QVERIFY(results[4].mse > 0);
+    }
+
+    void filesThatDoNotLoadTakeNoSteps()
+    {
+        ScratchDir dir;
+        const QString broken = dir.file("broken.png");
+        const QString good = dir.file("good.png");
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a picture");
+        file.close();
+        QVERIFY(TestPictures::write(good, 16, 16));
+
+        Batch batch;
+        ProgressWatcher watcher(batch.dialog);
+        std::vector<JPEGSettings> settings = threeEntries();
+        const std::vector<ResultStat> results = batch.compressor.compress(
+            {dir.file("missing.png"), broken, good}, settings, &batch.dialog);
+        QCOMPARE(results.size(), size_t(3));
+        for (const ResultStat& r : results)
+            QCOMPARE(r.fileName, good);
+        QCOMPARE(qualities(settings), (std::vector<int>{30, 60, 90}));
+        QCOMPARE(watcher.values(), countTo(3));
+    }
+
+    void emptySettingsListDoesNothing()
+    {
+        ScratchDir dir;
+        const QString good = dir.file("good.png");
+        QVERIFY(TestPictures::write(good, 16, 16));
+        Batch batch;
+        const int before = batch.dialog.value();
+        std::vector<JPEGSettings> settings;
+        QVERIFY(batch.compressor.compress({good, good}, settings, &batch.dialog).empty());
+        QVERIFY(settings.empty());
+        QCOMPARE(batch.dialog.value(), before);
+        QVERIFY(!QFile::exists(dir.file(JPEGCompressor::SCRATCH_FILE)));
+    }
+
+    // Sampling factors 3 x 3 beside 1 x 1 need more blocks per MCU than the
+    // library allows: that entry fails inside the library, takes its progress
+    // step and leaves no record, and the batch goes on.
+    void libraryErrorSkipsOnlyThatEntry()
+    {
+        ScratchDir dir;
+        const QString good = dir.file("good.png");
+        QVERIFY(TestPictures::write(good, 32, 32));
+
+        std::vector<JPEGSettings> settings(3);
+        settings[0].setSmoothing(0);
+        settings[1].setSmoothing(1);
+        settings[1].downsampling[0].horizontal = 3;
+        settings[1].downsampling[0].vertical = 3;
+        settings[2].setSmoothing(2);
+
+        Batch batch;
+        ProgressWatcher watcher(batch.dialog);
+        const std::vector<ResultStat> results =
+            batch.compressor.compress({good, good}, settings, &batch.dialog);
+        QCOMPARE(results.size(), size_t(4));
+        QCOMPARE(settings.size(), size_t(4));
+        const int smoothings[] = {0, 2, 0, 2};
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(settings[i].getSmoothing(), smoothings[i]);
+        QCOMPARE(watcher.values(), countTo(6));
+    }
+
+    // Cancel pressed while the second entry of the first file is under way:
+    // that compression completes and counts, nothing after it is done.
+    void cancelKeepsWhatWasDone()
+    {
+        ScratchDir dir;
+        const QString good = dir.file("good.png");
+        QVERIFY(TestPictures::write(good, 16, 16));
+
+        Batch batch;
+        ProgressWatcher watcher(batch.dialog);
+        watcher.cancelAt(1);
+        std::vector<JPEGSettings> settings = threeEntries();
+        const std::vector<ResultStat> results =
+            batch.compressor.compress({good, good}, settings, &batch.dialog);
+        QVERIFY(batch.dialog.wasCanceled());
+        QCOMPARE(results.size(), size_t(2));
+        QCOMPARE(qualities(settings), (std::vector<int>{30, 60}));
+        QCOMPARE(watcher.values(), countTo(2));
+        QCOMPARE(batch.compressor.getCompressor()->getImage(), nullptr);
+    }
+
+    // However many compressions a batch makes, between two of them the heap
+    // holds one source picture and nothing of the results before.
+    void holdsOnePictureAtATime()
+    {
+        ScratchDir dir;
+        const int width = 1200, height = 900;
+        const QString first = dir.file("first.bmp");
+        const QString second = dir.file("second.bmp");
+        QVERIFY(TestPictures::write(first, width, height, TestPictures::Kind::Colour, "bmp"));
+        QVERIFY(TestPictures::write(second, width, height, TestPictures::Kind::Colour, "bmp"));
+        // A loaded picture: a 24-bit and a 32-bit copy.
+        const std::size_t picture = std::size_t(width) * height * 7;
+
+        std::vector<JPEGSettings> settings = threeEntries();
+        settings.push_back(settings.front());
+        Batch batch;
+        ProgressWatcher watcher(batch.dialog);
+        malloc_trim(0);
+        const std::size_t baseline = heapInUse();
+        std::size_t peak = 0;
+        int turns = 0;
+        watcher.onTurn = [&] {
+            peak = std::max(peak, heapInUse());
+            ++turns;
+        };
+        const std::vector<ResultStat> results =
+            batch.compressor.compress({first, second}, settings, &batch.dialog);
+        watcher.onTurn = nullptr;
+
+        QCOMPARE(results.size(), size_t(8));
+        QVERIFY(turns >= 16);
+        QVERIFY2(peak > baseline + picture / 2, "the source picture should be in memory");
+        QVERIFY2(peak < baseline + picture * 3 / 2,
+                 qPrintable(QStringLiteral("%1 bytes above the start for pictures of %2 bytes")
+                                .arg(qint64(peak) - qint64(baseline))
+                                .arg(picture)));
+        QVERIFY(heapInUse() < baseline + picture / 4);
+    }
+};
+
+QTEST_MAIN(TestBatchCompressor)
+#include "tst_batch_compressor.moc"
