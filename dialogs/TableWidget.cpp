@@ -1,0 +1,77 @@
+#include "TableWidget.h"
+
+#include "TableModel.h"
+
+#include <QGridLayout>
+#include <QLineEdit>
+
+namespace {
+constexpr int CELL_SIZE = 25;
+}
+
+SimpleTableWidget::SimpleTableWidget(IntTableModel* model, QValidator* validator, QWidget* parent)
+    : QWidget(parent), model(model)
+{
+    create(validator);
+}
+
+void SimpleTableWidget::create(QValidator* validator)
+{
+    const size_t rows = model->getRowCount();
+    const size_t columns = model->getColumnCount();
+    table.assign(rows, std::vector<QLineEdit*>(columns, nullptr));
+
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    for (size_t r = 0; r < rows; ++r)
+        for (size_t c = 0; c < columns; ++c) {
+            auto* edit = new QLineEdit;
+            edit->setObjectName(QStringLiteral("cell_%1_%2").arg(r).arg(c));
+            edit->setValidator(validator);
+            edit->setFixedSize(CELL_SIZE, CELL_SIZE);
+            layout->addWidget(edit, int(c), int(r));
+            connect(edit, &QLineEdit::textEdited, this, &SimpleTableWidget::updateData);
+            table[r][c] = edit;
+        }
+
+    setFixedSize(CELL_SIZE * int(columns), CELL_SIZE * int(rows));
+}
+
+short SimpleTableWidget::getValueAt(size_t row, size_t column) const
+{
+    return model->getValueAt(row, column);
+}
+
+void SimpleTableWidget::setValueAt(size_t row, size_t column, short value)
+{
+    model->setValueAt(row, column, value);
+}
+
+void SimpleTableWidget::updateUI()
+{
+    for (size_t r = 0; r < table.size(); ++r)
+        for (size_t c = 0; c < table[r].size(); ++c)
+            table[r][c]->setText(QString::number(model->getValueAt(r, c)));
+}
+
+void SimpleTableWidget::updateCell(size_t row, size_t column)
+{
+    const QString text = table[row][column]->text();
+    int value = 0;
+    if (!text.isEmpty() && text != QLatin1String("-")) {
+        bool ok = false;
+        value = text.toInt(&ok, 10);
+        if (!ok)
+            value = 0;
+    }
+    model->setValueAt(row, column, static_cast<short>(value));
+}
+
+void SimpleTableWidget::updateData()
+{
+    for (size_t r = 0; r < table.size(); ++r)
+        for (size_t c = 0; c < table[r].size(); ++c)
+            updateCell(r, c);
+}

@@ -1,0 +1,65 @@
+// Shows one settings dialog on a sample record, for looking at it by eye.
+// Not run by the test suite. Usage, from the staged run folder:
+//   dialogs_demo quantization|downsampling interactive|batch [presets]
+// "presets" opens the quantization editor's preset menu after a moment.
+#include "DownsamplingWindow.h"
+#include "JPEGSettings.h"
+#include "QuantizationWindow.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s quantization|downsampling interactive|batch\n", argv[0]);
+        return 2;
+    }
+    const bool interactive = std::strcmp(argv[2], "interactive") == 0;
+
+    JPEGSettings settings;
+    if (interactive)
+        settings.useAnnexKTables();
+    settings.getCurrentQuantizationTables()[0] = true;
+    settings.getCurrentQuantizationTables()[1] = true;
+    settings.downsampling[0] = {2, 2};
+
+    std::unique_ptr<QDialog> dialog;
+    if (std::strcmp(argv[1], "quantization") == 0) {
+        if (interactive) {
+            dialog = std::make_unique<QuantizationWindow>(settings, nullptr);
+        } else {
+            auto* window = new QuantizationWindow(nullptr);
+            window->setSettings(&settings);
+            window->updateEditables(false);
+            window->updateUI();
+            dialog.reset(window);
+        }
+    } else {
+        if (interactive) {
+            dialog = std::make_unique<DownsamplingWindow>(settings, nullptr);
+        } else {
+            auto* window = new DownsamplingWindow(nullptr);
+            window->setSettings(&settings);
+            window->updateEditables(false);
+            window->updateUI();
+            dialog.reset(window);
+        }
+    }
+    dialog->move(20, 20);
+    dialog->show();
+    if (argc > 3 && std::strcmp(argv[3], "presets") == 0) {
+        QTimer::singleShot(500, dialog.get(), [&dialog] {
+            if (auto* menu = dialog->findChild<QMenu*>("presetMenu"))
+                menu->popup(dialog->mapToGlobal(QPoint(60, 30)));
+        });
+    }
+    QObject::connect(dialog.get(), &QDialog::finished, &app, &QApplication::quit);
+    return app.exec();
+}
