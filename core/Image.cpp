@@ -2,8 +2,17 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
+#include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <sys/stat.h>
+
+extern "C" {
+#include <jpeglib.h>
+}
 
 namespace {
 
@@ -34,6 +43,86 @@ public:
     MessageCapture& operator=(const MessageCapture&) = delete;
 };
 
+// libjpeg's standard error handler ends the process; this one jumps back.
+struct DecodeErrors
+{
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+extern "C" void decodeErrorExit(j_common_ptr cinfo)
+{
+    std::longjmp(reinterpret_cast<DecodeErrors*>(cinfo->err)->jump, 1);
+}
+
+// Warnings are counted by the library; a decode that had any is redone by
+// the general loader, which reports them.
+extern "C" void decodeOutputMessage(j_common_ptr) {}
+
+// Decodes a one- or three-component JPEG held in memory into new pixels,
+// top row first, blue-green-red-255 in rows of 4 * width bytes, exactly as
+// the general loader's decode followed by its conversion to 32 bits and its
+// flip would. Returns the pixels (allocated with malloc, every byte written
+// by the decoder) or null for anything else, or on any error or warning.
+// Everything that a longjmp may skip here is trivially destructible.
+unsigned char* decodeJpegTo32(const unsigned char* data, unsigned long size, unsigned& width,
+                              unsigned& height)
+{
+    jpeg_decompress_struct cinfo;
+    DecodeErrors errors;
+    unsigned char* volatile pixels = nullptr;
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = decodeErrorExit;
+    errors.pub.output_message = decodeOutputMessage;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        std::free(pixels);
+        return nullptr;
+    }
+    jpeg_create_decompress(&cinfo);
+    // With the whole file in memory the library's Huffman decoder can keep
+    // to its fast path.
+    jpeg_mem_src(&cinfo, data, size);
+    jpeg_read_header(&cinfo, TRUE);
+    const bool plain = (cinfo.num_components == 1 && cinfo.jpeg_color_space == JCS_GRAYSCALE) ||
+                       (cinfo.num_components == 3 && cinfo.jpeg_color_space == JCS_YCbCr);
+    if (!plain || cinfo.image_width > Image::MAX_SIDE || cinfo.image_height > Image::MAX_SIDE ||
+        std::uint64_t(cinfo.image_width) * cinfo.image_height > Image::MAX_PIXELS) {
+        jpeg_destroy_decompress(&cinfo);
+        return nullptr;
+    }
+    // The general loader's accurate decode: the exact integer IDCT and
+    // smooth chroma upsampling.
+    cinfo.dct_method = JDCT_ISLOW;
+    cinfo.do_fancy_upsampling = TRUE;
+    cinfo.out_color_space = JCS_EXT_BGRX;
+    jpeg_start_decompress(&cinfo);
+    const std::size_t stride = std::size_t(cinfo.output_width) * 4;
+    pixels = static_cast<unsigned char*>(std::malloc(stride * cinfo.output_height));
+    if (!pixels) {
+        jpeg_destroy_decompress(&cinfo);
+        return nullptr;
+    }
+    while (cinfo.output_scanline < cinfo.output_height) {
+        constexpr JDIMENSION batch = 16;
+        JSAMPROW rows[batch];
+        const JDIMENSION count = std::min(batch, cinfo.output_height - cinfo.output_scanline);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = pixels + (cinfo.output_scanline + i) * stride;
+        jpeg_read_scanlines(&cinfo, rows, count);
+    }
+    jpeg_finish_decompress(&cinfo);
+    const long warnings = errors.pub.num_warnings;
+    width = cinfo.output_width;
+    height = cinfo.output_height;
+    jpeg_destroy_decompress(&cinfo);
+    if (warnings != 0) {
+        std::free(pixels);
+        return nullptr;
+    }
+    return pixels;
+}
+
 } // namespace
 
 void Image::initImage()
@@ -54,6 +143,57 @@ void Image::deinitImage()
 }
 
 Image::Image(const std::string& path) : filePath(path)
+{
+    load(path);
+}
+
+Image* Image::loadEncodedJpeg(const std::string& path)
+{
+    std::unique_ptr<Image> image(new Image());
+    image->filePath = path;
+    if (!image->decodeJpeg(path))
+        image->load(path);
+    return image.release();
+}
+
+bool Image::decodeJpeg(const std::string& path)
+{
+    initImage();
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    std::fseek(file, 0, SEEK_END);
+    const long end = std::ftell(file);
+    std::rewind(file);
+    if (end <= 0) {
+        std::fclose(file);
+        return false;
+    }
+    const unsigned long size = static_cast<unsigned long>(end);
+    const std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[size]);
+    const bool read = data && std::fread(data.get(), 1, size, file) == size;
+    std::fclose(file);
+    if (!read)
+        return false;
+    unsigned width = 0, height = 0;
+    unsigned char* pixels = decodeJpegTo32(data.get(), size, width, height);
+    if (!pixels)
+        return false;
+    // A bitmap header over the decoded pixels, so that they are neither
+    // cleared beforehand nor copied afterwards.
+    dib32 = FreeImage_ConvertFromRawBitsEx(FALSE, pixels, FIT_BITMAP, int(width), int(height),
+                                           int(width * 4), 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+                                           FI_RGBA_BLUE_MASK, FALSE);
+    if (!dib32) {
+        std::free(pixels);
+        return false;
+    }
+    pixels32 = pixels;
+    imageSize = size;
+    return true;
+}
+
+void Image::load(const std::string& path)
 {
     initImage();
     MessageCapture capture(&loadMessage);
@@ -104,6 +244,7 @@ Image::~Image()
         FreeImage_Unload(dib24);
     if (dib32)
         FreeImage_Unload(dib32);
+    std::free(pixels32);
 }
 
 FIBITMAP* Image::GenericLoader(const char* path, int flags)
@@ -156,9 +297,8 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         const std::uint64_t height = FreeImage_GetHeight(header);
         FreeImage_Unload(header);
         if (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS) {
-            loadMessage = QStringLiteral("The picture is too large (%1 x %2 pixels).")
-                              .arg(width)
-                              .arg(height);
+            loadMessage =
+                QStringLiteral("The picture is too large (%1 x %2 pixels).").arg(width).arg(height);
             return nullptr;
         }
     }
@@ -168,9 +308,9 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         FreeImage_Unload(bitmap);
         bitmap = nullptr;
     }
-    if (bitmap && (FreeImage_GetWidth(bitmap) > MAX_SIDE || FreeImage_GetHeight(bitmap) > MAX_SIDE ||
-                   std::uint64_t(FreeImage_GetWidth(bitmap)) * FreeImage_GetHeight(bitmap) >
-                       MAX_PIXELS)) {
+    if (bitmap &&
+        (FreeImage_GetWidth(bitmap) > MAX_SIDE || FreeImage_GetHeight(bitmap) > MAX_SIDE ||
+         std::uint64_t(FreeImage_GetWidth(bitmap)) * FreeImage_GetHeight(bitmap) > MAX_PIXELS)) {
         loadMessage = QStringLiteral("The picture is too large (%1 x %2 pixels).")
                           .arg(FreeImage_GetWidth(bitmap))
                           .arg(FreeImage_GetHeight(bitmap));
@@ -182,12 +322,45 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     return bitmap;
 }
 
-unsigned char* Image::getRGB24Buffer() const { return dib24 ? FreeImage_GetBits(dib24) : nullptr; }
+unsigned char* Image::getRGB24Buffer() const
+{
+    if (!dib24 && dib32) {
+        // The 32-bit copy holds the top row first, the 24-bit one the bottom
+        // row first; padding bytes stay zero as FreeImage allocates them.
+        const unsigned width = FreeImage_GetWidth(dib32);
+        const unsigned height = FreeImage_GetHeight(dib32);
+        dib24 = FreeImage_Allocate(int(width), int(height), 24);
+        if (!dib24)
+            return nullptr;
+        for (unsigned y = 0; y < height; ++y) {
+            const unsigned char* in = FreeImage_GetScanLine(dib32, int(height - 1 - y));
+            unsigned char* out = FreeImage_GetScanLine(dib24, int(y));
+            for (unsigned x = 0; x < width; ++x, in += 4, out += 3) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+            }
+        }
+    }
+    return dib24 ? FreeImage_GetBits(dib24) : nullptr;
+}
 
-unsigned char* Image::getRGB32Buffer() const { return dib32 ? FreeImage_GetBits(dib32) : nullptr; }
+unsigned char* Image::getRGB32Buffer() const
+{
+    return dib32 ? FreeImage_GetBits(dib32) : nullptr;
+}
 
-unsigned Image::getRGB24Pitch() const { return dib24 ? FreeImage_GetPitch(dib24) : 0; }
+unsigned Image::getRGB24Pitch() const
+{
+    return dib32 ? (getWidth() * 3 + 3) & ~3u : 0;
+}
 
-unsigned Image::getWidth() const { return dib24 ? FreeImage_GetWidth(dib24) : 0; }
+unsigned Image::getWidth() const
+{
+    return dib32 ? FreeImage_GetWidth(dib32) : 0;
+}
 
-unsigned Image::getHeight() const { return dib24 ? FreeImage_GetHeight(dib24) : 0; }
+unsigned Image::getHeight() const
+{
+    return dib32 ? FreeImage_GetHeight(dib32) : 0;
+}

@@ -23,6 +23,14 @@ public:
     // `path` is an 8-bit file name as the file system spells it
     // (QFile::encodeName of the user's choice).
     explicit Image(const std::string& path);
+
+    // Loads a JPEG that the encoder has just written (the scratch file). It
+    // is decoded by the JPEG library straight into the 32-bit layout, with
+    // the decoder settings of the general loader, so the pixels are the
+    // same; the 24-bit copy, which nothing needs for a decoded picture, is
+    // only made if somebody asks for it. Anything the fast way cannot decode
+    // goes the general way.
+    static Image* loadEncodedJpeg(const std::string& path);
     ~Image();
     Image(const Image&) = delete;
     Image& operator=(const Image&) = delete;
@@ -48,10 +56,18 @@ public:
     static void deinitImage();
 
 private:
+    Image() = default;
+    void load(const std::string& path);
+    bool decodeJpeg(const std::string& path);
     FIBITMAP* GenericLoader(const char* path, int flags);
 
-    FIBITMAP* dib24 = nullptr;
+    // Made from the 32-bit copy on first use when the picture was decoded
+    // straight to 32 bits.
+    mutable FIBITMAP* dib24 = nullptr;
     FIBITMAP* dib32 = nullptr;
+    // The pixels under dib32 when it was decoded straight to 32 bits; the
+    // bitmap only points at them.
+    unsigned char* pixels32 = nullptr;
     unsigned long imageSize = 0;
     std::string filePath;
     QString loadMessage;

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 class CompressionResult;
 class Image;
 struct jpeg_compress_struct;
@@ -34,6 +36,17 @@ public:
     // success.
     QString lastError() const { return error; }
 
+    // Where the last compressImage() spent its time: writing the scratch
+    // JPEG, decoding it again, and computing the result's figures. Phases
+    // that did not run count zero.
+    struct Timings
+    {
+        std::chrono::nanoseconds encoding{0};
+        std::chrono::nanoseconds decoding{0};
+        std::chrono::nanoseconds measuring{0};
+    };
+    const Timings& lastTimings() const { return timings; }
+
 private:
     static void setOptions(const JPEGSettings& s, jpeg_compress_struct* cinfo);
     static void set_sampling(const JPEGSettings& s, jpeg_compress_struct* cinfo);
@@ -41,6 +54,7 @@ private:
     Image* image = nullptr;
     JPEGSettings settings;
     QString error;
+    Timings timings;
 
     friend struct JPEGEncodeJob;
 };
