@@ -14,13 +14,17 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
                                                   std::vector<JPEGSettings>& settings,
                                                   QProgressDialog* dialog)
 {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
     std::vector<ResultStat> results;
     std::vector<JPEGSettings> used;
     int counter = 0;
     bool canceled = false;
 
     for (const QString& file : files) {
+        const Clock::time_point loadStart = Clock::now();
         const std::unique_ptr<Image> image(new Image(QFile::encodeName(file).toStdString()));
+        totals.loading += Clock::now() - loadStart;
         if (!image->getRGB24Buffer())
             continue;
         compressor->setImage(image.get());
@@ -28,6 +32,11 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
         for (const JPEGSettings& entry : settings) {
             *compressor->getSettings() = entry;
             std::unique_ptr<CompressionResult> result(compressor->compressImage());
+            const JPEGCompressor::Timings& spent = compressor->lastTimings();
+            totals.encoding += spent.encoding;
+            totals.decoding += spent.decoding;
+            totals.measuring += spent.measuring;
+            ++totals.compressions;
             if (result) {
                 results.emplace_back(*result);
                 used.push_back(entry);
@@ -54,5 +63,6 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
     }
 
     settings.swap(used);
+    totals.total += Clock::now() - start;
     return results;
 }

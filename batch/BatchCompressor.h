@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -17,6 +18,18 @@ class QProgressDialog;
 class BatchCompressor
 {
 public:
+    // Where the time of the runs went, summed over every call of compress()
+    // since construction or the last resetTimings().
+    struct Timings
+    {
+        std::chrono::nanoseconds total{0};     // whole calls of compress()
+        std::chrono::nanoseconds loading{0};   // reading the source pictures
+        std::chrono::nanoseconds encoding{0};  // writing the scratch JPEGs
+        std::chrono::nanoseconds decoding{0};  // reading them back
+        std::chrono::nanoseconds measuring{0}; // computing the figures
+        long compressions = 0;                 // compressions attempted
+    };
+
     BatchCompressor();
     ~BatchCompressor();
     BatchCompressor(const BatchCompressor&) = delete;
@@ -37,6 +50,10 @@ public:
     std::vector<ResultStat> compress(const QStringList& files, std::vector<JPEGSettings>& settings,
                                      QProgressDialog* dialog);
 
+    const Timings& timings() const { return totals; }
+    void resetTimings() { totals = Timings(); }
+
 private:
     std::unique_ptr<JPEGCompressor> compressor;
+    Timings totals;
 };
