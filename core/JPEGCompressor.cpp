@@ -3,14 +3,13 @@
 #include "CompressionResult.h"
 #include "Image.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 extern "C" {
-#include <jerror.h>
 #include <jpeglib.h>
 }
 
@@ -36,52 +35,14 @@ extern "C" void errorExit(j_common_ptr cinfo)
 // that reads its input from memory; keep them off the terminal.
 extern "C" void outputMessage(j_common_ptr) {}
 
-// Writes the compressed data to an open file through a buffer large enough
-// for the library's Huffman encoder to stay on its fast path. Write errors
-// end the compression like any other library error.
-struct FileDestination
-{
-    jpeg_destination_mgr pub;
-    std::FILE* file;
-    JOCTET buffer[64 * 1024];
-};
-
-extern "C" void initDestination(j_compress_ptr cinfo)
-{
-    auto* dest = reinterpret_cast<FileDestination*>(cinfo->dest);
-    dest->pub.next_output_byte = dest->buffer;
-    dest->pub.free_in_buffer = sizeof dest->buffer;
-}
-
-extern "C" boolean emptyOutputBuffer(j_compress_ptr cinfo)
-{
-    auto* dest = reinterpret_cast<FileDestination*>(cinfo->dest);
-    if (std::fwrite(dest->buffer, 1, sizeof dest->buffer, dest->file) != sizeof dest->buffer)
-        ERREXIT(cinfo, JERR_FILE_WRITE);
-    dest->pub.next_output_byte = dest->buffer;
-    dest->pub.free_in_buffer = sizeof dest->buffer;
-    return TRUE;
-}
-
-extern "C" void termDestination(j_compress_ptr cinfo)
-{
-    auto* dest = reinterpret_cast<FileDestination*>(cinfo->dest);
-    const std::size_t used = sizeof dest->buffer - dest->pub.free_in_buffer;
-    if (used > 0 && std::fwrite(dest->buffer, 1, used, dest->file) != used)
-        ERREXIT(cinfo, JERR_FILE_WRITE);
-    std::fflush(dest->file);
-    if (std::ferror(dest->file))
-        ERREXIT(cinfo, JERR_FILE_WRITE);
-}
-
-enum class Outcome { Written, CannotCreate, LibraryError, CannotClose };
+enum class Outcome { Written, CannotCreate, CannotAllocate, LibraryError, CannotClose };
 
 } // namespace
 
 // Runs the library calls of one compression. Everything that a longjmp from
 // the error handler may skip lives here, and all of it is trivially
-// destructible: the compression object, the error manager, the destination
-// and the file. No C++ object with a destructor may be created in this frame.
+// destructible: the compression object, the error manager, the file and the
+// row buffer. No C++ object with a destructor may be created in this frame.
 struct JPEGEncodeJob
 {
     static Outcome run(const JPEGSettings& settings, const unsigned char* bits24, unsigned pitch,
@@ -96,48 +57,58 @@ struct JPEGEncodeJob
 
         jpeg_compress_struct cinfo;
         ErrorManager errors;
-        FileDestination destination;
+        unsigned char* volatile row = nullptr;
         cinfo.err = jpeg_std_error(&errors.pub);
         errors.pub.error_exit = errorExit;
         errors.pub.output_message = outputMessage;
         errors.message[0] = '\0';
         if (setjmp(errors.jump)) {
             jpeg_destroy_compress(&cinfo);
+            std::free(row);
             std::fclose(file);
             std::memcpy(message, errors.message, sizeof message);
             return Outcome::LibraryError;
         }
         jpeg_CreateCompress(&cinfo, JPEG_LIB_VERSION, sizeof(jpeg_compress_struct));
 
-        // The library reads the 24-bit copy in place, blue-green-red as it
-        // is stored. Its colour conversion of that order gives the same
-        // samples, and so the same file, as red-green-blue rows would.
         cinfo.data_precision = 8;
         cinfo.image_width = width;
         cinfo.image_height = height;
         cinfo.input_components = 3;
-        cinfo.in_color_space = JCS_EXT_BGR;
+        cinfo.in_color_space = JCS_RGB;
         jpeg_set_defaults(&cinfo);
         JPEGCompressor::setOptions(settings, &cinfo);
-        destination.pub.init_destination = initDestination;
-        destination.pub.empty_output_buffer = emptyOutputBuffer;
-        destination.pub.term_destination = termDestination;
-        destination.file = file;
-        cinfo.dest = &destination.pub;
+        jpeg_stdio_dest(&cinfo, file);
+
+        // One row of RGB, padded like FreeImage's rows to a multiple of four.
+        const std::size_t rowSize = (std::size_t(width) * 3 + 3) & ~std::size_t(3);
+        row = static_cast<unsigned char*>(std::malloc(rowSize));
+        if (!row) {
+            std::printf("can't allocate %d bytes\n", int(rowSize));
+            std::snprintf(message, sizeof message, "can't allocate %d bytes", int(rowSize));
+            jpeg_destroy_compress(&cinfo);
+            std::fclose(file);
+            return Outcome::CannotAllocate;
+        }
 
         jpeg_start_compress(&cinfo, TRUE);
+        const std::size_t pixelBytes = std::size_t(width) * 3;
+        std::memset(row + pixelBytes, 0, rowSize - pixelBytes);
         while (cinfo.next_scanline < cinfo.image_height) {
-            // The 24-bit copy is stored bottom row first.
-            constexpr JDIMENSION batch = 16;
-            JSAMPROW rows[batch];
-            const JDIMENSION count = std::min(batch, cinfo.image_height - cinfo.next_scanline);
-            for (JDIMENSION i = 0; i < count; ++i) {
-                const std::size_t stored = height - 1 - (cinfo.next_scanline + i);
-                rows[i] = const_cast<JSAMPLE*>(bits24 + stored * pitch);
+            // The 24-bit copy is stored bottom row first, blue-green-red.
+            const unsigned char* in = bits24 + std::size_t(height - 1 - cinfo.next_scanline) * pitch;
+            unsigned char* out = row;
+            for (unsigned x = 0; x < width; ++x, in += 3, out += 3) {
+                out[0] = in[2];
+                out[1] = in[1];
+                out[2] = in[0];
             }
-            jpeg_write_scanlines(&cinfo, rows, count);
+            JSAMPROW rows[1] = {row};
+            jpeg_write_scanlines(&cinfo, rows, 1);
         }
         jpeg_finish_compress(&cinfo);
+        std::free(row);
+        row = nullptr;
         jpeg_destroy_compress(&cinfo);
         if (std::fclose(file) != 0) {
             systemError = errno;
@@ -225,6 +196,7 @@ CompressionResult* JPEGCompressor::compressImage()
                     .arg(QLatin1String(SCRATCH_FILE),
                          QString::fromLocal8Bit(std::strerror(systemError)));
         return nullptr;
+    case Outcome::CannotAllocate:
     case Outcome::LibraryError:
         error = QString::fromLocal8Bit(message);
         return nullptr;
