@@ -10,13 +10,19 @@ static QTextCodec* codec()
     return latin2;
 }
 
-QString toUnicode(const QByteArray& bytes) { return codec()->toUnicode(bytes); }
+QString toUnicode(const QByteArray& bytes)
+{
+    return codec()->toUnicode(bytes);
+}
 
 QString toUnicode(const std::string& bytes)
 {
     return codec()->toUnicode(bytes.data(), static_cast<int>(bytes.size()));
 }
 
-QByteArray fromUnicode(const QString& text) { return codec()->fromUnicode(text); }
+QByteArray fromUnicode(const QString& text)
+{
+    return codec()->fromUnicode(text);
+}
 
 } // namespace CStringCodec

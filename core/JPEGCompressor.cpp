@@ -96,7 +96,8 @@ struct JPEGEncodeJob
         std::memset(row + pixelBytes, 0, rowSize - pixelBytes);
         while (cinfo.next_scanline < cinfo.image_height) {
             // The 24-bit copy is stored bottom row first, blue-green-red.
-            const unsigned char* in = bits24 + std::size_t(height - 1 - cinfo.next_scanline) * pitch;
+            const unsigned char* in =
+                bits24 + std::size_t(height - 1 - cinfo.next_scanline) * pitch;
             unsigned char* out = row;
             for (unsigned x = 0; x < width; ++x, in += 3, out += 3) {
                 out[0] = in[2];

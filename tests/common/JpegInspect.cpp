@@ -83,7 +83,8 @@ JpegInspect JpegInspect::parse(const QByteArray& bytes)
             // Skip the entropy-coded data up to the next marker that is not a
             // stuffed zero or a restart marker.
             while (pos + 1 < n) {
-                if (d[pos] == 0xFF && d[pos + 1] != 0 && !(d[pos + 1] >= 0xD0 && d[pos + 1] <= 0xD7))
+                if (d[pos] == 0xFF && d[pos + 1] != 0 &&
+                    !(d[pos + 1] >= 0xD0 && d[pos + 1] <= 0xD7))
                     break;
                 ++pos;
             }

@@ -20,7 +20,7 @@ struct JpegInspect
     };
     struct QuantTable
     {
-        int precision = 0; // 0: 8-bit entries, 1: 16-bit entries
+        int precision = 0;             // 0: 8-bit entries, 1: 16-bit entries
         std::array<int, 64> natural{}; // natural (row-major) order
     };
 

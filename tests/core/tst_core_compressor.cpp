@@ -14,7 +14,10 @@
 
 namespace {
 
-std::string encoded(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string encoded(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
 
 QByteArray scratchBytes()
 {
@@ -256,17 +259,17 @@ private slots:
         compressor.getSettings()->setQuality(5);
         compressor.getSettings()->setAutoQualityEnabled(true);
         std::unique_ptr<CompressionResult> first(compressor.compressImage());
-        const QByteArray firstPixels(reinterpret_cast<const char*>(
-                                         first->getCompressedImage()->getRGB32Buffer()),
-                                     16 * 16 * 4);
+        const QByteArray firstPixels(
+            reinterpret_cast<const char*>(first->getCompressedImage()->getRGB32Buffer()),
+            16 * 16 * 4);
         compressor.getSettings()->setQuality(100);
         std::unique_ptr<CompressionResult> second(compressor.compressImage());
         QVERIFY(second);
         QVERIFY(first->getBitRate() < second->getBitRate());
-        QCOMPARE(QByteArray(reinterpret_cast<const char*>(
-                                first->getCompressedImage()->getRGB32Buffer()),
-                            16 * 16 * 4),
-                 firstPixels);
+        QCOMPARE(
+            QByteArray(reinterpret_cast<const char*>(first->getCompressedImage()->getRGB32Buffer()),
+                       16 * 16 * 4),
+            firstPixels);
         QCOMPARE(first->getSourceImage(), &image);
     }
 
@@ -281,9 +284,10 @@ private slots:
         QTest::addColumn<bool>("optimize");
         QTest::addColumn<bool>("grey");
         QTest::addColumn<int>("smoothing");
-        QTest::newRow("quality 95") << QStringList{"-quality", "95"} << 95 << false << false << false << 0;
-        QTest::newRow("progressive 50") << QStringList{"-quality", "50", "-progressive"} << 50 << true
-                                        << false << false << 0;
+        QTest::newRow("quality 95")
+            << QStringList{"-quality", "95"} << 95 << false << false << false << 0;
+        QTest::newRow("progressive 50")
+            << QStringList{"-quality", "50", "-progressive"} << 50 << true << false << false << 0;
         QTest::newRow("optimized grey smooth")
             << QStringList{"-quality", "80", "-optimize", "-grayscale", "-smooth", "20"} << 80
             << false << true << true << 20;

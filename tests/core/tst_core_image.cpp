@@ -10,7 +10,10 @@
 
 namespace {
 
-std::string encoded(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string encoded(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
 
 void expectEmpty(const Image& image)
 {
@@ -32,7 +35,8 @@ QByteArray jpegClaiming(const ScratchDir& dir, int width, int height)
     file.open(QIODevice::ReadOnly);
     QByteArray bytes = file.readAll();
     for (int i = 2; i + 9 < bytes.size(); ++i) {
-        if (uchar(bytes[i]) == 0xFF && (uchar(bytes[i + 1]) == 0xC0 || uchar(bytes[i + 1]) == 0xC2)) {
+        if (uchar(bytes[i]) == 0xFF &&
+            (uchar(bytes[i + 1]) == 0xC0 || uchar(bytes[i + 1]) == 0xC2)) {
             bytes[i + 5] = char(height >> 8);
             bytes[i + 6] = char(height & 255);
             bytes[i + 7] = char(width >> 8);
@@ -70,9 +74,9 @@ private slots:
         // copy holds the top row first, the 24-bit copy the bottom row first.
         const uchar* top32 = image.getRGB32Buffer();
         const uchar* lastPixelOfTopRow = top32 + 4 * 4;
-        QCOMPARE(int(top32[1]), 0);                  // green of the top row
-        QCOMPARE(int(lastPixelOfTopRow[2]), 255);    // red at the right edge
-        QCOMPARE(int(top32[3]), 255);                // opaque
+        QCOMPARE(int(top32[1]), 0);               // green of the top row
+        QCOMPARE(int(lastPixelOfTopRow[2]), 255); // red at the right edge
+        QCOMPARE(int(top32[3]), 255);             // opaque
         const uchar* bottom32 = top32 + 2 * 5 * 4;
         QCOMPARE(int(bottom32[1]), 255);
         const uchar* first24 = image.getRGB24Buffer(); // bottom row, first pixel
@@ -112,7 +116,7 @@ private slots:
         QCOMPARE(image.getChannels(), 3u);
         QCOMPARE(image.getRGB24Pitch(), 24u);
         if (TestPictures::Kind(kind) == TestPictures::Kind::Alpha) {
-            QCOMPARE(int(image.getRGB32Buffer()[3]), 0);       // left half transparent
+            QCOMPARE(int(image.getRGB32Buffer()[3]), 0); // left half transparent
             QCOMPARE(int(image.getRGB32Buffer()[6 * 4 + 3]), 255);
         }
     }
@@ -121,7 +125,8 @@ private slots:
     {
         ScratchDir dir;
         // A PNG under a name that says nothing: found by its signature.
-        QVERIFY(TestPictures::write(dir.file("picture.dat"), 4, 4, TestPictures::Kind::Colour, "png"));
+        QVERIFY(
+            TestPictures::write(dir.file("picture.dat"), 4, 4, TestPictures::Kind::Colour, "png"));
         QVERIFY(Image(encoded(dir.file("picture.dat"))).getRGB24Buffer());
         // A PNG named .jpg: the content wins over the name.
         QVERIFY(TestPictures::write(dir.file("png.jpg"), 4, 4, TestPictures::Kind::Colour, "png"));

@@ -10,7 +10,10 @@
 
 namespace {
 
-std::string encoded(const QString& path) { return QFile::encodeName(path).toStdString(); }
+std::string encoded(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
 
 bool padTo(const QString& path, qint64 size)
 {
@@ -55,7 +58,8 @@ private slots:
         QVERIFY(padTo(dir.file("small.jpg"), 3000));
         Image source(encoded(dir.file("source.png")));
         QVERIFY(source.getRGB24Buffer());
-        CompressionResult result(&source, new Image(encoded(dir.file("small.jpg"))), JPEGSettings());
+        CompressionResult result(&source, new Image(encoded(dir.file("small.jpg"))),
+                                 JPEGSettings());
         QCOMPARE(result.getCompressionRate(), 10.0);
         QCOMPARE(result.getCompressionPercentage(), 90.0);
         QCOMPARE(result.getBitRate(), 2.4);
@@ -63,8 +67,8 @@ private slots:
         QVERIFY(result.getMSE() > 0);
 
         // A larger output than input gives a rate below 1 and a negative percentage.
-        CompressionResult worse(result.getCompressedImage(), new Image(encoded(dir.file("source.png"))),
-                                JPEGSettings());
+        CompressionResult worse(result.getCompressedImage(),
+                                new Image(encoded(dir.file("source.png"))), JPEGSettings());
         QCOMPARE(worse.getCompressionRate(), 0.1);
         QVERIFY(worse.getCompressionPercentage() < 0);
         const ResultStat stat(worse);
@@ -137,7 +141,8 @@ private slots:
         QVERIFY(TestPictures::write(dir.file("alpha.png"), 20, 4, TestPictures::Kind::Alpha));
         Image source(encoded(dir.file("alpha.png")));
         QVERIFY(TestPictures::write(dir.file("opaque.png"), 20, 4, TestPictures::Kind::Colour));
-        CompressionResult result(&source, new Image(encoded(dir.file("opaque.png"))), JPEGSettings());
+        CompressionResult result(&source, new Image(encoded(dir.file("opaque.png"))),
+                                 JPEGSettings());
         QCOMPARE(result.getMSE(), 40 * 255.0 * 255.0 / (80 * 3));
         QCOMPARE(pixel(result.getColorDifference()), QList<int>({255, 255, 255, 0}));
         QVERIFY(allWhite(result.getErrors(), 80)); // colours unchanged
@@ -183,7 +188,8 @@ private slots:
         QCOMPARE(undecoded.getMSE(), 0.0);
         QCOMPARE(undecoded.getBitRate(), 500 * 8 / 64.0);
 
-        CompressionResult mismatched(&source, new Image(encoded(dir.file("b.png"))), JPEGSettings());
+        CompressionResult mismatched(&source, new Image(encoded(dir.file("b.png"))),
+                                     JPEGSettings());
         QVERIFY(mismatched.getY_RGB32());
         QVERIFY(!mismatched.getErrors());
         QCOMPARE(mismatched.getMSE(), 0.0);

@@ -25,7 +25,8 @@ private slots:
                                      tableText(JPEGSettings::presets[0]) + "\t" +
                                      tableText(JPEGSettings::presets[9]) + "\t";
         QCOMPARE(settings.toString(), expected);
-        QVERIFY(settings.toString().rfind("Extended\tint\t0\t1\t1\t1\t1\tNo\t95\tNo\tNo\t8,16,19,22,", 0) == 0);
+        QVERIFY(settings.toString().rfind(
+                    "Extended\tint\t0\t1\t1\t1\t1\tNo\t95\tNo\tNo\t8,16,19,22,", 0) == 0);
         for (int slot = 0; slot < 4; ++slot)
             QVERIFY(!settings.getCurrentQuantizationTables()[slot]);
         QCOMPARE(settings.getMaxQuantizationTables(), 3);
@@ -38,7 +39,8 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("progressive");
         QTest::addColumn<QString>("first");
-        QTest::newRow("extended progressive") << int(JPEGSettings::EXTENDED) << true << "Progessive";
+        QTest::newRow("extended progressive")
+            << int(JPEGSettings::EXTENDED) << true << "Progessive";
         QTest::newRow("baseline progressive") << int(JPEGSettings::BASELINE) << true << "Baseline";
         QTest::newRow("baseline") << int(JPEGSettings::BASELINE) << false << "Baseline";
         QTest::newRow("lossless") << int(JPEGSettings::LOSSLESS) << false << "Losless";
@@ -64,8 +66,8 @@ private slots:
         const QString line = QString::fromStdString(settings.toString());
         const QStringList fields = line.split(QLatin1Char('\t'));
         QCOMPARE(fields.size(), 14); // 13 fields, each followed by a tab
-        QCOMPARE(fields.mid(0, 11), QStringList({first, "float", "30", "2", "1", "1", "2", "Yes", "7",
-                                                 "Yes", "Yes"}));
+        QCOMPARE(fields.mid(0, 11),
+                 QStringList({first, "float", "30", "2", "1", "1", "2", "Yes", "7", "Yes", "Yes"}));
         QCOMPARE(fields.last(), QString());
     }
 
