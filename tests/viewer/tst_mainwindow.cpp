@@ -1,0 +1,965 @@
+// The result viewer in both variants: contents, the state table, the views,
+// zoom and rotation, the figures, "Save as", and closing.
+
+#include "CompressionResult.h"
+#include "Image.h"
+#include "ImageWidget.h"
+#include "JPEGCompressor.h"
+#include "MainWindow.h"
+#include "SaveJpeg.h"
+#include "TestPictures.h"
+#include "ViewerTestSupport.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QtTest>
+
+using namespace ViewerTest;
+
+namespace {
+
+const char* const viewButtons[] = {
+    "imageButton", "colorDifferenceButton", "errorsButton", "yButton", "cbButton", "crButton"};
+const char* const zoomButtons[] = {"zoomInButton", "zoomResetButton", "zoomOutButton"};
+const char* const valueLabels[] = {"crLabel", "cpLabel", "brLabel", "mseLabel"};
+
+QPushButton* button(const QWidget& window, const char* name)
+{
+    return window.findChild<QPushButton*>(QLatin1String(name));
+}
+
+QLabel* label(const QWidget& window, const char* name)
+{
+    return window.findChild<QLabel*>(QLatin1String(name));
+}
+
+QString text(const QWidget& window, const char* name)
+{
+    return label(window, name)->text();
+}
+
+ImageWidget* pane(const QWidget& window, const char* name)
+{
+    return window.findChild<ImageWidget*>(QLatin1String(name));
+}
+
+ImageWidget* left(const QWidget& window)
+{
+    return pane(window, "sourceImage");
+}
+ImageWidget* right(const QWidget& window)
+{
+    return pane(window, "processedImage");
+}
+
+const void* shownBuffer(const ImageWidget* widget)
+{
+    return widget->getQImage().isNull() ? nullptr : widget->getQImage().constBits();
+}
+
+QAction* saveAsAction(const QWidget& window)
+{
+    return window.findChild<QAction*>(QStringLiteral("saveAsAction"));
+}
+
+bool anyEnabled(const QWidget& window, std::initializer_list<const char*> names)
+{
+    for (const char* name : names)
+        if (button(window, name)->isEnabled())
+            return true;
+    return false;
+}
+
+bool viewButtonsEnabled(const QWidget& window, bool enabled)
+{
+    for (const char* name : viewButtons)
+        if (button(window, name)->isEnabled() != enabled)
+            return false;
+    return true;
+}
+
+bool zoomWidgetsEnabled(const QWidget& window, bool enabled)
+{
+    for (const char* name : zoomButtons)
+        if (button(window, name)->isEnabled() != enabled)
+            return false;
+    return label(window, "zoomLabel")->isEnabled() == enabled;
+}
+
+bool figuresEmpty(const QWidget& window)
+{
+    for (const char* name : valueLabels)
+        if (QLabel* value = label(window, name); value && !value->text().isEmpty())
+            return false;
+    return true;
+}
+
+void wheel(QWidget& window, int delta, bool* accepted = nullptr)
+{
+    QWheelEvent event(QPointF(10, 10), QPointF(10, 10), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&window, &event);
+    if (accepted)
+        *accepted = event.isAccepted();
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The "Error" box a failed save shows, answered with its one button.
+struct SeenBox
+{
+    int count = 0;
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons;
+};
+
+std::unique_ptr<ModalHandler> answerBoxes(SeenBox& seen)
+{
+    return std::make_unique<ModalHandler>([&seen](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        if (!box) {
+            modal->close();
+            return;
+        }
+        ++seen.count;
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        seen.buttons = box->standardButtons();
+        box->button(QMessageBox::Ok)->click();
+    });
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void batchContents();
+    void interactiveContents();
+    void buttonsAndCells_data();
+    void buttonsAndCells();
+    void figureCaptionsAndCells();
+
+    void emptyState();
+    void pictureState();
+    void resultState();
+    void nullResultReturnsToPictureState();
+    void nullPictureReturnsToEmptyState();
+    void newPictureAfterResultResetsEverything();
+
+    void viewsShowTheResultsBuffers();
+    void viewsKeepTheZoom();
+    void viewsDoNothingWithoutResult();
+    void newResultKeepsTheZoom();
+    void resultWithoutDecodedPicture();
+    void resultWithoutMaps();
+
+    void zoomOutStopsAtQuarter();
+    void zoomInHasNoUpperBound();
+    void zoomResetShowsHundred();
+    void wheelZooms();
+    void wheelZoomsWithZoomButtonsDisabled();
+    void rotateTwiceRestores();
+
+    void numberFormats();
+    void interactiveFigures();
+
+    void jpegNames_data();
+    void jpegNames();
+    void saveCopiesTheScratchFile();
+    void saveOverwrites();
+    void failedSaveShowsError_data();
+    void failedSaveShowsError();
+    void saveAsDialog();
+    void saveAsDialogCancelled();
+
+    void batchClosing();
+    void quitEntryClosesOnlyTheViewer();
+    void interactiveClosingQuits();
+    void interactiveIgnoresEscape();
+
+private:
+    std::unique_ptr<ScratchDir> scratch;
+};
+
+void TestMainWindow::init()
+{
+    scratch = std::make_unique<ScratchDir>();
+}
+void TestMainWindow::cleanup()
+{
+    scratch.reset();
+}
+
+void TestMainWindow::batchContents()
+{
+    MainWindow window(false, nullptr);
+    QCOMPARE(window.variant(), Variant::Batch);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Images"));
+    QCOMPARE(window.size(), QSize(400, 300));
+    QCOMPARE(window.windowType(), Qt::Dialog);
+    QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+    QVERIFY(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+
+    auto* grid = qobject_cast<QGridLayout*>(window.layout());
+    QVERIFY(grid);
+    auto* menuBar = qobject_cast<QMenuBar*>(grid->menuBar());
+    QVERIFY(menuBar);
+    const QList<QAction*> menus = menuBar->actions();
+    QCOMPARE(menus.size(), 1);
+    QCOMPARE(menus[0]->text(), QStringLiteral("File"));
+    const QList<QAction*> entries = menus[0]->menu()->actions();
+    QCOMPARE(entries.size(), 3);
+    QCOMPARE(entries[0]->text(), QStringLiteral("Save as"));
+    QCOMPARE(entries[0], saveAsAction(window));
+    QVERIFY(entries[1]->isSeparator());
+    QCOMPARE(entries[2]->text(), QStringLiteral("Quit"));
+
+    QVERIFY(label(window, "mseTextLabel"));
+    QVERIFY(label(window, "mseLabel"));
+}
+
+void TestMainWindow::interactiveContents()
+{
+    JPEGCompressor compressor;
+    MainWindow window(compressor, nullptr);
+    QCOMPARE(window.variant(), Variant::Interactive);
+    QCOMPARE(window.windowTitle(), QStringLiteral("Images"));
+    QCOMPARE(window.windowType(), Qt::Window);
+    auto* grid = qobject_cast<QGridLayout*>(window.layout());
+    QVERIFY(grid);
+    QVERIFY(!grid->menuBar());
+    QVERIFY(!window.findChild<QMenuBar*>());
+    QVERIFY(!saveAsAction(window));
+    QVERIFY(!label(window, "mseTextLabel"));
+    QVERIFY(!label(window, "mseLabel"));
+    for (const char* name : {"crLabel", "cpLabel", "brLabel"})
+        QVERIFY(label(window, name));
+}
+
+void TestMainWindow::buttonsAndCells_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("toolTip");
+    QTest::addColumn<QString>("icon");
+    QTest::addColumn<QList<int>>("cell");
+    auto row = [](const char* name, const char* tip, const char* icon, QList<int> cell) {
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(tip)
+                            << QString::fromLatin1(icon) << cell;
+    };
+    row("rotateButton", "Rotate", "rotate", {5, 7, 2, 1});
+    row("imageButton", "Compressed image", "image", {5, 8, 2, 1});
+    row("colorDifferenceButton", "Color difference", "color_diff", {5, 9, 2, 1});
+    row("errorsButton", "Compression errors", "error", {5, 10, 2, 1});
+    row("yButton", "Luminance Y", "y", {5, 11, 2, 1});
+    row("cbButton", "Chrominance Cb", "cb", {5, 12, 2, 1});
+    row("crButton", "Chrominance Cr", "cr", {5, 13, 2, 1});
+    row("zoomInButton", "Zoom in", "zoom_in", {2, 15, 1, 1});
+    row("zoomResetButton", "Reset zoom", "zoom_reset", {3, 15, 1, 1});
+    row("zoomOutButton", "Zoom out", "zoom_out", {4, 15, 1, 1});
+}
+
+void TestMainWindow::buttonsAndCells()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, toolTip);
+    QFETCH(QString, icon);
+    QFETCH(QList<int>, cell);
+    // The icons are read from ./img/ of the working directory.
+    QDir().mkdir(QStringLiteral("img"));
+    QImage picture(28, 28, QImage::Format_ARGB32);
+    picture.fill(Qt::red);
+    QVERIFY(picture.save(QStringLiteral("img/%1.png").arg(icon)));
+
+    JPEGCompressor compressor;
+    MainWindow batch(false, nullptr);
+    MainWindow interactive(compressor, nullptr);
+    for (MainWindow* window : {&batch, &interactive}) {
+        QPushButton* found = button(*window, name.toLatin1().constData());
+        QVERIFY(found);
+        QCOMPARE(found->toolTip(), toolTip);
+        QVERIFY(found->text().isEmpty());
+        QCOMPARE(found->minimumSize(), QSize(28, 28));
+        QCOMPARE(found->maximumSize(), QSize(28, 28));
+        QVERIFY(!found->icon().pixmap(28, 28).isNull());
+        auto* grid = static_cast<QGridLayout*>(window->layout());
+        int r, c, rs, cs;
+        grid->getItemPosition(grid->indexOf(found), &r, &c, &rs, &cs);
+        QCOMPARE((QList<int>{r, c, rs, cs}), cell);
+    }
+}
+
+void TestMainWindow::figureCaptionsAndCells()
+{
+    struct Figure
+    {
+        const char* name;
+        const char* caption;
+        const char* toolTip;
+        int row, column;
+        bool valueTip;
+    };
+    const Figure figures[] = {
+        {"cr", "<B>CR: ", "<b>Compression rate</b>: source size / compressed size", 5, 0, true},
+        {"cp", "<B>CP: ", "<b>Compression percentage</b>: (1 - 1/CR)*100%", 5, 2, true},
+        {"br", "<B>BR: ", "<b>Bit rate</b>: 8 * compressed size / (width * height)", 6, 0, true},
+        {"mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false},
+    };
+    MainWindow window(false, nullptr);
+    auto* grid = static_cast<QGridLayout*>(window.layout());
+    for (const Figure& figure : figures) {
+        const QByteArray name(figure.name);
+        QLabel* caption = label(window, (name + "TextLabel").constData());
+        QLabel* value = label(window, (name + "Label").constData());
+        QVERIFY(caption && value);
+        QCOMPARE(caption->text(), QString::fromLatin1(figure.caption));
+        QCOMPARE(caption->toolTip(), QString::fromLatin1(figure.toolTip));
+        QCOMPARE(value->toolTip(),
+                 figure.valueTip ? QString::fromLatin1(figure.toolTip) : QString());
+        QCOMPARE(grid->itemAtPosition(figure.row, figure.column)->widget(), caption);
+        QCOMPARE(grid->itemAtPosition(figure.row, figure.column + 1)->widget(), value);
+    }
+    QCOMPARE(grid->itemAtPosition(0, 0)->widget(), window.findChild<QSplitter*>());
+    QCOMPARE(grid->itemAtPosition(1, 15)->widget(), label(window, "zoomLabel"));
+    QCOMPARE(grid->rowStretch(0), 1);
+    QCOMPARE(grid->columnStretch(4), 1);
+    QCOMPARE(grid->rowStretch(1), 0);
+    QCOMPARE(grid->columnStretch(0), 0);
+}
+
+void TestMainWindow::emptyState()
+{
+    JPEGCompressor compressor;
+    MainWindow batch(false, nullptr);
+    MainWindow interactive(compressor, nullptr);
+    for (MainWindow* window : {&batch, &interactive}) {
+        QVERIFY(button(*window, "rotateButton")->isEnabled());
+        QVERIFY(viewButtonsEnabled(*window, false));
+        QVERIFY(zoomWidgetsEnabled(*window, false));
+        QVERIFY(text(*window, "zoomLabel").isEmpty());
+        QVERIFY(figuresEmpty(*window));
+        QVERIFY(left(*window)->getQImage().isNull());
+        QVERIFY(right(*window)->getQImage().isNull());
+        QCOMPARE(left(*window)->getZoomFactor(), 1.0f);
+        QCOMPARE(right(*window)->getZoomFactor(), 1.0f);
+    }
+    QVERIFY(!saveAsAction(batch)->isEnabled());
+}
+
+void TestMainWindow::pictureState()
+{
+    Compression made = compress(QStringLiteral("source.png"), 100, 80);
+    QVERIFY(made.result);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    QCOMPARE(shownBuffer(left(window)), made.source->getRGB32Buffer());
+    QCOMPARE(left(window)->getQImage().size(), QSize(100, 80));
+    QCOMPARE(left(window)->getQImage().format(), QImage::Format_RGB32);
+    QCOMPARE(left(window)->size(), QSize(101, 81));
+    QVERIFY(right(window)->getQImage().isNull());
+    QCOMPARE(right(window)->getZoomFactor(), 1.0f);
+    QVERIFY(zoomWidgetsEnabled(window, true));
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("100%"));
+    QVERIFY(viewButtonsEnabled(window, false));
+    QVERIFY(figuresEmpty(window));
+    QVERIFY(!saveAsAction(window)->isEnabled());
+}
+
+void TestMainWindow::resultState()
+{
+    Compression made = compress(QStringLiteral("source.png"), 100, 80);
+    QVERIFY(made.result);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    QCOMPARE(shownBuffer(left(window)), made.source->getRGB32Buffer());
+    QCOMPARE(shownBuffer(right(window)), made.result->getCompressedImage()->getRGB32Buffer());
+    QCOMPARE(right(window)->getQImage().size(), QSize(100, 80));
+    QVERIFY(viewButtonsEnabled(window, true));
+    QVERIFY(zoomWidgetsEnabled(window, true));
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("100%"));
+    QVERIFY(saveAsAction(window)->isEnabled());
+    const QString number = QStringLiteral("%1");
+    QCOMPARE(text(window, "crLabel"), number.arg(made.result->getCompressionRate()));
+    QCOMPARE(text(window, "cpLabel"), number.arg(made.result->getCompressionPercentage()) + "%");
+    QCOMPARE(text(window, "brLabel"), number.arg(made.result->getBitRate()) + " bpp");
+    QCOMPARE(text(window, "mseLabel"), number.arg(made.result->getMSE()));
+    QVERIFY(made.result->getMSE() > 0);
+}
+
+void TestMainWindow::nullResultReturnsToPictureState()
+{
+    Compression made = compress(QStringLiteral("source.png"), 100, 80);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.zoomIn();
+    window.updateCompressed(made.result.get());
+    window.updateCompressed(nullptr);
+    QVERIFY(right(window)->getQImage().isNull());
+    QVERIFY(viewButtonsEnabled(window, false));
+    QVERIFY(figuresEmpty(window));
+    QVERIFY(!saveAsAction(window)->isEnabled());
+    // The zoom is not reset.
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("125%"));
+    QCOMPARE(left(window)->getZoomFactor(), 1.25f);
+    QCOMPARE(right(window)->getZoomFactor(), 1.25f);
+    QCOMPARE(shownBuffer(left(window)), made.source->getRGB32Buffer());
+}
+
+void TestMainWindow::nullPictureReturnsToEmptyState()
+{
+    Compression made = compress(QStringLiteral("source.png"), 100, 80);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    window.zoomIn();
+    window.updateImage(nullptr);
+    QVERIFY(left(window)->getQImage().isNull());
+    QVERIFY(right(window)->getQImage().isNull());
+    QVERIFY(zoomWidgetsEnabled(window, false));
+    QVERIFY(viewButtonsEnabled(window, false));
+    QVERIFY(figuresEmpty(window));
+    QVERIFY(!saveAsAction(window)->isEnabled());
+    QCOMPARE(left(window)->getZoomFactor(), 1.0f);
+    QCOMPARE(right(window)->getZoomFactor(), 1.0f);
+    QCOMPARE(left(window)->size(), QSize(1, 1));
+}
+
+void TestMainWindow::newPictureAfterResultResetsEverything()
+{
+    Compression first = compress(QStringLiteral("first.png"), 100, 80);
+    Compression second = compress(QStringLiteral("second.png"), 60, 40);
+    JPEGCompressor compressor;
+    MainWindow batch(false, nullptr);
+    MainWindow interactive(compressor, nullptr);
+    for (MainWindow* window : {&batch, &interactive}) {
+        window->updateImage(first.source.get());
+        window->updateCompressed(first.result.get());
+        window->zoomIn();
+        window->zoomIn();
+        window->showY();
+        window->updateImage(second.source.get());
+        QCOMPARE(left(*window)->getZoomFactor(), 1.0f);
+        QCOMPARE(right(*window)->getZoomFactor(), 1.0f);
+        QCOMPARE(text(*window, "zoomLabel"), QStringLiteral("100%"));
+        QCOMPARE(shownBuffer(left(*window)), second.source->getRGB32Buffer());
+        QCOMPARE(left(*window)->size(), QSize(61, 41));
+        QVERIFY(right(*window)->getQImage().isNull());
+        QVERIFY(figuresEmpty(*window));
+        QVERIFY(viewButtonsEnabled(*window, false));
+        // The old result is not looked at again, whatever slot is called.
+        window->showCompressedImage();
+        window->showErrors();
+        window->showY();
+        QVERIFY(right(*window)->getQImage().isNull());
+    }
+    QVERIFY(!saveAsAction(batch)->isEnabled());
+}
+
+void TestMainWindow::viewsShowTheResultsBuffers()
+{
+    Compression made = compress(QStringLiteral("source.png"), 64, 48);
+    CompressionResult& result = *made.result;
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(&result);
+
+    const struct
+    {
+        void (MainWindow::*slot)();
+        const unsigned char* buffer;
+    } views[] = {
+        {&MainWindow::showErrors, result.getErrors()},
+        {&MainWindow::showColorDifference, result.getColorDifference()},
+        {&MainWindow::showY, result.getY_RGB32()},
+        {&MainWindow::showCb, result.getCB_RGB32()},
+        {&MainWindow::showCr, result.getCR_RGB32()},
+        {&MainWindow::showCompressedImage, result.getCompressedImage()->getRGB32Buffer()},
+    };
+    for (const auto& view : views) {
+        QVERIFY(view.buffer);
+        (window.*view.slot)();
+        QCOMPARE(shownBuffer(right(window)), view.buffer);
+        QCOMPARE(right(window)->getQImage().size(), QSize(64, 48));
+        QCOMPARE(right(window)->getQImage().format(), QImage::Format_RGB32);
+        QCOMPARE(shownBuffer(left(window)), made.source->getRGB32Buffer());
+    }
+    // The buttons lead to the same views.
+    button(window, "yButton")->click();
+    QCOMPARE(shownBuffer(right(window)), result.getY_RGB32());
+    button(window, "colorDifferenceButton")->click();
+    QCOMPARE(shownBuffer(right(window)), result.getColorDifference());
+    button(window, "imageButton")->click();
+    QCOMPARE(shownBuffer(right(window)), result.getCompressedImage()->getRGB32Buffer());
+}
+
+void TestMainWindow::viewsKeepTheZoom()
+{
+    Compression made = compress(QStringLiteral("source.png"), 40, 30);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    window.zoomIn();
+    window.zoomIn();
+    for (auto slot : {&MainWindow::showErrors, &MainWindow::showColorDifference, &MainWindow::showY,
+                      &MainWindow::showCb, &MainWindow::showCr, &MainWindow::showCompressedImage}) {
+        (window.*slot)();
+        QCOMPARE(right(window)->getZoomFactor(), 1.5f);
+        QCOMPARE(right(window)->size(), QSize(61, 46));
+        QCOMPARE(left(window)->getZoomFactor(), 1.5f);
+        QCOMPARE(text(window, "zoomLabel"), QStringLiteral("150%"));
+    }
+}
+
+void TestMainWindow::viewsDoNothingWithoutResult()
+{
+    Compression made = compress(QStringLiteral("source.png"), 40, 30);
+    MainWindow window(false, nullptr);
+    window.showY(); // neither picture nor result
+    QVERIFY(right(window)->getQImage().isNull());
+    window.updateCompressed(made.result.get()); // a result but no picture
+    window.showY();
+    QCOMPARE(shownBuffer(right(window)), made.result->getCompressedImage()->getRGB32Buffer());
+}
+
+void TestMainWindow::newResultKeepsTheZoom()
+{
+    Compression made = compress(QStringLiteral("source.png"), 40, 30);
+    JPEGCompressor compressor;
+    compressor.setImage(made.source.get());
+    compressor.getSettings()->setQuality(30);
+    std::unique_ptr<CompressionResult> newer(compressor.compressImage());
+    QVERIFY(newer);
+
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    window.zoomIn();
+    window.zoomIn();
+    window.showErrors();
+    window.updateCompressed(newer.get());
+    QCOMPARE(shownBuffer(right(window)), newer->getCompressedImage()->getRGB32Buffer());
+    QCOMPARE(right(window)->getZoomFactor(), 1.5f);
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("150%"));
+}
+
+void TestMainWindow::resultWithoutDecodedPicture()
+{
+    QVERIFY(TestPictures::write(QStringLiteral("source.png"), 30, 20));
+    Image source(encoded(QStringLiteral("source.png")));
+    // The decoded picture did not load: the result has no pictures at all.
+    CompressionResult result(&source, new Image(encoded(QStringLiteral("missing.jpg"))),
+                             JPEGSettings());
+    JPEGCompressor compressor;
+    MainWindow batch(false, nullptr);
+    MainWindow interactive(compressor, nullptr);
+    for (MainWindow* window : {&batch, &interactive}) {
+        window->updateImage(&source);
+        window->updateCompressed(&result);
+        QVERIFY(right(*window)->getQImage().isNull());
+        QVERIFY(viewButtonsEnabled(*window, false));
+        for (auto slot :
+             {&MainWindow::showErrors, &MainWindow::showColorDifference, &MainWindow::showY,
+              &MainWindow::showCb, &MainWindow::showCr, &MainWindow::showCompressedImage}) {
+            (window->*slot)();
+            QVERIFY(right(*window)->getQImage().isNull());
+        }
+        QVERIFY(!text(*window, "crLabel").isEmpty());
+    }
+    QVERIFY(saveAsAction(batch)->isEnabled());
+
+    CompressionResult noDecoded(&source, nullptr, JPEGSettings());
+    batch.updateCompressed(&noDecoded);
+    QVERIFY(viewButtonsEnabled(batch, false));
+    QVERIFY(right(batch)->getQImage().isNull());
+}
+
+void TestMainWindow::resultWithoutMaps()
+{
+    // A decoded picture of another size: components, but no maps.
+    QVERIFY(TestPictures::write(QStringLiteral("source.png"), 30, 20));
+    QVERIFY(TestPictures::write(QStringLiteral("other.png"), 20, 10));
+    Image source(encoded(QStringLiteral("source.png")));
+    CompressionResult result(&source, new Image(encoded(QStringLiteral("other.png"))),
+                             JPEGSettings());
+    MainWindow window(false, nullptr);
+    window.updateImage(&source);
+    window.updateCompressed(&result);
+    QVERIFY(button(window, "imageButton")->isEnabled());
+    QVERIFY(button(window, "yButton")->isEnabled());
+    QVERIFY(button(window, "cbButton")->isEnabled());
+    QVERIFY(button(window, "crButton")->isEnabled());
+    QVERIFY(!anyEnabled(window, {"errorsButton", "colorDifferenceButton"}));
+    window.showY();
+    QCOMPARE(shownBuffer(right(window)), result.getY_RGB32());
+    QCOMPARE(right(window)->getQImage().size(), QSize(20, 10));
+    window.showErrors();
+    QVERIFY(right(window)->getQImage().isNull());
+    window.showCompressedImage();
+    QCOMPARE(right(window)->getQImage().size(), QSize(20, 10));
+}
+
+void TestMainWindow::zoomOutStopsAtQuarter()
+{
+    Compression made = compress(QStringLiteral("source.png"), 100, 80);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    const char* expected[] = {"75%", "50%", "25%", "25%", "25%"};
+    for (const char* label : expected) {
+        button(window, "zoomOutButton")->click();
+        QCOMPARE(text(window, "zoomLabel"), QString::fromLatin1(label));
+    }
+    QCOMPARE(left(window)->getZoomFactor(), 0.25f);
+    QCOMPARE(right(window)->getZoomFactor(), 0.25f);
+    QCOMPARE(left(window)->size(), QSize(26, 21));
+}
+
+void TestMainWindow::zoomInHasNoUpperBound()
+{
+    Compression made = compress(QStringLiteral("source.png"), 20, 10);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    const char* expected[] = {"125%", "150%", "175%", "200%", "225%", "250%"};
+    for (const char* label : expected) {
+        button(window, "zoomInButton")->click();
+        QCOMPARE(text(window, "zoomLabel"), QString::fromLatin1(label));
+    }
+    for (int i = 0; i < 30; ++i)
+        window.zoomIn();
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("1000%"));
+    QCOMPARE(left(window)->getZoomFactor(), 10.0f);
+    QCOMPARE(right(window)->getZoomFactor(), 10.0f);
+}
+
+void TestMainWindow::zoomResetShowsHundred()
+{
+    Compression made = compress(QStringLiteral("source.png"), 20, 10);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    window.zoomOut();
+    button(window, "zoomResetButton")->click();
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("100%"));
+    QCOMPARE(left(window)->getZoomFactor(), 1.0f);
+    QCOMPARE(right(window)->getZoomFactor(), 1.0f);
+}
+
+void TestMainWindow::wheelZooms()
+{
+    Compression made = compress(QStringLiteral("source.png"), 20, 10);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    bool accepted = true;
+    wheel(window, 0, &accepted);
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("100%"));
+    QCOMPARE(left(window)->getZoomFactor(), 1.0f);
+    QVERIFY(!accepted);
+    wheel(window, 120, &accepted);
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("125%"));
+    QVERIFY(!accepted);
+    wheel(window, -120, &accepted);
+    wheel(window, -15, &accepted);
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("75%"));
+    QCOMPARE(right(window)->getZoomFactor(), 0.75f);
+    QVERIFY(!accepted);
+}
+
+void TestMainWindow::wheelZoomsWithZoomButtonsDisabled()
+{
+    MainWindow window(false, nullptr);
+    wheel(window, 120);
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("125%"));
+    QCOMPARE(left(window)->getZoomFactor(), 1.25f);
+}
+
+void TestMainWindow::rotateTwiceRestores()
+{
+    MainWindow window(false, nullptr);
+    auto* splitter = window.findChild<QSplitter*>(QStringLiteral("splitter"));
+    QCOMPARE(splitter->orientation(), Qt::Horizontal);
+    QCOMPARE(splitter->count(), 2);
+    QCOMPARE(static_cast<QScrollArea*>(splitter->widget(0))->widget(), left(window));
+    QCOMPARE(static_cast<QScrollArea*>(splitter->widget(1))->widget(), right(window));
+    window.rotate();
+    QCOMPARE(splitter->orientation(), Qt::Vertical);
+    button(window, "rotateButton")->click();
+    QCOMPARE(splitter->orientation(), Qt::Horizontal);
+    QCOMPARE(static_cast<QScrollArea*>(splitter->widget(0))->widget(), left(window));
+}
+
+void TestMainWindow::numberFormats()
+{
+    // 4 x 4 pictures padded to known file sizes; the figures follow from the
+    // sizes alone.
+    QVERIFY(writePadded(QStringLiteral("c170.png"), 4, 4, 170));
+    QVERIFY(writePadded(QStringLiteral("c300.png"), 4, 4, 300));
+    QVERIFY(writePadded(QStringLiteral("s14450.png"), 4, 4, 14450));
+    QVERIFY(writePadded(QStringLiteral("s2000.png"), 4, 4, 2000));
+    QVERIFY(writePadded(QStringLiteral("s2099.png"), 4, 4, 2099));
+
+    // Every picture and result stays alive until the window is gone.
+    std::vector<std::unique_ptr<Image>> sources;
+    std::vector<std::unique_ptr<CompressionResult>> results;
+    MainWindow window(false, nullptr);
+    auto show = [&](const char* sourceName, const char* compressedName) {
+        sources.push_back(std::make_unique<Image>(encoded(QString::fromLatin1(sourceName))));
+        results.push_back(std::make_unique<CompressionResult>(
+            sources.back().get(), new Image(encoded(QString::fromLatin1(compressedName))),
+            JPEGSettings()));
+        window.updateImage(sources.back().get());
+        window.updateCompressed(results.back().get());
+    };
+    {
+        show("s14450.png", "c170.png"); // 14450 / 170 = 85
+        QCOMPARE(text(window, "crLabel"), QStringLiteral("85"));
+        QCOMPARE(text(window, "cpLabel"), QStringLiteral("98.8235%"));
+        QCOMPARE(text(window, "brLabel"), QStringLiteral("85 bpp")); // 170 * 8 / 16
+        QCOMPARE(text(window, "mseLabel"), QStringLiteral("0"));
+    }
+    {
+        show("s2000.png", "c300.png"); // (1 - 300 / 2000) * 100 = 85
+        QCOMPARE(text(window, "crLabel"), QStringLiteral("6.66667"));
+        QCOMPARE(text(window, "cpLabel"), QStringLiteral("85%"));
+        QCOMPARE(text(window, "brLabel"), QStringLiteral("150 bpp"));
+    }
+    {
+        show("s2099.png", "c170.png"); // 12.347058...
+        QCOMPARE(text(window, "crLabel"), QStringLiteral("12.3471"));
+    }
+    QCOMPARE(QStringLiteral("%1").arg(12.3456789, 0, 'g', -1, QLatin1Char(' ')),
+             QStringLiteral("12.3457"));
+}
+
+void TestMainWindow::interactiveFigures()
+{
+    Compression made = compress(QStringLiteral("source.png"), 50, 40);
+    JPEGCompressor compressor;
+    MainWindow window(compressor, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    const double sourceSize = double(made.source->getImageSize());
+    const double compressedSize = double(made.result->getCompressedImage()->getImageSize());
+    const double rate = sourceSize / compressedSize;
+    const QString number = QStringLiteral("%1");
+    QCOMPARE(text(window, "crLabel"), number.arg(rate));
+    QCOMPARE(text(window, "cpLabel"), number.arg((1 - 1 / rate) * 100) + "%");
+    QCOMPARE(text(window, "brLabel"), number.arg(compressedSize * 8 / (50 * 40)) + " bpp");
+}
+
+void TestMainWindow::jpegNames_data()
+{
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("saved");
+    QTest::newRow("jpg") << "out.jpg"
+                         << "out.jpg";
+    QTest::newRow("JPG") << "out.JPG"
+                         << "out.JPG";
+    QTest::newRow("Jpeg") << "out.Jpeg"
+                          << "out.Jpeg";
+    QTest::newRow("jpeg") << "/tmp/a b/out.jpeg"
+                          << "/tmp/a b/out.jpeg";
+    QTest::newRow("png") << "out.png"
+                         << "out.png.jpg";
+    QTest::newRow("bare") << "out"
+                          << "out.jpg";
+    QTest::newRow("jpg inside") << "out.jpg.txt"
+                                << "out.jpg.txt.jpg";
+    QTest::newRow("jpgx") << "out.jpgx"
+                          << "out.jpgx.jpg";
+    QTest::newRow("just the extension") << ".jpg"
+                                        << ".jpg";
+}
+
+void TestMainWindow::jpegNames()
+{
+    QFETCH(QString, chosen);
+    QFETCH(QString, saved);
+    QCOMPARE(jpegFileName(chosen), saved);
+}
+
+void TestMainWindow::saveCopiesTheScratchFile()
+{
+    Compression made = compress(QStringLiteral("source.png"), 40, 30);
+    const QByteArray jpeg = contents(QStringLiteral("tmp.bin"));
+    QVERIFY(jpeg.startsWith("\xFF\xD8"));
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    SeenBox seen;
+    auto handler = answerBoxes(seen);
+    for (const char* name : {"out", "second.JPG", "third.Jpeg", "fourth.png"}) {
+        QVERIFY(window.saveCompressedAs(QString::fromLatin1(name)));
+    }
+    QCOMPARE(contents(QStringLiteral("out.jpg")), jpeg);
+    QCOMPARE(contents(QStringLiteral("second.JPG")), jpeg);
+    QCOMPARE(contents(QStringLiteral("third.Jpeg")), jpeg);
+    QCOMPARE(contents(QStringLiteral("fourth.png.jpg")), jpeg);
+    QVERIFY(!QFile::exists(QStringLiteral("out")));
+    QVERIFY(!QFile::exists(QStringLiteral("fourth.png")));
+    QCOMPARE(seen.count, 0);
+}
+
+void TestMainWindow::saveOverwrites()
+{
+    QFile scratchFile(QStringLiteral("tmp.bin"));
+    QVERIFY(scratchFile.open(QIODevice::WriteOnly));
+    scratchFile.write("short");
+    scratchFile.close();
+    QFile existing(QStringLiteral("old.jpg"));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("a much longer file that was there before");
+    existing.close();
+    JPEGCompressor compressor;
+    MainWindow window(compressor, nullptr); // the interactive tool can save too
+    QVERIFY(window.saveCompressedAs(QStringLiteral("old.jpg")));
+    QCOMPARE(contents(QStringLiteral("old.jpg")), QByteArray("short"));
+}
+
+void TestMainWindow::failedSaveShowsError_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::newRow("no scratch file") << "no scratch file";
+    QTest::newRow("missing folder") << "missing folder";
+    QTest::newRow("target is a folder") << "target is a folder";
+}
+
+void TestMainWindow::failedSaveShowsError()
+{
+    QFETCH(QString, scenario);
+    if (scenario != QLatin1String("no scratch file")) {
+        QFile scratchFile(QStringLiteral("tmp.bin"));
+        QVERIFY(scratchFile.open(QIODevice::WriteOnly));
+        scratchFile.write("jpeg");
+    }
+    QString chosen = QStringLiteral("saved");
+    QString target = QStringLiteral("saved.jpg");
+    if (scenario == QLatin1String("missing folder")) {
+        chosen = QStringLiteral("no/such/folder/picture");
+        target = chosen + QStringLiteral(".jpg");
+    } else if (scenario == QLatin1String("target is a folder")) {
+        QVERIFY(QDir().mkdir(QStringLiteral("folder.jpg")));
+        chosen = target = QStringLiteral("folder.jpg");
+    }
+
+    MainWindow window(false, nullptr);
+    SeenBox seen;
+    auto handler = answerBoxes(seen);
+    QVERIFY(!window.saveCompressedAs(chosen));
+    QCOMPARE(seen.count, 1);
+    QCOMPARE(seen.title, QStringLiteral("Error"));
+    QCOMPARE(seen.icon, QMessageBox::Critical);
+    QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY2(seen.text.contains(target), qPrintable(seen.text));
+    QVERIFY(seen.text.contains(QStringLiteral("<br>")));
+    // The window is as it was.
+    QVERIFY(window.findChild<QPushButton*>(QStringLiteral("rotateButton"))->isEnabled());
+}
+
+void TestMainWindow::saveAsDialog()
+{
+    Compression made = compress(QStringLiteral("source.png"), 40, 30);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    const QString wanted = QDir::current().filePath(QStringLiteral("chosen"));
+    QString caption, filter;
+    ModalHandler handler([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        QVERIFY(dialog);
+        caption = dialog->windowTitle();
+        filter = dialog->nameFilters().join(QLatin1Char(';'));
+        dialog->selectFile(wanted);
+        static_cast<QDialog*>(dialog)->accept();
+    });
+    saveAsAction(window)->trigger();
+    QCOMPARE(handler.handled(), 1);
+    QCOMPARE(caption, QStringLiteral("Save as"));
+    QCOMPARE(filter, QStringLiteral("*.jpeg *.jpg"));
+    QCOMPARE(contents(wanted + QStringLiteral(".jpg")), contents(QStringLiteral("tmp.bin")));
+}
+
+void TestMainWindow::saveAsDialogCancelled()
+{
+    Compression made = compress(QStringLiteral("source.png"), 40, 30);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    ModalHandler handler([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+    window.saveAs();
+    QCOMPARE(handler.handled(), 1);
+    QCOMPARE(QDir::current().entryList(QDir::Files).size(), 2); // source.png, tmp.bin
+}
+
+void TestMainWindow::batchClosing()
+{
+    MainWindow stays(false, nullptr);
+    stays.show();
+    QVERIFY(!asksToQuit([&stays] { QVERIFY(stays.close()); }));
+    QVERIFY(!stays.isVisible());
+
+    MainWindow quits(true, nullptr);
+    quits.show();
+    QVERIFY(asksToQuit([&quits] { QVERIFY(quits.close()); }));
+    QVERIFY(!quits.isVisible());
+
+    // Escape closes the dialog like any other close.
+    quits.show();
+    QVERIFY(asksToQuit([&quits] { QTest::keyClick(&quits, Qt::Key_Escape); }));
+    QVERIFY(!quits.isVisible());
+}
+
+void TestMainWindow::quitEntryClosesOnlyTheViewer()
+{
+    MainWindow window(false, nullptr);
+    int result = -1;
+    ModalHandler handler([&window](QWidget* modal) {
+        QCOMPARE(modal, &window);
+        window.findChild<QAction*>(QStringLiteral("quitAction"))->trigger();
+    });
+    QVERIFY(!asksToQuit([&] { result = window.exec(); }));
+    QCOMPARE(handler.handled(), 1);
+    QCOMPARE(result, int(QDialog::Rejected));
+    QVERIFY(!window.isVisible());
+}
+
+void TestMainWindow::interactiveClosingQuits()
+{
+    JPEGCompressor compressor;
+    MainWindow window(compressor, nullptr);
+    window.show();
+    QVERIFY(asksToQuit([&window] { window.close(); }));
+}
+
+void TestMainWindow::interactiveIgnoresEscape()
+{
+    JPEGCompressor compressor;
+    MainWindow window(compressor, nullptr);
+    window.show();
+    QVERIFY(!asksToQuit([&window] { QTest::keyClick(&window, Qt::Key_Escape); }));
+    QVERIFY(window.isVisible());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

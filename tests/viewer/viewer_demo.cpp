@@ -1,0 +1,123 @@
+// Shows a real compression in the viewer, for looking at it by eye. Not run
+// by the test suite. Start it from the run folder, so that ./img/ and
+// ./doc/ are found:
+//
+//   viewer_demo [--batch] [--view image|colordiff|errors|y|cb|cr] [--zoom N]
+//               [--rotate] [--help PAGE] [--size WxH] [--screenshot FILE]
+//               [PICTURE]
+//
+// PICTURE defaults to samples/chelsea.png. --zoom N presses "Zoom in" N
+// times (negative: "Zoom out"). --help shows PAGE in a help window instead.
+// --screenshot writes the screen to FILE once the window is up, then quits.
+
+#include "CompressionResult.h"
+#include "HelpWindow.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
+#include "MainWindow.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+int main(int argc, char* argv[])
+{
+    Image::initImage();
+    QApplication app(argc, argv);
+
+    bool batch = false, rotate = false;
+    QString view = QStringLiteral("image"), helpPage, screenshot;
+    QString picture = QStringLiteral("samples/chelsea.png");
+    int zoomSteps = 0;
+    QSize size(1000, 440);
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (arg == QLatin1String("--batch"))
+            batch = true;
+        else if (arg == QLatin1String("--rotate"))
+            rotate = true;
+        else if (arg == QLatin1String("--view") && hasValue)
+            view = args[++i];
+        else if (arg == QLatin1String("--zoom") && hasValue)
+            zoomSteps = args[++i].toInt();
+        else if (arg == QLatin1String("--help") && hasValue)
+            helpPage = args[++i];
+        else if (arg == QLatin1String("--screenshot") && hasValue)
+            screenshot = args[++i];
+        else if (arg == QLatin1String("--size") && hasValue) {
+            const QStringList wh = args[++i].split(QLatin1Char('x'));
+            if (wh.size() == 2)
+                size = QSize(wh[0].toInt(), wh[1].toInt());
+        } else if (!arg.startsWith(QLatin1String("--")))
+            picture = arg;
+        else {
+            std::fprintf(stderr, "unknown option %s\n", qPrintable(arg));
+            return 2;
+        }
+    }
+
+    std::unique_ptr<QWidget> window;
+    std::unique_ptr<Image> source;
+    std::unique_ptr<CompressionResult> result;
+    JPEGCompressor compressor;
+    if (!helpPage.isEmpty()) {
+        auto* help = new HelpWindow(nullptr);
+        help->setHtml(QFile::encodeName(helpPage).toStdString());
+        help->resize(size);
+        window.reset(help);
+    } else {
+        source = std::make_unique<Image>(QFile::encodeName(picture).toStdString());
+        if (!source->getRGB24Buffer()) {
+            std::fprintf(stderr, "cannot load %s\n", qPrintable(picture));
+            return 1;
+        }
+        compressor.setImage(source.get());
+        result.reset(compressor.compressImage());
+        if (!result) {
+            std::fprintf(stderr, "compression failed: %s\n", qPrintable(compressor.lastError()));
+            return 1;
+        }
+        auto* viewer = batch ? new MainWindow(false, nullptr) : new MainWindow(compressor, nullptr);
+        window.reset(viewer);
+        viewer->updateImage(source.get());
+        viewer->updateCompressed(result.get());
+        for (int i = 0; i < zoomSteps; ++i)
+            viewer->zoomIn();
+        for (int i = 0; i > zoomSteps; --i)
+            viewer->zoomOut();
+        if (rotate)
+            viewer->rotate();
+        if (view == QLatin1String("colordiff"))
+            viewer->showColorDifference();
+        else if (view == QLatin1String("errors"))
+            viewer->showErrors();
+        else if (view == QLatin1String("y"))
+            viewer->showY();
+        else if (view == QLatin1String("cb"))
+            viewer->showCb();
+        else if (view == QLatin1String("cr"))
+            viewer->showCr();
+        viewer->resize(size);
+    }
+    window->move(0, 0);
+    window->show();
+
+    if (!screenshot.isEmpty()) {
+        QTimer::singleShot(800, [&] {
+            const QPixmap shot = window->screen()->grabWindow(0);
+            if (!shot.save(screenshot))
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(screenshot));
+            QCoreApplication::exit(0);
+        });
+    }
+    const int status = app.exec();
+    window.reset();
+    Image::deinitImage();
+    return status;
+}

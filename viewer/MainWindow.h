@@ -1,0 +1,115 @@
+#pragma once
+
+#include "Variant.h"
+
+#include <QDialog>
+
+class CompressionResult;
+class Image;
+class ImageWidget;
+class JPEGCompressor;
+class QAction;
+class QGridLayout;
+class QLabel;
+class QPushButton;
+class QSplitter;
+
+// The viewer of one compression: the source picture on the left, one of six
+// views of the result on the right (the decoded JPEG, the error map, the
+// colour-difference map, the Y, Cb or Cr component), the figures below, zoom
+// buttons beside and a rotate button that stacks the panes.
+//
+// The panes wrap the owners' pixel buffers without copying: the caller keeps
+// the picture and the result alive while the window shows them, and hands a
+// new one over before deleting the old.
+//
+// Two variants:
+// - tessera-batch: a modal dialog with a File menu ("Save as", "Quit") and
+//   four figures; closing it ends the application only when asked to.
+// - tessera: a top-level window fed by the tool window, three figures, no
+//   menu; closing it ends the program.
+class MainWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // The batch tool's viewer.
+    MainWindow(bool quitOnClose, QWidget* parent);
+    // The interactive tool's viewer. It is handed the program's one compressor
+    // but needs nothing from it: everything it shows comes through the slots.
+    MainWindow(JPEGCompressor& jpegCompressor, QWidget* parent);
+
+    Variant variant() const { return kind; }
+
+    // What "Save as" does once it has a name: saves the last compression's
+    // JPEG under jpegFileName(name); a failure is told in the "Error" box.
+    bool saveCompressedAs(const QString& name);
+
+public slots:
+    void rotate();
+    void updateImage(Image* newImage);
+    void updateCompressed(CompressionResult* newResult);
+    void showErrors();
+    void showColorDifference();
+    void showCompressedImage();
+    void showY();
+    void showCb();
+    void showCr();
+    void zoomIn();
+    void zoomOut();
+    void zoomReset();
+    // Asks for a name, then saveCompressedAs(). Batch tool only.
+    void saveAs();
+
+    // Escape and the like close the window as its close button does.
+    void reject() override;
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    MainWindow(Variant kind, bool quit, QWidget* parent);
+    void create();
+    QPushButton* addToolButton(const char* name, const char* icon, const char* toolTip,
+                               void (MainWindow::*slot)());
+    QLabel* addFigure(const char* name, const char* caption, const char* toolTip, int row,
+                      int column, bool valueToolTip);
+    // Shows `pixels`, a 32-bit picture of the size of `sizedLike`, in the
+    // right pane; a missing buffer or picture empties the pane.
+    void showInRightPane(const unsigned char* pixels, const Image* sizedLike);
+    bool canShowViews() const { return result && image; }
+    void zoomBy(float step);
+    void setZoomWidgetsEnabled(bool enabled);
+    void setViewButtonsEnabled(const CompressionResult* shown);
+    void setFigures(const CompressionResult* shown);
+    void refresh();
+
+    const Variant kind;
+    CompressionResult* result = nullptr;
+    Image* image = nullptr;
+    ImageWidget* sourceImage = nullptr;
+    ImageWidget* processedImage = nullptr;
+    QSplitter* splitter = nullptr;
+
+    QPushButton* rotateButton = nullptr;
+    QPushButton* yButton = nullptr;
+    QPushButton* cbButton = nullptr;
+    QPushButton* crButton = nullptr;
+    QPushButton* imageButton = nullptr;
+    QPushButton* errorsButton = nullptr;
+    QPushButton* colorDifferenceButton = nullptr;
+    QPushButton* zoomInButton = nullptr;
+    QPushButton* zoomOutButton = nullptr;
+    QPushButton* zoomResetButton = nullptr;
+
+    QLabel* cpLabel = nullptr;
+    QLabel* crLabel = nullptr;
+    QLabel* brLabel = nullptr;
+    QLabel* mseLabel = nullptr; // tessera-batch only
+    QLabel* zoomLabel = nullptr;
+    QAction* saveAsAction = nullptr; // tessera-batch only
+    QGridLayout* grid = nullptr;
+    bool quitOnClose = false;
+};

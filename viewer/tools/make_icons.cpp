@@ -1,0 +1,264 @@
+// Draws the icons of both programs and writes them as PNG files into the
+// folder named on the command line (the project keeps them in
+// resources/img/). Every icon is drawn on a 28 x 28 grid, the size of the
+// viewer's tool buttons; the window icon is written at twice that size.
+//
+//   tessera_make_icons <folder>
+
+#include <QDir>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr int grid = 28;
+
+const QColor ink(0x26, 0x32, 0x38);   // outlines and glyphs
+const QColor paper(0xfa, 0xfa, 0xfa); // light fills
+const QColor lens(0xdc, 0xee, 0xfb);  // magnifier glass
+const QColor sky(0x9f, 0xd3, 0xf5);
+const QColor hill(0x3c, 0x9a, 0x48);
+const QColor sun(0xf7, 0xc2, 0x2b);
+const QColor arrow(0x1f, 0x6f, 0xc4);
+
+QPen pen(const QColor& colour, double width)
+{
+    return QPen(colour, width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+}
+
+// Text centred on (x, y), as a filled outline so it scales like the rest.
+void drawText(QPainter& p, const QString& text, double pixelSize, QPointF centre,
+              const QColor& colour)
+{
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setBold(true);
+    font.setPixelSize(int(pixelSize));
+    QPainterPath path;
+    path.addText(0, 0, font, text);
+    const QRectF box = path.boundingRect();
+    p.save();
+    p.translate(centre - box.center());
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawPath(path);
+    p.restore();
+}
+
+// A rounded tile of one colour filling the icon, used by the component icons.
+void tile(QPainter& p, const QColor& fill)
+{
+    p.setPen(pen(fill.darker(140), 1));
+    p.setBrush(fill);
+    p.drawRoundedRect(QRectF(2.5, 2.5, 23, 23), 4, 4);
+}
+
+// The magnifier of the three zoom icons; `mark` draws inside the glass.
+void magnifier(QPainter& p, const std::function<void(QPainter&)>& mark)
+{
+    p.setPen(pen(ink, 5));
+    p.drawLine(QPointF(18, 18), QPointF(24.5, 24.5));
+    p.setPen(pen(ink, 2.2));
+    p.setBrush(lens);
+    p.drawEllipse(QPointF(11.5, 11.5), 8.5, 8.5);
+    mark(p);
+}
+
+void pack(QPainter& p)
+{
+    // A mosaic of eight-by-eight blocks: what JPEG cuts a picture into.
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    p.drawRoundedRect(QRectF(1, 1, 26, 26), 4, 4);
+    const QColor tiles[9] = {
+        QColor(0xe5, 0x48, 0x3b), QColor(0xf7, 0xc2, 0x2b), QColor(0x3c, 0x9a, 0x48),
+        QColor(0xf0, 0x8a, 0x24), QColor(0xfa, 0xfa, 0xfa), QColor(0x1f, 0x6f, 0xc4),
+        QColor(0x8e, 0x5c, 0xc2), QColor(0x2a, 0xb3, 0xb0), QColor(0xd8, 0x4f, 0x8a)};
+    for (int row = 0; row < 3; ++row)
+        for (int column = 0; column < 3; ++column) {
+            p.setBrush(tiles[row * 3 + column]);
+            p.drawRoundedRect(QRectF(4 + column * 7, 4 + row * 7, 6, 6), 1, 1);
+        }
+}
+
+void rotate(QPainter& p)
+{
+    // Two panes side by side, a curved arrow turning them upright.
+    p.setPen(pen(ink, 1));
+    p.setBrush(paper);
+    p.drawRect(QRectF(3.5, 15.5, 7, 9));
+    p.drawRect(QRectF(10.5, 15.5, 7, 9));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(pen(arrow, 2.4));
+    QPainterPath arc;
+    arc.moveTo(7, 11);
+    arc.cubicTo(7, 4, 20, 2, 22, 12);
+    p.drawPath(arc);
+    p.setPen(Qt::NoPen);
+    p.setBrush(arrow);
+    QPolygonF head;
+    head << QPointF(17.5, 11) << QPointF(26.5, 11) << QPointF(22, 17.5);
+    p.drawPolygon(head);
+}
+
+void image(QPainter& p)
+{
+    // A landscape photograph: sky, sun and hills in a frame.
+    const QRectF frame(2.5, 5.5, 23, 17);
+    p.setPen(Qt::NoPen);
+    p.setBrush(sky);
+    p.drawRect(frame);
+    p.setBrush(sun);
+    p.drawEllipse(QPointF(19, 10.5), 2.8, 2.8);
+    QPainterPath hills;
+    hills.moveTo(2.5, 22.5);
+    hills.lineTo(2.5, 17);
+    hills.quadTo(8, 10, 14, 16);
+    hills.quadTo(19, 13, 25.5, 18);
+    hills.lineTo(25.5, 22.5);
+    hills.closeSubpath();
+    p.setBrush(hill);
+    p.drawPath(hills);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(pen(ink, 1.4));
+    p.drawRect(frame);
+}
+
+void colorDiff(QPainter& p)
+{
+    // Two colour discs and their difference where they overlap.
+    const QPointF left(10, 14), right(18, 14);
+    const double r = 7.5;
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xe5, 0x48, 0x3b));
+    p.drawEllipse(left, r, r);
+    p.setBrush(QColor(0x2a, 0x8f, 0xd8));
+    p.drawEllipse(right, r, r);
+    QPainterPath a, b;
+    a.addEllipse(left, r, r);
+    b.addEllipse(right, r, r);
+    p.setBrush(paper);
+    p.drawPath(a.intersected(b));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(pen(ink, 1.2));
+    p.drawEllipse(left, r, r);
+    p.drawEllipse(right, r, r);
+}
+
+void error(QPainter& p)
+{
+    // The map of changed pixels: white paper, black where a pixel changed,
+    // most of them along the edges of the picture's content.
+    p.setPen(pen(ink, 1));
+    p.setBrush(paper);
+    p.drawRect(QRectF(3.5, 3.5, 21, 21));
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    static const int dots[][2] = {{6, 19},  {8, 17},  {9, 20},  {10, 15}, {12, 13}, {11, 17},
+                                  {14, 11}, {13, 15}, {16, 9},  {15, 13}, {18, 7},  {17, 11},
+                                  {20, 6},  {19, 9},  {21, 12}, {7, 8},   {22, 20}, {14, 21}};
+    for (const auto& dot : dots)
+        p.drawRect(QRectF(dot[0], dot[1], 2, 2));
+}
+
+void component(QPainter& p, const QColor& fill, const QString& name)
+{
+    tile(p, fill);
+    drawText(p, name, name.size() > 1 ? 13 : 17, QPointF(14, 14), Qt::white);
+}
+
+void zoomIn(QPainter& p)
+{
+    magnifier(p, [](QPainter& q) {
+        q.setPen(pen(ink, 2.4));
+        q.drawLine(QPointF(7.5, 11.5), QPointF(15.5, 11.5));
+        q.drawLine(QPointF(11.5, 7.5), QPointF(11.5, 15.5));
+    });
+}
+
+void zoomOut(QPainter& p)
+{
+    magnifier(p, [](QPainter& q) {
+        q.setPen(pen(ink, 2.4));
+        q.drawLine(QPointF(7.5, 11.5), QPointF(15.5, 11.5));
+    });
+}
+
+void zoomReset(QPainter& p)
+{
+    magnifier(p,
+              [](QPainter& q) { drawText(q, QStringLiteral("1"), 12, QPointF(11.5, 11.5), ink); });
+}
+
+void tableGrid(QPainter& p)
+{
+    // An eight-by-eight table, its first (DC) cell marked.
+    p.setPen(Qt::NoPen);
+    p.setBrush(paper);
+    p.drawRect(QRect(2, 2, 24, 24));
+    p.setBrush(sun);
+    p.drawRect(QRect(2, 2, 3, 3));
+    p.setPen(QPen(QColor(0x60, 0x70, 0x78), 1));
+    for (int i = 0; i <= 8; ++i) {
+        const double at = 2.5 + i * 3;
+        p.drawLine(QPointF(at, 2.5), QPointF(at, 26.5));
+        p.drawLine(QPointF(2.5, at), QPointF(26.5, at));
+    }
+    p.setPen(QPen(ink, 1));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(QRectF(1.5, 1.5, 25, 25));
+}
+
+bool write(const QDir& folder, const char* name, int scale,
+           const std::function<void(QPainter&)>& draw)
+{
+    QImage icon(grid * scale, grid * scale, QImage::Format_ARGB32_Premultiplied);
+    icon.fill(Qt::transparent);
+    {
+        QPainter p(&icon);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(scale, scale);
+        draw(p);
+    }
+    const QString path = folder.filePath(QString::fromLatin1(name) + QLatin1String(".png"));
+    if (!icon.convertToFormat(QImage::Format_ARGB32).save(path, "PNG")) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+        return 2;
+    }
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!folder.exists() && !QDir().mkpath(folder.path())) {
+        std::fprintf(stderr, "could not create %s\n", argv[1]);
+        return 1;
+    }
+    bool ok = write(folder, "pack", 2, pack);
+    ok &= write(folder, "rotate", 1, rotate);
+    ok &= write(folder, "image", 1, image);
+    ok &= write(folder, "color_diff", 1, colorDiff);
+    ok &= write(folder, "error", 1, error);
+    ok &= write(folder, "y", 1, [](QPainter& p) { component(p, QColor(0x55, 0x55, 0x55), "Y"); });
+    ok &= write(folder, "cb", 1, [](QPainter& p) { component(p, QColor(0x1f, 0x5f, 0xbf), "Cb"); });
+    ok &= write(folder, "cr", 1, [](QPainter& p) { component(p, QColor(0xc4, 0x32, 0x2b), "Cr"); });
+    ok &= write(folder, "zoom_in", 1, zoomIn);
+    ok &= write(folder, "zoom_out", 1, zoomOut);
+    ok &= write(folder, "zoom_reset", 1, zoomReset);
+    ok &= write(folder, "grid", 1, tableGrid);
+    return ok ? 0 : 1;
+}
