@@ -1,0 +1,366 @@
+#include "ToolWindow.h"
+
+#include "CompressionResult.h"
+#include "DownsamplingWindow.h"
+#include "HelpWindow.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
+#include "QuantizationWindow.h"
+#include "SaveJpeg.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+namespace {
+
+const char* const imageFilter =
+    "Images (*.bmp *.ico *.JPEG *.JPG *.JNG *.KOALA *.LBM *.IFF *.LBM *.MNG *.PBM *.PBMRAW "
+    "*.PCD *.PCX *.PGM *.PGMRAW *.PNG *.PPM *.PPMRAW *.RAS *.TARGA *.TIFF *.WBMP *.PSD *.CUT "
+    "*.XBM *.XPM *.DDS *.GIF *.HDR)";
+
+// Check-box states: 2 is checked, 0 unchecked; a partial state changes nothing.
+void applyState(int state, bool& target)
+{
+    if (state == Qt::Checked)
+        target = true;
+    else if (state == Qt::Unchecked)
+        target = false;
+}
+
+} // namespace
+
+ToolWindow::ToolWindow(JPEGCompressor& jpegCompressor, QWidget* parent)
+    : QDialog(parent), settings(jpegCompressor.getSettings()), compressor(jpegCompressor)
+{
+    create();
+}
+
+ToolWindow::~ToolWindow()
+{
+    delete result;
+    delete compressor.getImage();
+    compressor.setImage(nullptr);
+    delete quantizationWindow;
+    delete downsamplingWindow;
+}
+
+void ToolWindow::create()
+{
+    setWindowTitle(QStringLiteral("Tools"));
+    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    auto* grid = new QGridLayout(this);
+    grid->setSizeConstraint(QLayout::SetFixedSize);
+
+    auto* modeGroup = new QGroupBox(QStringLiteral("Mode"));
+    auto* modeLayout = new QVBoxLayout(modeGroup);
+    baselineRadio = new QRadioButton(QStringLiteral("Baseline"));
+    baselineRadio->setObjectName(QStringLiteral("baselineRadio"));
+    extendedRadio = new QRadioButton(QStringLiteral("Extended"));
+    extendedRadio->setObjectName(QStringLiteral("extendedRadio"));
+    progressiveCheck = new QCheckBox(QStringLiteral("Progressive"));
+    progressiveCheck->setObjectName(QStringLiteral("progressiveCheck"));
+    progressiveCheck->setToolTip(QStringLiteral("Create progressive JPEG"));
+    modeLayout->addWidget(baselineRadio);
+    modeLayout->addWidget(extendedRadio);
+    modeLayout->addWidget(progressiveCheck);
+    grid->addWidget(modeGroup, 0, 0, 1, 2);
+
+    quantizationButton = new QPushButton(QStringLiteral("Quantization"));
+    quantizationButton->setObjectName(QStringLiteral("quantizationButton"));
+    quantizationButton->setToolTip(QStringLiteral("Customize quantization tables"));
+    grid->addWidget(quantizationButton, 1, 0, 1, 2);
+    downsamplingButton = new QPushButton(QStringLiteral("Downsampling"));
+    downsamplingButton->setObjectName(QStringLiteral("downsamplingButton"));
+    downsamplingButton->setToolTip(QStringLiteral("Customize components' downsampling"));
+    grid->addWidget(downsamplingButton, 2, 0, 1, 2);
+
+    qualityGroup = new QGroupBox(QStringLiteral("Adjust quality"));
+    qualityGroup->setObjectName(QStringLiteral("qualityGroup"));
+    qualityGroup->setCheckable(true);
+    qualityGroup->setToolTip(QStringLiteral("Enable automatic quality setting"));
+    auto* qualityLayout = new QVBoxLayout(qualityGroup);
+    qualityLayout->addWidget(new QLabel(QStringLiteral("Quality")));
+    qualitySpin = new QSpinBox;
+    qualitySpin->setObjectName(QStringLiteral("qualitySpin"));
+    qualitySpin->setRange(0, 100);
+    qualityLayout->addWidget(qualitySpin);
+    grid->addWidget(qualityGroup, 3, 0, 1, 2);
+
+    optimizeHuffmanCheck = new QCheckBox(QStringLiteral("Optimize Huffman"));
+    optimizeHuffmanCheck->setObjectName(QStringLiteral("optimizeHuffmanCheck"));
+    optimizeHuffmanCheck->setToolTip(QStringLiteral("Enable Huffman tables optimization"));
+    grid->addWidget(optimizeHuffmanCheck, 4, 0, 1, 2);
+    grayscaleOutputCheck = new QCheckBox(QStringLiteral("Grayscale output"));
+    grayscaleOutputCheck->setObjectName(QStringLiteral("grayscaleOutputCheck"));
+    grayscaleOutputCheck->setToolTip(QStringLiteral("Create grayscale JPEG"));
+    grid->addWidget(grayscaleOutputCheck, 5, 0, 1, 2);
+
+    auto* dctLabel = new QLabel(QStringLiteral("DCT:"));
+    dctLabel->setToolTip(QStringLiteral("Choose DCT method"));
+    dctCombo = new QComboBox;
+    dctCombo->setObjectName(QStringLiteral("dctCombo"));
+    dctCombo->addItems({QStringLiteral("int"), QStringLiteral("fast"), QStringLiteral("float")});
+    dctCombo->setToolTip(QStringLiteral("Choose DCT method"));
+    grid->addWidget(dctLabel, 6, 0);
+    grid->addWidget(dctCombo, 6, 1);
+
+    auto* smoothLabel = new QLabel(QStringLiteral("Smoothing:"));
+    smoothLabel->setToolTip(QStringLiteral("Set smoothing level"));
+    smoothSpin = new QSpinBox;
+    smoothSpin->setObjectName(QStringLiteral("smoothSpin"));
+    smoothSpin->setRange(0, 100);
+    smoothSpin->setToolTip(QStringLiteral("Set smoothing level"));
+    grid->addWidget(smoothLabel, 7, 0);
+    grid->addWidget(smoothSpin, 7, 1);
+
+    compressButton = new QPushButton(QStringLiteral("Compress"));
+    compressButton->setObjectName(QStringLiteral("compressButton"));
+    compressButton->setToolTip(QStringLiteral("Start compression"));
+    compressButton->setDefault(true);
+    compressButton->setEnabled(false);
+    grid->addWidget(compressButton, 8, 0, 1, 2);
+
+    auto* menuBar = new QMenuBar(this);
+    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("File"));
+    QAction* openAction = fileMenu->addAction(QStringLiteral("Open"));
+    saveAsAction = fileMenu->addAction(QStringLiteral("Save as"));
+    saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
+    saveAsAction->setEnabled(false);
+    fileMenu->addSeparator();
+    QAction* quitAction = fileMenu->addAction(QStringLiteral("Quit"));
+    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("Help"));
+    QAction* helpAction = helpMenu->addAction(QStringLiteral("JPEG Help"));
+    QAction* aboutAction = helpMenu->addAction(QStringLiteral("About"));
+    grid->setMenuBar(menuBar);
+
+    quantizationWindow = new QuantizationWindow(*settings, nullptr);
+    downsamplingWindow = new DownsamplingWindow(*settings, nullptr);
+    helpWindow = new HelpWindow(this);
+    helpWindow->setModal(true);
+    helpWindow->setHtml("./doc/help.html");
+    helpWindow->resize(400, 300);
+    aboutWindow = new HelpWindow(this);
+    aboutWindow->setModal(true);
+    aboutWindow->setWindowTitle(QStringLiteral("About"));
+    aboutWindow->setHtml("./doc/about.html");
+
+    connect(qualityGroup, &QGroupBox::toggled, this, &ToolWindow::setQualityEnabled);
+    connect(qualityGroup, &QGroupBox::toggled, qualitySpin, &QWidget::setEnabled);
+    connect(qualitySpin, &QSpinBox::valueChanged, this, &ToolWindow::setQuality);
+    connect(optimizeHuffmanCheck, &QCheckBox::stateChanged, this, &ToolWindow::setOptimizeHuffman);
+    connect(grayscaleOutputCheck, &QCheckBox::stateChanged, this, &ToolWindow::setGrayscaleOutput);
+    connect(progressiveCheck, &QCheckBox::stateChanged, this, &ToolWindow::setProgressiveMode);
+    connect(baselineRadio, &QRadioButton::toggled, this, &ToolWindow::setBaselineMode);
+    connect(extendedRadio, &QRadioButton::toggled, this, &ToolWindow::setExtendedMode);
+    connect(smoothSpin, &QSpinBox::valueChanged, this, &ToolWindow::setSmoothing);
+    connect(dctCombo, &QComboBox::textActivated, this, &ToolWindow::setDCTMethod);
+    connect(compressButton, &QPushButton::clicked, this, &ToolWindow::compressImage);
+    connect(quantizationButton, &QPushButton::clicked, this, &ToolWindow::showQuantizationWindow);
+    connect(downsamplingButton, &QPushButton::clicked, this, &ToolWindow::showDownsamplingWindow);
+    connect(openAction, &QAction::triggered, this, &ToolWindow::openFile);
+    connect(saveAsAction, &QAction::triggered, this, &ToolWindow::saveAs);
+    connect(quitAction, &QAction::triggered, this, &ToolWindow::quit);
+    connect(helpAction, &QAction::triggered, this, &ToolWindow::showHelpWindow);
+    connect(aboutAction, &QAction::triggered, this, &ToolWindow::showAboutWindow);
+}
+
+void ToolWindow::show()
+{
+    updateUI();
+    QDialog::show();
+}
+
+void ToolWindow::updateUI()
+{
+    baselineRadio->setChecked(settings->getCompressionMode() == JPEGSettings::BASELINE);
+    extendedRadio->setChecked(settings->getCompressionMode() == JPEGSettings::EXTENDED);
+    dctCombo->setCurrentIndex(int(settings->getDCTMethod()));
+    progressiveCheck->setChecked(settings->isProgressive());
+    optimizeHuffmanCheck->setChecked(settings->getOptimizeHuffman());
+    qualityGroup->setChecked(settings->isAutoQualityEnabled());
+    qualitySpin->setValue(settings->getQuality());
+    smoothSpin->setValue(settings->getSmoothing());
+}
+
+void ToolWindow::openFile()
+{
+    const QString name =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Choose an image"), QStringLiteral("."),
+                                     QString::fromLatin1(imageFilter));
+    if (!name.isEmpty())
+        openImageFile(name);
+}
+
+bool ToolWindow::openImageFile(const QString& path)
+{
+    auto* image = new Image(QFile::encodeName(path).toStdString());
+    if (!image->getRGB24Buffer()) {
+        delete image;
+        return false;
+    }
+    setImage(image);
+    compressButton->setEnabled(true);
+    saveAsAction->setEnabled(false);
+    return true;
+}
+
+void ToolWindow::setImage(Image* image)
+{
+    Image* previous = compressor.getImage();
+    compressor.setImage(image);
+    emit imageChanged(image);
+    delete previous;
+}
+
+void ToolWindow::compressImage()
+{
+    CompressionResult* previous = result;
+    result = compressor.compressImage();
+    emit imageCompressed(result);
+    saveAsAction->setEnabled(result != nullptr);
+    // The viewer shows the new result (or none) before the old one goes.
+    delete previous;
+    if (!result) {
+        QMessageBox::critical(this, QStringLiteral("Error"), compressor.lastError().toHtmlEscaped(),
+                              QMessageBox::Ok);
+    }
+}
+
+void ToolWindow::saveAs()
+{
+    const QString name = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save as"), QStringLiteral("."), QStringLiteral("*.jpeg *.jpg"));
+    if (!name.isEmpty())
+        saveCompressedAs(name);
+}
+
+bool ToolWindow::saveCompressedAs(const QString& chosen)
+{
+    return saveCompressedJpegAs(this, chosen);
+}
+
+void ToolWindow::quit()
+{
+    QCoreApplication::quit();
+}
+
+void ToolWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void ToolWindow::showQuantizationWindow()
+{
+    quantizationWindow->show();
+}
+
+void ToolWindow::showDownsamplingWindow()
+{
+    downsamplingWindow->show();
+}
+
+void ToolWindow::showHelpWindow()
+{
+    helpWindow->show();
+}
+
+void ToolWindow::showAboutWindow()
+{
+    aboutWindow->show();
+}
+
+void ToolWindow::setMode(bool baseline)
+{
+    progressiveCheck->setEnabled(!baseline);
+    settings->setCompressionMode(baseline ? JPEGSettings::BASELINE : JPEGSettings::EXTENDED);
+    dctCombo->setEnabled(true);
+    quantizationButton->setEnabled(true);
+    downsamplingButton->setEnabled(true);
+    qualityGroup->setEnabled(true);
+    smoothSpin->setEnabled(true);
+    setQualityEnabled(settings->isAutoQualityEnabled());
+}
+
+void ToolWindow::setBaselineMode(bool set)
+{
+    if (set)
+        setMode(true);
+}
+
+void ToolWindow::setExtendedMode(bool set)
+{
+    if (set)
+        setMode(false);
+}
+
+void ToolWindow::setProgressiveMode(int state)
+{
+    bool value = settings->isProgressive();
+    applyState(state, value);
+    settings->setProgressiveMode(value);
+}
+
+void ToolWindow::setInterleavedMode(int state)
+{
+    bool value = settings->isInterleaved();
+    applyState(state, value);
+    settings->setInterleavedMode(value);
+}
+
+void ToolWindow::setOptimizeHuffman(int state)
+{
+    bool value = settings->getOptimizeHuffman();
+    applyState(state, value);
+    settings->setOptimizeHuffman(value);
+}
+
+void ToolWindow::setGrayscaleOutput(int state)
+{
+    bool value = settings->getGrayscaleOutput();
+    applyState(state, value);
+    settings->setGrayscaleOutput(value);
+}
+
+void ToolWindow::setSmoothing(int value)
+{
+    settings->setSmoothing(value);
+}
+
+void ToolWindow::setDCTMethod(QString text)
+{
+    if (text == QLatin1String("int"))
+        settings->setDCTMethod(JPEGSettings::INT);
+    else if (text == QLatin1String("fast"))
+        settings->setDCTMethod(JPEGSettings::FAST);
+    else if (text == QLatin1String("float"))
+        settings->setDCTMethod(JPEGSettings::FLOAT);
+}
+
+void ToolWindow::setQualityEnabled(bool set)
+{
+    settings->setAutoQualityEnabled(set);
+    quantizationButton->setEnabled(!set);
+    downsamplingButton->setEnabled(!set);
+    dctCombo->setEnabled(!set);
+}
+
+void ToolWindow::setQuality(int value)
+{
+    settings->setQuality(value);
+}

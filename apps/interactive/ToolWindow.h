@@ -1,0 +1,100 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class CompressionResult;
+class DownsamplingWindow;
+class HelpWindow;
+class Image;
+class JPEGCompressor;
+class JPEGSettings;
+class QAction;
+class QuantizationWindow;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+
+// The settings window of the interactive tool. It edits the shared
+// compressor's settings in place, owns the current picture (through the
+// compressor's image pointer) and the latest result, and hands both to the
+// viewer through its two signals before it deletes what they replace.
+class ToolWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    ToolWindow(JPEGCompressor& compressor, QWidget* parent = nullptr);
+    ~ToolWindow() override;
+
+    // Copies the settings into the controls, then shows the window.
+    void show();
+
+    // What "Open" does once a name has been chosen: loads the picture and
+    // makes it current. A picture that does not load is dropped and false
+    // returned; the previous picture stays current.
+    bool openImageFile(const QString& path);
+    // What "Save as" does once a name has been chosen.
+    bool saveCompressedAs(const QString& chosen);
+
+    CompressionResult* currentResult() const { return result; }
+
+signals:
+    void imageChanged(Image* image);
+    void imageCompressed(CompressionResult* result);
+
+public slots:
+    void openFile();
+    void saveAs();
+    void compressImage();
+    void quit();
+    void showQuantizationWindow();
+    void showDownsamplingWindow();
+    void showHelpWindow();
+    void showAboutWindow();
+    void setBaselineMode(bool set);
+    void setExtendedMode(bool set);
+    void setProgressiveMode(int state);
+    void setInterleavedMode(int state);
+    void setOptimizeHuffman(int state);
+    void setGrayscaleOutput(int state);
+    void setSmoothing(int value);
+    void setDCTMethod(QString text);
+    void setQualityEnabled(bool set);
+    void setQuality(int value);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    // Escape would hide the window and leave the program running without it.
+    void reject() override {}
+
+private:
+    void create();
+    void updateUI();
+    void setImage(Image* image);
+    void setMode(bool baseline);
+
+    QPushButton* quantizationButton = nullptr;
+    QPushButton* downsamplingButton = nullptr;
+    QPushButton* compressButton = nullptr;
+    QCheckBox* progressiveCheck = nullptr;
+    QCheckBox* optimizeHuffmanCheck = nullptr;
+    QCheckBox* grayscaleOutputCheck = nullptr;
+    QSpinBox* smoothSpin = nullptr;
+    QSpinBox* qualitySpin = nullptr;
+    QRadioButton* baselineRadio = nullptr;
+    QRadioButton* extendedRadio = nullptr;
+    QComboBox* dctCombo = nullptr;
+    QGroupBox* qualityGroup = nullptr;
+    QAction* saveAsAction = nullptr;
+    QuantizationWindow* quantizationWindow = nullptr;
+    DownsamplingWindow* downsamplingWindow = nullptr;
+    HelpWindow* helpWindow = nullptr;
+    HelpWindow* aboutWindow = nullptr;
+    JPEGSettings* settings = nullptr;
+    JPEGCompressor& compressor;
+    CompressionResult* result = nullptr;
+};

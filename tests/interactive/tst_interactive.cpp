@@ -1,0 +1,269 @@
+#include "CompressionResult.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
+#include "MainWindow.h"
+#include "TestPictures.h"
+#include "ToolWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+namespace {
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Answers the next modal message box with OK and keeps its title and text.
+struct BoxAnswer
+{
+    QString title;
+    QString text;
+
+    void arm()
+    {
+        QTimer::singleShot(0, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) {
+                arm();
+                return;
+            }
+            title = box->windowTitle();
+            text = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+    }
+};
+
+} // namespace
+
+// Drives the two windows of the interactive tool as the program wires them.
+class TestInteractive : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScratchDir> dir;
+    std::unique_ptr<JPEGCompressor> compressor;
+    std::unique_ptr<ToolWindow> tool;
+    std::unique_ptr<MainWindow> viewer;
+
+    template <typename T> T* toolChild(const char* name) const
+    {
+        T* child = tool->findChild<T*>(QLatin1String(name));
+        if (!child)
+            qFatal("no %s in the tool window", name);
+        return child;
+    }
+    template <typename T> T* viewerChild(const char* name) const
+    {
+        T* child = viewer->findChild<T*>(QLatin1String(name));
+        if (!child)
+            qFatal("no %s in the viewer", name);
+        return child;
+    }
+    JPEGSettings* settings() const { return compressor->getSettings(); }
+
+private slots:
+    void initTestCase()
+    {
+        qRegisterMetaType<Image*>();
+        qRegisterMetaType<CompressionResult*>();
+    }
+
+    void init()
+    {
+        Image::initImage();
+        dir = std::make_unique<ScratchDir>();
+        compressor = std::make_unique<JPEGCompressor>();
+        compressor->getSettings()->useAnnexKTables();
+        tool = std::make_unique<ToolWindow>(*compressor);
+        viewer = std::make_unique<MainWindow>(*compressor, nullptr);
+        connect(tool.get(), &ToolWindow::imageChanged, viewer.get(), &MainWindow::updateImage);
+        connect(tool.get(), &ToolWindow::imageCompressed, viewer.get(),
+                &MainWindow::updateCompressed);
+        tool->show();
+        viewer->show();
+        QVERIFY(QTest::qWaitForWindowExposed(tool.get()));
+    }
+
+    void cleanup()
+    {
+        viewer.reset();
+        tool.reset();
+        compressor.reset();
+        dir.reset();
+    }
+
+    void startsFromTheRecord()
+    {
+        QVERIFY(toolChild<QRadioButton>("extendedRadio")->isChecked());
+        QVERIFY(!toolChild<QRadioButton>("baselineRadio")->isChecked());
+        QCOMPARE(toolChild<QComboBox>("dctCombo")->currentText(), QStringLiteral("int"));
+        QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), 95);
+        QVERIFY(!toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        QVERIFY(!toolChild<QGroupBox>("qualityGroup")->isChecked());
+        QVERIFY(!toolChild<QPushButton>("compressButton")->isEnabled());
+        QVERIFY(!toolChild<QAction>("saveAsAction")->isEnabled());
+        QCOMPARE(tool->windowTitle(), QStringLiteral("Tools"));
+    }
+
+    void controlsWriteTheRecord()
+    {
+        auto* progressive = toolChild<QCheckBox>("progressiveCheck");
+        QTest::mouseClick(progressive, Qt::LeftButton);
+        QVERIFY(settings()->isProgressive());
+
+        // Baseline disables "Progressive" but keeps its tick and the flag.
+        QTest::mouseClick(toolChild<QRadioButton>("baselineRadio"), Qt::LeftButton);
+        QCOMPARE(settings()->getCompressionMode(), JPEGSettings::BASELINE);
+        QVERIFY(!progressive->isEnabled());
+        QVERIFY(progressive->isChecked());
+        QTest::mouseClick(toolChild<QRadioButton>("extendedRadio"), Qt::LeftButton);
+        QCOMPARE(settings()->getCompressionMode(), JPEGSettings::EXTENDED);
+        QVERIFY(progressive->isEnabled());
+        QVERIFY(settings()->isProgressive());
+
+        // Automatic quality: the settings it ignores are locked away.
+        auto* group = toolChild<QGroupBox>("qualityGroup");
+        group->setChecked(true);
+        QVERIFY(settings()->isAutoQualityEnabled());
+        QVERIFY(!toolChild<QPushButton>("quantizationButton")->isEnabled());
+        QVERIFY(!toolChild<QPushButton>("downsamplingButton")->isEnabled());
+        QVERIFY(!toolChild<QComboBox>("dctCombo")->isEnabled());
+        QVERIFY(toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        toolChild<QSpinBox>("qualitySpin")->setValue(40);
+        QCOMPARE(settings()->getQuality(), 40);
+        group->setChecked(false);
+        QVERIFY(!settings()->isAutoQualityEnabled());
+        QVERIFY(toolChild<QPushButton>("quantizationButton")->isEnabled());
+        QVERIFY(toolChild<QComboBox>("dctCombo")->isEnabled());
+        QVERIFY(!toolChild<QSpinBox>("qualitySpin")->isEnabled());
+
+        auto* dct = toolChild<QComboBox>("dctCombo");
+        dct->setFocus();
+        QTest::keyClick(dct, Qt::Key_Down);
+        QCOMPARE(settings()->getDCTMethod(), JPEGSettings::FAST);
+        QTest::keyClick(dct, Qt::Key_Down);
+        QCOMPARE(settings()->getDCTMethod(), JPEGSettings::FLOAT);
+
+        toolChild<QSpinBox>("smoothSpin")->setValue(25);
+        QCOMPARE(settings()->getSmoothing(), 25);
+        QTest::mouseClick(toolChild<QCheckBox>("optimizeHuffmanCheck"), Qt::LeftButton);
+        QVERIFY(settings()->getOptimizeHuffman());
+        QTest::mouseClick(toolChild<QCheckBox>("grayscaleOutputCheck"), Qt::LeftButton);
+        QVERIFY(settings()->getGrayscaleOutput());
+        QTest::mouseClick(toolChild<QCheckBox>("grayscaleOutputCheck"), Qt::LeftButton);
+        QVERIFY(!settings()->getGrayscaleOutput());
+    }
+
+    void openCompressAndSave()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 48, 32));
+        QVERIFY(!tool->openImageFile(dir->file("missing.png")));
+        QVERIFY(!toolChild<QPushButton>("compressButton")->isEnabled());
+
+        QSignalSpy changed(tool.get(), &ToolWindow::imageChanged);
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        QCOMPARE(changed.size(), 1);
+        QVERIFY(toolChild<QPushButton>("compressButton")->isEnabled());
+        QCOMPARE(viewerChild<QLabel>("zoomLabel")->text(), QStringLiteral("100%"));
+        QVERIFY(!viewerChild<QPushButton>("imageButton")->isEnabled());
+
+        QSignalSpy compressed(tool.get(), &ToolWindow::imageCompressed);
+        QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
+        QCOMPARE(compressed.size(), 1);
+        CompressionResult* result = tool->currentResult();
+        QVERIFY(result);
+        QCOMPARE(compressed.at(0).at(0).value<CompressionResult*>(), result);
+        QVERIFY(toolChild<QAction>("saveAsAction")->isEnabled());
+        QVERIFY(viewerChild<QPushButton>("imageButton")->isEnabled());
+        const QString rate = viewerChild<QLabel>("crLabel")->text();
+        QCOMPARE(rate, QStringLiteral("%1").arg(result->getCompressionRate(), 0, 'g', -1));
+        QVERIFY(viewerChild<QLabel>("cpLabel")->text().endsWith('%'));
+        QVERIFY(viewerChild<QLabel>("brLabel")->text().endsWith(QStringLiteral(" bpp")));
+
+        const QByteArray jpeg = contents(JPEGCompressor::SCRATCH_FILE);
+        QVERIFY(jpeg.startsWith("\xFF\xD8"));
+        QVERIFY(tool->saveCompressedAs(dir->file("kept.JPG")));
+        QCOMPARE(contents(dir->file("kept.JPG")), jpeg);
+        QVERIFY(tool->saveCompressedAs(dir->file("plain")));
+        QCOMPARE(contents(dir->file("plain.jpg")), jpeg);
+        QVERIFY(tool->saveCompressedAs(dir->file("other.png")));
+        QCOMPARE(contents(dir->file("other.png.jpg")), jpeg);
+
+        // A copy that cannot be made is reported, not passed over.
+        BoxAnswer answer;
+        answer.arm();
+        QVERIFY(!tool->saveCompressedAs(dir->file("no/such/folder/x.jpg")));
+        QCOMPARE(answer.title, QStringLiteral("Error"));
+        QVERIFY(answer.text.contains(QStringLiteral("x.jpg")));
+
+        // A new picture returns to the picture state: nothing to save yet.
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        QVERIFY(!toolChild<QAction>("saveAsAction")->isEnabled());
+        QVERIFY(!viewerChild<QPushButton>("imageButton")->isEnabled());
+    }
+
+    void aNewResultReplacesTheOldOnlyAfterTheViewerHasIt()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 40, 24));
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        tool->compressImage();
+        CompressionResult* first = tool->currentResult();
+        QVERIFY(first);
+        double firstRateSeenDuringHandOver = -1;
+        connect(tool.get(), &ToolWindow::imageCompressed, this, [&](CompressionResult* next) {
+            QVERIFY(next != first);
+            // Still alive while the viewer switches (the sanitizer build
+            // would catch a read of freed memory here).
+            firstRateSeenDuringHandOver = first->getCompressionRate();
+        });
+        tool->compressImage();
+        QVERIFY(tool->currentResult());
+        QVERIFY(firstRateSeenDuringHandOver > 0);
+    }
+
+    void aFailedCompressionIsReported()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 40, 24));
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        tool->compressImage();
+        QVERIFY(viewerChild<QPushButton>("imageButton")->isEnabled());
+
+        settings()->downsampling[0] = {3, 3};
+        settings()->downsampling[1] = {2, 2};
+        BoxAnswer answer;
+        answer.arm();
+        QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
+        QCOMPARE(answer.title, QStringLiteral("Error"));
+        QVERIFY(answer.text.contains(QStringLiteral("ampling")));
+        QVERIFY(!tool->currentResult());
+        QVERIFY(!toolChild<QAction>("saveAsAction")->isEnabled());
+        QVERIFY(!viewerChild<QPushButton>("imageButton")->isEnabled());
+
+        settings()->downsampling[0] = {2, 2};
+        settings()->downsampling[1] = {1, 1};
+        tool->compressImage();
+        QVERIFY(tool->currentResult());
+        QVERIFY(toolChild<QAction>("saveAsAction")->isEnabled());
+    }
+};
+
+QTEST_MAIN(TestInteractive)
+#include "tst_interactive.moc"
