@@ -45,7 +45,7 @@ test: build
 test-asan: deps
 	cmake -S . -B $(ASANBUILD) -DCMAKE_BUILD_TYPE=Debug -DTESSERA_ASAN=ON
 	cmake --build $(ASANBUILD) -j $(JOBS)
-	cd $(ASANBUILD) && QT_QPA_PLATFORM=offscreen ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j $(JOBS)
+	cd $(ASANBUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD) $(ASANBUILD)
