@@ -1,0 +1,402 @@
+#include "ResultWidget.h"
+
+#include "CompressionResult.h"
+#include "DownsamplingWindow.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
+#include "JPEGSettings.h"
+#include "MainWindow.h"
+#include "QuantizationWindow.h"
+#include "Report.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include <memory>
+
+namespace {
+
+// General format, six significant digits, C locale.
+QString figure(double value)
+{
+    return QStringLiteral("%1").arg(value, 0, 'g', -1, QLatin1Char(' '));
+}
+
+// Marks the panel busy while one of its dialogs runs.
+class BusyScope
+{
+public:
+    explicit BusyScope(bool& flag) : flag(flag) { flag = true; }
+    ~BusyScope() { flag = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    bool& flag;
+};
+
+void applyCheckState(int state, bool& target)
+{
+    if (state == Qt::Checked)
+        target = true;
+    else if (state == Qt::Unchecked)
+        target = false;
+}
+
+} // namespace
+
+ResultWidget::ResultWidget(ResultStat* stat, JPEGSettings* settings, QWidget* parent)
+    : QWidget(parent), stat(stat), settings(settings), filePath(stat->fileName)
+{
+    create();
+}
+
+void ResultWidget::create()
+{
+    setObjectName(QStringLiteral("resultWidget"));
+    auto* grid = new QGridLayout(this);
+
+    // Column 0: the file and the Show button.
+    auto* imageGroup = new QGroupBox(QStringLiteral("Image"), this);
+    imageGroup->setObjectName(QStringLiteral("imageGroup"));
+    auto* imageLayout = new QGridLayout(imageGroup);
+    fileLabel = new QLabel(Report::fileNamePart(filePath), imageGroup);
+    fileLabel->setObjectName(QStringLiteral("fileLabel"));
+    fileLabel->setToolTip(filePath);
+    fileLabel->setTextFormat(Qt::PlainText);
+    showButton = new QPushButton(QStringLiteral("Show"), imageGroup);
+    showButton->setObjectName(QStringLiteral("showButton"));
+    showButton->setToolTip(QStringLiteral("Original and compressed images"));
+    imageLayout->addWidget(fileLabel, 0, 0);
+    imageLayout->addWidget(showButton, 1, 0);
+    grid->addWidget(imageGroup, 0, 0, 2, 1);
+
+    // Column 1: the mode.
+    auto* modeGroup = new QGroupBox(this);
+    modeGroup->setObjectName(QStringLiteral("modeGroup"));
+    auto* modeLayout = new QGridLayout(modeGroup);
+    baselineRadio = new QRadioButton(QStringLiteral("Baseline"), modeGroup);
+    baselineRadio->setObjectName(QStringLiteral("baselineRadio"));
+    extendedRadio = new QRadioButton(QStringLiteral("Extended"), modeGroup);
+    extendedRadio->setObjectName(QStringLiteral("extendedRadio"));
+    progressiveCheck = new QCheckBox(QStringLiteral("Progressive"), modeGroup);
+    progressiveCheck->setObjectName(QStringLiteral("progressiveCheck"));
+    progressiveCheck->setToolTip(QStringLiteral("Progressive JPEG"));
+    modeLayout->addWidget(baselineRadio, 0, 0);
+    modeLayout->addWidget(extendedRadio, 1, 0);
+    modeLayout->addWidget(progressiveCheck, 2, 0);
+    grid->addWidget(modeGroup, 0, 1, 2, 1);
+
+    // Column 2: smoothing and DCT method.
+    auto* codingGroup = new QGroupBox(this);
+    codingGroup->setObjectName(QStringLiteral("codingGroup"));
+    auto* codingLayout = new QGridLayout(codingGroup);
+    auto* smoothingLabel = new QLabel(QStringLiteral("Smoothing"), codingGroup);
+    smoothingSpin = new QSpinBox(codingGroup);
+    smoothingSpin->setObjectName(QStringLiteral("smoothingSpin"));
+    smoothingSpin->setRange(0, 100);
+    smoothingLabel->setToolTip(QStringLiteral("Smoothing level"));
+    smoothingSpin->setToolTip(QStringLiteral("Smoothing level"));
+    auto* dctLabel = new QLabel(QStringLiteral("DCT: "), codingGroup);
+    dctCombo = new QComboBox(codingGroup);
+    dctCombo->setObjectName(QStringLiteral("dctCombo"));
+    dctCombo->addItems({QStringLiteral("int"), QStringLiteral("fast"), QStringLiteral("float")});
+    dctLabel->setToolTip(QStringLiteral("DCT method"));
+    dctCombo->setToolTip(QStringLiteral("DCT method"));
+    codingLayout->addWidget(smoothingLabel, 0, 0);
+    codingLayout->addWidget(smoothingSpin, 0, 1);
+    codingLayout->addWidget(dctLabel, 1, 0);
+    codingLayout->addWidget(dctCombo, 1, 1);
+    grid->addWidget(codingGroup, 0, 2, 2, 1);
+
+    // Column 3: the two table dialogs.
+    quantizationButton = new QPushButton(QStringLiteral("Quantization"), this);
+    quantizationButton->setObjectName(QStringLiteral("quantizationButton"));
+    quantizationButton->setToolTip(QStringLiteral("Show quantization tables"));
+    downsamplingButton = new QPushButton(QStringLiteral("Downsampling"), this);
+    downsamplingButton->setObjectName(QStringLiteral("downsamplingButton"));
+    downsamplingButton->setToolTip(QStringLiteral("Components' downsampling"));
+    grid->addWidget(quantizationButton, 0, 3);
+    grid->addWidget(downsamplingButton, 1, 3);
+
+    // Column 4: quality.
+    qualityGroup = new QGroupBox(QStringLiteral("Quality"), this);
+    qualityGroup->setObjectName(QStringLiteral("qualityGroup"));
+    auto* qualityLayout = new QGridLayout(qualityGroup);
+    autoCheck = new QCheckBox(QStringLiteral("Auto"), qualityGroup);
+    autoCheck->setObjectName(QStringLiteral("autoCheck"));
+    autoCheck->setToolTip(QStringLiteral("Automatic quality setting"));
+    qualitySpin = new QSpinBox(qualityGroup);
+    qualitySpin->setObjectName(QStringLiteral("qualitySpin"));
+    qualitySpin->setRange(0, 100);
+    qualitySpin->setToolTip(QStringLiteral("Automatic quality setting"));
+    qualityLayout->addWidget(autoCheck, 0, 0);
+    qualityLayout->addWidget(qualitySpin, 1, 0);
+    grid->addWidget(qualityGroup, 0, 4, 2, 1);
+
+    // Column 5: Huffman and output.
+    auto* miscGroup = new QGroupBox(QStringLiteral("Misc"), this);
+    miscGroup->setObjectName(QStringLiteral("miscGroup"));
+    auto* miscLayout = new QGridLayout(miscGroup);
+    huffmanCheck = new QCheckBox(QStringLiteral("Huffman"), miscGroup);
+    huffmanCheck->setObjectName(QStringLiteral("huffmanCheck"));
+    huffmanCheck->setToolTip(QStringLiteral("Huffman tables optimization"));
+    grayscaleCheck = new QCheckBox(QStringLiteral("Grayscale"), miscGroup);
+    grayscaleCheck->setObjectName(QStringLiteral("grayscaleCheck"));
+    grayscaleCheck->setToolTip(QStringLiteral("Grayscale JPEG"));
+    miscLayout->addWidget(huffmanCheck, 0, 0);
+    miscLayout->addWidget(grayscaleCheck, 1, 0);
+    grid->addWidget(miscGroup, 0, 5, 2, 1);
+
+    // Columns 6 and 7 stay empty; column 8: the figures.
+    grid->addWidget(createStats(), 0, 8, 2, 1);
+
+    // "Grayscale" is loaded before it is connected.
+    grayscaleCheck->setChecked(settings->getGrayscaleOutput());
+
+    connect(showButton, &QPushButton::clicked, this, &ResultWidget::showImage);
+    connect(baselineRadio, &QRadioButton::toggled, this, &ResultWidget::setBaselineMode);
+    connect(extendedRadio, &QRadioButton::toggled, this, &ResultWidget::setExtendedMode);
+    connect(progressiveCheck, &QCheckBox::stateChanged, this, &ResultWidget::setProgressiveMode);
+    connect(smoothingSpin, &QSpinBox::valueChanged, this, &ResultWidget::setSmoothing);
+    connect(dctCombo, &QComboBox::textActivated, this, &ResultWidget::setDCTMethod);
+    connect(quantizationButton, &QPushButton::clicked, this, &ResultWidget::showQuantizationWindow);
+    connect(downsamplingButton, &QPushButton::clicked, this, &ResultWidget::showDownsamplingWindow);
+    connect(autoCheck, &QCheckBox::toggled, this, &ResultWidget::setQualityEnabled);
+    connect(qualitySpin, &QSpinBox::valueChanged, this, &ResultWidget::setQuality);
+    connect(huffmanCheck, &QCheckBox::stateChanged, this, &ResultWidget::setOptimizeHuffman);
+    connect(grayscaleCheck, &QCheckBox::stateChanged, this, &ResultWidget::setGrayscaleOutput);
+
+    // Loading through the standing connections sets the enabled states; every
+    // slot writes back the value the entry already holds.
+    dctCombo->setCurrentIndex(int(settings->getDCTMethod()));
+    if (settings->getCompressionMode() == JPEGSettings::BASELINE) {
+        baselineRadio->setChecked(true);
+    } else {
+        extendedRadio->setChecked(true);
+        if (settings->isProgressive())
+            progressiveCheck->setChecked(true);
+    }
+    huffmanCheck->setChecked(settings->getOptimizeHuffman());
+    autoCheck->setChecked(settings->isAutoQualityEnabled());
+    qualitySpin->setValue(settings->getQuality());
+    smoothingSpin->setValue(settings->getSmoothing());
+
+    showFigures();
+}
+
+QGroupBox* ResultWidget::createStats()
+{
+    auto* statsGroup = new QGroupBox(QStringLiteral("Stats"), this);
+    statsGroup->setObjectName(QStringLiteral("statsGroup"));
+    auto* statsLayout = new QGridLayout(statsGroup);
+    // Room for the widest figure the general format gives, so panels keep
+    // one width whatever their figures.
+    const int valueWidth = fontMetrics().horizontalAdvance(QStringLiteral("-8.88888e+88"));
+    const struct
+    {
+        const char* name;
+        const char* caption;
+        const char* toolTip;
+        int row;
+        int column;
+        QLabel** value;
+    } figures[] = {
+        {"cr", "CR: ", "<b>Compression rate</b>: source size / compressed size", 0, 0, &crLabel},
+        {"cp", "CP: ", "<b>Compression percentage</b>: (1 - 1/CR)*100%", 0, 2, &cpLabel},
+        {"br", "BR: ", "<b>Bit rate</b>: 8 * compressed size / (width * height)", 1, 0, &brLabel},
+        {"mse", "MSE: ", "<b>Mean square error", 1, 2, &mseLabel},
+    };
+    for (const auto& f : figures) {
+        auto* caption = new QLabel(QLatin1String(f.caption), statsGroup);
+        caption->setObjectName(QLatin1String(f.name) + QLatin1String("TextLabel"));
+        caption->setToolTip(QLatin1String(f.toolTip));
+        auto* value = new QLabel(statsGroup);
+        value->setObjectName(QLatin1String(f.name) + QLatin1String("Label"));
+        value->setToolTip(QLatin1String(f.toolTip));
+        value->setMinimumWidth(valueWidth);
+        statsLayout->addWidget(caption, f.row, f.column);
+        statsLayout->addWidget(value, f.row, f.column + 1);
+        *f.value = value;
+    }
+    return statsGroup;
+}
+
+void ResultWidget::showFigures()
+{
+    crLabel->setText(figure(stat->compressionRate));
+    cpLabel->setText(figure(stat->compressionPercentage));
+    brLabel->setText(figure(stat->bitRate));
+    mseLabel->setText(figure(stat->mse));
+}
+
+Qt::CheckState ResultWidget::progressiveBoxState() const
+{
+    return progressiveCheck->checkState();
+}
+
+void ResultWidget::restoreProgressiveBox(Qt::CheckState state)
+{
+    // The box only; the entry keeps its flag.
+    const bool blocked = progressiveCheck->blockSignals(true);
+    progressiveCheck->setCheckState(state);
+    progressiveCheck->blockSignals(blocked);
+}
+
+void ResultWidget::enableEditing()
+{
+    dctCombo->setEnabled(true);
+    quantizationButton->setEnabled(true);
+    downsamplingButton->setEnabled(true);
+    qualityGroup->setEnabled(true);
+    smoothingSpin->setEnabled(true);
+    setQualityEnabled(settings->isAutoQualityEnabled());
+}
+
+void ResultWidget::setBaselineMode(bool set)
+{
+    if (!set)
+        return;
+    progressiveCheck->setEnabled(false);
+    settings->setCompressionMode(JPEGSettings::BASELINE);
+    enableEditing();
+}
+
+void ResultWidget::setExtendedMode(bool set)
+{
+    if (!set)
+        return;
+    progressiveCheck->setEnabled(true);
+    settings->setCompressionMode(JPEGSettings::EXTENDED);
+    enableEditing();
+}
+
+void ResultWidget::setProgressiveMode(int state)
+{
+    bool on = settings->isProgressive();
+    applyCheckState(state, on);
+    settings->setProgressiveMode(on);
+}
+
+void ResultWidget::setInterleavedMode(int state)
+{
+    bool on = settings->isInterleaved();
+    applyCheckState(state, on);
+    settings->setInterleavedMode(on);
+}
+
+void ResultWidget::setOptimizeHuffman(int state)
+{
+    bool on = settings->getOptimizeHuffman();
+    applyCheckState(state, on);
+    settings->setOptimizeHuffman(on);
+}
+
+void ResultWidget::setGrayscaleOutput(int state)
+{
+    bool on = settings->getGrayscaleOutput();
+    applyCheckState(state, on);
+    settings->setGrayscaleOutput(on);
+}
+
+void ResultWidget::setSmoothing(int value)
+{
+    settings->setSmoothing(value);
+}
+
+void ResultWidget::setDCTMethod(const QString& text)
+{
+    if (text == QLatin1String("int"))
+        settings->setDCTMethod(JPEGSettings::INT);
+    else if (text == QLatin1String("fast"))
+        settings->setDCTMethod(JPEGSettings::FAST);
+    else if (text == QLatin1String("float"))
+        settings->setDCTMethod(JPEGSettings::FLOAT);
+}
+
+void ResultWidget::setQualityEnabled(bool set)
+{
+    // With automatic quality the encoder uses neither custom tables, nor the
+    // DCT choice, nor the sampling factors.
+    settings->setAutoQualityEnabled(set);
+    qualitySpin->setEnabled(set);
+    quantizationButton->setEnabled(!set);
+    downsamplingButton->setEnabled(!set);
+    dctCombo->setEnabled(!set);
+}
+
+void ResultWidget::setQuality(int value)
+{
+    settings->setQuality(value);
+}
+
+void ResultWidget::showQuantizationWindow()
+{
+    const BusyScope scope(busy);
+    std::unique_ptr<QuantizationWindow> window(new QuantizationWindow(this));
+    window->setSettings(settings);
+    window->updateEditables(false);
+    window->updateUI();
+    window->exec();
+}
+
+void ResultWidget::showDownsamplingWindow()
+{
+    const BusyScope scope(busy);
+    std::unique_ptr<DownsamplingWindow> window(new DownsamplingWindow(this));
+    window->setSettings(settings);
+    window->updateEditables(false);
+    window->updateUI();
+    window->exec();
+}
+
+void ResultWidget::showError(const QString& message)
+{
+    QMessageBox::critical(this, QStringLiteral("Error"), message, QMessageBox::Ok);
+}
+
+void ResultWidget::showImage()
+{
+    const BusyScope scope(busy);
+    const std::unique_ptr<Image> image(new Image(QFile::encodeName(filePath).toStdString()));
+    if (!image->getRGB24Buffer()) {
+        QString message =
+            QStringLiteral("Couldn't load the picture<br>%1").arg(filePath.toHtmlEscaped());
+        if (!image->getLoadMessage().isEmpty())
+            message += QStringLiteral("<br>") + image->getLoadMessage().toHtmlEscaped();
+        showError(message);
+        return;
+    }
+
+    JPEGCompressor compressor;
+    *compressor.getSettings() = *settings;
+    compressor.setImage(image.get());
+    const std::unique_ptr<CompressionResult> result(compressor.compressImage());
+    if (!result) {
+        showError(QStringLiteral("Couldn't compress the picture<br>%1<br>%2")
+                      .arg(filePath.toHtmlEscaped(), compressor.lastError().toHtmlEscaped()));
+        return;
+    }
+
+    stat->mse = result->getMSE();
+    stat->compressionPercentage = result->getCompressionPercentage();
+    stat->compressionRate = result->getCompressionRate();
+    stat->bitRate = result->getBitRate();
+    stat->fileName = result->getFileName();
+    showFigures();
+
+    // The viewer wraps the pictures' buffers: it goes before they do.
+    const std::unique_ptr<MainWindow> viewer(new MainWindow(false, this));
+    viewer->setModal(true);
+    viewer->updateImage(image.get());
+    viewer->updateCompressed(result.get());
+    viewer->exec();
+}
