@@ -1,0 +1,487 @@
+#include "BatchWindow.h"
+
+#include "DownsamplingPairs.h"
+#include "HelpWindow.h"
+#include "QuantizationChooser.h"
+#include "ResultsWindow.h"
+#include "SettingsExpansion.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QIcon>
+#include <QIntValidator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <climits>
+#include <stdexcept>
+
+namespace {
+
+// A field's number: its text in base 10, or 0 when empty or unreadable.
+int readField(const QLineEdit* edit)
+{
+    bool ok = false;
+    const int value = edit->text().toInt(&ok, 10);
+    return ok ? value : 0;
+}
+
+// The step's sign made to point from `minimum` towards `maximum`; equal
+// bounds keep the step as typed.
+int directedStep(int minimum, int maximum, int step)
+{
+    if ((maximum < minimum && step > 0) || (maximum > minimum && step < 0))
+        return -step;
+    return step;
+}
+
+const char* const pictureFilter =
+    "Images (*.bmp *.ico *.JPEG *.JPG *.JNG *.KOALA *.LBM *.IFF *.LBM *.MNG *.PBM *.PBMRAW "
+    "*.PCD *.PCX *.PGM *.PGMRAW *.PNG *.PPM *.PPMRAW *.RAS *.TARGA *.TIFF *.WBMP *.PSD *.CUT "
+    "*.XBM *.XPM *.DDS *.GIF *.HDR)";
+
+} // namespace
+
+BatchWindow::BatchWindow(QWidget* parent) : QDialog(parent)
+{
+    create();
+}
+
+BatchWindow::~BatchWindow() = default;
+
+QCheckBox* BatchWindow::addCheck(const char* text, const char* name, const char* toolTip)
+{
+    auto* check = new QCheckBox(QLatin1String(text), this);
+    check->setObjectName(QLatin1String(name));
+    if (toolTip)
+        check->setToolTip(QLatin1String(toolTip));
+    return check;
+}
+
+QLineEdit* BatchWindow::addEdit(QGridLayout* layout, int row, const char* label, const char* name,
+                                int bottom, int top)
+{
+    QWidget* group = layout->parentWidget();
+    auto* edit = new QLineEdit(group);
+    edit->setObjectName(QLatin1String(name));
+    edit->setValidator(new QIntValidator(bottom, top, edit));
+    edit->setMaximumSize(35, 17);
+    layout->addWidget(new QLabel(QLatin1String(label), group), row, 0);
+    layout->addWidget(edit, row, 1);
+    return edit;
+}
+
+void BatchWindow::create()
+{
+    setWindowTitle(QStringLiteral("Tools"));
+    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+
+    auto* layout = new QGridLayout(this);
+    int row = 0;
+
+    auto* modeGroup = new QGroupBox(QStringLiteral("Mode"), this);
+    modeGroup->setObjectName(QStringLiteral("modeGroup"));
+    auto* modeLayout = new QVBoxLayout(modeGroup);
+    baselineCheck = addCheck("Baseline", "baselineCheck", nullptr);
+    extendedCheck = addCheck("Extended", "extendedCheck", nullptr);
+    progressiveCheck = addCheck("Progressive", "progressiveCheck", "Create progressive JPEG");
+    nonProgressiveCheck =
+        addCheck("Non-progressive", "nonProgressiveCheck", "Create non-progressive JPEG");
+    for (QCheckBox* check : {baselineCheck, extendedCheck, progressiveCheck, nonProgressiveCheck}) {
+        check->setParent(modeGroup);
+        modeLayout->addWidget(check);
+    }
+    layout->addWidget(modeGroup, row++, 0);
+
+    quantizationButton = new QPushButton(QStringLiteral("Quantization"), this);
+    quantizationButton->setObjectName(QStringLiteral("quantizationButton"));
+    quantizationButton->setToolTip(QStringLiteral("Customize quantization tables"));
+    layout->addWidget(quantizationButton, row++, 0);
+
+    downsamplingButton = new QPushButton(QStringLiteral("Downsampling"), this);
+    downsamplingButton->setObjectName(QStringLiteral("downsamplingButton"));
+    downsamplingButton->setToolTip(QStringLiteral("Customize components' downsampling"));
+    layout->addWidget(downsamplingButton, row++, 0);
+
+    manualQualityCheck = addCheck("Manual quality", "manualQualityCheck", nullptr);
+    layout->addWidget(manualQualityCheck, row++, 0);
+    autoQualityCheck =
+        addCheck("Auto quality", "autoQualityCheck", "Enable automatic quality setting");
+    layout->addWidget(autoQualityCheck, row++, 0);
+
+    autoQualityGroup = new QGroupBox(QStringLiteral("Auto quality"), this);
+    autoQualityGroup->setObjectName(QStringLiteral("autoQualityGroup"));
+    autoQualityGroup->setToolTip(QStringLiteral("Set automatic quality value"));
+    auto* qualityLayout = new QGridLayout(autoQualityGroup);
+    minQualityEdit = addEdit(qualityLayout, 0, "minimum", "minQualityEdit", 1, 100);
+    maxQualityEdit = addEdit(qualityLayout, 1, "maximum", "maxQualityEdit", 1, 100);
+    qualityStepEdit = addEdit(qualityLayout, 2, "step", "qualityStepEdit", -99, 99);
+    layout->addWidget(autoQualityGroup, row++, 0);
+
+    optimizeHuffmanCheck =
+        addCheck("Optimize Huffman", "optimizeHuffmanCheck", "Enable Huffman tables optimization");
+    layout->addWidget(optimizeHuffmanCheck, row++, 0);
+    dontOptimizeHuffmanCheck =
+        addCheck("Don't optimize Huffman", "dontOptimizeHuffmanCheck", nullptr);
+    layout->addWidget(dontOptimizeHuffmanCheck, row++, 0);
+    grayscaleOutputCheck =
+        addCheck("Grayscale output", "grayscaleOutputCheck", "Create grayscale JPEG");
+    layout->addWidget(grayscaleOutputCheck, row++, 0);
+    colorOutputCheck = addCheck("Original output", "colorOutputCheck", nullptr);
+    layout->addWidget(colorOutputCheck, row++, 0);
+
+    auto* dctGroup = new QGroupBox(QStringLiteral("DCT"), this);
+    dctGroup->setObjectName(QStringLiteral("dctGroup"));
+    dctGroup->setToolTip(QStringLiteral("Choose DCT method"));
+    auto* dctLayout = new QVBoxLayout(dctGroup);
+    dctIntCheck = addCheck("int", "dctIntCheck", nullptr);
+    dctFastCheck = addCheck("fast", "dctFastCheck", nullptr);
+    dctFloatCheck = addCheck("float", "dctFloatCheck", nullptr);
+    for (QCheckBox* check : {dctIntCheck, dctFastCheck, dctFloatCheck}) {
+        check->setParent(dctGroup);
+        dctLayout->addWidget(check);
+    }
+    layout->addWidget(dctGroup, row++, 0);
+
+    auto* smoothingGroup = new QGroupBox(QStringLiteral("Smoothing"), this);
+    smoothingGroup->setObjectName(QStringLiteral("smoothingGroup"));
+    smoothingGroup->setToolTip(QStringLiteral("Set smoothing level"));
+    auto* smoothingLayout = new QGridLayout(smoothingGroup);
+    minSmoothingEdit = addEdit(smoothingLayout, 0, "minimum", "minSmoothingEdit", 1, 100);
+    maxSmoothingEdit = addEdit(smoothingLayout, 1, "maximum", "maxSmoothingEdit", 1, 100);
+    smoothingStepEdit = addEdit(smoothingLayout, 2, "step", "smoothingStepEdit", -99, 99);
+    for (QLineEdit* edit : {minSmoothingEdit, maxSmoothingEdit, smoothingStepEdit})
+        edit->setMaxLength(3);
+    layout->addWidget(smoothingGroup, row++, 0);
+
+    compressButton = new QPushButton(QStringLiteral("Compress"), this);
+    compressButton->setObjectName(QStringLiteral("compressButton"));
+    compressButton->setToolTip(QStringLiteral("Start compression"));
+    compressButton->setDefault(true);
+    compressButton->setEnabled(false);
+    layout->addWidget(compressButton, row++, 0);
+
+    createMenus(layout);
+
+    connect(extendedCheck, &QCheckBox::toggled, this, &BatchWindow::setExtendedMode);
+    connect(autoQualityCheck, &QCheckBox::toggled, autoQualityGroup, &QGroupBox::setEnabled);
+    connect(quantizationButton, &QPushButton::clicked, this, &BatchWindow::showQuantizationWindow);
+    connect(downsamplingButton, &QPushButton::clicked, this, &BatchWindow::showDownsamplingWindow);
+    connect(compressButton, &QPushButton::clicked, this, &BatchWindow::compressImages);
+
+    resultsWindow = new ResultsWindow(this);
+    resultsWindow->setObjectName(QStringLiteral("resultsWindow"));
+    quantizationChooser = std::make_unique<QuantizationChooser>();
+    quantizationChooser->setObjectName(QStringLiteral("quantizationChooser"));
+
+    helpWindow = new HelpWindow(this);
+    helpWindow->setObjectName(QStringLiteral("helpWindow"));
+    helpWindow->setModal(true);
+    helpWindow->setHtml("./doc/help2.html");
+    helpWindow->resize(400, 300);
+
+    aboutWindow = new HelpWindow(this);
+    aboutWindow->setObjectName(QStringLiteral("aboutWindow"));
+    aboutWindow->setWindowTitle(QStringLiteral("About"));
+    aboutWindow->setModal(true);
+    aboutWindow->setHtml("./doc/about.html");
+}
+
+void BatchWindow::createMenus(QGridLayout* layout)
+{
+    auto* menuBar = new QMenuBar(this);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+
+    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("File"));
+    fileMenu->setObjectName(QStringLiteral("fileMenu"));
+    QAction* openAction = fileMenu->addAction(QStringLiteral("Open"));
+    openAction->setObjectName(QStringLiteral("openAction"));
+    connect(openAction, &QAction::triggered, this, &BatchWindow::openFiles);
+    // Reports are written from the results window; this entry stays off.
+    saveAsAction = fileMenu->addAction(QStringLiteral("Save as"));
+    saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
+    saveAsAction->setEnabled(false);
+    fileMenu->addSeparator();
+    QAction* quitAction = fileMenu->addAction(QStringLiteral("Quit"));
+    quitAction->setObjectName(QStringLiteral("quitAction"));
+    connect(quitAction, &QAction::triggered, this, &BatchWindow::quit);
+
+    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("Help"));
+    helpMenu->setObjectName(QStringLiteral("helpMenu"));
+    QAction* helpAction = helpMenu->addAction(QStringLiteral("JPEG Help"));
+    helpAction->setObjectName(QStringLiteral("helpAction"));
+    connect(helpAction, &QAction::triggered, this, &BatchWindow::showHelpWindow);
+    QAction* aboutAction = helpMenu->addAction(QStringLiteral("About"));
+    aboutAction->setObjectName(QStringLiteral("aboutAction"));
+    connect(aboutAction, &QAction::triggered, this, &BatchWindow::showAboutWindow);
+
+    layout->setMenuBar(menuBar);
+}
+
+void BatchWindow::updateUI()
+{
+    baselineCheck->setChecked(settings.baseline);
+    extendedCheck->setChecked(settings.extended);
+    progressiveCheck->setChecked(settings.progressive);
+    nonProgressiveCheck->setChecked(settings.nonProgressive);
+    setExtendedMode(settings.extended);
+
+    manualQualityCheck->setChecked(settings.manualQuality);
+    autoQualityCheck->setChecked(settings.autoQuality);
+    autoQualityGroup->setEnabled(settings.autoQuality);
+    minQualityEdit->setText(QString::number(settings.minQuality));
+    maxQualityEdit->setText(QString::number(settings.maxQuality));
+    qualityStepEdit->setText(QString::number(settings.qualityStep));
+
+    optimizeHuffmanCheck->setChecked(settings.optimizeHuffman);
+    dontOptimizeHuffmanCheck->setChecked(settings.dontOptimizeHuffman);
+    grayscaleOutputCheck->setChecked(settings.grayscaleOutput);
+    colorOutputCheck->setChecked(settings.colorOutput);
+
+    dctIntCheck->setChecked(settings.dctInt);
+    dctFastCheck->setChecked(settings.dctFast);
+    dctFloatCheck->setChecked(settings.dctFloat);
+
+    minSmoothingEdit->setText(QString::number(settings.minSmoothing));
+    maxSmoothingEdit->setText(QString::number(settings.maxSmoothing));
+    smoothingStepEdit->setText(QString::number(settings.smoothingStep));
+}
+
+void BatchWindow::showError(const QString& message)
+{
+    QMessageBox::critical(this, QStringLiteral("Error"), message, QMessageBox::Ok);
+}
+
+bool BatchWindow::isUIStateValid()
+{
+    const auto fail = [this](const char* message) {
+        showError(QLatin1String(message));
+        return false;
+    };
+
+    if (!baselineCheck->isChecked() && !extendedCheck->isChecked())
+        return fail("At least one mode must be selected:<br>- baseline<br>- extended");
+    if (extendedCheck->isChecked() && !progressiveCheck->isChecked() &&
+        !nonProgressiveCheck->isChecked())
+        return fail("At least one mode must be selected:<br>- progressive<br>- non-progressive");
+    if (!autoQualityCheck->isChecked() && !manualQualityCheck->isChecked())
+        return fail("At least one quality setting must be selected<br>- auto quality<br>- "
+                    "manual quaqlity");
+    if (!optimizeHuffmanCheck->isChecked() && !dontOptimizeHuffmanCheck->isChecked())
+        return fail("Huffman optimization must be set<br>- optimize<br>- don't optimize");
+    if (!grayscaleOutputCheck->isChecked() && !colorOutputCheck->isChecked())
+        return fail("At least one output option must be set<br>- grayscale<br>- original");
+    if (!dctIntCheck->isChecked() && !dctFastCheck->isChecked() && !dctFloatCheck->isChecked())
+        return fail("Choose at leas one DCT method<br>- int<br>- fast<br>- float");
+
+    if (autoQualityCheck->isChecked()) {
+        if (minQualityEdit->text().isEmpty() || maxQualityEdit->text().isEmpty() ||
+            qualityStepEdit->text().isEmpty())
+            return fail("In auto quality mode, you must specify all quality "
+                        "parameters<br>- min<br>- max<br>- step");
+        // The texts are compared, not their numbers: "05" and "5" differ.
+        if (minQualityEdit->text() != maxQualityEdit->text() && readField(qualityStepEdit) == 0)
+            return fail("Step cannot be 0 if min quality and max quality are different");
+    }
+
+    const int emptySmoothing = int(minSmoothingEdit->text().isEmpty()) +
+                               int(maxSmoothingEdit->text().isEmpty()) +
+                               int(smoothingStepEdit->text().isEmpty());
+    if (emptySmoothing == 1 || emptySmoothing == 2)
+        return fail("You must specify all smoothing parameters or none<br>- min<br>- max<br>- "
+                    "step");
+    if (minSmoothingEdit->text() != maxSmoothingEdit->text() && readField(smoothingStepEdit) == 0)
+        return fail("Step cannot be 0 if min smoothing and max smoothing are different");
+    return true;
+}
+
+void BatchWindow::updateData()
+{
+    const auto fail = [](const char* message) { throw std::invalid_argument(message); };
+
+    if (!baselineCheck->isChecked() && !extendedCheck->isChecked())
+        fail("Choose base or/and extended");
+    if (extendedCheck->isChecked() && !progressiveCheck->isChecked() &&
+        !nonProgressiveCheck->isChecked())
+        fail("Choose porgressive or/and non-progressive");
+    settings.baseline = baselineCheck->isChecked();
+    settings.extended = extendedCheck->isChecked();
+    settings.progressive = progressiveCheck->isChecked();
+    settings.nonProgressive = nonProgressiveCheck->isChecked();
+
+    settings.autoQuality = autoQualityCheck->isChecked();
+    settings.manualQuality = manualQualityCheck->isChecked();
+
+    {
+        const int minimum = readField(minQualityEdit);
+        const int maximum = readField(maxQualityEdit);
+        const int step = readField(qualityStepEdit);
+        if (minimum > 100 || minimum < 0 || maximum > 100 || maximum < 0)
+            fail("Illegal quality values");
+        settings.minQuality = minimum;
+        settings.maxQuality = maximum;
+        settings.qualityStep = directedStep(minimum, maximum, step);
+    }
+
+    if (!optimizeHuffmanCheck->isChecked() && !dontOptimizeHuffmanCheck->isChecked())
+        fail("Choose optimize or/and don't optimize");
+    settings.optimizeHuffman = optimizeHuffmanCheck->isChecked();
+    settings.dontOptimizeHuffman = dontOptimizeHuffmanCheck->isChecked();
+
+    if (!grayscaleOutputCheck->isChecked() && !colorOutputCheck->isChecked())
+        fail("Choose grayscale or/and original");
+    settings.grayscaleOutput = grayscaleOutputCheck->isChecked();
+    settings.colorOutput = colorOutputCheck->isChecked();
+
+    {
+        const int minimum = readField(minSmoothingEdit);
+        const int maximum = readField(maxSmoothingEdit);
+        const int step = readField(smoothingStepEdit);
+        if (minimum > 100 || minimum < 0 || maximum > 100 || maximum < 0)
+            fail("Invalid smoothing values");
+        if (minimum != maximum && step == 0)
+            fail("Step cannot be 0 if start!=end, smoothing");
+        settings.minSmoothing = minimum;
+        settings.maxSmoothing = maximum;
+        settings.smoothingStep = directedStep(minimum, maximum, step);
+    }
+
+    if (!dctIntCheck->isChecked() && !dctFastCheck->isChecked() && !dctFloatCheck->isChecked())
+        fail("Choose dct mode");
+    settings.dctInt = dctIntCheck->isChecked();
+    settings.dctFast = dctFastCheck->isChecked();
+    settings.dctFloat = dctFloatCheck->isChecked();
+}
+
+void BatchWindow::setFiles(const QStringList& names)
+{
+    files = names;
+    if (!files.isEmpty())
+        compressButton->setEnabled(true);
+}
+
+void BatchWindow::openFiles()
+{
+    setFiles(QFileDialog::getOpenFileNames(this, QStringLiteral("Choose images"),
+                                           QStringLiteral("."), QLatin1String(pictureFilter)));
+}
+
+bool BatchWindow::loadDownsamplingPairs(const QString& path)
+{
+    return DownsamplingPairs::load(path, settings.downsamplingPairs);
+}
+
+void BatchWindow::showDownsamplingWindow()
+{
+    const QString name = QFileDialog::getOpenFileName(this, QStringLiteral("Open table"),
+                                                      QStringLiteral("."), QStringLiteral("*.txt"));
+    if (name.isEmpty())
+        return;
+    loadDownsamplingPairs(name);
+}
+
+void BatchWindow::showQuantizationWindow()
+{
+    quantizationChooser->setSettings(&settings);
+    quantizationChooser->show();
+}
+
+void BatchWindow::showHelpWindow()
+{
+    helpWindow->show();
+}
+
+void BatchWindow::showAboutWindow()
+{
+    aboutWindow->show();
+}
+
+void BatchWindow::setExtendedMode(bool set)
+{
+    progressiveCheck->setEnabled(set);
+    nonProgressiveCheck->setEnabled(set);
+}
+
+void BatchWindow::quit()
+{
+    QCoreApplication::quit();
+}
+
+void BatchWindow::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    QCoreApplication::quit();
+}
+
+void BatchWindow::reject()
+{
+    close();
+}
+
+void BatchWindow::compressImages()
+{
+    // The run lets the event loop turn around each step; a second press
+    // arriving then must not start a run inside the run.
+    if (running)
+        return;
+    if (!isUIStateValid())
+        return;
+    try {
+        updateData();
+    } catch (const std::invalid_argument& error) {
+        showError(QString::fromUtf8(error.what()));
+        return;
+    }
+    doCompress();
+}
+
+void BatchWindow::doCompress()
+{
+    running = true;
+    auto* dialog = new QProgressDialog(QStringLiteral("Creating settings"),
+                                       QStringLiteral("Cancel"), 0, 1000, this);
+    dialog->setObjectName(QStringLiteral("progressDialog"));
+    // While the run turns the event loop, the form and its buttons stay
+    // blocked.
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setMinimumDuration(5);
+    dialog->setAutoClose(false);
+    dialog->setAutoReset(true);
+
+    // The run works on copies: the table pair chooser is not modal and may
+    // replace the table lists while the expansion walks them.
+    BatchSettings sweep = settings;
+    const QStringList runFiles = files;
+    std::vector<JPEGSettings> settingsList = expandBatchSettings(sweep, dialog);
+
+    // The reset also forgets a Cancel of the first phase: what was expanded
+    // until then is compressed.
+    dialog->reset();
+    dialog->setLabelText(QStringLiteral("Compressing files"));
+    dialog->setAutoReset(false);
+    dialog->setAutoClose(true);
+    const qint64 steps = qint64(runFiles.size()) * qint64(settingsList.size());
+    dialog->setMaximum(int(std::min<qint64>(steps, INT_MAX)));
+
+    std::vector<ResultStat> results = batchCompressor.compress(runFiles, settingsList, dialog);
+
+    dialog->setValue(int(std::min<std::size_t>(results.size(), INT_MAX)));
+    dialog->close();
+    delete dialog;
+
+    resultsWindow->show(&settingsList, &results);
+    running = false;
+}

@@ -1,0 +1,124 @@
+#pragma once
+
+#include "BatchCompressor.h"
+#include "BatchSettings.h"
+
+#include <QDialog>
+#include <QStringList>
+
+#include <memory>
+
+class HelpWindow;
+class QAction;
+class QCheckBox;
+class QGridLayout;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QuantizationChooser;
+class ResultsWindow;
+
+// The batch tool's main window: the chosen pictures and the sweep form. Every
+// choice is a check box or a minimum/maximum/step triple, and every checked
+// box adds a branch to the sweep. "Compress" validates the form, stores it in
+// the window's BatchSettings, expands them into a list of settings under a
+// progress dialog, compresses every picture under every entry under the same
+// dialog, and opens the results window on the outcome.
+//
+// The table pair chooser and the down-sampling pair file change the settings
+// at once; the form reaches them only when "Compress" passes validation.
+// Closing the window ends the program.
+class BatchWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit BatchWindow(QWidget* parent);
+    ~BatchWindow() override;
+
+    // Settings -> form.
+    void updateUI();
+    // Checks the form rule by rule; the first rule that fails is told in the
+    // "Error" box and the answer is false.
+    bool isUIStateValid();
+    // Form -> settings. Throws std::invalid_argument with a message when the
+    // form is inconsistent; the fields of the steps before it are written.
+    void updateData();
+
+    // What "Open" does with the chosen names: they replace the file list, and
+    // a non-empty list enables "Compress" for good.
+    void setFiles(const QStringList& names);
+    QStringList getFiles() const { return files; }
+
+    // What "Downsampling" does with the chosen name: the file's pairs replace
+    // the down-sampling pairs. A file that cannot be opened changes nothing
+    // and the answer is false.
+    bool loadDownsamplingPairs(const QString& path);
+
+    BatchSettings* getBatchSettings() { return &settings; }
+    const BatchSettings* getBatchSettings() const { return &settings; }
+    BatchCompressor* getBatchCompressor() { return &batchCompressor; }
+    ResultsWindow* getResultsWindow() const { return resultsWindow; }
+    QuantizationChooser* getQuantizationChooser() const { return quantizationChooser.get(); }
+
+public slots:
+    void openFiles();
+    void compressImages();
+    void quit();
+    void showQuantizationWindow();
+    void showDownsamplingWindow();
+    void showHelpWindow();
+    void showAboutWindow();
+    void setExtendedMode(bool set);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    // Escape closes the main window as the title bar's button does, rather
+    // than hiding it and leaving the program running without a window.
+    void reject() override;
+
+private:
+    void create();
+    void createMenus(QGridLayout* layout);
+    QLineEdit* addEdit(QGridLayout* layout, int row, const char* label, const char* name,
+                       int bottom, int top);
+    QCheckBox* addCheck(const char* text, const char* name, const char* toolTip);
+    void showError(const QString& message);
+    // The run behind "Compress": expansion, compression, results.
+    void doCompress();
+
+    BatchSettings settings;
+    BatchCompressor batchCompressor;
+    QStringList files;
+    bool running = false;
+
+    ResultsWindow* resultsWindow = nullptr;
+    std::unique_ptr<QuantizationChooser> quantizationChooser;
+    HelpWindow* helpWindow = nullptr;
+    HelpWindow* aboutWindow = nullptr;
+
+    QCheckBox* baselineCheck = nullptr;
+    QCheckBox* extendedCheck = nullptr;
+    QCheckBox* progressiveCheck = nullptr;
+    QCheckBox* nonProgressiveCheck = nullptr;
+    QCheckBox* manualQualityCheck = nullptr;
+    QCheckBox* autoQualityCheck = nullptr;
+    QGroupBox* autoQualityGroup = nullptr;
+    QLineEdit* minQualityEdit = nullptr;
+    QLineEdit* maxQualityEdit = nullptr;
+    QLineEdit* qualityStepEdit = nullptr;
+    QCheckBox* optimizeHuffmanCheck = nullptr;
+    QCheckBox* dontOptimizeHuffmanCheck = nullptr;
+    QCheckBox* grayscaleOutputCheck = nullptr;
+    QCheckBox* colorOutputCheck = nullptr;
+    QCheckBox* dctIntCheck = nullptr;
+    QCheckBox* dctFastCheck = nullptr;
+    QCheckBox* dctFloatCheck = nullptr;
+    QLineEdit* minSmoothingEdit = nullptr;
+    QLineEdit* maxSmoothingEdit = nullptr;
+    QLineEdit* smoothingStepEdit = nullptr;
+    QPushButton* quantizationButton = nullptr;
+    QPushButton* downsamplingButton = nullptr;
+    QPushButton* compressButton = nullptr;
+    QAction* saveAsAction = nullptr;
+};

@@ -1,0 +1,102 @@
+#include "SettingsExpansion.h"
+
+#include "BatchSettings.h"
+#include "JPEGSettingsFactory.h"
+
+namespace {
+
+class Expansion
+{
+public:
+    Expansion(BatchSettings& sweep, QProgressDialog* dialog)
+        : sweep(sweep), dialog(dialog), factory(&sweep)
+    {
+    }
+
+    void run()
+    {
+        for (const BatchSettings::DownsamplingPair& pair : sweep.downsamplingPairs) {
+            if (factory.isCanceled())
+                return;
+            bool* inUse = working.getCurrentQuantizationTables();
+            inUse[0] = inUse[1] = true;
+            inUse[2] = inUse[3] = false;
+            working.downsampling[0] = pair.first;
+            working.downsampling[1] = pair.second;
+            for (const QuantizationTable& luminance : sweep.luminanceTables) {
+                for (const QuantizationTable& chrominance : sweep.chrominanceTables) {
+                    if (factory.isCanceled())
+                        return;
+                    working.qtables[JPEGSettings::LUMINANCE] = luminance;
+                    working.qtables[JPEGSettings::CHROMINANCE] = chrominance;
+                    modes();
+                }
+            }
+        }
+    }
+
+    std::vector<JPEGSettings> list;
+    JPEGSettings working;
+    bool canceled() const { return factory.isCanceled(); }
+
+private:
+    void modes()
+    {
+        if (sweep.baseline) {
+            // The progressive flag is left as the last extended pass set it.
+            working.setCompressionMode(JPEGSettings::BASELINE);
+            outputs();
+        }
+        if (sweep.extended) {
+            working.setCompressionMode(JPEGSettings::EXTENDED);
+            if (sweep.progressive) {
+                working.setProgressiveMode(true);
+                outputs();
+            }
+            if (sweep.nonProgressive) {
+                working.setProgressiveMode(false);
+                outputs();
+            }
+        }
+    }
+
+    void outputs()
+    {
+        if (sweep.grayscaleOutput) {
+            working.setGrayscaleOutput(true);
+            huffman();
+        }
+        if (sweep.colorOutput) {
+            working.setGrayscaleOutput(false);
+            huffman();
+        }
+    }
+
+    void huffman()
+    {
+        if (sweep.optimizeHuffman) {
+            working.setOptimizeHuffman(true);
+            factory.quality(working, list, dialog);
+        }
+        if (sweep.dontOptimizeHuffman) {
+            working.setOptimizeHuffman(false);
+            factory.quality(working, list, dialog);
+        }
+    }
+
+    BatchSettings& sweep;
+    QProgressDialog* dialog;
+    JPEGSettingsFactory factory;
+};
+
+} // namespace
+
+std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDialog* dialog,
+                                              bool* canceled)
+{
+    Expansion expansion(sweep, dialog);
+    expansion.run();
+    if (canceled)
+        *canceled = expansion.canceled();
+    return std::move(expansion.list);
+}

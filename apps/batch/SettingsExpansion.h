@@ -1,0 +1,26 @@
+#pragma once
+
+#include "JPEGSettings.h"
+
+#include <vector>
+
+struct BatchSettings;
+class QProgressDialog;
+
+// Expands a batch sweep into the ordered list of settings a run compresses.
+// From slowest to fastest varying: down-sampling pair, luminance table,
+// chrominance table, mode (baseline, extended progressive, extended
+// sequential), output (grey-scale, colour), Huffman (optimized, not), then the
+// quality level of JPEGSettingsFactory (manual entries per DCT method and
+// smoothing value, then automatic entries per quality value).
+//
+// One working record is carried through the whole expansion and never reset,
+// so a field that the current path does not set keeps what an earlier path
+// left in it: manual entries carry the last automatic quality once an
+// automatic sweep has run, and baseline entries carry the progressive flag of
+// the last extended pass.
+//
+// The quality and smoothing sweeps step the dialog's value and stop at Cancel;
+// what was appended until then is returned. `dialog` may be null.
+std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDialog* dialog,
+                                              bool* canceled = nullptr);

@@ -1,0 +1,82 @@
+// Opens the batch tool's windows in a given state for a look by eye; built
+// with the tests, never run by them. Run it from the run directory:
+//   batchtool_demo form|results|viewer|many PICTURE...
+// "results" compresses the pictures under a small sweep and stays in the
+// results window; "viewer" then opens the first panel's viewer; "many" lists
+// 10 000 made-up results scrolled half way down.
+#include "BatchWindow.h"
+#include "Image.h"
+#include "ResultList.h"
+#include "ResultWidget.h"
+#include "ResultsWindow.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+
+int main(int argc, char* argv[])
+{
+    Image::initImage();
+    QApplication app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    const QString mode = arguments.value(1, QStringLiteral("form"));
+    QStringList pictures;
+    for (int i = 2; i < arguments.size(); ++i)
+        pictures << QFileInfo(arguments.at(i)).absoluteFilePath();
+
+    if (mode == QLatin1String("many")) {
+        std::vector<JPEGSettings> settings(10000);
+        std::vector<ResultStat> results(settings.size());
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            settings[i].setQuality(int(i % 100));
+            results[i].fileName = QStringLiteral("/pictures/picture-%1.png").arg(i / 100);
+            results[i].compressionRate = double(i);
+        }
+        ResultsWindow many(nullptr);
+        QTimer::singleShot(100, &many, [&many] {
+            ResultList* list = many.resultList();
+            list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum() / 2);
+        });
+        many.show(&settings, &results);
+        return 0;
+    }
+
+    BatchWindow window(nullptr);
+    window.updateUI();
+    window.setFiles(pictures);
+    window.show();
+
+    if (mode != QLatin1String("form")) {
+        // Baseline and extended progressive; manual quality, and automatic
+        // quality 50 and 90.
+        window.findChild<QCheckBox*>(QStringLiteral("extendedCheck"))->setChecked(true);
+        window.findChild<QCheckBox*>(QStringLiteral("progressiveCheck"))->setChecked(true);
+        window.findChild<QCheckBox*>(QStringLiteral("nonProgressiveCheck"))->setChecked(false);
+        window.findChild<QCheckBox*>(QStringLiteral("autoQualityCheck"))->setChecked(true);
+        window.findChild<QLineEdit*>(QStringLiteral("minQualityEdit"))
+            ->setText(QStringLiteral("50"));
+        window.findChild<QLineEdit*>(QStringLiteral("maxQualityEdit"))
+            ->setText(QStringLiteral("90"));
+        window.findChild<QLineEdit*>(QStringLiteral("qualityStepEdit"))
+            ->setText(QStringLiteral("40"));
+        QTimer::singleShot(200, &window, [&window] { window.compressImages(); });
+    }
+    if (mode == QLatin1String("viewer")) {
+        QTimer* poll = new QTimer(&window);
+        QObject::connect(poll, &QTimer::timeout, &window, [&window, poll] {
+            ResultsWindow* results = window.getResultsWindow();
+            if (!results->isVisible() || results->panelCount() == 0)
+                return;
+            poll->stop();
+            results->panel(0)->findChild<QPushButton*>(QStringLiteral("showButton"))->click();
+        });
+        poll->start(100);
+    }
+    const int status = app.exec();
+    Image::deinitImage();
+    return status;
+}
