@@ -124,6 +124,8 @@ ResultWidget* ResultList::build(int index)
     const std::size_t i = std::size_t(index);
     auto* panel = new ResultWidget(&(*resultList)[i], &(*settingsList)[i], viewport());
     panel->setBackgroundRole(QPalette::Midlight);
+    // Filled, so that each result reads as a card on the dark list.
+    panel->setAutoFillBackground(true);
     const auto kept = progressiveBoxes.find(index);
     if (kept != progressiveBoxes.end()) {
         panel->restoreProgressiveBox(kept->second);
