@@ -1,5 +1,7 @@
 #include "Image.h"
 
+#include "PictureHeaders.h"
+
 #include <FreeImage.h>
 
 #include <algorithm>
@@ -285,7 +287,10 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         flags |= JPEG_ACCURATE;
 
     // A few hundred bytes of header can claim gigabytes of pixels: look at the
-    // header before decoding, where the format allows it.
+    // header before decoding, through FreeImage where the format allows it,
+    // else by reading it here for the formats that need it.
+    std::uint64_t width = 0, height = 0;
+    bool sized = false;
     if (FreeImage_FIFSupportsNoPixels(format)) {
         FIBITMAP* header = FreeImage_Load(format, path, flags | FIF_LOAD_NOPIXELS);
         if (!header) {
@@ -293,17 +298,35 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
                 loadMessage = QStringLiteral("The picture cannot be decoded.");
             return nullptr;
         }
-        const std::uint64_t width = FreeImage_GetWidth(header);
-        const std::uint64_t height = FreeImage_GetHeight(header);
+        width = FreeImage_GetWidth(header);
+        height = FreeImage_GetHeight(header);
         FreeImage_Unload(header);
-        if (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS) {
-            loadMessage =
-                QStringLiteral("The picture is too large (%1 x %2 pixels).").arg(width).arg(height);
+        sized = true;
+    } else {
+        const PictureHeaders::HeaderClaim claim = PictureHeaders::readClaim(format, path);
+        if (claim.broken) {
+            loadMessage = QStringLiteral("The picture's file is damaged.");
             return nullptr;
         }
+        sized = claim.known;
+        width = claim.width;
+        height = claim.height;
+    }
+    if (sized && (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS)) {
+        loadMessage =
+            QStringLiteral("The picture is too large (%1 x %2 pixels).").arg(width).arg(height);
+        return nullptr;
     }
 
-    FIBITMAP* bitmap = FreeImage_Load(format, path, flags);
+    FIBITMAP* bitmap = nullptr;
+    if (format == FIF_XBM) {
+        bool truncated = false;
+        bitmap = PictureHeaders::loadXbm(path, flags, truncated);
+        if (truncated)
+            loadMessage = QStringLiteral("The file ends before the picture does.");
+    } else {
+        bitmap = FreeImage_Load(format, path, flags);
+    }
     if (bitmap && !FreeImage_HasPixels(bitmap)) {
         FreeImage_Unload(bitmap);
         bitmap = nullptr;

@@ -2,6 +2,8 @@
 
 #include "CStringCodec.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <charconv>
@@ -81,8 +83,32 @@ QByteArray text(const std::vector<JPEGSettings>& settings, const std::vector<Res
     return out;
 }
 
+namespace {
+
+// A device or a pipe cannot be replaced by renaming a finished file over it
+// (as root the rename would succeed and put a plain file in place of the
+// device); it is written in place.
+bool writeInPlace(const QString& path, const QByteArray& text, QString* error)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(text) == text.size() &&
+        file.flush()) {
+        file.close();
+        if (file.error() == QFileDevice::NoError)
+            return true;
+    }
+    if (error)
+        *error = file.errorString();
+    return false;
+}
+
+} // namespace
+
 bool write(const QString& path, const QByteArray& text, QString* error)
 {
+    const QFileInfo target(path);
+    if (target.exists() && !target.isFile() && !target.isDir())
+        return writeInPlace(path, text, error);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
         if (error)

@@ -25,7 +25,8 @@ QString fileNamePart(const QString& path);
 
 // Writes `text` to `path` through a temporary file that replaces the target
 // only once everything is written, so a failed write leaves an earlier file
-// of that name as it was. On failure `error` receives the reason.
+// of that name as it was; a device or a pipe in the way is written in place.
+// On failure `error` receives the reason.
 bool write(const QString& path, const QByteArray& text, QString* error);
 
 } // namespace Report

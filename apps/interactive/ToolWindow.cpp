@@ -216,6 +216,15 @@ bool ToolWindow::openImageFile(const QString& path)
     setImage(image);
     compressButton->setEnabled(true);
     saveAsAction->setEnabled(false);
+    // A damaged file that still decodes (a JPEG cut short) loads; what the
+    // decoder said about it is shown where errors are.
+    if (!image->getLoadMessage().isEmpty()) {
+        QMessageBox::critical(this, QStringLiteral("Error"),
+                              QStringLiteral("The picture was loaded with a warning:<br>%1")
+                                  .arg(image->getLoadMessage().toHtmlEscaped().replace(
+                                      QLatin1Char('\n'), QStringLiteral("<br>"))),
+                              QMessageBox::Ok);
+    }
     return true;
 }
 

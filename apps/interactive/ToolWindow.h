@@ -35,7 +35,8 @@ public:
 
     // What "Open" does once a name has been chosen: loads the picture and
     // makes it current. A picture that does not load is dropped and false
-    // returned; the previous picture stays current.
+    // returned; the previous picture stays current. A picture that loads
+    // with a decoder warning is current, and the warning is shown.
     bool openImageFile(const QString& path);
     // What "Save as" does once a name has been chosen.
     bool saveCompressedAs(const QString& chosen);

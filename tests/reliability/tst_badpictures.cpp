@@ -1,0 +1,286 @@
+// A corpus of damaged, hostile and unusual picture files, generated here, fed
+// to the load paths of both programs: the picture loads or is refused, fast,
+// and the process lives.
+
+#include "BadInputs.h"
+#include "BatchCompressor.h"
+#include "CompressionResult.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
+#include "MainWindow.h"
+#include "TestPictures.h"
+#include "ToolWindow.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/stat.h>
+
+#include <memory>
+#include <vector>
+
+using namespace BadInputs;
+
+namespace {
+
+struct Entry
+{
+    QString name;
+    bool loads = false;
+    bool warns = false; // loads, with a decoder warning
+};
+
+// The files, made once in a scratch folder of their own.
+class Corpus
+{
+public:
+    Corpus() { build(); }
+    QString path(const Entry& entry) const { return dir.filePath(entry.name); }
+    const std::vector<Entry>& entries() const { return list; }
+    bool complete() const { return ok; }
+
+private:
+    void add(const QString& name, bool loads, bool made, bool warns = false)
+    {
+        ok = ok && made;
+        list.push_back({name, loads, warns});
+    }
+    QString at(const QString& name) const { return dir.filePath(name); }
+
+    void build()
+    {
+        using TestPictures::Kind;
+        add("empty.jpg", false, writeBytes(at("empty.jpg"), {}));
+        add("empty.png", false, writeBytes(at("empty.png"), {}));
+        add("folder.png", false, QDir(dir.path()).mkdir("folder.png"));
+        add("pipe.jpg", false, ::mkfifo(QFile::encodeName(at("pipe.jpg")), 0600) == 0);
+
+        QByteArray noise(4096, '\0');
+        QRandomGenerator random(8);
+        for (char& byte : noise)
+            byte = char(random.bounded(256));
+        add("noise.jpg", false, writeBytes(at("noise.jpg"), noise));
+
+        // Content decides before the name.
+        add("png named.jpg", true, TestPictures::write(at("png named.jpg"), 20, 10));
+
+        const bool jpeg = TestPictures::write(at("whole.jpg"), 64, 48, Kind::Colour, "jpg");
+        const QByteArray jpegBytes = contents(at("whole.jpg"));
+        add("cut.jpg", true,
+            jpeg && writeBytes(at("cut.jpg"), jpegBytes.left(jpegBytes.size() / 2)), true);
+        add("header only.jpg", false,
+            jpeg && writeBytes(at("header only.jpg"), jpegBytes.left(20)));
+        const bool png = TestPictures::write(at("whole.png"), 64, 48);
+        const QByteArray pngBytes = contents(at("whole.png"));
+        add("cut.png", false, png && writeBytes(at("cut.png"), pngBytes.left(pngBytes.size() / 2)));
+
+        add("one.png", true, TestPictures::write(at("one.png"), 1, 1));
+        add("wide.png", true, TestPictures::write(at("wide.png"), 65500, 1));
+        for (const char* format : {"jpg", "png", "bmp", "gif"}) {
+            const QString name = QStringLiteral("claims 65535x65535.%1").arg(format);
+            const QByteArray bytes =
+                claiming(at(QStringLiteral("small.%1").arg(format)), format, 65535, 65535);
+            add(name, false, !bytes.isEmpty() && writeBytes(at(name), bytes));
+        }
+        add("grey.png", true, TestPictures::write(at("grey.png"), 9, 7, Kind::Grey));
+        add("palette.png", true, TestPictures::write(at("palette.png"), 9, 7, Kind::Palette));
+        add("alpha.png", true, TestPictures::write(at("alpha.png"), 9, 7, Kind::Alpha));
+        add("grey.bmp", true, TestPictures::write(at("grey.bmp"), 9, 7, Kind::Grey, "bmp"));
+        add("rgb16.png", true, write16Bit(at("rgb16.png"), true, "png"));
+        add("grey16.png", true, write16Bit(at("grey16.png"), false, "png"));
+        add("rgb16.tif", true, write16Bit(at("rgb16.tif"), true, "tiff"));
+        add("grey16.tif", true, write16Bit(at("grey16.tif"), false, "tiff"));
+        const QString foreign = QString::fromUtf8("\xc5\xbc\xc3\xb3\xc5\x82w \xe7\x8c\xab.png");
+        add(foreign, true, TestPictures::write(at(foreign), 8, 8));
+        add("a b c.png", true, TestPictures::write(at("a b c.png"), 8, 8));
+
+        // Formats whose loaders allocate the claimed picture before reading
+        // it, or never finish on a file that stops short.
+        QByteArray dds("DDS \x7c\0\0\0\x0f\x10\0\0", 12);
+        dds += QByteArray("\xff\xff\0\0\xff\xff\0\0", 8) + QByteArray(108, '\0');
+        add("claims 65535x65535.dds", false, writeBytes(at("claims 65535x65535.dds"), dds));
+        QByteArray sgi("\x01\xda\x00\x01\x00\x03\xff\xff\xff\xff\x00\x03", 12);
+        sgi += QByteArray(560, '\0');
+        add("claims 65535x65535.sgi", false, writeBytes(at("claims 65535x65535.sgi"), sgi));
+        QByteArray iff("FORM\0\0\0\x3aILBMBMHD\0\0\0\x14\xff\xff\xff\xff", 24);
+        iff += QByteArray("\0\0\0\0\x08\0\0\0\0\0\x01\x01\x7f\xff\x7f\xff", 16);
+        iff += QByteArray("BODY\0\0\0\x10", 8) + QByteArray(16, '\0');
+        add("claims 65535x65535.iff", false, writeBytes(at("claims 65535x65535.iff"), iff));
+        add("chunk past end.iff", false,
+            writeBytes(at("chunk past end.iff"),
+                       QByteArray("FORM\0\0\0\x38ILBMCMAP\x7f\0\0\0", 20) + QByteArray(8, '\0')));
+        add("claims 65535x65535.xbm", false,
+            writeBytes(at("claims 65535x65535.xbm"),
+                       "#define a_width 65535\n#define a_height 65535\nstatic char a_bits[] = {\n"
+                       "0x00 };\n"));
+        add("cut.xbm", false,
+            writeBytes(at("cut.xbm"), "#define a_width 16\n#define a_height 16\n"
+                                      "static char a_bits[] = {\n0x01, 0x02,"));
+        add("whole.xbm", true,
+            writeBytes(at("whole.xbm"), "#define a_width 8\n#define a_height 2\n"
+                                        "static char a_bits[] = {\n0x01, 0x80 };\n"));
+        add("claims 65535x65535.wbmp", false,
+            writeBytes(at("claims 65535x65535.wbmp"),
+                       QByteArray("\0\0\x83\xff\x7f\x83\xff\x7f", 8)));
+        add("endless headers.wbmp", false,
+            writeBytes(at("endless headers.wbmp"), QByteArray("\0\x80", 2)));
+    }
+
+    QTemporaryDir temporary;
+    QDir dir{temporary.path()};
+    std::vector<Entry> list;
+    bool ok = true;
+};
+
+// Answers every modal message box while it lives, keeping what they said.
+class Boxes : public QObject
+{
+public:
+    Boxes()
+    {
+        connect(&timer, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            titles << box->windowTitle();
+            texts << box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer.start(5);
+    }
+    QStringList titles;
+    QStringList texts;
+
+private:
+    QTimer timer;
+};
+
+std::string encoded(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+constexpr int FAST_MS = 3000; // generous for sanitizer builds
+
+} // namespace
+
+class TestBadPictures : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Corpus> corpus;
+    std::unique_ptr<ScratchDir> work;
+
+    void rows()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("loads");
+        QTest::addColumn<bool>("warns");
+        for (const Entry& entry : corpus->entries())
+            QTest::newRow(qPrintable(entry.name)) << entry.name << entry.loads << entry.warns;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Image::initImage();
+        corpus = std::make_unique<Corpus>();
+        QVERIFY(corpus->complete());
+    }
+    void init() { work = std::make_unique<ScratchDir>(); }
+    void cleanup() { work.reset(); }
+
+    void pictureLoadsOrIsRefusedQuickly_data() { rows(); }
+    void pictureLoadsOrIsRefusedQuickly()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, loads);
+        QFETCH(bool, warns);
+        QElapsedTimer timer;
+        timer.start();
+        Image image(encoded(corpus->path({name})));
+        QVERIFY2(timer.elapsed() < FAST_MS, "the loader took too long");
+        QCOMPARE(image.getRGB24Buffer() != nullptr, loads);
+        if (!loads) {
+            QVERIFY(!image.getRGB32Buffer());
+            QVERIFY(!image.getLoadMessage().isEmpty());
+            return;
+        }
+        QVERIFY(image.getWidth() > 0 && image.getHeight() > 0);
+        QCOMPARE(!image.getLoadMessage().isEmpty(), warns);
+        // What loads goes on through a compression and its measurements.
+        JPEGCompressor compressor;
+        compressor.setImage(&image);
+        std::unique_ptr<CompressionResult> result(compressor.compressImage());
+        QVERIFY2(result, qPrintable(compressor.lastError()));
+        QVERIFY(result->getErrors() && result->getY_RGB32());
+    }
+
+    // tessera: a picture that does not load is refused without a word and
+    // the current one stays; a damaged one that loads shows the warning in
+    // the "Error" box.
+    void interactiveToolTakesOrRefuses_data() { rows(); }
+    void interactiveToolTakesOrRefuses()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, loads);
+        QFETCH(bool, warns);
+        JPEGCompressor compressor;
+        ToolWindow tool(compressor);
+        MainWindow viewer(compressor, nullptr);
+        connect(&tool, &ToolWindow::imageChanged, &viewer, &MainWindow::updateImage);
+        connect(&tool, &ToolWindow::imageCompressed, &viewer, &MainWindow::updateCompressed);
+        QVERIFY(TestPictures::write(work->file("first.png"), 16, 16));
+        QVERIFY(tool.openImageFile(work->file("first.png")));
+        Image* first = compressor.getImage();
+
+        Boxes boxes;
+        QCOMPARE(tool.openImageFile(corpus->path({name})), loads);
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.titles.size(), warns ? 1 : 0, 1000);
+        if (!loads) {
+            QCOMPARE(compressor.getImage(), first);
+            return;
+        }
+        QVERIFY(compressor.getImage() != first);
+        if (warns) {
+            QCOMPARE(boxes.titles.first(), QStringLiteral("Error"));
+            QVERIFY2(boxes.texts.first().contains("Premature end of JPEG file"),
+                     qPrintable(boxes.texts.first()));
+        }
+        tool.compressImage();
+        QVERIFY(tool.currentResult());
+    }
+
+    // tessera-batch: every file of the list goes through the batch engine;
+    // those that do not load are dropped, the rest give one result each.
+    void batchDropsWhatDoesNotLoad()
+    {
+        QStringList files;
+        QStringList loading;
+        for (const Entry& entry : corpus->entries()) {
+            files << corpus->path(entry);
+            if (entry.loads)
+                loading << corpus->path(entry);
+        }
+        BatchCompressor batch;
+        std::vector<JPEGSettings> settings(1);
+        QElapsedTimer timer;
+        timer.start();
+        const std::vector<ResultStat> results = batch.compress(files, settings, nullptr);
+        QVERIFY(timer.elapsed() < FAST_MS * 4);
+        QCOMPARE(int(results.size()), loading.size());
+        for (int i = 0; i < loading.size(); ++i)
+            QCOMPARE(results[std::size_t(i)].fileName, loading[i]);
+    }
+};
+
+QTEST_MAIN(TestBadPictures)
+#include "tst_badpictures.moc"

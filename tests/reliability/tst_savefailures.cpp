@@ -1,0 +1,198 @@
+// Every file the user asks for — the JPEG copy (both programs' viewers and the
+// tool window), the table file and the batch report — either is written or
+// its failure is reported in the "Error" or "Bad file" box naming the file:
+// no space on the device, a missing folder, a folder in the way.
+
+#include "BadInputs.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
+#include "JPEGSettings.h"
+#include "MainWindow.h"
+#include "QuantizationWindow.h"
+#include "ResultsWindow.h"
+#include "TestPictures.h"
+#include "ToolWindow.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTest>
+#include <QTimer>
+
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+using namespace BadInputs;
+
+namespace {
+
+class Boxes : public QObject
+{
+public:
+    Boxes()
+    {
+        connect(&timer, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            titles << box->windowTitle();
+            texts << box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer.start(5);
+    }
+    QStringList titles;
+    QStringList texts;
+
+private:
+    QTimer timer;
+};
+
+// A device that refuses every write for want of space. As root, a node of
+// our own in the scratch folder: a save that wrongly replaced the device with
+// a plain file then replaces only that node, never the system's /dev/full.
+QString fullDevice(const ScratchDir& dir)
+{
+    const QString own = dir.file("full-device");
+    if (::geteuid() == 0 &&
+        ::mknod(QFile::encodeName(own).constData(), S_IFCHR | 0666, makedev(1, 7)) == 0)
+        return own;
+    return QStringLiteral("/dev/full");
+}
+
+// Prepares `scenario` for a save to a file called `name` in `dir` and returns
+// the path to hand to the save.
+QString target(const ScratchDir& dir, const QString& scenario, const QString& name)
+{
+    if (scenario == QLatin1String("no space")) {
+        const QString device = fullDevice(dir);
+        if (!QFile::exists(device) || !QFile::link(device, dir.file(name)))
+            return {};
+        return dir.file(name);
+    }
+    if (scenario == QLatin1String("missing folder"))
+        return dir.file("no/such/folder/" + name);
+    if (!QDir(dir.path()).mkdir(name))
+        return {};
+    return dir.file(name);
+}
+
+} // namespace
+
+class TestSaveFailures : public QObject
+{
+    Q_OBJECT
+
+private:
+    void scenarios()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::newRow("no space") << "no space";
+        QTest::newRow("missing folder") << "missing folder";
+        QTest::newRow("folder in the way") << "folder in the way";
+    }
+
+    // Runs `save` on the prepared target and checks that it failed, with one
+    // box of `title` naming the file.
+    void expectReported(const QString& path, const QString& title,
+                        const std::function<bool(const QString&)>& save)
+    {
+        QVERIFY(!path.isEmpty());
+        Boxes boxes;
+        QVERIFY(!save(path));
+        QCOMPARE(boxes.titles, QStringList(title));
+        QVERIFY2(boxes.texts.first().contains(path.toHtmlEscaped()) ||
+                     boxes.texts.first().contains(path),
+                 qPrintable(boxes.texts.first()));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        Image::initImage();
+        // A write past the file size limit must fail, not end the process.
+        std::signal(SIGXFSZ, SIG_IGN);
+    }
+
+    void jpegCopy_data() { scenarios(); }
+    void jpegCopy()
+    {
+        QFETCH(QString, scenario);
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("picture.png"), 32, 24));
+        JPEGCompressor compressor;
+        ToolWindow tool(compressor);
+        QVERIFY(tool.openImageFile(dir.file("picture.png")));
+        tool.compressImage();
+        QVERIFY(tool.currentResult());
+
+        const QString path = target(dir, scenario, "copy.jpg");
+        expectReported(path, "Error", [&](const QString& p) { return tool.saveCompressedAs(p); });
+        MainWindow batchViewer(false, nullptr);
+        expectReported(path, "Error",
+                       [&](const QString& p) { return batchViewer.saveCompressedAs(p); });
+        if (scenario == QLatin1String("no space"))
+            QVERIFY(!QFileInfo(QFileInfo(path).symLinkTarget()).isFile());
+    }
+
+    void tableFile_data() { scenarios(); }
+    void tableFile()
+    {
+        QFETCH(QString, scenario);
+        ScratchDir dir;
+        JPEGSettings settings;
+        QuantizationWindow editor(settings, nullptr);
+        editor.updateUI();
+        const QString path = target(dir, scenario, "table.txt");
+        expectReported(path, "Bad file",
+                       [&](const QString& p) { return editor.saveTableToFile(p); });
+    }
+
+    void report_data() { scenarios(); }
+    void report()
+    {
+        QFETCH(QString, scenario);
+        ScratchDir dir;
+        ResultsWindow results(nullptr);
+        const QString path = target(dir, scenario, "report.txt");
+        expectReported(path, "Error", [&](const QString& p) { return results.saveReportAs(p); });
+        // The device is still a device: nothing was renamed over it.
+        if (scenario == QLatin1String("no space")) {
+            struct stat status;
+            const QByteArray device = QFile::encodeName(QFileInfo(path).symLinkTarget());
+            QCOMPARE(::stat(device.constData(), &status), 0);
+            QVERIFY(S_ISCHR(status.st_mode));
+        }
+    }
+
+    // A report that cannot be written completely leaves the earlier file of
+    // that name as it was.
+    void failedReportKeepsTheEarlierFile()
+    {
+        ScratchDir dir;
+        QVERIFY(writeBytes(dir.file("report.txt"), "earlier report\n"));
+        ResultsWindow results(nullptr);
+        QVERIFY(results.reportText().size() > 64);
+        rlimit previous;
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit small = previous;
+        small.rlim_cur = 64;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        Boxes boxes;
+        const bool saved = results.saveReportAs(dir.file("report.txt"));
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &previous), 0);
+        QVERIFY(!saved);
+        QCOMPARE(boxes.titles, QStringList("Error"));
+        QCOMPARE(contents(dir.file("report.txt")), QByteArray("earlier report\n"));
+    }
+};
+
+QTEST_MAIN(TestSaveFailures)
+#include "tst_savefailures.moc"
