@@ -1,21 +1,31 @@
 # Two ways in on a fresh Debian 12 machine:
 #   make run    install what is missing, build, start tessera in the run folder
 #   make test   install what is missing, build, run the whole test suite
-BUILD     ?= build
-ASANBUILD ?= build-asan
-JOBS      ?= $(shell nproc)
-PICTURE   ?= $(CURDIR)/resources/samples/chelsea.png
+# and two for reliability:
+#   make test-sanitize  the whole suite under AddressSanitizer and
+#                       UndefinedBehaviorSanitizer
+#   make fuzz           each fuzzing harness for FUZZ_SECONDS under libFuzzer
+BUILD        ?= build
+SANBUILD     ?= build-sanitize
+FUZZBUILD    ?= build-fuzz
+JOBS         ?= $(shell nproc)
+PICTURE      ?= $(CURDIR)/resources/samples/chelsea.png
+FUZZ_SECONDS ?= 60
+FUZZERS      ?= qtables table downsampling_pairs help_page picture
 
 PACKAGES = cmake g++ make qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
            libfreeimage-dev libjpeg62-turbo-dev libjpeg-turbo-progs xvfb xauth
+FUZZ_PACKAGES = clang libclang-rt-14-dev
 
-.PHONY: all deps build run test test-asan clean
+.PHONY: all deps fuzz-deps build run test test-sanitize test-asan fuzz clean
 
 all: build
 
-deps:
+# $(call install-missing,PACKAGES): installs those of the Debian packages that
+# are not installed yet (as root), or names them and fails.
+define install-missing
 	@missing=""; \
-	for p in $(PACKAGES); do \
+	for p in $(1); do \
 	  dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -28,6 +38,13 @@ deps:
 	    exit 1; \
 	  fi; \
 	fi
+endef
+
+deps:
+	$(call install-missing,$(PACKAGES))
+
+fuzz-deps: deps
+	$(call install-missing,$(FUZZ_PACKAGES))
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -41,11 +58,41 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
-# The whole suite under AddressSanitizer, in a build folder of its own.
-test-asan: deps
-	cmake -S . -B $(ASANBUILD) -DCMAKE_BUILD_TYPE=Debug -DTESSERA_ASAN=ON
-	cmake --build $(ASANBUILD) -j $(JOBS)
-	cd $(ASANBUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+# The whole suite, the fuzzing corpora included, under AddressSanitizer and
+# UndefinedBehaviorSanitizer in a build folder of its own. Leak detection
+# stays on; any finding fails its test.
+test-sanitize: deps
+	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DTESSERA_ASAN=ON -DTESSERA_UBSAN=ON
+	cmake --build $(SANBUILD) -j $(JOBS)
+	cd $(SANBUILD) && QT_QPA_PLATFORM=offscreen UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+test-asan: test-sanitize
+
+# Each harness in turn for FUZZ_SECONDS, starting from its committed corpus
+# (fuzz/corpus/NAME) and adding what it finds to a scratch corpus in
+# $(FUZZBUILD)/corpus/NAME; failing inputs land in $(FUZZBUILD)/artifacts.
+# Ends with a line per harness: executions, inputs added, failures.
+fuzz: fuzz-deps
+	cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+	  -DCMAKE_CXX_COMPILER=clang++ -DTESSERA_FUZZ=ON -DTESSERA_BUILD_TESTS=OFF
+	cmake --build $(FUZZBUILD) --target fuzzers -j $(JOBS)
+	@out=$(abspath $(FUZZBUILD)); status=0; summary=""; \
+	mkdir -p $$out/artifacts; \
+	for h in $(FUZZERS); do \
+	  mkdir -p $$out/corpus/$$h; \
+	  echo "== fuzz_$$h for $(FUZZ_SECONDS) s (log: $$out/fuzz_$$h.log)"; \
+	  QT_QPA_PLATFORM=offscreen $$out/fuzz/fuzz_$$h -max_total_time=$(FUZZ_SECONDS) \
+	    -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
+	    -artifact_prefix=$$out/artifacts/$$h- \
+	    $$out/corpus/$$h $(CURDIR)/fuzz/corpus/$$h > $$out/fuzz_$$h.log 2>&1 || status=1; \
+	  runs=$$(sed -n 's/^stat::number_of_executed_units: *//p' $$out/fuzz_$$h.log); \
+	  added=$$(sed -n 's/^stat::new_units_added: *//p' $$out/fuzz_$$h.log); \
+	  failed=$$(ls $$out/artifacts | grep -c "^$$h-" || true); \
+	  summary="$$summary$$(printf '%-20s %10s executions %6s inputs added %3s failing inputs' \
+	    fuzz_$$h "$${runs:-?}" "$${added:-?}" "$$failed")\n"; \
+	done; \
+	printf "$$summary"; exit $$status
 
 clean:
-	rm -rf $(BUILD) $(ASANBUILD)
+	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD)
