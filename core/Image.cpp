@@ -289,8 +289,13 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     // A few hundred bytes of header can claim gigabytes of pixels: look at the
     // header before decoding, through FreeImage where the format allows it,
     // else by reading it here for the formats that need it.
-    std::uint64_t width = 0, height = 0;
-    bool sized = false;
+    const PictureHeaders::HeaderClaim claim = PictureHeaders::readClaim(format, path);
+    if (claim.broken) {
+        loadMessage = QStringLiteral("The picture's file is damaged.");
+        return nullptr;
+    }
+    std::uint64_t width = claim.width, height = claim.height;
+    bool sized = claim.known;
     if (FreeImage_FIFSupportsNoPixels(format)) {
         FIBITMAP* header = FreeImage_Load(format, path, flags | FIF_LOAD_NOPIXELS);
         if (!header) {
@@ -302,15 +307,6 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         height = FreeImage_GetHeight(header);
         FreeImage_Unload(header);
         sized = true;
-    } else {
-        const PictureHeaders::HeaderClaim claim = PictureHeaders::readClaim(format, path);
-        if (claim.broken) {
-            loadMessage = QStringLiteral("The picture's file is damaged.");
-            return nullptr;
-        }
-        sized = claim.known;
-        width = claim.width;
-        height = claim.height;
     }
     if (sized && (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS)) {
         loadMessage =

@@ -213,6 +213,69 @@ bool wbmpSize(std::FILE* file, std::uint64_t& width, std::uint64_t& height, bool
     return true;
 }
 
+// The Targa loader trusts two things that a damaged file gets wrong, and
+// reads or writes outside its buffers (or frees the picture it then returns)
+// when they are off: a run-length coded picture needs at least one pixel's
+// bytes per row after the header, the identifier and the colour map, and a
+// postage stamp must fit into the room between its offset and the footer.
+// Files like that, and files shorter than the header, are broken.
+bool tgaBroken(std::FILE* file)
+{
+    unsigned char header[18];
+    if (!readBytes(file, header, sizeof header))
+        return true;
+    std::fseek(file, 0, SEEK_END);
+    const long fileSize = std::ftell(file);
+    const unsigned idLength = header[0];
+    const unsigned mapType = header[1];
+    const unsigned imageType = header[2];
+    const unsigned mapLength = little16(header + 5);
+    const unsigned mapBits = header[7];
+    const unsigned width = little16(header + 12);
+    const unsigned height = little16(header + 14);
+    const unsigned depth = header[16];
+
+    if (imageType == 9 || imageType == 10 || imageType == 11) {
+        long pixels = long(sizeof header) + long(idLength);
+        if (depth == 8 && mapType > 0)
+            pixels += long(mapLength * mapBits / 8);
+        else if ((depth == 15 || depth == 16) && mapType != 0)
+            pixels += long((mapBits + 7) / 8 * mapLength);
+        const long pixelBytes = depth == 15 ? 2 : long(depth / 8);
+        if (height == 0 || width == 0 || (fileSize - pixels) / long(height) < pixelBytes ||
+            fileSize < pixels)
+            return true;
+    }
+
+    // A version 2 file ends in a footer that may point at an extension area,
+    // which may point at a postage stamp picture.
+    static const char signature[] = "TRUEVISION-XFILE.";
+    unsigned char footer[26];
+    const long footerOffset = fileSize - long(sizeof footer);
+    if (footerOffset < 0 || std::fseek(file, footerOffset, SEEK_SET) != 0 ||
+        !readBytes(file, footer, sizeof footer) ||
+        std::memcmp(footer + 8, signature, sizeof signature) != 0)
+        return false;
+    const std::uint32_t extension = little32(footer);
+    if (extension == 0)
+        return false;
+    constexpr long extensionSize = 495;
+    constexpr long stampField = 486;
+    unsigned char stampOffset[4];
+    if (long(extension) + extensionSize > fileSize ||
+        std::fseek(file, long(extension) + stampField, SEEK_SET) != 0 ||
+        !readBytes(file, stampOffset, sizeof stampOffset))
+        return true;
+    const std::uint32_t stamp = little32(stampOffset);
+    if (stamp == 0 || stamp >= std::uint32_t(footerOffset))
+        return false;
+    unsigned char stampSize[2];
+    if (std::fseek(file, long(stamp), SEEK_SET) != 0 || !readBytes(file, stampSize, 2))
+        return true;
+    const long room = footerOffset - long(stamp) - 2;
+    return long(depth) * stampSize[0] / 8 * stampSize[1] > room;
+}
+
 // A file read through FreeImageIO that notes reads past its end.
 struct GuardedFile
 {
@@ -280,12 +343,18 @@ HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path)
     case FIF_WBMP:
         checker = wbmpSize;
         break;
+    case FIF_TARGA:
+        break;
     default:
         return claim;
     }
     const File file(std::fopen(path.c_str(), "rb"));
     if (!file)
         return claim;
+    if (format == FIF_TARGA) {
+        claim.broken = tgaBroken(file.get());
+        return claim;
+    }
     claim.known = reader ? reader(file.get(), claim.width, claim.height)
                          : checker(file.get(), claim.width, claim.height, claim.broken);
     return claim;

@@ -21,7 +21,9 @@ struct HeaderClaim
 };
 
 // Nothing is known for other formats, or when the header cannot be read; the
-// loader then decides as before.
+// loader then decides as before. For Targa files, which FreeImage can read
+// header-only, only `broken` is found: look at it before FreeImage does, since
+// its header-only load runs into the same faults.
 HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path);
 
 // Loads an XBM file. FreeImage's XBM reader does not notice the end of the

@@ -109,7 +109,11 @@ bool smallEnough(const std::string& path)
         format = FreeImage_GetFIFFromFilename(path.c_str());
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format))
         return true;
-    std::uint64_t width = 0, height = 0;
+    // A damaged file is the loader's to refuse, before FreeImage sees it.
+    const PictureHeaders::HeaderClaim claim = PictureHeaders::readClaim(format, path);
+    if (claim.broken)
+        return true;
+    std::uint64_t width = claim.width, height = claim.height;
     if (FreeImage_FIFSupportsNoPixels(format)) {
         FIBITMAP* header = FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS);
         if (!header)
@@ -117,12 +121,8 @@ bool smallEnough(const std::string& path)
         width = FreeImage_GetWidth(header);
         height = FreeImage_GetHeight(header);
         FreeImage_Unload(header);
-    } else {
-        const PictureHeaders::HeaderClaim claim = PictureHeaders::readClaim(format, path);
-        if (!claim.known)
-            return true;
-        width = claim.width;
-        height = claim.height;
+    } else if (!claim.known) {
+        return true;
     }
     return width * height <= MAX_FUZZ_PIXELS;
 }

@@ -99,6 +99,28 @@ QByteArray claiming(const QString& scratchPath, const char* format, int width, i
     return bytes;
 }
 
+QByteArray targa(const QString& scratchPath, bool runLength, bool stamp)
+{
+    FreeImage_Initialise(FALSE);
+    FIBITMAP* bitmap = FreeImage_Allocate(12, 10, 24);
+    if (!bitmap)
+        return {};
+    for (int y = 0; y < 10; ++y) {
+        BYTE* line = FreeImage_GetScanLine(bitmap, y);
+        for (int x = 0; x < 36; ++x)
+            line[x] = BYTE(x < 18 ? 40 : x * 7 + y);
+    }
+    if (stamp) {
+        FIBITMAP* small = FreeImage_Allocate(4, 3, 24);
+        FreeImage_SetThumbnail(bitmap, small);
+        FreeImage_Unload(small);
+    }
+    const bool saved = FreeImage_Save(FIF_TARGA, bitmap, QFile::encodeName(scratchPath),
+                                      runLength ? TARGA_SAVE_RLE : 0);
+    FreeImage_Unload(bitmap);
+    return saved ? contents(scratchPath) : QByteArray();
+}
+
 bool write16Bit(const QString& path, bool rgb, const char* format)
 {
     FreeImage_Initialise(FALSE);

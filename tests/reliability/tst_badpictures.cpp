@@ -129,6 +129,23 @@ private:
         add("claims 65535x65535.wbmp", false,
             writeBytes(at("claims 65535x65535.wbmp"),
                        QByteArray("\0\0\x83\xff\x7f\x83\xff\x7f", 8)));
+        // Targa files whose loader reads past its buffers: run-length data
+        // shorter than a row's first pixel, a postage stamp larger than its
+        // room, a file shorter than the header.
+        const QByteArray runLength = targa(at("scratch.tga"), true, false);
+        add("run-length.tga", true, writeBytes(at("run-length.tga"), runLength));
+        QByteArray cutRuns = runLength.left(18);
+        cutRuns[0] = char(255); // an identifier that runs past the end
+        add("runs past end.tga", false, writeBytes(at("runs past end.tga"), cutRuns + "\x81\x10"));
+        QByteArray stamped = targa(at("scratch.tga"), false, true);
+        add("stamp.tga", true, writeBytes(at("stamp.tga"), stamped));
+        const int stampAt = stamped.lastIndexOf(QByteArray("\x04\x03", 2));
+        if (stampAt > 0)
+            stamped[stampAt] = stamped[stampAt + 1] = char(255);
+        add("stamp too large.tga", false,
+            stampAt > 0 && writeBytes(at("stamp too large.tga"), stamped));
+        add("shorter than header.tga", false,
+            writeBytes(at("shorter than header.tga"), runLength.left(16)));
         add("endless headers.wbmp", false,
             writeBytes(at("endless headers.wbmp"), QByteArray("\0\x80", 2)));
     }
