@@ -249,13 +249,18 @@ bool tgaBroken(std::FILE* file)
 
     // A version 2 file ends in a footer that may point at an extension area,
     // which may point at a postage stamp picture.
+    // The loader looks for the signature in the last 18 bytes of any file
+    // longer than that, and then reads the whole footer before it.
     static const char signature[] = "TRUEVISION-XFILE.";
+    unsigned char tail[sizeof signature];
+    if (fileSize <= long(sizeof tail) || std::fseek(file, -long(sizeof tail), SEEK_END) != 0 ||
+        !readBytes(file, tail, sizeof tail) || std::memcmp(tail, signature, sizeof tail) != 0)
+        return false;
     unsigned char footer[26];
     const long footerOffset = fileSize - long(sizeof footer);
-    if (footerOffset < 0 || std::fseek(file, footerOffset, SEEK_SET) != 0 ||
-        !readBytes(file, footer, sizeof footer) ||
-        std::memcmp(footer + 8, signature, sizeof signature) != 0)
-        return false;
+    if (footerOffset < long(sizeof header) || std::fseek(file, footerOffset, SEEK_SET) != 0 ||
+        !readBytes(file, footer, sizeof footer))
+        return true;
     const std::uint32_t extension = little32(footer);
     if (extension == 0)
         return false;

@@ -146,6 +146,8 @@ private:
             stampAt > 0 && writeBytes(at("stamp too large.tga"), stamped));
         add("shorter than header.tga", false,
             writeBytes(at("shorter than header.tga"), runLength.left(16)));
+        add("signature only.tga", false,
+            writeBytes(at("signature only.tga"), QByteArray("\xff\0TRUEVISION-XFILE.\0", 20)));
         add("endless headers.wbmp", false,
             writeBytes(at("endless headers.wbmp"), QByteArray("\0\x80", 2)));
     }
