@@ -18,6 +18,13 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
     const Clock::time_point start = Clock::now();
     std::vector<ResultStat> results;
     std::vector<JPEGSettings> used;
+    // Both lists get an entry per compression that succeeds, at most every
+    // file under every entry; a settings entry is a kilobyte. Grown by
+    // doubling, a long batch would for a moment hold almost three times what
+    // it keeps. Room that no result fills is only address space.
+    const std::size_t most = std::size_t(files.size()) * settings.size();
+    results.reserve(most);
+    used.reserve(most);
     int counter = 0;
     bool canceled = false;
 
@@ -39,6 +46,9 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
             ++totals.compressions;
             if (result) {
                 results.emplace_back(*result);
+                // One string for all the results of a file.
+                if (results.back().fileName == file)
+                    results.back().fileName = file;
                 used.push_back(entry);
                 // The decoded picture goes with the result, before the next
                 // compression makes another.
