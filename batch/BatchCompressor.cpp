@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QProgressDialog>
 
+#include <exception>
+
 BatchCompressor::BatchCompressor() : compressor(std::make_unique<JPEGCompressor>()) {}
 
 BatchCompressor::~BatchCompressor() = default;
@@ -21,10 +23,14 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
     // Both lists get an entry per compression that succeeds, at most every
     // file under every entry; a settings entry is a kilobyte. Grown by
     // doubling, a long batch would for a moment hold almost three times what
-    // it keeps. Room that no result fills is only address space.
+    // it keeps. Room that no result fills is only address space; where even
+    // that is too much, the lists grow as they go.
     const std::size_t most = std::size_t(files.size()) * settings.size();
-    results.reserve(most);
-    used.reserve(most);
+    try {
+        results.reserve(most);
+        used.reserve(most);
+    } catch (const std::exception&) {
+    }
     int counter = 0;
     bool canceled = false;
 
