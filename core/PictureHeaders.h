@@ -15,7 +15,7 @@ namespace PictureHeaders {
 struct HeaderClaim
 {
     bool known = false;  // the dimensions below were read
-    bool broken = false; // the loader would not finish on this file
+    bool broken = false; // the loader would hang or overrun its buffers
     std::uint64_t width = 0;
     std::uint64_t height = 0;
 };
