@@ -8,6 +8,7 @@
 #include "MainWindow.h"
 #include "QuantizationWindow.h"
 #include "Report.h"
+#include "SettingsControls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -42,14 +43,6 @@ public:
 private:
     bool& flag;
 };
-
-void applyCheckState(int state, bool& target)
-{
-    if (state == Qt::Checked)
-        target = true;
-    else if (state == Qt::Unchecked)
-        target = false;
-}
 
 } // namespace
 
@@ -281,30 +274,24 @@ void ResultWidget::setExtendedMode(bool set)
 
 void ResultWidget::setProgressiveMode(int state)
 {
-    bool on = settings->isProgressive();
-    applyCheckState(state, on);
-    settings->setProgressiveMode(on);
+    settings->setProgressiveMode(SettingsControls::flagForState(state, settings->isProgressive()));
 }
 
 void ResultWidget::setInterleavedMode(int state)
 {
-    bool on = settings->isInterleaved();
-    applyCheckState(state, on);
-    settings->setInterleavedMode(on);
+    settings->setInterleavedMode(SettingsControls::flagForState(state, settings->isInterleaved()));
 }
 
 void ResultWidget::setOptimizeHuffman(int state)
 {
-    bool on = settings->getOptimizeHuffman();
-    applyCheckState(state, on);
-    settings->setOptimizeHuffman(on);
+    settings->setOptimizeHuffman(
+        SettingsControls::flagForState(state, settings->getOptimizeHuffman()));
 }
 
 void ResultWidget::setGrayscaleOutput(int state)
 {
-    bool on = settings->getGrayscaleOutput();
-    applyCheckState(state, on);
-    settings->setGrayscaleOutput(on);
+    settings->setGrayscaleOutput(
+        SettingsControls::flagForState(state, settings->getGrayscaleOutput()));
 }
 
 void ResultWidget::setSmoothing(int value)
@@ -314,12 +301,9 @@ void ResultWidget::setSmoothing(int value)
 
 void ResultWidget::setDCTMethod(const QString& text)
 {
-    if (text == QLatin1String("int"))
-        settings->setDCTMethod(JPEGSettings::INT);
-    else if (text == QLatin1String("fast"))
-        settings->setDCTMethod(JPEGSettings::FAST);
-    else if (text == QLatin1String("float"))
-        settings->setDCTMethod(JPEGSettings::FLOAT);
+    JPEGSettings::DCTMethod method;
+    if (SettingsControls::dctMethodNamed(text, method))
+        settings->setDCTMethod(method);
 }
 
 void ResultWidget::setQualityEnabled(bool set)

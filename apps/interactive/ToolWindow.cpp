@@ -7,6 +7,7 @@
 #include "JPEGCompressor.h"
 #include "QuantizationWindow.h"
 #include "SaveJpeg.h"
+#include "SettingsControls.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -31,15 +32,6 @@ const char* const imageFilter =
     "Images (*.bmp *.ico *.JPEG *.JPG *.JNG *.KOALA *.LBM *.IFF *.LBM *.MNG *.PBM *.PBMRAW "
     "*.PCD *.PCX *.PGM *.PGMRAW *.PNG *.PPM *.PPMRAW *.RAS *.TARGA *.TIFF *.WBMP *.PSD *.CUT "
     "*.XBM *.XPM *.DDS *.GIF *.HDR)";
-
-// Check-box states: 2 is checked, 0 unchecked; a partial state changes nothing.
-void applyState(int state, bool& target)
-{
-    if (state == Qt::Checked)
-        target = true;
-    else if (state == Qt::Unchecked)
-        target = false;
-}
 
 } // namespace
 
@@ -320,30 +312,24 @@ void ToolWindow::setExtendedMode(bool set)
 
 void ToolWindow::setProgressiveMode(int state)
 {
-    bool value = settings->isProgressive();
-    applyState(state, value);
-    settings->setProgressiveMode(value);
+    settings->setProgressiveMode(SettingsControls::flagForState(state, settings->isProgressive()));
 }
 
 void ToolWindow::setInterleavedMode(int state)
 {
-    bool value = settings->isInterleaved();
-    applyState(state, value);
-    settings->setInterleavedMode(value);
+    settings->setInterleavedMode(SettingsControls::flagForState(state, settings->isInterleaved()));
 }
 
 void ToolWindow::setOptimizeHuffman(int state)
 {
-    bool value = settings->getOptimizeHuffman();
-    applyState(state, value);
-    settings->setOptimizeHuffman(value);
+    settings->setOptimizeHuffman(
+        SettingsControls::flagForState(state, settings->getOptimizeHuffman()));
 }
 
 void ToolWindow::setGrayscaleOutput(int state)
 {
-    bool value = settings->getGrayscaleOutput();
-    applyState(state, value);
-    settings->setGrayscaleOutput(value);
+    settings->setGrayscaleOutput(
+        SettingsControls::flagForState(state, settings->getGrayscaleOutput()));
 }
 
 void ToolWindow::setSmoothing(int value)
@@ -353,12 +339,9 @@ void ToolWindow::setSmoothing(int value)
 
 void ToolWindow::setDCTMethod(QString text)
 {
-    if (text == QLatin1String("int"))
-        settings->setDCTMethod(JPEGSettings::INT);
-    else if (text == QLatin1String("fast"))
-        settings->setDCTMethod(JPEGSettings::FAST);
-    else if (text == QLatin1String("float"))
-        settings->setDCTMethod(JPEGSettings::FLOAT);
+    JPEGSettings::DCTMethod method;
+    if (SettingsControls::dctMethodNamed(text, method))
+        settings->setDCTMethod(method);
 }
 
 void ToolWindow::setQualityEnabled(bool set)
