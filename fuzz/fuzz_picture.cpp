@@ -60,7 +60,8 @@ public:
     const std::string& path() const { return folder; }
 
     // Formats are found by content first and by the name only when the
-    // content says nothing, so the name matters for headerless formats.
+    // content says nothing, so the name matters for headerless formats. The
+    // input's hash picks it: an input always gets the same name.
     static constexpr const char* extensions[] = {".jpg", ".png", ".bmp",  ".gif", ".tif", ".tga",
                                                  ".pcx", ".ppm", ".wbmp", ".xbm", ".ico", ".psd"};
 
