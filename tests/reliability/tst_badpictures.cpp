@@ -3,6 +3,7 @@
 // and the process lives.
 
 #include "BadInputs.h"
+#include "ModalBoxes.h"
 #include "BatchCompressor.h"
 #include "CompressionResult.h"
 #include "Image.h"
@@ -156,29 +157,6 @@ private:
     QDir dir{temporary.path()};
     std::vector<Entry> list;
     bool ok = true;
-};
-
-// Answers every modal message box while it lives, keeping what they said.
-class Boxes : public QObject
-{
-public:
-    Boxes()
-    {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            titles << box->windowTitle();
-            texts << box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-        timer.start(5);
-    }
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QTimer timer;
 };
 
 std::string encoded(const QString& path)

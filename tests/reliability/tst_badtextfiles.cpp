@@ -3,6 +3,7 @@
 // its documented silent result, and nothing else happens.
 
 #include "BadInputs.h"
+#include "ModalBoxes.h"
 #include "DownsamplingPairs.h"
 #include "JPEGSettings.h"
 #include "QuantizationTableFiles.h"
@@ -28,29 +29,6 @@ QByteArray numbers(int count, int first = 1)
         text += QByteArray::number(first + i % 200) + (i % 8 == 7 ? "\n" : "\t");
     return text;
 }
-
-// Answers every modal message box while it lives, keeping what they said.
-class Boxes : public QObject
-{
-public:
-    Boxes()
-    {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            titles << box->windowTitle();
-            texts << box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-        timer.start(5);
-    }
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QTimer timer;
-};
 
 } // namespace
 

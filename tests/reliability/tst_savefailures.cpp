@@ -4,6 +4,7 @@
 // no space on the device, a missing folder, a folder in the way.
 
 #include "BadInputs.h"
+#include "ModalBoxes.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "JPEGSettings.h"
@@ -32,28 +33,6 @@
 using namespace BadInputs;
 
 namespace {
-
-class Boxes : public QObject
-{
-public:
-    Boxes()
-    {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            titles << box->windowTitle();
-            texts << box->text();
-            box->button(QMessageBox::Ok)->click();
-        });
-        timer.start(5);
-    }
-    QStringList titles;
-    QStringList texts;
-
-private:
-    QTimer timer;
-};
 
 // A device that refuses every write for want of space. As root, a node of
 // our own in the scratch folder: a save that wrongly replaced the device with
