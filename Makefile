@@ -14,7 +14,7 @@ FUZZ_SECONDS ?= 60
 FUZZERS      ?= qtables table downsampling_pairs help_page picture
 
 PACKAGES = cmake g++ make qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
-           libfreeimage-dev libjpeg62-turbo-dev libjpeg-turbo-progs xvfb xauth
+           libfreeimage-dev libjpeg62-turbo-dev libjpeg-turbo-progs xvfb xauth ccache
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 
 .PHONY: all deps fuzz-deps build run test test-sanitize test-asan fuzz clean
