@@ -3,6 +3,7 @@
 #include "CompressionResult.h"
 #include "Image.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdio>
@@ -150,12 +151,34 @@ void JPEGCompressor::setOptions(const JPEGSettings& s, jpeg_compress_struct* cin
     }
     set_sampling(s, cinfo);
 
-    const int scale = jpeg_quality_scaling(s.getQuality());
+    const int scale = tableScaling(s.getQuality());
     const bool* current = s.getCurrentQuantizationTables();
     for (int slot = 0; slot < 4; ++slot) {
         if (current[slot])
             jpeg_add_quant_table(cinfo, slot, s.qtables[slot].getTable(), scale, forceBaseline);
     }
+}
+
+int JPEGCompressor::tableScaling(int quality)
+{
+    return jpeg_quality_scaling(quality);
+}
+
+JPEGCompressor::EffectiveTable JPEGCompressor::effectiveTable(const QuantizationTable& table,
+                                                              int quality, bool baseline)
+{
+    // The arithmetic of jpeg_add_quant_table, which offers no way to get its
+    // result without a compression object; setOptions hands the same
+    // entries and scaling to the library.
+    const long long scale = tableScaling(quality);
+    const long long top = baseline ? 255 : 32767;
+    EffectiveTable effective;
+    for (unsigned k = 0; k < QuantizationTable::SIZE; ++k) {
+        const long long scaled = (static_cast<long long>(table[k]) * scale + 50) / 100;
+        effective.values[k] = unsigned(std::clamp(scaled, 1LL, top));
+        effective.clamped[k] = scaled < 1 || scaled > top;
+    }
+    return effective;
 }
 
 void JPEGCompressor::set_sampling(const JPEGSettings& s, jpeg_compress_struct* cinfo)

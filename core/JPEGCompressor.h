@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <array>
 #include <chrono>
 
 class CompressionResult;
@@ -46,6 +47,23 @@ public:
         std::chrono::nanoseconds measuring{0};
     };
     const Timings& lastTimings() const { return timings; }
+
+    // The percentage by which custom tables are scaled at `quality`, as the
+    // JPEG library computes it: quality is first limited to 1..100, then
+    // 5000 / quality below 50 and 200 - 2 * quality from 50 on.
+    static int tableScaling(int quality);
+
+    // A custom table as the encoder writes it into the file: every entry v
+    // becomes (v * scaling + 50) / 100, limited to 1..255 for baseline
+    // coding and to 1..32767 otherwise. `clamped[k]` tells that entry k hit
+    // one of those limits.
+    struct EffectiveTable
+    {
+        std::array<unsigned int, QuantizationTable::SIZE> values{};
+        std::array<bool, QuantizationTable::SIZE> clamped{};
+    };
+    static EffectiveTable effectiveTable(const QuantizationTable& table, int quality,
+                                         bool baseline);
 
 private:
     static void setOptions(const JPEGSettings& s, jpeg_compress_struct* cinfo);

@@ -1,8 +1,22 @@
 #include "QuantizationTableFiles.h"
 
 #include <fstream>
+#include <limits>
+#include <sstream>
 
 namespace {
+
+// Skips whitespace and comments up to the next character of data. A comment
+// runs from '#' to the end of its line; the newline stays as whitespace.
+void skipSeparators(std::istream& in)
+{
+    for (;;) {
+        in >> std::ws;
+        if (in.peek() != '#')
+            return;
+        in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+}
 
 // Extracts one unsigned value the way the table files define it: leading
 // whitespace skipped, decimal digits with an optional '+'. The standard
@@ -10,7 +24,7 @@ namespace {
 // minus sign is refused here and fails the stream like any other non-number.
 bool extractUnsigned(std::istream& in, unsigned int& value)
 {
-    in >> std::ws;
+    skipSeparators(in);
     if (in.peek() == '-') {
         in.setstate(std::ios::failbit);
         return false;
@@ -47,6 +61,7 @@ bool readTable(std::istream& in, TableValues& table)
     TableValues buffer{};
     for (short& value : buffer) {
         // Out-of-range values fail the stream on their own (num_get).
+        skipSeparators(in);
         if (!(in >> value))
             return false;
     }
@@ -54,8 +69,13 @@ bool readTable(std::istream& in, TableValues& table)
     return true;
 }
 
-bool writeTable(std::ostream& out, const TableValues& table)
+bool writeTable(std::ostream& out, const TableValues& table, const std::string& comment)
 {
+    if (!comment.empty()) {
+        std::istringstream lines(comment);
+        for (std::string line; std::getline(lines, line);)
+            out << "# " << line << '\n';
+    }
     for (unsigned k = 0; k < table.size(); ++k)
         out << table[k] << (k % 8 == 7 ? '\n' : '\t');
     return out.good();
@@ -69,12 +89,13 @@ TableFileStatus loadTable(const std::string& path, TableValues& table)
     return readTable(in, table) ? TableFileStatus::Ok : TableFileStatus::BadContent;
 }
 
-TableFileStatus saveTable(const std::string& path, const TableValues& table)
+TableFileStatus saveTable(const std::string& path, const TableValues& table,
+                          const std::string& comment)
 {
     std::ofstream out(path, std::ios::out | std::ios::trunc);
     if (!out.good())
         return TableFileStatus::OpenFailed;
-    writeTable(out, table);
+    writeTable(out, table, comment);
     // The data may sit in the stream's buffer until here, so a full disk
     // often shows only when the buffer is flushed on close.
     out.close();

@@ -9,8 +9,12 @@
 #include <vector>
 
 // Quantization tables as plain text: 64 decimal values per table in natural
-// (row-major) order, separated by any whitespace. The editor writes one table
-// as 8 lines of 8 TAB-separated values, each line ended by a newline.
+// (row-major) order, separated by any whitespace. A '#' outside a number
+// starts a comment that runs to the end of its line and counts as whitespace;
+// this is the common text form of custom tables that JPEG encoders read, and
+// files without comments are simply its plain case. The editor writes one
+// table as 8 lines of 8 TAB-separated values, each line ended by a newline,
+// optionally after a few comment lines.
 
 // Reads every complete table of the stream, in order. Values are unsigned
 // 32-bit; reading stops at the first token that is not such a number (a value
@@ -41,10 +45,12 @@ enum class TableFileStatus {
 bool readTable(std::istream& in, TableValues& table);
 
 // Writes 8 lines of 8 values, TAB between values, newline after each line.
+// Each line of `comment` goes before them as a line of its own, "# " first.
 // Returns whether the stream is still good afterwards.
-bool writeTable(std::ostream& out, const TableValues& table);
+bool writeTable(std::ostream& out, const TableValues& table, const std::string& comment = {});
 
 // File versions of the two above; `path` as for readQTables. `table` is only
 // changed when the result is Ok. Saving replaces an existing file.
 TableFileStatus loadTable(const std::string& path, TableValues& table);
-TableFileStatus saveTable(const std::string& path, const TableValues& table);
+TableFileStatus saveTable(const std::string& path, const TableValues& table,
+                          const std::string& comment = {});

@@ -10,7 +10,9 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QVBoxLayout>
 #include <QIntValidator>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -27,6 +29,12 @@ const char* const checkLabels[QuantizationWindow::QTABLES] = {"Luminance", "Chro
 
 // Slots the batch tool shows; the others are built but never placed.
 constexpr unsigned BATCH_VISIBLE_SLOTS = 2;
+
+// Effective entries reach five digits in extended coding.
+constexpr int EFFECTIVE_CELL_WIDTH = 40;
+
+const char* const plainTableFilter = "Table (*.txt)";
+const char* const commentedTableFilter = "Table with comments (*.txt)";
 
 } // namespace
 
@@ -71,6 +79,27 @@ void QuantizationWindow::create()
     currentLayout->addWidget(setButton, 1, 3, 1, 2);
     connect(setButton, &QPushButton::clicked, this, &QuantizationWindow::setActiveTable);
 
+    effectiveGroup = new QGroupBox(this);
+    effectiveGroup->setObjectName(QStringLiteral("effectiveGroup"));
+    auto* effectiveLayout = new QVBoxLayout(effectiveGroup);
+    effectiveModel = std::make_unique<IntTableModel>(GRID_SIZE, GRID_SIZE, nullptr, 0);
+    effectiveGrid = new SimpleTableWidget(effectiveModel.get(), nullptr);
+    effectiveGrid->setObjectName(QStringLiteral("effectiveTable"));
+    effectiveGrid->setReadOnly(true);
+    effectiveGrid->setCellWidth(EFFECTIVE_CELL_WIDTH);
+    effectiveGrid->setToolTip(
+        QStringLiteral("The table written into the JPEG file: the entered table scaled by the "
+                       "quality and limited to the range of the coding mode"));
+    effectiveLayout->addWidget(effectiveGrid);
+    effectiveNote = new QLabel(effectiveGroup);
+    effectiveNote->setObjectName(QStringLiteral("effectiveNote"));
+    effectiveNote->setWordWrap(true);
+    effectiveNote->setFixedWidth(EFFECTIVE_CELL_WIDTH * int(GRID_SIZE));
+    effectiveLayout->addWidget(effectiveNote);
+    effectiveLayout->addStretch();
+    connect(quantizationTable, &SimpleTableWidget::valuesChanged, this,
+            &QuantizationWindow::updateEffectiveTable);
+
     auto* tablesGroup = new QGroupBox(QStringLiteral("Tables"), this);
     auto* tablesLayout = new QGridLayout(tablesGroup);
     const unsigned placed = programVariant == Variant::Interactive ? QTABLES : BATCH_VISIBLE_SLOTS;
@@ -109,8 +138,9 @@ void QuantizationWindow::create()
     connect(cancelButton, &QPushButton::clicked, this, &QWidget::hide);
 
     layout->addWidget(currentGroup, 0, 0);
-    layout->addWidget(tablesGroup, 0, 1);
-    layout->addLayout(buttonRow, 1, 0, 1, 2);
+    layout->addWidget(effectiveGroup, 0, 1);
+    layout->addWidget(tablesGroup, 0, 2);
+    layout->addLayout(buttonRow, 1, 0, 1, 3);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
@@ -255,6 +285,14 @@ void QuantizationWindow::saveTables()
     }
 }
 
+bool QuantizationWindow::hasActiveTable() const
+{
+    for (const QPushButton* button : tableButtons)
+        if (button->isChecked())
+            return true;
+    return false;
+}
+
 unsigned QuantizationWindow::getActiveTableIndex() const
 {
     for (unsigned i = 0; i < QTABLES; ++i)
@@ -267,6 +305,10 @@ void QuantizationWindow::updateEditables(bool) {}
 
 void QuantizationWindow::updateDataAndHide()
 {
+    // Typed values must not vanish because "Set" was not pressed: the grid
+    // goes into the active slot's working copy first, as "Set" puts it.
+    if (hasActiveTable())
+        setActiveTable();
     updateData();
     hide();
     if (programVariant == Variant::Batch)
@@ -329,19 +371,77 @@ void QuantizationWindow::loadChrominancePreset()
     showPresetInSlot(JPEGSettings::CHROMINANCE, annexKChrominance);
 }
 
-void QuantizationWindow::saveTableToFile()
-{
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save table as"),
-                                                      QStringLiteral("."), QStringLiteral("*.txt"));
-    if (!path.isEmpty())
-        saveTableToFile(path);
-}
-
-bool QuantizationWindow::saveTableToFile(const QString& path)
+JPEGCompressor::EffectiveTable QuantizationWindow::effectiveTable() const
 {
     TableValues values;
     gridToValues(values);
-    if (saveTable(QFile::encodeName(path).toStdString(), values) == TableFileStatus::Ok)
+    // Entries reach the record as saveTables() puts them there.
+    QuantizationTable table;
+    for (unsigned k = 0; k < QTABLE_SIZE; ++k)
+        table[k] = static_cast<unsigned int>(int(values[k]));
+    const int quality = settings ? settings->getQuality() : 95;
+    const bool baseline = settings && settings->getCompressionMode() == JPEGSettings::BASELINE;
+    return JPEGCompressor::effectiveTable(table, quality, baseline);
+}
+
+void QuantizationWindow::updateEffectiveTable()
+{
+    if (!settings)
+        return;
+    const int quality = settings->getQuality();
+    const bool baseline = settings->getCompressionMode() == JPEGSettings::BASELINE;
+    const QString range = baseline ? QStringLiteral("1…255 (baseline)")
+                                   : QStringLiteral("1…32767 (extended)");
+    const JPEGCompressor::EffectiveTable effective = effectiveTable();
+    int clamped = 0;
+    for (unsigned k = 0; k < QTABLE_SIZE; ++k) {
+        effectiveGrid->setValueAt(k / GRID_SIZE, k % GRID_SIZE,
+                                  static_cast<short>(effective.values[k]));
+        effectiveGrid->setMarked(k / GRID_SIZE, k % GRID_SIZE, effective.clamped[k],
+                                 QStringLiteral("Clamped to %1").arg(range));
+        clamped += effective.clamped[k] ? 1 : 0;
+    }
+    effectiveGrid->updateUI();
+
+    effectiveGroup->setTitle(QStringLiteral("Written at quality %1 (tables × %2 %)")
+                                 .arg(quality)
+                                 .arg(JPEGCompressor::tableScaling(quality)));
+    QString note = QStringLiteral("Entries are limited to %1.").arg(range);
+    if (clamped > 0)
+        note += QStringLiteral(" %1 marked %2 clamped.")
+                    .arg(clamped)
+                    .arg(clamped == 1 ? QStringLiteral("entry was")
+                                      : QStringLiteral("entries were"));
+    if (settings->isAutoQualityEnabled())
+        note += QStringLiteral(" Not used while automatic quality is on: the encoder then "
+                               "writes its standard tables.");
+    effectiveNote->setText(note);
+}
+
+void QuantizationWindow::saveTableToFile()
+{
+    QString selected;
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save table as"), QStringLiteral("."),
+        QLatin1String(plainTableFilter) + QStringLiteral(";;") +
+            QLatin1String(commentedTableFilter),
+        &selected);
+    if (!path.isEmpty())
+        saveTableToFile(path, selected == QLatin1String(commentedTableFilter));
+}
+
+bool QuantizationWindow::saveTableToFile(const QString& path, bool commented)
+{
+    TableValues values;
+    gridToValues(values);
+    std::string comment;
+    if (commented) {
+        comment = std::string(checkLabels[getActiveTableIndex()]) +
+                  " quantization table, saved by Tessera.\n"
+                  "64 entries in natural order: row = vertical frequency, "
+                  "column = horizontal frequency.";
+    }
+    if (saveTable(QFile::encodeName(path).toStdString(), values, comment) == TableFileStatus::Ok)
         return true;
     // Both a file that cannot be created and one whose data could not be
     // written out (a full disk) leave no usable table behind.

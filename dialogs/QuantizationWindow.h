@@ -1,5 +1,6 @@
 #pragma once
 
+#include "JPEGCompressor.h"
 #include "QuantizationTableFiles.h"
 #include "Variant.h"
 
@@ -11,6 +12,8 @@
 class IntTableModel;
 class JPEGSettings;
 class QCheckBox;
+class QGroupBox;
+class QLabel;
 class QIntValidator;
 class QPushButton;
 class SimpleTableWidget;
@@ -19,7 +22,11 @@ class SimpleTableWidget;
 // copies of the four table slots, shows one slot (the active one) in an 8x8
 // grid, and writes back into the record only on "Ok": the flags of the slots
 // in use and the working copies of those slots. Grid edits, presets and
-// loaded files reach a working copy only through "Set".
+// loaded files reach a working copy through "Set", and "Ok" first does what
+// "Set" does for the active slot, so what the grid shows is what is stored.
+// Beside the grid a read-only grid shows the table the encoder will write:
+// the grid's values scaled by the record's quality and limited to the range
+// of its coding mode, with the entries that hit a limit marked.
 //
 // The interactive tool edits one record for the life of the dialog and shows
 // the slots "Third" and "Fourth"; the batch tool opens an editor per result,
@@ -61,8 +68,13 @@ public:
     // The file operations behind the "Table" menu, without the file dialog.
     // Failures are reported in a "Bad file" box; the result says whether the
     // operation succeeded.
-    bool saveTableToFile(const QString& path);
+    // `commented` writes a few '#' lines naming the table before the values.
+    bool saveTableToFile(const QString& path, bool commented = false);
     bool loadTableFromFile(const QString& path);
+
+    // The table the encoder writes for the grid's values at the record's
+    // quality and mode, as shown in the effective grid.
+    JPEGCompressor::EffectiveTable effectiveTable() const;
 
     // Showing first refreshes the dialog from the record, so each showing
     // starts from the record's current state.
@@ -75,6 +87,8 @@ public slots:
     void loadActiveTable(bool set);
     void loadTableFromFile();
     void saveTableToFile();
+    // Recomputes the effective grid from the grid's committed values.
+    void updateEffectiveTable();
 
     // Interactive presets: the JPEG standard's Annex K tables K.1 and K.2.
     void loadLuminancePreset();
@@ -110,6 +124,7 @@ private:
     void gridToValues(TableValues& values) const;
     void valuesToGrid(const TableValues& values);
     void checkTableButton(int slot);
+    bool hasActiveTable() const;
 
     // Interactive: the record given to the constructor, never null. Batch:
     // assigned by the opener, cleared by "Ok".
@@ -121,5 +136,9 @@ private:
     QCheckBox* tableChecks[QTABLES] = {};
     SimpleTableWidget* quantizationTable = nullptr;
     std::unique_ptr<IntTableModel> model;
+    QGroupBox* effectiveGroup = nullptr;
+    SimpleTableWidget* effectiveGrid = nullptr;
+    std::unique_ptr<IntTableModel> effectiveModel;
+    QLabel* effectiveNote = nullptr;
     QIntValidator* validator = nullptr;
 };

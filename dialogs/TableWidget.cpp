@@ -31,7 +31,7 @@ void SimpleTableWidget::create(QValidator* validator)
             edit->setObjectName(QStringLiteral("cell_%1_%2").arg(r).arg(c));
             edit->setValidator(validator);
             edit->setFixedSize(CELL_SIZE, CELL_SIZE);
-            layout->addWidget(edit, int(c), int(r));
+            layout->addWidget(edit, int(r), int(c));
             connect(edit, &QLineEdit::textEdited, this, &SimpleTableWidget::updateData);
             table[r][c] = edit;
         }
@@ -54,6 +54,38 @@ void SimpleTableWidget::updateUI()
     for (size_t r = 0; r < table.size(); ++r)
         for (size_t c = 0; c < table[r].size(); ++c)
             table[r][c]->setText(QString::number(model->getValueAt(r, c)));
+    emit valuesChanged();
+}
+
+void SimpleTableWidget::setReadOnly(bool readOnly)
+{
+    for (auto& row : table)
+        for (QLineEdit* edit : row) {
+            edit->setReadOnly(readOnly);
+            edit->setFocusPolicy(readOnly ? Qt::NoFocus : Qt::StrongFocus);
+        }
+}
+
+void SimpleTableWidget::setCellWidth(int width)
+{
+    for (auto& row : table)
+        for (QLineEdit* edit : row)
+            edit->setFixedSize(width, CELL_SIZE);
+    setFixedSize(width * int(model->getColumnCount()), CELL_SIZE * int(model->getRowCount()));
+}
+
+void SimpleTableWidget::setMarked(size_t row, size_t column, bool marked, const QString& toolTip)
+{
+    QLineEdit* edit = table[row][column];
+    edit->setProperty("marked", marked);
+    edit->setStyleSheet(marked ? QStringLiteral("QLineEdit { background: #ffc58f; font-weight: bold; }")
+                               : QString());
+    edit->setToolTip(marked ? toolTip : QString());
+}
+
+bool SimpleTableWidget::isMarked(size_t row, size_t column) const
+{
+    return table[row][column]->property("marked").toBool();
 }
 
 void SimpleTableWidget::updateCell(size_t row, size_t column)
@@ -74,4 +106,5 @@ void SimpleTableWidget::updateData()
     for (size_t r = 0; r < table.size(); ++r)
         for (size_t c = 0; c < table[r].size(); ++c)
             updateCell(r, c);
+    emit valuesChanged();
 }

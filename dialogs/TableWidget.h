@@ -9,10 +9,12 @@ class IntTableModel;
 class QLineEdit;
 class QValidator;
 
-// A grid of one-line text fields editing an IntTableModel. The placement is
-// transposed: model row r is the r-th screen column, model column c the c-th
-// screen row, so a table in natural order reads down the columns. Each cell is
-// 25 x 25 pixels and the widget keeps exactly the size of its cells.
+// A grid of one-line text fields editing an IntTableModel. Cells sit where
+// the model has them: model row r is screen row r, model column c screen
+// column c, so a quantization table in natural order reads as printed in the
+// standard and in the table files (rows are vertical frequencies, columns
+// horizontal ones). Each cell is 25 x 25 pixels and the widget keeps exactly
+// the size of its cells.
 //
 // Every edit re-commits the whole grid into the model, so after a keystroke
 // the model matches the visible text. Values put into the model directly show
@@ -34,6 +36,18 @@ public:
 
     // The line edit of model cell (row, column), object name "cell_<row>_<column>".
     QLineEdit* cellEdit(size_t row, size_t column) const { return table[row][column]; }
+
+    // A grid that only shows its model: no cell takes keyboard input.
+    void setReadOnly(bool readOnly);
+    // Widens every cell (the height stays 25 pixels), for values of more digits.
+    void setCellWidth(int width);
+    // Highlights one cell and gives it a tool tip; unmarking restores it.
+    void setMarked(size_t row, size_t column, bool marked, const QString& toolTip = QString());
+    bool isMarked(size_t row, size_t column) const;
+
+signals:
+    // The committed values may have changed: after every edit and every updateUI().
+    void valuesChanged();
 
 public slots:
     // Commits one line edit: "" and "-" are 0, so is text that is no number;

@@ -1,4 +1,8 @@
+#include "CompressionResult.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
 #include "JPEGSettings.h"
+#include "JpegInspect.h"
 #include "MessageBoxCatcher.h"
 #include "QuantizationWindow.h"
 #include "TableModel.h"
@@ -7,6 +11,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QGridLayout>
 #include <QIntValidator>
 #include <QLineEdit>
 #include <QMenu>
@@ -14,7 +19,9 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <array>
 #include <fstream>
+#include <memory>
 
 namespace {
 
@@ -167,7 +174,7 @@ private slots:
         QCOMPARE(window.getSettings(), &settings);
     }
 
-    void setStoresEditsAndOkWithoutSetDoesNot()
+    void setAndOkStoreTheGrid()
     {
         JPEGSettings settings;
         QuantizationWindow window(settings, nullptr);
@@ -187,7 +194,7 @@ private slots:
         QCOMPARE(ed.grid()->getValueAt(1, 1), short(250));
         ed.click(ed.button("setButton"));
         QCOMPARE(window.workingTable(0)[9], short(250));
-        // An edit after "Set" is not stored by "Ok".
+        // "Ok" takes an edit made after "Set" as "Set" would.
         ed.type(10, "77");
         ed.click(ed.button("okButton"));
 
@@ -195,6 +202,7 @@ private slots:
         QVERIFY(!flag(settings, 1));
         QuantizationTable expected(JPEGSettings::presets[0]);
         expected[9] = 250;
+        expected[10] = 77;
         QCOMPARE(settings.qtables[0], expected);
         QCOMPARE(settings.qtables[1], QuantizationTable(JPEGSettings::presets[9]));
 
@@ -350,7 +358,8 @@ private slots:
         QCOMPARE(window.getSettings(), nullptr);
         QVERIFY(flag(settings, 0) && flag(settings, 1) && flag(settings, 2));
         QCOMPARE(settings.qtables[1], QuantizationTable(JPEGSettings::presets[12]));
-        QCOMPARE(settings.qtables[0], QuantizationTable(JPEGSettings::presets[0]));
+        // The grid of the active slot is stored by "Ok" without "Set".
+        QCOMPARE(settings.qtables[0], QuantizationTable(JPEGSettings::presets[8]));
         QCOMPARE(settings.qtables[2], filled(7));
 
         // Without a record the editor does nothing harmful.
@@ -373,6 +382,68 @@ private slots:
         window.updateDataAndHide();
         QVERIFY(flag(settings, 2));
         QCOMPARE(settings.qtables[2], filled(9));
+    }
+
+    // A table typed row by row, as printed in a paper, is the table in the
+    // file; the effective grid shows exactly what the file holds.
+    void typedRowsReachTheFileAsShown_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("quality");
+        QTest::newRow("baseline, quality 20 clamps") << int(JPEGSettings::BASELINE) << 20;
+        QTest::newRow("extended, quality 90") << int(JPEGSettings::EXTENDED) << 90;
+    }
+    void typedRowsReachTheFileAsShown()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, quality);
+        ScratchDir scratch;
+        JPEGSettings settings;
+        settings.setCompressionMode(JPEGSettings::CompressionMode(mode));
+        settings.setQuality(quality);
+        setFlag(settings, 0, true);
+        setFlag(settings, 1, true);
+        QuantizationWindow window(settings, nullptr);
+        Editor ed{window};
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        // Type into the screen grid row by row, left to right; "Ok" without "Set".
+        auto* layout = qobject_cast<QGridLayout*>(ed.grid()->layout());
+        unsigned typed[64];
+        for (int row = 0; row < 8; ++row)
+            for (int column = 0; column < 8; ++column) {
+                typed[row * 8 + column] = unsigned(3 * row + 31 * column + 1);
+                auto* edit = qobject_cast<QLineEdit*>(layout->itemAtPosition(row, column)->widget());
+                edit->selectAll();
+                QTest::keyClick(edit, Qt::Key_Backspace);
+                QTest::keyClicks(edit, QString::number(typed[row * 8 + column]));
+            }
+        auto* effective = window.findChild<SimpleTableWidget*>("effectiveTable");
+        QVERIFY(effective);
+        const int top = mode == JPEGSettings::BASELINE ? 255 : 32767;
+        std::array<int, 64> shown;
+        for (unsigned k = 0; k < 64; ++k) {
+            shown[k] = effective->cellEdit(k / 8, k % 8)->text().toInt();
+            // Entry 1 falls to 0 at quality 90 and is raised to 1.
+            const long scaled = (long(typed[k]) * JPEGCompressor::tableScaling(quality) + 50) / 100;
+            QCOMPARE(effective->isMarked(k / 8, k % 8), scaled < 1 || scaled > top);
+        }
+        ed.click(ed.button("okButton"));
+        QCOMPARE(settings.qtables[0], QuantizationTable(typed));
+
+        QVERIFY(TestPictures::write(scratch.file("p.png"), 16, 16));
+        Image image(QFile::encodeName(scratch.file("p.png")).toStdString());
+        JPEGCompressor compressor;
+        compressor.setImage(&image);
+        *compressor.getSettings() = settings;
+        std::unique_ptr<CompressionResult> result(compressor.compressImage());
+        QVERIFY(result);
+        const JpegInspect written = JpegInspect::parseFile(JPEGCompressor::SCRATCH_FILE);
+        QVERIFY2(written.valid, qPrintable(written.problem));
+        QCOMPARE(written.tables.at(0).natural, shown);
+        QCOMPARE(written.tables.at(0).natural[1],
+                 std::min(top, int((32 * JPEGCompressor::tableScaling(quality) + 50) / 100)));
     }
 
     void tableFiles()

@@ -208,6 +208,49 @@ private slots:
         QCOMPARE(tables[0][0], 7u);
     }
 
+    // The common text form: '#' comments to the end of a line, anywhere
+    // between numbers, give the same tables as the bare numbers, in both
+    // readers; a file the editor writes with comments reads back too.
+    void commentsAreWhitespace()
+    {
+        std::string bare, commented = "# two tables, natural order\n#\n";
+        for (int t = 0; t < 2; ++t) {
+            commented += "# table " + std::to_string(t) + ": 16 11 10 would be a row\n";
+            for (int row = 0; row < 8; ++row) {
+                for (int column = 0; column < 8; ++column) {
+                    const std::string value = std::to_string(t * 64 + row * 8 + column + 1);
+                    bare += value + ' ';
+                    commented += value + (column == 7 ? "" : "\t");
+                }
+                commented += row == 3 ? "# halfway 1 2 3\n" : "   # row\r\n";
+            }
+        }
+        commented += "# trailing comment without a line end";
+
+        std::istringstream bareIn(bare), commentedIn(commented);
+        const std::vector<QuantizationTable> expected = readQTables(bareIn);
+        QCOMPARE(expected.size(), size_t(2));
+        QVERIFY(readQTables(commentedIn) == expected);
+
+        std::istringstream single(commented);
+        TableValues table{};
+        QVERIFY(readTable(single, table));
+        QCOMPARE(table, sequence(1));
+
+        // A comment swallows what would otherwise be a 64th number.
+        std::istringstream cut(numbers(63) + "# 64\n");
+        QVERIFY(!readTable(cut, table));
+        std::istringstream cutAll(numbers(63) + "# 64\n");
+        QCOMPARE(readQTables(cutAll).size(), size_t(0));
+
+        std::ostringstream saved;
+        QVERIFY(writeTable(saved, sequence(5), "Luminance\nsecond line"));
+        QVERIFY(saved.str().rfind("# Luminance\n# second line\n5\t6\t", 0) == 0);
+        std::istringstream back(saved.str());
+        QVERIFY(readTable(back, table));
+        QCOMPARE(table, sequence(5));
+    }
+
     void readAllTablesFromFile()
     {
         ScratchDir scratch;

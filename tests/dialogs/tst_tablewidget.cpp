@@ -42,7 +42,7 @@ private slots:
         QCOMPARE(partial.getValueAt(1, 2), short(0));
     }
 
-    void placementIsTransposed()
+    void placementIsNatural()
     {
         short data[64];
         std::iota(data, data + 64, short(1));
@@ -54,12 +54,12 @@ private slots:
         QCOMPARE(grid.cellEdit(0, 0)->text(), QString());
         grid.updateUI();
 
-        // 1..8 run down the first screen column.
+        // 1..8 run along the first screen row, as a table file's first line.
         for (size_t c = 0; c < 8; ++c) {
-            QCOMPARE(screenPosition(grid, 0, c), qMakePair(int(c), 0));
+            QCOMPARE(screenPosition(grid, 0, c), qMakePair(0, int(c)));
             QCOMPARE(grid.cellEdit(0, c)->text(), QString::number(c + 1));
         }
-        QCOMPARE(screenPosition(grid, 3, 5), qMakePair(5, 3));
+        QCOMPARE(screenPosition(grid, 3, 5), qMakePair(3, 5));
 
         grid.setValueAt(0, 1, 7);
         QCOMPARE(grid.cellEdit(0, 1)->text(), QString("2"));
