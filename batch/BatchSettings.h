@@ -26,6 +26,14 @@ struct BatchSettings
     int minQuality = 95;
     int maxQuality = 95;
     int qualityStep = 0;
+    // The quality that scales the custom tables of the manual-quality
+    // entries, swept like the automatic quality when `tableQuality` is set.
+    // When it is not set, manual-quality entries keep whatever quality the
+    // working record holds (95, or the last automatic-quality value).
+    bool tableQuality = false;
+    int minTableQuality = 95;
+    int maxTableQuality = 95;
+    int tableQualityStep = 0;
     bool optimizeHuffman = false;
     bool dontOptimizeHuffman = true;
     bool grayscaleOutput = false;

@@ -44,23 +44,23 @@ bool JPEGSettingsFactory::step(QProgressDialog* dialog)
 }
 
 void JPEGSettingsFactory::sweep(int first, int last, int stepSize, Setter set,
-                                JPEGSettings& working, std::vector<JPEGSettings>& list,
+                                JPEGSettings& working, const std::function<void()>& inner,
                                 QProgressDialog* dialog)
 {
     if (first == last) {
         (working.*set)(first);
-        list.push_back(working);
+        inner();
         return;
     }
     const int count = sweepLength(first, last, stepSize);
     const std::int64_t delta = directedStep(first, last, stepSize);
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && !canceled; ++i) {
         if (!step(dialog)) {
             canceled = true;
             return;
         }
         (working.*set)(int(first + i * delta));
-        list.push_back(working);
+        inner();
     }
 }
 
@@ -69,8 +69,17 @@ void JPEGSettingsFactory::smoothing(JPEGSettings& working, std::vector<JPEGSetti
 {
     if (canceled)
         return;
+    const auto append = [&] { list.push_back(working); };
+    const auto tableQualities = [&] {
+        if (!settings->tableQuality) {
+            append();
+            return;
+        }
+        sweep(settings->minTableQuality, settings->maxTableQuality, settings->tableQualityStep,
+              &JPEGSettings::setQuality, working, append, dialog);
+    };
     sweep(settings->minSmoothing, settings->maxSmoothing, settings->smoothingStep,
-          &JPEGSettings::setSmoothing, working, list, dialog);
+          &JPEGSettings::setSmoothing, working, tableQualities, dialog);
 }
 
 void JPEGSettingsFactory::quality(JPEGSettings& working, std::vector<JPEGSettings>& list,
@@ -101,6 +110,6 @@ void JPEGSettingsFactory::quality(JPEGSettings& working, std::vector<JPEGSetting
     if (settings->autoQuality && !canceled) {
         working.setAutoQualityEnabled(true);
         sweep(settings->minQuality, settings->maxQuality, settings->qualityStep,
-              &JPEGSettings::setQuality, working, list, dialog);
+              &JPEGSettings::setQuality, working, [&] { list.push_back(working); }, dialog);
     }
 }

@@ -2,13 +2,17 @@
 
 #include "JPEGSettings.h"
 
+#include <functional>
 #include <vector>
 
 struct BatchSettings;
 class QProgressDialog;
 
 // Expands the innermost levels of a batch sweep, the DCT methods, the
-// smoothing range and the quality range, into entries of a settings list.
+// smoothing range and the quality ranges, into entries of a settings list.
+// Manual-quality entries run DCT method, then smoothing, then (when the
+// sweep has one) table quality, the last varying fastest; automatic-quality
+// entries follow, one per quality.
 // One factory serves one whole expansion: its counter runs on across calls
 // and is what the progress dialog shows, and once the dialog has reported
 // Cancel every later call appends nothing.
@@ -31,8 +35,9 @@ public:
 
 private:
     using Setter = void (JPEGSettings::*)(int);
+    // Sets each value of the range on `working` and calls `inner` for it.
     void sweep(int first, int last, int step, Setter set, JPEGSettings& working,
-               std::vector<JPEGSettings>& list, QProgressDialog* dialog);
+               const std::function<void()>& inner, QProgressDialog* dialog);
     // One progress step; false when the dialog reports Cancel.
     bool step(QProgressDialog* dialog);
 

@@ -118,6 +118,23 @@ void BatchWindow::create()
 
     manualQualityCheck = addCheck("Manual quality", "manualQualityCheck", nullptr);
     layout->addWidget(manualQualityCheck, row++, 0);
+
+    // Optional: filled, the manual-quality entries sweep the quality that
+    // scales their custom tables; empty, they keep a single quality.
+    tableQualityGroup = new QGroupBox(QStringLiteral("Table quality"), this);
+    tableQualityGroup->setObjectName(QStringLiteral("tableQualityGroup"));
+    tableQualityGroup->setToolTip(
+        QStringLiteral("Quality that scales the custom tables of the manual quality entries; "
+                       "leave empty to keep one quality"));
+    auto* tableQualityLayout = new QGridLayout(tableQualityGroup);
+    minTableQualityEdit =
+        addEdit(tableQualityLayout, 0, "minimum", "minTableQualityEdit", 1, 100);
+    maxTableQualityEdit =
+        addEdit(tableQualityLayout, 1, "maximum", "maxTableQualityEdit", 1, 100);
+    tableQualityStepEdit =
+        addEdit(tableQualityLayout, 2, "step", "tableQualityStepEdit", -99, 99);
+    layout->addWidget(tableQualityGroup, row++, 0);
+
     autoQualityCheck =
         addCheck("Auto quality", "autoQualityCheck", "Enable automatic quality setting");
     layout->addWidget(autoQualityCheck, row++, 0);
@@ -178,6 +195,7 @@ void BatchWindow::create()
 
     connect(extendedCheck, &QCheckBox::toggled, this, &BatchWindow::setExtendedMode);
     connect(autoQualityCheck, &QCheckBox::toggled, autoQualityGroup, &QGroupBox::setEnabled);
+    connect(manualQualityCheck, &QCheckBox::toggled, tableQualityGroup, &QGroupBox::setEnabled);
     connect(quantizationButton, &QPushButton::clicked, this, &BatchWindow::showQuantizationWindow);
     connect(downsamplingButton, &QPushButton::clicked, this, &BatchWindow::showDownsamplingWindow);
     connect(compressButton, &QPushButton::clicked, this, &BatchWindow::compressImages);
@@ -245,6 +263,13 @@ void BatchWindow::updateUI()
     minQualityEdit->setText(QString::number(settings.minQuality));
     maxQualityEdit->setText(QString::number(settings.maxQuality));
     qualityStepEdit->setText(QString::number(settings.qualityStep));
+    tableQualityGroup->setEnabled(settings.manualQuality);
+    const auto tableQualityText = [this](int value) {
+        return settings.tableQuality ? QString::number(value) : QString();
+    };
+    minTableQualityEdit->setText(tableQualityText(settings.minTableQuality));
+    maxTableQualityEdit->setText(tableQualityText(settings.maxTableQuality));
+    tableQualityStepEdit->setText(tableQualityText(settings.tableQualityStep));
 
     optimizeHuffmanCheck->setChecked(settings.optimizeHuffman);
     dontOptimizeHuffmanCheck->setChecked(settings.dontOptimizeHuffman);
@@ -297,6 +322,19 @@ bool BatchWindow::isUIStateValid()
             return fail("Step cannot be 0 if min quality and max quality are different");
     }
 
+    if (manualQualityCheck->isChecked()) {
+        const int emptyTableQuality = int(minTableQualityEdit->text().isEmpty()) +
+                                      int(maxTableQualityEdit->text().isEmpty()) +
+                                      int(tableQualityStepEdit->text().isEmpty());
+        if (emptyTableQuality == 1 || emptyTableQuality == 2)
+            return fail("You must specify all table quality parameters or none<br>- min<br>- "
+                        "max<br>- step");
+        if (minTableQualityEdit->text() != maxTableQualityEdit->text() &&
+            readField(tableQualityStepEdit) == 0)
+            return fail("Step cannot be 0 if min table quality and max table quality are "
+                        "different");
+    }
+
     const int emptySmoothing = int(minSmoothingEdit->text().isEmpty()) +
                                int(maxSmoothingEdit->text().isEmpty()) +
                                int(smoothingStepEdit->text().isEmpty());
@@ -334,6 +372,25 @@ void BatchWindow::updateData()
         settings.minQuality = minimum;
         settings.maxQuality = maximum;
         settings.qualityStep = directedStep(minimum, maximum, step);
+    }
+
+    // Without manual quality the triple is not used and keeps what it held.
+    if (settings.manualQuality) {
+        const bool filled = !minTableQualityEdit->text().isEmpty() &&
+                            !maxTableQualityEdit->text().isEmpty() &&
+                            !tableQualityStepEdit->text().isEmpty();
+        settings.tableQuality = false;
+        if (filled) {
+            const int minimum = readField(minTableQualityEdit);
+            const int maximum = readField(maxTableQualityEdit);
+            const int step = readField(tableQualityStepEdit);
+            if (minimum > 100 || minimum < 1 || maximum > 100 || maximum < 1)
+                fail("Illegal table quality values");
+            settings.minTableQuality = minimum;
+            settings.maxTableQuality = maximum;
+            settings.tableQualityStep = directedStep(minimum, maximum, step);
+            settings.tableQuality = true;
+        }
     }
 
     if (!optimizeHuffmanCheck->isChecked() && !dontOptimizeHuffmanCheck->isChecked())

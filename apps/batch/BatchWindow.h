@@ -103,6 +103,10 @@ private:
     QCheckBox* nonProgressiveCheck = nullptr;
     QCheckBox* manualQualityCheck = nullptr;
     QCheckBox* autoQualityCheck = nullptr;
+    QGroupBox* tableQualityGroup = nullptr;
+    QLineEdit* minTableQualityEdit = nullptr;
+    QLineEdit* maxTableQualityEdit = nullptr;
+    QLineEdit* tableQualityStepEdit = nullptr;
     QGroupBox* autoQualityGroup = nullptr;
     QLineEdit* minQualityEdit = nullptr;
     QLineEdit* maxQualityEdit = nullptr;

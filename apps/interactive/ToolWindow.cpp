@@ -81,26 +81,39 @@ void ToolWindow::create()
     downsamplingButton->setToolTip(QStringLiteral("Customize components' downsampling"));
     grid->addWidget(downsamplingButton, 2, 0, 1, 2);
 
+    // The quality scales whichever tables are written: the standard ones when
+    // "Adjust quality" is on, the custom ones of the quantization editor when
+    // it is off. So the spin box stays usable either way; its label says which.
     qualityGroup = new QGroupBox(QStringLiteral("Adjust quality"));
     qualityGroup->setObjectName(QStringLiteral("qualityGroup"));
     qualityGroup->setCheckable(true);
     qualityGroup->setToolTip(QStringLiteral("Enable automatic quality setting"));
     auto* qualityLayout = new QVBoxLayout(qualityGroup);
-    qualityLayout->addWidget(new QLabel(QStringLiteral("Quality")));
+    auto* standardLabel = new QLabel(QStringLiteral("Standard tables\nscaled by the quality"));
+    qualityLayout->addWidget(standardLabel);
+    grid->addWidget(qualityGroup, 3, 0, 1, 2);
+    qualityLabel = new QLabel;
+    qualityLabel->setObjectName(QStringLiteral("qualityLabel"));
     qualitySpin = new QSpinBox;
     qualitySpin->setObjectName(QStringLiteral("qualitySpin"));
     qualitySpin->setRange(0, 100);
-    qualityLayout->addWidget(qualitySpin);
-    grid->addWidget(qualityGroup, 3, 0, 1, 2);
+    grid->addWidget(qualityLabel, 4, 0);
+    grid->addWidget(qualitySpin, 4, 1);
+    tableScalingLabel = new QLabel;
+    tableScalingLabel->setObjectName(QStringLiteral("tableScalingLabel"));
+    tableScalingLabel->setToolTip(
+        QStringLiteral("Every table entry is multiplied by this percentage, rounded and "
+                       "limited to 1…255 (baseline) or 1…32767 (extended)"));
+    grid->addWidget(tableScalingLabel, 5, 0, 1, 2, Qt::AlignRight);
 
     optimizeHuffmanCheck = new QCheckBox(QStringLiteral("Optimize Huffman"));
     optimizeHuffmanCheck->setObjectName(QStringLiteral("optimizeHuffmanCheck"));
     optimizeHuffmanCheck->setToolTip(QStringLiteral("Enable Huffman tables optimization"));
-    grid->addWidget(optimizeHuffmanCheck, 4, 0, 1, 2);
+    grid->addWidget(optimizeHuffmanCheck, 6, 0, 1, 2);
     grayscaleOutputCheck = new QCheckBox(QStringLiteral("Grayscale output"));
     grayscaleOutputCheck->setObjectName(QStringLiteral("grayscaleOutputCheck"));
     grayscaleOutputCheck->setToolTip(QStringLiteral("Create grayscale JPEG"));
-    grid->addWidget(grayscaleOutputCheck, 5, 0, 1, 2);
+    grid->addWidget(grayscaleOutputCheck, 7, 0, 1, 2);
 
     auto* dctLabel = new QLabel(QStringLiteral("DCT:"));
     dctLabel->setToolTip(QStringLiteral("Choose DCT method"));
@@ -108,8 +121,8 @@ void ToolWindow::create()
     dctCombo->setObjectName(QStringLiteral("dctCombo"));
     dctCombo->addItems({QStringLiteral("int"), QStringLiteral("fast"), QStringLiteral("float")});
     dctCombo->setToolTip(QStringLiteral("Choose DCT method"));
-    grid->addWidget(dctLabel, 6, 0);
-    grid->addWidget(dctCombo, 6, 1);
+    grid->addWidget(dctLabel, 8, 0);
+    grid->addWidget(dctCombo, 8, 1);
 
     auto* smoothLabel = new QLabel(QStringLiteral("Smoothing:"));
     smoothLabel->setToolTip(QStringLiteral("Set smoothing level"));
@@ -117,15 +130,15 @@ void ToolWindow::create()
     smoothSpin->setObjectName(QStringLiteral("smoothSpin"));
     smoothSpin->setRange(0, 100);
     smoothSpin->setToolTip(QStringLiteral("Set smoothing level"));
-    grid->addWidget(smoothLabel, 7, 0);
-    grid->addWidget(smoothSpin, 7, 1);
+    grid->addWidget(smoothLabel, 9, 0);
+    grid->addWidget(smoothSpin, 9, 1);
 
     compressButton = new QPushButton(QStringLiteral("Compress"));
     compressButton->setObjectName(QStringLiteral("compressButton"));
     compressButton->setToolTip(QStringLiteral("Start compression"));
     compressButton->setDefault(true);
     compressButton->setEnabled(false);
-    grid->addWidget(compressButton, 8, 0, 1, 2);
+    grid->addWidget(compressButton, 10, 0, 1, 2);
 
     auto* menuBar = new QMenuBar(this);
     QMenu* fileMenu = menuBar->addMenu(QStringLiteral("File"));
@@ -152,7 +165,6 @@ void ToolWindow::create()
     aboutWindow->setHtml("./doc/about.html");
 
     connect(qualityGroup, &QGroupBox::toggled, this, &ToolWindow::setQualityEnabled);
-    connect(qualityGroup, &QGroupBox::toggled, qualitySpin, &QWidget::setEnabled);
     connect(qualitySpin, &QSpinBox::valueChanged, this, &ToolWindow::setQuality);
     connect(optimizeHuffmanCheck, &QCheckBox::stateChanged, this, &ToolWindow::setOptimizeHuffman);
     connect(grayscaleOutputCheck, &QCheckBox::stateChanged, this, &ToolWindow::setGrayscaleOutput);
@@ -169,6 +181,7 @@ void ToolWindow::create()
     connect(quitAction, &QAction::triggered, this, &ToolWindow::quit);
     connect(helpAction, &QAction::triggered, this, &ToolWindow::showHelpWindow);
     connect(aboutAction, &QAction::triggered, this, &ToolWindow::showAboutWindow);
+    updateQualityLabels();
 }
 
 void ToolWindow::show()
@@ -187,6 +200,7 @@ void ToolWindow::updateUI()
     qualityGroup->setChecked(settings->isAutoQualityEnabled());
     qualitySpin->setValue(settings->getQuality());
     smoothSpin->setValue(settings->getSmoothing());
+    updateQualityLabels();
 }
 
 void ToolWindow::openFile()
@@ -350,9 +364,26 @@ void ToolWindow::setQualityEnabled(bool set)
     quantizationButton->setEnabled(!set);
     downsamplingButton->setEnabled(!set);
     dctCombo->setEnabled(!set);
+    updateQualityLabels();
 }
 
 void ToolWindow::setQuality(int value)
 {
     settings->setQuality(value);
+    updateQualityLabels();
+}
+
+void ToolWindow::updateQualityLabels()
+{
+    const bool automatic = settings->isAutoQualityEnabled();
+    qualityLabel->setText(automatic ? QStringLiteral("Quality:")
+                                    : QStringLiteral("Table quality:"));
+    qualitySpin->setToolTip(automatic
+                                ? QStringLiteral("Quality that scales the standard tables")
+                                : QStringLiteral("Quality that scales the custom tables of the "
+                                                 "quantization editor"));
+    tableScalingLabel->setText(QStringLiteral("%1 → %2tables × %3 %")
+                                   .arg(settings->getQuality())
+                                   .arg(automatic ? QStringLiteral("standard ") : QString())
+                                   .arg(JPEGCompressor::tableScaling(settings->getQuality())));
 }

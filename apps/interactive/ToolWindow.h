@@ -14,6 +14,7 @@ class QuantizationWindow;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
@@ -77,6 +78,8 @@ private:
     void updateUI();
     void setImage(Image* image);
     void setMode(bool baseline);
+    // The quality's label and the scaling it gives the tables, after the record.
+    void updateQualityLabels();
 
     QPushButton* quantizationButton = nullptr;
     QPushButton* downsamplingButton = nullptr;
@@ -90,6 +93,8 @@ private:
     QRadioButton* extendedRadio = nullptr;
     QComboBox* dctCombo = nullptr;
     QGroupBox* qualityGroup = nullptr;
+    QLabel* qualityLabel = nullptr;
+    QLabel* tableScalingLabel = nullptr;
     QAction* saveAsAction = nullptr;
     QuantizationWindow* quantizationWindow = nullptr;
     DownsamplingWindow* downsamplingWindow = nullptr;

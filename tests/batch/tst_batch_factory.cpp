@@ -160,6 +160,43 @@ private slots:
         QCOMPARE(watcher.values().size(), size_t(18));
     }
 
+    // A table-quality range multiplies the manual entries only, innermost:
+    // DCT method, smoothing, table quality; the auto entries stay as they were.
+    void tableQualitySweepsTheManualEntries()
+    {
+        BatchSettings batch;
+        batch.autoQuality = true;
+        batch.dctFloat = true;
+        batch.maxSmoothing = 10;
+        batch.smoothingStep = 10;
+        batch.minQuality = 60;
+        batch.maxQuality = 60;
+        batch.tableQuality = true;
+        batch.minTableQuality = 90;
+        batch.maxTableQuality = 30;
+        batch.tableQualityStep = -30;
+
+        JPEGSettingsFactory factory(&batch);
+        JPEGSettings working;
+        std::vector<JPEGSettings> list;
+        factory.quality(working, list, nullptr);
+        QCOMPARE(describe(list),
+                 QStringLiteral("manual/int/0/q90 manual/int/0/q60 manual/int/0/q30 "
+                                "manual/int/10/q90 manual/int/10/q60 manual/int/10/q30 "
+                                "manual/float/0/q90 manual/float/0/q60 manual/float/0/q30 "
+                                "manual/float/10/q90 manual/float/10/q60 manual/float/10/q30 "
+                                "auto/float/10/q60"));
+        // One progress step per swept value: 2 DCT x (2 smoothing + 2 x 3 qualities).
+        QCOMPARE(factory.getCounter(), 16);
+
+        // A single table quality still sets the quality of every manual entry.
+        batch.maxTableQuality = 90;
+        batch.autoQuality = false;
+        list.clear();
+        JPEGSettingsFactory(&batch).quality(working, list, nullptr);
+        QCOMPARE(qualities(list), std::vector<int>({90, 90, 90, 90}));
+    }
+
     void fastComesBeforeFloat()
     {
         BatchSettings batch;

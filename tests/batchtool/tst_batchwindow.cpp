@@ -189,6 +189,24 @@ private slots:
                  f.setText("qualityStepEdit", "5");
              },
              nullptr},
+            {"one table quality field filled",
+             [](Form& f) { f.setText("minTableQualityEdit", "50"); },
+             "You must specify all table quality parameters or none<br>- min<br>- max<br>- "
+             "step"},
+            {"table quality 30 to 90 by 0",
+             [](Form& f) {
+                 f.setText("minTableQualityEdit", "30");
+                 f.setText("maxTableQualityEdit", "90");
+                 f.setText("tableQualityStepEdit", "0");
+             },
+             "Step cannot be 0 if min table quality and max table quality are different"},
+            {"table quality fields are ignored without manual quality",
+             [](Form& f) {
+                 f.setChecked("manualQualityCheck", false);
+                 f.setChecked("autoQualityCheck", true);
+                 f.setText("minTableQualityEdit", "30");
+             },
+             nullptr},
             {"one smoothing field empty", [](Form& f) { f.setText("smoothingStepEdit", ""); },
              "You must specify all smoothing parameters or none<br>- min<br>- max<br>- step"},
             {"two smoothing fields empty",
@@ -247,6 +265,9 @@ private slots:
         form.setText("minSmoothingEdit", "10");
         form.setText("maxSmoothingEdit", "40");
         form.setText("smoothingStepEdit", "-15");
+        form.setText("minTableQualityEdit", "80");
+        form.setText("maxTableQualityEdit", "20");
+        form.setText("tableQualityStepEdit", "30");
         QVERIFY(form.window.isUIStateValid());
         form.window.updateData();
 
@@ -262,15 +283,22 @@ private slots:
         QCOMPARE(s.minSmoothing, 10);
         QCOMPARE(s.maxSmoothing, 40);
         QCOMPARE(s.smoothingStep, 15);
+        QVERIFY(s.tableQuality);
+        QCOMPARE(s.minTableQuality, 80);
+        QCOMPARE(s.maxTableQuality, 20);
+        QCOMPARE(s.tableQualityStep, -30);
 
         // Equal bounds keep the step as typed; empty smoothing reads as 0.
         form.setText("minQualityEdit", "50");
         form.setText("maxQualityEdit", "50");
         form.setText("qualityStepEdit", "-7");
-        for (const char* name : {"minSmoothingEdit", "maxSmoothingEdit", "smoothingStepEdit"})
+        for (const char* name : {"minSmoothingEdit", "maxSmoothingEdit", "smoothingStepEdit",
+                                 "minTableQualityEdit", "maxTableQualityEdit",
+                                 "tableQualityStepEdit"})
             form.setText(name, "");
         QVERIFY(form.window.isUIStateValid());
         form.window.updateData();
+        QVERIFY(!s.tableQuality);
         QCOMPARE(s.qualityStep, -7);
         QCOMPARE(s.minSmoothing, 0);
         QCOMPARE(s.maxSmoothing, 0);
@@ -281,6 +309,7 @@ private slots:
         *other.window.getBatchSettings() = s;
         other.window.updateUI();
         QCOMPARE(other.edit("qualityStepEdit")->text(), QStringLiteral("-7"));
+        QCOMPARE(other.edit("minTableQualityEdit")->text(), QString());
         QVERIFY(other.check("progressiveCheck")->isEnabled());
         QVERIFY(other.window.findChild<QGroupBox*>("autoQualityGroup")->isEnabled());
     }
@@ -296,6 +325,7 @@ private slots:
         } cases[] = {
             {"minQualityEdit", "Illegal quality values"},
             {"minSmoothingEdit", "Invalid smoothing values"},
+            {"minTableQualityEdit", "Illegal table quality values"},
         };
         for (const auto& c : cases) {
             ScratchDir dir;
@@ -305,6 +335,10 @@ private slots:
             form.setText(c.field, "150");
             if (QByteArray(c.field) == "minSmoothingEdit") {
                 form.setText("maxSmoothingEdit", "150");
+            }
+            if (QByteArray(c.field) == "minTableQualityEdit") {
+                form.setText("maxTableQualityEdit", "150");
+                form.setText("tableQualityStepEdit", "0");
             }
             bool resultsShown = false;
             ModalWatcher results([&](QWidget* modal) {

@@ -116,7 +116,11 @@ private slots:
         QVERIFY(!toolChild<QRadioButton>("baselineRadio")->isChecked());
         QCOMPARE(toolChild<QComboBox>("dctCombo")->currentText(), QStringLiteral("int"));
         QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), 95);
-        QVERIFY(!toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        // Custom tables are scaled by the quality, so it stays editable.
+        QVERIFY(toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        QCOMPARE(toolChild<QLabel>("qualityLabel")->text(), QStringLiteral("Table quality:"));
+        QCOMPARE(toolChild<QLabel>("tableScalingLabel")->text(),
+                 QStringLiteral("95 → tables × 10 %"));
         QVERIFY(!toolChild<QGroupBox>("qualityGroup")->isChecked());
         QVERIFY(!toolChild<QPushButton>("compressButton")->isEnabled());
         QVERIFY(!toolChild<QAction>("saveAsAction")->isEnabled());
@@ -149,11 +153,17 @@ private slots:
         QVERIFY(toolChild<QSpinBox>("qualitySpin")->isEnabled());
         toolChild<QSpinBox>("qualitySpin")->setValue(40);
         QCOMPARE(settings()->getQuality(), 40);
+        QCOMPARE(toolChild<QLabel>("tableScalingLabel")->text(),
+                 QStringLiteral("40 → standard tables × 125 %"));
         group->setChecked(false);
         QVERIFY(!settings()->isAutoQualityEnabled());
         QVERIFY(toolChild<QPushButton>("quantizationButton")->isEnabled());
         QVERIFY(toolChild<QComboBox>("dctCombo")->isEnabled());
-        QVERIFY(!toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        QVERIFY(toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        toolChild<QSpinBox>("qualitySpin")->setValue(25);
+        QCOMPARE(settings()->getQuality(), 25);
+        QCOMPARE(toolChild<QLabel>("tableScalingLabel")->text(),
+                 QStringLiteral("25 → tables × 200 %"));
 
         auto* dct = toolChild<QComboBox>("dctCombo");
         dct->setFocus();
