@@ -1,9 +1,11 @@
 // readQTables, the batch tool's reader of quantization table files: any
 // bytes give a list of complete tables, the same from a stream as from a
-// file, and every table read can be written out as text and read back
+// file, the same again with comments added at the start and at every line
+// end, and every table read can be written out as text and read back
 // unchanged.
 
 #include "QuantizationTableFiles.h"
+#include "TableComments.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -47,6 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check(readQTables(scratchPath()) == tables, "the file and the stream disagree");
     std::remove(scratchPath().c_str());
+
+    std::istringstream commented(withComments(bytes));
+    check(readQTables(commented) == tables, "added comments changed the tables");
 
     std::ostringstream text;
     for (const QuantizationTable& table : tables) {

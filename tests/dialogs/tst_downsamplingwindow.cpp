@@ -74,7 +74,9 @@ private slots:
 
         QCOMPARE(window.windowTitle(), QString("Downsampling"));
         QVERIFY(window.isModal());
-        const QStringList titles = {"Chrominance", "Luminance", "Third", "Fourth"};
+        // Each box is titled after the component its row's factors reach.
+        const QStringList titles = {"Luminance (Y)", "Chrominance (Cb)", "Chrominance (Cr)",
+                                    "Fourth"};
         for (int r = 0; r < 4; ++r) {
             QCOMPARE(d.box(r)->title(), titles[r]);
             QVERIFY(d.box(r)->isVisible());
@@ -94,7 +96,7 @@ private slots:
         QVERIFY(!window.isVisible());
         QCOMPARE(window.getSettings(), &settings);
 
-        // 2x2 + 2x2 + 2x1 = 10 is accepted; horizontal "2" of "Chrominance" is entry 0.
+        // 2x2 + 2x2 + 2x1 = 10 is accepted; horizontal "2" of "Luminance (Y)" is entry 0.
         window.show();
         d.pick(0, 2, 2);
         d.pick(1, 2, 2);
@@ -130,7 +132,7 @@ private slots:
         QVERIFY(window.isVisible());
         QVERIFY(factorsAre(settings, 0, 1, 1));
 
-        // 4x2 + 2x1 is 10, but the interactive tool also counts "Third" (1x1).
+        // 4x2 + 2x1 is 10, but the interactive tool also counts "Chrominance (Cr)" (1x1).
         d.pick(0, 4, 2);
         d.pick(1, 2, 1);
         QVERIFY(!window.isValid());
