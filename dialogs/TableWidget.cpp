@@ -7,6 +7,10 @@
 
 namespace {
 constexpr int CELL_SIZE = 25;
+
+// Read-only cells look apart from editable ones; marked cells stand out.
+const char* const readOnlyStyle = "QLineEdit { background: #e8e8e8; }";
+const char* const markedStyle = "QLineEdit { background: #ffc58f; font-weight: bold; }";
 }
 
 SimpleTableWidget::SimpleTableWidget(IntTableModel* model, QValidator* validator, QWidget* parent)
@@ -63,6 +67,8 @@ void SimpleTableWidget::setReadOnly(bool readOnly)
         for (QLineEdit* edit : row) {
             edit->setReadOnly(readOnly);
             edit->setFocusPolicy(readOnly ? Qt::NoFocus : Qt::StrongFocus);
+            if (!edit->property("marked").toBool())
+                edit->setStyleSheet(readOnly ? QLatin1String(readOnlyStyle) : QString());
         }
 }
 
@@ -78,8 +84,10 @@ void SimpleTableWidget::setMarked(size_t row, size_t column, bool marked, const 
 {
     QLineEdit* edit = table[row][column];
     edit->setProperty("marked", marked);
-    edit->setStyleSheet(marked ? QStringLiteral("QLineEdit { background: #ffc58f; font-weight: bold; }")
-                               : QString());
+    if (marked)
+        edit->setStyleSheet(QLatin1String(markedStyle));
+    else
+        edit->setStyleSheet(edit->isReadOnly() ? QLatin1String(readOnlyStyle) : QString());
     edit->setToolTip(marked ? toolTip : QString());
 }
 

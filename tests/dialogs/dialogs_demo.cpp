@@ -1,7 +1,11 @@
 // Shows one settings dialog on a sample record, for looking at it by eye.
 // Not run by the test suite. Usage, from the staged run folder:
 //   dialogs_demo quantization|downsampling interactive|batch [presets]
+//                [--quality N] [--baseline] [--screenshot FILE]
 // "presets" opens the quantization editor's preset menu after a moment.
+// --quality and --baseline set the record's quality and coding mode, which
+// the editor's effective table follows. --screenshot writes the dialog to
+// FILE once the dialog is up, then quits.
 #include "DownsamplingWindow.h"
 #include "JPEGSettings.h"
 #include "QuantizationWindow.h"
@@ -11,6 +15,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -29,6 +34,18 @@ int main(int argc, char** argv)
     settings.getCurrentQuantizationTables()[0] = true;
     settings.getCurrentQuantizationTables()[1] = true;
     settings.downsampling[0] = {2, 2};
+    bool presets = false;
+    QString screenshot;
+    for (int i = 3; i < argc; ++i) {
+        if (std::strcmp(argv[i], "presets") == 0)
+            presets = true;
+        else if (std::strcmp(argv[i], "--baseline") == 0)
+            settings.setCompressionMode(JPEGSettings::BASELINE);
+        else if (std::strcmp(argv[i], "--quality") == 0 && i + 1 < argc)
+            settings.setQuality(std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc)
+            screenshot = QString::fromLocal8Bit(argv[++i]);
+    }
 
     std::unique_ptr<QDialog> dialog;
     if (std::strcmp(argv[1], "quantization") == 0) {
@@ -54,7 +71,16 @@ int main(int argc, char** argv)
     }
     dialog->move(20, 20);
     dialog->show();
-    if (argc > 3 && std::strcmp(argv[3], "presets") == 0) {
+    if (!screenshot.isEmpty()) {
+        QTimer::singleShot(800, dialog.get(), [&dialog, &screenshot] {
+            // The dialog alone, without the empty screen around it.
+            const QPixmap shot = dialog->grab();
+            if (!shot.save(screenshot))
+                std::fprintf(stderr, "cannot write %s\n", qPrintable(screenshot));
+            QCoreApplication::exit(0);
+        });
+    }
+    if (presets) {
         QTimer::singleShot(500, dialog.get(), [&dialog] {
             if (auto* menu = dialog->findChild<QMenu*>("presetMenu"))
                 menu->popup(dialog->mapToGlobal(QPoint(60, 30)));
