@@ -174,6 +174,21 @@ private slots:
             QCOMPARE(s.qtables[0], filled(3 + unsigned(block / 3 % 2)));
             QCOMPARE(s.qtables[1], filled(5 + unsigned(block % 3)));
         }
+
+        // Four table qualities multiply the 9 manual entries of each block,
+        // the 3 automatic ones stay: 12 blocks of 36 + 3 per table pair and
+        // sampling record.
+        sweep.tableQuality = true;
+        sweep.minTableQuality = 20;
+        sweep.maxTableQuality = 80;
+        sweep.tableQualityStep = 20;
+        list = expandBatchSettings(sweep, nullptr);
+        QCOMPARE(list.size(), std::size_t((9 * 4 + 3) * 12 * 12));
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(list[std::size_t(i)].getQuality(), 20 + 20 * i);
+            QCOMPARE(list[std::size_t(i)].getSmoothing(), 0);
+        }
+        QCOMPARE(list[4].getSmoothing(), 5);
     }
 
     void entriesInheritWhatEarlierPassesLeft()

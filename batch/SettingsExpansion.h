@@ -11,8 +11,9 @@ class QProgressDialog;
 // From slowest to fastest varying: down-sampling pair, luminance table,
 // chrominance table, mode (baseline, extended progressive, extended
 // sequential), output (grey-scale, colour), Huffman (optimized, not), then the
-// quality level of JPEGSettingsFactory (manual entries per DCT method and
-// smoothing value, then automatic entries per quality value).
+// quality level of JPEGSettingsFactory (manual entries per DCT method,
+// smoothing value and table quality, then automatic entries per quality
+// value). Every front end that runs a sweep expands it here.
 //
 // One working record is carried through the whole expansion and never reset,
 // so a field that the current path does not set keeps what an earlier path
