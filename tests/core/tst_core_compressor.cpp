@@ -1,4 +1,5 @@
 #include "CompressionResult.h"
+#include "FileWrite.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "JpegInspect.h"
@@ -11,7 +12,9 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <sys/stat.h>
 
 namespace {
@@ -265,6 +268,62 @@ private slots:
         compressor.setImage(&missing);
         QVERIFY(!compressor.compressImage());
         QVERIFY(!compressor.lastError().isEmpty());
+    }
+
+    // Two compressors in one folder, as two programs or two workers would
+    // run them: each result's JPEG and figures belong to its own picture,
+    // whatever the other compressor did in between or does at the same time
+    // on another thread, and a saved result holds its own bytes.
+    void compressorsKeepToTheirOwnPictures()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("a.png"), 48, 32));
+        QVERIFY(TestPictures::write(dir.file("b.png"), 20, 40, TestPictures::Kind::Grey));
+        Image a(encoded(dir.file("a.png")));
+        Image b(encoded(dir.file("b.png")));
+        JPEGCompressor first, second;
+        first.setImage(&a);
+        second.setImage(&b);
+        second.getSettings()->setAutoQualityEnabled(true);
+        second.getSettings()->setQuality(90);
+        const JPEGSettings firstSettings = *first.getSettings();
+        const JPEGSettings secondSettings = *second.getSettings();
+        const QByteArray jpegA = jpegOf(a, firstSettings);
+        const QByteArray jpegB = jpegOf(b, secondSettings);
+        QVERIFY(!jpegA.isEmpty() && !jpegB.isEmpty() && jpegA != jpegB);
+
+        auto belongs = [](const CompressionResult* r, const Image& source, const QByteArray& jpeg) {
+            return r && r->getSourceImage() == &source && r->getCompressedBytes() == jpeg &&
+                   r->getCompressedSize() == jpeg.size() &&
+                   r->getCompressedImage()->getWidth() == source.getWidth() &&
+                   r->getCompressedImage()->getHeight() == source.getHeight() &&
+                   r->getCompressionRate() == double(source.getImageSize()) / jpeg.size();
+        };
+        std::unique_ptr<CompressionResult> ra(first.compressImage());
+        std::unique_ptr<CompressionResult> rb(second.compressImage());
+        std::unique_ptr<CompressionResult> ra2(first.compressImage());
+        QVERIFY(belongs(ra.get(), a, jpegA));
+        QVERIFY(belongs(rb.get(), b, jpegB));
+        QVERIFY(belongs(ra2.get(), a, jpegA));
+        QCOMPARE(ra2->getMSE(), ra->getMSE());
+
+        QVERIFY(writeFileReplacing(dir.file("a.jpg"), ra->getCompressedBytes()));
+        QCOMPARE(fileBytes(dir.file("a.jpg")), jpegA);
+
+        // The same on two threads at once.
+        std::atomic<int> wrong{0};
+        auto work = [&wrong, &belongs](JPEGCompressor* compressor, const QByteArray* jpeg) {
+            for (int i = 0; i < 40; ++i) {
+                std::unique_ptr<CompressionResult> r(compressor->compressImage());
+                if (!belongs(r.get(), *compressor->getImage(), *jpeg))
+                    ++wrong;
+            }
+        };
+        std::thread one(work, &first, &jpegA);
+        std::thread two(work, &second, &jpegB);
+        one.join();
+        two.join();
+        QCOMPARE(wrong.load(), 0);
     }
 
     void earlierResultsKeepTheirPictures()
