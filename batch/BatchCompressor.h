@@ -24,8 +24,8 @@ public:
     {
         std::chrono::nanoseconds total{0};     // whole calls of compress()
         std::chrono::nanoseconds loading{0};   // reading the source pictures
-        std::chrono::nanoseconds encoding{0};  // writing the scratch JPEGs
-        std::chrono::nanoseconds decoding{0};  // reading them back
+        std::chrono::nanoseconds encoding{0};  // encoding the JPEGs in memory
+        std::chrono::nanoseconds decoding{0};  // decoding them again
         std::chrono::nanoseconds measuring{0}; // computing the figures
         long compressions = 0;                 // compressions attempted
     };

@@ -14,8 +14,7 @@
 // told). --entries prints the entries and stops. --cjpeg DIR writes what
 // compare_cjpeg.sh needs to run the same batch with cjpeg and djpeg: the
 // pictures as PPM, the custom tables, and one line of cjpeg options per
-// entry. Without pictures, the two samples are used. Scratch files go to a
-// temporary directory.
+// entry. Without pictures, the two samples are used.
 
 #include "BatchCompressor.h"
 #include "BatchSettings.h"
@@ -28,7 +27,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProgressDialog>
-#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <chrono>
@@ -218,8 +216,6 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    QTemporaryDir scratch;
-    QDir::setCurrent(scratch.path());
     QProgressDialog dialog(QStringLiteral("Compressing files"), QStringLiteral("Cancel"), 0,
                            int(files.size() * entries.size()));
     dialog.setMinimumDuration(5);

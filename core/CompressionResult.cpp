@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -29,23 +30,27 @@ unsigned char clampByte(double value)
 
 } // namespace
 
-CompressionResult::CompressionResult(Image* source, Image* compressed, JPEGSettings settingsUsed)
-    : compressedImage(compressed), sourceImage(source), settings(settingsUsed)
+CompressionResult::CompressionResult(Image* source, Image* compressed, JPEGSettings settingsUsed,
+                                     QByteArray jpeg)
+    : compressedImage(compressed), sourceImage(source), settings(settingsUsed),
+      compressedBytes(std::move(jpeg))
 {
+    compressedSize = compressedBytes.isEmpty()
+                         ? (compressed ? qint64(compressed->getImageSize()) : 0)
+                         : compressedBytes.size();
     const double sourceSize = source ? double(source->getImageSize()) : 0.0;
-    const double compressedSize = compressed ? double(compressed->getImageSize()) : 0.0;
     const std::uint64_t area =
         source ? std::uint64_t(source->getWidth()) * std::uint64_t(source->getHeight()) : 0;
 
-    compressionRate = sourceSize / compressedSize;
+    compressionRate = sourceSize / double(compressedSize);
     compressionPercentage = (1.0 - 1.0 / compressionRate) * 100.0;
-    bitRate = compressedSize * 8.0 / double(area);
+    bitRate = double(compressedSize) * 8.0 / double(area);
 
     if (source)
         fileName = QFile::decodeName(QByteArray::fromStdString(source->getFilePath()));
 
-    // A decoded picture without pixels (the decoder failed on the scratch
-    // file) counts as no decoded picture at all.
+    // A decoded picture without pixels (the decoder failed on the stream)
+    // counts as no decoded picture at all.
     nchannels = hasPixels(compressed) ? int(compressed->getChannels()) : 0;
     computeMSE();
 }

@@ -2,6 +2,7 @@
 
 #include "JPEGSettings.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -21,8 +22,14 @@ class CompressionResult
 {
 public:
     // Takes ownership of `compressed` (may be null); `source` stays the
-    // caller's and must outlive the result.
-    CompressionResult(Image* source, Image* compressed, JPEGSettings settings);
+    // caller's and must outlive the result. `jpeg` is the compressed stream
+    // that `compressed` was decoded from.
+    //
+    // Threads: a result belongs to one thread at a time; results share no
+    // mutable state with each other (two results may share a source picture,
+    // which they only read).
+    CompressionResult(Image* source, Image* compressed, JPEGSettings settings,
+                      QByteArray jpeg = QByteArray());
     ~CompressionResult();
     CompressionResult(const CompressionResult&) = delete;
     CompressionResult& operator=(const CompressionResult&) = delete;
@@ -37,6 +44,11 @@ public:
     // Null unless both pictures exist with the same dimensions.
     unsigned char* getErrors() const;
     unsigned char* getColorDifference() const;
+
+    // The JPEG exactly as the encoder wrote it: what "Save as" writes.
+    const QByteArray& getCompressedBytes() const { return compressedBytes; }
+    // Its size in bytes, the size the figures are computed from.
+    qint64 getCompressedSize() const { return compressedSize; }
 
     double getMSE() const { return mse; }
     double getCompressionPercentage() const { return compressionPercentage; }
@@ -64,6 +76,8 @@ private:
     double bitRate = 0;
     QString fileName;
     JPEGSettings settings;
+    QByteArray compressedBytes;
+    qint64 compressedSize = 0;
 };
 
 // The figures of one batch compression, kept after its result is deleted.

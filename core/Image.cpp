@@ -4,12 +4,16 @@
 
 #include <FreeImage.h>
 
+#include <QFile>
+#include <QFileInfo>
+
 #include <algorithm>
+#include <atomic>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <new>
+#include <mutex>
 #include <sys/stat.h>
 
 extern "C" {
@@ -18,8 +22,12 @@ extern "C" {
 
 namespace {
 
-bool initialised = false;
-QString* freeImageMessage = nullptr; // collects messages while one load runs
+std::atomic<bool> initialised{false};
+std::mutex initialising;
+// Collects FreeImage's messages while a load runs on this thread. FreeImage
+// calls the handler on the thread of the call that raised the message, so
+// loads on other threads keep their messages apart.
+thread_local QString* freeImageMessage = nullptr;
 
 void onFreeImageMessage(FREE_IMAGE_FORMAT format, const char* message)
 {
@@ -129,19 +137,23 @@ unsigned char* decodeJpegTo32(const unsigned char* data, unsigned long size, uns
 
 void Image::initImage()
 {
-    if (initialised)
+    if (initialised.load(std::memory_order_acquire))
+        return;
+    const std::lock_guard<std::mutex> lock(initialising);
+    if (initialised.load(std::memory_order_relaxed))
         return;
     FreeImage_Initialise(FALSE);
     FreeImage_SetOutputMessage(onFreeImageMessage);
-    initialised = true;
+    initialised.store(true, std::memory_order_release);
 }
 
 void Image::deinitImage()
 {
-    if (!initialised)
+    const std::lock_guard<std::mutex> lock(initialising);
+    if (!initialised.load(std::memory_order_relaxed))
         return;
     FreeImage_DeInitialise();
-    initialised = false;
+    initialised.store(false, std::memory_order_release);
 }
 
 Image::Image(const std::string& path) : filePath(path)
@@ -149,36 +161,37 @@ Image::Image(const std::string& path) : filePath(path)
     load(path);
 }
 
-Image* Image::loadEncodedJpeg(const std::string& path)
+Image* Image::loadEncodedJpeg(const QByteArray& jpeg)
 {
     std::unique_ptr<Image> image(new Image());
-    image->filePath = path;
-    if (!image->decodeJpeg(path))
-        image->load(path);
+    const auto* data = reinterpret_cast<const unsigned char*>(jpeg.constData());
+    const auto size = static_cast<unsigned long>(jpeg.size());
+    if (!image->decodeJpeg(data, size))
+        image->loadJpegFromMemory(data, size);
     return image.release();
 }
 
-bool Image::decodeJpeg(const std::string& path)
+Image* Image::loadEncodedJpeg(const std::string& path)
+{
+    QFile file(QFile::decodeName(QByteArray::fromStdString(path)));
+    // Regular files only: a FIFO would block and a device never end.
+    if (!QFileInfo(file).isFile() || !file.open(QIODevice::ReadOnly)) {
+        std::unique_ptr<Image> image(new Image());
+        image->loadMessage = QStringLiteral("The file does not exist or cannot be read.");
+        return image.release();
+    }
+    Image* image = loadEncodedJpeg(file.readAll());
+    image->filePath = path;
+    return image;
+}
+
+bool Image::decodeJpeg(const unsigned char* data, unsigned long size)
 {
     initImage();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    std::fseek(file, 0, SEEK_END);
-    const long end = std::ftell(file);
-    std::rewind(file);
-    if (end <= 0) {
-        std::fclose(file);
-        return false;
-    }
-    const unsigned long size = static_cast<unsigned long>(end);
-    const std::unique_ptr<unsigned char[]> data(new (std::nothrow) unsigned char[size]);
-    const bool read = data && std::fread(data.get(), 1, size, file) == size;
-    std::fclose(file);
-    if (!read)
+    if (size == 0)
         return false;
     unsigned width = 0, height = 0;
-    unsigned char* pixels = decodeJpegTo32(data.get(), size, width, height);
+    unsigned char* pixels = decodeJpegTo32(data, size, width, height);
     if (!pixels)
         return false;
     // A bitmap header over the decoded pixels, so that they are neither
@@ -195,14 +208,58 @@ bool Image::decodeJpeg(const std::string& path)
     return true;
 }
 
+void Image::loadJpegFromMemory(const unsigned char* data, unsigned long size)
+{
+    initImage();
+    MessageCapture capture(&loadMessage);
+    imageSize = size;
+    // FreeImage's memory stream only reads; the cast is its interface's.
+    FIMEMORY* stream = FreeImage_OpenMemory(const_cast<BYTE*>(data), DWORD(size));
+    if (!stream) {
+        loadMessage = QStringLiteral("The compressed picture cannot be read.");
+        return;
+    }
+    FIBITMAP* loaded = nullptr;
+    if (FreeImage_GetFileTypeFromMemory(stream, 0) != FIF_JPEG) {
+        loadMessage = QStringLiteral("The compressed picture is not a JPEG stream.");
+    } else if (FIBITMAP* header =
+                   FreeImage_LoadFromMemory(FIF_JPEG, stream, JPEG_ACCURATE | FIF_LOAD_NOPIXELS)) {
+        const std::uint64_t width = FreeImage_GetWidth(header);
+        const std::uint64_t height = FreeImage_GetHeight(header);
+        FreeImage_Unload(header);
+        if (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS) {
+            loadMessage = QStringLiteral("The picture is too large (%1 x %2 pixels).")
+                              .arg(width)
+                              .arg(height);
+        } else {
+            FreeImage_SeekMemory(stream, 0, SEEK_SET);
+            loaded = FreeImage_LoadFromMemory(FIF_JPEG, stream, JPEG_ACCURATE);
+        }
+    }
+    FreeImage_CloseMemory(stream);
+    if (loaded && !FreeImage_HasPixels(loaded)) {
+        FreeImage_Unload(loaded);
+        loaded = nullptr;
+    }
+    if (!loaded) {
+        if (loadMessage.isEmpty())
+            loadMessage = QStringLiteral("The picture cannot be decoded.");
+        return;
+    }
+    adopt(loaded);
+}
+
 void Image::load(const std::string& path)
 {
     initImage();
     MessageCapture capture(&loadMessage);
     FIBITMAP* loaded = GenericLoader(path.c_str(), 0);
-    if (!loaded)
-        return;
+    if (loaded)
+        adopt(loaded);
+}
 
+void Image::adopt(FIBITMAP* loaded)
+{
     // Grey pictures of 16 bits or more and floating-point pictures are first
     // brought to an ordinary 8-bit bitmap, which both conversions accept.
     const FREE_IMAGE_TYPE type = FreeImage_GetImageType(loaded);

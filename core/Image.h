@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -24,12 +25,16 @@ public:
     // (QFile::encodeName of the user's choice).
     explicit Image(const std::string& path);
 
-    // Loads a JPEG that the encoder has just written (the scratch file). It
-    // is decoded by the JPEG library straight into the 32-bit layout, with
-    // the decoder settings of the general loader, so the pixels are the
-    // same; the 24-bit copy, which nothing needs for a decoded picture, is
-    // only made if somebody asks for it. Anything the fast way cannot decode
-    // goes the general way.
+    // Decodes a JPEG that the encoder has just written into memory. It is
+    // decoded by the JPEG library straight into the 32-bit layout, with the
+    // decoder settings of the general loader, so the pixels are the same;
+    // the 24-bit copy, which nothing needs for a decoded picture, is only
+    // made if somebody asks for it. Anything the fast way cannot decode goes
+    // through FreeImage's general JPEG decoder in memory. getImageSize() is
+    // the number of bytes; the file path is empty. Never null: a stream that
+    // does not decode gives a picture without pixels and a load message.
+    static Image* loadEncodedJpeg(const QByteArray& jpeg);
+    // The same for a JPEG file: its bytes are read and decoded as above.
     static Image* loadEncodedJpeg(const std::string& path);
     ~Image();
     Image(const Image&) = delete;
@@ -52,13 +57,24 @@ public:
     // Sets up FreeImage (plug-ins are not loaded) and routes its messages to
     // the images being loaded. Call once per program; repeated calls are
     // harmless, and the constructor calls it if nobody did.
+    //
+    // Threads: once initImage() has run, pictures may be loaded, decoded
+    // with loadEncodedJpeg() and read on several threads at once, each
+    // Image belonging to one thread at a time (reading a finished picture
+    // from several threads is fine, except that the first getRGB24Buffer()
+    // of a decoded picture makes its 24-bit copy). FreeImage's messages go to
+    // the load running on the thread that raised them. initImage() and
+    // deinitImage() themselves must not race with loads.
     static void initImage();
     static void deinitImage();
 
 private:
     Image() = default;
     void load(const std::string& path);
-    bool decodeJpeg(const std::string& path);
+    bool decodeJpeg(const unsigned char* data, unsigned long size);
+    void loadJpegFromMemory(const unsigned char* data, unsigned long size);
+    // Keeps a loaded bitmap as the picture's two copies (takes ownership).
+    void adopt(FIBITMAP* loaded);
     FIBITMAP* GenericLoader(const char* path, int flags);
 
     // Made from the 32-bit copy on first use when the picture was decoded

@@ -4,11 +4,11 @@
 #include "Image.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 extern "C" {
 #include <jpeglib.h>
@@ -36,37 +36,51 @@ extern "C" void errorExit(j_common_ptr cinfo)
 // that reads its input from memory; keep them off the terminal.
 extern "C" void outputMessage(j_common_ptr) {}
 
-enum class Outcome { Written, CannotCreate, CannotAllocate, LibraryError, CannotClose };
+enum class Outcome { Written, CannotAllocate, LibraryError };
 
 } // namespace
 
 // Runs the library calls of one compression. Everything that a longjmp from
 // the error handler may skip lives here, and all of it is trivially
-// destructible: the compression object, the error manager, the file and the
-// row buffer. No C++ object with a destructor may be created in this frame.
+// destructible: the compression object, the error manager, the output
+// pointers and the row buffer. No C++ object with a destructor may be
+// created in this frame.
+//
+// The JPEG is written into `buffer` (`capacity` bytes, not null). When it
+// does not fit, the library moves it into a larger buffer of its own; on
+// success `buffer` then points at that one (malloc'd, now the caller's, the
+// old one untouched) and `length` holds the JPEG's size. On failure `buffer`
+// is unchanged and whatever the library allocated is freed.
 struct JPEGEncodeJob
 {
     static Outcome run(const JPEGSettings& settings, const unsigned char* bits24, unsigned pitch,
-                       unsigned width, unsigned height, char (&message)[JMSG_LENGTH_MAX],
-                       int& systemError)
+                       unsigned width, unsigned height, unsigned char*& buffer,
+                       unsigned long capacity, unsigned long& length,
+                       char (&message)[JMSG_LENGTH_MAX])
     {
-        std::FILE* volatile file = std::fopen(JPEGCompressor::SCRATCH_FILE, "wb+");
-        if (!file) {
-            systemError = errno;
-            return Outcome::CannotCreate;
-        }
-
         jpeg_compress_struct cinfo;
+        // Zeroed so that the error path can tell what exists even when the
+        // library fails before it has set the object up.
+        std::memset(&cinfo, 0, sizeof cinfo);
         ErrorManager errors;
+        unsigned char* const given = buffer;
+        unsigned char* out = given;
+        unsigned long outSize = capacity;
         unsigned char* volatile row = nullptr;
         cinfo.err = jpeg_std_error(&errors.pub);
         errors.pub.error_exit = errorExit;
         errors.pub.output_message = outputMessage;
         errors.message[0] = '\0';
         if (setjmp(errors.jump)) {
+            // The memory destination only tells where its data went when it
+            // is terminated; a buffer it allocated while growing is ours to
+            // free.
+            if (cinfo.dest)
+                (*cinfo.dest->term_destination)(&cinfo);
+            if (out != given)
+                std::free(out);
             jpeg_destroy_compress(&cinfo);
             std::free(row);
-            std::fclose(file);
             std::memcpy(message, errors.message, sizeof message);
             return Outcome::LibraryError;
         }
@@ -79,7 +93,7 @@ struct JPEGEncodeJob
         cinfo.in_color_space = JCS_RGB;
         jpeg_set_defaults(&cinfo);
         JPEGCompressor::setOptions(settings, &cinfo);
-        jpeg_stdio_dest(&cinfo, file);
+        jpeg_mem_dest(&cinfo, &out, &outSize);
 
         // One row of RGB, padded like FreeImage's rows to a multiple of four.
         const std::size_t rowSize = (std::size_t(width) * 3 + 3) & ~std::size_t(3);
@@ -88,7 +102,6 @@ struct JPEGEncodeJob
             std::printf("can't allocate %d bytes\n", int(rowSize));
             std::snprintf(message, sizeof message, "can't allocate %d bytes", int(rowSize));
             jpeg_destroy_compress(&cinfo);
-            std::fclose(file);
             return Outcome::CannotAllocate;
         }
 
@@ -99,11 +112,11 @@ struct JPEGEncodeJob
             // The 24-bit copy is stored bottom row first, blue-green-red.
             const unsigned char* in =
                 bits24 + std::size_t(height - 1 - cinfo.next_scanline) * pitch;
-            unsigned char* out = row;
-            for (unsigned x = 0; x < width; ++x, in += 3, out += 3) {
-                out[0] = in[2];
-                out[1] = in[1];
-                out[2] = in[0];
+            unsigned char* pixel = row;
+            for (unsigned x = 0; x < width; ++x, in += 3, pixel += 3) {
+                pixel[0] = in[2];
+                pixel[1] = in[1];
+                pixel[2] = in[0];
             }
             JSAMPROW rows[1] = {row};
             jpeg_write_scanlines(&cinfo, rows, 1);
@@ -112,10 +125,8 @@ struct JPEGEncodeJob
         std::free(row);
         row = nullptr;
         jpeg_destroy_compress(&cinfo);
-        if (std::fclose(file) != 0) {
-            systemError = errno;
-            return Outcome::CannotClose;
-        }
+        buffer = out;
+        length = outSize;
         return Outcome::Written;
     }
 };
@@ -189,6 +200,11 @@ void JPEGCompressor::set_sampling(const JPEGSettings& s, jpeg_compress_struct* c
     }
 }
 
+JPEGCompressor::~JPEGCompressor()
+{
+    std::free(output);
+}
+
 CompressionResult* JPEGCompressor::compressImage()
 {
     using Clock = std::chrono::steady_clock;
@@ -199,37 +215,62 @@ CompressionResult* JPEGCompressor::compressImage()
         return nullptr;
     }
 
+    // The library would allocate a first buffer itself, but could not report
+    // a failure to do so safely; a small first buffer of our own avoids that.
+    constexpr unsigned long firstCapacity = 64 * 1024;
+    if (!output) {
+        output = static_cast<unsigned char*>(std::malloc(firstCapacity));
+        if (!output) {
+            error = QStringLiteral("Not enough memory for the compressed picture.");
+            return nullptr;
+        }
+        outputCapacity = firstCapacity;
+    }
+
     char message[JMSG_LENGTH_MAX] = "";
-    int systemError = 0;
+    unsigned char* written = output;
+    unsigned long length = 0;
     const Clock::time_point start = Clock::now();
     const Outcome outcome =
         JPEGEncodeJob::run(settings, image->getRGB24Buffer(), image->getRGB24Pitch(),
-                           image->getWidth(), image->getHeight(), message, systemError);
-    const Clock::time_point encoded = Clock::now();
-    timings.encoding = encoded - start;
-    switch (outcome) {
-    case Outcome::Written:
-        break;
-    case Outcome::CannotCreate:
-        error = QStringLiteral("Couldn't create the scratch file %1: %2")
-                    .arg(QLatin1String(SCRATCH_FILE),
-                         QString::fromLocal8Bit(std::strerror(systemError)));
-        return nullptr;
-    case Outcome::CannotClose:
-        error = QStringLiteral("Couldn't write the scratch file %1: %2")
-                    .arg(QLatin1String(SCRATCH_FILE),
-                         QString::fromLocal8Bit(std::strerror(systemError)));
-        return nullptr;
-    case Outcome::CannotAllocate:
-    case Outcome::LibraryError:
+                           image->getWidth(), image->getHeight(), written, outputCapacity, length,
+                           message);
+    if (outcome != Outcome::Written) {
+        timings.encoding = Clock::now() - start;
         error = QString::fromLocal8Bit(message);
         return nullptr;
     }
+    if (written != output) {
+        // The library outgrew our buffer: keep its larger one for next time.
+        // Its real size is unknown, but it holds at least this JPEG.
+        std::free(output);
+        output = written;
+        outputCapacity = length;
+    }
+    const QByteArray bytes(reinterpret_cast<const char*>(output), qsizetype(length));
+    const Clock::time_point encoded = Clock::now();
+    timings.encoding = encoded - start;
 
-    Image* decoded = Image::loadEncodedJpeg(SCRATCH_FILE);
+    std::unique_ptr<Image> decoded(Image::loadEncodedJpeg(bytes));
     const Clock::time_point loaded = Clock::now();
     timings.decoding = loaded - encoded;
-    CompressionResult* result = new CompressionResult(image, decoded, settings);
+    // The encoder must give back a picture of the source's size; anything
+    // else would make every figure meaningless.
+    if (!decoded->getRGB32Buffer()) {
+        error = QStringLiteral("The compressed picture could not be decoded again: %1")
+                    .arg(decoded->getLoadMessage());
+        return nullptr;
+    }
+    if (decoded->getWidth() != image->getWidth() || decoded->getHeight() != image->getHeight()) {
+        error = QStringLiteral("The compressed picture decodes to %1 x %2 pixels instead of the "
+                               "source's %3 x %4.")
+                    .arg(decoded->getWidth())
+                    .arg(decoded->getHeight())
+                    .arg(image->getWidth())
+                    .arg(image->getHeight());
+        return nullptr;
+    }
+    CompressionResult* result = new CompressionResult(image, decoded.release(), settings, bytes);
     timings.measuring = Clock::now() - loaded;
     return result;
 }

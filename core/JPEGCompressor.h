@@ -11,15 +11,22 @@ class CompressionResult;
 class Image;
 struct jpeg_compress_struct;
 
-// Encodes its current picture under its own settings into the scratch file
-// "tmp.bin" of the working directory, decodes that file again and returns
-// both pictures with a copy of the settings as a new CompressionResult.
+// Encodes its current picture under its own settings into memory, decodes
+// those bytes again and returns both pictures, the bytes and a copy of the
+// settings as a new CompressionResult. No file is written or read.
+//
+// Threads: an instance belongs to one thread at a time. Separate instances
+// share no mutable state and may compress at the same time on different
+// threads, each with its own picture (a source picture may be shared by
+// several compressors as long as nobody changes it: compressing only reads
+// its pixels).
 class JPEGCompressor
 {
 public:
-    static constexpr const char* SCRATCH_FILE = "tmp.bin";
-
     JPEGCompressor() = default;
+    ~JPEGCompressor();
+    JPEGCompressor(const JPEGCompressor&) = delete;
+    JPEGCompressor& operator=(const JPEGCompressor&) = delete;
 
     // The picture is the caller's; the compressor only points at it.
     void setImage(Image* newImage) { image = newImage; }
@@ -37,8 +44,8 @@ public:
     // success.
     QString lastError() const { return error; }
 
-    // Where the last compressImage() spent its time: writing the scratch
-    // JPEG, decoding it again, and computing the result's figures. Phases
+    // Where the last compressImage() spent its time: encoding the JPEG into
+    // memory, decoding it again, and computing the result's figures. Phases
     // that did not run count zero.
     struct Timings
     {
@@ -73,6 +80,11 @@ private:
     JPEGSettings settings;
     QString error;
     Timings timings;
+    // The encoder's output buffer (malloc'd), kept from one compression to
+    // the next so that a run of compressions rarely allocates; the library
+    // grows it when a JPEG does not fit. Each result gets its own copy.
+    unsigned char* output = nullptr;
+    unsigned long outputCapacity = 0;
 
     friend struct JPEGEncodeJob;
 };

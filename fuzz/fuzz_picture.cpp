@@ -4,9 +4,8 @@
 // under settings drawn from the input itself; then every figure and every
 // derived picture of the result is read.
 //
-// The encoder writes its "tmp.bin" into the working directory, which is a
-// scratch folder of the harness's own while it runs; the fuzzer's driver keeps
-// relative paths to its corpus, so the working directory is only borrowed.
+// The input file lives in a scratch folder of the harness's own; the encoder
+// works in memory and writes no file.
 
 #include "CompressionResult.h"
 #include "Image.h"
@@ -50,7 +49,6 @@ public:
     {
         for (const char* extension : extensions)
             std::remove(path(extension).c_str());
-        std::remove((folder + '/' + JPEGCompressor::SCRATCH_FILE).c_str());
         ::rmdir(folder.c_str());
     }
     ScratchFolder(const ScratchFolder&) = delete;
@@ -67,22 +65,6 @@ public:
 
 private:
     std::string folder;
-};
-
-class WorkingDirectory
-{
-public:
-    explicit WorkingDirectory(const std::string& folder)
-    {
-        check(::getcwd(previous, sizeof previous) != nullptr, "no working directory");
-        check(::chdir(folder.c_str()) == 0, "cannot enter the scratch folder");
-    }
-    ~WorkingDirectory() { check(::chdir(previous) == 0, "cannot return to the working directory"); }
-    WorkingDirectory(const WorkingDirectory&) = delete;
-    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
-
-private:
-    char previous[4096];
 };
 
 std::uint64_t hashOf(const std::uint8_t* data, std::size_t size)
@@ -208,7 +190,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     JPEGCompressor compressor;
     drawSettings(hash >> 8, *compressor.getSettings());
     compressor.setImage(image.get());
-    const WorkingDirectory scratchWork(scratch.path());
     const std::unique_ptr<CompressionResult> result(compressor.compressImage());
     if (!result) {
         check(!compressor.lastError().isEmpty(), "a failed compression without a reason");
@@ -219,6 +200,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(decoded && decoded->getRGB32Buffer(), "the encoder's own JPEG did not decode");
     check(decoded->getWidth() == width && decoded->getHeight() == height,
           "the JPEG has other dimensions than its source");
+    const QByteArray& jpeg = result->getCompressedBytes();
+    check(jpeg.startsWith("\xFF\xD8") && jpeg.size() == result->getCompressedSize() &&
+              decoded->getImageSize() == std::uint64_t(jpeg.size()),
+          "the result's JPEG bytes do not match its figures");
     check(result->getChannels() == 3, "a decoded picture without three channels");
     check(std::isfinite(result->getMSE()) && result->getMSE() >= 0, "a bad mean square error");
     check(result->getCompressionRate() > 0 && std::isfinite(result->getBitRate()),

@@ -8,7 +8,6 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QIcon>
 #include <QLabel>
@@ -300,15 +299,14 @@ void MainWindow::zoomReset()
 
 void MainWindow::saveAs()
 {
-    const QString name = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save as"), QStringLiteral("."), QStringLiteral("*.jpeg *.jpg"));
+    const QString name = askJpegSaveName(this);
     if (!name.isEmpty())
         saveCompressedAs(name);
 }
 
 bool MainWindow::saveCompressedAs(const QString& name)
 {
-    return saveCompressedJpegAs(this, name);
+    return saveCompressedJpegAs(this, result, name);
 }
 
 void MainWindow::wheelEvent(QWheelEvent* event)

@@ -1,8 +1,11 @@
 #include "SaveJpeg.h"
 
-#include "FileCopy.h"
-#include "JPEGCompressor.h"
+#include "CompressionResult.h"
+#include "FileWrite.h"
 
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 QString jpegFileName(const QString& chosen)
@@ -13,11 +16,32 @@ QString jpegFileName(const QString& chosen)
     return chosen + QLatin1String(".jpg");
 }
 
-bool saveCompressedJpegAs(QWidget* parent, const QString& chosen)
+QString askJpegSaveName(QWidget* parent)
+{
+    const QString chosen = QFileDialog::getSaveFileName(
+        parent, QStringLiteral("Save as"), QStringLiteral("."), QStringLiteral("*.jpeg *.jpg"),
+        nullptr, QFileDialog::DontConfirmOverwrite);
+    if (chosen.isEmpty())
+        return {};
+    const QString target = jpegFileName(chosen);
+    if (!QFileInfo::exists(target))
+        return target;
+    QMessageBox question(QMessageBox::Warning, QStringLiteral("Save as"),
+                         QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                             .arg(QDir::toNativeSeparators(target)),
+                         QMessageBox::Yes | QMessageBox::No, parent);
+    question.setObjectName(QStringLiteral("replaceQuestion"));
+    question.setTextFormat(Qt::PlainText);
+    question.setDefaultButton(QMessageBox::No);
+    return question.exec() == QMessageBox::Yes ? target : QString();
+}
+
+bool saveCompressedJpegAs(QWidget* parent, const CompressionResult* result,
+                          const QString& chosen)
 {
     const QString target = jpegFileName(chosen);
-    QString reason;
-    if (copyFileOverwriting(QString::fromLatin1(JPEGCompressor::SCRATCH_FILE), target, &reason))
+    QString reason = QStringLiteral("There is no compressed picture to save.");
+    if (result && writeFileReplacing(target, result->getCompressedBytes(), &reason))
         return true;
     QMessageBox::critical(parent, QStringLiteral("Error"),
                           QStringLiteral("Couldn't save the JPEG as<br>%1<br>%2")

@@ -1,10 +1,7 @@
 #include "Report.h"
 
 #include "CStringCodec.h"
-
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
+#include "FileWrite.h"
 
 #include <charconv>
 
@@ -83,48 +80,9 @@ QByteArray text(const std::vector<JPEGSettings>& settings, const std::vector<Res
     return out;
 }
 
-namespace {
-
-// A device or a pipe cannot be replaced by renaming a finished file over it
-// (as root the rename would succeed and put a plain file in place of the
-// device); it is written in place.
-bool writeInPlace(const QString& path, const QByteArray& text, QString* error)
-{
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(text) == text.size() &&
-        file.flush()) {
-        file.close();
-        if (file.error() == QFileDevice::NoError)
-            return true;
-    }
-    if (error)
-        *error = file.errorString();
-    return false;
-}
-
-} // namespace
-
 bool write(const QString& path, const QByteArray& text, QString* error)
 {
-    const QFileInfo target(path);
-    if (target.exists() && !target.isFile() && !target.isDir())
-        return writeInPlace(path, text, error);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    // Without commit() the temporary file is discarded and the target stays.
-    // The explicit flush matters: commit() does not notice a buffered write
-    // that fails while it closes the file, and would put a truncated report
-    // in place of the old one.
-    if (file.write(text) != text.size() || !file.flush() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return writeFileReplacing(path, text, error, QIODevice::Text);
 }
 
 } // namespace Report

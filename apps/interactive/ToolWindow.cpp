@@ -258,15 +258,14 @@ void ToolWindow::compressImage()
 
 void ToolWindow::saveAs()
 {
-    const QString name = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save as"), QStringLiteral("."), QStringLiteral("*.jpeg *.jpg"));
+    const QString name = askJpegSaveName(this);
     if (!name.isEmpty())
         saveCompressedAs(name);
 }
 
 bool ToolWindow::saveCompressedAs(const QString& chosen)
 {
-    return saveCompressedJpegAs(this, chosen);
+    return saveCompressedJpegAs(this, result, chosen);
 }
 
 void ToolWindow::quit()

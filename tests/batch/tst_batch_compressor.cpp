@@ -136,7 +136,7 @@ private slots:
         QVERIFY(batch.compressor.compress({good, good}, settings, &batch.dialog).empty());
         QVERIFY(settings.empty());
         QCOMPARE(batch.dialog.value(), before);
-        QVERIFY(!QFile::exists(dir.file(JPEGCompressor::SCRATCH_FILE)));
+        QVERIFY(!QFile::exists(dir.file("tmp.bin")));
     }
 
     // Sampling factors 3 x 3 beside 1 x 1 need more blocks per MCU than the

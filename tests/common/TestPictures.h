@@ -26,7 +26,7 @@ bool writeSolid(const QString& path, int width, int height, int red, int green, 
 } // namespace TestPictures
 
 // A fresh temporary folder that is the working directory while this object
-// lives, so "tmp.bin" and other scratch files stay out of the source tree.
+// lives, so the files a test writes stay out of the source tree.
 class ScratchDir
 {
 public:

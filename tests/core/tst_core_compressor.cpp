@@ -1,16 +1,21 @@
 #include "CompressionResult.h"
+#include "FileWrite.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "JpegInspect.h"
 #include "TestPictures.h"
 
 #include <FreeImage.h>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
+#include <sys/stat.h>
 
 namespace {
 
@@ -19,22 +24,26 @@ std::string encoded(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-QByteArray scratchBytes()
+QByteArray fileBytes(const QString& path)
 {
-    QFile file(JPEGCompressor::SCRATCH_FILE);
+    QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Compresses `image` under `settings` and returns the parsed scratch file.
-JpegInspect compress(Image& image, const JPEGSettings& settings)
+// Compresses `image` under `settings` and returns the JPEG's bytes.
+QByteArray jpegOf(Image& image, const JPEGSettings& settings)
 {
     JPEGCompressor compressor;
     compressor.setImage(&image);
     *compressor.getSettings() = settings;
     std::unique_ptr<CompressionResult> result(compressor.compressImage());
-    if (!result)
-        return JpegInspect();
-    return JpegInspect::parse(scratchBytes());
+    return result ? result->getCompressedBytes() : QByteArray();
+}
+
+JpegInspect compress(Image& image, const JPEGSettings& settings)
+{
+    const QByteArray jpeg = jpegOf(image, settings);
+    return jpeg.isEmpty() ? JpegInspect() : JpegInspect::parse(jpeg);
 }
 
 unsigned int flat[64];
@@ -73,9 +82,10 @@ private slots:
         QVERIFY(result);
         QCOMPARE(result->getCompressedImage()->getWidth(), unsigned(width));
         QCOMPARE(result->getCompressedImage()->getHeight(), 9u);
-        QCOMPARE(result->getCompressedImage()->getImageSize(),
-                 (unsigned long)QFileInfo(JPEGCompressor::SCRATCH_FILE).size());
-        const JpegInspect info = JpegInspect::parse(scratchBytes());
+        QCOMPARE(qint64(result->getCompressedImage()->getImageSize()),
+                 qint64(result->getCompressedBytes().size()));
+        QCOMPARE(result->getCompressedSize(), qint64(result->getCompressedBytes().size()));
+        const JpegInspect info = JpegInspect::parse(result->getCompressedBytes());
         QVERIFY2(info.valid, qPrintable(info.problem));
         QCOMPARE(info.width, width);
         // The rows go in top first and in red-green-blue order: the decoded
@@ -152,10 +162,7 @@ private slots:
         ScratchDir dir;
         QVERIFY(TestPictures::write(dir.file("p.png"), 16, 16));
         Image image(encoded(dir.file("p.png")));
-        auto bytesFor = [&image](const JPEGSettings& s) {
-            compress(image, s);
-            return scratchBytes();
-        };
+        auto bytesFor = [&image](const JPEGSettings& s) { return jpegOf(image, s); };
 
         // Manual quality without custom tables: the library's quality-75 tables.
         JPEGSettings manual;
@@ -223,30 +230,100 @@ private slots:
         QVERIFY(compressor.lastError().isEmpty());
     }
 
-    void scratchFileProblemsAreReported()
+    // Compressions work in memory: whatever is called tmp.bin in the working
+    // folder (a link to a file, a FIFO nobody writes to, a folder) is neither
+    // followed, opened nor replaced, and no file appears there.
+    void theWorkingFolderIsLeftAlone()
     {
         ScratchDir dir;
         QVERIFY(TestPictures::write(dir.file("p.png"), 16, 16));
         Image image(encoded(dir.file("p.png")));
         JPEGCompressor compressor;
         compressor.setImage(&image);
+        QDir folder(dir.path());
+        const QStringList before = folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        std::unique_ptr<CompressionResult> plain(compressor.compressImage());
+        QVERIFY(plain);
+        QCOMPARE(folder.entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
 
-        QVERIFY(QDir(dir.path()).mkdir(JPEGCompressor::SCRATCH_FILE));
-        QVERIFY(!compressor.compressImage());
-        QVERIFY(compressor.lastError().contains("tmp.bin"));
-        QVERIFY(QDir(dir.path()).rmdir(JPEGCompressor::SCRATCH_FILE));
+        QVERIFY(QFile::copy(dir.file("p.png"), dir.file("victim.png")));
+        const QByteArray victim = fileBytes(dir.file("victim.png"));
+        QVERIFY(QFile::link(dir.file("victim.png"), dir.file("tmp.bin")));
+        std::unique_ptr<CompressionResult> linked(compressor.compressImage());
+        QVERIFY(linked);
+        QCOMPARE(fileBytes(dir.file("victim.png")), victim);
+        QVERIFY(QFile::remove(dir.file("tmp.bin")));
 
-        if (QFileInfo::exists("/dev/full")) {
-            QVERIFY(QFile::link("/dev/full", JPEGCompressor::SCRATCH_FILE));
-            QVERIFY(!compressor.compressImage());
-            QVERIFY(!compressor.lastError().isEmpty());
-            QFile::remove(JPEGCompressor::SCRATCH_FILE);
-        }
+        // A FIFO that a compression opened would block it for good.
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.file("tmp.bin")).constData(), 0600), 0);
+        std::unique_ptr<CompressionResult> fifo(compressor.compressImage());
+        QVERIFY(fifo);
+        QVERIFY(QFile::remove(dir.file("tmp.bin")));
+        QVERIFY(folder.mkdir("tmp.bin"));
+        std::unique_ptr<CompressionResult> blocked(compressor.compressImage());
+        QVERIFY(blocked);
+        QCOMPARE(blocked->getCompressedBytes(), plain->getCompressedBytes());
 
         Image missing(encoded(dir.file("none.png")));
         compressor.setImage(&missing);
         QVERIFY(!compressor.compressImage());
         QVERIFY(!compressor.lastError().isEmpty());
+    }
+
+    // Two compressors in one folder, as two programs or two workers would
+    // run them: each result's JPEG and figures belong to its own picture,
+    // whatever the other compressor did in between or does at the same time
+    // on another thread, and a saved result holds its own bytes.
+    void compressorsKeepToTheirOwnPictures()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("a.png"), 48, 32));
+        QVERIFY(TestPictures::write(dir.file("b.png"), 20, 40, TestPictures::Kind::Grey));
+        Image a(encoded(dir.file("a.png")));
+        Image b(encoded(dir.file("b.png")));
+        JPEGCompressor first, second;
+        first.setImage(&a);
+        second.setImage(&b);
+        second.getSettings()->setAutoQualityEnabled(true);
+        second.getSettings()->setQuality(90);
+        const JPEGSettings firstSettings = *first.getSettings();
+        const JPEGSettings secondSettings = *second.getSettings();
+        const QByteArray jpegA = jpegOf(a, firstSettings);
+        const QByteArray jpegB = jpegOf(b, secondSettings);
+        QVERIFY(!jpegA.isEmpty() && !jpegB.isEmpty() && jpegA != jpegB);
+
+        auto belongs = [](const CompressionResult* r, const Image& source, const QByteArray& jpeg) {
+            return r && r->getSourceImage() == &source && r->getCompressedBytes() == jpeg &&
+                   r->getCompressedSize() == jpeg.size() &&
+                   r->getCompressedImage()->getWidth() == source.getWidth() &&
+                   r->getCompressedImage()->getHeight() == source.getHeight() &&
+                   r->getCompressionRate() == double(source.getImageSize()) / jpeg.size();
+        };
+        std::unique_ptr<CompressionResult> ra(first.compressImage());
+        std::unique_ptr<CompressionResult> rb(second.compressImage());
+        std::unique_ptr<CompressionResult> ra2(first.compressImage());
+        QVERIFY(belongs(ra.get(), a, jpegA));
+        QVERIFY(belongs(rb.get(), b, jpegB));
+        QVERIFY(belongs(ra2.get(), a, jpegA));
+        QCOMPARE(ra2->getMSE(), ra->getMSE());
+
+        QVERIFY(writeFileReplacing(dir.file("a.jpg"), ra->getCompressedBytes()));
+        QCOMPARE(fileBytes(dir.file("a.jpg")), jpegA);
+
+        // The same on two threads at once.
+        std::atomic<int> wrong{0};
+        auto work = [&wrong, &belongs](JPEGCompressor* compressor, const QByteArray* jpeg) {
+            for (int i = 0; i < 40; ++i) {
+                std::unique_ptr<CompressionResult> r(compressor->compressImage());
+                if (!belongs(r.get(), *compressor->getImage(), *jpeg))
+                    ++wrong;
+            }
+        };
+        std::thread one(work, &first, &jpegA);
+        std::thread two(work, &second, &jpegB);
+        one.join();
+        two.join();
+        QCOMPARE(wrong.load(), 0);
     }
 
     void earlierResultsKeepTheirPictures()
@@ -273,7 +350,7 @@ private slots:
         QCOMPARE(first->getSourceImage(), &image);
     }
 
-    // The scratch file must be what the library writes for the same calls; a
+    // The JPEG must be what the library writes for the same calls; a
     // stock command-line encoder fed the same pixels makes those calls for
     // these options.
     void matchesTheReferenceEncoderByteForByte_data()
@@ -325,8 +402,7 @@ private slots:
         settings.setOptimizeHuffman(optimize);
         settings.setGrayscaleOutput(grey);
         settings.setSmoothing(smoothing);
-        compress(image, settings);
-        QCOMPARE(scratchBytes(), reference.readAll());
+        QCOMPARE(jpegOf(image, settings), reference.readAll());
     }
 };
 

@@ -208,7 +208,7 @@ private slots:
         QVERIFY(viewerChild<QLabel>("cpLabel")->text().endsWith('%'));
         QVERIFY(viewerChild<QLabel>("brLabel")->text().endsWith(QStringLiteral(" bpp")));
 
-        const QByteArray jpeg = contents(JPEGCompressor::SCRATCH_FILE);
+        const QByteArray jpeg = result->getCompressedBytes();
         QVERIFY(jpeg.startsWith("\xFF\xD8"));
         QVERIFY(tool->saveCompressedAs(dir->file("kept.JPG")));
         QCOMPARE(contents(dir->file("kept.JPG")), jpeg);

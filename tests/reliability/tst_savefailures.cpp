@@ -23,7 +23,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -115,6 +117,8 @@ private slots:
         const QString path = target(dir, scenario, "copy.jpg");
         expectReported(path, "Error", [&](const QString& p) { return tool.saveCompressedAs(p); });
         MainWindow batchViewer(false, nullptr);
+        batchViewer.updateImage(compressor.getImage());
+        batchViewer.updateCompressed(tool.currentResult());
         expectReported(path, "Error",
                        [&](const QString& p) { return batchViewer.saveCompressedAs(p); });
         if (scenario == QLatin1String("no space"))
@@ -151,25 +155,45 @@ private slots:
         }
     }
 
-    // A report that cannot be written completely leaves the earlier file of
-    // that name as it was.
-    void failedReportKeepsTheEarlierFile()
+    // A report or a JPEG that cannot be written completely leaves the earlier
+    // file of that name as it was, and the box gives the system's reason.
+    void failedSavesKeepTheEarlierFile()
     {
         ScratchDir dir;
-        QVERIFY(writeBytes(dir.file("report.txt"), "earlier report\n"));
+        QVERIFY(TestPictures::write(dir.file("picture.png"), 64, 64));
+        JPEGCompressor compressor;
+        ToolWindow tool(compressor);
+        QVERIFY(tool.openImageFile(dir.file("picture.png")));
+        tool.compressImage();
+        QVERIFY(tool.currentResult());
+        QVERIFY(tool.currentResult()->getCompressedSize() > 64);
+        MainWindow batchViewer(false, nullptr);
+        batchViewer.updateImage(compressor.getImage());
+        batchViewer.updateCompressed(tool.currentResult());
         ResultsWindow results(nullptr);
         QVERIFY(results.reportText().size() > 64);
-        rlimit previous;
-        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-        rlimit small = previous;
-        small.rlim_cur = 64;
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        Boxes boxes;
-        const bool saved = results.saveReportAs(dir.file("report.txt"));
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &previous), 0);
-        QVERIFY(!saved);
-        QCOMPARE(boxes.titles, QStringList("Error"));
-        QCOMPARE(contents(dir.file("report.txt")), QByteArray("earlier report\n"));
+        const std::function<bool(const QString&)> saves[] = {
+            [&](const QString& p) { return results.saveReportAs(p); },
+            [&](const QString& p) { return tool.saveCompressedAs(p); },
+            [&](const QString& p) { return batchViewer.saveCompressedAs(p); },
+        };
+        for (const auto& save : saves) {
+            QVERIFY(writeBytes(dir.file("earlier.jpg"), "earlier file\n"));
+            rlimit previous;
+            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+            rlimit small = previous;
+            small.rlim_cur = 64;
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+            Boxes boxes;
+            const bool saved = save(dir.file("earlier.jpg"));
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &previous), 0);
+            QVERIFY(!saved);
+            QCOMPARE(boxes.titles, QStringList("Error"));
+            QVERIFY2(boxes.texts.first().contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+                     qPrintable(boxes.texts.first()));
+            QCOMPARE(contents(dir.file("earlier.jpg")), QByteArray("earlier file\n"));
+            QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no temporary left
+        }
     }
 };
 

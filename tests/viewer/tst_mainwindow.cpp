@@ -187,12 +187,13 @@ private slots:
 
     void jpegNames_data();
     void jpegNames();
-    void saveCopiesTheScratchFile();
+    void saveWritesTheResultsJpeg();
     void saveOverwrites();
     void failedSaveShowsError_data();
     void failedSaveShowsError();
     void saveAsDialog();
     void saveAsDialogCancelled();
+    void saveAsAsksAboutTheFinalName();
 
     void batchClosing();
     void quitEntryClosesOnlyTheViewer();
@@ -799,10 +800,10 @@ void TestMainWindow::jpegNames()
     QCOMPARE(jpegFileName(chosen), saved);
 }
 
-void TestMainWindow::saveCopiesTheScratchFile()
+void TestMainWindow::saveWritesTheResultsJpeg()
 {
     Compression made = compress(QStringLiteral("source.png"), 40, 30);
-    const QByteArray jpeg = contents(QStringLiteral("tmp.bin"));
+    const QByteArray jpeg = made.result->getCompressedBytes();
     QVERIFY(jpeg.startsWith("\xFF\xD8"));
     MainWindow window(false, nullptr);
     window.updateImage(made.source.get());
@@ -823,24 +824,23 @@ void TestMainWindow::saveCopiesTheScratchFile()
 
 void TestMainWindow::saveOverwrites()
 {
-    QFile scratchFile(QStringLiteral("tmp.bin"));
-    QVERIFY(scratchFile.open(QIODevice::WriteOnly));
-    scratchFile.write("short");
-    scratchFile.close();
+    Compression made = compress(QStringLiteral("source.png"), 4, 3);
     QFile existing(QStringLiteral("old.jpg"));
     QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write("a much longer file that was there before");
+    existing.write(QByteArray(4096, 'x'));
     existing.close();
     JPEGCompressor compressor;
     MainWindow window(compressor, nullptr); // the interactive tool can save too
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
     QVERIFY(window.saveCompressedAs(QStringLiteral("old.jpg")));
-    QCOMPARE(contents(QStringLiteral("old.jpg")), QByteArray("short"));
+    QCOMPARE(contents(QStringLiteral("old.jpg")), made.result->getCompressedBytes());
 }
 
 void TestMainWindow::failedSaveShowsError_data()
 {
     QTest::addColumn<QString>("scenario");
-    QTest::newRow("no scratch file") << "no scratch file";
+    QTest::newRow("no result") << "no result";
     QTest::newRow("missing folder") << "missing folder";
     QTest::newRow("target is a folder") << "target is a folder";
 }
@@ -848,11 +848,7 @@ void TestMainWindow::failedSaveShowsError_data()
 void TestMainWindow::failedSaveShowsError()
 {
     QFETCH(QString, scenario);
-    if (scenario != QLatin1String("no scratch file")) {
-        QFile scratchFile(QStringLiteral("tmp.bin"));
-        QVERIFY(scratchFile.open(QIODevice::WriteOnly));
-        scratchFile.write("jpeg");
-    }
+    Compression made = compress(QStringLiteral("source.png"), 4, 3);
     QString chosen = QStringLiteral("saved");
     QString target = QStringLiteral("saved.jpg");
     if (scenario == QLatin1String("missing folder")) {
@@ -864,6 +860,9 @@ void TestMainWindow::failedSaveShowsError()
     }
 
     MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    if (scenario != QLatin1String("no result"))
+        window.updateCompressed(made.result.get());
     SeenBox seen;
     auto handler = answerBoxes(seen);
     QVERIFY(!window.saveCompressedAs(chosen));
@@ -873,6 +872,7 @@ void TestMainWindow::failedSaveShowsError()
     QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     QVERIFY2(seen.text.contains(target), qPrintable(seen.text));
     QVERIFY(seen.text.contains(QStringLiteral("<br>")));
+    QVERIFY(!QFile::exists(QStringLiteral("saved.jpg")));
     // The window is as it was.
     QVERIFY(window.findChild<QPushButton*>(QStringLiteral("rotateButton"))->isEnabled());
 }
@@ -897,7 +897,7 @@ void TestMainWindow::saveAsDialog()
     QCOMPARE(handler.handled(), 1);
     QCOMPARE(caption, QStringLiteral("Save as"));
     QCOMPARE(filter, QStringLiteral("*.jpeg *.jpg"));
-    QCOMPARE(contents(wanted + QStringLiteral(".jpg")), contents(QStringLiteral("tmp.bin")));
+    QCOMPARE(contents(wanted + QStringLiteral(".jpg")), made.result->getCompressedBytes());
 }
 
 void TestMainWindow::saveAsDialogCancelled()
@@ -909,7 +909,45 @@ void TestMainWindow::saveAsDialogCancelled()
     ModalHandler handler([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
     window.saveAs();
     QCOMPARE(handler.handled(), 1);
-    QCOMPARE(QDir::current().entryList(QDir::Files).size(), 2); // source.png, tmp.bin
+    QCOMPARE(QDir::current().entryList(QDir::Files), QStringList(QStringLiteral("source.png")));
+}
+
+// Typing "out1" saves "out1.jpg": the question about replacing a file must
+// name that file, and "No" must keep it.
+void TestMainWindow::saveAsAsksAboutTheFinalName()
+{
+    Compression made = compress(QStringLiteral("source.png"), 40, 30);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    QFile existing(QStringLiteral("out1.jpg"));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("earlier");
+    existing.close();
+    const QString typed = QDir::current().filePath(QStringLiteral("out1"));
+    for (QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        QStringList questions;
+        ModalHandler handler([&](QWidget* modal) {
+            if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+                dialog->selectFile(typed);
+                static_cast<QDialog*>(dialog)->accept();
+            } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+                questions << box->text();
+                box->button(answer)->click();
+            } else {
+                modal->close();
+            }
+        });
+        saveAsAction(window)->trigger();
+        QCOMPARE(handler.handled(), 2);
+        QCOMPARE(questions.size(), 1);
+        QVERIFY2(questions.first().contains(QStringLiteral("out1.jpg")),
+                 qPrintable(questions.first()));
+        if (answer == QMessageBox::No)
+            QCOMPARE(contents(QStringLiteral("out1.jpg")), QByteArray("earlier"));
+    }
+    QCOMPARE(contents(QStringLiteral("out1.jpg")), made.result->getCompressedBytes());
+    QVERIFY(!QFile::exists(QStringLiteral("out1")));
 }
 
 void TestMainWindow::batchClosing()
