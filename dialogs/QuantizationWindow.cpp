@@ -31,7 +31,7 @@ const char* const checkLabels[QuantizationWindow::QTABLES] = {"Luminance", "Chro
 constexpr unsigned BATCH_VISIBLE_SLOTS = 2;
 
 // Effective entries reach five digits in extended coding.
-constexpr int EFFECTIVE_CELL_WIDTH = 40;
+constexpr int EFFECTIVE_CELL_WIDTH = 44;
 
 const char* const plainTableFilter = "Table (*.txt)";
 const char* const commentedTableFilter = "Table with comments (*.txt)";
