@@ -439,7 +439,7 @@ private slots:
         *compressor.getSettings() = settings;
         std::unique_ptr<CompressionResult> result(compressor.compressImage());
         QVERIFY(result);
-        const JpegInspect written = JpegInspect::parseFile(JPEGCompressor::SCRATCH_FILE);
+        const JpegInspect written = JpegInspect::parse(result->getCompressedBytes());
         QVERIFY2(written.valid, qPrintable(written.problem));
         QCOMPARE(written.tables.at(0).natural, shown);
         QCOMPARE(written.tables.at(0).natural[1],
