@@ -1,0 +1,60 @@
+// The reader of sweep CSV files and what tessera-sweep bd-rate and the
+// results window do with a table read back: any bytes give either a refusal
+// with a reason or a table whose records all have the header's width, and
+// the curves and Bjøntegaard figures of any table are computed without fault.
+
+#include "CsvReader.h"
+#include "Curves.h"
+
+#include <QByteArray>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void check(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "fuzz_sweep_csv: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
+    QString error;
+    const auto table = CsvTable::parse(bytes, &error);
+    if (!table) {
+        check(!error.isEmpty(), "a refusal without a reason");
+        return 0;
+    }
+    check(!table->header().isEmpty(), "a table without a header");
+    // Each record takes at least its line end or the end of the text.
+    check(std::size_t(table->rowCount()) <= size, "more records than bytes");
+    for (int r = 0; r < table->rowCount(); ++r)
+        check(table->record(r).size() == table->header().size(), "a record of the wrong width");
+
+    for (const QString& figure : {QStringLiteral("psnr"), QStringLiteral("ssim")}) {
+        Curves::Options options;
+        options.figure = figure;
+        const auto curves = Curves::perPicture(*table, options);
+        for (const auto& curve : curves)
+            for (const auto& point : curve.points)
+                check(std::isfinite(point.rate) && std::isfinite(point.figure),
+                      "a point that is not finite");
+        Curves::averaged(curves);
+        if (!curves.empty()) {
+            for (const auto& line : Curves::deltas(curves, curves.front().key))
+                check((!line.rate || std::isfinite(*line.rate)) &&
+                          (!line.figure || std::isfinite(*line.figure)),
+                      "a delta that is not finite");
+        }
+    }
+    return 0;
+}
