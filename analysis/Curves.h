@@ -53,11 +53,12 @@ std::vector<int> distinguishing(const std::vector<Curve>& curves);
 QString label(const Curve& curve, const QStringList& curveBy, const std::vector<int>& positions);
 
 // One line of a Bjøntegaard table: a test curve against the reference on one
-// picture, or (picture empty) the mean over the pictures where both exist and
-// give a figure, with `points` then the number of pictures averaged.
+// picture, or the mean over the pictures where both exist and give a figure,
+// with `points` then the number of pictures averaged.
 struct Delta
 {
-    QString picture;
+    QString picture; // empty on a mean
+    bool mean = false;
     QStringList key;
     int points = 0;
     std::optional<double> rate;   // percent

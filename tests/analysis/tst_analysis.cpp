@@ -1,10 +1,13 @@
 // The Bjøntegaard figures against numbers computed independently (SciPy's
 // monotone cubic interpolant, bd_reference.py) and curves with known answers;
 // the CSV reader on well-formed and broken text; curves grouped from rows.
+#include "BDCommand.h"
 #include "BDRate.h"
 #include "CsvReader.h"
 #include "Curves.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -27,6 +30,33 @@ const std::vector<Point> smoothRef{{0.25, 30.1}, {0.5, 33.4}, {1.0, 36.9}, {2.0,
 const QByteArray sweepHeader =
     "picture,entry_index,mode,dct,smoothing,quality,bpp,psnr,ssim,status\r\n";
 
+// Two pictures; DCT int and float at four qualities, float at 90 % of the
+// rate; on picture b a failed row and a smoothing variant of int that merges
+// into int's points when curves are grouped by DCT only.
+QByteArray sweepText()
+{
+    QByteArray text = sweepHeader;
+    const double psnr[] = {30.1, 33.4, 36.9, 40.2};
+    const double bpp[] = {0.25, 0.5, 1.0, 2.0};
+    for (const char* picture : {"a.png", "b.png"}) {
+        const double scale = picture[0] == 'a' ? 1.0 : 2.0;
+        for (int q = 0; q < 4; ++q) {
+            for (const char* dct : {"int", "float"}) {
+                const double rate = bpp[q] * scale * (dct[0] == 'f' ? 0.9 : 1.0);
+                text += QStringLiteral("%1,0,Baseline,%2,0,%3,%4,%5,0.9,ok\r\n")
+                            .arg(picture, dct)
+                            .arg(50 + 10 * q)
+                            .arg(rate, 0, 'g', 17)
+                            .arg(psnr[q], 0, 'g', 17)
+                            .toUtf8();
+            }
+        }
+    }
+    text += "b.png,0,Baseline,int,0,60,9,99,0.9,failed\r\n";
+    text += "b.png,0,Baseline,int,10,60,3.0,33.4,0.9,ok\r\n";
+    return text;
+}
+
 } // namespace
 
 class TestAnalysis : public QObject
@@ -42,6 +72,7 @@ private slots:
     void csvRefusesMalformedText_data();
     void csvRefusesMalformedText();
     void curvesGroupAverageAndCompare();
+    void bdRateCommand();
 };
 
 void TestAnalysis::bdAgainstReference_data()
@@ -164,28 +195,7 @@ void TestAnalysis::csvRefusesMalformedText()
 
 void TestAnalysis::curvesGroupAverageAndCompare()
 {
-    // Two pictures; DCT int and float at four qualities, float at 90 % of
-    // the rate; on picture b a failed row and a smoothing variant of int that
-    // merges into int's points when curves are grouped by DCT only.
-    QByteArray text = sweepHeader;
-    const double psnr[] = {30.1, 33.4, 36.9, 40.2};
-    const double bpp[] = {0.25, 0.5, 1.0, 2.0};
-    for (const char* picture : {"a.png", "b.png"}) {
-        const double scale = picture[0] == 'a' ? 1.0 : 2.0;
-        for (int q = 0; q < 4; ++q) {
-            for (const char* dct : {"int", "float"}) {
-                const double rate = bpp[q] * scale * (dct[0] == 'f' ? 0.9 : 1.0);
-                text += QStringLiteral("%1,0,Baseline,%2,0,%3,%4,%5,0.9,ok\r\n")
-                            .arg(picture, dct)
-                            .arg(50 + 10 * q)
-                            .arg(rate, 0, 'g', 17)
-                            .arg(psnr[q], 0, 'g', 17)
-                            .toUtf8();
-            }
-        }
-    }
-    text += "b.png,0,Baseline,int,0,60,9,99,0.9,failed\r\n";
-    text += "b.png,0,Baseline,int,10,60,3.0,33.4,0.9,ok\r\n";
+    const QByteArray text = sweepText();
     QString error;
     const auto table = CsvTable::parse(text, &error);
     QVERIFY2(table, qPrintable(error));
@@ -221,11 +231,35 @@ void TestAnalysis::curvesGroupAverageAndCompare()
     QCOMPARE(lines[0].picture, QString("a.png"));
     QCOMPARE(qRound64(*lines[0].rate * 1e9), -10000000000LL);
     QVERIFY(lines[1].rate); // b's int curve bent by the merged point
-    QVERIFY(lines[2].picture.isEmpty());
+    QVERIFY(lines[2].mean && lines[2].picture.isEmpty());
     QCOMPARE(lines[2].points, 2);
     QCOMPARE(*lines[2].rate, (*lines[0].rate + *lines[1].rate) / 2);
     // No reference curve: n/a.
     QVERIFY(!Curves::deltas(curves, {"fast"})[0].rate);
+}
+
+void TestAnalysis::bdRateCommand()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sweep.csv");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(sweepText()) > 0);
+    file.close();
+
+    auto outcome = BDCommand::run({path, "--curve-by", "dct", "--reference", "int"});
+    QCOMPARE(outcome.status, 0);
+    const QList<QByteArray> lines = outcome.output.split('\n');
+    QCOMPARE(lines.size(), 5); // header, a, b, mean, and the final line end
+    QCOMPARE(lines[0], QByteArray("picture\tcurve\tpoints\tbd_rate_percent\tbd_metric"));
+    QVERIFY2(lines[1].startsWith("a.png\tfloat\t4\t-10.000000\t"), lines[1].constData());
+    QVERIFY2(lines[3].startsWith("mean\tfloat\t2\t"), lines[3].constData());
+
+    outcome = BDCommand::run({path, "--curve-by", "dct,mode", "--reference", "fast,Baseline"});
+    QCOMPARE(outcome.status, 2);
+    QVERIFY2(outcome.errors.contains("the curves are: int,Baseline; float,Baseline"),
+             outcome.errors.constData());
+    QCOMPARE(BDCommand::run({path, "--curve-by", "dct", "--reference", "int", "--metric", "mse"}).status, 2);
+    QCOMPARE(BDCommand::run({dir.filePath("none.csv"), "--curve-by", "dct", "--reference", "int"}).status, 2);
 }
 
 QTEST_GUILESS_MAIN(TestAnalysis)
