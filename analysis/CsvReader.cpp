@@ -142,7 +142,7 @@ std::optional<CsvTable> CsvTable::read(const QString& path, QString* error)
 
 QString CsvTable::text(int row, int column) const
 {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= names.size())
+    if (row < 0 || row >= count() || column < 0 || column >= names.size())
         return QString();
     return records[std::size_t(row)][column];
 }

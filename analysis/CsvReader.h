@@ -28,10 +28,10 @@ public:
     // The same for a file; a file that cannot be read gives the reason.
     static std::optional<CsvTable> read(const QString& path, QString* error);
 
-    const QStringList& header() const { return names; }
+    QStringList header() const override { return names; }
     const QStringList& record(int row) const { return records[std::size_t(row)]; }
 
-    int rowCount() const override { return int(records.size()); }
+    int count() const override { return int(records.size()); }
     int column(const QString& name) const override { return int(names.indexOf(name)); }
     QString text(int row, int column) const override;
 

@@ -70,7 +70,7 @@ std::vector<Curve> perPicture(const SweepRows& rows, const Options& options)
     std::vector<Curve> curves;
     std::vector<std::map<int, Sum>> sums;
     QHash<QString, std::size_t> index;
-    for (int r = 0; r < rows.rowCount(); ++r) {
+    for (int r = 0; r < rows.count(); ++r) {
         if (statusColumn >= 0 && rows.text(r, statusColumn) != SweepColumns::ok)
             continue;
         const double rate = rows.number(r, rateColumn);

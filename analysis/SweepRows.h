@@ -12,7 +12,8 @@ class SweepRows
 public:
     virtual ~SweepRows() = default;
 
-    virtual int rowCount() const = 0;
+    virtual int count() const = 0;
+    virtual QStringList header() const = 0;
     // The index of the column of that name, -1 when there is none.
     virtual int column(const QString& name) const = 0;
     virtual QString text(int row, int column) const = 0;

@@ -1,9 +1,11 @@
 // The reader of sweep CSV files and what tessera-sweep bd-rate and the
 // results window do with a table read back: any bytes give either a refusal
-// with a reason or a table whose records all have the header's width, and
-// the curves and Bjøntegaard figures of any table are computed without fault.
+// with a reason or a table whose records all have the header's width and
+// that reads back the same once written; the curves and Bjøntegaard figures
+// of any table are computed without fault.
 
 #include "CsvReader.h"
+#include "CsvWriter.h"
 #include "Curves.h"
 
 #include <QByteArray>
@@ -36,9 +38,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check(!table->header().isEmpty(), "a table without a header");
     // Each record takes at least its line end or the end of the text.
-    check(std::size_t(table->rowCount()) <= size, "more records than bytes");
-    for (int r = 0; r < table->rowCount(); ++r)
+    check(std::size_t(table->count()) <= size, "more records than bytes");
+    for (int r = 0; r < table->count(); ++r)
         check(table->record(r).size() == table->header().size(), "a record of the wrong width");
+    // What was read is written back and read again unchanged.
+    const auto again = CsvTable::parse(CsvWriter::text(*table), &error);
+    check(again && again->header() == table->header() && again->count() == table->count(),
+          "a written table does not read back");
+    for (int r = 0; r < table->count(); ++r)
+        check(again->record(r) == table->record(r), "a written record reads back differently");
 
     for (const QString& figure : {QStringLiteral("psnr"), QStringLiteral("ssim")}) {
         Curves::Options options;

@@ -160,7 +160,7 @@ void TestAnalysis::csvReadsRfc4180()
     const auto table = CsvTable::parse(text, &error);
     QVERIFY2(table, qPrintable(error));
     QCOMPARE(table->header(), QStringList({"picture", "message", "bpp"}));
-    QCOMPARE(table->rowCount(), 3);
+    QCOMPARE(table->count(), 3);
     QCOMPARE(table->text(0, 0), QString("/p/a, b.png"));
     QCOMPARE(table->text(0, 1), QString("said \"no\"\r\ntwice"));
     QCOMPARE(table->number(0, 2), 1.5);
