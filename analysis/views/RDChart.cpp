@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QGraphicsScene>
 #include <QHBoxLayout>
+#include <QHash>
+#include <QPen>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
@@ -49,6 +51,28 @@ QString figureName(const QString& column)
         if (column == QLatin1String(f.column))
             return QLatin1String(f.name);
     return column;
+}
+
+// Curves of one setting share a colour, curves of one picture a line style.
+QColor curveColour(int group)
+{
+    static const QColor colours[] = {
+        QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28), QColor(0x2c, 0xa0, 0x2c),
+        QColor(0xff, 0x7f, 0x0e), QColor(0x94, 0x67, 0xbd), QColor(0x8c, 0x56, 0x4b),
+        QColor(0xe3, 0x77, 0xc2), QColor(0x7f, 0x7f, 0x7f), QColor(0xbc, 0xbd, 0x22),
+        QColor(0x17, 0xbe, 0xcf),
+    };
+    const int n = int(sizeof colours / sizeof colours[0]);
+    const QColor base = colours[group % n];
+    // Past the palette, darker shades of it.
+    return group < n ? base : base.darker(100 + 40 * (group / n));
+}
+
+Qt::PenStyle pictureStyle(int picture)
+{
+    static const Qt::PenStyle styles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
+                                          Qt::DashDotDotLine};
+    return styles[picture % 5];
 }
 
 QString deltaText(const std::optional<double>& value, int decimals)
@@ -103,7 +127,6 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     deltaTable->setObjectName(QStringLiteral("bdTable"));
     deltaTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     deltaTable->verticalHeader()->hide();
-    deltaTable->horizontalHeader()->setStretchLastSection(true);
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(new QLabel(QStringLiteral("Figure"), this));
@@ -132,6 +155,7 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     splitter->addWidget(deltas);
     splitter->setStretchFactor(0, 3);
     splitter->setStretchFactor(1, 1);
+    splitter->setSizes({700, 220});
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -282,10 +306,19 @@ void RDChart::rebuildChart()
     double maxRate = 0;
     double minFigure = std::numeric_limits<double>::infinity();
     double maxFigure = -std::numeric_limits<double>::infinity();
+    QHash<QString, int> groups;
+    QHash<QString, int> pictures;
     for (std::size_t i = 0; i < shown.size(); ++i) {
         auto* series = new QLineSeries;
         series->setName(curveName(shown[i], positions));
         series->setPointsVisible(true);
+        const QString group = shown[i].key.join(QChar(0x1f));
+        const int groupIndex = *groups.insert(group, groups.value(group, int(groups.size())));
+        const int pictureIndex = *pictures.insert(shown[i].picture,
+                                                  pictures.value(shown[i].picture, int(pictures.size())));
+        QPen pen(curveColour(groupIndex), 2);
+        pen.setStyle(pictureStyle(pictureIndex));
+        series->setPen(pen);
         for (const Curves::Point& p : shown[i].points) {
             series->append(p.rate, p.figure);
             minRate = std::min(minRate, p.rate);
@@ -312,11 +345,15 @@ void RDChart::rebuildChart()
     if (maxRate > 0) {
         const double figureMargin = std::max((maxFigure - minFigure) * 0.05, 1e-6);
         y->setRange(minFigure - figureMargin, maxFigure + figureMargin);
-        if (logarithmic)
+        y->applyNiceNumbers();
+        if (logarithmic) {
             x->setRange(minRate / 1.1, maxRate * 1.1);
-        else
-            x->setRange(std::max(0.0, minRate - (maxRate - minRate) * 0.05),
-                        maxRate + (maxRate - minRate) * 0.05 + 1e-6);
+        } else {
+            auto* linear = static_cast<QValueAxis*>(x);
+            linear->setRange(std::max(0.0, minRate - (maxRate - minRate) * 0.05),
+                             maxRate + (maxRate - minRate) * 0.05 + 1e-6);
+            linear->applyNiceNumbers();
+        }
     }
     chart->legend()->setVisible(!shown.empty() && shown.size() <= 40);
     chart->setTitle(shown.empty() ? QStringLiteral("No results with this figure")
