@@ -34,3 +34,19 @@ cases = {
 }
 for name, (ref, test) in cases.items():
     print(f"{name}: bd_rate {bd_rate(ref, test)!r} bd_metric {bd_psnr(ref, test)!r}")
+
+# A real sweep (data/real-sweep.csv: automatic quality 20 to 95 in steps of 5
+# over the two sample pictures, baseline and progressive, Huffman tables
+# optimised or not): every curve against baseline with optimised tables.
+import csv, os
+rows = list(csv.DictReader(open(os.path.join(os.path.dirname(__file__), "data", "real-sweep.csv"))))
+curves = {}
+for r in rows:
+    key = (r["picture"], r["mode"], r["progressive"], r["optimize_huffman"])
+    curves.setdefault(key, []).append((float(r["bpp"]), float(r["psnr"])))
+for picture in sorted({k[0] for k in curves}):
+    ref = curves[(picture, "Baseline", "0", "1")]
+    for key, points in curves.items():
+        if key[0] == picture and key[1:] != ("Baseline", "0", "1"):
+            print(f"real {picture} {','.join(key[1:])}: bd_rate {bd_rate(ref, points)!r} "
+                  f"bd_metric {bd_psnr(ref, points)!r}")

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 
 using BDRate::Point;
@@ -73,6 +74,7 @@ private slots:
     void csvRefusesMalformedText();
     void curvesGroupAverageAndCompare();
     void bdRateCommand();
+    void bdOnARealSweep();
 };
 
 void TestAnalysis::bdAgainstReference_data()
@@ -260,6 +262,42 @@ void TestAnalysis::bdRateCommand()
              outcome.errors.constData());
     QCOMPARE(BDCommand::run({path, "--curve-by", "dct", "--reference", "int", "--metric", "mse"}).status, 2);
     QCOMPARE(BDCommand::run({dir.filePath("none.csv"), "--curve-by", "dct", "--reference", "int"}).status, 2);
+}
+
+void TestAnalysis::bdOnARealSweep()
+{
+    // Figures printed by bd_reference.py for data/real-sweep.csv, a sweep
+    // the batch tool wrote over the two sample pictures.
+    const struct
+    {
+        const char* picture;
+        const char* curve;
+        double rate;
+        double psnr;
+    } expected[] = {
+        {"samples/chelsea.png", "Baseline,0,0", 5.075330531421218, -0.24668252387338194},
+        {"samples/chelsea.png", "Extended,1,1", -0.256565792488217, 0.01643464704542512},
+        {"samples/coffee.png", "Baseline,0,0", 3.2415139474159416, -0.1430205326687585},
+        {"samples/coffee.png", "Extended,1,0", -1.2796118193021955, 0.061206178280920405},
+    };
+    const auto outcome = BDCommand::run({QStringLiteral(ANALYSIS_DATA "/real-sweep.csv"), "--curve-by",
+                                         "mode,progressive,optimize_huffman", "--reference", "Baseline,0,1"});
+    QCOMPARE(outcome.status, 0);
+    const QStringList lines = QString::fromUtf8(outcome.output).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + 6 + 3);
+    for (const auto& e : expected) {
+        const QString prefix = QStringLiteral("%1\t%2\t16\t").arg(e.picture, e.curve);
+        const auto line = std::find_if(lines.begin(), lines.end(),
+                                       [&](const QString& l) { return l.startsWith(prefix); });
+        QVERIFY2(line != lines.end(), qPrintable(prefix));
+        const QStringList fields = line->split('\t');
+        QVERIFY(std::abs(fields[3].toDouble() - e.rate) < 1e-6);
+        QVERIFY(std::abs(fields[4].toDouble() - e.psnr) < 1e-6);
+    }
+    QVERIFY2(lines.contains(QStringLiteral("mean\tBaseline,0,0\t2\t%1\t%2")
+                                .arg((5.075330531421218 + 3.2415139474159416) / 2, 0, 'f', 6)
+                                .arg((-0.24668252387338194 - 0.1430205326687585) / 2, 0, 'f', 6)),
+             qPrintable(lines.join('\n')));
 }
 
 QTEST_GUILESS_MAIN(TestAnalysis)

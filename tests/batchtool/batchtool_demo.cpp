@@ -7,7 +7,7 @@
 // automatic quality 20 to 95 in steps of 5, baseline and extended
 // progressive, Huffman tables optimised or not, and show the results
 // window's Chart or Table tab; with TESSERA_SHOT=FILE.png set they save the
-// window there and quit.
+// window there and quit, with TESSERA_CSV=FILE.csv they also export the run.
 #include "BatchWindow.h"
 #include "Image.h"
 #include "ResultList.h"
@@ -82,6 +82,9 @@ int main(int argc, char* argv[])
             } else {
                 results->tabs()->setCurrentIndex(1);
             }
+            const QString csv = qEnvironmentVariable("TESSERA_CSV");
+            if (!csv.isEmpty())
+                results->exportCsv(csv);
             const QString shot = qEnvironmentVariable("TESSERA_SHOT");
             if (shot.isEmpty())
                 return;
