@@ -161,8 +161,17 @@ std::vector<Delta> deltas(const std::vector<Curve>& perPicture, const QStringLis
         byPicture[*it].push_back(&curve);
     }
 
-    std::vector<QStringList> testKeys;
-    QHash<QString, bool> seenKeys;
+    // Sums for the means, per test curve in first appearance order.
+    struct Mean
+    {
+        QStringList key;
+        double rate = 0;
+        double figure = 0;
+        int rates = 0;
+        int figures = 0;
+    };
+    std::vector<Mean> means;
+    QHash<QString, std::size_t> meanIndex;
     for (const auto& curves : byPicture) {
         const Curve* ref = nullptr;
         for (const Curve* curve : curves)
@@ -178,37 +187,30 @@ std::vector<Delta> deltas(const std::vector<Curve>& perPicture, const QStringLis
                 line.figure = BDRate::qualityDelta(rd(*ref), rd(*curve));
             }
             const QString id = curve->key.join(joiner);
-            if (!seenKeys.contains(id)) {
-                seenKeys.insert(id, true);
-                testKeys.push_back(curve->key);
+            auto it = meanIndex.find(id);
+            if (it == meanIndex.end()) {
+                it = meanIndex.insert(id, means.size());
+                means.push_back({curve->key});
+            }
+            Mean& mean = means[*it];
+            if (line.rate) {
+                mean.rate += *line.rate;
+                ++mean.rates;
+            }
+            if (line.figure) {
+                mean.figure += *line.figure;
+                ++mean.figures;
             }
             out.push_back(std::move(line));
         }
     }
 
-    const std::size_t perPictureLines = out.size();
-    for (const QStringList& key : testKeys) {
-        double rateSum = 0;
-        double figureSum = 0;
-        int rates = 0;
-        int figures = 0;
-        for (std::size_t i = 0; i < perPictureLines; ++i) {
-            if (out[i].key != key)
-                continue;
-            if (out[i].rate) {
-                rateSum += *out[i].rate;
-                ++rates;
-            }
-            if (out[i].figure) {
-                figureSum += *out[i].figure;
-                ++figures;
-            }
-        }
-        Delta mean{QString(), true, key, rates, std::nullopt, std::nullopt};
-        if (rates)
-            mean.rate = rateSum / rates;
-        if (figures)
-            mean.figure = figureSum / figures;
+    for (const Mean& m : means) {
+        Delta mean{QString(), true, m.key, m.rates, std::nullopt, std::nullopt};
+        if (m.rates)
+            mean.rate = m.rate / m.rates;
+        if (m.figures)
+            mean.figure = m.figure / m.figures;
         out.push_back(std::move(mean));
     }
     return out;

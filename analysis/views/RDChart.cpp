@@ -250,10 +250,12 @@ void RDChart::rebuild()
     {
         const QSignalBlocker block(referenceCombo);
         referenceCombo->clear();
+        QStringList labels;
         for (const Curves::Curve& group : groups) {
             referenceKeys.push_back(group.key);
-            referenceCombo->addItem(Curves::label(group, options.curveBy, positions));
+            labels.append(Curves::label(group, options.curveBy, positions));
         }
+        referenceCombo->addItems(labels);
         int keep = 0;
         for (std::size_t i = 0; i < referenceKeys.size(); ++i)
             if (referenceKeys[i] == previous)
@@ -274,6 +276,11 @@ QString RDChart::curveName(const Curves::Curve& curve, const std::vector<int>& p
 void RDChart::rebuildChart()
 {
     shown = average ? Curves::averaged(perPicture) : perPicture;
+    // A chart of thousands of series takes seconds to draw and cannot be
+    // read; the first ones are drawn and the title says so.
+    const std::size_t total = shown.size();
+    if (shown.size() > MAX_CURVES)
+        shown.resize(MAX_CURVES);
     // Named by what tells the settings apart, whatever the picture.
     const std::vector<int> positions = Curves::distinguishing(Curves::averaged(perPicture));
 
@@ -356,8 +363,14 @@ void RDChart::rebuildChart()
         }
     }
     chart->legend()->setVisible(!shown.empty() && shown.size() <= 40);
-    chart->setTitle(shown.empty() ? QStringLiteral("No results with this figure")
-                                  : QStringLiteral("%1 against bits per pixel").arg(figureName(options.figure)));
+    QString title = shown.empty() ? QStringLiteral("No results with this figure")
+                                  : QStringLiteral("%1 against bits per pixel").arg(figureName(options.figure));
+    if (total > shown.size())
+        title += QStringLiteral(" (the first %1 of %2 curves: choose fewer settings under "
+                                "\u201cCurves by\u201d or average over pictures)")
+                     .arg(shown.size())
+                     .arg(total);
+    chart->setTitle(title);
 }
 
 void RDChart::rebuildDeltas()

@@ -26,12 +26,16 @@ class RDChart : public QWidget
     Q_OBJECT
 
 public:
+    // The most curves drawn at once.
+    static constexpr std::size_t MAX_CURVES = 100;
+
     RDChart(ResultTableModel* model, QWidget* parent);
 
     // Draws the curves again from the model as it stands now.
     void rebuild();
 
-    // The curves drawn, one series each, in the chart's series order.
+    // The curves drawn, one series each, in the chart's series order: the
+    // first MAX_CURVES.
     const std::vector<Curves::Curve>& curves() const { return shown; }
     QChart* chart() const;
     QTableWidget* bdTable() const { return deltaTable; }
