@@ -111,7 +111,11 @@ long long countBatchEntries(const BatchSettings& sweep)
     if (sweep.manualQuality)
         qualities += (int(sweep.dctInt) + int(sweep.dctFast) + int(sweep.dctFloat)) *
                      (long long)JPEGSettingsFactory::sweepLength(sweep.minSmoothing, sweep.maxSmoothing,
-                                                                 sweep.smoothingStep);
+                                                                 sweep.smoothingStep) *
+                     (sweep.tableQuality ? JPEGSettingsFactory::sweepLength(sweep.minTableQuality,
+                                                                            sweep.maxTableQuality,
+                                                                            sweep.tableQualityStep)
+                                         : 1);
     if (sweep.autoQuality)
         qualities += JPEGSettingsFactory::sweepLength(sweep.minQuality, sweep.maxQuality, sweep.qualityStep);
     return (long long)sweep.downsamplingPairs.size() * (long long)sweep.luminanceTables.size() *

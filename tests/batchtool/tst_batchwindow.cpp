@@ -386,6 +386,10 @@ private slots:
         sweep = *w.getBatchSettings();
         sweep.downsamplingPairs.push_back(pair(2, 2, 1, 1));
         sweep.grayscaleOutput = true;
+        sweep.tableQuality = true;
+        sweep.minTableQuality = 30;
+        sweep.maxTableQuality = 90;
+        sweep.tableQualityStep = 30;
         QCOMPARE(countBatchEntries(sweep), (long long)expandBatchSettings(sweep, nullptr).size());
 
         form.setText("maxSmoothingEdit", "101");
