@@ -100,3 +100,24 @@ std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDia
         *canceled = expansion.canceled();
     return std::move(expansion.list);
 }
+
+long long countBatchEntries(const BatchSettings& sweep)
+{
+    const long long modes = int(sweep.baseline) +
+                            (sweep.extended ? int(sweep.progressive) + int(sweep.nonProgressive) : 0);
+    const long long outputs = int(sweep.grayscaleOutput) + int(sweep.colorOutput);
+    const long long huffman = int(sweep.optimizeHuffman) + int(sweep.dontOptimizeHuffman);
+    long long qualities = 0;
+    if (sweep.manualQuality)
+        qualities += (int(sweep.dctInt) + int(sweep.dctFast) + int(sweep.dctFloat)) *
+                     (long long)JPEGSettingsFactory::sweepLength(sweep.minSmoothing, sweep.maxSmoothing,
+                                                                 sweep.smoothingStep) *
+                     (sweep.tableQuality ? JPEGSettingsFactory::sweepLength(sweep.minTableQuality,
+                                                                            sweep.maxTableQuality,
+                                                                            sweep.tableQualityStep)
+                                         : 1);
+    if (sweep.autoQuality)
+        qualities += JPEGSettingsFactory::sweepLength(sweep.minQuality, sweep.maxQuality, sweep.qualityStep);
+    return (long long)sweep.downsamplingPairs.size() * (long long)sweep.luminanceTables.size() *
+           (long long)sweep.chrominanceTables.size() * modes * outputs * huffman * qualities;
+}

@@ -25,3 +25,7 @@ class QProgressDialog;
 // what was appended until then is returned. `dialog` may be null.
 std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDialog* dialog,
                                               bool* canceled = nullptr);
+
+// How many entries expandBatchSettings gives for `sweep`, without expanding
+// it: what the batch window tells before a run.
+long long countBatchEntries(const BatchSettings& sweep);

@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -200,10 +201,20 @@ void BatchWindow::create()
     connect(downsamplingButton, &QPushButton::clicked, this, &BatchWindow::showDownsamplingWindow);
     connect(compressButton, &QPushButton::clicked, this, &BatchWindow::compressImages);
 
+    summaryLabel = new QLabel(this);
+    summaryLabel->setObjectName(QStringLiteral("summaryLabel"));
+    summaryLabel->setWordWrap(true);
+    layout->addWidget(summaryLabel, row++, 0, 1, -1);
+    for (QCheckBox* check : findChildren<QCheckBox*>())
+        connect(check, &QCheckBox::toggled, this, &BatchWindow::updateSweepSummary);
+    for (QLineEdit* edit : findChildren<QLineEdit*>())
+        connect(edit, &QLineEdit::textChanged, this, &BatchWindow::updateSweepSummary);
+
     resultsWindow = new ResultsWindow(this);
     resultsWindow->setObjectName(QStringLiteral("resultsWindow"));
     quantizationChooser = std::make_unique<QuantizationChooser>();
     quantizationChooser->setObjectName(QStringLiteral("quantizationChooser"));
+    quantizationChooser->installEventFilter(this);
 
     helpWindow = new HelpWindow(this);
     helpWindow->setObjectName(QStringLiteral("helpWindow"));
@@ -428,6 +439,51 @@ void BatchWindow::setFiles(const QStringList& names)
     files = names;
     if (!files.isEmpty())
         compressButton->setEnabled(true);
+    updateSweepSummary();
+}
+
+QString BatchWindow::sweepSummary() const
+{
+    // The form is read into the record the way "Compress" reads it, and the
+    // record put back: the form reaches the settings only through a run.
+    auto* self = const_cast<BatchWindow*>(this);
+    const BatchSettings saved = settings;
+    QString summary;
+    try {
+        self->updateData();
+        const long long entries = countBatchEntries(settings);
+        const long long compressions = entries * files.size();
+        summary = QStringLiteral("%1 %2 \u00d7 %3 %4 = %5 %6")
+                      .arg(entries)
+                      .arg(entries == 1 ? QStringLiteral("entry") : QStringLiteral("entries"))
+                      .arg(files.size())
+                      .arg(files.size() == 1 ? QStringLiteral("picture") : QStringLiteral("pictures"))
+                      .arg(compressions)
+                      .arg(compressions == 1 ? QStringLiteral("compression") : QStringLiteral("compressions"));
+        if (secondsPerCompression > 0 && compressions > 0) {
+            const double seconds = secondsPerCompression * double(compressions);
+            summary += seconds < 90 ? QStringLiteral(", about %1 s").arg(std::max(1.0, seconds), 0, 'f', 0)
+                                    : seconds < 5400 ? QStringLiteral(", about %1 min").arg(seconds / 60, 0, 'f', 0)
+                                                     : QStringLiteral(", about %1 h").arg(seconds / 3600, 0, 'f', 1);
+        }
+    } catch (const std::invalid_argument& error) {
+        summary = QString::fromUtf8(error.what());
+    }
+    self->settings = saved;
+    return summary;
+}
+
+void BatchWindow::updateSweepSummary()
+{
+    if (summaryLabel)
+        summaryLabel->setText(sweepSummary());
+}
+
+bool BatchWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == quantizationChooser.get() && event->type() == QEvent::Hide)
+        updateSweepSummary();
+    return QDialog::eventFilter(watched, event);
 }
 
 void BatchWindow::openFiles()
@@ -438,7 +494,9 @@ void BatchWindow::openFiles()
 
 bool BatchWindow::loadDownsamplingPairs(const QString& path)
 {
-    return DownsamplingPairs::load(path, settings.downsamplingPairs);
+    const bool loaded = DownsamplingPairs::load(path, settings.downsamplingPairs);
+    updateSweepSummary();
+    return loaded;
 }
 
 void BatchWindow::showDownsamplingWindow()
@@ -533,7 +591,12 @@ void BatchWindow::doCompress()
     const qint64 steps = qint64(runFiles.size()) * qint64(settingsList.size());
     dialog->setMaximum(int(std::min<qint64>(steps, INT_MAX)));
 
+    QElapsedTimer clock;
+    clock.start();
     std::vector<ResultStat> results = batchCompressor.compress(runFiles, settingsList, dialog);
+    if (!results.empty())
+        secondsPerCompression = double(clock.elapsed()) / 1000.0 / double(results.size());
+    updateSweepSummary();
 
     dialog->setValue(int(std::min<std::size_t>(results.size(), INT_MAX)));
     dialog->close();

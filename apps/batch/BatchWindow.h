@@ -13,6 +13,7 @@ class QAction;
 class QCheckBox;
 class QGridLayout;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QuantizationChooser;
@@ -55,6 +56,11 @@ public:
     // and the answer is false.
     bool loadDownsamplingPairs(const QString& path);
 
+    // "12 entries x 2 pictures = 24 compressions", and after a first run the
+    // time the next would take at that run's pace; shown under "Compress"
+    // and kept up to date as the form changes.
+    QString sweepSummary() const;
+
     BatchSettings* getBatchSettings() { return &settings; }
     const BatchSettings* getBatchSettings() const { return &settings; }
     BatchCompressor* getBatchCompressor() { return &batchCompressor; }
@@ -73,6 +79,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // The table pair chooser is not modal; its tables count once it hides.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Escape closes the main window as the title bar's button does, rather
     // than hiding it and leaving the program running without a window.
     void reject() override;
@@ -86,17 +94,21 @@ private:
     void showError(const QString& message);
     // The run behind "Compress": expansion, compression, results.
     void doCompress();
+    void updateSweepSummary();
 
     BatchSettings settings;
     BatchCompressor batchCompressor;
     QStringList files;
     bool running = false;
+    // The pace of the last run; zero before the first.
+    double secondsPerCompression = 0;
 
     ResultsWindow* resultsWindow = nullptr;
     std::unique_ptr<QuantizationChooser> quantizationChooser;
     HelpWindow* helpWindow = nullptr;
     HelpWindow* aboutWindow = nullptr;
 
+    QLabel* summaryLabel = nullptr;
     QCheckBox* baselineCheck = nullptr;
     QCheckBox* extendedCheck = nullptr;
     QCheckBox* progressiveCheck = nullptr;

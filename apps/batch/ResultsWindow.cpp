@@ -1,7 +1,11 @@
 #include "ResultsWindow.h"
 
+#include "CsvWriter.h"
+#include "RDChart.h"
 #include "Report.h"
 #include "ResultList.h"
+#include "ResultTable.h"
+#include "ResultTableModel.h"
 #include "ResultWidget.h"
 
 #include <QAction>
@@ -12,6 +16,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTabWidget>
+#include <QTableView>
 
 ResultsWindow::ResultsWindow(QWidget* parent)
     : QDialog(parent, Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)
@@ -33,7 +39,27 @@ void ResultsWindow::create()
     QAction* saveAsAction = fileMenu->addAction(QStringLiteral("Save as"));
     saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
     connect(saveAsAction, &QAction::triggered, this, &ResultsWindow::saveAs);
+    QAction* exportAction = fileMenu->addAction(QStringLiteral("Export CSV"));
+    exportAction->setObjectName(QStringLiteral("exportCsvAction"));
+    connect(exportAction, &QAction::triggered, this, &ResultsWindow::exportCsvAs);
     layout->setMenuBar(menuBar);
+
+    tabWidget = new QTabWidget(this);
+    tabWidget->setObjectName(QStringLiteral("resultTabs"));
+    layout->addWidget(tabWidget, 0, 0);
+    model = new ResultTableModel(this);
+    table = new ResultTable(model, tabWidget);
+    table->setObjectName(QStringLiteral("tableTab"));
+    chart = new RDChart(model, tabWidget);
+    chart->setObjectName(QStringLiteral("chartTab"));
+    tabWidget->addTab(table, QStringLiteral("Table"));
+    tabWidget->addTab(chart, QStringLiteral("Chart"));
+    connect(table, &ResultTable::showRequested, this, &ResultsWindow::showResult);
+    connect(chart, &RDChart::rowClicked, this, [this](int row) {
+        tabWidget->setCurrentWidget(table);
+        table->selectRow(row);
+    });
+    connect(tabWidget, &QTabWidget::currentChanged, this, &ResultsWindow::refreshViews);
 }
 
 void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* runResults)
@@ -42,10 +68,17 @@ void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<Result
     settingsList = settings;
     results = runResults;
 
-    list = new ResultList(this);
+    list = new ResultList(tabWidget);
     list->setObjectName(QStringLiteral("resultList"));
-    layout->addWidget(list, 0, 0);
+    {
+        const QSignalBlocker block(tabWidget);
+        tabWidget->insertTab(0, list, QStringLiteral("Panels"));
+        tabWidget->setCurrentIndex(0);
+    }
     list->setResults(settings, runResults);
+    model->setResults(settings, runResults);
+    table->chooseDefaultColumns();
+    // The chart is drawn when its tab is first shown.
     if (!sized) {
         // A window wide enough for whole panels; later runs keep the size the
         // user gave it.
@@ -58,6 +91,8 @@ void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<Result
     exec();
 
     // The run frees both lists as soon as this returns.
+    model->setResults(nullptr, nullptr);
+    chart->rebuild();
     list->clear();
     settingsList = nullptr;
     results = nullptr;
@@ -99,4 +134,39 @@ void ResultsWindow::saveAs()
     if (name.isEmpty())
         return;
     saveReportAs(name);
+}
+
+void ResultsWindow::showResult(int index)
+{
+    if (ResultWidget* panel = this->panel(index))
+        panel->showImage();
+    refreshViews();
+}
+
+void ResultsWindow::refreshViews()
+{
+    model->refresh();
+    if (tabWidget->currentWidget() == chart)
+        chart->rebuild();
+}
+
+bool ResultsWindow::exportCsv(const QString& path)
+{
+    QString error;
+    if (CsvWriter::write(path, *model, &error))
+        return true;
+    QMessageBox::critical(this, QStringLiteral("Error"),
+                          QStringLiteral("Couldn't write the CSV file<br>%1<br>%2")
+                              .arg(path.toHtmlEscaped(), error.toHtmlEscaped()),
+                          QMessageBox::Ok);
+    return false;
+}
+
+void ResultsWindow::exportCsvAs()
+{
+    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
+                                                      QStringLiteral("results.csv"), QStringLiteral("*.csv"));
+    if (name.isEmpty())
+        return;
+    exportCsv(name);
 }

@@ -8,15 +8,24 @@
 #include <vector>
 
 class QGridLayout;
+class QTabWidget;
+class RDChart;
 class ResultList;
+class ResultTable;
+class ResultTableModel;
 class ResultWidget;
 
-// The outcome of a batch run: one result panel per successful compression in
-// a scrolled list, and the tab-separated report. The batch window makes one
-// and reuses it for every run; show() blocks until the user closes it.
+// The outcome of a batch run in three tabs over the same two lists: Panels,
+// one result panel per successful compression in a scrolled list; Table, the
+// results as a sortable, filterable table; Chart, the rate-distortion curves
+// and Bjøntegaard deltas. The File menu writes the tab-separated report and
+// the sweep CSV. The batch window makes one window and reuses it for every
+// run; show() blocks until the user closes it.
 //
-// The report is written from the two lists, which the panels edit in place,
-// so it always reflects the panels, including those the list has not built.
+// The report and the CSV are written from the two lists, which the panels
+// edit in place, so they always reflect the panels, including those the list
+// has not built. The table and chart read the lists too and are redrawn when
+// their tab is shown and after a viewer opened from them closes.
 class ResultsWindow : public QDialog
 {
     Q_OBJECT
@@ -34,21 +43,38 @@ public:
     // The panel of result `index`, scrolled into view; null out of range.
     ResultWidget* panel(int index);
     ResultList* resultList() const { return list; }
+    QTabWidget* tabs() const { return tabWidget; }
+    ResultTable* resultTable() const { return table; }
+    RDChart* rdChart() const { return chart; }
+    ResultTableModel* tableModel() const { return model; }
 
     // The report of the results as they stand now.
     QByteArray reportText() const;
     // Writes the report to `path`; a failure is told in the "Error" box with
     // the file's name, and an earlier file of that name stays as it was.
     bool saveReportAs(const QString& path);
+    // Writes every row and column in the sweep CSV format to `path`; a failure
+    // is told in the "Error" box.
+    bool exportCsv(const QString& path);
+    // What "Show" does on a panel: recompresses result `index` under its entry
+    // and opens the viewer; the table and chart follow the new figures.
+    void showResult(int index);
 
 public slots:
     void saveAs();
+    void exportCsvAs();
 
 private:
     void create();
+    // Redraws the views of the tab now shown from the lists.
+    void refreshViews();
 
     QGridLayout* layout = nullptr;
+    QTabWidget* tabWidget = nullptr;
     ResultList* list = nullptr;
+    ResultTableModel* model = nullptr;
+    ResultTable* table = nullptr;
+    RDChart* chart = nullptr;
     std::vector<JPEGSettings>* settingsList = nullptr;
     std::vector<ResultStat>* results = nullptr;
     bool sized = false;

@@ -1,16 +1,22 @@
 // Opens the batch tool's windows in a given state for a look by eye; built
 // with the tests, never run by them. Run it from the run directory:
-//   batchtool_demo form|results|viewer|many PICTURE...
+//   batchtool_demo form|results|viewer|many|chart|table PICTURE...
 // "results" compresses the pictures under a small sweep and stays in the
 // results window; "viewer" then opens the first panel's viewer; "many" lists
-// 10 000 made-up results scrolled half way down.
+// 10 000 made-up results scrolled half way down. "chart" and "table" sweep
+// automatic quality 20 to 95 in steps of 5, baseline and extended
+// progressive, Huffman tables optimised or not, and show the results
+// window's Chart or Table tab; with TESSERA_SHOT=FILE.png set they save the
+// window there and quit, with TESSERA_CSV=FILE.csv they also export the run.
 #include "BatchWindow.h"
 #include "Image.h"
 #include "ResultList.h"
 #include "ResultWidget.h"
 #include "ResultsWindow.h"
+#include "RDChart.h"
 
 #include <QApplication>
+#include <QTabWidget>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -50,7 +56,45 @@ int main(int argc, char* argv[])
     window.setFiles(pictures);
     window.show();
 
-    if (mode != QLatin1String("form")) {
+    const bool rd = mode == QLatin1String("chart") || mode == QLatin1String("table");
+    if (rd) {
+        window.findChild<QCheckBox*>(QStringLiteral("extendedCheck"))->setChecked(true);
+        window.findChild<QCheckBox*>(QStringLiteral("progressiveCheck"))->setChecked(true);
+        window.findChild<QCheckBox*>(QStringLiteral("nonProgressiveCheck"))->setChecked(false);
+        window.findChild<QCheckBox*>(QStringLiteral("optimizeHuffmanCheck"))->setChecked(true);
+        window.findChild<QCheckBox*>(QStringLiteral("manualQualityCheck"))->setChecked(false);
+        window.findChild<QCheckBox*>(QStringLiteral("autoQualityCheck"))->setChecked(true);
+        window.findChild<QLineEdit*>(QStringLiteral("minQualityEdit"))->setText(QStringLiteral("20"));
+        window.findChild<QLineEdit*>(QStringLiteral("maxQualityEdit"))->setText(QStringLiteral("95"));
+        window.findChild<QLineEdit*>(QStringLiteral("qualityStepEdit"))->setText(QStringLiteral("5"));
+        QTimer::singleShot(200, &window, [&window] { window.compressImages(); });
+        QTimer* poll = new QTimer(&window);
+        QObject::connect(poll, &QTimer::timeout, &window, [&window, poll, mode] {
+            ResultsWindow* results = window.getResultsWindow();
+            if (!results->isVisible() || results->panelCount() == 0)
+                return;
+            poll->stop();
+            results->resize(1500, 950);
+            if (mode == QLatin1String("chart")) {
+                results->tabs()->setCurrentIndex(2);
+                results->rdChart()->setCurveBy({QStringLiteral("mode"), QStringLiteral("progressive"),
+                                                QStringLiteral("optimize_huffman")});
+            } else {
+                results->tabs()->setCurrentIndex(1);
+            }
+            const QString csv = qEnvironmentVariable("TESSERA_CSV");
+            if (!csv.isEmpty())
+                results->exportCsv(csv);
+            const QString shot = qEnvironmentVariable("TESSERA_SHOT");
+            if (shot.isEmpty())
+                return;
+            QTimer::singleShot(1000, results, [results, shot] {
+                results->grab().save(shot);
+                QCoreApplication::exit(0);
+            });
+        });
+        poll->start(100);
+    } else if (mode != QLatin1String("form")) {
         // Baseline and extended progressive; manual quality, and automatic
         // quality 50 and 90.
         window.findChild<QCheckBox*>(QStringLiteral("extendedCheck"))->setChecked(true);

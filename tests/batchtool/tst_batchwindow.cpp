@@ -4,11 +4,13 @@
 #include "HelpWindow.h"
 #include "QuantizationChooser.h"
 #include "ResultsWindow.h"
+#include "SettingsExpansion.h"
 #include "TestPictures.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -355,6 +357,43 @@ private slots:
             QVERIFY(!resultsShown);
             QVERIFY(!QFile::exists(dir.file("tmp.bin")));
         }
+    }
+
+    // The count before a run follows the form and agrees with the expansion,
+    // and the form still reaches the settings only through "Compress".
+    void summaryCountsWhatTheFormWouldRun()
+    {
+        Form form;
+        BatchWindow& w = form.window;
+        auto* label = w.findChild<QLabel*>("summaryLabel");
+        w.setFiles({"a.png", "b.png"});
+        QCOMPARE(label->text(), QString::fromUtf8("1 entry \u00d7 2 pictures = 2 compressions"));
+        form.setChecked("extendedCheck", true);
+        form.setChecked("progressiveCheck", true);
+        form.setChecked("dctFloatCheck", true);
+        form.setText("maxSmoothingEdit", "20");
+        form.setText("smoothingStepEdit", "10");
+        form.setChecked("autoQualityCheck", true);
+        form.setText("minQualityEdit", "50");
+        form.setText("maxQualityEdit", "90");
+        form.setText("qualityStepEdit", "-20");
+        // Modes 3, DCT methods 2 x smoothing 3 + qualities 3.
+        QCOMPARE(label->text(), QString::fromUtf8("27 entries \u00d7 2 pictures = 54 compressions"));
+        QVERIFY(!w.getBatchSettings()->extended);
+
+        BatchSettings sweep = *w.getBatchSettings();
+        w.updateData();
+        sweep = *w.getBatchSettings();
+        sweep.downsamplingPairs.push_back(pair(2, 2, 1, 1));
+        sweep.grayscaleOutput = true;
+        sweep.tableQuality = true;
+        sweep.minTableQuality = 30;
+        sweep.maxTableQuality = 90;
+        sweep.tableQualityStep = 30;
+        QCOMPARE(countBatchEntries(sweep), (long long)expandBatchSettings(sweep, nullptr).size());
+
+        form.setText("maxSmoothingEdit", "101");
+        QCOMPARE(label->text(), QStringLiteral("Invalid smoothing values"));
     }
 
     void openReplacesTheFileListAndEnablesCompressForGood()

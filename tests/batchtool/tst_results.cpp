@@ -1,18 +1,31 @@
 #include "BatchToolTest.h"
+#include "CsvReader.h"
+#include "Curves.h"
+#include "RDChart.h"
 #include "Report.h"
 #include "ResultList.h"
+#include "ResultTable.h"
+#include "ResultTableModel.h"
 #include "ResultWidget.h"
 #include "ResultsWindow.h"
 #include "TestPictures.h"
 
+#include <QAbstractSeries>
 #include <QAction>
+#include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QMenuBar>
 #include <QRadioButton>
+#include <QLineEdit>
 #include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTableWidget>
 #include <QTest>
+
+#include <cmath>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -226,6 +239,108 @@ private slots:
             QCOMPARE(w.panelCount(), 1);
             QCOMPARE(w.findChildren<ResultWidget*>().size(), 1);
             QCOMPARE(w.panel(0)->getFilePath(), QStringLiteral("/p/c.png"));
+        });
+    }
+
+    // A small sweep: two pictures, DCT int and float, four qualities; float
+    // takes 90 % of int's rate at the same PSNR.
+    void tableChartAndCsvShowTheSameRun()
+    {
+        ScratchDir dir;
+        std::vector<JPEGSettings> settings;
+        std::vector<ResultStat> results;
+        const int qualities[] = {50, 60, 90, 100};
+        const double psnr[] = {30, 33, 37, 41};
+        for (const char* picture : {"/p/a.png", "/p/b.png"}) {
+            for (JPEGSettings::DCTMethod dct : {JPEGSettings::INT, JPEGSettings::FLOAT}) {
+                for (int q = 0; q < 4; ++q) {
+                    JPEGSettings s = defaultEntry();
+                    s.setDCTMethod(dct);
+                    s.setQuality(qualities[q]);
+                    settings.push_back(s);
+                    ResultStat r = stat(picture, 24 / (0.25 * (q + 1) * (dct == JPEGSettings::FLOAT ? 0.9 : 1)));
+                    r.mse = 255.0 * 255.0 / std::pow(10.0, psnr[q] / 10);
+                    results.push_back(r);
+                }
+            }
+        }
+        ResultsWindow window(nullptr);
+        showResults(window, settings, results, [&](ResultsWindow& w) {
+            QCOMPARE(w.tabs()->count(), 3);
+            QCOMPARE(w.tabs()->tabText(1), QStringLiteral("Table"));
+            ResultTableModel* model = w.tableModel();
+            QTableView* view = w.resultTable()->view();
+            QAbstractItemModel* shown = view->model();
+            QCOMPARE(shown->rowCount(), 16);
+            QCOMPARE(model->text(4, model->column("dct")), QStringLiteral("float"));
+            QCOMPARE(model->text(0, model->column("sampling")), QStringLiteral("1x1,1x1,1x1"));
+
+            // Numbers sort as numbers: quality 100 after 90.
+            const int quality = model->column("quality");
+            view->sortByColumn(quality, Qt::DescendingOrder);
+            QCOMPARE(shown->index(0, quality).data().toString(), QStringLiteral("100"));
+            QCOMPARE(shown->index(15, quality).data().toString(), QStringLiteral("50"));
+
+            // Column filters combine with the overall filter.
+            auto* column = w.findChild<QComboBox*>("filterColumn");
+            auto* columnText = w.findChild<QLineEdit*>("columnFilter");
+            auto* overall = w.findChild<QLineEdit*>("overallFilter");
+            column->setCurrentText("dct");
+            columnText->setText("FLOAT");
+            QCOMPARE(shown->rowCount(), 8);
+            column->setCurrentText("quality");
+            columnText->setText(">=90");
+            QCOMPARE(shown->rowCount(), 4);
+            overall->setText("b.png");
+            QCOMPARE(shown->rowCount(), 2);
+            // Selecting a row the filters hide clears them.
+            w.resultTable()->selectRow(0);
+            QCOMPARE(shown->rowCount(), 16);
+            QCOMPARE(w.resultTable()->selectedRows(), std::vector<int>{0});
+            QVERIFY(w.resultTable()->cjpegOptionsText().startsWith("# no cjpeg equivalent"));
+            QCOMPARE(w.resultTable()->sweepOptionsText(),
+                     QStringLiteral("tessera-sweep --mode baseline --output colour --huffman no --dct int "
+                                    "--smoothing 0:0:0 \"/p/a.png\""));
+
+            // One curve per picture and DCT method, ordered by rate; averaged,
+            // one per method; float saves 10 % at equal PSNR.
+            w.tabs()->setCurrentIndex(2);
+            RDChart* chart = w.rdChart();
+            QCOMPARE(chart->curves().size(), std::size_t(4));
+            QCOMPARE(chart->chart()->series().size(), 4);
+            QCOMPARE(chart->curves()[1].points.size(), std::size_t(4));
+            QCOMPARE(chart->curves()[1].points[0].rows, std::vector<int>{4});
+            QVERIFY(std::abs(chart->curves()[1].points[3].figure - 41) < 1e-9);
+            chart->setAveraged(true);
+            QCOMPARE(chart->chart()->series().size(), 2);
+            QCOMPARE(chart->chart()->series()[1]->name(), QStringLiteral("dct=float"));
+            QVERIFY(chart->pointText(1, 0).contains("mean of 2 pictures"));
+            QTableWidget* bd = chart->bdTable();
+            QCOMPARE(bd->rowCount(), 3); // a, b, mean of float against int
+            QCOMPARE(bd->item(2, 0)->text(), QStringLiteral("mean"));
+            QCOMPARE(bd->item(2, 3)->text(), QStringLiteral("-10.00"));
+            QVERIFY(chart->exportTo(dir.file("chart.png"), QSize(640, 400)));
+            QCOMPARE(QImage(dir.file("chart.png")).size(), QSize(640, 400));
+            QVERIFY(chart->exportTo(dir.file("chart.svg"), QSize(640, 400)));
+            QVERIFY(readAll(dir.file("chart.svg")).contains("<svg"));
+
+            // An edit on a panel reaches the table when its tab is shown.
+            w.tabs()->setCurrentIndex(0);
+            w.panel(3)->findChild<QSpinBox*>("qualitySpin")->setValue(77);
+            w.tabs()->setCurrentIndex(1);
+            QCOMPARE(model->index(3, quality).data().toString(), QStringLiteral("77"));
+
+            // The CSV reads back with every row and field.
+            QVERIFY(w.exportCsv(dir.file("run.csv")));
+            QString error;
+            const auto csv = CsvTable::read(dir.file("run.csv"), &error);
+            QVERIFY2(csv, qPrintable(error));
+            QCOMPARE(csv->header(), ResultTableModel::columnNames());
+            QCOMPARE(csv->count(), 16);
+            for (int r = 0; r < 16; ++r)
+                for (int c = 0; c < model->columnCount(); ++c)
+                    QCOMPARE(csv->text(r, c), model->text(r, c));
+            QCOMPARE(csv->number(5, model->column("bpp")), results[5].bitRate);
         });
     }
 

@@ -1,0 +1,58 @@
+#include "CsvWriter.h"
+
+#include <QSaveFile>
+
+namespace CsvWriter {
+
+QByteArray field(const QString& text)
+{
+    QByteArray bytes = text.toUtf8();
+    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n'))
+        return bytes;
+    bytes.replace('"', "\"\"");
+    return '"' + bytes + '"';
+}
+
+namespace {
+
+void appendRecord(QByteArray& out, const QStringList& fields)
+{
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i)
+            out += ',';
+        out += field(fields[i]);
+    }
+    out += "\r\n";
+}
+
+} // namespace
+
+QByteArray text(const SweepRows& rows)
+{
+    const QStringList header = rows.header();
+    QByteArray out;
+    appendRecord(out, header);
+    QStringList fields;
+    for (int r = 0; r < rows.count(); ++r) {
+        fields.clear();
+        for (int c = 0; c < header.size(); ++c)
+            fields.append(rows.text(r, c));
+        appendRecord(out, fields);
+    }
+    return out;
+}
+
+bool write(const QString& path, const SweepRows& rows, QString* error)
+{
+    QSaveFile file(path);
+    // A device or a pipe cannot be replaced; it is written in place.
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text(rows)) < 0 || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace CsvWriter

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "JPEGSettings.h"
+
+#include <QString>
+
+#include <optional>
+
+// How an entry's settings read in the sweep CSV's columns and on command
+// lines. The values describe what the encoder applies: under automatic
+// quality it uses the library's defaults (standard tables scaled to the
+// quality, integer DCT, 2x2 luminance sampling) whatever the entry's unused
+// fields hold.
+namespace SettingsText {
+
+QString mode(const JPEGSettings& s);     // "Baseline" or "Extended"
+QString dct(const JPEGSettings& s);      // "int", "fast" or "float"
+// Horizontal x vertical factors per component: "2x2,1x1,1x1"; one
+// component for grey-scale output.
+QString sampling(const JPEGSettings& s);
+// The preset the table equals ("Luminance standard", "Chrominance 3"), else
+// "custom"; "Annex K.1" and "Annex K.2" under automatic quality.
+QString tableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot);
+
+// The cjpeg options that write the same file, where there are some: only the
+// standard tables can be named on its command line without a table file.
+std::optional<QString> cjpegOptions(const JPEGSettings& s);
+// The tessera-sweep options of a sweep of this one entry; tables and
+// sampling pairs other than the defaults need their files, named as
+// placeholders.
+QString sweepOptions(const JPEGSettings& s);
+
+} // namespace SettingsText

@@ -1,0 +1,241 @@
+#include "ResultTable.h"
+
+#include "ResultTableModel.h"
+#include "SettingsText.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// True when `field` passes `filter`: a comparison with a number, or text the
+// field contains.
+bool passes(const QString& field, double value, const QString& filter)
+{
+    static const QRegularExpression comparison(QStringLiteral("^\\s*(<=|>=|<|>|=)\\s*(\\S+)\\s*$"));
+    const auto match = comparison.match(filter);
+    bool isNumber = false;
+    const double bound = match.hasMatch() ? match.captured(2).toDouble(&isNumber) : 0;
+    if (!isNumber)
+        return field.contains(filter.trimmed(), Qt::CaseInsensitive);
+    if (std::isnan(value))
+        return false;
+    const QString op = match.captured(1);
+    if (op == QLatin1String("<"))
+        return value < bound;
+    if (op == QLatin1String(">"))
+        return value > bound;
+    if (op == QLatin1String("<="))
+        return value <= bound;
+    if (op == QLatin1String(">="))
+        return value >= bound;
+    return value == bound;
+}
+
+} // namespace
+
+ResultFilterModel::ResultFilterModel(QObject* parent) : QSortFilterProxyModel(parent)
+{
+    setSortRole(ResultTableModel::SortRole);
+}
+
+void ResultFilterModel::setColumnFilter(int column, const QString& text)
+{
+    if (column < 0)
+        return;
+    if (std::size_t(column) >= columnFilters.size())
+        columnFilters.resize(std::size_t(column) + 1);
+    columnFilters[std::size_t(column)] = text;
+    invalidateFilter();
+}
+
+QString ResultFilterModel::columnFilter(int column) const
+{
+    return column >= 0 && std::size_t(column) < columnFilters.size() ? columnFilters[std::size_t(column)]
+                                                                     : QString();
+}
+
+void ResultFilterModel::setOverallFilter(const QString& text)
+{
+    overall = text.trimmed();
+    invalidateFilter();
+}
+
+bool ResultFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex&) const
+{
+    const auto* rows = static_cast<const ResultTableModel*>(sourceModel());
+    for (std::size_t c = 0; c < columnFilters.size(); ++c) {
+        if (columnFilters[c].trimmed().isEmpty())
+            continue;
+        if (!passes(rows->text(sourceRow, int(c)), rows->number(sourceRow, int(c)), columnFilters[c]))
+            return false;
+    }
+    if (overall.isEmpty())
+        return true;
+    for (int c = 0; c < rows->columnCount(); ++c)
+        if (rows->text(sourceRow, c).contains(overall, Qt::CaseInsensitive))
+            return true;
+    return false;
+}
+
+ResultTable::ResultTable(ResultTableModel* model, QWidget* parent)
+    : QWidget(parent), model(model), proxy(new ResultFilterModel(this))
+{
+    proxy->setSourceModel(model);
+
+    overallFilter = new QLineEdit(this);
+    overallFilter->setObjectName(QStringLiteral("overallFilter"));
+    overallFilter->setPlaceholderText(QStringLiteral("Filter all columns"));
+    overallFilter->setClearButtonEnabled(true);
+    filterColumn = new QComboBox(this);
+    filterColumn->setObjectName(QStringLiteral("filterColumn"));
+    filterColumn->addItems(ResultTableModel::columnNames());
+    columnFilter = new QLineEdit(this);
+    columnFilter->setObjectName(QStringLiteral("columnFilter"));
+    columnFilter->setPlaceholderText(QStringLiteral("Text, or <, <=, =, >=, > a number"));
+    columnFilter->setClearButtonEnabled(true);
+    columnsButton = new QToolButton(this);
+    columnsButton->setObjectName(QStringLiteral("columnsButton"));
+    columnsButton->setText(QStringLiteral("Columns"));
+    columnsButton->setPopupMode(QToolButton::InstantPopup);
+    columnsButton->setMenu(new QMenu(columnsButton));
+
+    table = new QTableView(this);
+    table->setObjectName(QStringLiteral("resultTable"));
+    table->setModel(proxy);
+    table->setSortingEnabled(true);
+    table->sortByColumn(-1, Qt::AscendingOrder); // the run's order until a header is clicked
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    table->setWordWrap(false);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    table->horizontalHeader()->setDefaultSectionSize(90);
+
+    auto* filters = new QHBoxLayout;
+    filters->addWidget(overallFilter, 2);
+    filters->addWidget(filterColumn);
+    filters->addWidget(columnFilter, 1);
+    filters->addWidget(columnsButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(filters);
+    layout->addWidget(table);
+
+    connect(overallFilter, &QLineEdit::textChanged, proxy, &ResultFilterModel::setOverallFilter);
+    connect(columnFilter, &QLineEdit::textChanged, this,
+            [this](const QString& text) { proxy->setColumnFilter(filterColumn->currentIndex(), text); });
+    connect(filterColumn, &QComboBox::currentIndexChanged, this, [this](int column) {
+        const QSignalBlocker block(columnFilter);
+        columnFilter->setText(proxy->columnFilter(column));
+    });
+    connect(table, &QTableView::doubleClicked, this,
+            [this](const QModelIndex& index) { emit showRequested(proxy->mapToSource(index).row()); });
+    connect(table, &QWidget::customContextMenuRequested, this, &ResultTable::showContextMenu);
+    connect(columnsButton->menu(), &QMenu::aboutToShow, this, &ResultTable::fillColumnMenu);
+}
+
+void ResultTable::chooseDefaultColumns()
+{
+    for (int c = 0; c < model->columnCount(); ++c)
+        table->setColumnHidden(c, model->count() > 0 && model->text(0, c).isEmpty());
+    // Measured on the first thousand rows at most (the header's precision).
+    table->resizeColumnsToContents();
+}
+
+void ResultTable::fillColumnMenu()
+{
+    QMenu* menu = columnsButton->menu();
+    menu->clear();
+    for (int c = 0; c < model->columnCount(); ++c) {
+        QAction* action = menu->addAction(model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+        action->setObjectName(QStringLiteral("column_") + action->text());
+        action->setCheckable(true);
+        action->setChecked(!table->isColumnHidden(c));
+        connect(action, &QAction::toggled, this, [this, c](bool on) { table->setColumnHidden(c, !on); });
+    }
+}
+
+std::vector<int> ResultTable::selectedRows() const
+{
+    std::vector<int> rows;
+    const QModelIndexList selected = table->selectionModel()->selectedRows();
+    std::vector<int> viewRows;
+    for (const QModelIndex& index : selected)
+        viewRows.push_back(index.row());
+    std::sort(viewRows.begin(), viewRows.end());
+    for (int r : viewRows)
+        rows.push_back(proxy->mapToSource(proxy->index(r, 0)).row());
+    return rows;
+}
+
+void ResultTable::selectRow(int row)
+{
+    QModelIndex at = proxy->mapFromSource(model->index(row, 0));
+    if (!at.isValid()) {
+        overallFilter->clear();
+        for (int c = 0; c < model->columnCount(); ++c)
+            proxy->setColumnFilter(c, QString());
+        columnFilter->clear();
+        at = proxy->mapFromSource(model->index(row, 0));
+    }
+    if (!at.isValid())
+        return;
+    table->selectionModel()->select(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    table->setCurrentIndex(at);
+    table->scrollTo(at);
+}
+
+QString ResultTable::cjpegOptionsText() const
+{
+    QStringList lines;
+    for (int row : selectedRows()) {
+        const auto options = SettingsText::cjpegOptions(*model->settingsAt(row));
+        lines.append(options ? QStringLiteral("cjpeg %1 -outfile OUT.jpg \"%2\"")
+                                   .arg(*options, model->text(row, model->column(SweepColumns::picture)))
+                             : QStringLiteral("# no cjpeg equivalent: custom quantization tables"));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString ResultTable::sweepOptionsText() const
+{
+    QStringList lines;
+    for (int row : selectedRows())
+        lines.append(QStringLiteral("tessera-sweep %1 \"%2\"")
+                         .arg(SettingsText::sweepOptions(*model->settingsAt(row)),
+                              model->text(row, model->column(SweepColumns::picture))));
+    return lines.join(QLatin1Char('\n'));
+}
+
+void ResultTable::showContextMenu(const QPoint& at)
+{
+    const QModelIndex index = table->indexAt(at);
+    if (!index.isValid())
+        return;
+    if (!table->selectionModel()->isRowSelected(index.row(), QModelIndex()))
+        table->selectRow(index.row());
+    QMenu menu(this);
+    const int row = proxy->mapToSource(index).row();
+    menu.addAction(QStringLiteral("Show"), this, [this, row] { emit showRequested(row); });
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Copy cjpeg options"), this,
+                   [this] { QGuiApplication::clipboard()->setText(cjpegOptionsText()); });
+    menu.addAction(QStringLiteral("Copy tessera-sweep options"), this,
+                   [this] { QGuiApplication::clipboard()->setText(sweepOptionsText()); });
+    menu.exec(table->viewport()->mapToGlobal(at));
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QSortFilterProxyModel>
+#include <QWidget>
+
+#include <vector>
+
+class QComboBox;
+class QLineEdit;
+class QTableView;
+class QToolButton;
+class ResultTableModel;
+
+// Rows of a result table that pass the filters, sorted by the SortRole. A
+// column filter holds text that the field must contain (any case), or a
+// comparison with a number: "<0.5", ">=30", "=75". The overall filter keeps
+// the rows in which any column contains its text.
+class ResultFilterModel : public QSortFilterProxyModel
+{
+    Q_OBJECT
+
+public:
+    explicit ResultFilterModel(QObject* parent = nullptr);
+
+    void setColumnFilter(int column, const QString& text);
+    QString columnFilter(int column) const;
+    void setOverallFilter(const QString& text);
+
+protected:
+    bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
+
+private:
+    std::vector<QString> columnFilters;
+    QString overall;
+};
+
+// The Table tab of the results window: the results as a sortable, filterable
+// table with a column chooser. Double-click or "Show" in a row's context menu
+// asks for its viewer; the menu also copies the selected rows' equivalent
+// cjpeg and tessera-sweep options.
+class ResultTable : public QWidget
+{
+    Q_OBJECT
+
+public:
+    ResultTable(ResultTableModel* model, QWidget* parent);
+
+    QTableView* view() const { return table; }
+    ResultFilterModel* filterModel() const { return proxy; }
+    // Rows of the model, in the view's order.
+    std::vector<int> selectedRows() const;
+    // Selects and scrolls to the model's row, clearing any filter that hides it.
+    void selectRow(int row);
+    // Hides the columns that are empty in the first row.
+    void chooseDefaultColumns();
+
+    // What the context menu copies, one line per selected row.
+    QString cjpegOptionsText() const;
+    QString sweepOptionsText() const;
+
+signals:
+    void showRequested(int row);
+
+private:
+    void showContextMenu(const QPoint& at);
+    void fillColumnMenu();
+
+    ResultTableModel* model;
+    ResultFilterModel* proxy;
+    QTableView* table;
+    QLineEdit* overallFilter;
+    QComboBox* filterColumn;
+    QLineEdit* columnFilter;
+    QToolButton* columnsButton;
+};

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "CompressionResult.h"
+#include "JPEGSettings.h"
+#include "SweepRows.h"
+
+#include <QAbstractTableModel>
+
+#include <vector>
+
+// The results of a batch run as a table: one row per result, one column per
+// column of the sweep CSV, read straight from the run's two aligned lists
+// (nothing is copied per row). Columns the lists cannot fill stay empty.
+//
+// Display text is what the CSV holds; the SortRole gives numbers as numbers
+// so that 10 sorts after 9. The lists are edited elsewhere (result panels
+// recompress in place); refresh() tells the views.
+class ResultTableModel : public QAbstractTableModel, public SweepRows
+{
+    Q_OBJECT
+
+public:
+    static constexpr int SortRole = Qt::UserRole + 1;
+
+    explicit ResultTableModel(QObject* parent = nullptr);
+
+    // Both lists stay the caller's and must stay in place while shown; null
+    // empties the table.
+    void setResults(const std::vector<JPEGSettings>* settings, const std::vector<ResultStat>* results);
+    void refresh();
+
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // SweepRows
+    int count() const override { return rowCount(QModelIndex()); }
+    QStringList header() const override { return columnNames(); }
+    int column(const QString& name) const override;
+    QString text(int row, int column) const override;
+    double number(int row, int column) const override;
+
+    static QStringList columnNames();
+    // The settings entry of a row; null out of range.
+    const JPEGSettings* settingsAt(int row) const
+    {
+        return row >= 0 && row < count() ? &(*settingsList)[std::size_t(row)] : nullptr;
+    }
+    // The settings and figures of one row for a tool tip, one per line.
+    QString describe(int row) const;
+
+private:
+    const std::vector<JPEGSettings>* settingsList = nullptr;
+    const std::vector<ResultStat>* results = nullptr;
+    // The picture index of each row's picture, by first appearance.
+    std::vector<int> pictureIndex;
+};

@@ -1,0 +1,68 @@
+// The reader of sweep CSV files and what tessera-sweep bd-rate and the
+// results window do with a table read back: any bytes give either a refusal
+// with a reason or a table whose records all have the header's width and
+// that reads back the same once written; the curves and Bjøntegaard figures
+// of any table are computed without fault.
+
+#include "CsvReader.h"
+#include "CsvWriter.h"
+#include "Curves.h"
+
+#include <QByteArray>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+void check(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "fuzz_sweep_csv: %s\n", what);
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
+    QString error;
+    const auto table = CsvTable::parse(bytes, &error);
+    if (!table) {
+        check(!error.isEmpty(), "a refusal without a reason");
+        return 0;
+    }
+    check(!table->header().isEmpty(), "a table without a header");
+    // Each record takes at least its line end or the end of the text.
+    check(std::size_t(table->count()) <= size, "more records than bytes");
+    for (int r = 0; r < table->count(); ++r)
+        check(table->record(r).size() == table->header().size(), "a record of the wrong width");
+    // What was read is written back and read again unchanged.
+    const auto again = CsvTable::parse(CsvWriter::text(*table), &error);
+    check(again && again->header() == table->header() && again->count() == table->count(),
+          "a written table does not read back");
+    for (int r = 0; r < table->count(); ++r)
+        check(again->record(r) == table->record(r), "a written record reads back differently");
+
+    for (const QString& figure : {QStringLiteral("psnr"), QStringLiteral("ssim")}) {
+        Curves::Options options;
+        options.figure = figure;
+        const auto curves = Curves::perPicture(*table, options);
+        for (const auto& curve : curves)
+            for (const auto& point : curve.points)
+                check(std::isfinite(point.rate) && std::isfinite(point.figure),
+                      "a point that is not finite");
+        Curves::averaged(curves);
+        if (!curves.empty()) {
+            for (const auto& line : Curves::deltas(curves, curves.front().key))
+                check((!line.rate || std::isfinite(*line.rate)) &&
+                          (!line.figure || std::isfinite(*line.figure)),
+                      "a delta that is not finite");
+        }
+    }
+    return 0;
+}

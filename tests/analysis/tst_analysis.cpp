@@ -1,0 +1,304 @@
+// The Bjøntegaard figures against numbers computed independently (SciPy's
+// monotone cubic interpolant, bd_reference.py) and curves with known answers;
+// the CSV reader on well-formed and broken text; curves grouped from rows.
+#include "BDCommand.h"
+#include "BDRate.h"
+#include "CsvReader.h"
+#include "Curves.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <cmath>
+
+using BDRate::Point;
+
+namespace {
+
+std::vector<Point> scaled(std::vector<Point> curve, double rateFactor, double figureShift)
+{
+    for (Point& p : curve) {
+        p.rate *= rateFactor;
+        p.quality += figureShift;
+    }
+    return curve;
+}
+
+const std::vector<Point> smoothRef{{0.25, 30.1}, {0.5, 33.4}, {1.0, 36.9}, {2.0, 40.2}};
+
+const QByteArray sweepHeader =
+    "picture,entry_index,mode,dct,smoothing,quality,bpp,psnr,ssim,status\r\n";
+
+// Two pictures; DCT int and float at four qualities, float at 90 % of the
+// rate; on picture b a failed row and a smoothing variant of int that merges
+// into int's points when curves are grouped by DCT only.
+QByteArray sweepText()
+{
+    QByteArray text = sweepHeader;
+    const double psnr[] = {30.1, 33.4, 36.9, 40.2};
+    const double bpp[] = {0.25, 0.5, 1.0, 2.0};
+    for (const char* picture : {"a.png", "b.png"}) {
+        const double scale = picture[0] == 'a' ? 1.0 : 2.0;
+        for (int q = 0; q < 4; ++q) {
+            for (const char* dct : {"int", "float"}) {
+                const double rate = bpp[q] * scale * (dct[0] == 'f' ? 0.9 : 1.0);
+                text += QStringLiteral("%1,0,Baseline,%2,0,%3,%4,%5,0.9,ok\r\n")
+                            .arg(picture, dct)
+                            .arg(50 + 10 * q)
+                            .arg(rate, 0, 'g', 17)
+                            .arg(psnr[q], 0, 'g', 17)
+                            .toUtf8();
+            }
+        }
+    }
+    text += "b.png,0,Baseline,int,0,60,9,99,0.9,failed\r\n";
+    text += "b.png,0,Baseline,int,10,60,3.0,33.4,0.9,ok\r\n";
+    return text;
+}
+
+} // namespace
+
+class TestAnalysis : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void bdAgainstReference_data();
+    void bdAgainstReference();
+    void bdKnownAnswers();
+    void bdRefusesWhatItCannotCompare();
+    void csvReadsRfc4180();
+    void csvRefusesMalformedText_data();
+    void csvRefusesMalformedText();
+    void curvesGroupAverageAndCompare();
+    void bdRateCommand();
+    void bdOnARealSweep();
+};
+
+void TestAnalysis::bdAgainstReference_data()
+{
+    QTest::addColumn<std::vector<Point>>("reference");
+    QTest::addColumn<std::vector<Point>>("test");
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<double>("figure");
+    // Figures printed by bd_reference.py (SciPy 1.10.1).
+    QTest::newRow("smooth") << smoothRef
+                            << std::vector<Point>{{0.22, 30.3}, {0.46, 33.6}, {0.93, 37.0}, {1.9, 40.5}}
+                            << -11.017450779619086 << 0.5556132529389803;
+    // Uneven spacing and a near-flat stretch: the end-slope clamps and the
+    // zero slopes at a secant of zero sign matter here.
+    QTest::newRow("uneven")
+        << std::vector<Point>{{0.1, 25.0}, {0.15, 28.5}, {0.6, 31.0}, {0.7, 35.5}, {2.5, 36.0}}
+        << std::vector<Point>{{0.3, 31.5}, {0.12, 26.0}, {3.0, 38.2}, {0.2, 27.0}, {1.1, 33.0},
+                              {1.6, 38.0}}
+        << 19.11645725394573 << -0.16576793839602905;
+    QTest::newRow("ssim")
+        << std::vector<Point>{{0.3, 0.80}, {0.6, 0.90}, {1.2, 0.95}, {2.4, 0.985}}
+        << std::vector<Point>{{0.35, 0.83}, {0.7, 0.915}, {1.1, 0.948}, {2.0, 0.97}}
+        << -0.6361861099056343 << 0.0005945863565970477;
+}
+
+void TestAnalysis::bdAgainstReference()
+{
+    QFETCH(std::vector<Point>, reference);
+    QFETCH(std::vector<Point>, test);
+    QFETCH(double, rate);
+    QFETCH(double, figure);
+    const auto r = BDRate::rateDelta(reference, test);
+    const auto f = BDRate::qualityDelta(reference, test);
+    QVERIFY(r && f);
+    QVERIFY2(std::abs(*r - rate) < 1e-9, qPrintable(QString::number(*r, 'g', 17)));
+    QVERIFY2(std::abs(*f - figure) < 1e-9 * std::max(1.0, std::abs(figure)),
+             qPrintable(QString::number(*f, 'g', 17)));
+}
+
+void TestAnalysis::bdKnownAnswers()
+{
+    // The same curve at 80 % of the rate saves exactly 20 %, at 125 % costs
+    // exactly 25 %; the same curve 1 dB higher gains exactly 1 dB.
+    QCOMPARE(qRound64(*BDRate::rateDelta(smoothRef, scaled(smoothRef, 0.8, 0)) * 1e9), -20000000000LL);
+    QCOMPARE(qRound64(*BDRate::rateDelta(smoothRef, scaled(smoothRef, 1.25, 0)) * 1e9), 25000000000LL);
+    QCOMPARE(qRound64(*BDRate::qualityDelta(smoothRef, scaled(smoothRef, 1, 1)) * 1e9), 1000000000LL);
+    QCOMPARE(*BDRate::rateDelta(smoothRef, smoothRef), 0.0);
+
+    // A monotone interpolant integrates a straight line exactly.
+    const BDRate::MonotoneCubic line({0, 1, 3, 4}, {1, 3, 7, 9});
+    QCOMPARE(line.integral(0.5, 3.5), 15.0);
+    QCOMPARE(line(2), 5.0);
+    // No overshoot between monotone data.
+    const BDRate::MonotoneCubic step({0, 1, 2, 3}, {0, 0, 1, 1});
+    for (double x = 0; x <= 3; x += 0.125)
+        QVERIFY(step(x) >= 0 && step(x) <= 1);
+}
+
+void TestAnalysis::bdRefusesWhatItCannotCompare()
+{
+    const std::vector<Point> three(smoothRef.begin(), smoothRef.begin() + 3);
+    QVERIFY(!BDRate::rateDelta(smoothRef, three));
+    QVERIFY(!BDRate::qualityDelta(three, smoothRef));
+    // Four points of which two coincide are three.
+    auto doubled = three;
+    doubled.push_back(three.back());
+    QVERIFY(!BDRate::rateDelta(smoothRef, doubled));
+    // Disjoint figure ranges, a zero rate, an infinite PSNR.
+    QVERIFY(!BDRate::rateDelta(smoothRef, scaled(smoothRef, 1, 20)));
+    auto zero = smoothRef;
+    zero[0].rate = 0;
+    QVERIFY(!BDRate::rateDelta(smoothRef, zero));
+    auto infinite = smoothRef;
+    infinite[3].quality = INFINITY;
+    QVERIFY(!BDRate::rateDelta(infinite, smoothRef));
+}
+
+void TestAnalysis::csvReadsRfc4180()
+{
+    QString error;
+    const QByteArray text = "\xEF\xBB\xBFpicture,message,bpp\r\n"
+                            "\"/p/a, b.png\",\"said \"\"no\"\"\r\ntwice\",1.5\r\n"
+                            "/p/\xC5\xBE.png,,inf\n"
+                            "/p/c.png,\"\",";
+    const auto table = CsvTable::parse(text, &error);
+    QVERIFY2(table, qPrintable(error));
+    QCOMPARE(table->header(), QStringList({"picture", "message", "bpp"}));
+    QCOMPARE(table->count(), 3);
+    QCOMPARE(table->text(0, 0), QString("/p/a, b.png"));
+    QCOMPARE(table->text(0, 1), QString("said \"no\"\r\ntwice"));
+    QCOMPARE(table->number(0, 2), 1.5);
+    QCOMPARE(table->text(1, 0), QString::fromUtf8("/p/\xC5\xBE.png"));
+    QVERIFY(std::isinf(table->number(1, 2)));
+    QCOMPARE(table->record(2), QStringList({"/p/c.png", "", ""}));
+    QVERIFY(std::isnan(table->number(2, 2)));
+    QCOMPARE(table->column("bpp"), 2);
+    QCOMPARE(table->column("psnr"), -1);
+}
+
+void TestAnalysis::csvRefusesMalformedText_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("open quote") << QByteArray("a,b\r\n1,\"2\r\n") << "line 2: a quoted field is not closed";
+    QTest::newRow("quote in bare field") << QByteArray("a,b\r\n1,x\"y\r\n") << "line 2: a quote inside";
+    QTest::newRow("after closing quote") << QByteArray("a,b\n\"1\"x,2\n") << "line 2: text after";
+    QTest::newRow("short record") << QByteArray("a,b\r\n1,2\r\n3\r\n") << "record 3 has 1 fields";
+    QTest::newRow("not utf-8") << QByteArray("a,b\r\n\xE9,2\r\n") << "not UTF-8";
+    QTest::newRow("empty") << QByteArray() << "no header";
+}
+
+void TestAnalysis::csvRefusesMalformedText()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, reason);
+    QString error;
+    QVERIFY(!CsvTable::parse(text, &error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
+}
+
+void TestAnalysis::curvesGroupAverageAndCompare()
+{
+    const QByteArray text = sweepText();
+    QString error;
+    const auto table = CsvTable::parse(text, &error);
+    QVERIFY2(table, qPrintable(error));
+
+    Curves::Options every;
+    every.curveBy = QStringList{"mode", "dct", "smoothing"};
+    const auto fine = Curves::perPicture(*table, every);
+    QCOMPARE(fine.size(), std::size_t(5)); // a/int, a/float, b/int, b/float, b/int smoothing 10
+    QCOMPARE(fine[0].points.size(), std::size_t(4));
+    QCOMPARE(fine[4].points.size(), std::size_t(1));
+    QCOMPARE(Curves::label(fine[1], every.curveBy, Curves::distinguishing(fine)),
+             QString("dct=float smoothing=0"));
+
+    Curves::Options byDct;
+    byDct.curveBy = QStringList{"dct"};
+    const auto curves = Curves::perPicture(*table, byDct);
+    QCOMPARE(curves.size(), std::size_t(4));
+    // b/int at quality 60: the mean of 1.0 and 3.0 bits per pixel.
+    QCOMPARE(curves[2].picture, QString("b.png"));
+    QCOMPARE(curves[2].points[1].rate, 2.0);
+    QCOMPARE(curves[2].points[1].rows.size(), std::size_t(2));
+    QVERIFY(std::is_sorted(curves[2].points.begin(), curves[2].points.end(),
+                           [](const Curves::Point& a, const Curves::Point& b) { return a.rate < b.rate; }));
+
+    const auto mean = Curves::averaged(curves);
+    QCOMPARE(mean.size(), std::size_t(2));
+    QCOMPARE(mean[1].key, QStringList{"float"});
+    QCOMPARE(mean[1].pictures, 2);
+    QCOMPARE(mean[1].points[0].rate, (0.25 * 0.9 + 0.5 * 0.9) / 2);
+
+    const auto lines = Curves::deltas(curves, {"int"});
+    QCOMPARE(lines.size(), std::size_t(3)); // a, b, mean
+    QCOMPARE(lines[0].picture, QString("a.png"));
+    QCOMPARE(qRound64(*lines[0].rate * 1e9), -10000000000LL);
+    QVERIFY(lines[1].rate); // b's int curve bent by the merged point
+    QVERIFY(lines[2].mean && lines[2].picture.isEmpty());
+    QCOMPARE(lines[2].points, 2);
+    QCOMPARE(*lines[2].rate, (*lines[0].rate + *lines[1].rate) / 2);
+    // No reference curve: n/a.
+    QVERIFY(!Curves::deltas(curves, {"fast"})[0].rate);
+}
+
+void TestAnalysis::bdRateCommand()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("sweep.csv");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(sweepText()) > 0);
+    file.close();
+
+    auto outcome = BDCommand::run({path, "--curve-by", "dct", "--reference", "int"});
+    QCOMPARE(outcome.status, 0);
+    const QList<QByteArray> lines = outcome.output.split('\n');
+    QCOMPARE(lines.size(), 5); // header, a, b, mean, and the final line end
+    QCOMPARE(lines[0], QByteArray("picture\tcurve\tpoints\tbd_rate_percent\tbd_metric"));
+    QVERIFY2(lines[1].startsWith("a.png\tfloat\t4\t-10.000000\t"), lines[1].constData());
+    QVERIFY2(lines[3].startsWith("mean\tfloat\t2\t"), lines[3].constData());
+
+    outcome = BDCommand::run({path, "--curve-by", "dct,mode", "--reference", "fast,Baseline"});
+    QCOMPARE(outcome.status, 2);
+    QVERIFY2(outcome.errors.contains("the curves are: int,Baseline; float,Baseline"),
+             outcome.errors.constData());
+    QCOMPARE(BDCommand::run({path, "--curve-by", "dct", "--reference", "int", "--metric", "mse"}).status, 2);
+    QCOMPARE(BDCommand::run({dir.filePath("none.csv"), "--curve-by", "dct", "--reference", "int"}).status, 2);
+}
+
+void TestAnalysis::bdOnARealSweep()
+{
+    // Figures printed by bd_reference.py for data/real-sweep.csv, a sweep
+    // the batch tool wrote over the two sample pictures.
+    const struct
+    {
+        const char* picture;
+        const char* curve;
+        double rate;
+        double psnr;
+    } expected[] = {
+        {"samples/chelsea.png", "Baseline,0,0", 5.075330531421218, -0.24668252387338194},
+        {"samples/chelsea.png", "Extended,1,1", -0.256565792488217, 0.01643464704542512},
+        {"samples/coffee.png", "Baseline,0,0", 3.2415139474159416, -0.1430205326687585},
+        {"samples/coffee.png", "Extended,1,0", -1.2796118193021955, 0.061206178280920405},
+    };
+    const auto outcome = BDCommand::run({QStringLiteral(ANALYSIS_DATA "/real-sweep.csv"), "--curve-by",
+                                         "mode,progressive,optimize_huffman", "--reference", "Baseline,0,1"});
+    QCOMPARE(outcome.status, 0);
+    const QStringList lines = QString::fromUtf8(outcome.output).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + 6 + 3);
+    for (const auto& e : expected) {
+        const QString prefix = QStringLiteral("%1\t%2\t16\t").arg(e.picture, e.curve);
+        const auto line = std::find_if(lines.begin(), lines.end(),
+                                       [&](const QString& l) { return l.startsWith(prefix); });
+        QVERIFY2(line != lines.end(), qPrintable(prefix));
+        const QStringList fields = line->split('\t');
+        QVERIFY(std::abs(fields[3].toDouble() - e.rate) < 1e-6);
+        QVERIFY(std::abs(fields[4].toDouble() - e.psnr) < 1e-6);
+    }
+    QVERIFY2(lines.contains(QStringLiteral("mean\tBaseline,0,0\t2\t%1\t%2")
+                                .arg((5.075330531421218 + 3.2415139474159416) / 2, 0, 'f', 6)
+                                .arg((-0.24668252387338194 - 0.1430205326687585) / 2, 0, 'f', 6)),
+             qPrintable(lines.join('\n')));
+}
+
+QTEST_GUILESS_MAIN(TestAnalysis)
+#include "tst_analysis.moc"
