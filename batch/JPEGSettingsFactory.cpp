@@ -31,6 +31,18 @@ int JPEGSettingsFactory::sweepLength(int first, int last, int step)
     return int((std::int64_t(last) - first) / delta + 1);
 }
 
+int JPEGSettingsFactory::entriesPerCall(const BatchSettings& s)
+{
+    int count = 0;
+    if (s.manualQuality) {
+        const int methods = int(s.dctInt) + int(s.dctFast) + int(s.dctFloat);
+        count += methods * sweepLength(s.minSmoothing, s.maxSmoothing, s.smoothingStep);
+    }
+    if (s.autoQuality)
+        count += sweepLength(s.minQuality, s.maxQuality, s.qualityStep);
+    return count;
+}
+
 bool JPEGSettingsFactory::step(QProgressDialog* dialog)
 {
     // The event loop runs only here, which is what keeps Cancel alive while
