@@ -3,6 +3,8 @@
 #include "BatchSettings.h"
 #include "JPEGSettingsFactory.h"
 
+#include <algorithm>
+
 namespace {
 
 class Expansion
@@ -99,4 +101,28 @@ std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDia
     if (canceled)
         *canceled = expansion.canceled();
     return std::move(expansion.list);
+}
+
+std::uint64_t expansionSize(const BatchSettings& sweep, std::uint64_t limit)
+{
+    const std::uint64_t modes =
+        (sweep.baseline ? 1u : 0u) +
+        (sweep.extended ? unsigned(sweep.progressive) + unsigned(sweep.nonProgressive) : 0u);
+    const std::uint64_t factors[] = {
+        sweep.downsamplingPairs.size(),
+        sweep.luminanceTables.size(),
+        sweep.chrominanceTables.size(),
+        modes,
+        std::uint64_t(sweep.grayscaleOutput) + std::uint64_t(sweep.colorOutput),
+        std::uint64_t(sweep.optimizeHuffman) + std::uint64_t(sweep.dontOptimizeHuffman),
+        std::uint64_t(std::max(0, JPEGSettingsFactory::entriesPerCall(sweep))),
+    };
+    std::uint64_t count = 1;
+    for (const std::uint64_t factor : factors) {
+        if (factor == 0)
+            return 0;
+        // Past the limit only "more" matters; saturate instead of overflowing.
+        count = count > limit / factor ? limit + 1 : count * factor;
+    }
+    return count;
 }

@@ -2,6 +2,7 @@
 
 #include "JPEGSettings.h"
 
+#include <cstdint>
 #include <vector>
 
 struct BatchSettings;
@@ -25,3 +26,8 @@ class QProgressDialog;
 // what was appended until then is returned. `dialog` may be null.
 std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDialog* dialog,
                                               bool* canceled = nullptr);
+
+// The number of entries expandBatchSettings() would make of `sweep`, worked
+// out without building them; the count stops growing once it passes `limit`
+// (any larger answer means "more than the limit").
+std::uint64_t expansionSize(const BatchSettings& sweep, std::uint64_t limit);

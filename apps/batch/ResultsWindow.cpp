@@ -3,11 +3,13 @@
 #include "Report.h"
 #include "ResultList.h"
 #include "ResultWidget.h"
+#include "RunSummary.h"
 
 #include <QAction>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QIcon>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -33,34 +35,56 @@ void ResultsWindow::create()
     QAction* saveAsAction = fileMenu->addAction(QStringLiteral("Save as"));
     saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
     connect(saveAsAction, &QAction::triggered, this, &ResultsWindow::saveAs);
+    fileMenu->addSeparator();
+    QAction* closeAction = fileMenu->addAction(QStringLiteral("Close"));
+    closeAction->setObjectName(QStringLiteral("closeAction"));
+    connect(closeAction, &QAction::triggered, this, &ResultsWindow::close);
     layout->setMenuBar(menuBar);
+
+    summaryLabel = new QLabel(this);
+    summaryLabel->setObjectName(QStringLiteral("summaryLabel"));
+    summaryLabel->setTextFormat(Qt::PlainText);
+    summaryLabel->setWordWrap(true);
+    summaryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    summaryLabel->hide();
+    layout->addWidget(summaryLabel, 0, 0);
 }
 
-void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* runResults)
+void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* runResults,
+                         const RunSummary* summary)
 {
     delete list;
     settingsList = settings;
     results = runResults;
 
+    summaryLabel->setText(summary ? summary->text() : QString());
+    summaryLabel->setVisible(summary != nullptr);
     list = new ResultList(this);
     list->setObjectName(QStringLiteral("resultList"));
-    layout->addWidget(list, 0, 0);
+    layout->addWidget(list, 1, 0);
+    layout->setRowStretch(1, 1);
     list->setResults(settings, runResults);
-    if (!sized) {
-        // A window wide enough for whole panels; later runs keep the size the
-        // user gave it.
-        QSize size = sizeHint();
-        if (const QScreen* screen = this->screen())
-            size = size.boundedTo(screen->availableSize() * 9 / 10);
+    connect(list, &ResultList::resultChanged, this, [this] { unsaved = true; });
+    unsaved = list->count() > 0;
+
+    // A window wide enough for whole panels, and never smaller than that of
+    // an empty run. Once sized for panels, later runs keep the size the user
+    // gave it.
+    QSize size = sizeHint().expandedTo(minimumSizeHint());
+    if (const QScreen* screen = this->screen())
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    if (!sized)
         resize(size);
-        sized = true;
-    }
+    else
+        resize(this->size().expandedTo(minimumSizeHint()));
+    sized = sized || list->count() > 0;
     exec();
 
     // The run frees both lists as soon as this returns.
     list->clear();
     settingsList = nullptr;
     results = nullptr;
+    unsaved = false;
 }
 
 int ResultsWindow::panelCount() const
@@ -83,8 +107,10 @@ QByteArray ResultsWindow::reportText() const
 bool ResultsWindow::saveReportAs(const QString& path)
 {
     QString error;
-    if (Report::write(path, reportText(), &error))
+    if (Report::write(path, reportText(), &error)) {
+        unsaved = false;
         return true;
+    }
     QMessageBox::critical(this, QStringLiteral("Error"),
                           QStringLiteral("Couldn't write the report<br>%1<br>%2")
                               .arg(path.toHtmlEscaped(), error.toHtmlEscaped()),
@@ -94,9 +120,38 @@ bool ResultsWindow::saveReportAs(const QString& path)
 
 void ResultsWindow::saveAs()
 {
+    chooseAndSave();
+}
+
+bool ResultsWindow::chooseAndSave()
+{
     const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save as"),
                                                       QStringLiteral("."), QStringLiteral("*.txt"));
-    if (name.isEmpty())
-        return;
-    saveReportAs(name);
+    return !name.isEmpty() && saveReportAs(name);
+}
+
+bool ResultsWindow::confirmClose()
+{
+    if (!unsaved)
+        return true;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Unsaved results"),
+                    QStringLiteral("These results have not been saved to a report since "
+                                   "their last change.<br>Save them before closing?"),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return chooseAndSave();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ResultsWindow::reject()
+{
+    if (confirmClose())
+        QDialog::reject();
 }

@@ -74,7 +74,7 @@ int main(int argc, char* argv[])
                         n, shown, painted, during / 1024, (during - before) / 1024,
                         int(window.findChildren<QWidget*>(QStringLiteral("resultWidget")).size()));
             std::fflush(stdout);
-            window.close();
+            window.done(QDialog::Rejected);
         });
         window.show(&settings, &results);
     }
