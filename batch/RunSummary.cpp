@@ -23,6 +23,13 @@ QString listing(const QStringList& listed, std::int64_t others, const QString& s
     return out;
 }
 
+QString plural(std::int64_t count, const char* one, const char* many = nullptr)
+{
+    if (count == 1)
+        return QLatin1String(one);
+    return many ? QLatin1String(many) : QLatin1String(one) + QLatin1Char('s');
+}
+
 } // namespace
 
 void RunSummary::start(std::int64_t fileCount, std::int64_t entryCount)
@@ -125,11 +132,14 @@ QString RunSummary::describe(const JPEGSettings& s)
 QString RunSummary::text() const
 {
     QStringList lines;
-    QString head = QStringLiteral("%1 compressions asked for (%2 pictures %3 %4 settings): ")
+    QString head = QStringLiteral("%1 %2 asked for (%3 %4 %5 %6 %7): ")
                        .arg(getAsked())
+                       .arg(plural(getAsked(), "compression"))
                        .arg(files)
+                       .arg(plural(files, "picture"))
                        .arg(times)
-                       .arg(entries);
+                       .arg(entries)
+                       .arg(plural(entries, "settings entry", "settings entries"));
     if (getAsked() > 0 && succeeded == getAsked())
         head += QStringLiteral("all succeeded.");
     else

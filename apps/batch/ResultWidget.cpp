@@ -95,8 +95,10 @@ void ResultWidget::setLabelTemplates(const QString& number, const QString& name,
     numberLabel->setFixedWidth(numberLabel->fontMetrics().horizontalAdvance(number));
     const QFontMetrics metrics = fileLabel->fontMetrics();
     // Long names are cut in the middle; the tool tip has the whole path.
+    // A pixel of slack: advances are rounded, and elision compares the
+    // unrounded width.
     const int nameWidth =
-        std::max(std::min(metrics.horizontalAdvance(name), 28 * metrics.averageCharWidth()),
+        std::max(std::min(metrics.horizontalAdvance(name) + 1, 28 * metrics.averageCharWidth()),
                  metrics.averageCharWidth());
     fileLabel->setFixedWidth(nameWidth);
     fileLabel->setText(
