@@ -169,6 +169,7 @@ private slots:
         sweep.chrominanceTables = {filled(5), filled(6), filled(7)};
         list = expandBatchSettings(sweep, nullptr);
         QCOMPARE(list.size(), std::size_t(144 * 12));
+        QCOMPARE(expansionSize(sweep, 1000000), std::uint64_t(list.size()));
         for (int block = 0; block < 12; ++block) {
             const JPEGSettings& s = list[std::size_t(block * 144)];
             QCOMPARE(s.downsampling[0], sweep.downsamplingPairs[std::size_t(block / 6)].first);
@@ -186,6 +187,9 @@ private slots:
         sweep.tableQualityStep = 20;
         list = expandBatchSettings(sweep, nullptr);
         QCOMPARE(list.size(), std::size_t((9 * 4 + 3) * 12 * 12));
+        // Counted without building, as a run is refused before it builds.
+        QCOMPARE(expansionSize(sweep, 1000000), std::uint64_t(list.size()));
+        QCOMPARE(expansionSize(sweep, 100), std::uint64_t(101));
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(list[std::size_t(i)].getQuality(), 20 + 20 * i);
             QCOMPARE(list[std::size_t(i)].getSmoothing(), 0);
