@@ -43,7 +43,7 @@ public:
     // A picture that did not load costs every entry of the run.
     void addLoadFailure(const QString& file, const QString& reason);
     // Entry `entry` (its index in the run's settings list) failed on `file`:
-    // settings the JPEG library refused, or a scratch file or memory lacking.
+    // settings the JPEG library refused, or memory lacking.
     void addFailure(const QString& file, std::int64_t entry, const JPEGSettings& settings,
                     const QString& reason);
 
