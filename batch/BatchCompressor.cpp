@@ -7,6 +7,7 @@
 #include <QProgressDialog>
 
 #include <exception>
+#include <new>
 
 BatchCompressor::BatchCompressor() : compressor(std::make_unique<JPEGCompressor>()) {}
 
@@ -33,33 +34,68 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
     }
     int counter = 0;
     bool canceled = false;
+    lastSummary.start(files.size(), std::int64_t(settings.size()));
 
     for (const QString& file : files) {
         const Clock::time_point loadStart = Clock::now();
-        const std::unique_ptr<Image> image(new Image(QFile::encodeName(file).toStdString()));
-        totals.loading += Clock::now() - loadStart;
-        if (!image->getRGB24Buffer())
+        std::unique_ptr<Image> image;
+        try {
+            image.reset(new Image(QFile::encodeName(file).toStdString()));
+        } catch (const std::bad_alloc&) {
+            lastSummary.addLoadFailure(file,
+                                       QStringLiteral("Not enough memory to load the picture."));
             continue;
+        }
+        totals.loading += Clock::now() - loadStart;
+        if (!image->getRGB24Buffer()) {
+            lastSummary.addLoadFailure(file, image->getLoadMessage());
+            continue;
+        }
         compressor->setImage(image.get());
 
+        std::int64_t index = 0;
         for (const JPEGSettings& entry : settings) {
             *compressor->getSettings() = entry;
-            std::unique_ptr<CompressionResult> result(compressor->compressImage());
+            std::unique_ptr<CompressionResult> result;
+            QString failure;
+            try {
+                result.reset(compressor->compressImage());
+                if (!result)
+                    failure = compressor->lastError();
+            } catch (const std::bad_alloc&) {
+                failure = QStringLiteral("Not enough memory to compress the picture.");
+            }
             const JPEGCompressor::Timings& spent = compressor->lastTimings();
             totals.encoding += spent.encoding;
             totals.decoding += spent.decoding;
             totals.measuring += spent.measuring;
             ++totals.compressions;
             if (result) {
-                results.emplace_back(*result);
+                try {
+                    results.emplace_back(*result);
+                    used.push_back(entry);
+                    lastSummary.addSuccess();
+                } catch (const std::bad_alloc&) {
+                    // Keep the lists aligned and stop: what was gathered
+                    // stays usable.
+                    if (results.size() > used.size())
+                        results.pop_back();
+                    lastSummary.addFailure(file, index, entry,
+                                           QStringLiteral("Not enough memory to keep more results; "
+                                                          "the run stopped here."));
+                    canceled = true;
+                    break;
+                }
                 // One string for all the results of a file.
                 if (results.back().fileName == file)
                     results.back().fileName = file;
-                used.push_back(entry);
                 // The decoded picture goes with the result, before the next
                 // compression makes another.
                 result.reset();
+            } else {
+                lastSummary.addFailure(file, index, entry, failure);
             }
+            ++index;
 
             QCoreApplication::processEvents();
             if (dialog)

@@ -3,6 +3,7 @@
 #include "CompressionResult.h"
 #include "JPEGCompressor.h"
 #include "JPEGSettings.h"
+#include "RunSummary.h"
 
 #include <QStringList>
 
@@ -47,8 +48,16 @@ public:
     // The dialog's value counts the attempted compressions from 0; Cancel is
     // honoured once the compression under way has finished, and what was
     // gathered until then is returned. `dialog` may be null.
+    //
+    // Every failure is recorded with its reason in summary(): a picture that
+    // does not load (the loader's reason, a picture without the memory to
+    // load or compress it among them) and a compression that fails (the
+    // library's reason).
     std::vector<ResultStat> compress(const QStringList& files, std::vector<JPEGSettings>& settings,
                                      QProgressDialog* dialog);
+
+    // What the last compress() was asked for and what became of it.
+    const RunSummary& summary() const { return lastSummary; }
 
     const Timings& timings() const { return totals; }
     void resetTimings() { totals = Timings(); }
@@ -56,4 +65,5 @@ public:
 private:
     std::unique_ptr<JPEGCompressor> compressor;
     Timings totals;
+    RunSummary lastSummary;
 };

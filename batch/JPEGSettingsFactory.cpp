@@ -31,6 +31,22 @@ int JPEGSettingsFactory::sweepLength(int first, int last, int step)
     return int((std::int64_t(last) - first) / delta + 1);
 }
 
+int JPEGSettingsFactory::entriesPerCall(const BatchSettings& s)
+{
+    int count = 0;
+    if (s.manualQuality) {
+        const int methods = int(s.dctInt) + int(s.dctFast) + int(s.dctFloat);
+        const int tableQualities =
+            s.tableQuality ? sweepLength(s.minTableQuality, s.maxTableQuality, s.tableQualityStep)
+                           : 1;
+        count +=
+            methods * sweepLength(s.minSmoothing, s.maxSmoothing, s.smoothingStep) * tableQualities;
+    }
+    if (s.autoQuality)
+        count += sweepLength(s.minQuality, s.maxQuality, s.qualityStep);
+    return count;
+}
+
 bool JPEGSettingsFactory::step(QProgressDialog* dialog)
 {
     // The event loop runs only here, which is what keeps Cancel alive while
@@ -109,7 +125,8 @@ void JPEGSettingsFactory::quality(JPEGSettings& working, std::vector<JPEGSetting
     }
     if (settings->autoQuality && !canceled) {
         working.setAutoQualityEnabled(true);
-        sweep(settings->minQuality, settings->maxQuality, settings->qualityStep,
-              &JPEGSettings::setQuality, working, [&] { list.push_back(working); }, dialog);
+        sweep(
+            settings->minQuality, settings->maxQuality, settings->qualityStep,
+            &JPEGSettings::setQuality, working, [&] { list.push_back(working); }, dialog);
     }
 }

@@ -32,6 +32,8 @@ public:
 
     // Number of values a sweep from `first` to `last` by `step` produces.
     static int sweepLength(int first, int last, int step);
+    // Number of entries one call of quality() appends for `settings`.
+    static int entriesPerCall(const BatchSettings& settings);
 
 private:
     using Setter = void (JPEGSettings::*)(int);

@@ -3,6 +3,8 @@
 #include "BatchSettings.h"
 #include "JPEGSettingsFactory.h"
 
+#include <algorithm>
+
 namespace {
 
 class Expansion
@@ -101,23 +103,31 @@ std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDia
     return std::move(expansion.list);
 }
 
+std::uint64_t expansionSize(const BatchSettings& sweep, std::uint64_t limit)
+{
+    const std::uint64_t modes =
+        (sweep.baseline ? 1u : 0u) +
+        (sweep.extended ? unsigned(sweep.progressive) + unsigned(sweep.nonProgressive) : 0u);
+    const std::uint64_t factors[] = {
+        sweep.downsamplingPairs.size(),
+        sweep.luminanceTables.size(),
+        sweep.chrominanceTables.size(),
+        modes,
+        std::uint64_t(sweep.grayscaleOutput) + std::uint64_t(sweep.colorOutput),
+        std::uint64_t(sweep.optimizeHuffman) + std::uint64_t(sweep.dontOptimizeHuffman),
+        std::uint64_t(std::max(0, JPEGSettingsFactory::entriesPerCall(sweep))),
+    };
+    std::uint64_t count = 1;
+    for (const std::uint64_t factor : factors) {
+        if (factor == 0)
+            return 0;
+        // Past the limit only "more" matters; saturate instead of overflowing.
+        count = count > limit / factor ? limit + 1 : count * factor;
+    }
+    return count;
+}
+
 long long countBatchEntries(const BatchSettings& sweep)
 {
-    const long long modes = int(sweep.baseline) +
-                            (sweep.extended ? int(sweep.progressive) + int(sweep.nonProgressive) : 0);
-    const long long outputs = int(sweep.grayscaleOutput) + int(sweep.colorOutput);
-    const long long huffman = int(sweep.optimizeHuffman) + int(sweep.dontOptimizeHuffman);
-    long long qualities = 0;
-    if (sweep.manualQuality)
-        qualities += (int(sweep.dctInt) + int(sweep.dctFast) + int(sweep.dctFloat)) *
-                     (long long)JPEGSettingsFactory::sweepLength(sweep.minSmoothing, sweep.maxSmoothing,
-                                                                 sweep.smoothingStep) *
-                     (sweep.tableQuality ? JPEGSettingsFactory::sweepLength(sweep.minTableQuality,
-                                                                            sweep.maxTableQuality,
-                                                                            sweep.tableQualityStep)
-                                         : 1);
-    if (sweep.autoQuality)
-        qualities += JPEGSettingsFactory::sweepLength(sweep.minQuality, sweep.maxQuality, sweep.qualityStep);
-    return (long long)sweep.downsamplingPairs.size() * (long long)sweep.luminanceTables.size() *
-           (long long)sweep.chrominanceTables.size() * modes * outputs * huffman * qualities;
+    return (long long)expansionSize(sweep, std::uint64_t(1) << 62);
 }

@@ -2,6 +2,7 @@
 
 #include "JPEGSettings.h"
 
+#include <cstdint>
 #include <vector>
 
 struct BatchSettings;
@@ -26,6 +27,11 @@ class QProgressDialog;
 std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDialog* dialog,
                                               bool* canceled = nullptr);
 
-// How many entries expandBatchSettings gives for `sweep`, without expanding
-// it: what the batch window tells before a run.
+// The number of entries expandBatchSettings() would make of `sweep`, worked
+// out without building them; the count stops growing once it passes `limit`
+// (any larger answer means "more than the limit").
+std::uint64_t expansionSize(const BatchSettings& sweep, std::uint64_t limit);
+
+// The same count as a plain number (saturating far above any sweep that
+// could be built): what the batch window tells before a run.
 long long countBatchEntries(const BatchSettings& sweep);

@@ -27,6 +27,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <limits>
+#include <new>
 #include <stdexcept>
 
 namespace {
@@ -378,7 +381,9 @@ void BatchWindow::updateData()
         const int minimum = readField(minQualityEdit);
         const int maximum = readField(maxQualityEdit);
         const int step = readField(qualityStepEdit);
-        if (minimum > 100 || minimum < 0 || maximum > 100 || maximum < 0)
+        // The fields' range is 1..100: the encoder takes a quality of 0 as 1,
+        // and a report would then name a quality the encoder did not use.
+        if (minimum > 100 || minimum < 1 || maximum > 100 || maximum < 1)
             fail("Illegal quality values");
         settings.minQuality = minimum;
         settings.maxQuality = maximum;
@@ -437,8 +442,7 @@ void BatchWindow::updateData()
 void BatchWindow::setFiles(const QStringList& names)
 {
     files = names;
-    if (!files.isEmpty())
-        compressButton->setEnabled(true);
+    compressButton->setEnabled(!files.isEmpty());
     updateSweepSummary();
 }
 
@@ -488,8 +492,11 @@ bool BatchWindow::eventFilter(QObject* watched, QEvent* event)
 
 void BatchWindow::openFiles()
 {
-    setFiles(QFileDialog::getOpenFileNames(this, QStringLiteral("Choose images"),
-                                           QStringLiteral("."), QLatin1String(pictureFilter)));
+    const QStringList names = QFileDialog::getOpenFileNames(
+        this, QStringLiteral("Choose images"), QStringLiteral("."), QLatin1String(pictureFilter));
+    // A cancelled choice changes nothing.
+    if (!names.isEmpty())
+        setFiles(names);
 }
 
 bool BatchWindow::loadDownsamplingPairs(const QString& path)
@@ -560,7 +567,60 @@ void BatchWindow::compressImages()
         showError(QString::fromUtf8(error.what()));
         return;
     }
-    doCompress();
+    const QString refusal = whyNothingToDo();
+    if (!refusal.isEmpty()) {
+        showError(refusal);
+        return;
+    }
+    try {
+        doCompress();
+    } catch (const std::bad_alloc&) {
+        running = false;
+        delete findChild<QProgressDialog*>(QStringLiteral("progressDialog"));
+        showError(QStringLiteral("Not enough memory to run the batch of %1 pictures.<br>"
+                                 "Choose fewer pictures or a smaller sweep.")
+                      .arg(files.size()));
+    }
+}
+
+QString BatchWindow::whyNothingToDo() const
+{
+    if (files.isEmpty())
+        return QStringLiteral("There is nothing to compress: no pictures are chosen.<br>"
+                              "Choose them with File, Open.");
+    // Counted, not built: a sweep too large to hold is refused before it
+    // takes the memory.
+    const std::uint64_t entries =
+        expansionSize(settings, std::numeric_limits<std::uint64_t>::max() - 1);
+    if (entries > MAX_ENTRIES) {
+        const std::uint64_t pairs = settings.downsamplingPairs.size();
+        const std::uint64_t tables =
+            std::uint64_t(settings.luminanceTables.size()) * settings.chrominanceTables.size();
+        return QStringLiteral("The sweep would make %1 settings entries, more than the %2 a run "
+                              "can take<br>(%3 down-sampling pairs, %4 table pairs, %5 entries "
+                              "for each).<br>Narrow the sweep.")
+            .arg(entries > std::numeric_limits<std::uint64_t>::max() - 1
+                     ? QStringLiteral("too many")
+                     : QString::number(entries))
+            .arg(MAX_ENTRIES)
+            .arg(pairs)
+            .arg(tables)
+            .arg(entries / std::max<std::uint64_t>(1, pairs * tables));
+    }
+    if (entries > 0)
+        return QString();
+    QStringList empty;
+    if (settings.downsamplingPairs.empty())
+        empty << QStringLiteral("- the down-sampling pairs (Downsampling)");
+    if (settings.luminanceTables.empty())
+        empty << QStringLiteral("- the luminance quantization tables (Quantization)");
+    if (settings.chrominanceTables.empty())
+        empty << QStringLiteral("- the chrominance quantization tables (Quantization)");
+    return QStringLiteral("There is nothing to compress: the sweep makes no settings "
+                          "entries.<br>%1")
+        .arg(empty.isEmpty() ? QStringLiteral("Check the form.")
+                             : QStringLiteral("These lists are empty:<br>") +
+                                   empty.join(QStringLiteral("<br>")));
 }
 
 void BatchWindow::doCompress()
@@ -602,6 +662,7 @@ void BatchWindow::doCompress()
     dialog->close();
     delete dialog;
 
-    resultsWindow->show(&settingsList, &results);
+    const RunSummary summary = batchCompressor.summary();
+    resultsWindow->show(&settingsList, &results, &summary);
     running = false;
 }

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QStringList>
 
+#include <cstdint>
 #include <memory>
 
 class HelpWindow;
@@ -34,6 +35,9 @@ class BatchWindow : public QDialog
     Q_OBJECT
 
 public:
+    // Most settings entries a run may expand its sweep into.
+    static constexpr std::uint64_t MAX_ENTRIES = 10'000'000;
+
     explicit BatchWindow(QWidget* parent);
     ~BatchWindow() override;
 
@@ -92,6 +96,9 @@ private:
                        int bottom, int top);
     QCheckBox* addCheck(const char* text, const char* name, const char* toolTip);
     void showError(const QString& message);
+    // Why a run of the stored sweep over the file list would have nothing
+    // to do or too much to build; empty when it can start.
+    QString whyNothingToDo() const;
     // The run behind "Compress": expansion, compression, results.
     void doCompress();
     void updateSweepSummary();

@@ -60,7 +60,14 @@ QString fileNamePart(const QString& path)
 QByteArray row(const JPEGSettings& settings, const ResultStat& stat)
 {
     QByteArray out = QByteArray::fromStdString(settings.toString());
-    out.append(CStringCodec::fromUnicode(fileNamePart(stat.fileName)));
+    // A tab or a line end in a name would split the row; the column is for
+    // people to read, so they become spaces.
+    QString name = fileNamePart(stat.fileName);
+    for (QChar& c : name) {
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            c = QLatin1Char(' ');
+    }
+    out.append(CStringCodec::fromUnicode(name));
     out.append('\t');
     for (double figure :
          {stat.compressionRate, stat.compressionPercentage, stat.bitRate, stat.mse}) {

@@ -11,7 +11,8 @@
 // The batch report: tab-separated 8-bit text (ISO 8859-2), one header line
 // and one row per result, every field followed by a tab, lines ending in a
 // newline (CR LF on Windows). A row is the settings' toString() followed by
-// the source's file name and the four figures in "%lf" form: compression
+// the source's file name (tabs and line ends in it become spaces) and the
+// four figures in "%lf" form: compression
 // rate, compression percentage, bit rate, mean square error.
 namespace Report {
 

@@ -47,6 +47,10 @@ void ResultList::clear()
         delete entry.second;
     panels.clear();
     progressiveBoxes.clear();
+    catalogue.clear();
+    numberTemplate.clear();
+    nameTemplate.clear();
+    tablesTemplate.clear();
     settingsList = nullptr;
     resultList = nullptr;
     panelWidth = rowHeight = 0;
@@ -58,6 +62,8 @@ void ResultList::setResults(std::vector<JPEGSettings>* settings, std::vector<Res
     clear();
     settingsList = settings;
     resultList = results;
+    if (settings)
+        catalogue.build(*settings);
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     measurePanels();
@@ -74,28 +80,33 @@ void ResultList::measurePanels()
     if (count() == 0)
         return;
 
-    // Panels differ in width only through their file names; the figures have
-    // room for any value. A panel built on the widest name gives the width
-    // of all. Results come file by file, so repeated names are skipped cheaply.
+    // Panels differ only in their labels, which are sized alike for all:
+    // the number for the largest one, the name for the widest (within a
+    // limit), the tables for the most digits. Results come file by file, so
+    // repeated names are skipped cheaply.
     const QFontMetrics metrics(viewport()->font());
     QString previous;
-    QString widestPath;
     int widest = -1;
     for (const ResultStat& stat : *resultList) {
         if (stat.fileName == previous)
             continue;
         previous = stat.fileName;
-        const int width = metrics.horizontalAdvance(Report::fileNamePart(stat.fileName));
+        const QString name = Report::fileNamePart(stat.fileName);
+        const int width = metrics.horizontalAdvance(name);
         if (width > widest) {
             widest = width;
-            widestPath = stat.fileName;
+            nameTemplate = name;
         }
     }
+    numberTemplate = QString(QString::number(count()).size(), QLatin1Char('8'));
+    tablesTemplate = catalogue.widestDescription();
+
     ResultStat sampleStat;
-    sampleStat.fileName = widestPath;
+    sampleStat.fileName = nameTemplate;
     JPEGSettings sampleSettings;
     ResultWidget sample(&sampleStat, &sampleSettings, viewport());
     sample.setBackgroundRole(QPalette::Midlight);
+    sample.setLabelTemplates(numberTemplate, nameTemplate, tablesTemplate);
     const QSize size = sample.sizeHint();
     panelWidth = size.width();
     rowHeight = size.height();
@@ -126,6 +137,10 @@ ResultWidget* ResultList::build(int index)
     panel->setBackgroundRole(QPalette::Midlight);
     // Filled, so that each result reads as a card on the dark list.
     panel->setAutoFillBackground(true);
+    panel->setIndex(index);
+    panel->setCatalogue(&catalogue);
+    panel->setLabelTemplates(numberTemplate, nameTemplate, tablesTemplate);
+    connect(panel, &ResultWidget::resultChanged, this, &ResultList::resultChanged);
     const auto kept = progressiveBoxes.find(index);
     if (kept != progressiveBoxes.end()) {
         panel->restoreProgressiveBox(kept->second);

@@ -2,6 +2,7 @@
 
 #include "CompressionResult.h"
 #include "JPEGSettings.h"
+#include "TableCatalogue.h"
 
 #include <QAbstractScrollArea>
 
@@ -19,8 +20,9 @@ class ResultWidget;
 // was switched, is kept here. Panels that hold the keyboard focus or run a
 // dialog are never deleted.
 //
-// Every panel has the same size: all are as wide as the widest one would be
-// and stacked with the spacing and margins of a grid layout.
+// Every panel has the same size and the same column widths, whatever its
+// file name, and they are stacked with the spacing and margins of a grid
+// layout; each shows its 1-based row number.
 class ResultList : public QAbstractScrollArea
 {
     Q_OBJECT
@@ -44,6 +46,10 @@ public:
     // Room for the panel width and a few rows, within the screen.
     QSize sizeHint() const override;
 
+signals:
+    // A panel's entry and figures changed.
+    void resultChanged();
+
 protected:
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -66,6 +72,11 @@ private:
     // "Progressive" boxes of deleted panels that a fresh panel would show
     // differently.
     std::map<int, Qt::CheckState> progressiveBoxes;
+    TableCatalogue catalogue;
+    // What the panels' labels are sized for.
+    QString numberTemplate;
+    QString nameTemplate;
+    QString tablesTemplate;
     int panelWidth = 0;
     int rowHeight = 0;
     int margin = 0;

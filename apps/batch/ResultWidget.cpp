@@ -9,6 +9,8 @@
 #include "QuantizationWindow.h"
 #include "Report.h"
 #include "SettingsControls.h"
+#include "TableCatalogue.h"
+#include "WheelGuard.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -21,7 +23,9 @@
 #include <QRadioButton>
 #include <QSpinBox>
 
+#include <algorithm>
 #include <memory>
+#include <new>
 
 namespace {
 
@@ -29,6 +33,25 @@ namespace {
 QString figure(double value)
 {
     return QStringLiteral("%1").arg(value, 0, 'g', -1, QLatin1Char(' '));
+}
+
+// Whether two entries would compress alike: every field the encoder reads.
+bool sameSettings(const JPEGSettings& a, const JPEGSettings& b)
+{
+    if (a.getCompressionMode() != b.getCompressionMode() || a.getDCTMethod() != b.getDCTMethod() ||
+        a.getSmoothing() != b.getSmoothing() || a.getQuality() != b.getQuality() ||
+        a.isProgressive() != b.isProgressive() || a.isInterleaved() != b.isInterleaved() ||
+        a.getOptimizeHuffman() != b.getOptimizeHuffman() ||
+        a.getGrayscaleOutput() != b.getGrayscaleOutput() ||
+        a.isAutoQualityEnabled() != b.isAutoQualityEnabled() ||
+        a.getMaxQuantizationTables() != b.getMaxQuantizationTables())
+        return false;
+    for (int i = 0; i < 4; ++i) {
+        if (a.getCurrentQuantizationTables()[i] != b.getCurrentQuantizationTables()[i] ||
+            a.qtables[i] != b.qtables[i] || a.downsampling[i] != b.downsampling[i])
+            return false;
+    }
+    return true;
 }
 
 // Marks the panel busy while one of its dialogs runs.
@@ -47,9 +70,40 @@ private:
 } // namespace
 
 ResultWidget::ResultWidget(ResultStat* stat, JPEGSettings* settings, QWidget* parent)
-    : QWidget(parent), stat(stat), settings(settings), filePath(stat->fileName)
+    : QWidget(parent), stat(stat), settings(settings), filePath(stat->fileName),
+      compressed(*settings)
 {
     create();
+}
+
+ResultWidget::~ResultWidget() = default;
+
+void ResultWidget::setIndex(int index)
+{
+    numberLabel->setText(index >= 0 ? QString::number(index + 1) : QString());
+}
+
+void ResultWidget::setCatalogue(const TableCatalogue* names)
+{
+    catalogue = names;
+    showTables();
+}
+
+void ResultWidget::setLabelTemplates(const QString& number, const QString& name,
+                                     const QString& tables)
+{
+    numberLabel->setFixedWidth(numberLabel->fontMetrics().horizontalAdvance(number));
+    const QFontMetrics metrics = fileLabel->fontMetrics();
+    // Long names are cut in the middle; the tool tip has the whole path.
+    // A pixel of slack: advances are rounded, and elision compares the
+    // unrounded width.
+    const int nameWidth =
+        std::max(std::min(metrics.horizontalAdvance(name) + 1, 28 * metrics.averageCharWidth()),
+                 metrics.averageCharWidth());
+    fileLabel->setFixedWidth(nameWidth);
+    fileLabel->setText(
+        metrics.elidedText(Report::fileNamePart(filePath), Qt::ElideMiddle, nameWidth));
+    tablesLabel->setFixedWidth(tablesLabel->fontMetrics().horizontalAdvance(tables));
 }
 
 void ResultWidget::create()
@@ -61,15 +115,33 @@ void ResultWidget::create()
     auto* imageGroup = new QGroupBox(QStringLiteral("Image"), this);
     imageGroup->setObjectName(QStringLiteral("imageGroup"));
     auto* imageLayout = new QGridLayout(imageGroup);
+    numberLabel = new QLabel(imageGroup);
+    numberLabel->setObjectName(QStringLiteral("numberLabel"));
+    numberLabel->setToolTip(QStringLiteral("Row in the results and in the report"));
+    numberLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    QFont bold = numberLabel->font();
+    bold.setBold(true);
+    numberLabel->setFont(bold);
     fileLabel = new QLabel(Report::fileNamePart(filePath), imageGroup);
     fileLabel->setObjectName(QStringLiteral("fileLabel"));
     fileLabel->setToolTip(filePath);
     fileLabel->setTextFormat(Qt::PlainText);
+    tablesLabel = new QLabel(imageGroup);
+    tablesLabel->setObjectName(QStringLiteral("tablesLabel"));
+    tablesLabel->setTextFormat(Qt::PlainText);
+    tablesLabel->setToolTip(
+        QStringLiteral(
+            "Quantization tables: the numbers of the luminance and chrominance tables in the "
+            "run's table lists (a dash: edited here).\nSampling factors, horizontal %1 vertical, "
+            "of components 0 (Y) and 1 (Cb).")
+            .arg(QChar(0x00D7)));
     showButton = new QPushButton(QStringLiteral("Show"), imageGroup);
     showButton->setObjectName(QStringLiteral("showButton"));
     showButton->setToolTip(QStringLiteral("Original and compressed images"));
-    imageLayout->addWidget(fileLabel, 0, 0);
-    imageLayout->addWidget(showButton, 1, 0);
+    imageLayout->addWidget(numberLabel, 0, 0);
+    imageLayout->addWidget(fileLabel, 0, 1);
+    imageLayout->addWidget(tablesLabel, 1, 0, 1, 2);
+    imageLayout->addWidget(showButton, 2, 0, 1, 2, Qt::AlignLeft);
     grid->addWidget(imageGroup, 0, 0, 2, 1);
 
     // Column 1: the mode.
@@ -152,8 +224,7 @@ void ResultWidget::create()
     // Columns 6 and 7 stay empty; column 8: the figures.
     grid->addWidget(createStats(), 0, 8, 2, 1);
 
-    // "Grayscale" is loaded before it is connected.
-    grayscaleCheck->setChecked(settings->getGrayscaleOutput());
+    loadControls();
 
     connect(showButton, &QPushButton::clicked, this, &ResultWidget::showImage);
     connect(baselineRadio, &QRadioButton::toggled, this, &ResultWidget::setBaselineMode);
@@ -168,22 +239,39 @@ void ResultWidget::create()
     connect(huffmanCheck, &QCheckBox::stateChanged, this, &ResultWidget::setOptimizeHuffman);
     connect(grayscaleCheck, &QCheckBox::stateChanged, this, &ResultWidget::setGrayscaleOutput);
 
-    // Loading through the standing connections sets the enabled states; every
-    // slot writes back the value the entry already holds.
-    dctCombo->setCurrentIndex(int(settings->getDCTMethod()));
-    if (settings->getCompressionMode() == JPEGSettings::BASELINE) {
-        baselineRadio->setChecked(true);
-    } else {
-        extendedRadio->setChecked(true);
-        if (settings->isProgressive())
-            progressiveCheck->setChecked(true);
-    }
-    huffmanCheck->setChecked(settings->getOptimizeHuffman());
-    autoCheck->setChecked(settings->isAutoQualityEnabled());
-    qualitySpin->setValue(settings->getQuality());
-    smoothingSpin->setValue(settings->getSmoothing());
-
+    // The list scrolls under the wheel; a field takes it only with the focus.
+    WheelGuard::protect(this);
     showFigures();
+    showTables();
+}
+
+void ResultWidget::loadControls()
+{
+    const bool wasLoading = loading;
+    loading = true;
+    {
+        const QSignalBlocker blockers[] = {
+            QSignalBlocker(dctCombo),       QSignalBlocker(baselineRadio),
+            QSignalBlocker(extendedRadio),  QSignalBlocker(progressiveCheck),
+            QSignalBlocker(huffmanCheck),   QSignalBlocker(autoCheck),
+            QSignalBlocker(qualitySpin),    QSignalBlocker(smoothingSpin),
+            QSignalBlocker(grayscaleCheck),
+        };
+        dctCombo->setCurrentIndex(int(settings->getDCTMethod()));
+        const bool baseline = settings->getCompressionMode() == JPEGSettings::BASELINE;
+        baselineRadio->setChecked(baseline);
+        extendedRadio->setChecked(!baseline);
+        // A baseline entry never shows its progressive flag.
+        progressiveCheck->setChecked(!baseline && settings->isProgressive());
+        progressiveCheck->setEnabled(!baseline);
+        huffmanCheck->setChecked(settings->getOptimizeHuffman());
+        autoCheck->setChecked(settings->isAutoQualityEnabled());
+        qualitySpin->setValue(settings->getQuality());
+        smoothingSpin->setValue(settings->getSmoothing());
+        grayscaleCheck->setChecked(settings->getGrayscaleOutput());
+    }
+    enableEditing();
+    loading = wasLoading;
 }
 
 QGroupBox* ResultWidget::createStats()
@@ -261,6 +349,7 @@ void ResultWidget::setBaselineMode(bool set)
     progressiveCheck->setEnabled(false);
     settings->setCompressionMode(JPEGSettings::BASELINE);
     enableEditing();
+    settingsEdited();
 }
 
 void ResultWidget::setExtendedMode(bool set)
@@ -270,33 +359,39 @@ void ResultWidget::setExtendedMode(bool set)
     progressiveCheck->setEnabled(true);
     settings->setCompressionMode(JPEGSettings::EXTENDED);
     enableEditing();
+    settingsEdited();
 }
 
 void ResultWidget::setProgressiveMode(int state)
 {
     settings->setProgressiveMode(SettingsControls::flagForState(state, settings->isProgressive()));
+    settingsEdited();
 }
 
 void ResultWidget::setInterleavedMode(int state)
 {
     settings->setInterleavedMode(SettingsControls::flagForState(state, settings->isInterleaved()));
+    settingsEdited();
 }
 
 void ResultWidget::setOptimizeHuffman(int state)
 {
     settings->setOptimizeHuffman(
         SettingsControls::flagForState(state, settings->getOptimizeHuffman()));
+    settingsEdited();
 }
 
 void ResultWidget::setGrayscaleOutput(int state)
 {
     settings->setGrayscaleOutput(
         SettingsControls::flagForState(state, settings->getGrayscaleOutput()));
+    settingsEdited();
 }
 
 void ResultWidget::setSmoothing(int value)
 {
     settings->setSmoothing(value);
+    settingsEdited();
 }
 
 void ResultWidget::setDCTMethod(const QString& text)
@@ -304,6 +399,7 @@ void ResultWidget::setDCTMethod(const QString& text)
     JPEGSettings::DCTMethod method;
     if (SettingsControls::dctMethodNamed(text, method))
         settings->setDCTMethod(method);
+    settingsEdited();
 }
 
 void ResultWidget::setQualityEnabled(bool set)
@@ -315,11 +411,14 @@ void ResultWidget::setQualityEnabled(bool set)
     quantizationButton->setEnabled(!set);
     downsamplingButton->setEnabled(!set);
     dctCombo->setEnabled(!set);
+    tablesLabel->setEnabled(!set);
+    settingsEdited();
 }
 
 void ResultWidget::setQuality(int value)
 {
     settings->setQuality(value);
+    settingsEdited();
 }
 
 void ResultWidget::showQuantizationWindow()
@@ -330,6 +429,8 @@ void ResultWidget::showQuantizationWindow()
     window->updateEditables(false);
     window->updateUI();
     window->exec();
+    window.reset();
+    settingsEdited();
 }
 
 void ResultWidget::showDownsamplingWindow()
@@ -340,6 +441,8 @@ void ResultWidget::showDownsamplingWindow()
     window->updateEditables(false);
     window->updateUI();
     window->exec();
+    window.reset();
+    settingsEdited();
 }
 
 void ResultWidget::showError(const QString& message)
@@ -347,27 +450,41 @@ void ResultWidget::showError(const QString& message)
     QMessageBox::critical(this, QStringLiteral("Error"), message, QMessageBox::Ok);
 }
 
-void ResultWidget::showImage()
+void ResultWidget::showTables()
 {
-    const BusyScope scope(busy);
-    const std::unique_ptr<Image> image(new Image(QFile::encodeName(filePath).toStdString()));
-    if (!image->getRGB24Buffer()) {
-        QString message =
-            QStringLiteral("Couldn't load the picture<br>%1").arg(filePath.toHtmlEscaped());
-        if (!image->getLoadMessage().isEmpty())
-            message += QStringLiteral("<br>") + image->getLoadMessage().toHtmlEscaped();
-        showError(message);
-        return;
-    }
+    tablesLabel->setText(catalogue ? catalogue->describe(*settings) : QString());
+}
 
-    JPEGCompressor compressor;
-    *compressor.getSettings() = *settings;
-    compressor.setImage(image.get());
-    const std::unique_ptr<CompressionResult> result(compressor.compressImage());
-    if (!result) {
-        showError(QStringLiteral("Couldn't compress the picture<br>%1<br>%2")
-                      .arg(filePath.toHtmlEscaped(), compressor.lastError().toHtmlEscaped()));
-        return;
+bool ResultWidget::compress(std::unique_ptr<Image>& image,
+                            std::unique_ptr<CompressionResult>& result, const QString& failureNote)
+{
+    const QString path = filePath.toHtmlEscaped();
+    const QString note = failureNote.isEmpty() ? QString() : QStringLiteral("<br>") + failureNote;
+    try {
+        image.reset(new Image(QFile::encodeName(filePath).toStdString()));
+        if (!image->getRGB24Buffer()) {
+            QString message = QStringLiteral("Couldn't load the picture<br>%1").arg(path);
+            if (!image->getLoadMessage().isEmpty())
+                message += QStringLiteral("<br>") + image->getLoadMessage().toHtmlEscaped();
+            showError(message + note);
+            return false;
+        }
+        JPEGCompressor compressor;
+        *compressor.getSettings() = *settings;
+        compressor.setImage(image.get());
+        result.reset(compressor.compressImage());
+        if (!result) {
+            showError(QStringLiteral("Couldn't compress the picture<br>%1<br>%2")
+                          .arg(path, compressor.lastError().toHtmlEscaped()) +
+                      note);
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        result.reset();
+        image.reset();
+        showError(QStringLiteral("Not enough memory to compress the picture<br>%1").arg(path) +
+                  note);
+        return false;
     }
 
     stat->mse = result->getMSE();
@@ -375,12 +492,49 @@ void ResultWidget::showImage()
     stat->compressionRate = result->getCompressionRate();
     stat->bitRate = result->getBitRate();
     stat->fileName = result->getFileName();
+    compressed = *settings;
     showFigures();
+    showTables();
+    return true;
+}
 
-    // The viewer wraps the pictures' buffers: it goes before they do.
-    const std::unique_ptr<MainWindow> viewer(new MainWindow(false, this));
-    viewer->setModal(true);
-    viewer->updateImage(image.get());
-    viewer->updateCompressed(result.get());
-    viewer->exec();
+void ResultWidget::settingsEdited()
+{
+    if (loading || sameSettings(*settings, compressed))
+        return;
+    const BusyScope scope(busy);
+    std::unique_ptr<Image> image;
+    std::unique_ptr<CompressionResult> result;
+    if (compress(image, result,
+                 QStringLiteral("The settings are back as they were, beside their figures."))) {
+        emit resultChanged();
+        return;
+    }
+    *settings = compressed;
+    loadControls();
+    showTables();
+}
+
+void ResultWidget::showImage()
+{
+    const BusyScope scope(busy);
+    const bool edited = !sameSettings(*settings, compressed);
+    std::unique_ptr<Image> image;
+    std::unique_ptr<CompressionResult> result;
+    if (!compress(image, result, QString()))
+        return;
+    if (edited)
+        emit resultChanged();
+
+    try {
+        // The viewer wraps the pictures' buffers: it goes before they do.
+        const std::unique_ptr<MainWindow> viewer(new MainWindow(false, this));
+        viewer->setModal(true);
+        viewer->updateImage(image.get());
+        viewer->updateCompressed(result.get());
+        viewer->exec();
+    } catch (const std::bad_alloc&) {
+        showError(QStringLiteral("Not enough memory to show the pictures<br>%1")
+                      .arg(filePath.toHtmlEscaped()));
+    }
 }

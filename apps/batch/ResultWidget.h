@@ -1,9 +1,14 @@
 #pragma once
 
+#include "JPEGSettings.h"
+
 #include <QString>
 #include <QWidget>
 
-class JPEGSettings;
+#include <memory>
+
+class CompressionResult;
+class Image;
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
@@ -12,13 +17,16 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 struct ResultStat;
+class TableCatalogue;
 
-// One row of the results window: the source file, the settings entry of one
-// batch compression and its four figures. The controls edit the entry in
-// place at once; "Show" recompresses the file under the entry as it now
-// stands, puts the new figures into the result record and opens the viewer
-// on the new compression. Until then the figures are those of the last
-// compression, so the report writes edited settings beside old figures.
+// One row of the results window: its number in the list, the source file,
+// the settings entry of one batch compression and its four figures. The
+// controls edit the entry in place, and every edit recompresses the file at
+// once and puts the new figures into the result record, so the figures shown
+// and reported always belong to the settings beside them. An edit that cannot
+// be compressed (the picture no longer loads, the library refuses the
+// settings) is told and undone. "Show" recompresses and opens the viewer on
+// the compression.
 //
 // The panel points into the run's two lists and owns neither entry.
 class ResultWidget : public QWidget
@@ -27,6 +35,17 @@ class ResultWidget : public QWidget
 
 public:
     ResultWidget(ResultStat* stat, JPEGSettings* settings, QWidget* parent);
+    ~ResultWidget() override;
+
+    // The panel's place in the list, from 0; shown from 1.
+    void setIndex(int index);
+    // Names the entry's tables by their numbers in `catalogue` (not owned;
+    // null shows none).
+    void setCatalogue(const TableCatalogue* catalogue);
+    // Gives the number, file name and table labels the widths of these
+    // texts (a name is cut short beyond a limit), so that the columns of all
+    // panels of a list line up whatever their contents.
+    void setLabelTemplates(const QString& number, const QString& name, const QString& tables);
 
     ResultStat* getStat() const { return stat; }
     JPEGSettings* getSettings() const { return settings; }
@@ -41,6 +60,10 @@ public:
     // panels keeps the box as the user left it.
     Qt::CheckState progressiveBoxState() const;
     void restoreProgressiveBox(Qt::CheckState state);
+
+signals:
+    // The entry and its figures changed: an edit was compressed.
+    void resultChanged();
 
 public slots:
     void showDownsamplingWindow();
@@ -60,14 +83,31 @@ public slots:
 private:
     void create();
     QGroupBox* createStats();
+    // Entry -> controls, without writing anything back.
+    void loadControls();
     void enableEditing();
     void showFigures();
+    void showTables();
     void showError(const QString& message);
+    // After every edit: compresses the entry if it changed since the figures
+    // were made, or puts it back as it was when that fails.
+    void settingsEdited();
+    // Compresses the source under the entry and stores the figures; on
+    // failure tells why (with `failureNote` added) and changes nothing.
+    bool compress(std::unique_ptr<Image>& image, std::unique_ptr<CompressionResult>& result,
+                  const QString& failureNote);
 
     ResultStat* stat;
     JPEGSettings* settings;
     QString filePath;
+    // The settings the figures were made with.
+    JPEGSettings compressed;
+    const TableCatalogue* catalogue = nullptr;
     bool busy = false;
+    bool loading = false;
+
+    QLabel* numberLabel = nullptr;
+    QLabel* tablesLabel = nullptr;
 
     QLabel* fileLabel = nullptr;
     QPushButton* showButton = nullptr;

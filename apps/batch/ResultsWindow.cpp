@@ -7,11 +7,13 @@
 #include "ResultTable.h"
 #include "ResultTableModel.h"
 #include "ResultWidget.h"
+#include "RunSummary.h"
 
 #include <QAction>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QIcon>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -42,11 +44,24 @@ void ResultsWindow::create()
     QAction* exportAction = fileMenu->addAction(QStringLiteral("Export CSV"));
     exportAction->setObjectName(QStringLiteral("exportCsvAction"));
     connect(exportAction, &QAction::triggered, this, &ResultsWindow::exportCsvAs);
+    fileMenu->addSeparator();
+    QAction* closeAction = fileMenu->addAction(QStringLiteral("Close"));
+    closeAction->setObjectName(QStringLiteral("closeAction"));
+    connect(closeAction, &QAction::triggered, this, &ResultsWindow::close);
     layout->setMenuBar(menuBar);
+
+    summaryLabel = new QLabel(this);
+    summaryLabel->setObjectName(QStringLiteral("summaryLabel"));
+    summaryLabel->setTextFormat(Qt::PlainText);
+    summaryLabel->setWordWrap(true);
+    summaryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    summaryLabel->hide();
+    layout->addWidget(summaryLabel, 0, 0);
 
     tabWidget = new QTabWidget(this);
     tabWidget->setObjectName(QStringLiteral("resultTabs"));
-    layout->addWidget(tabWidget, 0, 0);
+    layout->addWidget(tabWidget, 1, 0);
+    layout->setRowStretch(1, 1);
     model = new ResultTableModel(this);
     table = new ResultTable(model, tabWidget);
     table->setObjectName(QStringLiteral("tableTab"));
@@ -62,12 +77,15 @@ void ResultsWindow::create()
     connect(tabWidget, &QTabWidget::currentChanged, this, &ResultsWindow::refreshViews);
 }
 
-void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* runResults)
+void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* runResults,
+                         const RunSummary* summary)
 {
     delete list;
     settingsList = settings;
     results = runResults;
 
+    summaryLabel->setText(summary ? summary->text() : QString());
+    summaryLabel->setVisible(summary != nullptr);
     list = new ResultList(tabWidget);
     list->setObjectName(QStringLiteral("resultList"));
     {
@@ -76,18 +94,23 @@ void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<Result
         tabWidget->setCurrentIndex(0);
     }
     list->setResults(settings, runResults);
+    connect(list, &ResultList::resultChanged, this, [this] { unsaved = true; });
+    unsaved = list->count() > 0;
     model->setResults(settings, runResults);
     table->chooseDefaultColumns();
     // The chart is drawn when its tab is first shown.
-    if (!sized) {
-        // A window wide enough for whole panels; later runs keep the size the
-        // user gave it.
-        QSize size = sizeHint();
-        if (const QScreen* screen = this->screen())
-            size = size.boundedTo(screen->availableSize() * 9 / 10);
+
+    // A window wide enough for whole panels, and never smaller than that of
+    // an empty run. Once sized for panels, later runs keep the size the user
+    // gave it.
+    QSize size = sizeHint().expandedTo(minimumSizeHint());
+    if (const QScreen* screen = this->screen())
+        size = size.boundedTo(screen->availableSize() * 9 / 10);
+    if (!sized)
         resize(size);
-        sized = true;
-    }
+    else
+        resize(this->size().expandedTo(minimumSizeHint()));
+    sized = sized || list->count() > 0;
     exec();
 
     // The run frees both lists as soon as this returns.
@@ -96,6 +119,7 @@ void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<Result
     list->clear();
     settingsList = nullptr;
     results = nullptr;
+    unsaved = false;
 }
 
 int ResultsWindow::panelCount() const
@@ -118,8 +142,10 @@ QByteArray ResultsWindow::reportText() const
 bool ResultsWindow::saveReportAs(const QString& path)
 {
     QString error;
-    if (Report::write(path, reportText(), &error))
+    if (Report::write(path, reportText(), &error)) {
+        unsaved = false;
         return true;
+    }
     QMessageBox::critical(this, QStringLiteral("Error"),
                           QStringLiteral("Couldn't write the report<br>%1<br>%2")
                               .arg(path.toHtmlEscaped(), error.toHtmlEscaped()),
@@ -129,11 +155,40 @@ bool ResultsWindow::saveReportAs(const QString& path)
 
 void ResultsWindow::saveAs()
 {
+    chooseAndSave();
+}
+
+bool ResultsWindow::chooseAndSave()
+{
     const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save as"),
                                                       QStringLiteral("."), QStringLiteral("*.txt"));
-    if (name.isEmpty())
-        return;
-    saveReportAs(name);
+    return !name.isEmpty() && saveReportAs(name);
+}
+
+bool ResultsWindow::confirmClose()
+{
+    if (!unsaved)
+        return true;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Unsaved results"),
+                    QStringLiteral("These results have not been saved to a report since "
+                                   "their last change.<br>Save them before closing?"),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Save:
+        return chooseAndSave();
+    case QMessageBox::Discard:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void ResultsWindow::reject()
+{
+    if (confirmClose())
+        QDialog::reject();
 }
 
 void ResultsWindow::showResult(int index)

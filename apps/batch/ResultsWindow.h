@@ -10,10 +10,12 @@
 class QGridLayout;
 class QTabWidget;
 class RDChart;
+class QLabel;
 class ResultList;
 class ResultTable;
 class ResultTableModel;
 class ResultWidget;
+class RunSummary;
 
 // The outcome of a batch run in three tabs over the same two lists: Panels,
 // one result panel per successful compression in a scrolled list; Table, the
@@ -26,6 +28,11 @@ class ResultWidget;
 // edit in place, so they always reflect the panels, including those the list
 // has not built. The table and chart read the lists too and are redrawn when
 // their tab is shown and after a viewer opened from them closes.
+//
+// Above the list a summary tells what the run was asked for and what became
+// of it. Results not written to a report since the last change (a new run or
+// an edit) are not thrown away without asking: closing the window by
+// Escape, by its close button or by "Close" offers Save, Discard or Cancel.
 class ResultsWindow : public QDialog
 {
     Q_OBJECT
@@ -36,7 +43,9 @@ public:
     // Lists the run's results and runs the window modally. The two lists are
     // aligned entry for entry; the panels edit them in place, so they must
     // stay where they are, unchanged in size, until show() returns.
-    void show(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* runResults);
+    // `summary` (may be null) is shown above the list.
+    void show(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* runResults,
+              const RunSummary* summary = nullptr);
     using QDialog::show;
 
     int panelCount() const;
@@ -59,15 +68,27 @@ public:
     // What "Show" does on a panel: recompresses result `index` under its entry
     // and opens the viewer; the table and chart follow the new figures.
     void showResult(int index);
+    // Whether there are results that no report holds as they stand.
+    bool hasUnsavedResults() const { return unsaved; }
 
 public slots:
     void saveAs();
     void exportCsvAs();
 
+protected:
+    // Escape, the close button and "Close" all come here: unsaved results
+    // are not dropped without the user's word.
+    void reject() override;
+
 private:
     void create();
     // Redraws the views of the tab now shown from the lists.
     void refreshViews();
+    // Asks for a name and writes the report; false when nothing was written.
+    bool chooseAndSave();
+    // True when the window may close: nothing unsaved, or the user saved or
+    // discarded it.
+    bool confirmClose();
 
     QGridLayout* layout = nullptr;
     QTabWidget* tabWidget = nullptr;
@@ -75,7 +96,10 @@ private:
     ResultTableModel* model = nullptr;
     ResultTable* table = nullptr;
     RDChart* chart = nullptr;
+    QLabel* summaryLabel = nullptr;
     std::vector<JPEGSettings>* settingsList = nullptr;
     std::vector<ResultStat>* results = nullptr;
+    // Sized once for a run with panels; an empty run's size is not kept.
     bool sized = false;
+    bool unsaved = false;
 };

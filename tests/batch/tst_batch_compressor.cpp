@@ -123,6 +123,23 @@ private slots:
             QCOMPARE(r.fileName, good);
         QCOMPARE(qualities(settings), (std::vector<int>{30, 60, 90}));
         QCOMPARE(watcher.values(), countTo(3));
+
+        // Each failure is recorded with the loader's reason.
+        const RunSummary& summary = batch.compressor.summary();
+        QCOMPARE(summary.getAsked(), std::int64_t(9));
+        QCOMPARE(summary.getSucceeded(), std::int64_t(3));
+        QCOMPARE(summary.getFailed(), std::int64_t(6));
+        QCOMPARE(summary.getNotDone(), std::int64_t(0));
+        const std::vector<RunSummary::Reason>& reasons = summary.getReasons();
+        QCOMPARE(reasons.size(), std::size_t(2));
+        for (const RunSummary::Reason& reason : reasons) {
+            QCOMPARE(reason.cause, RunSummary::Cause::PictureNotLoaded);
+            QCOMPARE(reason.compressions, std::int64_t(3));
+            QCOMPARE(reason.files.size(), 1);
+            QVERIFY(!reason.message.isEmpty());
+        }
+        QCOMPARE(reasons[0].files[0], dir.file("missing.png"));
+        QCOMPARE(reasons[1].files[0], broken);
     }
 
     void emptySettingsListDoesNothing()
@@ -165,6 +182,18 @@ private slots:
         for (int i = 0; i < 4; ++i)
             QCOMPARE(settings[i].getSmoothing(), smoothings[i]);
         QCOMPARE(watcher.values(), countTo(6));
+
+        // One reason, the library's, for the one entry on both files.
+        const RunSummary& summary = batch.compressor.summary();
+        QCOMPARE(summary.getFailed(), std::int64_t(2));
+        QCOMPARE(summary.getReasons().size(), std::size_t(1));
+        const RunSummary::Reason& reason = summary.getReasons()[0];
+        QCOMPARE(reason.cause, RunSummary::Cause::CompressionFailed);
+        QCOMPARE(reason.compressions, std::int64_t(2));
+        QCOMPARE(reason.files, QStringList({good}));
+        QCOMPARE(reason.settings.size(), 1);
+        QVERIFY(reason.settings[0].contains(QStringLiteral("smoothing 1")));
+        QVERIFY(!reason.message.isEmpty());
     }
 
     // Cancel pressed while the second entry of the first file is under way:

@@ -1,11 +1,12 @@
 // Opens the batch tool's windows in a given state for a look by eye; built
 // with the tests, never run by them. Run it from the run directory:
-//   batchtool_demo form|results|viewer|many|chart|table PICTURE...
+//   batchtool_demo form|results|viewer|many|chart|table [--screenshot FILE] PICTURE...
 // "results" compresses the pictures under a small sweep and stays in the
 // results window; "viewer" then opens the first panel's viewer; "many" lists
-// 10 000 made-up results scrolled half way down. "chart" and "table" sweep
-// automatic quality 20 to 95 in steps of 5, baseline and extended
-// progressive, Huffman tables optimised or not, and show the results
+// 10 000 made-up results scrolled half way down. With --screenshot, "results"
+// saves a picture of the results window to FILE and ends. "chart" and
+// "table" sweep automatic quality 20 to 95 in steps of 5, baseline and
+// extended progressive, Huffman tables optimised or not, and show the results
 // window's Chart or Table tab; with TESSERA_SHOT=FILE.png set they save the
 // window there and quit, with TESSERA_CSV=FILE.csv they also export the run.
 #include "BatchWindow.h"
@@ -31,8 +32,13 @@ int main(int argc, char* argv[])
     const QStringList arguments = QCoreApplication::arguments();
     const QString mode = arguments.value(1, QStringLiteral("form"));
     QStringList pictures;
-    for (int i = 2; i < arguments.size(); ++i)
-        pictures << QFileInfo(arguments.at(i)).absoluteFilePath();
+    QString screenshot;
+    for (int i = 2; i < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("--screenshot") && i + 1 < arguments.size())
+            screenshot = arguments.at(++i);
+        else
+            pictures << QFileInfo(arguments.at(i)).absoluteFilePath();
+    }
 
     if (mode == QLatin1String("many")) {
         std::vector<JPEGSettings> settings(10000);
@@ -108,6 +114,19 @@ int main(int argc, char* argv[])
         window.findChild<QLineEdit*>(QStringLiteral("qualityStepEdit"))
             ->setText(QStringLiteral("40"));
         QTimer::singleShot(200, &window, [&window] { window.compressImages(); });
+    }
+    if (mode == QLatin1String("results") && !screenshot.isEmpty()) {
+        QTimer* poll = new QTimer(&window);
+        QObject::connect(poll, &QTimer::timeout, &window, [&window, poll, screenshot] {
+            ResultsWindow* results = window.getResultsWindow();
+            if (!results->isVisible())
+                return;
+            poll->stop();
+            results->grab().save(screenshot);
+            results->done(QDialog::Rejected);
+            window.close();
+        });
+        poll->start(300);
     }
     if (mode == QLatin1String("viewer")) {
         QTimer* poll = new QTimer(&window);

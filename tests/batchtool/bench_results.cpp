@@ -92,7 +92,7 @@ int main(int argc, char* argv[])
             std::printf("%6s          table shown in %lld ms, sorted by bpp in %lld ms, chart drawn in %lld ms\n",
                         "", table, sorted, chart);
             std::fflush(stdout);
-            window.close();
+            window.done(QDialog::Rejected);
         });
         window.show(&settings, &results);
     }

@@ -6,6 +6,8 @@
 #include "SettingsExpansion.h"
 #include "TestPictures.h"
 
+#include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -167,6 +169,7 @@ private slots:
         sweep.chrominanceTables = {filled(5), filled(6), filled(7)};
         list = expandBatchSettings(sweep, nullptr);
         QCOMPARE(list.size(), std::size_t(144 * 12));
+        QCOMPARE(expansionSize(sweep, 1000000), std::uint64_t(list.size()));
         for (int block = 0; block < 12; ++block) {
             const JPEGSettings& s = list[std::size_t(block * 144)];
             QCOMPARE(s.downsampling[0], sweep.downsamplingPairs[std::size_t(block / 6)].first);
@@ -184,6 +187,9 @@ private slots:
         sweep.tableQualityStep = 20;
         list = expandBatchSettings(sweep, nullptr);
         QCOMPARE(list.size(), std::size_t((9 * 4 + 3) * 12 * 12));
+        // Counted without building, as a run is refused before it builds.
+        QCOMPARE(expansionSize(sweep, 1000000), std::uint64_t(list.size()));
+        QCOMPARE(expansionSize(sweep, 100), std::uint64_t(101));
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(list[std::size_t(i)].getQuality(), 20 + 20 * i);
             QCOMPARE(list[std::size_t(i)].getSmoothing(), 0);
@@ -256,7 +262,7 @@ private slots:
                 shown.files.push_back(panel->getFilePath());
                 shown.smoothing.push_back(panel->getSettings()->getSmoothing());
             }
-            w->close();
+            w->done(QDialog::Rejected);
         });
         RunWatcher progress(window);
         window.findChild<QPushButton*>("compressButton")->click();
@@ -288,6 +294,106 @@ private slots:
         QCOMPARE(again.compressingMaximum, 20);
     }
 
+    // A run with nothing to do, or too much to build, does not start and
+    // says why.
+    void runsWithNothingToDoAreRefused()
+    {
+        ScratchDir dir;
+        const QString picture = dir.file("a.png");
+        QVERIFY(TestPictures::write(picture, 8, 8));
+        BatchWindow window(nullptr);
+        window.updateUI();
+        bool resultsShown = false;
+        ModalWatcher results([&](QWidget* modal) {
+            if (auto* w = qobject_cast<ResultsWindow*>(modal)) {
+                resultsShown = true;
+                w->done(QDialog::Rejected);
+            }
+        });
+        const auto refusal = [&]() {
+            BoxCatcher catcher;
+            window.compressImages();
+            return catcher.record.count == 1 && catcher.record.title == QLatin1String("Error")
+                       ? catcher.record.text
+                       : QStringLiteral("<no single error box>");
+        };
+
+        QVERIFY(refusal().contains(QStringLiteral("no pictures")));
+        window.setFiles({picture});
+        window.getBatchSettings()->chrominanceTables.clear();
+        QString text = refusal();
+        QVERIFY2(text.contains(QStringLiteral("chrominance quantization tables")),
+                 qPrintable(text));
+        QVERIFY(!text.contains(QStringLiteral("luminance quantization tables")));
+        QVERIFY(!text.contains(QStringLiteral("down-sampling")));
+
+        // 11 pairs x 1000 x 1000 tables: counted, never built.
+        BatchSettings& sweep = *window.getBatchSettings();
+        sweep.downsamplingPairs.assign(11, pair(1, 1, 1, 1));
+        sweep.luminanceTables.assign(1000, filled(2));
+        sweep.chrominanceTables.assign(1000, filled(3));
+        text = refusal();
+        QVERIFY2(text.contains(QStringLiteral("11000000 settings entries")), qPrintable(text));
+        QVERIFY(!resultsShown);
+        QVERIFY(!QFile::exists(dir.file("tmp.bin")));
+    }
+
+    // After a run the results window says what was asked for, what
+    // succeeded and why the rest failed.
+    void theRunSummaryNamesEveryFailure()
+    {
+        ScratchDir dir;
+        const QString picture = dir.file("a.png");
+        QVERIFY(TestPictures::write(picture, 32, 32));
+        const QString missing = dir.file("missing.png");
+        BatchWindow window(nullptr);
+        window.updateUI();
+        window.setFiles({picture, missing});
+        // 3 x 3 beside 1 x 1 needs more blocks than the library allows.
+        window.getBatchSettings()->downsamplingPairs = {pair(1, 1, 1, 1), pair(3, 3, 1, 1)};
+
+        QString summary;
+        int panels = -1;
+        bool usable = false;
+        const auto run = [&] {
+            // A watcher per run: the same window opens again.
+            ModalWatcher results([&](QWidget* modal) {
+                auto* w = qobject_cast<ResultsWindow*>(modal);
+                if (!w)
+                    return;
+                panels = w->panelCount();
+                auto* label = w->findChild<QLabel*>(QStringLiteral("summaryLabel"));
+                summary = label->isVisible() ? label->text() : QString();
+                usable = w->width() >= w->minimumSizeHint().width() && w->height() > 100;
+                w->done(QDialog::Rejected);
+            });
+            window.compressImages();
+        };
+        run();
+        QCOMPARE(panels, 1);
+        const QStringList lines = summary.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].startsWith(QStringLiteral("4 compressions asked for")),
+                 qPrintable(summary));
+        QVERIFY(lines[0].contains(QStringLiteral("1 succeeded, 3 failed")));
+        QVERIFY(lines[1].startsWith(QStringLiteral("1 failed: the compression failed: ")));
+        QVERIFY(lines[1].contains(QStringLiteral("sampling Y 3%13").arg(QChar(0x00D7))));
+        QVERIFY(lines[1].contains(QStringLiteral("files a.png")));
+        QVERIFY(lines[2].startsWith(
+            QStringLiteral("2 failed: the picture could not be loaded: The file does not exist")));
+        QVERIFY(lines[2].contains(QStringLiteral("missing.png")));
+        QVERIFY(usable);
+
+        // Nothing succeeds: the empty window still says why, at a usable size.
+        window.setFiles({missing});
+        run();
+        QCOMPARE(panels, 0);
+        QVERIFY2(summary.startsWith(QStringLiteral("2 compressions asked for")),
+                 qPrintable(summary));
+        QVERIFY(summary.contains(QStringLiteral("0 succeeded, 2 failed")));
+        QVERIFY(usable);
+    }
+
     void cancelWhileCreatingStillCompresses()
     {
         ScratchDir dir;
@@ -309,7 +415,7 @@ private slots:
             panels = w->panelCount();
             for (int i = 0; i < panels; ++i)
                 smoothing.push_back(w->panel(i)->getSettings()->getSmoothing());
-            w->close();
+            w->done(QDialog::Rejected);
         });
         RunWatcher progress(window, 5);
         window.findChild<QPushButton*>("compressButton")->click();

@@ -320,21 +320,25 @@ private slots:
     {
         // Texts set by the program pass the validators; the form's own check
         // then catches values the rules do not test.
+        // A quality of 0 is below the fields' range too: the encoder would
+        // use 1 while the rows said 0.
         const struct
         {
             const char* field;
+            const char* text;
             const char* message;
         } cases[] = {
-            {"minQualityEdit", "Illegal quality values"},
-            {"minSmoothingEdit", "Invalid smoothing values"},
-            {"minTableQualityEdit", "Illegal table quality values"},
+            {"minQualityEdit", "150", "Illegal quality values"},
+            {"maxQualityEdit", "0", "Illegal quality values"},
+            {"minSmoothingEdit", "150", "Invalid smoothing values"},
+            {"minTableQualityEdit", "150", "Illegal table quality values"},
         };
         for (const auto& c : cases) {
             ScratchDir dir;
             QVERIFY(TestPictures::write(dir.file("a.png"), 8, 8));
             Form form;
             form.window.setFiles({dir.file("a.png")});
-            form.setText(c.field, "150");
+            form.setText(c.field, c.text);
             if (QByteArray(c.field) == "minSmoothingEdit") {
                 form.setText("maxSmoothingEdit", "150");
             }
@@ -346,7 +350,7 @@ private slots:
             ModalWatcher results([&](QWidget* modal) {
                 if (qobject_cast<ResultsWindow*>(modal)) {
                     resultsShown = true;
-                    modal->close();
+                    static_cast<ResultsWindow*>(modal)->done(QDialog::Rejected);
                 }
             });
             BoxCatcher catcher;
@@ -396,7 +400,7 @@ private slots:
         QCOMPARE(label->text(), QStringLiteral("Invalid smoothing values"));
     }
 
-    void openReplacesTheFileListAndEnablesCompressForGood()
+    void openReplacesTheFileListAndCompressFollowsIt()
     {
         Form form;
         auto* compress = form.window.findChild<QPushButton*>("compressButton");
@@ -405,9 +409,10 @@ private slots:
         form.window.setFiles({"/p/a.png", "/p/b.png"});
         QVERIFY(compress->isEnabled());
         QCOMPARE(form.window.getFiles(), QStringList({"/p/a.png", "/p/b.png"}));
+        // An empty list leaves nothing to compress.
         form.window.setFiles({});
         QVERIFY(form.window.getFiles().isEmpty());
-        QVERIFY(compress->isEnabled());
+        QVERIFY(!compress->isEnabled());
     }
 
     void downsamplingPairRecords()

@@ -2,6 +2,8 @@
 #include "CsvReader.h"
 #include "Curves.h"
 #include "RDChart.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
 #include "Report.h"
 #include "ResultList.h"
 #include "ResultTable.h"
@@ -16,14 +18,18 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QMenuBar>
 #include <QRadioButton>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
+#include <QWheelEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <cmath>
 
@@ -88,7 +94,8 @@ void showResults(ResultsWindow& window, std::vector<JPEGSettings>& settings,
         QVERIFY(window.isVisible());
         inspect(window);
         inspected = true;
-        window.close();
+        // Past the question about unsaved results, which has its own test.
+        window.done(QDialog::Rejected);
     });
     window.show(&settings, &results);
     QVERIFY(inspected);
@@ -145,6 +152,13 @@ private slots:
         std::vector<JPEGSettings> none;
         std::vector<ResultStat> noResults;
         QCOMPARE(Report::text(none, noResults), expectedHeader);
+
+        // Tabs and line ends in a name would break the row apart.
+        const QByteArray odd_name =
+            Report::row(defaultEntry(), stat(QStringLiteral("/p/a\tb\nc\rd.png"), 2));
+        QVERIFY(odd_name.contains("\ta b c d.png\t2.000000\t"));
+        QCOMPARE(odd_name.count('\t'), 18);
+        QCOMPARE(odd_name.count('\n'), 1);
     }
 
     void reportFileIsWrittenWholeOrNotAtAll()
@@ -205,9 +219,15 @@ private slots:
     void panelsFollowTheListsAndTheReportFollowsThePanels()
     {
         ScratchDir dir;
+        const QString shortName = dir.file("a.png");
+        const QString longName = dir.file("a-picture-with-a-much-longer-name.png");
+        QVERIFY(TestPictures::write(shortName, 24, 16));
+        QVERIFY(TestPictures::write(longName, 16, 16));
         std::vector<JPEGSettings> settings(3, defaultEntry());
-        std::vector<ResultStat> results = {stat("/p/a.png", 2), stat("/p/a.png", 4),
-                                           stat("/p/b.png", 8)};
+        settings[2].qtables[1] = QuantizationTable(JPEGSettings::presets[12]);
+        settings[2].downsampling[0].horizontal = 2;
+        std::vector<ResultStat> results = {stat(shortName, 2), stat(shortName, 4),
+                                           stat(longName, 8)};
         ResultsWindow window(nullptr);
         showResults(window, settings, results, [&](ResultsWindow& w) {
             QCOMPARE(w.panelCount(), 3);
@@ -215,11 +235,34 @@ private slots:
                 QCOMPARE(w.panel(i)->getSettings(), &settings[std::size_t(i)]);
                 QCOMPARE(w.panel(i)->getStat(), &results[std::size_t(i)]);
                 QCOMPARE(w.panel(i)->backgroundRole(), QPalette::Midlight);
+                // Numbered from 1, with their tables and sampling named.
+                QCOMPARE(w.panel(i)->findChild<QLabel*>("numberLabel")->text(),
+                         QString::number(i + 1));
             }
-            // An edit shows in the report at once, beside the old figures.
+            const QString dot(QChar(0x00B7));
+            const QString times(QChar(0x00D7));
+            QCOMPARE(w.panel(0)->findChild<QLabel*>("tablesLabel")->text(),
+                     "Tables 1/1 " + dot + " 1" + times + "1, 1" + times + "1");
+            QCOMPARE(w.panel(2)->findChild<QLabel*>("tablesLabel")->text(),
+                     "Tables 1/2 " + dot + " 2" + times + "1, 1" + times + "1");
+            // The columns line up whatever the length of the names.
+            const auto left = [&](int i, const char* name) {
+                QWidget* child = w.panel(i)->findChild<QWidget*>(QLatin1String(name));
+                return child->mapTo(w.panel(i), QPoint()).x();
+            };
+            for (const char* column : {"modeGroup", "codingGroup", "statsGroup"}) {
+                QCOMPARE(left(0, column), left(2, column));
+            }
+            QVERIFY(w.hasUnsavedResults());
+            QVERIFY(w.saveReportAs(dir.file("first.txt")));
+            QVERIFY(!w.hasUnsavedResults());
+
+            // An edit is compressed at once and shows in the report with
+            // its own figures; it makes the results unsaved again.
             auto* combo = w.panel(1)->findChild<QComboBox*>(QStringLiteral("dctCombo"));
             combo->setFocus();
             QTest::keyClick(combo, Qt::Key_Down);
+            QVERIFY(w.hasUnsavedResults());
             QVERIFY(w.saveReportAs(dir.file("r.txt")));
         });
         const QList<QByteArray> lines = readAll(dir.file("r.txt")).split('\n');
@@ -227,10 +270,19 @@ private slots:
         QCOMPARE(lines[0] + '\n', expectedHeader);
         QVERIFY(lines[1].startsWith("Baseline\tint\t"));
         QVERIFY(lines[1].contains("\ta.png\t2.000000\t"));
-        QVERIFY(lines[2].startsWith("Baseline\tfast\t"));
-        QVERIFY(lines[2].contains("\ta.png\t4.000000\t"));
-        QVERIFY(lines[3].contains("\tb.png\t8.000000\t"));
+        QVERIFY(lines[3].contains("\ta-picture-with-a-much-longer-name.png\t8.000000\t"));
         QVERIFY(lines[4].isEmpty());
+        // The edited row against a compression made here.
+        QVERIFY(lines[2].startsWith("Baseline\tfast\t"));
+        JPEGSettings edited = defaultEntry();
+        edited.setDCTMethod(JPEGSettings::FAST);
+        Image source(QFile::encodeName(shortName).toStdString());
+        JPEGCompressor reference;
+        *reference.getSettings() = edited;
+        reference.setImage(&source);
+        const std::unique_ptr<CompressionResult> fresh(reference.compressImage());
+        QVERIFY(fresh);
+        QCOMPARE(lines[2] + '\n', Report::row(edited, ResultStat(*fresh)));
 
         // The next run replaces the panels.
         std::vector<JPEGSettings> fewer(1, defaultEntry());
@@ -344,6 +396,107 @@ private slots:
         });
     }
 
+    // Scrolling the list with the wheel over a field does not edit it; a
+    // field with the focus takes the wheel.
+    void wheelScrollsTheListAndEditsOnlyFocusedFields()
+    {
+        ScratchDir dir;
+        const QString picture = dir.file("a.png");
+        QVERIFY(TestPictures::write(picture, 16, 16));
+        std::vector<JPEGSettings> settings(12, defaultEntry());
+        for (JPEGSettings& s : settings)
+            s.setSmoothing(5);
+        std::vector<ResultStat> results(12, stat(picture, 2));
+        ResultsWindow window(nullptr);
+        window.resize(900, 400);
+        showResults(window, settings, results, [&](ResultsWindow& w) {
+            QScrollBar* bar = w.resultList()->verticalScrollBar();
+            const auto wheel = [](QWidget* target, int delta) {
+                const QPointF at(target->width() / 2.0, target->height() / 2.0);
+                QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta),
+                                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+                // Only a wheel event from the system travels on to the
+                // parents of a widget that ignores it; sendEvent() would
+                // take that mark away.
+                QSpontaneKeyEvent::setSpontaneous(&event);
+                qApp->notify(target, &event);
+            };
+            ResultWidget* panel = w.panel(0);
+            auto* combo = panel->findChild<QComboBox*>(QStringLiteral("dctCombo"));
+            auto* spin = panel->findChild<QSpinBox*>(QStringLiteral("smoothingSpin"));
+            QCOMPARE(combo->focusPolicy(), Qt::StrongFocus);
+            QCOMPARE(spin->focusPolicy(), Qt::StrongFocus);
+            QCOMPARE(bar->value(), 0);
+            wheel(combo, -120);
+            const int scrolled = bar->value();
+
+            QVERIFY(scrolled > 0);
+            wheel(spin, -120);
+            QVERIFY(bar->value() > scrolled);
+            QCOMPARE(settings[0].getDCTMethod(), JPEGSettings::INT);
+            QCOMPARE(settings[0].getSmoothing(), 5);
+            QCOMPARE(combo->currentText(), QStringLiteral("int"));
+            QVERIFY(!w.hasUnsavedResults() || w.saveReportAs(dir.file("r.txt")));
+
+            w.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&w));
+            spin->setFocus();
+            QVERIFY(spin->hasFocus());
+            const int before = bar->value();
+            wheel(spin, 120);
+            QCOMPARE(settings[0].getSmoothing(), 6);
+            QCOMPARE(bar->value(), before);
+        });
+    }
+
+    // Escape, the close button and "Close" ask before unsaved results go.
+    void unsavedResultsAreNotDroppedWithoutAsking()
+    {
+        ScratchDir dir;
+        std::vector<JPEGSettings> settings(1, defaultEntry());
+        std::vector<ResultStat> results = {stat("/p/a.png", 2)};
+        ResultsWindow window(nullptr);
+        int asked = 0;
+        QMessageBox::StandardButton answer = QMessageBox::Cancel;
+        ModalWatcher answerer([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (!box)
+                return;
+            ++asked;
+            QCOMPARE(box->windowTitle(), QStringLiteral("Unsaved results"));
+            box->button(answer)->click();
+        });
+        bool done = false;
+        QTimer::singleShot(0, &window, [&] {
+            const std::vector<std::function<void()>> ways = {
+                [&] { QTest::keyClick(&window, Qt::Key_Escape); },
+                [&] { window.close(); },
+                [&] { window.findChild<QAction*>("closeAction")->trigger(); },
+            };
+            for (const auto& way : ways) {
+                const int before = asked;
+                way();
+                QTRY_COMPARE(asked, before + 1);
+                QVERIFY(window.isVisible());
+            }
+            // Saved, it closes without a word.
+            QVERIFY(window.saveReportAs(dir.file("r.txt")));
+            window.close();
+            QVERIFY(!window.isVisible());
+            QCOMPARE(asked, 3);
+            done = true;
+        });
+        window.show(&settings, &results);
+        QVERIFY(done);
+
+        // "Discard" lets it close.
+        answer = QMessageBox::Discard;
+        QTimer::singleShot(0, &window, [&] { window.close(); });
+        window.show(&settings, &results);
+        QCOMPARE(asked, 4);
+        QVERIFY(!window.isVisible());
+    }
+
     void manyResultsBuildOnlyTheVisiblePanels()
     {
         ScratchDir dir;
@@ -354,6 +507,10 @@ private slots:
             results.push_back(stat(QStringLiteral("/p/picture%1.png").arg(i / 100), 2 + i % 50));
         settings[0].setCompressionMode(JPEGSettings::EXTENDED);
         settings[0].setProgressiveMode(true);
+        // The one panel edited below compresses a real picture.
+        const QString edited = dir.file("picture0.png");
+        QVERIFY(TestPictures::write(edited, 16, 16));
+        results[0].fileName = edited;
 
         ResultsWindow window(nullptr);
         window.resize(900, 500);

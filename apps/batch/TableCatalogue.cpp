@@ -1,0 +1,78 @@
+#include "TableCatalogue.h"
+
+#include <algorithm>
+
+namespace {
+
+QString sampling(const JPEGSettings::Downsampling& d)
+{
+    return QString::number(d.horizontal) + QChar(0x00D7) + QString::number(d.vertical);
+}
+
+QString tableNumber(int number)
+{
+    return number > 0 ? QString::number(number) : QString(QChar(0x2013));
+}
+
+QString description(const QString& luminance, const QString& chrominance, const QString& y,
+                    const QString& cb)
+{
+    return QStringLiteral("Tables %1/%2 %3 %4, %5")
+        .arg(luminance, chrominance, QString(QChar(0x00B7)), y, cb);
+}
+
+} // namespace
+
+QByteArray TableCatalogue::key(const QuantizationTable& table)
+{
+    return QByteArray(reinterpret_cast<const char*>(table.getTable()),
+                      int(sizeof(unsigned int) * QuantizationTable::SIZE));
+}
+
+void TableCatalogue::clear()
+{
+    numbers[0].clear();
+    numbers[1].clear();
+}
+
+void TableCatalogue::build(const std::vector<JPEGSettings>& settings)
+{
+    clear();
+    const JPEGSettings* previous = nullptr;
+    for (const JPEGSettings& entry : settings) {
+        for (int slot = 0; slot < 2; ++slot) {
+            // Neighbouring entries mostly share their tables.
+            if (previous && previous->qtables[slot] == entry.qtables[slot])
+                continue;
+            QHash<QByteArray, int>& known = numbers[slot];
+            const QByteArray k = key(entry.qtables[slot]);
+            if (!known.contains(k))
+                known.insert(k, int(known.size()) + 1);
+        }
+        previous = &entry;
+    }
+}
+
+int TableCatalogue::number(const JPEGSettings& settings, int slot) const
+{
+    return numbers[slot].value(key(settings.qtables[slot]), 0);
+}
+
+int TableCatalogue::count(int slot) const
+{
+    return int(numbers[slot].size());
+}
+
+QString TableCatalogue::describe(const JPEGSettings& settings) const
+{
+    return description(tableNumber(number(settings, 0)), tableNumber(number(settings, 1)),
+                       sampling(settings.downsampling[0]), sampling(settings.downsampling[1]));
+}
+
+QString TableCatalogue::widestDescription() const
+{
+    const QString four = sampling(JPEGSettings::Downsampling{4, 4});
+    return description(QString(QString::number(std::max(count(0), 1)).size(), QLatin1Char('8')),
+                       QString(QString::number(std::max(count(1), 1)).size(), QLatin1Char('8')),
+                       four, four);
+}
