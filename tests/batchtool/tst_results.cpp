@@ -303,7 +303,10 @@ private slots:
         std::vector<ResultStat> results;
         const int qualities[] = {50, 60, 90, 100};
         const double psnr[] = {30, 33, 37, 41};
-        for (const char* picture : {"/p/a.png", "/p/b.png"}) {
+        // Real pictures: an edited panel recompresses its picture.
+        const QString pictures[] = {dir.file("a.png"), dir.file("b.png")};
+        for (const QString& picture : pictures) {
+            QVERIFY(TestPictures::write(picture, 16, 16));
             for (JPEGSettings::DCTMethod dct : {JPEGSettings::INT, JPEGSettings::FLOAT}) {
                 for (int q = 0; q < 4; ++q) {
                     JPEGSettings s = defaultEntry();
@@ -352,7 +355,7 @@ private slots:
             QVERIFY(w.resultTable()->cjpegOptionsText().startsWith("# no cjpeg equivalent"));
             QCOMPARE(w.resultTable()->sweepOptionsText(),
                      QStringLiteral("tessera-sweep --mode baseline --output colour --huffman no --dct int "
-                                    "--smoothing 0:0:0 \"/p/a.png\""));
+                                    "--smoothing 0:0:0 \"%1\"").arg(pictures[0]));
 
             // One curve per picture and DCT method, ordered by rate; averaged,
             // one per method; float saves 10 % at equal PSNR.
