@@ -1,5 +1,6 @@
 #include "DownsamplingWindow.h"
 
+#include "DataFiles.h"
 #include "JPEGSettings.h"
 
 #include <QGridLayout>
@@ -78,7 +79,7 @@ DownsamplingWindow::DownsamplingWindow(JPEGSettings* settings, Variant variant, 
 void DownsamplingWindow::create()
 {
     setWindowTitle(QStringLiteral("Downsampling"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setWindowIcon(DataFiles::icon("pack"));
 
     auto* layout = new QGridLayout(this);
     for (int r = 0; r < COMPONENTS; ++r) {

@@ -1,10 +1,14 @@
 #include "QuantizationWindow.h"
 
+#include "DataFiles.h"
 #include "JPEGSettings.h"
+#include "Preferences.h"
 #include "TableModel.h"
 #include "TableWidget.h"
 
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -60,7 +64,8 @@ QuantizationWindow::~QuantizationWindow() = default;
 void QuantizationWindow::create()
 {
     setWindowTitle(QStringLiteral("Quantization"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setAcceptDrops(true);
+    setWindowIcon(DataFiles::icon("pack"));
 
     validator = new QIntValidator(
         1, programVariant == Variant::Interactive ? INTERACTIVE_TOP : BATCH_TOP, this);
@@ -108,7 +113,7 @@ void QuantizationWindow::create()
         check->setObjectName(QStringLiteral("tableCheck%1").arg(i));
         auto* button = new QPushButton(tablesGroup);
         button->setObjectName(QStringLiteral("tableButton%1").arg(i));
-        button->setIcon(QIcon(QStringLiteral("img/grid.png")));
+        button->setIcon(DataFiles::icon("grid"));
         button->setCheckable(true);
         button->setAutoExclusive(true);
         if (i < placed) {
@@ -422,12 +427,14 @@ void QuantizationWindow::saveTableToFile()
 {
     QString selected;
     const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save table as"), QStringLiteral("."),
+        this, QStringLiteral("Save table as"), Preferences::startFolder(Preferences::Folder::Tables),
         QLatin1String(plainTableFilter) + QStringLiteral(";;") +
             QLatin1String(commentedTableFilter),
         &selected);
-    if (!path.isEmpty())
-        saveTableToFile(path, selected == QLatin1String(commentedTableFilter));
+    if (path.isEmpty())
+        return;
+    Preferences::rememberFolder(Preferences::Folder::Tables, path);
+    saveTableToFile(path, selected == QLatin1String(commentedTableFilter));
 }
 
 bool QuantizationWindow::saveTableToFile(const QString& path, bool commented)
@@ -446,16 +453,19 @@ bool QuantizationWindow::saveTableToFile(const QString& path, bool commented)
     // Both a file that cannot be created and one whose data could not be
     // written out (a full disk) leave no usable table behind.
     QMessageBox::critical(this, QStringLiteral("Bad file"),
-                          QStringLiteral("Couldn't save file") + path);
+                          QStringLiteral("Couldn't save file<br>") + path.toHtmlEscaped());
     return false;
 }
 
 void QuantizationWindow::loadTableFromFile()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Choose table"),
-                                                      QStringLiteral("."), QStringLiteral("*.txt"));
-    if (!path.isEmpty())
-        loadTableFromFile(path);
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Choose table"), Preferences::startFolder(Preferences::Folder::Tables),
+        QStringLiteral("*.txt"));
+    if (path.isEmpty())
+        return;
+    Preferences::rememberFolder(Preferences::Folder::Tables, path);
+    loadTableFromFile(path);
 }
 
 bool QuantizationWindow::loadTableFromFile(const QString& path)
@@ -467,14 +477,29 @@ bool QuantizationWindow::loadTableFromFile(const QString& path)
         return true;
     case TableFileStatus::OpenFailed:
         QMessageBox::critical(this, QStringLiteral("Bad file"),
-                              QStringLiteral("Couldn't open file") + path);
+                              QStringLiteral("Couldn't open file<br>") + path.toHtmlEscaped());
         return false;
     case TableFileStatus::BadContent:
     case TableFileStatus::WriteFailed:
         break;
     }
     QMessageBox::critical(this, QStringLiteral("Bad file"),
-                          QStringLiteral("File ") + path +
-                              QStringLiteral("doesn't contain valid DCT table"));
+                          QStringLiteral("File<br>") + path.toHtmlEscaped() +
+                              QStringLiteral("<br>doesn't contain valid DCT table"));
     return false;
+}
+
+void QuantizationWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (Preferences::localFiles(event->mimeData()).size() == 1)
+        event->acceptProposedAction();
+}
+
+void QuantizationWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList files = Preferences::localFiles(event->mimeData());
+    if (files.size() != 1)
+        return;
+    event->acceptProposedAction();
+    loadTableFromFile(files.first());
 }

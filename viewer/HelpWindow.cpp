@@ -1,5 +1,6 @@
 #include "HelpWindow.h"
 
+#include "DataFiles.h"
 #include "CStringCodec.h"
 
 #include <QByteArray>
@@ -23,7 +24,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent)
 void HelpWindow::create()
 {
     setWindowTitle(QStringLiteral("Help"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setWindowIcon(DataFiles::icon("pack"));
     auto* grid = new QGridLayout(this);
     auto* area = new QScrollArea(this);
     helpText = new QTextBrowser;

@@ -2,6 +2,8 @@
 
 #include "CsvWriter.h"
 #include "RDChart.h"
+#include "DataFiles.h"
+#include "Preferences.h"
 #include "Report.h"
 #include "ResultList.h"
 #include "ResultTable.h"
@@ -28,16 +30,17 @@ ResultsWindow::ResultsWindow(QWidget* parent)
 void ResultsWindow::create()
 {
     setWindowTitle(QStringLiteral("Results"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setWindowIcon(DataFiles::icon("pack"));
     setModal(true);
     layout = new QGridLayout(this);
 
     auto* menuBar = new QMenuBar(this);
     menuBar->setObjectName(QStringLiteral("menuBar"));
-    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("File"));
+    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("fileMenu"));
-    QAction* saveAsAction = fileMenu->addAction(QStringLiteral("Save as"));
+    QAction* saveAsAction = fileMenu->addAction(QStringLiteral("Save &as"));
     saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
+    saveAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(saveAsAction, &QAction::triggered, this, &ResultsWindow::saveAs);
     QAction* exportAction = fileMenu->addAction(QStringLiteral("Export CSV"));
     exportAction->setObjectName(QStringLiteral("exportCsvAction"));
@@ -129,10 +132,12 @@ bool ResultsWindow::saveReportAs(const QString& path)
 
 void ResultsWindow::saveAs()
 {
-    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save as"),
-                                                      QStringLiteral("."), QStringLiteral("*.txt"));
+    const QString name = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save as"), Preferences::startFolder(Preferences::Folder::Reports),
+        QStringLiteral("*.txt"));
     if (name.isEmpty())
         return;
+    Preferences::rememberFolder(Preferences::Folder::Reports, name);
     saveReportAs(name);
 }
 
