@@ -100,9 +100,9 @@ void DownsamplingWindow::create()
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch();
-    auto* okButton = new QPushButton(QStringLiteral("Ok"));
+    auto* okButton = new QPushButton(QStringLiteral("&Ok"));
     okButton->setObjectName(QStringLiteral("okButton"));
-    auto* cancelButton = new QPushButton(QStringLiteral("Cancel"));
+    auto* cancelButton = new QPushButton(QStringLiteral("&Cancel"));
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     buttonRow->addWidget(okButton);
     buttonRow->addWidget(cancelButton);

@@ -22,10 +22,10 @@ void QuantizationChooser::create()
     setWindowTitle(QStringLiteral("Quantization"));
     setWindowIcon(DataFiles::icon("pack"));
 
-    luminanceButton = new QPushButton(QStringLiteral("Luminance"), this);
-    chrominanceButton = new QPushButton(QStringLiteral("Chrominance"), this);
-    okButton = new QPushButton(QStringLiteral("Ok"), this);
-    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    luminanceButton = new QPushButton(QStringLiteral("&Luminance"), this);
+    chrominanceButton = new QPushButton(QStringLiteral("C&hrominance"), this);
+    okButton = new QPushButton(QStringLiteral("&Ok"), this);
+    cancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
     for (auto*& label : fileLabels) {
         label = new QLabel(this);
         // A file name is shown as it is spelt, markup or not.

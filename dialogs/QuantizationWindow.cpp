@@ -79,7 +79,7 @@ void QuantizationWindow::create()
     quantizationTable = new SimpleTableWidget(model.get(), validator);
     quantizationTable->setObjectName(QStringLiteral("quantizationTable"));
     currentLayout->addWidget(quantizationTable, 0, 0, 1, 5);
-    auto* setButton = new QPushButton(QStringLiteral("Set"));
+    auto* setButton = new QPushButton(QStringLiteral("&Set"));
     setButton->setObjectName(QStringLiteral("setButton"));
     currentLayout->addWidget(setButton, 1, 3, 1, 2);
     connect(setButton, &QPushButton::clicked, this, &QuantizationWindow::setActiveTable);
@@ -133,9 +133,9 @@ void QuantizationWindow::create()
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch();
-    auto* okButton = new QPushButton(QStringLiteral("Ok"));
+    auto* okButton = new QPushButton(QStringLiteral("&Ok"));
     okButton->setObjectName(QStringLiteral("okButton"));
-    auto* cancelButton = new QPushButton(QStringLiteral("Cancel"));
+    auto* cancelButton = new QPushButton(QStringLiteral("&Cancel"));
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     buttonRow->addWidget(okButton);
     buttonRow->addWidget(cancelButton);
@@ -154,25 +154,25 @@ void QuantizationWindow::createMenus()
     auto* menuBar = new QMenuBar(this);
     layout()->setMenuBar(menuBar);
 
-    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("File"));
+    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("fileMenu"));
     fileMenu->addSeparator();
-    QAction* exitAction = fileMenu->addAction(QStringLiteral("Exit"));
+    QAction* exitAction = fileMenu->addAction(QStringLiteral("E&xit"));
     exitAction->setObjectName(QStringLiteral("exitAction"));
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* tableMenu = menuBar->addMenu(QStringLiteral("Table"));
+    QMenu* tableMenu = menuBar->addMenu(QStringLiteral("&Table"));
     tableMenu->setObjectName(QStringLiteral("tableMenu"));
-    QAction* openAction = tableMenu->addAction(QStringLiteral("Open"));
+    QAction* openAction = tableMenu->addAction(QStringLiteral("&Open"));
     openAction->setObjectName(QStringLiteral("openAction"));
     connect(openAction, &QAction::triggered, this,
             qOverload<>(&QuantizationWindow::loadTableFromFile));
-    QAction* saveAction = tableMenu->addAction(QStringLiteral("Save"));
+    QAction* saveAction = tableMenu->addAction(QStringLiteral("&Save"));
     saveAction->setObjectName(QStringLiteral("saveAction"));
     connect(saveAction, &QAction::triggered, this,
             qOverload<>(&QuantizationWindow::saveTableToFile));
 
-    QMenu* presetMenu = tableMenu->addMenu(QStringLiteral("Preset"));
+    QMenu* presetMenu = tableMenu->addMenu(QStringLiteral("&Preset"));
     presetMenu->setObjectName(QStringLiteral("presetMenu"));
     auto addPreset = [&](const QString& text, void (QuantizationWindow::*slot)()) {
         QAction* action = presetMenu->addAction(text);

@@ -94,6 +94,8 @@ void BatchWindow::create()
     setWindowTitle(QStringLiteral("Tools"));
     setWindowIcon(DataFiles::icon("pack"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Pictures and folders dropped on the window join the file list.
+    setAcceptDrops(true);
 
     auto* layout = new QGridLayout(this);
     int row = 0;

@@ -65,7 +65,7 @@ void ResultWidget::create()
     fileLabel->setObjectName(QStringLiteral("fileLabel"));
     fileLabel->setToolTip(filePath);
     fileLabel->setTextFormat(Qt::PlainText);
-    showButton = new QPushButton(QStringLiteral("Show"), imageGroup);
+    showButton = new QPushButton(QStringLiteral("S&how"), imageGroup);
     showButton->setObjectName(QStringLiteral("showButton"));
     showButton->setToolTip(QStringLiteral("Original and compressed images"));
     imageLayout->addWidget(fileLabel, 0, 0);
@@ -111,10 +111,10 @@ void ResultWidget::create()
     grid->addWidget(codingGroup, 0, 2, 2, 1);
 
     // Column 3: the two table dialogs.
-    quantizationButton = new QPushButton(QStringLiteral("Quantization"), this);
+    quantizationButton = new QPushButton(QStringLiteral("&Quantization"), this);
     quantizationButton->setObjectName(QStringLiteral("quantizationButton"));
     quantizationButton->setToolTip(QStringLiteral("Show quantization tables"));
-    downsamplingButton = new QPushButton(QStringLiteral("Downsampling"), this);
+    downsamplingButton = new QPushButton(QStringLiteral("&Downsampling"), this);
     downsamplingButton->setObjectName(QStringLiteral("downsamplingButton"));
     downsamplingButton->setToolTip(QStringLiteral("Components' downsampling"));
     grid->addWidget(quantizationButton, 0, 3);
