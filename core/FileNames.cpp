@@ -1,8 +1,10 @@
 #include "FileNames.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <vector>
@@ -12,12 +14,27 @@ namespace FileNames {
 QString fromArgument(const QByteArray& raw)
 {
     const QString decoded = QFile::decodeName(raw);
-    if (QFile::encodeName(decoded) == raw)
+    if (QFile::encodeName(decoded) == raw || ::access(raw.constData(), F_OK) != 0)
         return decoded;
-    const int fd = ::open(raw.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    // The link's target in bytes, made absolute from the working folder's
+    // own bytes, which may not be UTF-8 either.
+    QByteArray target = raw;
+    if (!target.startsWith('/')) {
+        std::vector<char> folder(4096);
+        if (!::getcwd(folder.data(), folder.size()))
+            return decoded;
+        target = QByteArray(folder.data()) + '/' + raw;
+    }
+    static QTemporaryDir links(QDir::tempPath() + QStringLiteral("/tessera-names-XXXXXX"));
+    static int count = 0;
+    if (!links.isValid())
         return decoded;
-    return QStringLiteral("/proc/self/fd/%1").arg(fd);
+    const QString folder = links.filePath(QString::number(++count));
+    const QString link = folder + QLatin1Char('/') + QFileInfo(decoded).fileName();
+    if (!QDir().mkpath(folder) ||
+        ::symlink(target.constData(), QFile::encodeName(link).constData()) != 0)
+        return decoded;
+    return link;
 }
 
 QStringList fromArguments(const QStringList& positional, int argc, char** argv)

@@ -10,10 +10,11 @@ namespace FileNames {
 // The name for the raw bytes of one argument, through QFile::decodeName as
 // every other file name in the programs. The file-name conversion is UTF-8,
 // so bytes that are not UTF-8 (a name holding \xe9\xb1) do not come back
-// from the decoded name; such a file is opened once here and named by its
-// descriptor under /proc/self/fd, which stays open for the life of the
-// process, so it opens like any other. A name that cannot be opened keeps its
-// decoded form, for the error message.
+// from the decoded name. Such a file is reached through a symbolic link that
+// carries the decoded name (the undecodable bytes shown as replacement
+// characters) in a private temporary folder, removed when the program ends;
+// so it opens like any other and is shown under the name Qt gives it. A name
+// that does not exist keeps its decoded form, for the error message.
 QString fromArgument(const QByteArray& raw);
 
 // The parser's positional arguments mapped back to the program's raw

@@ -277,6 +277,8 @@ private slots:
             FileNames::fromArguments({QFile::decodeName(raw)}, 2, argv);
         QCOMPARE(names.size(), 1);
         QVERIFY2(QFileInfo(names.first()).isFile(), qPrintable(names.first()));
+        // Shown as Qt's conversion spells it.
+        QCOMPARE(QFileInfo(names.first()).fileName(), QFileInfo(QFile::decodeName(raw)).fileName());
 
         JPEGCompressor compressor;
         ToolWindow tool(compressor);
