@@ -42,8 +42,7 @@ bool hasPictureExtension(const QString& fileName)
 
 QString openFilter()
 {
-    return QStringLiteral("Images (%1);;All files (*)")
-        .arg(namePatterns().join(QLatin1Char(' ')));
+    return QStringLiteral("Images (%1);;All files (*)").arg(namePatterns().join(QLatin1Char(' ')));
 }
 
 } // namespace PictureFormats

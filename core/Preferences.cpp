@@ -29,9 +29,9 @@ const QString recentKey = QStringLiteral("recentFiles");
 
 std::unique_ptr<QSettings> store()
 {
-    auto settings = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                                QStringLiteral("tessera"),
-                                                QStringLiteral("tessera"));
+    auto settings =
+        std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                    QStringLiteral("tessera"), QStringLiteral("tessera"));
     if (settings->status() == QSettings::FormatError)
         settings->clear();
     return settings;

@@ -14,13 +14,13 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QVBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -426,11 +426,12 @@ void QuantizationWindow::updateEffectiveTable()
 void QuantizationWindow::saveTableToFile()
 {
     QString selected;
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save table as"), Preferences::startFolder(Preferences::Folder::Tables),
-        QLatin1String(plainTableFilter) + QStringLiteral(";;") +
-            QLatin1String(commentedTableFilter),
-        &selected);
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save table as"),
+                                     Preferences::startFolder(Preferences::Folder::Tables),
+                                     QLatin1String(plainTableFilter) + QStringLiteral(";;") +
+                                         QLatin1String(commentedTableFilter),
+                                     &selected);
     if (path.isEmpty())
         return;
     Preferences::rememberFolder(Preferences::Folder::Tables, path);

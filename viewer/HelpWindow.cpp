@@ -1,7 +1,7 @@
 #include "HelpWindow.h"
 
-#include "DataFiles.h"
 #include "CStringCodec.h"
+#include "DataFiles.h"
 
 #include <QByteArray>
 #include <QGridLayout>

@@ -127,23 +127,21 @@ void MainWindow::create()
     zoomLabel = new QLabel;
     zoomLabel->setObjectName(QStringLiteral("zoomLabel"));
     grid->addWidget(zoomLabel, 1, 15);
-    zoomInButton =
-        addToolButton("zoomInButton", "zoom_in", "Zoom in", &MainWindow::zoomIn);
+    zoomInButton = addToolButton("zoomInButton", "zoom_in", "Zoom in", &MainWindow::zoomIn);
     grid->addWidget(zoomInButton, 2, 15);
-    zoomResetButton = addToolButton("zoomResetButton", "zoom_reset", "Reset zoom",
-                                    &MainWindow::zoomReset);
+    zoomResetButton =
+        addToolButton("zoomResetButton", "zoom_reset", "Reset zoom", &MainWindow::zoomReset);
     grid->addWidget(zoomResetButton, 3, 15);
-    zoomOutButton =
-        addToolButton("zoomOutButton", "zoom_out", "Zoom out", &MainWindow::zoomOut);
+    zoomOutButton = addToolButton("zoomOutButton", "zoom_out", "Zoom out", &MainWindow::zoomOut);
     grid->addWidget(zoomOutButton, 4, 15);
 
     rotateButton = addToolButton("rotateButton", "rotate", "Rotate", &MainWindow::rotate);
-    imageButton = addToolButton("imageButton", "image", "Compressed image",
-                                &MainWindow::showCompressedImage);
-    colorDifferenceButton = addToolButton("colorDifferenceButton", "color_diff",
-                                          "Color difference", &MainWindow::showColorDifference);
-    errorsButton = addToolButton("errorsButton", "error", "Compression errors",
-                                 &MainWindow::showErrors);
+    imageButton =
+        addToolButton("imageButton", "image", "Compressed image", &MainWindow::showCompressedImage);
+    colorDifferenceButton = addToolButton("colorDifferenceButton", "color_diff", "Color difference",
+                                          &MainWindow::showColorDifference);
+    errorsButton =
+        addToolButton("errorsButton", "error", "Compression errors", &MainWindow::showErrors);
     yButton = addToolButton("yButton", "y", "Luminance Y", &MainWindow::showY);
     cbButton = addToolButton("cbButton", "cb", "Chrominance Cb", &MainWindow::showCb);
     crButton = addToolButton("crButton", "cr", "Chrominance Cr", &MainWindow::showCr);
@@ -192,11 +190,10 @@ void MainWindow::create()
 
 void MainWindow::restoreSettings()
 {
-    const QString key = kind == Variant::Batch ? QStringLiteral("batchViewer")
-                                               : QStringLiteral("viewer");
+    const QString key =
+        kind == Variant::Batch ? QStringLiteral("batchViewer") : QStringLiteral("viewer");
     WindowState::restore(this, key);
-    const bool stacked =
-        Preferences::value(QStringLiteral("%1/stacked").arg(key), false).toBool();
+    const bool stacked = Preferences::value(QStringLiteral("%1/stacked").arg(key), false).toBool();
     splitter->setOrientation(stacked ? Qt::Vertical : Qt::Horizontal);
     const double zoom = Preferences::value(QStringLiteral("%1/zoom").arg(key), 1.0).toDouble();
     // A zoom the buttons can reach; anything else in the store is ignored.
@@ -206,8 +203,8 @@ void MainWindow::restoreSettings()
 
 void MainWindow::saveSettings() const
 {
-    const QString key = kind == Variant::Batch ? QStringLiteral("batchViewer")
-                                               : QStringLiteral("viewer");
+    const QString key =
+        kind == Variant::Batch ? QStringLiteral("batchViewer") : QStringLiteral("viewer");
     WindowState::save(this, key);
     Preferences::setValue(QStringLiteral("%1/stacked").arg(key),
                           splitter->orientation() == Qt::Vertical);

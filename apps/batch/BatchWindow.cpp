@@ -20,8 +20,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIcon>
@@ -226,14 +226,16 @@ void BatchWindow::create()
     helpWindow = new HelpWindow(this);
     helpWindow->setObjectName(QStringLiteral("helpWindow"));
     helpWindow->setModal(true);
-    helpWindow->setHtml(QFile::encodeName(DataFiles::find(QStringLiteral("doc/help2.html"))).toStdString());
+    helpWindow->setHtml(
+        QFile::encodeName(DataFiles::find(QStringLiteral("doc/help2.html"))).toStdString());
     helpWindow->resize(400, 300);
 
     aboutWindow = new HelpWindow(this);
     aboutWindow->setObjectName(QStringLiteral("aboutWindow"));
     aboutWindow->setWindowTitle(QStringLiteral("About"));
     aboutWindow->setModal(true);
-    aboutWindow->setHtml(QFile::encodeName(DataFiles::find(QStringLiteral("doc/about.html"))).toStdString());
+    aboutWindow->setHtml(
+        QFile::encodeName(DataFiles::find(QStringLiteral("doc/about.html"))).toStdString());
 }
 
 void BatchWindow::createMenus(QGridLayout* layout)
@@ -585,9 +587,9 @@ const QString formKey = QStringLiteral("batch/form/");
 
 QList<QCheckBox*> BatchWindow::formChecks() const
 {
-    return {baselineCheck,        extendedCheck,          progressiveCheck,     nonProgressiveCheck,
-            manualQualityCheck,   autoQualityCheck,       optimizeHuffmanCheck, dontOptimizeHuffmanCheck,
-            grayscaleOutputCheck, colorOutputCheck,       dctIntCheck,          dctFastCheck,
+    return {baselineCheck,        extendedCheck,    progressiveCheck,     nonProgressiveCheck,
+            manualQualityCheck,   autoQualityCheck, optimizeHuffmanCheck, dontOptimizeHuffmanCheck,
+            grayscaleOutputCheck, colorOutputCheck, dctIntCheck,          dctFastCheck,
             dctFloatCheck};
 }
 

@@ -50,8 +50,7 @@ int main(int argc, char* argv[])
              FileNames::fromArguments(parser.positionalArguments(), argc, argv)) {
             const QFileInfo info(argument);
             if (!info.exists())
-                std::fprintf(stderr, "tessera-batch: no such picture: %s\n",
-                             qPrintable(argument));
+                std::fprintf(stderr, "tessera-batch: no such picture: %s\n", qPrintable(argument));
             pictures << (info.isDir() ? argument : info.absoluteFilePath());
         }
         window.addFiles(pictures);

@@ -1,7 +1,7 @@
 #include "ToolWindow.h"
 
-#include "DataFiles.h"
 #include "CompressionResult.h"
+#include "DataFiles.h"
 #include "DownsamplingWindow.h"
 #include "HelpWindow.h"
 #include "Image.h"
@@ -181,12 +181,14 @@ void ToolWindow::create()
     downsamplingWindow = new DownsamplingWindow(*settings, nullptr);
     helpWindow = new HelpWindow(this);
     helpWindow->setModal(true);
-    helpWindow->setHtml(QFile::encodeName(DataFiles::find(QStringLiteral("doc/help.html"))).toStdString());
+    helpWindow->setHtml(
+        QFile::encodeName(DataFiles::find(QStringLiteral("doc/help.html"))).toStdString());
     helpWindow->resize(400, 300);
     aboutWindow = new HelpWindow(this);
     aboutWindow->setModal(true);
     aboutWindow->setWindowTitle(QStringLiteral("About"));
-    aboutWindow->setHtml(QFile::encodeName(DataFiles::find(QStringLiteral("doc/about.html"))).toStdString());
+    aboutWindow->setHtml(
+        QFile::encodeName(DataFiles::find(QStringLiteral("doc/about.html"))).toStdString());
 
     connect(qualityGroup, &QGroupBox::toggled, this, &ToolWindow::setQualityEnabled);
     connect(qualitySpin, &QSpinBox::valueChanged, this, &ToolWindow::setQuality);
@@ -233,8 +235,8 @@ void ToolWindow::updateUI()
 void ToolWindow::openFile()
 {
     const QString name = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Choose an image"), Preferences::startFolder(Preferences::Folder::Pictures),
-        PictureFormats::openFilter());
+        this, QStringLiteral("Choose an image"),
+        Preferences::startFolder(Preferences::Folder::Pictures), PictureFormats::openFilter());
     if (name.isEmpty())
         return;
     Preferences::rememberFolder(Preferences::Folder::Pictures, name);
@@ -355,10 +357,12 @@ void ToolWindow::restoreSettings()
     const auto flag = [](const char* key, bool fallback) {
         return Preferences::value(toolKey + QLatin1String(key), fallback).toBool();
     };
-    settings->setCompressionMode(number("mode", settings->getCompressionMode() == JPEGSettings::BASELINE ? 0 : 1, 0, 1) == 0
-                                     ? JPEGSettings::BASELINE
-                                     : JPEGSettings::EXTENDED);
-    settings->setDCTMethod(JPEGSettings::DCTMethod(number("dct", int(settings->getDCTMethod()), 0, 2)));
+    settings->setCompressionMode(
+        number("mode", settings->getCompressionMode() == JPEGSettings::BASELINE ? 0 : 1, 0, 1) == 0
+            ? JPEGSettings::BASELINE
+            : JPEGSettings::EXTENDED);
+    settings->setDCTMethod(
+        JPEGSettings::DCTMethod(number("dct", int(settings->getDCTMethod()), 0, 2)));
     settings->setProgressiveMode(flag("progressive", settings->isProgressive()));
     settings->setOptimizeHuffman(flag("optimizeHuffman", settings->getOptimizeHuffman()));
     settings->setAutoQualityEnabled(flag("autoQuality", settings->isAutoQualityEnabled()));

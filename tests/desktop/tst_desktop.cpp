@@ -16,16 +16,16 @@
 #include "ToolWindow.h"
 
 #include <QCheckBox>
-#include <QLabel>
-#include <QRadioButton>
-#include <QSpinBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -256,8 +256,7 @@ private slots:
         QVERIFY(editor.saveTableToFile(path("saved.txt")));
         QFile saved(path("saved.txt"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        const QList<QByteArray> values =
-            saved.readAll().replace('\t', ' ').simplified().split(' ');
+        const QList<QByteArray> values = saved.readAll().replace('\t', ' ').simplified().split(' ');
         QCOMPARE(values.size(), 64);
         QCOMPARE(values.first(), QByteArray("11"));
         QCOMPARE(values.last(), QByteArray("74"));
@@ -273,8 +272,7 @@ private slots:
         char program[] = "tessera";
         QByteArray argument = raw;
         char* argv[] = {program, argument.data(), nullptr};
-        const QStringList names =
-            FileNames::fromArguments({QFile::decodeName(raw)}, 2, argv);
+        const QStringList names = FileNames::fromArguments({QFile::decodeName(raw)}, 2, argv);
         QCOMPARE(names.size(), 1);
         QVERIFY2(QFileInfo(names.first()).isFile(), qPrintable(names.first()));
         // Shown as Qt's conversion spells it.
@@ -292,8 +290,8 @@ private slots:
     void openFilterListsEveryReadableType()
     {
         const QString filter = PictureFormats::openFilter();
-        for (const char* pattern : {"*.bmp", "*.BMP", "*.tif", "*.TIF", "*.tga", "*.webp",
-                                    "*.jxr", "*.exr", "*.j2k", "*.JPG", "*.ppm", "*.psd"})
+        for (const char* pattern : {"*.bmp", "*.BMP", "*.tif", "*.TIF", "*.tga", "*.webp", "*.jxr",
+                                    "*.exr", "*.j2k", "*.JPG", "*.ppm", "*.psd"})
             QVERIFY2(filter.contains(QLatin1String(pattern) + QLatin1Char(' ')) ||
                          filter.contains(QLatin1String(pattern) + QLatin1Char(')')),
                      pattern);
