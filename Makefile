@@ -1,6 +1,9 @@
 # Two ways in on a fresh Debian 12 machine:
 #   make run    install what is missing, build, start tessera in the run folder
 #   make test   install what is missing, build, run the whole test suite
+# two to install:
+#   make install [PREFIX=/usr/local] [DESTDIR=...]  build and install the programs
+#   make package        build a Debian package (tessera_VERSION_ARCH.deb)
 # and two for reliability:
 #   make test-sanitize  the whole suite under AddressSanitizer and
 #                       UndefinedBehaviorSanitizer
@@ -8,6 +11,8 @@
 BUILD        ?= build
 SANBUILD     ?= build-sanitize
 FUZZBUILD    ?= build-fuzz
+PKGBUILD     ?= build-package
+PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
 PICTURE      ?= $(CURDIR)/resources/samples/chelsea.png
 FUZZ_SECONDS ?= 60
@@ -15,10 +20,11 @@ FUZZERS      ?= qtables table downsampling_pairs help_page picture encoded_jpeg 
 
 PACKAGES = cmake g++ make qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
            libfreeimage-dev libjpeg62-turbo-dev libjpeg-turbo-progs xvfb xauth ccache \
-           qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
+           qt6-charts-dev libqt6opengl6-dev qt6-svg-dev \
+           desktop-file-utils appstream dpkg-dev
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 
-.PHONY: all deps fuzz-deps build run test test-sanitize test-asan fuzz clean
+.PHONY: all deps fuzz-deps build run test test-sanitize test-asan fuzz clean install package
 
 all: build
 
@@ -59,6 +65,22 @@ run: build
 test: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The programs, their data, desktop entries, icons, metainfo and manual pages
+# under PREFIX; DESTDIR, when set, is put in front of every installed path.
+install: build
+	cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=$(PREFIX)
+	cmake --build $(BUILD) -j $(JOBS)
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# A Debian package built in a folder of its own for /usr, without the tests;
+# install it with `apt install ./$(PKGBUILD)/tessera_*.deb`.
+package: deps
+	cmake -S . -B $(PKGBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DTESSERA_BUILD_TESTS=OFF
+	cmake --build $(PKGBUILD) -j $(JOBS)
+	cd $(PKGBUILD) && cpack -G DEB
+	@ls -l $(PKGBUILD)/tessera_*.deb
+
 # The whole suite, the fuzzing corpora included, under AddressSanitizer and
 # UndefinedBehaviorSanitizer in a build folder of its own. Leak detection
 # stays on; any finding fails its test.
@@ -96,4 +118,4 @@ fuzz: fuzz-deps
 	printf "$$summary"; exit $$status
 
 clean:
-	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD)
+	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD) $(PKGBUILD)

@@ -1,5 +1,6 @@
 #include "DownsamplingWindow.h"
 
+#include "DataFiles.h"
 #include "JPEGSettings.h"
 
 #include <QGridLayout>
@@ -78,7 +79,7 @@ DownsamplingWindow::DownsamplingWindow(JPEGSettings* settings, Variant variant, 
 void DownsamplingWindow::create()
 {
     setWindowTitle(QStringLiteral("Downsampling"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setWindowIcon(DataFiles::icon("pack"));
 
     auto* layout = new QGridLayout(this);
     for (int r = 0; r < COMPONENTS; ++r) {
@@ -99,9 +100,9 @@ void DownsamplingWindow::create()
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch();
-    auto* okButton = new QPushButton(QStringLiteral("Ok"));
+    auto* okButton = new QPushButton(QStringLiteral("&Ok"));
     okButton->setObjectName(QStringLiteral("okButton"));
-    auto* cancelButton = new QPushButton(QStringLiteral("Cancel"));
+    auto* cancelButton = new QPushButton(QStringLiteral("&Cancel"));
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     buttonRow->addWidget(okButton);
     buttonRow->addWidget(cancelButton);

@@ -1,6 +1,8 @@
 #include "QuantizationChooser.h"
 
 #include "BatchSettings.h"
+#include "DataFiles.h"
+#include "Preferences.h"
 #include "QuantizationTableFiles.h"
 
 #include <QFile>
@@ -18,14 +20,17 @@ QuantizationChooser::QuantizationChooser() : QDialog(nullptr)
 void QuantizationChooser::create()
 {
     setWindowTitle(QStringLiteral("Quantization"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setWindowIcon(DataFiles::icon("pack"));
 
-    luminanceButton = new QPushButton(QStringLiteral("Luminance"), this);
-    chrominanceButton = new QPushButton(QStringLiteral("Chrominance"), this);
-    okButton = new QPushButton(QStringLiteral("Ok"), this);
-    cancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    for (auto*& label : fileLabels)
+    luminanceButton = new QPushButton(QStringLiteral("&Luminance"), this);
+    chrominanceButton = new QPushButton(QStringLiteral("C&hrominance"), this);
+    okButton = new QPushButton(QStringLiteral("&Ok"), this);
+    cancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
+    for (auto*& label : fileLabels) {
         label = new QLabel(this);
+        // A file name is shown as it is spelt, markup or not.
+        label->setTextFormat(Qt::PlainText);
+    }
 
     auto* layout = new QGridLayout(this);
     layout->addWidget(luminanceButton, 0, 0);
@@ -43,8 +48,11 @@ void QuantizationChooser::create()
 
 QString QuantizationChooser::askForTableFile()
 {
-    return QFileDialog::getOpenFileName(this, QStringLiteral("Open table"), QStringLiteral("."),
-                                        QStringLiteral("*.txt"));
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open table"), Preferences::startFolder(Preferences::Folder::Tables),
+        QStringLiteral("*.txt"));
+    Preferences::rememberFolder(Preferences::Folder::Tables, path);
+    return path;
 }
 
 void QuantizationChooser::setFileName(int index, const QString& path)

@@ -1,22 +1,26 @@
 #include "QuantizationWindow.h"
 
+#include "DataFiles.h"
 #include "JPEGSettings.h"
+#include "Preferences.h"
 #include "TableModel.h"
 #include "TableWidget.h"
 
 #include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
-#include <QVBoxLayout>
 #include <QIntValidator>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -60,7 +64,8 @@ QuantizationWindow::~QuantizationWindow() = default;
 void QuantizationWindow::create()
 {
     setWindowTitle(QStringLiteral("Quantization"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setAcceptDrops(true);
+    setWindowIcon(DataFiles::icon("pack"));
 
     validator = new QIntValidator(
         1, programVariant == Variant::Interactive ? INTERACTIVE_TOP : BATCH_TOP, this);
@@ -74,7 +79,7 @@ void QuantizationWindow::create()
     quantizationTable = new SimpleTableWidget(model.get(), validator);
     quantizationTable->setObjectName(QStringLiteral("quantizationTable"));
     currentLayout->addWidget(quantizationTable, 0, 0, 1, 5);
-    auto* setButton = new QPushButton(QStringLiteral("Set"));
+    auto* setButton = new QPushButton(QStringLiteral("&Set"));
     setButton->setObjectName(QStringLiteral("setButton"));
     currentLayout->addWidget(setButton, 1, 3, 1, 2);
     connect(setButton, &QPushButton::clicked, this, &QuantizationWindow::setActiveTable);
@@ -108,7 +113,7 @@ void QuantizationWindow::create()
         check->setObjectName(QStringLiteral("tableCheck%1").arg(i));
         auto* button = new QPushButton(tablesGroup);
         button->setObjectName(QStringLiteral("tableButton%1").arg(i));
-        button->setIcon(QIcon(QStringLiteral("img/grid.png")));
+        button->setIcon(DataFiles::icon("grid"));
         button->setCheckable(true);
         button->setAutoExclusive(true);
         if (i < placed) {
@@ -128,9 +133,9 @@ void QuantizationWindow::create()
 
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch();
-    auto* okButton = new QPushButton(QStringLiteral("Ok"));
+    auto* okButton = new QPushButton(QStringLiteral("&Ok"));
     okButton->setObjectName(QStringLiteral("okButton"));
-    auto* cancelButton = new QPushButton(QStringLiteral("Cancel"));
+    auto* cancelButton = new QPushButton(QStringLiteral("&Cancel"));
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     buttonRow->addWidget(okButton);
     buttonRow->addWidget(cancelButton);
@@ -149,25 +154,25 @@ void QuantizationWindow::createMenus()
     auto* menuBar = new QMenuBar(this);
     layout()->setMenuBar(menuBar);
 
-    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("File"));
+    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("fileMenu"));
     fileMenu->addSeparator();
-    QAction* exitAction = fileMenu->addAction(QStringLiteral("Exit"));
+    QAction* exitAction = fileMenu->addAction(QStringLiteral("E&xit"));
     exitAction->setObjectName(QStringLiteral("exitAction"));
     connect(exitAction, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* tableMenu = menuBar->addMenu(QStringLiteral("Table"));
+    QMenu* tableMenu = menuBar->addMenu(QStringLiteral("&Table"));
     tableMenu->setObjectName(QStringLiteral("tableMenu"));
-    QAction* openAction = tableMenu->addAction(QStringLiteral("Open"));
+    QAction* openAction = tableMenu->addAction(QStringLiteral("&Open"));
     openAction->setObjectName(QStringLiteral("openAction"));
     connect(openAction, &QAction::triggered, this,
             qOverload<>(&QuantizationWindow::loadTableFromFile));
-    QAction* saveAction = tableMenu->addAction(QStringLiteral("Save"));
+    QAction* saveAction = tableMenu->addAction(QStringLiteral("&Save"));
     saveAction->setObjectName(QStringLiteral("saveAction"));
     connect(saveAction, &QAction::triggered, this,
             qOverload<>(&QuantizationWindow::saveTableToFile));
 
-    QMenu* presetMenu = tableMenu->addMenu(QStringLiteral("Preset"));
+    QMenu* presetMenu = tableMenu->addMenu(QStringLiteral("&Preset"));
     presetMenu->setObjectName(QStringLiteral("presetMenu"));
     auto addPreset = [&](const QString& text, void (QuantizationWindow::*slot)()) {
         QAction* action = presetMenu->addAction(text);
@@ -421,13 +426,16 @@ void QuantizationWindow::updateEffectiveTable()
 void QuantizationWindow::saveTableToFile()
 {
     QString selected;
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Save table as"), QStringLiteral("."),
-        QLatin1String(plainTableFilter) + QStringLiteral(";;") +
-            QLatin1String(commentedTableFilter),
-        &selected);
-    if (!path.isEmpty())
-        saveTableToFile(path, selected == QLatin1String(commentedTableFilter));
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save table as"),
+                                     Preferences::startFolder(Preferences::Folder::Tables),
+                                     QLatin1String(plainTableFilter) + QStringLiteral(";;") +
+                                         QLatin1String(commentedTableFilter),
+                                     &selected);
+    if (path.isEmpty())
+        return;
+    Preferences::rememberFolder(Preferences::Folder::Tables, path);
+    saveTableToFile(path, selected == QLatin1String(commentedTableFilter));
 }
 
 bool QuantizationWindow::saveTableToFile(const QString& path, bool commented)
@@ -446,16 +454,19 @@ bool QuantizationWindow::saveTableToFile(const QString& path, bool commented)
     // Both a file that cannot be created and one whose data could not be
     // written out (a full disk) leave no usable table behind.
     QMessageBox::critical(this, QStringLiteral("Bad file"),
-                          QStringLiteral("Couldn't save file") + path);
+                          QStringLiteral("Couldn't save file<br>") + path.toHtmlEscaped());
     return false;
 }
 
 void QuantizationWindow::loadTableFromFile()
 {
-    const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Choose table"),
-                                                      QStringLiteral("."), QStringLiteral("*.txt"));
-    if (!path.isEmpty())
-        loadTableFromFile(path);
+    const QString path = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Choose table"), Preferences::startFolder(Preferences::Folder::Tables),
+        QStringLiteral("*.txt"));
+    if (path.isEmpty())
+        return;
+    Preferences::rememberFolder(Preferences::Folder::Tables, path);
+    loadTableFromFile(path);
 }
 
 bool QuantizationWindow::loadTableFromFile(const QString& path)
@@ -467,14 +478,29 @@ bool QuantizationWindow::loadTableFromFile(const QString& path)
         return true;
     case TableFileStatus::OpenFailed:
         QMessageBox::critical(this, QStringLiteral("Bad file"),
-                              QStringLiteral("Couldn't open file") + path);
+                              QStringLiteral("Couldn't open file<br>") + path.toHtmlEscaped());
         return false;
     case TableFileStatus::BadContent:
     case TableFileStatus::WriteFailed:
         break;
     }
     QMessageBox::critical(this, QStringLiteral("Bad file"),
-                          QStringLiteral("File ") + path +
-                              QStringLiteral("doesn't contain valid DCT table"));
+                          QStringLiteral("File<br>") + path.toHtmlEscaped() +
+                              QStringLiteral("<br>doesn't contain valid DCT table"));
     return false;
+}
+
+void QuantizationWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (Preferences::localFiles(event->mimeData()).size() == 1)
+        event->acceptProposedAction();
+}
+
+void QuantizationWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList files = Preferences::localFiles(event->mimeData());
+    if (files.size() != 1)
+        return;
+    event->acceptProposedAction();
+    loadTableFromFile(files.first());
 }

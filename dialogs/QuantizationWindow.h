@@ -114,6 +114,11 @@ public slots:
     void loadChrominance7Preset() { loadPreset(16); }
     void loadChrominance8Preset() { loadPreset(17); }
 
+protected:
+    // A table file dropped on the editor is loaded as "Table > Open" would.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     QuantizationWindow(JPEGSettings* settings, Variant variant, QWidget* parent);
     void create();

@@ -1,6 +1,7 @@
 #include "HelpWindow.h"
 
 #include "CStringCodec.h"
+#include "DataFiles.h"
 
 #include <QByteArray>
 #include <QGridLayout>
@@ -23,7 +24,7 @@ HelpWindow::HelpWindow(QWidget* parent) : QDialog(parent)
 void HelpWindow::create()
 {
     setWindowTitle(QStringLiteral("Help"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setWindowIcon(DataFiles::icon("pack"));
     auto* grid = new QGridLayout(this);
     auto* area = new QScrollArea(this);
     helpText = new QTextBrowser;

@@ -1,13 +1,18 @@
 #include "MainWindow.h"
 
 #include "CompressionResult.h"
+#include "DataFiles.h"
 #include "Image.h"
 #include "ImageWidget.h"
+#include "Preferences.h"
 #include "SaveJpeg.h"
+#include "WindowState.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QGridLayout>
 #include <QIcon>
 #include <QLabel>
@@ -70,7 +75,7 @@ MainWindow::MainWindow(Variant kind, bool quit, QWidget* parent)
 QPushButton* MainWindow::addToolButton(const char* name, const char* icon, const char* toolTip,
                                        void (MainWindow::*slot)())
 {
-    auto* button = new QPushButton(QIcon(QString::fromLatin1(icon)), QString());
+    auto* button = new QPushButton(DataFiles::icon(icon), QString());
     button->setObjectName(QLatin1String(name));
     button->setToolTip(QString::fromLatin1(toolTip));
     button->setFixedSize(buttonwh, buttonwh);
@@ -99,7 +104,7 @@ QLabel* MainWindow::addFigure(const char* name, const char* caption, const char*
 void MainWindow::create()
 {
     setWindowTitle(QStringLiteral("Images"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setWindowIcon(DataFiles::icon("pack"));
     grid = new QGridLayout(this);
     resize(400, 300);
 
@@ -122,26 +127,24 @@ void MainWindow::create()
     zoomLabel = new QLabel;
     zoomLabel->setObjectName(QStringLiteral("zoomLabel"));
     grid->addWidget(zoomLabel, 1, 15);
-    zoomInButton =
-        addToolButton("zoomInButton", "./img/zoom_in.png", "Zoom in", &MainWindow::zoomIn);
+    zoomInButton = addToolButton("zoomInButton", "zoom_in", "Zoom in", &MainWindow::zoomIn);
     grid->addWidget(zoomInButton, 2, 15);
-    zoomResetButton = addToolButton("zoomResetButton", "./img/zoom_reset.png", "Reset zoom",
-                                    &MainWindow::zoomReset);
+    zoomResetButton =
+        addToolButton("zoomResetButton", "zoom_reset", "Reset zoom", &MainWindow::zoomReset);
     grid->addWidget(zoomResetButton, 3, 15);
-    zoomOutButton =
-        addToolButton("zoomOutButton", "./img/zoom_out.png", "Zoom out", &MainWindow::zoomOut);
+    zoomOutButton = addToolButton("zoomOutButton", "zoom_out", "Zoom out", &MainWindow::zoomOut);
     grid->addWidget(zoomOutButton, 4, 15);
 
-    rotateButton = addToolButton("rotateButton", "./img/rotate.png", "Rotate", &MainWindow::rotate);
-    imageButton = addToolButton("imageButton", "./img/image.png", "Compressed image",
-                                &MainWindow::showCompressedImage);
-    colorDifferenceButton = addToolButton("colorDifferenceButton", "./img/color_diff.png",
-                                          "Color difference", &MainWindow::showColorDifference);
-    errorsButton = addToolButton("errorsButton", "./img/error.png", "Compression errors",
-                                 &MainWindow::showErrors);
-    yButton = addToolButton("yButton", "./img/y.png", "Luminance Y", &MainWindow::showY);
-    cbButton = addToolButton("cbButton", "./img/cb.png", "Chrominance Cb", &MainWindow::showCb);
-    crButton = addToolButton("crButton", "./img/cr.png", "Chrominance Cr", &MainWindow::showCr);
+    rotateButton = addToolButton("rotateButton", "rotate", "Rotate", &MainWindow::rotate);
+    imageButton =
+        addToolButton("imageButton", "image", "Compressed image", &MainWindow::showCompressedImage);
+    colorDifferenceButton = addToolButton("colorDifferenceButton", "color_diff", "Color difference",
+                                          &MainWindow::showColorDifference);
+    errorsButton =
+        addToolButton("errorsButton", "error", "Compression errors", &MainWindow::showErrors);
+    yButton = addToolButton("yButton", "y", "Luminance Y", &MainWindow::showY);
+    cbButton = addToolButton("cbButton", "cb", "Chrominance Cb", &MainWindow::showCb);
+    crButton = addToolButton("crButton", "cr", "Chrominance Cr", &MainWindow::showCr);
     int column = 7;
     for (QPushButton* button : {rotateButton, imageButton, colorDifferenceButton, errorsButton,
                                 yButton, cbButton, crButton})
@@ -162,15 +165,17 @@ void MainWindow::create()
     if (kind == Variant::Batch) {
         auto* menuBar = new QMenuBar;
         menuBar->setObjectName(QStringLiteral("menuBar"));
-        QMenu* fileMenu = menuBar->addMenu(QStringLiteral("File"));
+        QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
         fileMenu->setObjectName(QStringLiteral("fileMenu"));
-        saveAsAction = fileMenu->addAction(QStringLiteral("Save as"));
+        saveAsAction = fileMenu->addAction(QStringLiteral("Save &as"));
         saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
+        saveAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
         saveAsAction->setEnabled(false);
         connect(saveAsAction, &QAction::triggered, this, &MainWindow::saveAs);
         fileMenu->addSeparator();
-        QAction* quitAction = fileMenu->addAction(QStringLiteral("Quit"));
+        QAction* quitAction = fileMenu->addAction(QStringLiteral("&Quit"));
         quitAction->setObjectName(QStringLiteral("quitAction"));
+        quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
         // Closes the viewer only: ending tessera-batch here would throw away
         // the results of its run.
         connect(quitAction, &QAction::triggered, this, &QWidget::close);
@@ -179,6 +184,47 @@ void MainWindow::create()
 
     setZoomWidgetsEnabled(false);
     setViewButtonsEnabled(nullptr);
+    // tessera opens a picture dropped on its viewer.
+    setAcceptDrops(kind == Variant::Interactive);
+}
+
+void MainWindow::restoreSettings()
+{
+    const QString key =
+        kind == Variant::Batch ? QStringLiteral("batchViewer") : QStringLiteral("viewer");
+    WindowState::restore(this, key);
+    const bool stacked = Preferences::value(QStringLiteral("%1/stacked").arg(key), false).toBool();
+    splitter->setOrientation(stacked ? Qt::Vertical : Qt::Horizontal);
+    const double zoom = Preferences::value(QStringLiteral("%1/zoom").arg(key), 1.0).toDouble();
+    // A zoom the buttons can reach; anything else in the store is ignored.
+    if (zoom >= 0.25 && zoom <= 16.0)
+        startZoom = float(zoom);
+}
+
+void MainWindow::saveSettings() const
+{
+    const QString key =
+        kind == Variant::Batch ? QStringLiteral("batchViewer") : QStringLiteral("viewer");
+    WindowState::save(this, key);
+    Preferences::setValue(QStringLiteral("%1/stacked").arg(key),
+                          splitter->orientation() == Qt::Vertical);
+    Preferences::setValue(QStringLiteral("%1/zoom").arg(key),
+                          image ? double(sourceImage->getZoomFactor()) : double(startZoom));
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (acceptDrops() && Preferences::localFiles(event->mimeData()).size() == 1)
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList files = Preferences::localFiles(event->mimeData());
+    if (files.size() != 1)
+        return;
+    event->acceptProposedAction();
+    emit pictureDropped(files.first());
 }
 
 void MainWindow::rotate()
@@ -206,6 +252,12 @@ void MainWindow::updateImage(Image* newImage)
     processedImage->setQImage(QImage());
     sourceImage->setZoomFactor(1.0f, true);
     processedImage->setZoomFactor(1.0f, true);
+    // The zoom remembered from the last run, once the panes are reset.
+    if (hasPixels(newImage) && startZoom != 1.0f) {
+        sourceImage->setZoomFactor(startZoom, false);
+        processedImage->setZoomFactor(startZoom, false);
+        zoomLabel->setText(QStringLiteral("%1%").arg(number(startZoom * 100.0)));
+    }
     setViewButtonsEnabled(nullptr);
     setFigures(nullptr);
     refresh();

@@ -45,6 +45,16 @@ public:
     // JPEG under jpegFileName(name); a failure is told in the "Error" box.
     bool saveCompressedAs(const QString& name);
 
+    // The window's size and place, the panes' arrangement and zoom, kept
+    // between runs. The programs call them at start and at the end; a
+    // restored zoom other than 100% is applied to every new picture.
+    void restoreSettings();
+    void saveSettings() const;
+
+signals:
+    // tessera: a picture file was dropped on the window.
+    void pictureDropped(const QString& path);
+
 public slots:
     void rotate();
     void updateImage(Image* newImage);
@@ -68,6 +78,8 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     MainWindow(Variant kind, bool quit, QWidget* parent);
@@ -112,4 +124,5 @@ private:
     QAction* saveAsAction = nullptr; // tessera-batch only
     QGridLayout* grid = nullptr;
     bool quitOnClose = false;
+    float startZoom = 1.0f;
 };

@@ -2,6 +2,7 @@
 
 #include "CompressionResult.h"
 #include "FileWrite.h"
+#include "Preferences.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -19,10 +20,11 @@ QString jpegFileName(const QString& chosen)
 QString askJpegSaveName(QWidget* parent)
 {
     const QString chosen = QFileDialog::getSaveFileName(
-        parent, QStringLiteral("Save as"), QStringLiteral("."), QStringLiteral("*.jpeg *.jpg"),
-        nullptr, QFileDialog::DontConfirmOverwrite);
+        parent, QStringLiteral("Save as"), Preferences::startFolder(Preferences::Folder::Pictures),
+        QStringLiteral("*.jpeg *.jpg"), nullptr, QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty())
         return {};
+    Preferences::rememberFolder(Preferences::Folder::Pictures, chosen);
     const QString target = jpegFileName(chosen);
     if (!QFileInfo::exists(target))
         return target;

@@ -1,17 +1,27 @@
 #include "BatchWindow.h"
 
+#include "DataFiles.h"
 #include "DownsamplingPairs.h"
 #include "HelpWindow.h"
+#include "PictureFormats.h"
+#include "Preferences.h"
 #include "QuantizationChooser.h"
+#include "RecentFilesMenu.h"
 #include "ResultsWindow.h"
 #include "SettingsExpansion.h"
+#include "WindowState.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QDirIterator>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIcon>
@@ -51,11 +61,6 @@ int directedStep(int minimum, int maximum, int step)
     return step;
 }
 
-const char* const pictureFilter =
-    "Images (*.bmp *.ico *.JPEG *.JPG *.JNG *.KOALA *.LBM *.IFF *.LBM *.MNG *.PBM *.PBMRAW "
-    "*.PCD *.PCX *.PGM *.PGMRAW *.PNG *.PPM *.PPMRAW *.RAS *.TARGA *.TIFF *.WBMP *.PSD *.CUT "
-    "*.XBM *.XPM *.DDS *.GIF *.HDR)";
-
 } // namespace
 
 BatchWindow::BatchWindow(QWidget* parent) : QDialog(parent)
@@ -90,8 +95,10 @@ QLineEdit* BatchWindow::addEdit(QGridLayout* layout, int row, const char* label,
 void BatchWindow::create()
 {
     setWindowTitle(QStringLiteral("Tools"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setWindowIcon(DataFiles::icon("pack"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Pictures and folders dropped on the window join the file list.
+    setAcceptDrops(true);
 
     auto* layout = new QGridLayout(this);
     int row = 0;
@@ -99,28 +106,28 @@ void BatchWindow::create()
     auto* modeGroup = new QGroupBox(QStringLiteral("Mode"), this);
     modeGroup->setObjectName(QStringLiteral("modeGroup"));
     auto* modeLayout = new QVBoxLayout(modeGroup);
-    baselineCheck = addCheck("Baseline", "baselineCheck", nullptr);
-    extendedCheck = addCheck("Extended", "extendedCheck", nullptr);
-    progressiveCheck = addCheck("Progressive", "progressiveCheck", "Create progressive JPEG");
+    baselineCheck = addCheck("&Baseline", "baselineCheck", nullptr);
+    extendedCheck = addCheck("E&xtended", "extendedCheck", nullptr);
+    progressiveCheck = addCheck("&Progressive", "progressiveCheck", "Create progressive JPEG");
     nonProgressiveCheck =
-        addCheck("Non-progressive", "nonProgressiveCheck", "Create non-progressive JPEG");
+        addCheck("&Non-progressive", "nonProgressiveCheck", "Create non-progressive JPEG");
     for (QCheckBox* check : {baselineCheck, extendedCheck, progressiveCheck, nonProgressiveCheck}) {
         check->setParent(modeGroup);
         modeLayout->addWidget(check);
     }
     layout->addWidget(modeGroup, row++, 0);
 
-    quantizationButton = new QPushButton(QStringLiteral("Quantization"), this);
+    quantizationButton = new QPushButton(QStringLiteral("&Quantization"), this);
     quantizationButton->setObjectName(QStringLiteral("quantizationButton"));
     quantizationButton->setToolTip(QStringLiteral("Customize quantization tables"));
     layout->addWidget(quantizationButton, row++, 0);
 
-    downsamplingButton = new QPushButton(QStringLiteral("Downsampling"), this);
+    downsamplingButton = new QPushButton(QStringLiteral("&Downsampling"), this);
     downsamplingButton->setObjectName(QStringLiteral("downsamplingButton"));
     downsamplingButton->setToolTip(QStringLiteral("Customize components' downsampling"));
     layout->addWidget(downsamplingButton, row++, 0);
 
-    manualQualityCheck = addCheck("Manual quality", "manualQualityCheck", nullptr);
+    manualQualityCheck = addCheck("&Manual quality", "manualQualityCheck", nullptr);
     layout->addWidget(manualQualityCheck, row++, 0);
 
     // Optional: filled, the manual-quality entries sweep the quality that
@@ -140,7 +147,7 @@ void BatchWindow::create()
     layout->addWidget(tableQualityGroup, row++, 0);
 
     autoQualityCheck =
-        addCheck("Auto quality", "autoQualityCheck", "Enable automatic quality setting");
+        addCheck("A&uto quality", "autoQualityCheck", "Enable automatic quality setting");
     layout->addWidget(autoQualityCheck, row++, 0);
 
     autoQualityGroup = new QGroupBox(QStringLiteral("Auto quality"), this);
@@ -153,15 +160,15 @@ void BatchWindow::create()
     layout->addWidget(autoQualityGroup, row++, 0);
 
     optimizeHuffmanCheck =
-        addCheck("Optimize Huffman", "optimizeHuffmanCheck", "Enable Huffman tables optimization");
+        addCheck("Optimize &Huffman", "optimizeHuffmanCheck", "Enable Huffman tables optimization");
     layout->addWidget(optimizeHuffmanCheck, row++, 0);
     dontOptimizeHuffmanCheck =
-        addCheck("Don't optimize Huffman", "dontOptimizeHuffmanCheck", nullptr);
+        addCheck("Don't op&timize Huffman", "dontOptimizeHuffmanCheck", nullptr);
     layout->addWidget(dontOptimizeHuffmanCheck, row++, 0);
     grayscaleOutputCheck =
-        addCheck("Grayscale output", "grayscaleOutputCheck", "Create grayscale JPEG");
+        addCheck("&Grayscale output", "grayscaleOutputCheck", "Create grayscale JPEG");
     layout->addWidget(grayscaleOutputCheck, row++, 0);
-    colorOutputCheck = addCheck("Original output", "colorOutputCheck", nullptr);
+    colorOutputCheck = addCheck("O&riginal output", "colorOutputCheck", nullptr);
     layout->addWidget(colorOutputCheck, row++, 0);
 
     auto* dctGroup = new QGroupBox(QStringLiteral("DCT"), this);
@@ -188,7 +195,7 @@ void BatchWindow::create()
         edit->setMaxLength(3);
     layout->addWidget(smoothingGroup, row++, 0);
 
-    compressButton = new QPushButton(QStringLiteral("Compress"), this);
+    compressButton = new QPushButton(QStringLiteral("&Compress"), this);
     compressButton->setObjectName(QStringLiteral("compressButton"));
     compressButton->setToolTip(QStringLiteral("Start compression"));
     compressButton->setDefault(true);
@@ -222,14 +229,16 @@ void BatchWindow::create()
     helpWindow = new HelpWindow(this);
     helpWindow->setObjectName(QStringLiteral("helpWindow"));
     helpWindow->setModal(true);
-    helpWindow->setHtml("./doc/help2.html");
+    helpWindow->setHtml(
+        QFile::encodeName(DataFiles::find(QStringLiteral("doc/help2.html"))).toStdString());
     helpWindow->resize(400, 300);
 
     aboutWindow = new HelpWindow(this);
     aboutWindow->setObjectName(QStringLiteral("aboutWindow"));
     aboutWindow->setWindowTitle(QStringLiteral("About"));
     aboutWindow->setModal(true);
-    aboutWindow->setHtml("./doc/about.html");
+    aboutWindow->setHtml(
+        QFile::encodeName(DataFiles::find(QStringLiteral("doc/about.html"))).toStdString());
 }
 
 void BatchWindow::createMenus(QGridLayout* layout)
@@ -237,26 +246,37 @@ void BatchWindow::createMenus(QGridLayout* layout)
     auto* menuBar = new QMenuBar(this);
     menuBar->setObjectName(QStringLiteral("menuBar"));
 
-    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("File"));
+    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("fileMenu"));
-    QAction* openAction = fileMenu->addAction(QStringLiteral("Open"));
+    QAction* openAction = fileMenu->addAction(QStringLiteral("&Open"));
     openAction->setObjectName(QStringLiteral("openAction"));
+    openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(openAction, &QAction::triggered, this, &BatchWindow::openFiles);
+    auto* recentFilesMenu = new RecentFilesMenu(this);
+    fileMenu->addMenu(recentFilesMenu);
+    connect(recentFilesMenu, &RecentFilesMenu::fileChosen, this,
+            [this](const QString& path) { addFiles({path}); });
     // Reports are written from the results window; this entry stays off.
-    saveAsAction = fileMenu->addAction(QStringLiteral("Save as"));
+    saveAsAction = fileMenu->addAction(QStringLiteral("Save &as"));
     saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
     saveAsAction->setEnabled(false);
     fileMenu->addSeparator();
-    QAction* quitAction = fileMenu->addAction(QStringLiteral("Quit"));
+    QAction* resetAction = fileMenu->addAction(QStringLiteral("&Reset to defaults"));
+    resetAction->setObjectName(QStringLiteral("resetAction"));
+    connect(resetAction, &QAction::triggered, this, &BatchWindow::resetToDefaults);
+    fileMenu->addSeparator();
+    QAction* quitAction = fileMenu->addAction(QStringLiteral("&Quit"));
     quitAction->setObjectName(QStringLiteral("quitAction"));
+    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quitAction, &QAction::triggered, this, &BatchWindow::quit);
 
-    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("Help"));
+    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("&Help"));
     helpMenu->setObjectName(QStringLiteral("helpMenu"));
-    QAction* helpAction = helpMenu->addAction(QStringLiteral("JPEG Help"));
+    QAction* helpAction = helpMenu->addAction(QStringLiteral("JPEG &Help"));
     helpAction->setObjectName(QStringLiteral("helpAction"));
+    helpAction->setShortcut(QKeySequence(Qt::Key_F1));
     connect(helpAction, &QAction::triggered, this, &BatchWindow::showHelpWindow);
-    QAction* aboutAction = helpMenu->addAction(QStringLiteral("About"));
+    QAction* aboutAction = helpMenu->addAction(QStringLiteral("&About"));
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
     connect(aboutAction, &QAction::triggered, this, &BatchWindow::showAboutWindow);
 
@@ -493,26 +513,162 @@ bool BatchWindow::eventFilter(QObject* watched, QEvent* event)
 void BatchWindow::openFiles()
 {
     const QStringList names = QFileDialog::getOpenFileNames(
-        this, QStringLiteral("Choose images"), QStringLiteral("."), QLatin1String(pictureFilter));
+        this, QStringLiteral("Choose images"),
+        Preferences::startFolder(Preferences::Folder::Pictures), PictureFormats::openFilter());
     // A cancelled choice changes nothing.
-    if (!names.isEmpty())
-        setFiles(names);
+    if (names.isEmpty())
+        return;
+    Preferences::rememberFolder(Preferences::Folder::Pictures, names.first());
+    for (const QString& name : names.mid(0, Preferences::maxRecentFiles))
+        Preferences::addRecentFile(name);
+    setFiles(names);
+}
+
+void BatchWindow::addFiles(const QStringList& paths)
+{
+    QStringList added = files;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            QStringList inFolder;
+            QDirIterator it(info.absoluteFilePath(), QDir::Files | QDir::Readable,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString name = it.next();
+                if (PictureFormats::hasPictureExtension(name))
+                    inFolder << name;
+            }
+            inFolder.sort();
+            added << inFolder;
+        } else if (info.isFile()) {
+            added << info.absoluteFilePath();
+        }
+    }
+    added.removeDuplicates();
+    setFiles(added);
+}
+
+void BatchWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!Preferences::localFiles(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void BatchWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList paths = Preferences::localFiles(event->mimeData());
+    if (paths.isEmpty())
+        return;
+    event->acceptProposedAction();
+    addFiles(paths);
 }
 
 bool BatchWindow::loadDownsamplingPairs(const QString& path)
 {
-    const bool loaded = DownsamplingPairs::load(path, settings.downsamplingPairs);
+    if (!DownsamplingPairs::load(path, settings.downsamplingPairs)) {
+        updateSweepSummary();
+        return false;
+    }
+    downsamplingFile = QFileInfo(path).absoluteFilePath();
     updateSweepSummary();
-    return loaded;
+    return true;
 }
 
 void BatchWindow::showDownsamplingWindow()
 {
-    const QString name = QFileDialog::getOpenFileName(this, QStringLiteral("Open table"),
-                                                      QStringLiteral("."), QStringLiteral("*.txt"));
+    const QString name = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open table"), Preferences::startFolder(Preferences::Folder::Tables),
+        QStringLiteral("*.txt"));
     if (name.isEmpty())
         return;
+    Preferences::rememberFolder(Preferences::Folder::Tables, name);
     loadDownsamplingPairs(name);
+}
+
+namespace {
+
+const QString formKey = QStringLiteral("batch/form/");
+
+} // namespace
+
+QList<QCheckBox*> BatchWindow::formChecks() const
+{
+    return {baselineCheck,        extendedCheck,    progressiveCheck,     nonProgressiveCheck,
+            manualQualityCheck,   autoQualityCheck, optimizeHuffmanCheck, dontOptimizeHuffmanCheck,
+            grayscaleOutputCheck, colorOutputCheck, dctIntCheck,          dctFastCheck,
+            dctFloatCheck};
+}
+
+QList<QLineEdit*> BatchWindow::formEdits() const
+{
+    return {minQualityEdit,   maxQualityEdit,   qualityStepEdit,
+            minSmoothingEdit, maxSmoothingEdit, smoothingStepEdit};
+}
+
+void BatchWindow::restoreSettings()
+{
+    WindowState::restore(this, QStringLiteral("batch"));
+    for (QCheckBox* check : formChecks())
+        check->setChecked(
+            Preferences::value(formKey + check->objectName(), check->isChecked()).toBool());
+    for (QLineEdit* edit : formEdits()) {
+        const QString previous = edit->text();
+        edit->setText(Preferences::value(formKey + edit->objectName(), previous).toString());
+        // Only what the field would let the user type is taken.
+        if (!edit->text().isEmpty() && !edit->hasAcceptableInput())
+            edit->setText(previous);
+    }
+    setExtendedMode(extendedCheck->isChecked());
+    autoQualityGroup->setEnabled(autoQualityCheck->isChecked());
+
+    // The table and pair files are read again; one that is gone or no longer
+    // holds tables leaves the defaults.
+    for (int i = 0; i < 2; ++i) {
+        const QString table =
+            Preferences::value(QStringLiteral("batch/tableFile%1").arg(i), QString()).toString();
+        if (!table.isEmpty() && QFileInfo(table).isFile())
+            quantizationChooser->setFileName(i, table);
+    }
+    if (!quantizationChooser->getFileName(0).isEmpty() ||
+        !quantizationChooser->getFileName(1).isEmpty()) {
+        BatchSettings read = settings;
+        quantizationChooser->setSettings(&read);
+        quantizationChooser->updateAndHide();
+        if (!read.luminanceTables.empty())
+            settings.luminanceTables = read.luminanceTables;
+        if (!read.chrominanceTables.empty())
+            settings.chrominanceTables = read.chrominanceTables;
+        quantizationChooser->setSettings(&settings);
+    }
+    const QString pairs =
+        Preferences::value(QStringLiteral("batch/pairFile"), QString()).toString();
+    if (!pairs.isEmpty() && QFileInfo(pairs).isFile())
+        loadDownsamplingPairs(pairs);
+}
+
+void BatchWindow::saveSettings() const
+{
+    WindowState::save(this, QStringLiteral("batch"));
+    for (const QCheckBox* check : formChecks())
+        Preferences::setValue(formKey + check->objectName(), check->isChecked());
+    for (const QLineEdit* edit : formEdits())
+        Preferences::setValue(formKey + edit->objectName(), edit->text());
+    for (int i = 0; i < 2; ++i) {
+        const QString table = quantizationChooser->getFileName(i);
+        Preferences::setValue(QStringLiteral("batch/tableFile%1").arg(i),
+                              table.isEmpty() ? QString() : QFileInfo(table).absoluteFilePath());
+    }
+    Preferences::setValue(QStringLiteral("batch/pairFile"), downsamplingFile);
+}
+
+void BatchWindow::resetToDefaults()
+{
+    Preferences::resetToDefaults();
+    settings = BatchSettings();
+    downsamplingFile.clear();
+    quantizationChooser->setFileName(0, QString());
+    quantizationChooser->setFileName(1, QString());
+    updateUI();
 }
 
 void BatchWindow::showQuantizationWindow()

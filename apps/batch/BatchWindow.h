@@ -4,6 +4,7 @@
 #include "BatchSettings.h"
 
 #include <QDialog>
+#include <QList>
 #include <QStringList>
 
 #include <cstdint>
@@ -18,6 +19,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QuantizationChooser;
+class RecentFilesMenu;
 class ResultsWindow;
 
 // The batch tool's main window: the chosen pictures and the sweep form. Every
@@ -54,6 +56,18 @@ public:
     // a non-empty list enables "Compress" for good.
     void setFiles(const QStringList& names);
     QStringList getFiles() const { return files; }
+    // What a drop or a recent file does: pictures are added to the file list
+    // (each once), and a folder adds the pictures in it and its subfolders.
+    void addFiles(const QStringList& paths);
+
+    // The window's place, the form as the user left it, and the table and
+    // pair files, kept between runs; the program calls them at start and at
+    // the end. Values that do not fit the form keep the defaults.
+    void restoreSettings();
+    void saveSettings() const;
+    // "Reset to defaults": forgets what was remembered and shows the form's
+    // defaults with the default tables and pairs.
+    void resetToDefaults();
 
     // What "Downsampling" does with the chosen name: the file's pairs replace
     // the down-sampling pairs. A file that cannot be opened changes nothing
@@ -88,6 +102,8 @@ protected:
     // Escape closes the main window as the title bar's button does, rather
     // than hiding it and leaving the program running without a window.
     void reject() override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void create();
@@ -99,6 +115,9 @@ private:
     // Why a run of the stored sweep over the file list would have nothing
     // to do or too much to build; empty when it can start.
     QString whyNothingToDo() const;
+    // The form's controls, for remembering them.
+    QList<QCheckBox*> formChecks() const;
+    QList<QLineEdit*> formEdits() const;
     // The run behind "Compress": expansion, compression, results.
     void doCompress();
     void updateSweepSummary();
@@ -144,4 +163,5 @@ private:
     QPushButton* downsamplingButton = nullptr;
     QPushButton* compressButton = nullptr;
     QAction* saveAsAction = nullptr;
+    QString downsamplingFile;
 };

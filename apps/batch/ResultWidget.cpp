@@ -135,7 +135,7 @@ void ResultWidget::create()
             "run's table lists (a dash: edited here).\nSampling factors, horizontal %1 vertical, "
             "of components 0 (Y) and 1 (Cb).")
             .arg(QChar(0x00D7)));
-    showButton = new QPushButton(QStringLiteral("Show"), imageGroup);
+    showButton = new QPushButton(QStringLiteral("S&how"), imageGroup);
     showButton->setObjectName(QStringLiteral("showButton"));
     showButton->setToolTip(QStringLiteral("Original and compressed images"));
     imageLayout->addWidget(numberLabel, 0, 0);
@@ -183,10 +183,10 @@ void ResultWidget::create()
     grid->addWidget(codingGroup, 0, 2, 2, 1);
 
     // Column 3: the two table dialogs.
-    quantizationButton = new QPushButton(QStringLiteral("Quantization"), this);
+    quantizationButton = new QPushButton(QStringLiteral("&Quantization"), this);
     quantizationButton->setObjectName(QStringLiteral("quantizationButton"));
     quantizationButton->setToolTip(QStringLiteral("Show quantization tables"));
-    downsamplingButton = new QPushButton(QStringLiteral("Downsampling"), this);
+    downsamplingButton = new QPushButton(QStringLiteral("&Downsampling"), this);
     downsamplingButton->setObjectName(QStringLiteral("downsamplingButton"));
     downsamplingButton->setToolTip(QStringLiteral("Components' downsampling"));
     grid->addWidget(quantizationButton, 0, 3);

@@ -2,6 +2,8 @@
 
 #include "CsvWriter.h"
 #include "RDChart.h"
+#include "DataFiles.h"
+#include "Preferences.h"
 #include "Report.h"
 #include "ResultList.h"
 #include "ResultTable.h"
@@ -10,6 +12,7 @@
 #include "RunSummary.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QIcon>
@@ -30,16 +33,17 @@ ResultsWindow::ResultsWindow(QWidget* parent)
 void ResultsWindow::create()
 {
     setWindowTitle(QStringLiteral("Results"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setWindowIcon(DataFiles::icon("pack"));
     setModal(true);
     layout = new QGridLayout(this);
 
     auto* menuBar = new QMenuBar(this);
     menuBar->setObjectName(QStringLiteral("menuBar"));
-    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("File"));
+    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("fileMenu"));
-    QAction* saveAsAction = fileMenu->addAction(QStringLiteral("Save as"));
+    QAction* saveAsAction = fileMenu->addAction(QStringLiteral("Save &as"));
     saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
+    saveAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     connect(saveAsAction, &QAction::triggered, this, &ResultsWindow::saveAs);
     QAction* exportAction = fileMenu->addAction(QStringLiteral("Export CSV"));
     exportAction->setObjectName(QStringLiteral("exportCsvAction"));
@@ -160,9 +164,13 @@ void ResultsWindow::saveAs()
 
 bool ResultsWindow::chooseAndSave()
 {
-    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Save as"),
-                                                      QStringLiteral("."), QStringLiteral("*.txt"));
-    return !name.isEmpty() && saveReportAs(name);
+    const QString name = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Save as"), Preferences::startFolder(Preferences::Folder::Reports),
+        QStringLiteral("*.txt"));
+    if (name.isEmpty())
+        return false;
+    Preferences::rememberFolder(Preferences::Folder::Reports, name);
+    return saveReportAs(name);
 }
 
 bool ResultsWindow::confirmClose()
@@ -219,9 +227,12 @@ bool ResultsWindow::exportCsv(const QString& path)
 
 void ResultsWindow::exportCsvAs()
 {
-    const QString name = QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
-                                                      QStringLiteral("results.csv"), QStringLiteral("*.csv"));
+    const QString name = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export CSV"),
+        QDir(Preferences::startFolder(Preferences::Folder::Reports)).filePath(QStringLiteral("results.csv")),
+        QStringLiteral("*.csv"));
     if (name.isEmpty())
         return;
+    Preferences::rememberFolder(Preferences::Folder::Reports, name);
     exportCsv(name);
 }

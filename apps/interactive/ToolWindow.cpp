@@ -1,18 +1,25 @@
 #include "ToolWindow.h"
 
 #include "CompressionResult.h"
+#include "DataFiles.h"
 #include "DownsamplingWindow.h"
 #include "HelpWindow.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
+#include "PictureFormats.h"
+#include "Preferences.h"
 #include "QuantizationWindow.h"
+#include "RecentFilesMenu.h"
 #include "SaveJpeg.h"
 #include "SettingsControls.h"
+#include "WindowState.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -24,14 +31,18 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTextDocument>
 #include <QVBoxLayout>
+
+#include <cstdio>
 
 namespace {
 
-const char* const imageFilter =
-    "Images (*.bmp *.ico *.JPEG *.JPG *.JNG *.KOALA *.LBM *.IFF *.LBM *.MNG *.PBM *.PBMRAW "
-    "*.PCD *.PCX *.PGM *.PGMRAW *.PNG *.PPM *.PPMRAW *.RAS *.TARGA *.TIFF *.WBMP *.PSD *.CUT "
-    "*.XBM *.XPM *.DDS *.GIF *.HDR)";
+// Text for a rich-text message box: escaped, its line breaks kept.
+QString htmlLines(const QString& text)
+{
+    return text.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>"));
+}
 
 } // namespace
 
@@ -53,18 +64,18 @@ ToolWindow::~ToolWindow()
 void ToolWindow::create()
 {
     setWindowTitle(QStringLiteral("Tools"));
-    setWindowIcon(QIcon(QStringLiteral("./img/pack.png")));
+    setWindowIcon(DataFiles::icon("pack"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     auto* grid = new QGridLayout(this);
     grid->setSizeConstraint(QLayout::SetFixedSize);
 
     auto* modeGroup = new QGroupBox(QStringLiteral("Mode"));
     auto* modeLayout = new QVBoxLayout(modeGroup);
-    baselineRadio = new QRadioButton(QStringLiteral("Baseline"));
+    baselineRadio = new QRadioButton(QStringLiteral("&Baseline"));
     baselineRadio->setObjectName(QStringLiteral("baselineRadio"));
-    extendedRadio = new QRadioButton(QStringLiteral("Extended"));
+    extendedRadio = new QRadioButton(QStringLiteral("E&xtended"));
     extendedRadio->setObjectName(QStringLiteral("extendedRadio"));
-    progressiveCheck = new QCheckBox(QStringLiteral("Progressive"));
+    progressiveCheck = new QCheckBox(QStringLiteral("&Progressive"));
     progressiveCheck->setObjectName(QStringLiteral("progressiveCheck"));
     progressiveCheck->setToolTip(QStringLiteral("Create progressive JPEG"));
     modeLayout->addWidget(baselineRadio);
@@ -72,19 +83,19 @@ void ToolWindow::create()
     modeLayout->addWidget(progressiveCheck);
     grid->addWidget(modeGroup, 0, 0, 1, 2);
 
-    quantizationButton = new QPushButton(QStringLiteral("Quantization"));
+    quantizationButton = new QPushButton(QStringLiteral("&Quantization"));
     quantizationButton->setObjectName(QStringLiteral("quantizationButton"));
     quantizationButton->setToolTip(QStringLiteral("Customize quantization tables"));
     grid->addWidget(quantizationButton, 1, 0, 1, 2);
-    downsamplingButton = new QPushButton(QStringLiteral("Downsampling"));
+    downsamplingButton = new QPushButton(QStringLiteral("&Downsampling"));
     downsamplingButton->setObjectName(QStringLiteral("downsamplingButton"));
     downsamplingButton->setToolTip(QStringLiteral("Customize components' downsampling"));
     grid->addWidget(downsamplingButton, 2, 0, 1, 2);
 
     // The quality scales whichever tables are written: the standard ones when
-    // "Adjust quality" is on, the custom ones of the quantization editor when
+    // "Adjust q&uality" is on, the custom ones of the quantization editor when
     // it is off. So the spin box stays usable either way; its label says which.
-    qualityGroup = new QGroupBox(QStringLiteral("Adjust quality"));
+    qualityGroup = new QGroupBox(QStringLiteral("Adjust q&uality"));
     qualityGroup->setObjectName(QStringLiteral("qualityGroup"));
     qualityGroup->setCheckable(true);
     qualityGroup->setToolTip(QStringLiteral("Enable automatic quality setting"));
@@ -106,11 +117,11 @@ void ToolWindow::create()
                        "limited to 1…255 (baseline) or 1…32767 (extended)"));
     grid->addWidget(tableScalingLabel, 5, 0, 1, 2, Qt::AlignRight);
 
-    optimizeHuffmanCheck = new QCheckBox(QStringLiteral("Optimize Huffman"));
+    optimizeHuffmanCheck = new QCheckBox(QStringLiteral("Optimize &Huffman"));
     optimizeHuffmanCheck->setObjectName(QStringLiteral("optimizeHuffmanCheck"));
     optimizeHuffmanCheck->setToolTip(QStringLiteral("Enable Huffman tables optimization"));
     grid->addWidget(optimizeHuffmanCheck, 6, 0, 1, 2);
-    grayscaleOutputCheck = new QCheckBox(QStringLiteral("Grayscale output"));
+    grayscaleOutputCheck = new QCheckBox(QStringLiteral("&Grayscale output"));
     grayscaleOutputCheck->setObjectName(QStringLiteral("grayscaleOutputCheck"));
     grayscaleOutputCheck->setToolTip(QStringLiteral("Create grayscale JPEG"));
     grid->addWidget(grayscaleOutputCheck, 7, 0, 1, 2);
@@ -133,7 +144,7 @@ void ToolWindow::create()
     grid->addWidget(smoothLabel, 9, 0);
     grid->addWidget(smoothSpin, 9, 1);
 
-    compressButton = new QPushButton(QStringLiteral("Compress"));
+    compressButton = new QPushButton(QStringLiteral("&Compress"));
     compressButton->setObjectName(QStringLiteral("compressButton"));
     compressButton->setToolTip(QStringLiteral("Start compression"));
     compressButton->setDefault(true);
@@ -141,28 +152,43 @@ void ToolWindow::create()
     grid->addWidget(compressButton, 10, 0, 1, 2);
 
     auto* menuBar = new QMenuBar(this);
-    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("File"));
-    QAction* openAction = fileMenu->addAction(QStringLiteral("Open"));
-    saveAsAction = fileMenu->addAction(QStringLiteral("Save as"));
+    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
+    QAction* openAction = fileMenu->addAction(QStringLiteral("&Open"));
+    openAction->setObjectName(QStringLiteral("openAction"));
+    openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    recentFilesMenu = new RecentFilesMenu(this);
+    fileMenu->addMenu(recentFilesMenu);
+    saveAsAction = fileMenu->addAction(QStringLiteral("Save &as"));
     saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
+    saveAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     saveAsAction->setEnabled(false);
     fileMenu->addSeparator();
-    QAction* quitAction = fileMenu->addAction(QStringLiteral("Quit"));
-    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("Help"));
-    QAction* helpAction = helpMenu->addAction(QStringLiteral("JPEG Help"));
-    QAction* aboutAction = helpMenu->addAction(QStringLiteral("About"));
+    QAction* resetAction = fileMenu->addAction(QStringLiteral("&Reset to defaults"));
+    resetAction->setObjectName(QStringLiteral("resetAction"));
+    fileMenu->addSeparator();
+    QAction* quitAction = fileMenu->addAction(QStringLiteral("&Quit"));
+    quitAction->setObjectName(QStringLiteral("quitAction"));
+    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("&Help"));
+    QAction* helpAction = helpMenu->addAction(QStringLiteral("JPEG &Help"));
+    helpAction->setObjectName(QStringLiteral("helpAction"));
+    helpAction->setShortcut(QKeySequence(Qt::Key_F1));
+    QAction* aboutAction = helpMenu->addAction(QStringLiteral("&About"));
+    aboutAction->setObjectName(QStringLiteral("aboutAction"));
     grid->setMenuBar(menuBar);
 
     quantizationWindow = new QuantizationWindow(*settings, nullptr);
     downsamplingWindow = new DownsamplingWindow(*settings, nullptr);
     helpWindow = new HelpWindow(this);
     helpWindow->setModal(true);
-    helpWindow->setHtml("./doc/help.html");
+    helpWindow->setHtml(
+        QFile::encodeName(DataFiles::find(QStringLiteral("doc/help.html"))).toStdString());
     helpWindow->resize(400, 300);
     aboutWindow = new HelpWindow(this);
     aboutWindow->setModal(true);
     aboutWindow->setWindowTitle(QStringLiteral("About"));
-    aboutWindow->setHtml("./doc/about.html");
+    aboutWindow->setHtml(
+        QFile::encodeName(DataFiles::find(QStringLiteral("doc/about.html"))).toStdString());
 
     connect(qualityGroup, &QGroupBox::toggled, this, &ToolWindow::setQualityEnabled);
     connect(qualitySpin, &QSpinBox::valueChanged, this, &ToolWindow::setQuality);
@@ -182,6 +208,9 @@ void ToolWindow::create()
     connect(helpAction, &QAction::triggered, this, &ToolWindow::showHelpWindow);
     connect(aboutAction, &QAction::triggered, this, &ToolWindow::showAboutWindow);
     updateQualityLabels();
+    connect(resetAction, &QAction::triggered, this, &ToolWindow::resetToDefaults);
+    connect(recentFilesMenu, &RecentFilesMenu::fileChosen, this, &ToolWindow::openImageFile);
+    setAcceptDrops(true);
 }
 
 void ToolWindow::show()
@@ -205,33 +234,49 @@ void ToolWindow::updateUI()
 
 void ToolWindow::openFile()
 {
-    const QString name =
-        QFileDialog::getOpenFileName(this, QStringLiteral("Choose an image"), QStringLiteral("."),
-                                     QString::fromLatin1(imageFilter));
-    if (!name.isEmpty())
-        openImageFile(name);
+    const QString name = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Choose an image"),
+        Preferences::startFolder(Preferences::Folder::Pictures), PictureFormats::openFilter());
+    if (name.isEmpty())
+        return;
+    Preferences::rememberFolder(Preferences::Folder::Pictures, name);
+    openImageFile(name);
 }
 
 bool ToolWindow::openImageFile(const QString& path)
 {
     auto* image = new Image(QFile::encodeName(path).toStdString());
     if (!image->getRGB24Buffer()) {
+        const QString reason = image->getLoadMessage();
         delete image;
+        report(false, QStringLiteral("Couldn't open the picture<br>%1<br>%2")
+                          .arg(path.toHtmlEscaped(), htmlLines(reason)));
         return false;
     }
     setImage(image);
     compressButton->setEnabled(true);
     saveAsAction->setEnabled(false);
+    Preferences::addRecentFile(path);
     // A damaged file that still decodes (a JPEG cut short) loads; what the
-    // decoder said about it is shown where errors are.
+    // decoder said about it is shown once, as a warning.
     if (!image->getLoadMessage().isEmpty()) {
-        QMessageBox::critical(this, QStringLiteral("Error"),
-                              QStringLiteral("The picture was loaded with a warning:<br>%1")
-                                  .arg(image->getLoadMessage().toHtmlEscaped().replace(
-                                      QLatin1Char('\n'), QStringLiteral("<br>"))),
-                              QMessageBox::Ok);
+        report(true, QStringLiteral("The picture was loaded with a warning:<br>%1")
+                         .arg(htmlLines(image->getLoadMessage())));
     }
     return true;
+}
+
+void ToolWindow::report(bool warning, const QString& html)
+{
+    if (messagesToLog) {
+        QTextDocument text;
+        text.setHtml(html);
+        std::fprintf(stderr, "tessera: %s\n", qPrintable(text.toPlainText()));
+    } else if (warning) {
+        QMessageBox::warning(this, QStringLiteral("Warning"), html, QMessageBox::Ok);
+    } else {
+        QMessageBox::critical(this, QStringLiteral("Error"), html, QMessageBox::Ok);
+    }
 }
 
 void ToolWindow::setImage(Image* image)
@@ -251,8 +296,7 @@ void ToolWindow::compressImage()
     // The viewer shows the new result (or none) before the old one goes.
     delete previous;
     if (!result) {
-        QMessageBox::critical(this, QStringLiteral("Error"), compressor.lastError().toHtmlEscaped(),
-                              QMessageBox::Ok);
+        report(false, compressor.lastError().toHtmlEscaped());
     }
 }
 
@@ -277,6 +321,81 @@ void ToolWindow::closeEvent(QCloseEvent* event)
 {
     event->accept();
     QCoreApplication::quit();
+}
+
+void ToolWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (Preferences::localFiles(event->mimeData()).size() == 1)
+        event->acceptProposedAction();
+}
+
+void ToolWindow::dropEvent(QDropEvent* event)
+{
+    const QStringList files = Preferences::localFiles(event->mimeData());
+    if (files.size() != 1)
+        return;
+    event->acceptProposedAction();
+    openImageFile(files.first());
+}
+
+namespace {
+
+const QString toolKey = QStringLiteral("tool/");
+
+} // namespace
+
+void ToolWindow::restoreSettings()
+{
+    WindowState::restore(this, QStringLiteral("tool"));
+    // Each value is checked against what the controls accept; anything else
+    // keeps the default.
+    const auto number = [](const char* key, int fallback, int low, int high) {
+        bool ok = false;
+        const int value = Preferences::value(toolKey + QLatin1String(key), fallback).toInt(&ok);
+        return ok && value >= low && value <= high ? value : fallback;
+    };
+    const auto flag = [](const char* key, bool fallback) {
+        return Preferences::value(toolKey + QLatin1String(key), fallback).toBool();
+    };
+    settings->setCompressionMode(
+        number("mode", settings->getCompressionMode() == JPEGSettings::BASELINE ? 0 : 1, 0, 1) == 0
+            ? JPEGSettings::BASELINE
+            : JPEGSettings::EXTENDED);
+    settings->setDCTMethod(
+        JPEGSettings::DCTMethod(number("dct", int(settings->getDCTMethod()), 0, 2)));
+    settings->setProgressiveMode(flag("progressive", settings->isProgressive()));
+    settings->setOptimizeHuffman(flag("optimizeHuffman", settings->getOptimizeHuffman()));
+    settings->setAutoQualityEnabled(flag("autoQuality", settings->isAutoQualityEnabled()));
+    settings->setQuality(number("quality", settings->getQuality(), 0, 100));
+    settings->setSmoothing(number("smoothing", settings->getSmoothing(), 0, 100));
+    updateUI();
+    grayscaleOutputCheck->setChecked(flag("grayscaleOutput", false));
+}
+
+void ToolWindow::saveSettings() const
+{
+    WindowState::save(this, QStringLiteral("tool"));
+    Preferences::setValue(toolKey + QLatin1String("mode"),
+                          settings->getCompressionMode() == JPEGSettings::BASELINE ? 0 : 1);
+    Preferences::setValue(toolKey + QLatin1String("dct"), int(settings->getDCTMethod()));
+    Preferences::setValue(toolKey + QLatin1String("progressive"), settings->isProgressive());
+    Preferences::setValue(toolKey + QLatin1String("optimizeHuffman"),
+                          settings->getOptimizeHuffman());
+    Preferences::setValue(toolKey + QLatin1String("grayscaleOutput"),
+                          settings->getGrayscaleOutput());
+    Preferences::setValue(toolKey + QLatin1String("autoQuality"), settings->isAutoQualityEnabled());
+    Preferences::setValue(toolKey + QLatin1String("quality"), settings->getQuality());
+    Preferences::setValue(toolKey + QLatin1String("smoothing"), settings->getSmoothing());
+}
+
+void ToolWindow::resetToDefaults()
+{
+    Preferences::resetToDefaults();
+    JPEGSettings defaults;
+    defaults.useAnnexKTables();
+    *settings = defaults;
+    updateUI();
+    grayscaleOutputCheck->setChecked(false);
 }
 
 void ToolWindow::showQuantizationWindow()

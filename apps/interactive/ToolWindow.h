@@ -10,6 +10,7 @@ class Image;
 class JPEGCompressor;
 class JPEGSettings;
 class QAction;
+class RecentFilesMenu;
 class QuantizationWindow;
 class QCheckBox;
 class QComboBox;
@@ -44,6 +45,18 @@ public:
 
     CompressionResult* currentResult() const { return result; }
 
+    // The window's place and the settings of its controls, kept between
+    // runs; the program calls them at start and at the end.
+    void restoreSettings();
+    void saveSettings() const;
+    // "Reset to defaults": forgets what was remembered and puts the
+    // settings back to the program's start-up defaults.
+    void resetToDefaults();
+    // Without a user to answer them (tessera --screenshot), the messages of
+    // opening and compressing go to the standard error stream instead of
+    // message boxes.
+    void setMessagesToLog(bool toLog) { messagesToLog = toLog; }
+
 signals:
     void imageChanged(Image* image);
     void imageCompressed(CompressionResult* result);
@@ -70,6 +83,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     // Escape would hide the window and leave the program running without it.
     void reject() override {}
 
@@ -80,6 +95,7 @@ private:
     void setMode(bool baseline);
     // The quality's label and the scaling it gives the tables, after the record.
     void updateQualityLabels();
+    void report(bool warning, const QString& html);
 
     QPushButton* quantizationButton = nullptr;
     QPushButton* downsamplingButton = nullptr;
@@ -96,6 +112,7 @@ private:
     QLabel* qualityLabel = nullptr;
     QLabel* tableScalingLabel = nullptr;
     QAction* saveAsAction = nullptr;
+    RecentFilesMenu* recentFilesMenu = nullptr;
     QuantizationWindow* quantizationWindow = nullptr;
     DownsamplingWindow* downsamplingWindow = nullptr;
     HelpWindow* helpWindow = nullptr;
@@ -103,4 +120,5 @@ private:
     JPEGSettings* settings = nullptr;
     JPEGCompressor& compressor;
     CompressionResult* result = nullptr;
+    bool messagesToLog = false;
 };

@@ -1,49 +1,135 @@
+#include "CommandLine.h"
 #include "CompressionResult.h"
+#include "FileNames.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "MainWindow.h"
 #include "ToolWindow.h"
+#include "Version.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
 #include <QScreen>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
 
+namespace {
+
+// Both windows side by side in one picture, for --screenshot.
+bool saveScreenshot(QWidget& tool, QWidget& viewer, const QString& path)
+{
+    const QPixmap left = tool.grab();
+    const QPixmap right = viewer.grab();
+    QPixmap both(left.width() + 8 + right.width(), std::max(left.height(), right.height()));
+    both.fill(QColor(0xe8, 0xe8, 0xe8));
+    QPainter painter(&both);
+    painter.drawPixmap(0, 0, left);
+    painter.drawPixmap(left.width() + 8, 0, right);
+    painter.end();
+    return both.save(path);
+}
+
+} // namespace
+
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    Image::initImage();
+    QApplication::setApplicationName(QStringLiteral("tessera"));
+    QApplication::setApplicationVersion(QStringLiteral(TESSERA_VERSION));
 
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Study JPEG compression on one picture: set the encoder's options, "
+                       "compress, and compare the result with the source."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption compressOption(
+        {QStringLiteral("c"), QStringLiteral("compress")},
+        QStringLiteral("Compress the picture as soon as it is open."));
+    const QCommandLineOption screenshotOption(
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a picture of both windows to <file> once the picture is open "
+                       "(and compressed), then quit; the exit status tells whether all of "
+                       "that worked."),
+        QStringLiteral("file"));
+    parser.addOption(compressOption);
+    parser.addOption(screenshotOption);
+    parser.addPositionalArgument(QStringLiteral("picture"),
+                                 QStringLiteral("The picture to open, in any format the "
+                                                "picture loader reads."),
+                                 QStringLiteral("[picture]"));
+    CommandLine::answerHelpAndVersion(argc, argv, parser);
+
+    QApplication app(argc, argv);
+    QApplication::setDesktopFileName(QStringLiteral("tessera"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tessera")));
+    parser.process(app);
+    // Names come from the raw argument bytes, so a name that is not UTF-8
+    // still opens.
+    const QStringList pictures = FileNames::fromArguments(parser.positionalArguments(), argc, argv);
+    if (pictures.size() > 1) {
+        std::fprintf(stderr, "tessera: one picture at a time\n");
+        return 2;
+    }
+
+    Image::initImage();
     int status = 0;
     {
         JPEGCompressor compressor;
         // The interactive tool's tables start as the JPEG standard's examples.
         compressor.getSettings()->useAnnexKTables();
         ToolWindow tool(compressor);
+        tool.setMessagesToLog(parser.isSet(screenshotOption));
         MainWindow viewer(compressor, nullptr);
         QObject::connect(&tool, &ToolWindow::imageChanged, &viewer, &MainWindow::updateImage);
         QObject::connect(&tool, &ToolWindow::imageCompressed, &viewer,
                          &MainWindow::updateCompressed);
+        QObject::connect(&viewer, &MainWindow::pictureDropped, &tool, &ToolWindow::openImageFile);
 
         // The tool window at the top left, the viewer filling the room to its
-        // right.
+        // right, unless the last run left them elsewhere.
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
         tool.move(screen.left() + 16, screen.top() + 16);
+        tool.restoreSettings();
         tool.show();
         const QRect toolFrame = tool.frameGeometry();
         const int left = toolFrame.right() + 16;
         viewer.move(left, toolFrame.top());
         viewer.resize(std::min(1100, screen.right() - left - 16),
                       std::min(760, screen.height() - 48));
+        viewer.restoreSettings();
         viewer.show();
 
         // `tessera PICTURE` opens the picture as if it had been chosen with "Open".
-        const QStringList arguments = QCoreApplication::arguments();
-        if (arguments.size() > 1 && !tool.openImageFile(arguments.at(1)))
-            std::fprintf(stderr, "tessera: cannot load %s\n", qPrintable(arguments.at(1)));
+        bool ready = true;
+        if (!pictures.isEmpty()) {
+            ready = tool.openImageFile(pictures.first());
+            if (!ready)
+                std::fprintf(stderr, "tessera: cannot load %s\n", qPrintable(pictures.first()));
+            if (ready && parser.isSet(compressOption)) {
+                tool.compressImage();
+                ready = tool.currentResult() != nullptr;
+            }
+        }
 
+        if (parser.isSet(screenshotOption)) {
+            const QString path = parser.value(screenshotOption);
+            QTimer::singleShot(0, &app, [&] {
+                const bool saved = saveScreenshot(tool, viewer, path);
+                if (!saved)
+                    std::fprintf(stderr, "tessera: cannot save %s\n", qPrintable(path));
+                QCoreApplication::exit(ready && saved ? 0 : 1);
+            });
+        }
         status = app.exec();
+        if (!parser.isSet(screenshotOption)) {
+            tool.saveSettings();
+            viewer.saveSettings();
+        }
     }
     Image::deinitImage();
     return status;

@@ -45,7 +45,8 @@ bool writeTables(const QString& path, int count, unsigned first, int extra = 0)
 QAbstractButton* button(QWidget& dialog, const QString& text)
 {
     for (QAbstractButton* b : dialog.findChildren<QAbstractButton*>()) {
-        if (b->text() == text)
+        // Compared without the mnemonic marks.
+        if (QString(b->text()).remove(QLatin1Char('&')) == text)
             return b;
     }
     return nullptr;

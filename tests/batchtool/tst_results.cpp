@@ -204,7 +204,7 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("Results"));
         QVERIFY(window.isModal());
         QCOMPARE(window.findChild<QMenuBar*>()->actions().size(), 1);
-        QCOMPARE(window.findChild<QAction*>("saveAsAction")->text(), QStringLiteral("Save as"));
+        QCOMPARE(window.findChild<QAction*>("saveAsAction")->text(), QStringLiteral("Save &as"));
 
         std::vector<JPEGSettings> settings;
         std::vector<ResultStat> results;

@@ -123,9 +123,9 @@ private slots:
             QVERIFY(ed.tableButton(i)->isCheckable());
             QVERIFY(ed.tableButton(i)->text().isEmpty());
         }
-        QCOMPARE(ed.button("setButton")->text(), QString("Set"));
-        QCOMPARE(ed.button("okButton")->text(), QString("Ok"));
-        QCOMPARE(ed.button("cancelButton")->text(), QString("Cancel"));
+        QCOMPARE(ed.button("setButton")->text(), QString("&Set"));
+        QCOMPARE(ed.button("okButton")->text(), QString("&Ok"));
+        QCOMPARE(ed.button("cancelButton")->text(), QString("&Cancel"));
 
         auto* validator = qobject_cast<const QIntValidator*>(ed.cell(0)->validator());
         QVERIFY(validator);
@@ -137,15 +137,15 @@ private slots:
         QStringList titles;
         for (QAction* a : menus->actions())
             titles << a->text();
-        QCOMPARE(titles, QStringList({"File", "Table"}));
+        QCOMPARE(titles, QStringList({"&File", "&Table"}));
         auto* fileMenu = window.findChild<QMenu*>("fileMenu");
         QCOMPARE(fileMenu->actions().size(), 2);
         QVERIFY(fileMenu->actions()[0]->isSeparator());
-        QCOMPARE(fileMenu->actions()[1]->text(), QString("Exit"));
+        QCOMPARE(fileMenu->actions()[1]->text(), QString("E&xit"));
         QStringList tableEntries;
         for (QAction* a : window.findChild<QMenu*>("tableMenu")->actions())
             tableEntries << a->text();
-        QCOMPARE(tableEntries, QStringList({"Open", "Save", "Preset"}));
+        QCOMPARE(tableEntries, QStringList({"&Open", "&Save", "&Preset"}));
         QStringList presets;
         for (QAction* a : window.findChild<QMenu*>("presetMenu")->actions())
             presets << a->text();
@@ -490,7 +490,7 @@ private slots:
         QVERIFY(!window.loadTableFromFile(shortFile));
         QCOMPARE(boxes.count, 1);
         QCOMPARE(boxes.title, QString("Bad file"));
-        QCOMPARE(boxes.text, "File " + shortFile + "doesn't contain valid DCT table");
+        QCOMPARE(boxes.text, "File<br>" + shortFile + "<br>doesn't contain valid DCT table");
         QCOMPARE(boxes.icon, QMessageBox::Critical);
         QCOMPARE(boxes.buttonCount, 1);
         QCOMPARE(boxes.parent, &window);
@@ -499,20 +499,20 @@ private slots:
         const QString missing = scratch.file("missing.txt");
         QVERIFY(!window.loadTableFromFile(missing));
         QCOMPARE(boxes.count, 2);
-        QCOMPARE(boxes.text, "Couldn't open file" + missing);
+        QCOMPARE(boxes.text, "Couldn't open file<br>" + missing);
         QVERIFY(ed.gridShows(filled(1)));
 
         const QString noDir = scratch.file("no/such/t.txt");
         QVERIFY(!window.saveTableToFile(noDir));
         QCOMPARE(boxes.count, 3);
         QCOMPARE(boxes.title, QString("Bad file"));
-        QCOMPARE(boxes.text, "Couldn't save file" + noDir);
+        QCOMPARE(boxes.text, "Couldn't save file<br>" + noDir);
 
         // A write that fails after the file opened is reported too.
         if (QFile::exists("/dev/full")) {
             QVERIFY(!window.saveTableToFile("/dev/full"));
             QCOMPARE(boxes.count, 4);
-            QCOMPARE(boxes.text, QString("Couldn't save file/dev/full"));
+            QCOMPARE(boxes.text, QString("Couldn't save file<br>/dev/full"));
         }
     }
 };

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <memory>
@@ -185,7 +186,19 @@ private slots:
     void openCompressAndSave()
     {
         QVERIFY(TestPictures::write(dir->file("picture.png"), 48, 32));
-        QVERIFY(!tool->openImageFile(dir->file("missing.png")));
+        {
+            // A picture that does not load is refused with the loader's
+            // reason, and its name is shown as it is spelt.
+            BoxAnswer refused;
+            refused.arm();
+            QVERIFY(!tool->openImageFile(dir->file("<b>missing</b>.png")));
+            QCOMPARE(refused.title, QStringLiteral("Error"));
+            QTextDocument shown;
+            shown.setHtml(refused.text);
+            QVERIFY2(shown.toPlainText().contains(QStringLiteral("<b>missing</b>.png")),
+                     qPrintable(refused.text));
+            QVERIFY(shown.toPlainText().contains(QStringLiteral("does not exist")));
+        }
         QVERIFY(!toolChild<QPushButton>("compressButton")->isEnabled());
 
         QSignalSpy changed(tool.get(), &ToolWindow::imageChanged);

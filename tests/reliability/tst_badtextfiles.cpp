@@ -82,7 +82,7 @@ private slots:
         if (!editorLoads) {
             QCOMPARE(boxes.titles, QStringList("Bad file"));
             QCOMPARE(boxes.texts.first(),
-                     "File " + dir.file("table.txt") + "doesn't contain valid DCT table");
+                     "File<br>" + dir.file("table.txt") + "<br>doesn't contain valid DCT table");
             QCOMPARE(contents(dir.file("after.txt")), contents(dir.file("before.txt")));
             return;
         }

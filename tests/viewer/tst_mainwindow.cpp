@@ -229,13 +229,15 @@ void TestMainWindow::batchContents()
     QVERIFY(menuBar);
     const QList<QAction*> menus = menuBar->actions();
     QCOMPARE(menus.size(), 1);
-    QCOMPARE(menus[0]->text(), QStringLiteral("File"));
+    QCOMPARE(menus[0]->text(), QStringLiteral("&File"));
     const QList<QAction*> entries = menus[0]->menu()->actions();
     QCOMPARE(entries.size(), 3);
-    QCOMPARE(entries[0]->text(), QStringLiteral("Save as"));
+    QCOMPARE(entries[0]->text(), QStringLiteral("Save &as"));
+    QCOMPARE(entries[0]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_S));
     QCOMPARE(entries[0], saveAsAction(window));
     QVERIFY(entries[1]->isSeparator());
-    QCOMPARE(entries[2]->text(), QStringLiteral("Quit"));
+    QCOMPARE(entries[2]->text(), QStringLiteral("&Quit"));
+    QCOMPARE(entries[2]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     QVERIFY(label(window, "mseTextLabel"));
     QVERIFY(label(window, "mseLabel"));

@@ -2,10 +2,14 @@
 // folder named on the command line (the project keeps them in
 // resources/img/). Every icon is drawn on a 28 x 28 grid, the size of the
 // viewer's tool buttons; the window icon is written at twice that size.
+// Given a second folder, the same drawing is also written there as the
+// application icon of the desktop's icon theme: hicolor/SIZExSIZE/apps/
+// tessera.png at the theme's sizes and hicolor/scalable/apps/tessera.svg.
 //
-//   tessera_make_icons <folder>
+//   tessera_make_icons <folder> [<icon theme folder>]
 
 #include <QDir>
+#include <QFile>
 #include <QFont>
 #include <QGuiApplication>
 #include <QImage>
@@ -70,21 +74,88 @@ void magnifier(QPainter& p, const std::function<void(QPainter&)>& mark)
     mark(p);
 }
 
+// The window and application icon: a mosaic of eight-by-eight blocks, what
+// JPEG cuts a picture into. One set of shapes for the painter and the SVG.
+const QColor packTiles[9] = {
+    QColor(0xe5, 0x48, 0x3b), QColor(0xf7, 0xc2, 0x2b), QColor(0x3c, 0x9a, 0x48),
+    QColor(0xf0, 0x8a, 0x24), QColor(0xfa, 0xfa, 0xfa), QColor(0x1f, 0x6f, 0xc4),
+    QColor(0x8e, 0x5c, 0xc2), QColor(0x2a, 0xb3, 0xb0), QColor(0xd8, 0x4f, 0x8a)};
+const QRectF packBack(1, 1, 26, 26);
+constexpr double packBackRadius = 4;
+constexpr double packTileRadius = 1;
+
+QRectF packTile(int index)
+{
+    return QRectF(4 + (index % 3) * 7, 4 + (index / 3) * 7, 6, 6);
+}
+
 void pack(QPainter& p)
 {
-    // A mosaic of eight-by-eight blocks: what JPEG cuts a picture into.
     p.setPen(Qt::NoPen);
     p.setBrush(ink);
-    p.drawRoundedRect(QRectF(1, 1, 26, 26), 4, 4);
-    const QColor tiles[9] = {
-        QColor(0xe5, 0x48, 0x3b), QColor(0xf7, 0xc2, 0x2b), QColor(0x3c, 0x9a, 0x48),
-        QColor(0xf0, 0x8a, 0x24), QColor(0xfa, 0xfa, 0xfa), QColor(0x1f, 0x6f, 0xc4),
-        QColor(0x8e, 0x5c, 0xc2), QColor(0x2a, 0xb3, 0xb0), QColor(0xd8, 0x4f, 0x8a)};
-    for (int row = 0; row < 3; ++row)
-        for (int column = 0; column < 3; ++column) {
-            p.setBrush(tiles[row * 3 + column]);
-            p.drawRoundedRect(QRectF(4 + column * 7, 4 + row * 7, 6, 6), 1, 1);
+    p.drawRoundedRect(packBack, packBackRadius, packBackRadius);
+    for (int i = 0; i < 9; ++i) {
+        p.setBrush(packTiles[i]);
+        p.drawRoundedRect(packTile(i), packTileRadius, packTileRadius);
+    }
+}
+
+QString svgRect(const QRectF& r, double radius, const QColor& fill)
+{
+    return QStringLiteral("  <rect x=\"%1\" y=\"%2\" width=\"%3\" height=\"%4\" rx=\"%5\" "
+                          "fill=\"%6\"/>\n")
+        .arg(r.x())
+        .arg(r.y())
+        .arg(r.width())
+        .arg(r.height())
+        .arg(radius)
+        .arg(fill.name());
+}
+
+bool writePackSvg(const QString& path)
+{
+    QString svg = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                 "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%1\" "
+                                 "height=\"%1\" viewBox=\"0 0 %1 %1\">\n")
+                      .arg(grid);
+    svg += svgRect(packBack, packBackRadius, ink);
+    for (int i = 0; i < 9; ++i)
+        svg += svgRect(packTile(i), packTileRadius, packTiles[i]);
+    svg += QStringLiteral("</svg>\n");
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(svg.toUtf8()) == svg.toUtf8().size() && file.flush();
+}
+
+// The application icon at the icon theme's sizes and as SVG.
+bool writeApplicationIcon(const QDir& theme)
+{
+    bool ok = true;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        const QString folder = theme.filePath(QStringLiteral("hicolor/%1x%1/apps").arg(size));
+        QDir().mkpath(folder);
+        QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
+        icon.fill(Qt::transparent);
+        {
+            QPainter p(&icon);
+            p.setRenderHint(QPainter::Antialiasing);
+            p.scale(size / double(grid), size / double(grid));
+            pack(p);
         }
+        const QString path = QDir(folder).filePath(QStringLiteral("tessera.png"));
+        if (!icon.convertToFormat(QImage::Format_ARGB32).save(path, "PNG")) {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(path));
+            ok = false;
+        }
+    }
+    const QString scalable = theme.filePath(QStringLiteral("hicolor/scalable/apps"));
+    QDir().mkpath(scalable);
+    const QString svgPath = QDir(scalable).filePath(QStringLiteral("tessera.svg"));
+    if (!writePackSvg(svgPath)) {
+        std::fprintf(stderr, "could not write %s\n", qPrintable(svgPath));
+        ok = false;
+    }
+    return ok;
 }
 
 void rotate(QPainter& p)
@@ -239,8 +310,8 @@ bool write(const QDir& folder, const char* name, int scale,
 int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s <folder>\n", argv[0]);
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: %s <folder> [<icon theme folder>]\n", argv[0]);
         return 2;
     }
     const QDir folder(QString::fromLocal8Bit(argv[1]));
@@ -260,5 +331,7 @@ int main(int argc, char* argv[])
     ok &= write(folder, "zoom_out", 1, zoomOut);
     ok &= write(folder, "zoom_reset", 1, zoomReset);
     ok &= write(folder, "grid", 1, tableGrid);
+    if (argc == 3)
+        ok &= writeApplicationIcon(QDir(QString::fromLocal8Bit(argv[2])));
     return ok ? 0 : 1;
 }
