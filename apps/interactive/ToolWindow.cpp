@@ -5,6 +5,7 @@
 #include "HelpWindow.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
+#include "MemoryBudget.h"
 #include "QuantizationWindow.h"
 #include "SaveJpeg.h"
 #include "SettingsControls.h"
@@ -25,6 +26,9 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+
+#include <cstdint>
+#include <new>
 
 namespace {
 
@@ -245,13 +249,27 @@ void ToolWindow::setImage(Image* image)
 void ToolWindow::compressImage()
 {
     CompressionResult* previous = result;
-    result = compressor.compressImage();
+    QString failure;
+    try {
+        result = compressor.compressImage();
+        if (!result)
+            failure = compressor.lastError();
+    } catch (const std::bad_alloc&) {
+        // The decoded picture did not fit next to the source; the source and
+        // the program stay as they were.
+        result = nullptr;
+        const Image* source = compressor.getImage();
+        const std::uint64_t width = source ? source->getWidth() : 0;
+        const std::uint64_t height = source ? source->getHeight() : 0;
+        failure = MemoryBudget::notEnoughMemory(
+            QStringLiteral("compress the %1 x %2 picture").arg(width).arg(height), width * height * 4);
+    }
     emit imageCompressed(result);
     saveAsAction->setEnabled(result != nullptr);
     // The viewer shows the new result (or none) before the old one goes.
     delete previous;
     if (!result) {
-        QMessageBox::critical(this, QStringLiteral("Error"), compressor.lastError().toHtmlEscaped(),
+        QMessageBox::critical(this, QStringLiteral("Error"), failure.toHtmlEscaped(),
                               QMessageBox::Ok);
     }
 }
