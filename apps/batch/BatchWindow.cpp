@@ -494,8 +494,15 @@ void BatchWindow::openFiles()
 
 bool BatchWindow::loadDownsamplingPairs(const QString& path)
 {
-    const bool loaded = DownsamplingPairs::load(path, settings.downsamplingPairs);
+    bool capped = false;
+    const bool loaded = DownsamplingPairs::load(path, settings.downsamplingPairs, &capped);
     updateSweepSummary();
+    if (capped)
+        QMessageBox::warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("Only the first %1 sampling pairs of %2 were read.")
+                                 .arg(settings.downsamplingPairs.size())
+                                 .arg(path)
+                                 .toHtmlEscaped());
     return loaded;
 }
 
