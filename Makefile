@@ -1,9 +1,11 @@
 # Two ways in on a fresh Debian 12 machine:
 #   make run    install what is missing, build, start tessera in the run folder
 #   make test   install what is missing, build, run the whole test suite
-# and two for reliability:
+# and three for reliability:
 #   make test-sanitize  the whole suite under AddressSanitizer and
 #                       UndefinedBehaviorSanitizer
+#   make test-valgrind  every bad and seed picture loaded twice under
+#                       Valgrind's memcheck
 #   make fuzz           each fuzzing harness for FUZZ_SECONDS under libFuzzer
 BUILD        ?= build
 SANBUILD     ?= build-sanitize
@@ -17,8 +19,9 @@ PACKAGES = cmake g++ make qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
            libfreeimage-dev libjpeg62-turbo-dev libjpeg-turbo-progs xvfb xauth ccache \
            qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
 FUZZ_PACKAGES = clang libclang-rt-14-dev
+VALGRIND_PACKAGES = valgrind
 
-.PHONY: all deps fuzz-deps build run test test-sanitize test-asan fuzz clean
+.PHONY: all deps fuzz-deps valgrind-deps build run test test-sanitize test-asan test-valgrind fuzz clean
 
 all: build
 
@@ -47,6 +50,9 @@ deps:
 fuzz-deps: deps
 	$(call install-missing,$(FUZZ_PACKAGES))
 
+valgrind-deps: deps
+	$(call install-missing,$(VALGRIND_PACKAGES))
+
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
@@ -69,6 +75,15 @@ test-sanitize: deps
 	  ctest --output-on-failure -j $(JOBS)
 
 test-asan: test-sanitize
+
+# The picture loaders under memcheck: every picture of the bad-input corpus
+# and of the fuzzing corpus loaded twice (tst_badpictures samePixelsTwice).
+# Any read of memory that a loader never wrote fails it; leaks do not.
+# About a minute, so it is not part of `make test`.
+test-valgrind: valgrind-deps build
+	cd $(BUILD)/tests/reliability && QT_QPA_PLATFORM=offscreen \
+	  valgrind --tool=memcheck --error-exitcode=1 --errors-for-leak-kinds=none \
+	  --leak-check=no --track-origins=yes ./tst_badpictures samePixelsTwice
 
 # Each harness in turn for FUZZ_SECONDS, starting from its committed corpus
 # (fuzz/corpus/NAME) and adding what it finds to a scratch corpus in
