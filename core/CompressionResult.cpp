@@ -100,12 +100,14 @@ void CompressionResult::prepareComponentTables() const
     if (nchannels == 0 || components[0])
         return;
     const std::size_t pixels = pixelCount(compressedImage);
-    for (auto& component : components)
+    // All three or none: an allocation that fails leaves nothing behind.
+    std::unique_ptr<unsigned char[]> made[3];
+    for (auto& component : made)
         component.reset(new unsigned char[pixels * 4]);
     const unsigned char* in = compressedImage->getRGB32Buffer();
-    unsigned char* y = components[0].get();
-    unsigned char* cb = components[1].get();
-    unsigned char* cr = components[2].get();
+    unsigned char* y = made[0].get();
+    unsigned char* cb = made[1].get();
+    unsigned char* cr = made[2].get();
     for (std::size_t p = 0; p < pixels; ++p, in += 4, y += 4, cb += 4, cr += 4) {
         const double B = in[0], G = in[1], R = in[2];
         const unsigned char Y = clampByte(0.2989 * R + 0.5866 * G + 0.1145 * B);
@@ -116,6 +118,8 @@ void CompressionResult::prepareComponentTables() const
         cr[0] = cr[1] = cr[2] = Cr;
         y[3] = cb[3] = cr[3] = 255;
     }
+    for (int c = 0; c < 3; ++c)
+        components[c] = std::move(made[c]);
 }
 
 void CompressionResult::prepareErrors() const
@@ -123,12 +127,13 @@ void CompressionResult::prepareErrors() const
     if (errors || !hasMaps())
         return;
     const std::size_t pixels = pixelCount(sourceImage);
-    errors.reset(new unsigned char[pixels * 4]);
-    colorDifference.reset(new unsigned char[pixels * 4]);
+    // Both or neither, as for the components.
+    std::unique_ptr<unsigned char[]> madeErrors(new unsigned char[pixels * 4]);
+    std::unique_ptr<unsigned char[]> madeDifference(new unsigned char[pixels * 4]);
     const unsigned char* a = sourceImage->getRGB32Buffer();
     const unsigned char* b = compressedImage->getRGB32Buffer();
-    unsigned char* diff = colorDifference.get();
-    unsigned char* changed = errors.get();
+    unsigned char* diff = madeDifference.get();
+    unsigned char* changed = madeErrors.get();
     for (std::size_t p = 0; p < pixels; ++p, a += 4, b += 4, diff += 4, changed += 4) {
         for (int c = 0; c < 4; ++c)
             diff[c] = static_cast<unsigned char>(255 - std::abs(int(a[c]) - int(b[c])));
@@ -136,6 +141,8 @@ void CompressionResult::prepareErrors() const
         changed[0] = changed[1] = changed[2] = level;
         changed[3] = 255;
     }
+    errors = std::move(madeErrors);
+    colorDifference = std::move(madeDifference);
 }
 
 unsigned char* CompressionResult::getY_RGB32() const

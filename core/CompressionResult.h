@@ -58,8 +58,13 @@ public:
     const JPEGSettings& getSettings() const { return settings; }
     int getChannels() const { return nchannels; }
 
-private:
+    // Whether the component pictures and the two maps can be made, without
+    // making them (they may not fit into memory; their getters then throw
+    // std::bad_alloc and keep nothing half made).
+    bool hasComponents() const { return nchannels > 0; }
     bool hasMaps() const;
+
+private:
     void prepareComponentTables() const;
     void prepareErrors() const;
     void computeMSE();

@@ -1,5 +1,6 @@
 #include "Image.h"
 
+#include "MemoryBudget.h"
 #include "PictureHeaders.h"
 
 #include <FreeImage.h>
@@ -253,9 +254,19 @@ void Image::load(const std::string& path)
 {
     initImage();
     MessageCapture capture(&loadMessage);
-    FIBITMAP* loaded = GenericLoader(path.c_str(), 0);
-    if (loaded)
-        adopt(loaded);
+    try {
+        if (FIBITMAP* loaded = GenericLoader(path.c_str(), 0))
+            adopt(loaded);
+    } catch (const std::bad_alloc&) {
+        // A decoder or a conversion ran out of memory (the budget is an
+        // estimate): no picture, and the process carries on.
+        if (dib24)
+            FreeImage_Unload(dib24);
+        if (dib32)
+            FreeImage_Unload(dib32);
+        dib24 = dib32 = nullptr;
+        loadMessage = QStringLiteral("Not enough memory to load the picture.");
+    }
 }
 
 void Image::adopt(FIBITMAP* loaded)
@@ -306,6 +317,37 @@ Image::~Image()
     std::free(pixels32);
 }
 
+// Bits per pixel of what a loader hands back that the copies are made from
+// while it is still held; none for a plain 24-bit picture, which becomes the
+// encoder's copy itself.
+std::uint64_t Image::decodedBitsOf(FIBITMAP* bitmap)
+{
+    const unsigned bits = FreeImage_GetBPP(bitmap);
+    if (FreeImage_GetImageType(bitmap) == FIT_BITMAP)
+        return bits == 24 ? 0 : bits;
+    // Other pixel types go through a standard 8-bit copy first.
+    return bits + 32;
+}
+
+bool Image::fits(std::uint64_t width, std::uint64_t height, std::uint64_t decodedBits,
+                 std::uint64_t workingBytesPerPixel)
+{
+    if (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS) {
+        loadMessage =
+            QStringLiteral("The picture is too large (%1 x %2 pixels).").arg(width).arg(height);
+        return false;
+    }
+    const std::uint64_t needed = width * height *
+                                 (MemoryBudget::BYTES_PER_PIXEL + workingBytesPerPixel) +
+                                 width * height * decodedBits / 8;
+    if (needed > MemoryBudget::bytes()) {
+        loadMessage = MemoryBudget::notEnoughMemory(
+            QStringLiteral("load the %1 x %2 picture").arg(width).arg(height), needed, true);
+        return false;
+    }
+    return true;
+}
+
 FIBITMAP* Image::GenericLoader(const char* path, int flags)
 {
     // Only regular files: a FIFO would block the program and a directory
@@ -351,7 +393,11 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         loadMessage = QStringLiteral("The picture's file is damaged.");
         return nullptr;
     }
+    // What this header says is checked before FreeImage reads it too.
+    if (claim.known && !fits(claim.width, claim.height, 0, claim.workingBytesPerPixel))
+        return nullptr;
     std::uint64_t width = claim.width, height = claim.height;
+    std::uint64_t decodedBits = 0;
     bool sized = claim.known;
     if (FreeImage_FIFSupportsNoPixels(format)) {
         FIBITMAP* header = FreeImage_Load(format, path, flags | FIF_LOAD_NOPIXELS);
@@ -360,14 +406,17 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
                 loadMessage = QStringLiteral("The picture cannot be decoded.");
             return nullptr;
         }
-        width = FreeImage_GetWidth(header);
-        height = FreeImage_GetHeight(header);
+        // The larger of the two readings, where both exist.
+        width = std::max<std::uint64_t>(width, FreeImage_GetWidth(header));
+        height = std::max<std::uint64_t>(height, FreeImage_GetHeight(header));
+        decodedBits = decodedBitsOf(header);
         FreeImage_Unload(header);
         sized = true;
     }
-    if (sized && (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS)) {
-        loadMessage =
-            QStringLiteral("The picture is too large (%1 x %2 pixels).").arg(width).arg(height);
+    if (sized && !fits(width, height, decodedBits, claim.workingBytesPerPixel))
+        return nullptr;
+    if (claim.truncated) {
+        loadMessage = QStringLiteral("The file ends before the picture does.");
         return nullptr;
     }
 
@@ -384,12 +433,10 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         FreeImage_Unload(bitmap);
         bitmap = nullptr;
     }
-    if (bitmap &&
-        (FreeImage_GetWidth(bitmap) > MAX_SIDE || FreeImage_GetHeight(bitmap) > MAX_SIDE ||
-         std::uint64_t(FreeImage_GetWidth(bitmap)) * FreeImage_GetHeight(bitmap) > MAX_PIXELS)) {
-        loadMessage = QStringLiteral("The picture is too large (%1 x %2 pixels).")
-                          .arg(FreeImage_GetWidth(bitmap))
-                          .arg(FreeImage_GetHeight(bitmap));
+    // What the header did not tell, the decoded picture does: its copies
+    // must still fit.
+    if (bitmap && !fits(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap),
+                        decodedBitsOf(bitmap), 0)) {
         FreeImage_Unload(bitmap);
         bitmap = nullptr;
     }

@@ -75,6 +75,13 @@ private:
     void loadJpegFromMemory(const unsigned char* data, unsigned long size);
     // Keeps a loaded bitmap as the picture's two copies (takes ownership).
     void adopt(FIBITMAP* loaded);
+    // Whether a picture of this size, handed back by its loader with
+    // `decodedBits` per pixel (see decodedBitsOf) by a decoder that holds
+    // `workingBytesPerPixel` more, is within the size limits and the memory
+    // budget; if not, says why in the load message.
+    bool fits(std::uint64_t width, std::uint64_t height, std::uint64_t decodedBits,
+              std::uint64_t workingBytesPerPixel);
+    static std::uint64_t decodedBitsOf(FIBITMAP* bitmap);
     FIBITMAP* GenericLoader(const char* path, int flags);
 
     // Made from the 32-bit copy on first use when the picture was decoded

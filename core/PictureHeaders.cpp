@@ -1,5 +1,6 @@
 #include "PictureHeaders.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -218,8 +219,9 @@ bool wbmpSize(std::FILE* file, std::uint64_t& width, std::uint64_t& height, bool
 // when they are off: a run-length coded picture needs at least one pixel's
 // bytes per row after the header, the identifier and the colour map, and a
 // postage stamp must fit into the room between its offset and the footer.
-// Files like that, and files shorter than the header, are broken.
-bool tgaBroken(std::FILE* file)
+// Files like that, and files shorter than the header, are broken. A picture
+// of plain rows whose pixels the file does not hold is `truncated`.
+bool tgaBroken(std::FILE* file, bool& truncated)
 {
     unsigned char header[18];
     if (!readBytes(file, header, sizeof header))
@@ -235,6 +237,12 @@ bool tgaBroken(std::FILE* file)
     const unsigned height = little16(header + 14);
     const unsigned depth = header[16];
 
+    if (imageType >= 1 && imageType <= 3) {
+        const std::uint64_t start =
+            sizeof header + idLength + (mapType ? (mapBits + 7) / 8 * mapLength : 0);
+        const std::uint64_t needed = std::uint64_t(width) * height * ((depth + 7) / 8);
+        truncated = std::uint64_t(fileSize) < start + needed;
+    }
     if (imageType == 9 || imageType == 10 || imageType == 11) {
         long pixels = long(sizeof header) + long(idLength);
         if (depth == 8 && mapType > 0)
@@ -279,6 +287,350 @@ bool tgaBroken(std::FILE* file)
         return true;
     const long room = footerOffset - long(stamp) - 2;
     return long(depth) * stampSize[0] / 8 * stampSize[1] > room;
+}
+
+long fileSizeOf(std::FILE* file)
+{
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return -1;
+    const long size = std::ftell(file);
+    std::rewind(file);
+    return size;
+}
+
+// Sides beyond this are refused by the size limits anyway; capping the
+// parsers here keeps their arithmetic far from overflow.
+constexpr std::uint64_t HUGE_SIDE = std::uint64_t(1) << 32;
+
+// The next number of a PNM header: white space and '#' comments before it,
+// then decimal digits only, ended by one white-space character (which, after
+// the last number, is the only separator before the pixels). A sign, a
+// letter or an endless number is not a number.
+bool pnmNumber(std::FILE* file, std::uint64_t& value)
+{
+    int c = std::fgetc(file);
+    for (;;) {
+        if (c == '#') {
+            while (c != EOF && c != '\n' && c != '\r')
+                c = std::fgetc(file);
+        } else if (c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f') {
+            c = std::fgetc(file);
+        } else {
+            break;
+        }
+    }
+    if (c < '0' || c > '9')
+        return false;
+    value = 0;
+    for (; c >= '0' && c <= '9'; c = std::fgetc(file)) {
+        value = value * 10 + unsigned(c - '0');
+        if (value > HUGE_SIDE)
+            return false;
+    }
+    return c == EOF || c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+void pnmClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim)
+{
+    unsigned char magic[2];
+    if (!readBytes(file, magic, 2) || magic[0] != 'P' || magic[1] < '1' || magic[1] > '6')
+        return;
+    const int kind = magic[1] - '0';
+    const bool bitmap = kind == 1 || kind == 4;
+    std::uint64_t maxValue = 1;
+    if (!pnmNumber(file, claim.width) || !pnmNumber(file, claim.height) || claim.width == 0 ||
+        claim.height == 0 || (!bitmap && (!pnmNumber(file, maxValue) || maxValue == 0 ||
+                                          maxValue > 65535))) {
+        claim.broken = true;
+        return;
+    }
+    claim.known = true;
+    if (kind < 4)
+        return; // plain text: the loader notices a short file itself
+    const std::uint64_t sampleBytes = maxValue > 255 ? 2 : 1;
+    std::uint64_t needed = 0;
+    if (kind == 4)
+        needed = (claim.width + 7) / 8 * claim.height;
+    else
+        needed = claim.width * claim.height * sampleBytes * (kind == 6 ? 3 : 1);
+    const long start = std::ftell(file);
+    claim.truncated = start < 0 || std::uint64_t(fileSize - start) < needed;
+}
+
+// A PCX header: 128 bytes, then run-length coded or plain rows of
+// bytes-per-line bytes for each plane; 256-colour pictures end with a
+// 769-byte palette.
+void pcxClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim)
+{
+    unsigned char header[128];
+    if (!readBytes(file, header, sizeof header) || header[0] != 0x0A)
+        return;
+    const unsigned encoding = header[2];
+    const unsigned bits = header[3];
+    const unsigned xMin = little16(header + 4), yMin = little16(header + 6);
+    const unsigned xMax = little16(header + 8), yMax = little16(header + 10);
+    const unsigned planes = header[65];
+    const std::uint64_t bytesPerLine = little16(header + 66);
+    if (encoding > 1 || (bits != 1 && bits != 2 && bits != 4 && bits != 8) || planes == 0 ||
+        planes > 4 || xMax < xMin || yMax < yMin) {
+        claim.broken = true;
+        return;
+    }
+    claim.width = xMax - xMin + 1;
+    claim.height = yMax - yMin + 1;
+    claim.known = true;
+    if (bytesPerLine == 0 || bytesPerLine * 8 < claim.width * bits) {
+        claim.broken = true;
+        return;
+    }
+    const std::uint64_t needed = bytesPerLine * planes * claim.height;
+    long available = fileSize - long(sizeof header);
+    if (bits == 8 && planes == 1 && available >= 769)
+        available -= 769;
+    if (encoding == 0) {
+        claim.truncated = available < 0 || std::uint64_t(available) < needed;
+        return;
+    }
+    // Counts what the run-length code decodes to, up to what is needed.
+    std::uint64_t decoded = 0;
+    unsigned char buffer[4096];
+    bool runPending = false;
+    while (decoded < needed && available > 0) {
+        const std::size_t chunk = std::fread(
+            buffer, 1, std::min<std::size_t>(sizeof buffer, std::size_t(available)), file);
+        if (chunk == 0)
+            break;
+        available -= long(chunk);
+        for (std::size_t i = 0; i < chunk && decoded < needed; ++i) {
+            if (runPending) {
+                runPending = false;
+            } else if ((buffer[i] & 0xC0) == 0xC0) {
+                decoded += buffer[i] & 0x3F;
+                runPending = true;
+            } else {
+                ++decoded;
+            }
+        }
+    }
+    claim.truncated = decoded < needed;
+}
+
+// A BMP file of plain rows (no run-length coding) holds the rows, each
+// padded to four bytes, from the offset in its file header on.
+void bmpClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim)
+{
+    unsigned char header[34];
+    if (!readBytes(file, header, 18) || header[0] != 'B' || header[1] != 'M')
+        return;
+    const std::uint32_t offset = little32(header + 10);
+    const std::uint32_t infoSize = little32(header + 14);
+    std::uint64_t width = 0, height = 0;
+    unsigned bits = 0, compression = 0;
+    if (infoSize == 12) {
+        if (!readBytes(file, header + 18, 8))
+            return;
+        width = little16(header + 18);
+        height = little16(header + 20);
+        bits = little16(header + 24);
+    } else if (infoSize >= 40) {
+        if (!readBytes(file, header + 18, 16))
+            return;
+        const std::int32_t w = std::int32_t(little32(header + 18));
+        const std::int32_t h = std::int32_t(little32(header + 22));
+        if (w <= 0 || h == 0 || h == INT32_MIN)
+            return; // the loader refuses these itself
+        width = std::uint64_t(w);
+        height = std::uint64_t(h < 0 ? -std::int64_t(h) : h);
+        bits = little16(header + 28);
+        compression = little32(header + 30);
+    } else {
+        return;
+    }
+    claim.width = width;
+    claim.height = height;
+    claim.known = true;
+    const bool plain = compression == 0 || compression == 3; // BI_RGB, BI_BITFIELDS
+    if (!plain || bits == 0 || bits > 32 || offset < 14 + infoSize)
+        return;
+    const std::uint64_t stride = (width * bits + 31) / 32 * 4;
+    claim.truncated = std::uint64_t(fileSize) < offset + stride * height;
+}
+
+std::uint64_t j2kWorking(unsigned components)
+{
+    return 4 * std::uint64_t(components);
+}
+
+// The SIZ segment that follows the start of a JPEG 2000 codestream: the
+// reference grid and its offset, and the number of components, each of which
+// the decoder holds as 32-bit samples.
+bool j2kSize(std::FILE* file, PictureHeaders::HeaderClaim& claim)
+{
+    unsigned char siz[42];
+    if (!readBytes(file, siz, sizeof siz) || big16(siz) != 0xFF4F || big16(siz + 2) != 0xFF51)
+        return false;
+    const std::uint32_t xSize = big32(siz + 8), ySize = big32(siz + 12);
+    const std::uint32_t xOffset = big32(siz + 16), yOffset = big32(siz + 20);
+    if (xOffset >= xSize || yOffset >= ySize) {
+        claim.broken = true;
+        return false;
+    }
+    claim.width = std::max<std::uint64_t>(claim.width, xSize - xOffset);
+    claim.height = std::max<std::uint64_t>(claim.height, ySize - yOffset);
+    claim.workingBytesPerPixel =
+        std::max(claim.workingBytesPerPixel, j2kWorking(big16(siz + 40)));
+    claim.known = true;
+    return true;
+}
+
+void j2kClaim(std::FILE* file, long, PictureHeaders::HeaderClaim& claim)
+{
+    j2kSize(file, claim);
+}
+
+// A JP2 file is a sequence of boxes (length, type, contents); the header box
+// holds an image header box with the size, the codestream box the codestream
+// with its own SIZ segment. The decoder goes by both, so both count.
+void jp2Claim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim)
+{
+    long at = 0;
+    long end = fileSize;
+    for (int boxes = 0; boxes < 4096 && at + 8 <= end; ++boxes) {
+        unsigned char box[16];
+        if (std::fseek(file, at, SEEK_SET) != 0 || !readBytes(file, box, 8))
+            return;
+        std::uint64_t length = big32(box);
+        long contents = at + 8;
+        if (length == 1) {
+            if (!readBytes(file, box + 8, 8))
+                return;
+            length = std::uint64_t(big32(box + 8)) << 32 | big32(box + 12);
+            contents += 8;
+        } else if (length == 0) {
+            length = std::uint64_t(end - at);
+        }
+        if (length < std::uint64_t(contents - at) || length > std::uint64_t(end - at))
+            return;
+        if (std::memcmp(box + 4, "jp2h", 4) == 0) {
+            // Into the header box: its boxes replace the outer ones.
+            end = at + long(length);
+            at = contents;
+            continue;
+        }
+        if (std::memcmp(box + 4, "ihdr", 4) == 0) {
+            unsigned char ihdr[10];
+            if (!readBytes(file, ihdr, sizeof ihdr))
+                return;
+            claim.height = std::max<std::uint64_t>(claim.height, big32(ihdr));
+            claim.width = std::max<std::uint64_t>(claim.width, big32(ihdr + 4));
+            claim.workingBytesPerPixel =
+                std::max(claim.workingBytesPerPixel, j2kWorking(big16(ihdr + 8)));
+            claim.known = true;
+            // Back out of the header box to look for the codestream.
+            at = end;
+            end = fileSize;
+            continue;
+        }
+        if (std::memcmp(box + 4, "jp2c", 4) == 0) {
+            j2kSize(file, claim);
+            return;
+        }
+        at += long(length);
+    }
+}
+
+// An OpenEXR header: the magic number, a version word, then attributes (a
+// name, a type name, a 32-bit size and the value) up to an empty name. The
+// loader reads the header through a stream that does not stop at the end of
+// the file, so a header cut short is broken. The picture is the data window,
+// which the loader decodes into a half-float copy before its own.
+void exrClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim)
+{
+    unsigned char start[8];
+    if (!readBytes(file, start, sizeof start) || little32(start) != 20000630)
+        return;
+    claim.workingBytesPerPixel = 8;
+    auto readName = [file](char* name, std::size_t room) {
+        for (std::size_t i = 0; i < room; ++i) {
+            const int c = std::fgetc(file);
+            if (c == EOF)
+                return false;
+            name[i] = char(c);
+            if (c == 0)
+                return true;
+        }
+        return false; // longer than any name may be
+    };
+    for (;;) {
+        char name[256];
+        char type[256];
+        unsigned char size[4];
+        if (!readName(name, sizeof name)) {
+            claim.broken = true;
+            return;
+        }
+        if (name[0] == 0)
+            return;
+        if (!readName(type, sizeof type) || !readBytes(file, size, 4)) {
+            claim.broken = true;
+            return;
+        }
+        const std::uint32_t valueSize = little32(size);
+        const long valueAt = std::ftell(file);
+        if (valueAt < 0 || std::uint64_t(fileSize - valueAt) < valueSize) {
+            claim.broken = true;
+            return;
+        }
+        if (std::strcmp(name, "dataWindow") == 0 && std::strcmp(type, "box2i") == 0 &&
+            valueSize == 16) {
+            unsigned char box[16];
+            if (!readBytes(file, box, sizeof box))
+                return;
+            const std::int64_t xMin = std::int32_t(little32(box));
+            const std::int64_t yMin = std::int32_t(little32(box + 4));
+            const std::int64_t xMax = std::int32_t(little32(box + 8));
+            const std::int64_t yMax = std::int32_t(little32(box + 12));
+            if (xMax < xMin || yMax < yMin) {
+                claim.broken = true;
+                return;
+            }
+            claim.width = std::uint64_t(xMax - xMin + 1);
+            claim.height = std::uint64_t(yMax - yMin + 1);
+            claim.known = true;
+        }
+        std::fseek(file, valueAt + long(valueSize), SEEK_SET);
+    }
+}
+
+// A Radiance picture: "#?" and header lines up to an empty line, then the
+// resolution line, "-Y height +X width" or any other order and direction of
+// the two axes.
+void hdrClaim(std::FILE* file, long, PictureHeaders::HeaderClaim& claim)
+{
+    char line[512];
+    if (!std::fgets(line, sizeof line, file) || std::strncmp(line, "#?", 2) != 0)
+        return;
+    for (int lines = 0;; ++lines) {
+        if (lines > 1000 || !std::fgets(line, sizeof line, file))
+            return;
+        if (line[0] == '\n')
+            break;
+    }
+    if (!std::fgets(line, sizeof line, file))
+        return;
+    char sign1 = 0, axis1 = 0, sign2 = 0, axis2 = 0;
+    long long first = 0, second = 0;
+    if (std::sscanf(line, " %c%c %lld %c%c %lld", &sign1, &axis1, &first, &sign2, &axis2,
+                    &second) != 6 ||
+        (axis1 != 'X' && axis1 != 'Y') || (axis2 != 'X' && axis2 != 'Y') || axis1 == axis2)
+        return;
+    if (first <= 0 || second <= 0) {
+        claim.broken = true;
+        return;
+    }
+    claim.width = std::uint64_t(axis1 == 'X' ? first : second);
+    claim.height = std::uint64_t(axis1 == 'X' ? second : first);
+    claim.known = true;
 }
 
 // A file read through FreeImageIO that notes reads past its end.
@@ -329,6 +681,7 @@ HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path)
     HeaderClaim claim;
     bool (*reader)(std::FILE*, std::uint64_t&, std::uint64_t&) = nullptr;
     bool (*checker)(std::FILE*, std::uint64_t&, std::uint64_t&, bool&) = nullptr;
+    void (*inspector)(std::FILE*, long, HeaderClaim&) = nullptr;
     switch (format) {
     case FIF_GIF:
         reader = gifSize;
@@ -348,6 +701,32 @@ HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path)
     case FIF_WBMP:
         checker = wbmpSize;
         break;
+    case FIF_PBM:
+    case FIF_PBMRAW:
+    case FIF_PGM:
+    case FIF_PGMRAW:
+    case FIF_PPM:
+    case FIF_PPMRAW:
+        inspector = pnmClaim;
+        break;
+    case FIF_PCX:
+        inspector = pcxClaim;
+        break;
+    case FIF_BMP:
+        inspector = bmpClaim;
+        break;
+    case FIF_J2K:
+        inspector = j2kClaim;
+        break;
+    case FIF_JP2:
+        inspector = jp2Claim;
+        break;
+    case FIF_EXR:
+        inspector = exrClaim;
+        break;
+    case FIF_HDR:
+        inspector = hdrClaim;
+        break;
     case FIF_TARGA:
         break;
     default:
@@ -357,7 +736,13 @@ HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path)
     if (!file)
         return claim;
     if (format == FIF_TARGA) {
-        claim.broken = tgaBroken(file.get());
+        claim.broken = tgaBroken(file.get(), claim.truncated);
+        return claim;
+    }
+    if (inspector) {
+        const long size = fileSizeOf(file.get());
+        if (size >= 0)
+            inspector(file.get(), size, claim);
         return claim;
     }
     claim.known = reader ? reader(file.get(), claim.width, claim.height)

@@ -8,22 +8,34 @@
 // Guards around FreeImage loaders that trust their input too far.
 namespace PictureHeaders {
 
-// What the header of a picture file claims, read without decoding, for the
-// formats whose loaders cannot be asked for the header alone and allocate the
-// whole picture (and clear it) before they look at its data: GIF, DDS, SGI,
-// IFF, XBM and WBMP. A few hundred bytes of such a file can claim gigabytes.
+// What the header of a picture file claims, read without decoding:
+// - for the formats whose loaders cannot be asked for the header alone and
+//   allocate the whole picture (and clear it) before they look at its data:
+//   GIF, DDS, SGI, IFF, XBM, WBMP, JPEG 2000 (codestream and JP2 file);
+// - for formats whose header-only load is not enough: PNM (whose loader reads
+//   "-5" as 5 and 4294967295 as a wrapped-around size), PCX (whose loader
+//   trusts the bytes per line), OpenEXR (whose loader never returns from a
+//   header cut short) and Radiance HDR;
+// - whether BMP, PNM, PCX and Targa files hold as many bytes of pixels as the
+//   header declares: their loaders hand back the missing part as whatever
+//   their buffers held, different from run to run.
+// A few hundred bytes of such a file can claim gigabytes.
 struct HeaderClaim
 {
-    bool known = false;  // the dimensions below were read
-    bool broken = false; // the loader would hang or overrun its buffers
+    bool known = false;     // the dimensions below were read
+    bool broken = false;    // inconsistent: the loader would hang, overrun or misread
+    bool truncated = false; // the file ends before the pixels the header declares
     std::uint64_t width = 0;
     std::uint64_t height = 0;
+    // Bytes per pixel the decoder holds on top of the picture it hands back
+    // (JPEG 2000: a 32-bit plane per component; OpenEXR: a half-float copy).
+    std::uint64_t workingBytesPerPixel = 0;
 };
 
 // Nothing is known for other formats, or when the header cannot be read; the
 // loader then decides as before. For Targa files, which FreeImage can read
-// header-only, only `broken` is found: look at it before FreeImage does, since
-// its header-only load runs into the same faults.
+// header-only, only `broken` and `truncated` are found: look at them before
+// FreeImage does, since its header-only load runs into the same faults.
 HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path);
 
 // Loads an XBM file. FreeImage's XBM reader does not notice the end of the

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QIcon>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 
 QuantizationChooser::QuantizationChooser() : QDialog(nullptr)
@@ -84,8 +85,16 @@ void QuantizationChooser::updateAndHide()
         for (int i = 0; i < 2; ++i) {
             // No choice keeps the list; a file without a complete table
             // empties it.
-            if (!fileNames[i].isEmpty())
-                *lists[i] = readQTables(QFile::encodeName(fileNames[i]).toStdString());
+            if (fileNames[i].isEmpty())
+                continue;
+            bool capped = false;
+            *lists[i] = readQTables(QFile::encodeName(fileNames[i]).toStdString(), &capped);
+            if (capped)
+                QMessageBox::warning(this, QStringLiteral("Warning"),
+                                     QStringLiteral("Only the first %1 tables of %2 were read.")
+                                         .arg(lists[i]->size())
+                                         .arg(fileNames[i])
+                                         .toHtmlEscaped());
         }
     }
     hide();

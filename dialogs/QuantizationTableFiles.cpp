@@ -1,5 +1,8 @@
 #include "QuantizationTableFiles.h"
 
+#include "MemoryBudget.h"
+#include "RegularFile.h"
+
 #include <fstream>
 #include <limits>
 #include <sstream>
@@ -35,11 +38,20 @@ bool extractUnsigned(std::istream& in, unsigned int& value)
 
 } // namespace
 
-std::vector<QuantizationTable> readQTables(std::istream& in)
+std::vector<QuantizationTable> readQTables(std::istream& in, bool* capped)
 {
     std::vector<QuantizationTable> tables;
     unsigned int buffer[QuantizationTable::SIZE];
+    if (capped)
+        *capped = false;
     while (!in.fail()) {
+        if (tables.size() == MemoryBudget::MAX_FILE_ENTRIES) {
+            // More may follow; whether any does is not worth reading on.
+            in >> std::ws;
+            if (capped)
+                *capped = !in.eof();
+            break;
+        }
         for (unsigned k = 0; k < QuantizationTable::SIZE && !in.fail(); ++k)
             extractUnsigned(in, buffer[k]);
         if (!in.fail())
@@ -48,12 +60,14 @@ std::vector<QuantizationTable> readQTables(std::istream& in)
     return tables;
 }
 
-std::vector<QuantizationTable> readQTables(const std::string& path)
+std::vector<QuantizationTable> readQTables(const std::string& path, bool* capped)
 {
-    std::ifstream in(path, std::ios::in);
-    if (!in.is_open())
+    if (capped)
+        *capped = false;
+    RegularFileStream in(path);
+    if (!in.isOpen())
         return {};
-    return readQTables(in);
+    return readQTables(in, capped);
 }
 
 bool readTable(std::istream& in, TableValues& table)
@@ -83,8 +97,8 @@ bool writeTable(std::ostream& out, const TableValues& table, const std::string& 
 
 TableFileStatus loadTable(const std::string& path, TableValues& table)
 {
-    std::ifstream in(path, std::ios::in);
-    if (!in.good())
+    RegularFileStream in(path);
+    if (!in.isOpen())
         return TableFileStatus::OpenFailed;
     return readTable(in, table) ? TableFileStatus::Ok : TableFileStatus::BadContent;
 }

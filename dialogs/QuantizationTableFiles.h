@@ -20,12 +20,14 @@
 // 32-bit; reading stops at the first token that is not such a number (a value
 // with a minus sign counts as not a number), at a value too large, or at the
 // end of the data. A trailing incomplete table is dropped; nothing is reported.
-std::vector<QuantizationTable> readQTables(std::istream& in);
+// At most MemoryBudget::MAX_FILE_ENTRIES tables are read; `capped`, when
+// given, tells whether more data followed them.
+std::vector<QuantizationTable> readQTables(std::istream& in, bool* capped = nullptr);
 
-// The same on a file; a file that does not open gives an empty vector.
-// `path` holds the file name in the file system's 8-bit encoding
-// (QFile::encodeName for a QString).
-std::vector<QuantizationTable> readQTables(const std::string& path);
+// The same on a file; a file that does not open, or is not a regular file
+// (a FIFO, a device), gives an empty vector. `path` holds the file name in
+// the file system's 8-bit encoding (QFile::encodeName for a QString).
+std::vector<QuantizationTable> readQTables(const std::string& path, bool* capped = nullptr);
 
 // One table as the quantization editor holds it: signed 16-bit values in
 // natural order.
@@ -50,7 +52,8 @@ bool readTable(std::istream& in, TableValues& table);
 bool writeTable(std::ostream& out, const TableValues& table, const std::string& comment = {});
 
 // File versions of the two above; `path` as for readQTables. `table` is only
-// changed when the result is Ok. Saving replaces an existing file.
+// changed when the result is Ok; anything but a regular file fails to open.
+// Saving replaces an existing file.
 TableFileStatus loadTable(const std::string& path, TableValues& table);
 TableFileStatus saveTable(const std::string& path, const TableValues& table,
                           const std::string& comment = {});

@@ -5,6 +5,7 @@
 #include "Image.h"
 #include "ImageWidget.h"
 #include "Preferences.h"
+#include "MemoryBudget.h"
 #include "SaveJpeg.h"
 #include "WindowState.h"
 
@@ -18,10 +19,14 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QWheelEvent>
+
+#include <cstdint>
+#include <new>
 
 namespace {
 
@@ -296,32 +301,52 @@ void MainWindow::showCompressedImage()
 
 void MainWindow::showErrors()
 {
-    if (canShowViews())
-        showInRightPane(result->getErrors(), result->getSourceImage());
+    showDerived(QStringLiteral("error map"), &CompressionResult::getErrors, true);
 }
 
 void MainWindow::showColorDifference()
 {
-    if (canShowViews())
-        showInRightPane(result->getColorDifference(), result->getSourceImage());
+    showDerived(QStringLiteral("colour-difference map"), &CompressionResult::getColorDifference,
+                true);
 }
 
 void MainWindow::showY()
 {
-    if (canShowViews())
-        showInRightPane(result->getY_RGB32(), result->getCompressedImage());
+    showDerived(QStringLiteral("Y component"), &CompressionResult::getY_RGB32, false);
 }
 
 void MainWindow::showCb()
 {
-    if (canShowViews())
-        showInRightPane(result->getCB_RGB32(), result->getCompressedImage());
+    showDerived(QStringLiteral("Cb component"), &CompressionResult::getCB_RGB32, false);
 }
 
 void MainWindow::showCr()
 {
-    if (canShowViews())
-        showInRightPane(result->getCR_RGB32(), result->getCompressedImage());
+    showDerived(QStringLiteral("Cr component"), &CompressionResult::getCR_RGB32, false);
+}
+
+// The derived pictures are made on first view. One that does not fit into
+// memory is reported, and the pane keeps what it showed.
+void MainWindow::showDerived(const QString& what, unsigned char* (CompressionResult::*view)() const,
+                             bool sourceSized)
+{
+    if (!canShowViews())
+        return;
+    const Image* sizedLike = sourceSized ? result->getSourceImage() : result->getCompressedImage();
+    try {
+        showInRightPane((result->*view)(), sizedLike);
+    } catch (const std::bad_alloc&) {
+        const std::uint64_t width = sizedLike ? sizedLike->getWidth() : 0;
+        const std::uint64_t height = sizedLike ? sizedLike->getHeight() : 0;
+        // The maps are made two at a time, the components three.
+        const std::uint64_t needed = width * height * 4 * (sourceSized ? 2 : 3);
+        QMessageBox::critical(
+            this, QStringLiteral("Error"),
+            MemoryBudget::notEnoughMemory(
+                QStringLiteral("show the %1 of the %2 x %3 picture").arg(what).arg(width).arg(height),
+                needed)
+                .toHtmlEscaped());
+    }
 }
 
 void MainWindow::zoomBy(float step)
@@ -404,18 +429,18 @@ void MainWindow::setZoomWidgetsEnabled(bool enabled)
         widget->setEnabled(enabled);
 }
 
-// A view is offered only when its picture exists, so a result without a
+// A view is offered only when its picture can be made, so a result without a
 // decoded picture or without its derived pictures never has a missing
 // buffer read.
 void MainWindow::setViewButtonsEnabled(const CompressionResult* shown)
 {
     const Image* compressed = shown ? shown->getCompressedImage() : nullptr;
     imageButton->setEnabled(hasPixels(compressed));
-    yButton->setEnabled(shown && shown->getY_RGB32());
-    cbButton->setEnabled(shown && shown->getCB_RGB32());
-    crButton->setEnabled(shown && shown->getCR_RGB32());
-    errorsButton->setEnabled(shown && shown->getErrors());
-    colorDifferenceButton->setEnabled(shown && shown->getColorDifference());
+    // Asked without making the pictures, which waits for the first view.
+    for (QPushButton* button : {yButton, cbButton, crButton})
+        button->setEnabled(shown && shown->hasComponents());
+    for (QPushButton* button : {errorsButton, colorDifferenceButton})
+        button->setEnabled(shown && shown->hasMaps());
 }
 
 void MainWindow::setFigures(const CompressionResult* shown)

@@ -91,6 +91,10 @@ private:
     // Shows `pixels`, a 32-bit picture of the size of `sizedLike`, in the
     // right pane; a missing buffer or picture empties the pane.
     void showInRightPane(const unsigned char* pixels, const Image* sizedLike);
+    // Shows one derived picture of the result, sized like the source or like
+    // the decoded picture; says so when it does not fit into memory.
+    void showDerived(const QString& what, unsigned char* (CompressionResult::*view)() const,
+                     bool sourceSized);
     bool canShowViews() const { return result && image; }
     void zoomBy(float step);
     void setZoomWidgetsEnabled(bool enabled);

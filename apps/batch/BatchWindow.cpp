@@ -565,12 +565,19 @@ void BatchWindow::dropEvent(QDropEvent* event)
 
 bool BatchWindow::loadDownsamplingPairs(const QString& path)
 {
-    if (!DownsamplingPairs::load(path, settings.downsamplingPairs)) {
+    bool capped = false;
+    if (!DownsamplingPairs::load(path, settings.downsamplingPairs, &capped)) {
         updateSweepSummary();
         return false;
     }
     downsamplingFile = QFileInfo(path).absoluteFilePath();
     updateSweepSummary();
+    if (capped)
+        QMessageBox::warning(this, QStringLiteral("Warning"),
+                             QStringLiteral("Only the first %1 sampling pairs of %2 were read.")
+                                 .arg(settings.downsamplingPairs.size())
+                                 .arg(path)
+                                 .toHtmlEscaped());
     return true;
 }
 

@@ -1,5 +1,8 @@
 #include "DownsamplingPairs.h"
 
+#include "MemoryBudget.h"
+#include "RegularFile.h"
+
 #include <QFile>
 
 #include <algorithm>
@@ -9,10 +12,18 @@
 
 namespace DownsamplingPairs {
 
-std::vector<BatchSettings::DownsamplingPair> read(std::istream& in)
+std::vector<BatchSettings::DownsamplingPair> read(std::istream& in, bool* capped)
 {
     std::vector<BatchSettings::DownsamplingPair> pairs;
+    if (capped)
+        *capped = false;
     for (;;) {
+        if (pairs.size() == MemoryBudget::MAX_FILE_ENTRIES) {
+            in >> std::ws;
+            if (capped)
+                *capped = !in.eof();
+            break;
+        }
         int values[4] = {0, 0, 0, 0};
         for (int& value : values) {
             in >> value;
@@ -39,14 +50,14 @@ std::vector<BatchSettings::DownsamplingPair> read(const QByteArray& bytes)
     return read(in);
 }
 
-bool load(const QString& path, std::vector<BatchSettings::DownsamplingPair>& pairs)
+bool load(const QString& path, std::vector<BatchSettings::DownsamplingPair>& pairs, bool* capped)
 {
-    // QFile refuses directories, which a plain file stream would open and
-    // then read as empty.
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    // Regular files only: a directory would read as empty, a FIFO would wait
+    // for a writer and a device might never end.
+    RegularFileStream in(QFile::encodeName(path).toStdString());
+    if (!in.isOpen())
         return false;
-    pairs = read(file.readAll());
+    pairs = read(in, capped);
     return true;
 }
 

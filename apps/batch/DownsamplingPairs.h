@@ -15,16 +15,19 @@
 // minimum coded unit, a*b + 2*c*d (component 1's factors stand for both
 // chroma components), exceed 10 is skipped. Reading stops at the first
 // record that is incomplete or holds something other than a number; that
-// record is not used.
+// record is not used. At most MemoryBudget::MAX_FILE_ENTRIES pairs are kept;
+// `capped`, when given, tells whether more data followed them.
 namespace DownsamplingPairs {
 
 constexpr int MAX_BLOCKS = 10;
 
-std::vector<BatchSettings::DownsamplingPair> read(std::istream& in);
+std::vector<BatchSettings::DownsamplingPair> read(std::istream& in, bool* capped = nullptr);
 std::vector<BatchSettings::DownsamplingPair> read(const QByteArray& bytes);
 
 // Reads the file at `path` into `pairs`, replacing them even with an empty
-// list. A file that cannot be opened leaves `pairs` alone and returns false.
-bool load(const QString& path, std::vector<BatchSettings::DownsamplingPair>& pairs);
+// list. A file that cannot be opened, or is not a regular file, leaves
+// `pairs` alone and returns false.
+bool load(const QString& path, std::vector<BatchSettings::DownsamplingPair>& pairs,
+          bool* capped = nullptr);
 
 } // namespace DownsamplingPairs

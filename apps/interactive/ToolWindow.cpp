@@ -8,6 +8,7 @@
 #include "JPEGCompressor.h"
 #include "PictureFormats.h"
 #include "Preferences.h"
+#include "MemoryBudget.h"
 #include "QuantizationWindow.h"
 #include "RecentFilesMenu.h"
 #include "SaveJpeg.h"
@@ -35,6 +36,8 @@
 #include <QVBoxLayout>
 
 #include <cstdio>
+#include <cstdint>
+#include <new>
 
 namespace {
 
@@ -290,13 +293,27 @@ void ToolWindow::setImage(Image* image)
 void ToolWindow::compressImage()
 {
     CompressionResult* previous = result;
-    result = compressor.compressImage();
+    QString failure;
+    try {
+        result = compressor.compressImage();
+        if (!result)
+            failure = compressor.lastError();
+    } catch (const std::bad_alloc&) {
+        // The decoded picture did not fit next to the source; the source and
+        // the program stay as they were.
+        result = nullptr;
+        const Image* source = compressor.getImage();
+        const std::uint64_t width = source ? source->getWidth() : 0;
+        const std::uint64_t height = source ? source->getHeight() : 0;
+        failure = MemoryBudget::notEnoughMemory(
+            QStringLiteral("compress the %1 x %2 picture").arg(width).arg(height), width * height * 4);
+    }
     emit imageCompressed(result);
     saveAsAction->setEnabled(result != nullptr);
     // The viewer shows the new result (or none) before the old one goes.
     delete previous;
     if (!result) {
-        report(false, compressor.lastError().toHtmlEscaped());
+        report(false, failure.toHtmlEscaped());
     }
 }
 

@@ -18,11 +18,15 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <cstring>
 
 #include <memory>
 #include <vector>
@@ -151,6 +155,71 @@ private:
             writeBytes(at("signature only.tga"), QByteArray("\xff\0TRUEVISION-XFILE.\0", 20)));
         add("endless headers.wbmp", false,
             writeBytes(at("endless headers.wbmp"), QByteArray("\0\x80", 2)));
+
+        // Headers whose numbers the loaders misread, and files that end
+        // before the pixels their header declares: the loaders would hand
+        // back whatever their buffers held.
+        add("no pixels.ppm", false, writeBytes(at("no pixels.ppm"), "P6 2 2 255\n"));
+        add("claims 4294967295.ppm", false,
+            writeBytes(at("claims 4294967295.ppm"), "P6\n4294967295 4294967295\n255\nabc"));
+        add("claims -5.ppm", false, writeBytes(at("claims -5.ppm"), "P6\n-5 -5\n255\n" + noise));
+        add("maximum 0.pgm", false, writeBytes(at("maximum 0.pgm"), "P5 2 2 0\nabcd"));
+        add("cut.ppm", false, writeBytes(at("cut.ppm"), "P6 4 4 255\n" + noise.left(30)));
+        add("whole.ppm", true, writeBytes(at("whole.ppm"), "P6 4 4 255\n" + noise.left(48)));
+        add("whole.pcx", true, writeBytes(at("whole.pcx"), pcx(16, 8, 16, 1.0)));
+        add("zero bytes per line.pcx", false,
+            writeBytes(at("zero bytes per line.pcx"), pcx(16, 8, 0, 1.0)));
+        add("rows shorter than width.pcx", false,
+            writeBytes(at("rows shorter than width.pcx"), pcx(16, 8, 4, 1.0)));
+        add("cut.pcx", false, writeBytes(at("cut.pcx"), pcx(16, 8, 16, 0.5)));
+        const bool bmp = TestPictures::write(at("whole.bmp"), 20, 10, Kind::Colour, "bmp");
+        add("cut.bmp", false, bmp && writeBytes(at("cut.bmp"), contents(at("whole.bmp")).chopped(40)));
+        const QByteArray plainTarga = targa(at("scratch.tga"), false, false);
+        add("cut.tga", false, writeBytes(at("cut.tga"), plainTarga.left(200)));
+
+        // Sizes claimed by formats that decode before they check: JPEG 2000
+        // codestreams and files, OpenEXR and Radiance pictures.
+        QByteArray j2k("\xff\x4f\xff\x51\x00\x2f\x00\x00", 8);
+        const QByteArray big("\0\0\xff\xff\0\0\xff\xff", 8);
+        // The grid, its offset, the tiles, their offset, three components.
+        j2k += big + QByteArray(8, '\0') + big + QByteArray(8, '\0') + QByteArray("\0\x03", 2);
+        j2k += QByteArray(60, '\x11');
+        add("claims 65535x65535.j2k", false, writeBytes(at("claims 65535x65535.j2k"), j2k));
+        QByteArray jp2("\0\0\0\x0cjP  \x0d\x0a\x87\x0a\0\0\0\x14" "ftypjp2 \0\0\0\0jp2 ", 32);
+        jp2 += QByteArray("\0\0\0\x1ejp2h\0\0\0\x16ihdr", 16) + big;
+        jp2 += QByteArray("\0\x03\x07\x07\0\0", 6);
+        jp2 += QByteArray("\0\0\0\0jp2c", 8) + j2k;
+        add("claims 65535x65535.jp2", false, writeBytes(at("claims 65535x65535.jp2"), jp2));
+        QByteArray exr("\x76\x2f\x31\x01\x02\0\0\0", 8);
+        exr += QByteArray("dataWindow\0box2i\0\x10\0\0\0", 21);
+        exr += QByteArray("\0\0\0\0\0\0\0\0\xfe\xff\0\0\xfe\xff\0\0", 16);
+        add("claims 65535x65535.exr", false, writeBytes(at("claims 65535x65535.exr"), exr + '\0'));
+        // The loader reads on past the end of a header cut short, for ever.
+        add("header cut short.exr", false,
+            writeBytes(at("header cut short.exr"), exr + "channels\0chl"));
+        add("claims 65535x65535.hdr", false,
+            writeBytes(at("claims 65535x65535.hdr"),
+                       "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 65535 +X 65535\n" + noise.left(64)));
+    }
+
+    // A PCX picture of 8-bit samples in three planes, run-length coded, with
+    // `bytesPerLine` bytes per plane row, cut to `kept` of its data.
+    static QByteArray pcx(int width, int height, int bytesPerLine, double kept)
+    {
+        QByteArray bytes(128, '\0');
+        const int header[] = {10, 5, 1, 8};
+        for (int i = 0; i < 4; ++i)
+            bytes[i] = char(header[i]);
+        bytes[8] = char(width - 1);
+        bytes[10] = char(height - 1);
+        bytes[65] = 3;
+        bytes[66] = char(bytesPerLine);
+        QByteArray data;
+        for (int i = 0; i < bytesPerLine * 3 * height; ++i) {
+            const char value = char((i * 7) & 0x3F);
+            data += (i % 5 == 0) ? QByteArray("\xc2", 1) + value : QByteArray(1, value);
+        }
+        return bytes + data.left(int(data.size() * kept));
     }
 
     QTemporaryDir temporary;
@@ -219,6 +288,89 @@ private slots:
         std::unique_ptr<CompressionResult> result(compressor.compressImage());
         QVERIFY2(result, qPrintable(compressor.lastError()));
         QVERIFY(result->getErrors() && result->getY_RGB32());
+    }
+
+    // Every picture of this corpus and of the fuzzing corpus loads twice to
+    // the same pixels and the same message, or is refused twice: a loader
+    // that handed back memory it never wrote would differ (and `make
+    // test-valgrind` runs this under memcheck, which says where).
+    void samePixelsTwice()
+    {
+        QStringList paths;
+        for (const Entry& entry : corpus->entries())
+            paths << corpus->path(entry);
+        const QDir seeds(QStringLiteral(PICTURE_CORPUS));
+        for (const QString& name : seeds.entryList(QDir::Files, QDir::Name))
+            paths << seeds.filePath(name);
+        int loaded = 0, warned = 0;
+        for (const QString& path : paths) {
+            const Image first(encoded(path));
+            const Image second(encoded(path));
+            QCOMPARE(second.getLoadMessage(), first.getLoadMessage());
+            QCOMPARE(second.getWidth(), first.getWidth());
+            QCOMPARE(second.getHeight(), first.getHeight());
+            if (!first.getRGB32Buffer()) {
+                QVERIFY(!second.getRGB32Buffer());
+                continue;
+            }
+            ++loaded;
+            warned += first.getLoadMessage().isEmpty() ? 0 : 1;
+            const std::size_t bytes = std::size_t(first.getWidth()) * first.getHeight() * 4;
+            QVERIFY2(std::memcmp(first.getRGB32Buffer(), second.getRGB32Buffer(), bytes) == 0,
+                     qPrintable(path));
+            const std::size_t bytes24 = std::size_t(first.getRGB24Pitch()) * first.getHeight();
+            QVERIFY2(std::memcmp(first.getRGB24Buffer(), second.getRGB24Buffer(), bytes24) == 0,
+                     qPrintable(path));
+        }
+        qInfo("%d files: %d loaded (%d with a warning), %d refused", int(paths.size()), loaded,
+              warned, int(paths.size()) - loaded);
+    }
+
+    // Under an address-space limit of 2 GB (a memory budget of 1 GB) in a
+    // child process: a JPEG of a few hundred bytes claiming 11000 x 11000
+    // (inside the size limits, 3.7 GB with its copies and a compression) is
+    // refused from its header with the memory it would need; a picture that
+    // fits, compressed, leaves too little memory for its derived views, which
+    // are refused with a message. The child ends normally either way.
+    void memoryLimitIsReportedNotFatal_data()
+    {
+        QTest::addColumn<QString>("scenario");
+        QTest::addColumn<QString>("picture");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("claims 11000x11000")
+            << "open" << "claims 11000x11000.jpg"
+            << "Not enough memory to load the 11000 x 11000 picture (3578 MB needed, 1024 MB "
+               "available).";
+        QTest::newRow("derived views") << "views" << "3000x3000.png"
+                                       << "Not enough memory to show the Y component of the 3000 "
+                                          "x 3000 picture";
+    }
+    void memoryLimitIsReportedNotFatal()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer reserves more address space than the limit allows");
+#endif
+        QFETCH(QString, scenario);
+        QFETCH(QString, picture);
+        QFETCH(QString, said);
+        const QByteArray claim = claiming(work->file("small.jpg"), "jpg", 11000, 11000);
+        QVERIFY(writeBytes(work->file("claims 11000x11000.jpg"), claim));
+        QVERIFY(TestPictures::write(work->file("3000x3000.png"), 3000, 3000));
+
+        QProcess child;
+        child.setChildProcessModifier([] {
+            constexpr rlim_t limit = rlim_t(2) << 30;
+            const rlimit address{limit, limit};
+            ::setrlimit(RLIMIT_AS, &address);
+        });
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QStringLiteral(MEMORYLIMIT_CHILD), {scenario, work->file(picture)});
+        QVERIFY(child.waitForFinished(60000));
+        const QString output = QString::fromLocal8Bit(child.readAll());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 qPrintable(output));
+        QVERIFY2(output.contains(said), qPrintable(output));
+        QVERIFY2(output.contains("done") || output.contains("refused"), qPrintable(output));
     }
 
     // tessera: a picture that does not load is refused with the loader's

@@ -4,8 +4,11 @@
 
 #include "BadInputs.h"
 #include "ModalBoxes.h"
+#include "BatchSettings.h"
+#include "BatchWindow.h"
 #include "DownsamplingPairs.h"
 #include "JPEGSettings.h"
+#include "QuantizationChooser.h"
 #include "QuantizationTableFiles.h"
 #include "QuantizationWindow.h"
 #include "TestPictures.h"
@@ -17,6 +20,9 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+
+#include <sstream>
+#include <sys/stat.h>
 
 using namespace BadInputs;
 
@@ -108,6 +114,80 @@ private slots:
         QuantizationWindow editor(settings, nullptr);
         QVERIFY(editor.loadTableFromFile(dir.file("big.txt")));
         QVERIFY(timer.elapsed() < 20000);
+    }
+
+    // FIFOs and devices are not read: the editor says "Couldn't open file",
+    // the chooser's reader gives no tables, the pair loader refuses, at once
+    // and whether or not anybody writes to the FIFO.
+    void specialFilesAreRefusedAtOnce_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::newRow("FIFO") << QString();
+        QTest::newRow("/dev/zero") << QStringLiteral("/dev/zero");
+    }
+    void specialFilesAreRefusedAtOnce()
+    {
+        QFETCH(QString, path);
+        ScratchDir dir;
+        if (path.isEmpty()) {
+            path = dir.file("fifo.txt");
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        }
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(readQTables(QFile::encodeName(path).toStdString()).empty());
+
+        JPEGSettings settings;
+        QuantizationWindow editor(settings, nullptr);
+        Boxes boxes;
+        QVERIFY(!editor.loadTableFromFile(path));
+        QCOMPARE(boxes.titles, QStringList("Bad file"));
+        QCOMPARE(boxes.texts.first(), "Couldn't open file" + path);
+
+        BatchSettings batch;
+        batch.luminanceTables.resize(2);
+        QuantizationChooser chooser;
+        chooser.setSettings(&batch);
+        chooser.setFileName(0, path);
+        chooser.updateAndHide();
+        QVERIFY(batch.luminanceTables.empty());
+
+        std::vector<BatchSettings::DownsamplingPair> kept(2);
+        QVERIFY(!DownsamplingPairs::load(path, kept));
+        QCOMPARE(kept.size(), std::size_t(2));
+        QVERIFY(timer.elapsed() < 5000);
+    }
+
+    // A side file is read up to 100 000 entries, and the batch window says
+    // that the rest was left.
+    void sideFilesAreCapped()
+    {
+        ScratchDir dir;
+        QByteArray pairs;
+        for (int i = 0; i <= 100000; ++i)
+            pairs += "2 2 1 1\n";
+        QVERIFY(writeBytes(dir.file("pairs.txt"), pairs));
+        BatchWindow window(nullptr);
+        Boxes boxes;
+        QVERIFY(window.loadDownsamplingPairs(dir.file("pairs.txt")));
+        QCOMPARE(window.getBatchSettings()->downsamplingPairs.size(), std::size_t(100000));
+        QCOMPARE(boxes.titles, QStringList("Warning"));
+        QCOMPARE(boxes.texts.first(),
+                 "Only the first 100000 sampling pairs of " + dir.file("pairs.txt") + " were read.");
+
+        // Exactly as many as allowed is no reason to warn.
+        std::istringstream exact(pairs.chopped(8).toStdString());
+        bool capped = true;
+        QCOMPARE(DownsamplingPairs::read(exact, &capped).size(), std::size_t(100000));
+        QVERIFY(!capped);
+
+        std::string tables;
+        const QByteArray table = numbers(64);
+        for (int i = 0; i <= 100000; ++i)
+            tables += table.toStdString();
+        std::istringstream in(tables);
+        QCOMPARE(readQTables(in, &capped).size(), std::size_t(100000));
+        QVERIFY(capped);
     }
 
     // The batch window's pair file: values clamped to 1..4, records over ten

@@ -1,0 +1,57 @@
+#include "MemoryBudget.h"
+
+#include <algorithm>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+// The soft limit of `resource`, or `fallback` when there is none.
+std::uint64_t limitOf(int resource, std::uint64_t fallback)
+{
+    rlimit limit{};
+    if (::getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return fallback;
+    return std::min<std::uint64_t>(limit.rlim_cur, fallback);
+}
+
+} // namespace
+
+namespace MemoryBudget {
+
+std::uint64_t bytes()
+{
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    // Without an answer, assume a small machine rather than none.
+    std::uint64_t memory = pages > 0 && pageSize > 0
+                               ? std::uint64_t(pages) * std::uint64_t(pageSize)
+                               : std::uint64_t(2) << 30;
+    // Asked anew each time: a limit may be set while the program runs.
+    memory = limitOf(RLIMIT_AS, memory);
+    memory = limitOf(RLIMIT_DATA, memory);
+    // The other half is for the program, its libraries and the decoders'
+    // working memory.
+    return memory / 2;
+}
+
+std::uint64_t megabytes(std::uint64_t bytes)
+{
+    constexpr std::uint64_t mega = 1024 * 1024;
+    return (bytes + mega - 1) / mega;
+}
+
+QString notEnoughMemory(const QString& what, std::uint64_t neededBytes, bool againstBudget)
+{
+    if (!againstBudget) {
+        return QStringLiteral("Not enough memory to %1 (%2 MB needed).")
+            .arg(what)
+            .arg(megabytes(neededBytes));
+    }
+    return QStringLiteral("Not enough memory to %1 (%2 MB needed, %3 MB available).")
+        .arg(what)
+        .arg(megabytes(neededBytes))
+        .arg(bytes() / (1024 * 1024));
+}
+
+} // namespace MemoryBudget
