@@ -41,6 +41,7 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
         if (!image->getRGB24Buffer())
             continue;
         compressor->setImage(image.get());
+        compressor->setMeasuredFigures(figures);
 
         for (const JPEGSettings& entry : settings) {
             *compressor->getSettings() = entry;
@@ -49,9 +50,10 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
             totals.encoding += spent.encoding;
             totals.decoding += spent.decoding;
             totals.measuring += spent.measuring;
+            totals.similarity += spent.similarity;
             ++totals.compressions;
             if (result) {
-                results.emplace_back(*result);
+                results.emplace_back(*result, figures);
                 // One string for all the results of a file.
                 if (results.back().fileName == file)
                     results.back().fileName = file;

@@ -27,6 +27,7 @@ public:
         std::chrono::nanoseconds encoding{0};  // writing the scratch JPEGs
         std::chrono::nanoseconds decoding{0};  // reading them back
         std::chrono::nanoseconds measuring{0}; // computing the figures
+        std::chrono::nanoseconds similarity{0}; // SSIM and MS-SSIM, part of measuring
         long compressions = 0;                 // compressions attempted
     };
 
@@ -50,10 +51,16 @@ public:
     std::vector<ResultStat> compress(const QStringList& files, std::vector<JPEGSettings>& settings,
                                      QProgressDialog* dialog);
 
+    // The figures each record gets besides the four of the report; all
+    // unless told. The others stay n/a.
+    void setFigures(FigureSet wanted) { figures = wanted; }
+    FigureSet getFigures() const { return figures; }
+
     const Timings& timings() const { return totals; }
     void resetTimings() { totals = Timings(); }
 
 private:
     std::unique_ptr<JPEGCompressor> compressor;
     Timings totals;
+    FigureSet figures = FigureSet::everything();
 };

@@ -230,6 +230,13 @@ CompressionResult* JPEGCompressor::compressImage()
     const Clock::time_point loaded = Clock::now();
     timings.decoding = loaded - encoded;
     CompressionResult* result = new CompressionResult(image, decoded, settings);
+    if (!measured.isEmpty()) {
+        const Clock::time_point similarityStart = Clock::now();
+        if (!workspace)
+            workspace = std::make_unique<QualityMetrics::Workspace>();
+        result->measure(measured, *workspace);
+        timings.similarity = Clock::now() - similarityStart;
+    }
     timings.measuring = Clock::now() - loaded;
     return result;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "Figures.h"
 #include "JPEGSettings.h"
+#include "QualityMetrics.h"
 
 #include <QString>
 
 #include <array>
 #include <chrono>
+#include <memory>
 
 class CompressionResult;
 class Image;
@@ -20,6 +23,8 @@ public:
     static constexpr const char* SCRATCH_FILE = "tmp.bin";
 
     JPEGCompressor() = default;
+    JPEGCompressor(const JPEGCompressor&) = delete;
+    JPEGCompressor& operator=(const JPEGCompressor&) = delete;
 
     // The picture is the caller's; the compressor only points at it.
     void setImage(Image* newImage) { image = newImage; }
@@ -37,6 +42,13 @@ public:
     // success.
     QString lastError() const { return error; }
 
+    // The figures every result gets measured before it is returned, with
+    // buffers this compressor keeps from one compression to the next; the
+    // others a result measures when somebody asks. None unless told: a
+    // result that is only shown measures what is shown.
+    void setMeasuredFigures(FigureSet figures) { measured = figures; }
+    FigureSet measuredFigures() const { return measured; }
+
     // Where the last compressImage() spent its time: writing the scratch
     // JPEG, decoding it again, and computing the result's figures. Phases
     // that did not run count zero.
@@ -45,6 +57,8 @@ public:
         std::chrono::nanoseconds encoding{0};
         std::chrono::nanoseconds decoding{0};
         std::chrono::nanoseconds measuring{0};
+        // The part of `measuring` that the similarity figures took.
+        std::chrono::nanoseconds similarity{0};
     };
     const Timings& lastTimings() const { return timings; }
 
@@ -73,6 +87,8 @@ private:
     JPEGSettings settings;
     QString error;
     Timings timings;
+    FigureSet measured;
+    std::unique_ptr<QualityMetrics::Workspace> workspace;
 
     friend struct JPEGEncodeJob;
 };
