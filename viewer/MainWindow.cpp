@@ -1,23 +1,32 @@
 #include "MainWindow.h"
 
 #include "CompressionResult.h"
+#include "Figures.h"
 #include "Image.h"
 #include "ImageWidget.h"
+#include "QualityMetrics.h"
 #include "SaveJpeg.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFrame>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QWheelEvent>
+
+#include <algorithm>
 
 namespace {
 
@@ -45,6 +54,42 @@ QImage wrap(const unsigned char* pixels, const Image* sizedLike)
     const int width = int(sizedLike->getWidth());
     return QImage(pixels, width, int(sizedLike->getHeight()), qsizetype(width) * 4,
                   QImage::Format_RGB32);
+}
+
+// The colour scale of the SSIM map: a bar from 1 (left) to the floor of the
+// scale (right) with its values written under it.
+QPixmap ssimLegendPixmap(const QFont& font)
+{
+    constexpr int bar = 200, margin = 14, barHeight = 12;
+    const QFontMetrics metrics(font);
+    QPixmap pixmap(bar + 2 * margin, barHeight + metrics.height() + 4);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setFont(font);
+    for (int x = 0; x < bar; ++x) {
+        const double ssim = 1.0 - (1.0 - QualityMetrics::HEAT_FLOOR) * (x + 0.5) / bar;
+        p.setPen(QColor::fromRgb(QualityMetrics::heatColour(ssim)));
+        p.drawLine(margin + x, 0, margin + x, barHeight - 1);
+    }
+    p.setPen(QPen(QColor(0x60, 0x60, 0x60), 1));
+    p.drawRect(margin, 0, bar - 1, barHeight - 1);
+    p.setPen(QApplication::palette().color(QPalette::WindowText));
+    const int steps = 5;
+    for (int i = 0; i <= steps; ++i) {
+        const double value = 1.0 - (1.0 - QualityMetrics::HEAT_FLOOR) * i / steps;
+        const QString text = i == steps ? QStringLiteral("\u2264%1").arg(value)
+                                        : QString::number(value, 'g', 2);
+        const int x = margin + bar * i / steps;
+        const int width = metrics.horizontalAdvance(text);
+        p.drawText(std::clamp(x - width / 2, 0, pixmap.width() - width),
+                   barHeight + 2 + metrics.ascent(), text);
+    }
+    return pixmap;
+}
+
+QString bytes(unsigned long size)
+{
+    return QStringLiteral("%1 bytes").arg(size);
 }
 
 } // namespace
@@ -143,9 +188,15 @@ void MainWindow::create()
     yButton = addToolButton("yButton", "./img/y.png", "Luminance Y", &MainWindow::showY);
     cbButton = addToolButton("cbButton", "./img/cb.png", "Chrominance Cb", &MainWindow::showCb);
     crButton = addToolButton("crButton", "./img/cr.png", "Chrominance Cr", &MainWindow::showCr);
+    ssimMapButton = addToolButton("ssimMapButton", "./img/ssim_map.png",
+                                  "SSIM map: local structural similarity of luma",
+                                  &MainWindow::showSSIMMap);
+    amplifiedButton = addToolButton("amplifiedButton", "./img/amplified.png",
+                                    "Amplified difference: |source - compressed| times the gain",
+                                    &MainWindow::showAmplifiedDifference);
     int column = 7;
     for (QPushButton* button : {rotateButton, imageButton, colorDifferenceButton, errorsButton,
-                                yButton, cbButton, crButton})
+                                yButton, cbButton, crButton, ssimMapButton, amplifiedButton})
         grid->addWidget(button, 5, column++, 2, 1);
 
     crLabel = addFigure("cr", "<B>CR: ", "<b>Compression rate</b>: source size / compressed size",
@@ -154,8 +205,9 @@ void MainWindow::create()
         addFigure("cp", "<B>CP: ", "<b>Compression percentage</b>: (1 - 1/CR)*100%", 5, 2, true);
     brLabel = addFigure("br", "<B>BR: ", "<b>Bit rate</b>: 8 * compressed size / (width * height)",
                         6, 0, true);
-    if (kind == Variant::Batch)
-        mseLabel = addFigure("mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false);
+    mseLabel = addFigure("mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false);
+    grid->addWidget(createFiguresPanel(), 7, 0, 1, 7);
+    grid->addWidget(createViewOptions(), 7, 7, 1, 9);
 
     grid->setRowStretch(0, 1);
     grid->setColumnStretch(4, 1);
@@ -182,6 +234,85 @@ void MainWindow::create()
     setViewButtonsEnabled(nullptr);
 }
 
+QWidget* MainWindow::createFiguresPanel()
+{
+    auto* panel = new QFrame;
+    panel->setObjectName(QStringLiteral("figuresPanel"));
+    panel->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QGridLayout(panel);
+    layout->setContentsMargins(6, 3, 6, 3);
+    layout->setHorizontalSpacing(6);
+    const struct
+    {
+        const char* name;
+        const char* caption;
+        int figure; // a Figure, or -1 with `toolTip`
+        const char* toolTip;
+        int row;
+        int column;
+        QLabel** value;
+    } entries[] = {
+        {"psnr", "PSNR: ", int(Figure::PSNR), nullptr, 0, 0, &psnrLabel},
+        {"psnrY", "PSNR-Y: ", int(Figure::PSNR_Y), nullptr, 0, 2, &psnrYLabel},
+        {"psnrCb", "PSNR-Cb: ", int(Figure::PSNR_Cb), nullptr, 0, 4, &psnrCbLabel},
+        {"psnrCr", "PSNR-Cr: ", int(Figure::PSNR_Cr), nullptr, 0, 6, &psnrCrLabel},
+        {"ssim", "SSIM: ", int(Figure::SSIM), nullptr, 1, 0, &ssimLabel},
+        {"msSsim", "MS-SSIM: ", int(Figure::MS_SSIM), nullptr, 1, 2, &msSsimLabel},
+        {"sourceSize", "Source: ", -1, "Size of the source file", 1, 4, &sourceSizeLabel},
+        {"compressedSize", "JPEG: ", -1, "Size of the compressed file", 1, 6,
+         &compressedSizeLabel},
+        {"dimensions", "Picture: ", -1, "Width \u00d7 height in pixels", 0, 8, &dimensionsLabel},
+    };
+    for (const auto& entry : entries) {
+        const QString toolTip = entry.figure >= 0
+                                    ? QString::fromUtf8(Figures::info(Figure(entry.figure)).definition)
+                                    : QString::fromUtf8(entry.toolTip);
+        auto* caption = new QLabel(QStringLiteral("<b>%1</b>").arg(QLatin1String(entry.caption)));
+        caption->setObjectName(QLatin1String(entry.name) + QLatin1String("TextLabel"));
+        caption->setToolTip(toolTip);
+        auto* value = new QLabel;
+        value->setObjectName(QLatin1String(entry.name) + QLatin1String("Label"));
+        value->setToolTip(toolTip);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(caption, entry.row, entry.column);
+        layout->addWidget(value, entry.row, entry.column + 1);
+        *entry.value = value;
+    }
+    layout->setColumnStretch(10, 1);
+    return panel;
+}
+
+QWidget* MainWindow::createViewOptions()
+{
+    auto* options = new QWidget;
+    options->setObjectName(QStringLiteral("viewOptions"));
+    auto* layout = new QHBoxLayout(options);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* gainCaption = new QLabel(QStringLiteral("Gain:"));
+    gainCaption->setObjectName(QStringLiteral("gainTextLabel"));
+    gainCombo = new QComboBox;
+    gainCombo->setObjectName(QStringLiteral("gainCombo"));
+    const QString tip = QStringLiteral("Gain of the amplified difference");
+    gainCaption->setToolTip(tip);
+    gainCombo->setToolTip(tip);
+    for (int g : {1, 2, 4, 8, 16, 32})
+        gainCombo->addItem(QStringLiteral("\u00d7%1").arg(g), g);
+    gainCombo->setCurrentIndex(gainCombo->findData(gain));
+    connect(gainCombo, &QComboBox::activated, this,
+            [this](int index) { setGain(gainCombo->itemData(index).toInt()); });
+    ssimLegend = new QLabel;
+    ssimLegend->setObjectName(QStringLiteral("ssimLegend"));
+    ssimLegend->setToolTip(QStringLiteral("Local SSIM: 1 = identical (dark), lower = brighter; "
+                                          "grey where the 11 \u00d7 11 window does not fit"));
+    ssimLegend->setPixmap(ssimLegendPixmap(font()));
+    ssimLegend->hide();
+    layout->addStretch(1);
+    layout->addWidget(ssimLegend);
+    layout->addWidget(gainCaption);
+    layout->addWidget(gainCombo);
+    return options;
+}
+
 void MainWindow::rotate()
 {
     splitter->setOrientation(splitter->orientation() == Qt::Horizontal ? Qt::Vertical
@@ -205,6 +336,7 @@ void MainWindow::updateImage(Image* newImage)
     if (saveAsAction)
         saveAsAction->setEnabled(false);
     processedImage->setQImage(QImage());
+    ssimLegend->hide();
     sourceImage->setZoomFactor(1.0f, true);
     processedImage->setZoomFactor(1.0f, true);
     setViewButtonsEnabled(nullptr);
@@ -231,6 +363,8 @@ void MainWindow::updateCompressed(CompressionResult* newResult)
 void MainWindow::showInRightPane(const unsigned char* pixels, const Image* sizedLike)
 {
     processedImage->setQImage(wrap(pixels, sizedLike));
+    // The colour scale goes with the SSIM map only.
+    ssimLegend->hide();
 }
 
 // The compressed picture and its components have the decoded picture's size;
@@ -271,6 +405,29 @@ void MainWindow::showCr()
 {
     if (canShowViews())
         showInRightPane(result->getCR_RGB32(), result->getCompressedImage());
+}
+
+void MainWindow::showSSIMMap()
+{
+    if (!canShowViews())
+        return;
+    showInRightPane(result->getSSIMMap(), result->getSourceImage());
+    ssimLegend->show();
+}
+
+void MainWindow::showAmplifiedDifference()
+{
+    if (canShowViews())
+        showInRightPane(result->getAmplifiedDifference(gain), result->getSourceImage());
+}
+
+void MainWindow::setGain(int newGain)
+{
+    if (gainCombo->findData(newGain) < 0)
+        return;
+    gain = newGain;
+    gainCombo->setCurrentIndex(gainCombo->findData(newGain));
+    showAmplifiedDifference();
 }
 
 void MainWindow::zoomBy(float step)
@@ -366,6 +523,11 @@ void MainWindow::setViewButtonsEnabled(const CompressionResult* shown)
     crButton->setEnabled(shown && shown->getCR_RGB32());
     errorsButton->setEnabled(shown && shown->getErrors());
     colorDifferenceButton->setEnabled(shown && shown->getColorDifference());
+    // Both need the two pictures at one size, as the maps above do.
+    const bool comparable = shown && shown->getErrors();
+    ssimMapButton->setEnabled(comparable);
+    amplifiedButton->setEnabled(comparable);
+    gainCombo->setEnabled(comparable);
 }
 
 void MainWindow::setFigures(const CompressionResult* shown)
@@ -374,8 +536,26 @@ void MainWindow::setFigures(const CompressionResult* shown)
     cpLabel->setText(shown ? number(shown->getCompressionPercentage()) + QLatin1Char('%')
                            : QString());
     brLabel->setText(shown ? number(shown->getBitRate()) + QLatin1String(" bpp") : QString());
-    if (mseLabel)
-        mseLabel->setText(shown ? number(shown->getMSE()) : QString());
+    mseLabel->setText(shown ? number(shown->getMSE()) : QString());
+
+    const struct
+    {
+        QLabel* label;
+        Figure figure;
+    } quality[] = {{psnrLabel, Figure::PSNR},       {psnrYLabel, Figure::PSNR_Y},
+                   {psnrCbLabel, Figure::PSNR_Cb},  {psnrCrLabel, Figure::PSNR_Cr},
+                   {ssimLabel, Figure::SSIM},       {msSsimLabel, Figure::MS_SSIM}};
+    for (const auto& q : quality)
+        q.label->setText(shown ? Figures::screenText(q.figure, shown->figure(q.figure))
+                               : QString());
+    const Image* source = shown ? shown->getSourceImage() : nullptr;
+    const Image* compressed = shown ? shown->getCompressedImage() : nullptr;
+    sourceSizeLabel->setText(source ? bytes(source->getImageSize()) : QString());
+    compressedSizeLabel->setText(compressed ? bytes(compressed->getImageSize()) : QString());
+    dimensionsLabel->setText(source ? QStringLiteral("%1 \u00d7 %2")
+                                          .arg(source->getWidth())
+                                          .arg(source->getHeight())
+                                    : QString());
 }
 
 void MainWindow::refresh()

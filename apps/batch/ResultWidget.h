@@ -14,7 +14,7 @@ class QSpinBox;
 struct ResultStat;
 
 // One row of the results window: the source file, the settings entry of one
-// batch compression and its four figures. The controls edit the entry in
+// batch compression and its figures (the four of the report, PSNR and SSIM). The controls edit the entry in
 // place at once; "Show" recompresses the file under the entry as it now
 // stands, puts the new figures into the result record and opens the viewer
 // on the new compression. Until then the figures are those of the last
@@ -87,4 +87,6 @@ private:
     QLabel* cpLabel = nullptr;
     QLabel* brLabel = nullptr;
     QLabel* mseLabel = nullptr;
+    QLabel* psnrLabel = nullptr;
+    QLabel* ssimLabel = nullptr;
 };
