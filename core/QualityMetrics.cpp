@@ -119,10 +119,33 @@ struct Wanted
     bool cs = false;
     bool l = false;
     float* map = nullptr; // (width - 10) x (height - 10), or null
+    // The next scale's planes, (width / 2) x (height / 2), made on the way;
+    // both or neither.
+    float* halfX = nullptr;
+    float* halfY = nullptr;
 };
 
-TESSERA_VECTOR_CLONES Sums pass(Workspace& ws, const float* x, const float* y, int width, int height,
-                       const Wanted& wanted)
+// Luma of one row of a 32-bit picture, centred on 0.
+TESSERA_INLINE void lumaRow(const unsigned char* __restrict in, float* __restrict out, int width)
+{
+    for (int i = 0; i < width; ++i, in += 4)
+        out[i] = 0.299f * float(in[2]) + 0.587f * float(in[1]) + 0.114f * float(in[0]) - OFFSET;
+}
+
+// Means of the 2 x 2 blocks of two rows.
+TESSERA_INLINE void halveRows(const float* __restrict top, const float* __restrict bottom,
+                              float* __restrict out, int width)
+{
+    for (int i = 0; i < width / 2; ++i)
+        out[i] = 0.25f * ((top[2 * i] + top[2 * i + 1]) + (bottom[2 * i] + bottom[2 * i + 1]));
+}
+
+// One pass over a pair of planes `x` and `y`, or, where they are null, over
+// the luma of the 32-bit pictures `a` and `b`, made row by row so that the
+// full-size luma is never held.
+TESSERA_VECTOR_CLONES Sums pass(Workspace& ws, const float* x, const float* y,
+                                const unsigned char* a, const unsigned char* b, int width,
+                                int height, const Wanted& wanted)
 {
     static_assert(WINDOW == 11, "the filters are written out for eleven taps");
     const Taps taps;
@@ -137,14 +160,35 @@ TESSERA_VECTOR_CLONES Sums pass(Workspace& ws, const float* x, const float* y, i
     float* csRow = ws.moments.data() + std::size_t(PLANES) * std::size_t(width);
     float* lRow = csRow + ringRow;
     float* ssimRow = lRow + ringRow;
+    // Two rows of luma each, the current and the one before.
+    if (!x) {
+        ws.lumaA.resize(2 * std::size_t(width));
+        ws.lumaB.resize(2 * std::size_t(width));
+    }
     auto ringAt = [&](int plane, int row) {
         return ws.ring.data() + (std::size_t(plane) * WINDOW + std::size_t(row % WINDOW)) * ringRow;
     };
 
     Sums sums;
     for (int r = 0; r < height; ++r) {
-        const float* __restrict xr = x + std::size_t(r) * std::size_t(width);
-        const float* __restrict yr = y + std::size_t(r) * std::size_t(width);
+        const float* xr;
+        const float* yr;
+        if (x) {
+            xr = x + std::size_t(r) * std::size_t(width);
+            yr = y + std::size_t(r) * std::size_t(width);
+        } else {
+            const std::size_t at = std::size_t(r & 1) * std::size_t(width);
+            const std::size_t source = std::size_t(r) * std::size_t(width) * 4;
+            lumaRow(a + source, ws.lumaA.data() + at, width);
+            lumaRow(b + source, ws.lumaB.data() + at, width);
+            xr = ws.lumaA.data() + at;
+            yr = ws.lumaB.data() + at;
+        }
+        if (wanted.halfX && (r & 1) && r / 2 < height / 2) {
+            const std::size_t half = std::size_t(r / 2) * std::size_t(width / 2);
+            halveRows(xr - width, xr, wanted.halfX + half, width);
+            halveRows(yr - width, yr, wanted.halfY + half, width);
+        }
         float* __restrict mx = moment[0];
         float* __restrict my = moment[1];
         float* __restrict mxx = moment[2];
@@ -217,31 +261,6 @@ TESSERA_VECTOR_CLONES Sums pass(Workspace& ws, const float* x, const float* y, i
     return sums;
 }
 
-TESSERA_VECTOR_CLONES void luma(Workspace& ws, const unsigned char* a, const unsigned char* b,
-                       std::size_t pixels)
-{
-    ws.lumaA.resize(pixels);
-    ws.lumaB.resize(pixels);
-    for (auto [in, out] : {std::pair{a, ws.lumaA.data()}, std::pair{b, ws.lumaB.data()}}) {
-        for (std::size_t p = 0; p < pixels; ++p, in += 4)
-            out[p] = 0.299f * float(in[2]) + 0.587f * float(in[1]) + 0.114f * float(in[0]) -
-                     OFFSET;
-    }
-}
-
-TESSERA_VECTOR_CLONES void halve(const float* in, int width, int height, std::vector<float>& out)
-{
-    const int w = width / 2, h = height / 2;
-    out.resize(std::size_t(w) * std::size_t(h));
-    for (int r = 0; r < h; ++r) {
-        const float* __restrict top = in + std::size_t(2 * r) * std::size_t(width);
-        const float* __restrict bottom = top + width;
-        float* __restrict o = out.data() + std::size_t(r) * std::size_t(w);
-        for (int i = 0; i < w; ++i)
-            o[i] = 0.25f * ((top[2 * i] + top[2 * i + 1]) + (bottom[2 * i] + bottom[2 * i + 1]));
-    }
-}
-
 } // namespace
 
 Similarity measure(Workspace& ws, const unsigned char* a, const unsigned char* b, int width,
@@ -253,37 +272,42 @@ Similarity measure(Workspace& ws, const unsigned char* a, const unsigned char* b
     if (!wantSsim && !wantMsSsim)
         return figures;
 
-    luma(ws, a, b, std::size_t(width) * std::size_t(height));
+    // Scale 1 straight from the pictures; each pass makes the next scale.
     Wanted first;
     first.ssim = wantSsim;
     first.cs = wantMsSsim;
-    const Sums scale1 =
-        pass(ws, ws.lumaA.data(), ws.lumaB.data(), width, height, first);
+    if (wantMsSsim) {
+        ws.scaleA.resize(std::size_t(width / 2) * std::size_t(height / 2));
+        ws.scaleB.resize(ws.scaleA.size());
+        first.halfX = ws.scaleA.data();
+        first.halfY = ws.scaleB.data();
+    }
+    const Sums scale1 = pass(ws, nullptr, nullptr, a, b, width, height, first);
     if (wantSsim)
         figures.ssim = scale1.ssim / scale1.count;
     if (!wantMsSsim)
         return figures;
 
     double product = std::pow(std::max(0.0, scale1.cs / scale1.count), SCALE_WEIGHTS[0]);
-    const float* x = ws.lumaA.data();
-    const float* y = ws.lumaB.data();
-    int w = width, h = height;
+    int w = width / 2, h = height / 2;
     for (int scale = 1; scale < SCALES; ++scale) {
-        halve(x, w, h, ws.nextA);
-        halve(y, w, h, ws.nextB);
-        ws.scaleA.swap(ws.nextA);
-        ws.scaleB.swap(ws.nextB);
-        x = ws.scaleA.data();
-        y = ws.scaleB.data();
-        w /= 2;
-        h /= 2;
         Wanted wanted;
         wanted.cs = true;
         wanted.l = scale == SCALES - 1;
-        const Sums s = pass(ws, x, y, w, h, wanted);
+        if (!wanted.l) {
+            ws.nextA.resize(std::size_t(w / 2) * std::size_t(h / 2));
+            ws.nextB.resize(ws.nextA.size());
+            wanted.halfX = ws.nextA.data();
+            wanted.halfY = ws.nextB.data();
+        }
+        const Sums s = pass(ws, ws.scaleA.data(), ws.scaleB.data(), nullptr, nullptr, w, h, wanted);
         product *= std::pow(std::max(0.0, s.cs / s.count), SCALE_WEIGHTS[scale]);
         if (wanted.l)
             product *= std::pow(std::max(0.0, s.l / s.count), SCALE_WEIGHTS[scale]);
+        ws.scaleA.swap(ws.nextA);
+        ws.scaleB.swap(ws.nextB);
+        w /= 2;
+        h /= 2;
     }
     figures.msSsim = product;
     return figures;
@@ -296,10 +320,9 @@ std::vector<float> ssimMap(Workspace& ws, const unsigned char* a, const unsigned
     if (width < WINDOW || height < WINDOW)
         return map;
     map.resize(std::size_t(width - 2 * RADIUS) * std::size_t(height - 2 * RADIUS));
-    luma(ws, a, b, std::size_t(width) * std::size_t(height));
     Wanted wanted;
     wanted.map = map.data();
-    pass(ws, ws.lumaA.data(), ws.lumaB.data(), width, height, wanted);
+    pass(ws, nullptr, nullptr, a, b, width, height, wanted);
     return map;
 }
 

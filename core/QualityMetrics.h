@@ -18,7 +18,9 @@
 // The filtering runs in single precision over the whole picture: one pass
 // over the rows makes the five moment rows (x, y, x^2, y^2, xy), filters
 // them horizontally into a ring of eleven rows and vertically from there, so
-// the working set stays small whatever the picture's size.
+// the working set stays small whatever the picture's size. Scale 1 is read
+// straight from the pictures and each pass makes the next scale on the way:
+// the buffers kept come to a third of a float per pixel for each picture.
 namespace QualityMetrics {
 
 // The smallest side that has an SSIM, and the smallest shorter side that has
@@ -36,8 +38,8 @@ public:
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
 
-    std::vector<float> lumaA, lumaB; // scale 1, centred on 0
-    std::vector<float> scaleA, scaleB, nextA, nextB;
+    std::vector<float> lumaA, lumaB; // two rows of scale 1, centred on 0
+    std::vector<float> scaleA, scaleB, nextA, nextB; // scales 2 to 5
     std::vector<float> ring;         // 5 moments x 11 rows x width
     std::vector<float> moments;      // 5 moment rows x width
 };
