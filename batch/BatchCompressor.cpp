@@ -80,6 +80,8 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
             break;
     }
 
+    // The measurement buffers serve one run; between runs nothing is held.
+    compressor->releaseMeasurementBuffers();
     settings.swap(used);
     totals.total += Clock::now() - start;
     return results;

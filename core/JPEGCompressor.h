@@ -48,6 +48,8 @@ public:
     // result that is only shown measures what is shown.
     void setMeasuredFigures(FigureSet figures) { measured = figures; }
     FigureSet measuredFigures() const { return measured; }
+    // Gives back the measurement buffers; the next measurement makes new ones.
+    void releaseMeasurementBuffers() { workspace.reset(); }
 
     // Where the last compressImage() spent its time: writing the scratch
     // JPEG, decoding it again, and computing the result's figures. Phases
