@@ -52,6 +52,7 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
             continue;
         }
         compressor->setImage(image.get());
+        compressor->setMeasuredFigures(figures);
 
         std::int64_t index = 0;
         for (const JPEGSettings& entry : settings) {
@@ -69,10 +70,11 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
             totals.encoding += spent.encoding;
             totals.decoding += spent.decoding;
             totals.measuring += spent.measuring;
+            totals.similarity += spent.similarity;
             ++totals.compressions;
             if (result) {
                 try {
-                    results.emplace_back(*result);
+                    results.emplace_back(*result, figures);
                     used.push_back(entry);
                     lastSummary.addSuccess();
                 } catch (const std::bad_alloc&) {
@@ -114,6 +116,8 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
             break;
     }
 
+    // The measurement buffers serve one run; between runs nothing is held.
+    compressor->releaseMeasurementBuffers();
     settings.swap(used);
     totals.total += Clock::now() - start;
     return results;

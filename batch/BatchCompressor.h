@@ -28,6 +28,7 @@ public:
         std::chrono::nanoseconds encoding{0};  // encoding the JPEGs in memory
         std::chrono::nanoseconds decoding{0};  // decoding them again
         std::chrono::nanoseconds measuring{0}; // computing the figures
+        std::chrono::nanoseconds similarity{0}; // SSIM and MS-SSIM, part of measuring
         long compressions = 0;                 // compressions attempted
     };
 
@@ -58,6 +59,10 @@ public:
 
     // What the last compress() was asked for and what became of it.
     const RunSummary& summary() const { return lastSummary; }
+    // The figures each record gets besides the four of the report; all
+    // unless told. The others stay n/a.
+    void setFigures(FigureSet wanted) { figures = wanted; }
+    FigureSet getFigures() const { return figures; }
 
     const Timings& timings() const { return totals; }
     void resetTimings() { totals = Timings(); }
@@ -66,4 +71,5 @@ private:
     std::unique_ptr<JPEGCompressor> compressor;
     Timings totals;
     RunSummary lastSummary;
+    FigureSet figures = FigureSet::everything();
 };

@@ -2,7 +2,7 @@
 // settings and reports compressions per second and where the time went.
 //
 //   tessera_bench [--sweep | --default | --auto Q] [--repeat N]
-//                 [--entries | --cjpeg DIR] [pictures...]
+//                 [--figures KEYS] [--entries | --cjpeg DIR] [pictures...]
 //
 // --sweep (the default) expands 54 entries the way a batch run does: Baseline,
 // colour, both Huffman choices, manual quality with the int, fast and float
@@ -14,7 +14,10 @@
 // told). --entries prints the entries and stops. --cjpeg DIR writes what
 // compare_cjpeg.sh needs to run the same batch with cjpeg and djpeg: the
 // pictures as PPM, the custom tables, and one line of cjpeg options per
-// entry. Without pictures, the two samples are used.
+// entry. --figures chooses the quality figures measured with every
+// compression, keys separated by commas ("psnr,ssim"; "" for none; all
+// unless told); the time they take is printed apart. Without pictures, the
+// two samples are used.
 
 #include "BatchCompressor.h"
 #include "BatchSettings.h"
@@ -157,6 +160,7 @@ int main(int argc, char** argv)
     bool listEntries = false;
     QString cjpegDir;
     int repeat = 3;
+    FigureSet figures = FigureSet::everything();
     QStringList files;
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -174,11 +178,18 @@ int main(int argc, char** argv)
             listEntries = true;
         } else if (a == QLatin1String("--cjpeg") && hasValue) {
             cjpegDir = args[++i];
+        } else if (a == QLatin1String("--figures") && hasValue) {
+            if (!FigureSet::parse(args[++i], figures)) {
+                std::fprintf(stderr, "unknown figure in %s; known: %s\n", qPrintable(args[i]),
+                             qPrintable(FigureSet::everything().keys().join(QLatin1Char(','))));
+                return 2;
+            }
         } else if (a == QLatin1String("--repeat") && hasValue) {
             repeat = std::max(1, args[++i].toInt());
         } else if (a.startsWith(QLatin1String("-"))) {
             std::printf("usage: tessera_bench [--sweep | --default | --auto Q] [--repeat N]\n"
-                        "                     [--entries | --cjpeg DIR] [pictures...]\n");
+                        "                     [--figures KEYS] [--entries | --cjpeg DIR]\n"
+                        "                     [pictures...]\n");
             return a == QLatin1String("--help") ? 0 : 2;
         } else {
             files << QDir(a).absolutePath();
@@ -223,6 +234,7 @@ int main(int argc, char** argv)
     dialog.setAutoClose(true);
 
     BatchCompressor compressor;
+    compressor.setFigures(figures);
     // One untimed round brings the pictures and libraries into the caches.
     {
         std::vector<JPEGSettings> settings = entries;
@@ -259,5 +271,10 @@ int main(int argc, char** argv)
         std::printf("  %-16s %8.3f s %6.1f %%  %.3f ms per compression\n", names[i], parts[i],
                     100.0 * parts[i] / total, 1000.0 * parts[i] / t.compressions);
     std::printf("  %-16s %8.3f s %6.1f %%\n", "progress, other", other, 100.0 * other / total);
+    const double similarity = seconds(t.similarity);
+    std::printf("figures %s: %.3f ms per compression measuring in all, of which SSIM and "
+                "MS-SSIM %.3f ms\n",
+                figures.isEmpty() ? "none" : qPrintable(figures.keys().join(QLatin1Char(','))),
+                1000.0 * parts[2] / t.compressions, 1000.0 * similarity / t.compressions);
     return 0;
 }

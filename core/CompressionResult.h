@@ -1,13 +1,18 @@
 #pragma once
 
+#include "Figures.h"
 #include "JPEGSettings.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <cmath>
 #include <memory>
 
 class Image;
+namespace QualityMetrics {
+class Workspace;
+}
 
 // What one compression produced: the source, the decoded JPEG, the settings,
 // four figures and five derived pictures (the Y, Cb and Cr components as grey
@@ -64,7 +69,34 @@ public:
     bool hasComponents() const { return nchannels > 0; }
     bool hasMaps() const;
 
+    // The quality figures (Figures.h); NaN when not available: no decoded
+    // picture of the source's size, or a picture too small for the figure.
+    // PSNR and its channel variants come with the mean square error. SSIM
+    // and MS-SSIM are measured by measure() or else on first request.
+    double getPSNR() const { return psnr; }
+    double getPSNR_Y() const { return psnrY; }
+    double getPSNR_Cb() const { return psnrCb; }
+    double getPSNR_Cr() const { return psnrCr; }
+    double getSSIM() const;
+    double getMSSSIM() const;
+    // Any figure by name.
+    double figure(Figure which) const;
+    // Measures now those of `wanted` that take a measurement of their own,
+    // with the caller's buffers. A failed allocation leaves them n/a.
+    void measure(FigureSet wanted, QualityMetrics::Workspace& workspace) const;
+
+    // Two more views, 32-bit pictures of the source's size, null unless both
+    // pictures exist with the same dimensions. The SSIM map draws the local
+    // SSIM of luma as a heat colour (QualityMetrics::heatColour), neutral
+    // grey where the window does not fit. The amplified difference is
+    // |source - decoded| per channel times `gain`, limited to 255; the
+    // buffer is remade when the gain changes.
+    unsigned char* getSSIMMap() const;
+    unsigned char* getAmplifiedDifference(int gain) const;
+
 private:
+    void measureSimilarity(bool ssimWanted, bool msSsimWanted,
+                           QualityMetrics::Workspace& workspace) const;
     void prepareComponentTables() const;
     void prepareErrors() const;
     void computeMSE();
@@ -72,6 +104,9 @@ private:
     mutable std::unique_ptr<unsigned char[]> components[3];
     mutable std::unique_ptr<unsigned char[]> errors;
     mutable std::unique_ptr<unsigned char[]> colorDifference;
+    mutable std::unique_ptr<unsigned char[]> ssimMap;
+    mutable std::unique_ptr<unsigned char[]> amplified;
+    mutable int amplifiedGain = 0;
     int nchannels = 0;
     Image* compressedImage = nullptr;
     Image* sourceImage = nullptr;
@@ -79,6 +114,14 @@ private:
     double compressionPercentage = 0;
     double compressionRate = 0;
     double bitRate = 0;
+    double psnr = std::nan("");
+    double psnrY = std::nan("");
+    double psnrCb = std::nan("");
+    double psnrCr = std::nan("");
+    mutable double ssim = std::nan("");
+    mutable double msSsim = std::nan("");
+    mutable bool ssimMeasured = false;
+    mutable bool msSsimMeasured = false;
     QString fileName;
     JPEGSettings settings;
     QByteArray compressedBytes;
@@ -86,19 +129,28 @@ private:
 };
 
 // The figures of one batch compression, kept after its result is deleted.
+// The quality figures are NaN unless asked for and available.
 struct ResultStat
 {
     double mse = 0;
     double compressionPercentage = 0;
     double compressionRate = 0;
     double bitRate = 0;
+    double psnr = std::nan("");
+    double psnrY = std::nan("");
+    double psnrCb = std::nan("");
+    double psnrCr = std::nan("");
+    double ssim = std::nan("");
+    double msSsim = std::nan("");
     QString fileName;
 
     ResultStat() = default;
-    explicit ResultStat(const CompressionResult& result)
-        : mse(result.getMSE()), compressionPercentage(result.getCompressionPercentage()),
-          compressionRate(result.getCompressionRate()), bitRate(result.getBitRate()),
-          fileName(result.getFileName())
-    {
-    }
+    // Copies the figures of `wanted` that the result has; the four of the
+    // report always.
+    explicit ResultStat(const CompressionResult& result,
+                        FigureSet wanted = FigureSet::everything());
+    double figure(Figure which) const;
+
+private:
+    double* slot(Figure which);
 };

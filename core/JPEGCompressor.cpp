@@ -271,6 +271,13 @@ CompressionResult* JPEGCompressor::compressImage()
         return nullptr;
     }
     CompressionResult* result = new CompressionResult(image, decoded.release(), settings, bytes);
+    if (!measured.isEmpty()) {
+        const Clock::time_point similarityStart = Clock::now();
+        if (!workspace)
+            workspace = std::make_unique<QualityMetrics::Workspace>();
+        result->measure(measured, *workspace);
+        timings.similarity = Clock::now() - similarityStart;
+    }
     timings.measuring = Clock::now() - loaded;
     return result;
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "Figures.h"
 #include "JPEGSettings.h"
+#include "QualityMetrics.h"
 
 #include <QString>
 
 #include <array>
 #include <chrono>
+#include <memory>
 
 class CompressionResult;
 class Image;
@@ -44,6 +47,15 @@ public:
     // success.
     QString lastError() const { return error; }
 
+    // The figures every result gets measured before it is returned, with
+    // buffers this compressor keeps from one compression to the next; the
+    // others a result measures when somebody asks. None unless told: a
+    // result that is only shown measures what is shown.
+    void setMeasuredFigures(FigureSet figures) { measured = figures; }
+    FigureSet measuredFigures() const { return measured; }
+    // Gives back the measurement buffers; the next measurement makes new ones.
+    void releaseMeasurementBuffers() { workspace.reset(); }
+
     // Where the last compressImage() spent its time: encoding the JPEG into
     // memory, decoding it again, and computing the result's figures. Phases
     // that did not run count zero.
@@ -52,6 +64,8 @@ public:
         std::chrono::nanoseconds encoding{0};
         std::chrono::nanoseconds decoding{0};
         std::chrono::nanoseconds measuring{0};
+        // The part of `measuring` that the similarity figures took.
+        std::chrono::nanoseconds similarity{0};
     };
     const Timings& lastTimings() const { return timings; }
 
@@ -85,6 +99,8 @@ private:
     // grows it when a JPEG does not fit. Each result gets its own copy.
     unsigned char* output = nullptr;
     unsigned long outputCapacity = 0;
+    FigureSet measured;
+    std::unique_ptr<QualityMetrics::Workspace> workspace;
 
     friend struct JPEGEncodeJob;
 };

@@ -6,20 +6,28 @@
 #include "ImageWidget.h"
 #include "Preferences.h"
 #include "MemoryBudget.h"
+#include "Figures.h"
+#include "QualityMetrics.h"
 #include "SaveJpeg.h"
 #include "WindowState.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
+#include <QFrame>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
@@ -27,6 +35,7 @@
 
 #include <cstdint>
 #include <new>
+#include <algorithm>
 
 namespace {
 
@@ -54,6 +63,42 @@ QImage wrap(const unsigned char* pixels, const Image* sizedLike)
     const int width = int(sizedLike->getWidth());
     return QImage(pixels, width, int(sizedLike->getHeight()), qsizetype(width) * 4,
                   QImage::Format_RGB32);
+}
+
+// The colour scale of the SSIM map: a bar from 1 (left) to the floor of the
+// scale (right) with its values written under it.
+QPixmap ssimLegendPixmap(const QFont& font)
+{
+    constexpr int bar = 200, margin = 14, barHeight = 12;
+    const QFontMetrics metrics(font);
+    QPixmap pixmap(bar + 2 * margin, barHeight + metrics.height() + 4);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setFont(font);
+    for (int x = 0; x < bar; ++x) {
+        const double ssim = 1.0 - (1.0 - QualityMetrics::HEAT_FLOOR) * (x + 0.5) / bar;
+        p.setPen(QColor::fromRgb(QualityMetrics::heatColour(ssim)));
+        p.drawLine(margin + x, 0, margin + x, barHeight - 1);
+    }
+    p.setPen(QPen(QColor(0x60, 0x60, 0x60), 1));
+    p.drawRect(margin, 0, bar - 1, barHeight - 1);
+    p.setPen(QApplication::palette().color(QPalette::WindowText));
+    const int steps = 5;
+    for (int i = 0; i <= steps; ++i) {
+        const double value = 1.0 - (1.0 - QualityMetrics::HEAT_FLOOR) * i / steps;
+        const QString text = i == steps ? QStringLiteral("\u2264%1").arg(value)
+                                        : QString::number(value, 'g', 2);
+        const int x = margin + bar * i / steps;
+        const int width = metrics.horizontalAdvance(text);
+        p.drawText(std::clamp(x - width / 2, 0, pixmap.width() - width),
+                   barHeight + 2 + metrics.ascent(), text);
+    }
+    return pixmap;
+}
+
+QString bytes(unsigned long size)
+{
+    return QStringLiteral("%1 bytes").arg(size);
 }
 
 } // namespace
@@ -150,9 +195,15 @@ void MainWindow::create()
     yButton = addToolButton("yButton", "y", "Luminance Y", &MainWindow::showY);
     cbButton = addToolButton("cbButton", "cb", "Chrominance Cb", &MainWindow::showCb);
     crButton = addToolButton("crButton", "cr", "Chrominance Cr", &MainWindow::showCr);
+    ssimMapButton = addToolButton("ssimMapButton", "ssim_map",
+                                  "SSIM map: local structural similarity of luma",
+                                  &MainWindow::showSSIMMap);
+    amplifiedButton = addToolButton("amplifiedButton", "amplified",
+                                    "Amplified difference: |source - compressed| times the gain",
+                                    &MainWindow::showAmplifiedDifference);
     int column = 7;
     for (QPushButton* button : {rotateButton, imageButton, colorDifferenceButton, errorsButton,
-                                yButton, cbButton, crButton})
+                                yButton, cbButton, crButton, ssimMapButton, amplifiedButton})
         grid->addWidget(button, 5, column++, 2, 1);
 
     crLabel = addFigure("cr", "<B>CR: ", "<b>Compression rate</b>: source size / compressed size",
@@ -161,8 +212,9 @@ void MainWindow::create()
         addFigure("cp", "<B>CP: ", "<b>Compression percentage</b>: (1 - 1/CR)*100%", 5, 2, true);
     brLabel = addFigure("br", "<B>BR: ", "<b>Bit rate</b>: 8 * compressed size / (width * height)",
                         6, 0, true);
-    if (kind == Variant::Batch)
-        mseLabel = addFigure("mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false);
+    mseLabel = addFigure("mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false);
+    grid->addWidget(createFiguresPanel(), 7, 0, 1, 7);
+    grid->addWidget(createViewOptions(), 7, 7, 1, 9);
 
     grid->setRowStretch(0, 1);
     grid->setColumnStretch(4, 1);
@@ -232,6 +284,85 @@ void MainWindow::dropEvent(QDropEvent* event)
     emit pictureDropped(files.first());
 }
 
+QWidget* MainWindow::createFiguresPanel()
+{
+    auto* panel = new QFrame;
+    panel->setObjectName(QStringLiteral("figuresPanel"));
+    panel->setFrameShape(QFrame::StyledPanel);
+    auto* layout = new QGridLayout(panel);
+    layout->setContentsMargins(6, 3, 6, 3);
+    layout->setHorizontalSpacing(6);
+    const struct
+    {
+        const char* name;
+        const char* caption;
+        int figure; // a Figure, or -1 with `toolTip`
+        const char* toolTip;
+        int row;
+        int column;
+        QLabel** value;
+    } entries[] = {
+        {"psnr", "PSNR: ", int(Figure::PSNR), nullptr, 0, 0, &psnrLabel},
+        {"psnrY", "PSNR-Y: ", int(Figure::PSNR_Y), nullptr, 0, 2, &psnrYLabel},
+        {"psnrCb", "PSNR-Cb: ", int(Figure::PSNR_Cb), nullptr, 0, 4, &psnrCbLabel},
+        {"psnrCr", "PSNR-Cr: ", int(Figure::PSNR_Cr), nullptr, 0, 6, &psnrCrLabel},
+        {"ssim", "SSIM: ", int(Figure::SSIM), nullptr, 1, 0, &ssimLabel},
+        {"msSsim", "MS-SSIM: ", int(Figure::MS_SSIM), nullptr, 1, 2, &msSsimLabel},
+        {"sourceSize", "Source: ", -1, "Size of the source file", 1, 4, &sourceSizeLabel},
+        {"compressedSize", "JPEG: ", -1, "Size of the compressed file", 1, 6,
+         &compressedSizeLabel},
+        {"dimensions", "Picture: ", -1, "Width \u00d7 height in pixels", 0, 8, &dimensionsLabel},
+    };
+    for (const auto& entry : entries) {
+        const QString toolTip = entry.figure >= 0
+                                    ? QString::fromUtf8(Figures::info(Figure(entry.figure)).definition)
+                                    : QString::fromUtf8(entry.toolTip);
+        auto* caption = new QLabel(QStringLiteral("<b>%1</b>").arg(QLatin1String(entry.caption)));
+        caption->setObjectName(QLatin1String(entry.name) + QLatin1String("TextLabel"));
+        caption->setToolTip(toolTip);
+        auto* value = new QLabel;
+        value->setObjectName(QLatin1String(entry.name) + QLatin1String("Label"));
+        value->setToolTip(toolTip);
+        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(caption, entry.row, entry.column);
+        layout->addWidget(value, entry.row, entry.column + 1);
+        *entry.value = value;
+    }
+    layout->setColumnStretch(10, 1);
+    return panel;
+}
+
+QWidget* MainWindow::createViewOptions()
+{
+    auto* options = new QWidget;
+    options->setObjectName(QStringLiteral("viewOptions"));
+    auto* layout = new QHBoxLayout(options);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* gainCaption = new QLabel(QStringLiteral("Gain:"));
+    gainCaption->setObjectName(QStringLiteral("gainTextLabel"));
+    gainCombo = new QComboBox;
+    gainCombo->setObjectName(QStringLiteral("gainCombo"));
+    const QString tip = QStringLiteral("Gain of the amplified difference");
+    gainCaption->setToolTip(tip);
+    gainCombo->setToolTip(tip);
+    for (int g : {1, 2, 4, 8, 16, 32})
+        gainCombo->addItem(QStringLiteral("\u00d7%1").arg(g), g);
+    gainCombo->setCurrentIndex(gainCombo->findData(gain));
+    connect(gainCombo, &QComboBox::activated, this,
+            [this](int index) { setGain(gainCombo->itemData(index).toInt()); });
+    ssimLegend = new QLabel;
+    ssimLegend->setObjectName(QStringLiteral("ssimLegend"));
+    ssimLegend->setToolTip(QStringLiteral("Local SSIM: 1 = identical (dark), lower = brighter; "
+                                          "grey where the 11 \u00d7 11 window does not fit"));
+    ssimLegend->setPixmap(ssimLegendPixmap(font()));
+    ssimLegend->hide();
+    layout->addStretch(1);
+    layout->addWidget(ssimLegend);
+    layout->addWidget(gainCaption);
+    layout->addWidget(gainCombo);
+    return options;
+}
+
 void MainWindow::rotate()
 {
     splitter->setOrientation(splitter->orientation() == Qt::Horizontal ? Qt::Vertical
@@ -255,6 +386,7 @@ void MainWindow::updateImage(Image* newImage)
     if (saveAsAction)
         saveAsAction->setEnabled(false);
     processedImage->setQImage(QImage());
+    ssimLegend->hide();
     sourceImage->setZoomFactor(1.0f, true);
     processedImage->setZoomFactor(1.0f, true);
     // The zoom remembered from the last run, once the panes are reset.
@@ -287,6 +419,8 @@ void MainWindow::updateCompressed(CompressionResult* newResult)
 void MainWindow::showInRightPane(const unsigned char* pixels, const Image* sizedLike)
 {
     processedImage->setQImage(wrap(pixels, sizedLike));
+    // The colour scale goes with the SSIM map only.
+    ssimLegend->hide();
 }
 
 // The compressed picture and its components have the decoded picture's size;
@@ -301,40 +435,39 @@ void MainWindow::showCompressedImage()
 
 void MainWindow::showErrors()
 {
-    showDerived(QStringLiteral("error map"), &CompressionResult::getErrors, true);
+    showDerived(QStringLiteral("error map"), [this] { return result->getErrors(); }, true);
 }
 
 void MainWindow::showColorDifference()
 {
-    showDerived(QStringLiteral("colour-difference map"), &CompressionResult::getColorDifference,
-                true);
+    showDerived(QStringLiteral("colour-difference map"), [this] { return result->getColorDifference(); }, true);
 }
 
 void MainWindow::showY()
 {
-    showDerived(QStringLiteral("Y component"), &CompressionResult::getY_RGB32, false);
+    showDerived(QStringLiteral("Y component"), [this] { return result->getY_RGB32(); }, false);
 }
 
 void MainWindow::showCb()
 {
-    showDerived(QStringLiteral("Cb component"), &CompressionResult::getCB_RGB32, false);
+    showDerived(QStringLiteral("Cb component"), [this] { return result->getCB_RGB32(); }, false);
 }
 
 void MainWindow::showCr()
 {
-    showDerived(QStringLiteral("Cr component"), &CompressionResult::getCR_RGB32, false);
+    showDerived(QStringLiteral("Cr component"), [this] { return result->getCR_RGB32(); }, false);
 }
 
 // The derived pictures are made on first view. One that does not fit into
 // memory is reported, and the pane keeps what it showed.
-void MainWindow::showDerived(const QString& what, unsigned char* (CompressionResult::*view)() const,
+void MainWindow::showDerived(const QString& what, const std::function<unsigned char*()>& view,
                              bool sourceSized)
 {
     if (!canShowViews())
         return;
     const Image* sizedLike = sourceSized ? result->getSourceImage() : result->getCompressedImage();
     try {
-        showInRightPane((result->*view)(), sizedLike);
+        showInRightPane(view(), sizedLike);
     } catch (const std::bad_alloc&) {
         const std::uint64_t width = sizedLike ? sizedLike->getWidth() : 0;
         const std::uint64_t height = sizedLike ? sizedLike->getHeight() : 0;
@@ -347,6 +480,29 @@ void MainWindow::showDerived(const QString& what, unsigned char* (CompressionRes
                 needed)
                 .toHtmlEscaped());
     }
+}
+
+void MainWindow::showSSIMMap()
+{
+    if (!canShowViews())
+        return;
+    showDerived(QStringLiteral("SSIM map"), [this] { return result->getSSIMMap(); }, true);
+    ssimLegend->show();
+}
+
+void MainWindow::showAmplifiedDifference()
+{
+    showDerived(QStringLiteral("amplified difference"),
+                [this] { return result->getAmplifiedDifference(gain); }, true);
+}
+
+void MainWindow::setGain(int newGain)
+{
+    if (gainCombo->findData(newGain) < 0)
+        return;
+    gain = newGain;
+    gainCombo->setCurrentIndex(gainCombo->findData(newGain));
+    showAmplifiedDifference();
 }
 
 void MainWindow::zoomBy(float step)
@@ -441,6 +597,11 @@ void MainWindow::setViewButtonsEnabled(const CompressionResult* shown)
         button->setEnabled(shown && shown->hasComponents());
     for (QPushButton* button : {errorsButton, colorDifferenceButton})
         button->setEnabled(shown && shown->hasMaps());
+    // Both need the two pictures at one size, as the maps above do.
+    const bool comparable = shown && shown->hasMaps();
+    ssimMapButton->setEnabled(comparable);
+    amplifiedButton->setEnabled(comparable);
+    gainCombo->setEnabled(comparable);
 }
 
 void MainWindow::setFigures(const CompressionResult* shown)
@@ -449,8 +610,26 @@ void MainWindow::setFigures(const CompressionResult* shown)
     cpLabel->setText(shown ? number(shown->getCompressionPercentage()) + QLatin1Char('%')
                            : QString());
     brLabel->setText(shown ? number(shown->getBitRate()) + QLatin1String(" bpp") : QString());
-    if (mseLabel)
-        mseLabel->setText(shown ? number(shown->getMSE()) : QString());
+    mseLabel->setText(shown ? number(shown->getMSE()) : QString());
+
+    const struct
+    {
+        QLabel* label;
+        Figure figure;
+    } quality[] = {{psnrLabel, Figure::PSNR},       {psnrYLabel, Figure::PSNR_Y},
+                   {psnrCbLabel, Figure::PSNR_Cb},  {psnrCrLabel, Figure::PSNR_Cr},
+                   {ssimLabel, Figure::SSIM},       {msSsimLabel, Figure::MS_SSIM}};
+    for (const auto& q : quality)
+        q.label->setText(shown ? Figures::screenText(q.figure, shown->figure(q.figure))
+                               : QString());
+    const Image* source = shown ? shown->getSourceImage() : nullptr;
+    const Image* compressed = shown ? shown->getCompressedImage() : nullptr;
+    sourceSizeLabel->setText(source ? bytes(source->getImageSize()) : QString());
+    compressedSizeLabel->setText(compressed ? bytes(compressed->getImageSize()) : QString());
+    dimensionsLabel->setText(source ? QStringLiteral("%1 \u00d7 %2")
+                                          .arg(source->getWidth())
+                                          .arg(source->getHeight())
+                                    : QString());
 }
 
 void MainWindow::refresh()

@@ -4,30 +4,39 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class CompressionResult;
 class Image;
 class ImageWidget;
 class JPEGCompressor;
 class QAction;
+class QComboBox;
 class QGridLayout;
 class QLabel;
 class QPushButton;
 class QSplitter;
 
-// The viewer of one compression: the source picture on the left, one of six
+// The viewer of one compression: the source picture on the left, one of eight
 // views of the result on the right (the decoded JPEG, the error map, the
-// colour-difference map, the Y, Cb or Cr component), the figures below, zoom
-// buttons beside and a rotate button that stacks the panes.
+// colour-difference map, the Y, Cb or Cr component, the SSIM map with its
+// colour scale, the difference amplified by a chosen gain), the figures
+// below, zoom buttons beside and a rotate button that stacks the panes.
+//
+// Below the views a figures panel shows the quality figures (PSNR of RGB and
+// of Y, Cb, Cr, SSIM, MS-SSIM), the sizes of both files in bytes and the
+// picture's dimensions; SSIM and MS-SSIM are measured when a result is shown.
 //
 // The panes wrap the owners' pixel buffers without copying: the caller keeps
 // the picture and the result alive while the window shows them, and hands a
 // new one over before deleting the old.
 //
 // Two variants:
-// - tessera-batch: a modal dialog with a File menu ("Save as", "Quit") and
-//   four figures; closing it ends the application only when asked to.
-// - tessera: a top-level window fed by the tool window, three figures, no
-//   menu; closing it ends the program.
+// - tessera-batch: a modal dialog with a File menu ("Save as", "Quit");
+//   closing it ends the application only when asked to.
+// - tessera: a top-level window fed by the tool window, no menu; closing it
+//   ends the program.
+// Both show CR, CP, BR and MSE.
 class MainWindow : public QDialog
 {
     Q_OBJECT
@@ -65,6 +74,10 @@ public slots:
     void showY();
     void showCb();
     void showCr();
+    void showSSIMMap();
+    void showAmplifiedDifference();
+    // 1, 2, 4, 8, 16 or 32; shows the amplified difference at that gain.
+    void setGain(int gain);
     void zoomIn();
     void zoomOut();
     void zoomReset();
@@ -88,13 +101,14 @@ private:
                                void (MainWindow::*slot)());
     QLabel* addFigure(const char* name, const char* caption, const char* toolTip, int row,
                       int column, bool valueToolTip);
+    QWidget* createFiguresPanel();
+    QWidget* createViewOptions();
     // Shows `pixels`, a 32-bit picture of the size of `sizedLike`, in the
     // right pane; a missing buffer or picture empties the pane.
     void showInRightPane(const unsigned char* pixels, const Image* sizedLike);
     // Shows one derived picture of the result, sized like the source or like
     // the decoded picture; says so when it does not fit into memory.
-    void showDerived(const QString& what, unsigned char* (CompressionResult::*view)() const,
-                     bool sourceSized);
+    void showDerived(const QString& what, const std::function<unsigned char*()>& view, bool sourceSized);
     bool canShowViews() const { return result && image; }
     void zoomBy(float step);
     void setZoomWidgetsEnabled(bool enabled);
@@ -116,6 +130,10 @@ private:
     QPushButton* imageButton = nullptr;
     QPushButton* errorsButton = nullptr;
     QPushButton* colorDifferenceButton = nullptr;
+    QPushButton* ssimMapButton = nullptr;
+    QPushButton* amplifiedButton = nullptr;
+    QComboBox* gainCombo = nullptr;
+    QLabel* ssimLegend = nullptr;
     QPushButton* zoomInButton = nullptr;
     QPushButton* zoomOutButton = nullptr;
     QPushButton* zoomResetButton = nullptr;
@@ -123,10 +141,21 @@ private:
     QLabel* cpLabel = nullptr;
     QLabel* crLabel = nullptr;
     QLabel* brLabel = nullptr;
-    QLabel* mseLabel = nullptr; // tessera-batch only
+    QLabel* mseLabel = nullptr;
+    // The figures panel: PSNR, PSNR-Y, -Cb, -Cr, SSIM, MS-SSIM, sizes, dimensions.
+    QLabel* psnrLabel = nullptr;
+    QLabel* psnrYLabel = nullptr;
+    QLabel* psnrCbLabel = nullptr;
+    QLabel* psnrCrLabel = nullptr;
+    QLabel* ssimLabel = nullptr;
+    QLabel* msSsimLabel = nullptr;
+    QLabel* sourceSizeLabel = nullptr;
+    QLabel* compressedSizeLabel = nullptr;
+    QLabel* dimensionsLabel = nullptr;
     QLabel* zoomLabel = nullptr;
     QAction* saveAsAction = nullptr; // tessera-batch only
     QGridLayout* grid = nullptr;
     bool quitOnClose = false;
     float startZoom = 1.0f;
+    int gain = 8;
 };

@@ -2,6 +2,7 @@
 
 #include "CompressionResult.h"
 #include "DownsamplingWindow.h"
+#include "Figures.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "JPEGSettings.h"
@@ -295,14 +296,16 @@ QGroupBox* ResultWidget::createStats()
         {"cp", "CP: ", "<b>Compression percentage</b>: (1 - 1/CR)*100%", 0, 2, &cpLabel},
         {"br", "BR: ", "<b>Bit rate</b>: 8 * compressed size / (width * height)", 1, 0, &brLabel},
         {"mse", "MSE: ", "<b>Mean square error", 1, 2, &mseLabel},
+        {"psnr", "PSNR: ", Figures::info(Figure::PSNR).definition, 2, 0, &psnrLabel},
+        {"ssim", "SSIM: ", Figures::info(Figure::SSIM).definition, 2, 2, &ssimLabel},
     };
     for (const auto& f : figures) {
         auto* caption = new QLabel(QLatin1String(f.caption), statsGroup);
         caption->setObjectName(QLatin1String(f.name) + QLatin1String("TextLabel"));
-        caption->setToolTip(QLatin1String(f.toolTip));
+        caption->setToolTip(QString::fromUtf8(f.toolTip));
         auto* value = new QLabel(statsGroup);
         value->setObjectName(QLatin1String(f.name) + QLatin1String("Label"));
-        value->setToolTip(QLatin1String(f.toolTip));
+        value->setToolTip(QString::fromUtf8(f.toolTip));
         value->setMinimumWidth(valueWidth);
         statsLayout->addWidget(caption, f.row, f.column);
         statsLayout->addWidget(value, f.row, f.column + 1);
@@ -317,6 +320,8 @@ void ResultWidget::showFigures()
     cpLabel->setText(figure(stat->compressionPercentage));
     brLabel->setText(figure(stat->bitRate));
     mseLabel->setText(figure(stat->mse));
+    psnrLabel->setText(Figures::screenText(Figure::PSNR, stat->psnr));
+    ssimLabel->setText(Figures::screenText(Figure::SSIM, stat->ssim));
 }
 
 Qt::CheckState ResultWidget::progressiveBoxState() const
@@ -493,6 +498,14 @@ bool ResultWidget::compress(std::unique_ptr<Image>& image,
     stat->bitRate = result->getBitRate();
     stat->fileName = result->getFileName();
     compressed = *settings;
+    // The quality figures too, every one: the viewer measures them anyway.
+    const ResultStat measured(*result);
+    stat->psnr = measured.psnr;
+    stat->psnrY = measured.psnrY;
+    stat->psnrCb = measured.psnrCb;
+    stat->psnrCr = measured.psnrCr;
+    stat->ssim = measured.ssim;
+    stat->msSsim = measured.msSsim;
     showFigures();
     showTables();
     return true;

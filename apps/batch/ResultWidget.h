@@ -20,7 +20,8 @@ struct ResultStat;
 class TableCatalogue;
 
 // One row of the results window: its number in the list, the source file,
-// the settings entry of one batch compression and its four figures. The
+// the settings entry of one batch compression and its figures (the four of
+// the report, PSNR and SSIM). The
 // controls edit the entry in place, and every edit recompresses the file at
 // once and puts the new figures into the result record, so the figures shown
 // and reported always belong to the settings beside them. An edit that cannot
@@ -127,4 +128,6 @@ private:
     QLabel* cpLabel = nullptr;
     QLabel* brLabel = nullptr;
     QLabel* mseLabel = nullptr;
+    QLabel* psnrLabel = nullptr;
+    QLabel* ssimLabel = nullptr;
 };

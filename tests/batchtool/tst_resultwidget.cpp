@@ -138,6 +138,9 @@ private slots:
         QCOMPARE(p.figure("cpLabel"), QStringLiteral("90.4762"));
         QCOMPARE(p.figure("brLabel"), QStringLiteral("2.25"));
         QCOMPARE(p.figure("mseLabel"), QStringLiteral("3"));
+        // Figures the run did not measure.
+        QCOMPARE(p.figure("psnrLabel"), QStringLiteral("n/a"));
+        QCOMPARE(p.figure("ssimLabel"), QStringLiteral("n/a"));
         // Building the panel changes nothing in the entry.
         QVERIFY(p.settings.isProgressive());
         QCOMPARE(p.settings.getCompressionMode(), JPEGSettings::BASELINE);
@@ -258,6 +261,11 @@ private slots:
         QCOMPARE(p.stat.fileName, picture);
         QCOMPARE(p.figure("crLabel"), QString::number(expected->getCompressionRate(), 'g', 6));
         QCOMPARE(p.figure("mseLabel"), QString::number(expected->getMSE(), 'g', 6));
+        QCOMPARE(p.stat.ssim, expected->getSSIM());
+        QCOMPARE(p.figure("psnrLabel"), QString::number(expected->getPSNR(), 'f', 2) + " dB");
+        QCOMPARE(p.figure("ssimLabel"), QString::number(expected->getSSIM(), 'f', 4));
+        row = Report::row(p.settings, p.stat);
+        QVERIFY(!row.contains("10.500000"));
 
         // Show again without edits: the same figures.
         const ResultStat first = p.stat;

@@ -1,14 +1,28 @@
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
+#include "QualityMetrics.h"
 #include "TestPictures.h"
 
 #include <QFile>
 #include <QTest>
 
+#include <cmath>
+#include <limits>
 #include <memory>
 
 namespace {
+
+constexpr double NA = std::numeric_limits<double>::quiet_NaN();
+constexpr double INF = std::numeric_limits<double>::infinity();
+
+// Equal within 1e-4, NaN matching NaN and infinity matching infinity.
+bool agrees(double actual, double expected)
+{
+    if (std::isnan(expected) || std::isinf(expected))
+        return std::isnan(expected) ? std::isnan(actual) : actual == expected;
+    return std::abs(actual - expected) < 1e-4;
+}
 
 std::string encoded(const QString& path)
 {
@@ -166,6 +180,128 @@ private slots:
         QVERIFY2(result->getMSE() > 11 && result->getMSE() < 12.5, "decoder adds its own error");
     }
 
+    // Expected values computed independently in double precision from the
+    // same decoded pixels: SSIM by scikit-image (Gaussian weights, sigma 1.5,
+    // population covariance, data range 255) on the Y planes, the rest from
+    // the definitions. The grey picture's colour differences are exactly 0.
+    void qualityFiguresAgreeWithReference_data()
+    {
+        QTest::addColumn<QString>("picture"); // a sample, or "kind WxH"
+        QTest::addColumn<int>("quality");
+        QTest::addColumn<QList<double>>("expected"); // PSNR, Y, Cb, Cr, SSIM, MS-SSIM
+        QTest::newRow("odd size 37x23") << "colour 37x23" << 50
+            << QList<double>{19.73200239, 35.85807243, 20.75121950, 30.77384902, 0.96525598, NA};
+        QTest::newRow("10 wide: no SSIM") << "colour 10x40" << 50
+            << QList<double>{19.94253713, 36.58973711, 20.99098068, 29.49108107, NA, NA};
+        QTest::newRow("grey 181x190") << "grey 181x190" << 60
+            << QList<double>{32.04422463, 32.04422463, INF, INF, 0.97077300, 0.99651887};
+        QTest::newRow("identical") << "solid 64x48" << 90
+            << QList<double>{INF, INF, INF, INF, 1.0, NA};
+        QTest::newRow("coffee q75") << "coffee.png" << 75
+            << QList<double>{32.43075612, 34.97167483, 38.93009807, 37.97648561, 0.94467161,
+                             0.99462392};
+        QTest::newRow("chelsea q30") << "chelsea.png" << 30
+            << QList<double>{32.31383178, 33.71847089, 40.06531683, 41.00975525, 0.89924917,
+                             0.98410009};
+        QTest::newRow("chelsea q95") << "chelsea.png" << 95
+            << QList<double>{41.28059951, 45.37114330, 45.59260710, 46.71892098, 0.99110807,
+                             0.99932280};
+    }
+
+    void qualityFiguresAgreeWithReference()
+    {
+        QFETCH(QString, picture);
+        QFETCH(int, quality);
+        QFETCH(QList<double>, expected);
+        ScratchDir dir;
+        QString path = QStringLiteral(TESSERA_SAMPLES_DIR "/") + picture;
+        const QStringList parts = picture.split(QLatin1Char(' '));
+        if (parts.size() == 2) {
+            const QStringList size = parts[1].split(QLatin1Char('x'));
+            const int w = size[0].toInt(), h = size[1].toInt();
+            path = dir.file(QStringLiteral("p.png"));
+            QVERIFY(parts[0] == QLatin1String("solid")
+                        ? TestPictures::writeSolid(path, w, h, 128, 128, 128)
+                        : TestPictures::write(path, w, h,
+                                              parts[0] == QLatin1String("grey")
+                                                  ? TestPictures::Kind::Grey
+                                                  : TestPictures::Kind::Colour));
+        }
+        Image source(encoded(path));
+        QVERIFY(source.getRGB24Buffer());
+        JPEGCompressor compressor;
+        compressor.setImage(&source);
+        compressor.getSettings()->setAutoQualityEnabled(true);
+        compressor.getSettings()->setQuality(quality);
+        std::unique_ptr<CompressionResult> result(compressor.compressImage());
+        QVERIFY(result);
+        const Figure figures[] = {Figure::PSNR,    Figure::PSNR_Y, Figure::PSNR_Cb,
+                                  Figure::PSNR_Cr, Figure::SSIM,   Figure::MS_SSIM};
+        for (int i = 0; i < 6; ++i) {
+            const double actual = result->figure(figures[i]);
+            QVERIFY2(agrees(actual, expected[i]),
+                     qPrintable(QStringLiteral("%1: %2, expected %3")
+                                    .arg(QLatin1String(Figures::info(figures[i]).name))
+                                    .arg(actual, 0, 'g', 10)
+                                    .arg(expected[i], 0, 'g', 10)));
+        }
+
+        // A batch record asked for some figures has those, the rest n/a.
+        FigureSet some;
+        some.insert(Figure::PSNR).insert(Figure::SSIM);
+        const ResultStat stat(*result, some);
+        QVERIFY(agrees(stat.psnr, expected[0]));
+        QVERIFY(agrees(stat.ssim, expected[4]));
+        QVERIFY(std::isnan(stat.psnrY) && std::isnan(stat.msSsim));
+    }
+
+    // The two views of the error at known pixels: the heat map is black
+    // where the pictures agree and neutral where the window does not fit;
+    // the amplified difference multiplies and stops at 255.
+    void errorViewsAtKnownPixels()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::writeSolid(dir.file("a.png"), 20, 12, 100, 100, 100));
+        QVERIFY(TestPictures::writeSolid(dir.file("b.png"), 20, 12, 20, 40, 20));
+        Image source(encoded(dir.file("a.png")));
+        CompressionResult same(&source, new Image(encoded(dir.file("a.png"))), JPEGSettings());
+        const unsigned char* map = same.getSSIMMap();
+        QVERIFY(map);
+        QCOMPARE(pixel(map, 0), QList<int>({128, 128, 128, 255}));
+        QCOMPARE(pixel(map, 5 * 20 + 4), QList<int>({128, 128, 128, 255}));
+        QCOMPARE(pixel(map, 5 * 20 + 5), QList<int>({0, 0, 0, 255}));
+        QCOMPARE(pixel(map, 6 * 20 + 14), QList<int>({0, 0, 0, 255}));
+        QCOMPARE(pixel(map, 6 * 20 + 15), QList<int>({128, 128, 128, 255}));
+
+        CompressionResult changed(&source, new Image(encoded(dir.file("b.png"))), JPEGSettings());
+        QCOMPARE(pixel(changed.getAmplifiedDifference(2), 7), QList<int>({160, 120, 160, 255}));
+        QCOMPARE(pixel(changed.getAmplifiedDifference(8), 7), QList<int>({255, 255, 255, 255}));
+        // Flat pictures, luma 100 and 31.74: only the luminance term lowers
+        // the local SSIM, to (2 * 100 * 31.74 + C1) / (100^2 + 31.74^2 + C1),
+        // drawn in the bright (yellow) end of the scale.
+        QVERIFY(agrees(changed.getSSIM(), 6354.5025 / 11013.930176));
+        const QList<int> hot = pixel(changed.getSSIMMap(), 6 * 20 + 10);
+        QVERIFY2(hot[2] == 255 && hot[1] == 255 && hot[0] > 120 && hot[0] < 150,
+                 qPrintable(QStringLiteral("%1 %2 %3").arg(hot[0]).arg(hot[1]).arg(hot[2])));
+    }
+
+    void figuresAreWrittenForScreenAndExport()
+    {
+        QCOMPARE(Figures::screenText(Figure::PSNR, INF), QStringLiteral("\u221e"));
+        QCOMPARE(Figures::screenText(Figure::SSIM, NA), QStringLiteral("n/a"));
+        QCOMPARE(Figures::screenText(Figure::PSNR_Y, 34.97167), QStringLiteral("34.97 dB"));
+        QCOMPARE(Figures::screenText(Figure::MSE, 12.345678), QStringLiteral("12.3457"));
+        QCOMPARE(Figures::csvText(INF), QStringLiteral("inf"));
+        QCOMPARE(Figures::csvText(NA), QString());
+        QCOMPARE(Figures::csvText(0.9446716), QStringLiteral("0.944672"));
+        FigureSet set;
+        QVERIFY(FigureSet::parse(QStringLiteral("psnr_cb, ms_ssim"), set));
+        QCOMPARE(set.keys(), QStringList({"psnr_cb", "ms_ssim"}));
+        QVERIFY(!FigureSet::parse(QStringLiteral("psnr,sharpness"), set));
+        QCOMPARE(set.keys(), QStringList({"psnr_cb", "ms_ssim"}));
+        QCOMPARE(FigureSet::everything().keys().size(), FIGURE_COUNT);
+    }
+
     void missingOrMismatchedPicturesGiveNoMaps()
     {
         ScratchDir dir;
@@ -186,6 +322,9 @@ private slots:
         QVERIFY(!undecoded.getErrors());
         QVERIFY(!undecoded.getColorDifference());
         QCOMPARE(undecoded.getMSE(), 0.0);
+        // No picture to compare: not "identical".
+        QVERIFY(std::isnan(undecoded.getPSNR()) && std::isnan(undecoded.getSSIM()));
+        QVERIFY(!undecoded.getSSIMMap() && !undecoded.getAmplifiedDifference(8));
         QCOMPARE(undecoded.getBitRate(), 500 * 8 / 64.0);
 
         CompressionResult mismatched(&source, new Image(encoded(dir.file("b.png"))),

@@ -11,6 +11,7 @@
 #include "ViewerTestSupport.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QGridLayout>
@@ -27,10 +28,14 @@ using namespace ViewerTest;
 
 namespace {
 
-const char* const viewButtons[] = {
-    "imageButton", "colorDifferenceButton", "errorsButton", "yButton", "cbButton", "crButton"};
+const char* const viewButtons[] = {"imageButton", "colorDifferenceButton", "errorsButton",
+                                   "yButton",     "cbButton",              "crButton",
+                                   "ssimMapButton", "amplifiedButton"};
 const char* const zoomButtons[] = {"zoomInButton", "zoomResetButton", "zoomOutButton"};
-const char* const valueLabels[] = {"crLabel", "cpLabel", "brLabel", "mseLabel"};
+const char* const valueLabels[] = {
+    "crLabel",   "cpLabel",     "brLabel",          "mseLabel",           "psnrLabel",
+    "psnrYLabel", "psnrCbLabel", "psnrCrLabel",      "ssimLabel",          "msSsimLabel",
+    "sourceSizeLabel", "compressedSizeLabel", "dimensionsLabel"};
 
 QPushButton* button(const QWidget& window, const char* name)
 {
@@ -164,6 +169,7 @@ private slots:
     void emptyState();
     void pictureState();
     void resultState();
+    void errorViews();
     void nullResultReturnsToPictureState();
     void nullPictureReturnsToEmptyState();
     void newPictureAfterResultResetsEverything();
@@ -255,9 +261,8 @@ void TestMainWindow::interactiveContents()
     QVERIFY(!grid->menuBar());
     QVERIFY(!window.findChild<QMenuBar*>());
     QVERIFY(!saveAsAction(window));
-    QVERIFY(!label(window, "mseTextLabel"));
-    QVERIFY(!label(window, "mseLabel"));
-    for (const char* name : {"crLabel", "cpLabel", "brLabel"})
+    // The figures are those of the batch viewer, MSE included.
+    for (const char* name : valueLabels)
         QVERIFY(label(window, name));
 }
 
@@ -278,6 +283,10 @@ void TestMainWindow::buttonsAndCells_data()
     row("yButton", "Luminance Y", "y", {5, 11, 2, 1});
     row("cbButton", "Chrominance Cb", "cb", {5, 12, 2, 1});
     row("crButton", "Chrominance Cr", "cr", {5, 13, 2, 1});
+    row("ssimMapButton", "SSIM map: local structural similarity of luma", "ssim_map",
+        {5, 14, 2, 1});
+    row("amplifiedButton", "Amplified difference: |source - compressed| times the gain",
+        "amplified", {5, 15, 2, 1});
     row("zoomInButton", "Zoom in", "zoom_in", {2, 15, 1, 1});
     row("zoomResetButton", "Reset zoom", "zoom_reset", {3, 15, 1, 1});
     row("zoomOutButton", "Zoom out", "zoom_out", {4, 15, 1, 1});
@@ -409,6 +418,56 @@ void TestMainWindow::resultState()
     QCOMPARE(text(window, "brLabel"), number.arg(made.result->getBitRate()) + " bpp");
     QCOMPARE(text(window, "mseLabel"), number.arg(made.result->getMSE()));
     QVERIFY(made.result->getMSE() > 0);
+    // The figures panel: a 100 x 80 picture has SSIM but no MS-SSIM.
+    QCOMPARE(text(window, "psnrLabel"),
+             QStringLiteral("%1 dB").arg(made.result->getPSNR(), 0, 'f', 2));
+    QCOMPARE(text(window, "psnrCrLabel"),
+             QStringLiteral("%1 dB").arg(made.result->getPSNR_Cr(), 0, 'f', 2));
+    QCOMPARE(text(window, "ssimLabel"), QString::number(made.result->getSSIM(), 'f', 4));
+    QVERIFY(made.result->getSSIM() > 0.5 && made.result->getSSIM() < 1);
+    QCOMPARE(text(window, "msSsimLabel"), QStringLiteral("n/a"));
+    QCOMPARE(text(window, "sourceSizeLabel"),
+             QStringLiteral("%1 bytes").arg(made.source->getImageSize()));
+    QCOMPARE(text(window, "compressedSizeLabel"),
+             QStringLiteral("%1 bytes").arg(made.result->getCompressedImage()->getImageSize()));
+    QCOMPARE(text(window, "dimensionsLabel"), QStringLiteral("100 \u00d7 80"));
+}
+
+// The SSIM map with its colour scale, and the amplified difference at the
+// gain chosen; the pane shows the result's own buffers.
+void TestMainWindow::errorViews()
+{
+    Compression made = compress(QStringLiteral("source.png"), 100, 80);
+    JPEGCompressor compressor;
+    MainWindow window(compressor, nullptr);
+    window.show();
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    auto* legend = label(window, "ssimLegend");
+    QVERIFY(legend && !legend->isVisible());
+
+    button(window, "ssimMapButton")->click();
+    QCOMPARE(shownBuffer(right(window)), made.result->getSSIMMap());
+    QCOMPARE(right(window)->getQImage().pixel(0, 0), 0xff808080u);
+    QVERIFY(legend->isVisible());
+
+    auto* gain = window.findChild<QComboBox*>(QStringLiteral("gainCombo"));
+    QVERIFY(gain);
+    QCOMPARE(gain->currentData().toInt(), 8);
+    button(window, "amplifiedButton")->click();
+    QVERIFY(!legend->isVisible());
+    QCOMPARE(shownBuffer(right(window)), made.result->getAmplifiedDifference(8));
+    // Choosing a gain shows the difference at that gain.
+    button(window, "imageButton")->click();
+    gain->activated(gain->findData(32));
+    const QImage shown = right(window)->getQImage();
+    const QRgb a = QImage(made.source->getRGB32Buffer(), 100, 80, QImage::Format_RGB32).pixel(37, 41);
+    const QRgb b = QImage(made.result->getCompressedImage()->getRGB32Buffer(), 100, 80,
+                          QImage::Format_RGB32)
+                       .pixel(37, 41);
+    const int red = std::min(255, std::abs(qRed(a) - qRed(b)) * 32);
+    QCOMPARE(qRed(shown.pixel(37, 41)), red);
+    QCOMPARE(gain->currentData().toInt(), 32);
 }
 
 void TestMainWindow::nullResultReturnsToPictureState()

@@ -2,7 +2,8 @@
 // by the test suite. Start it from the run folder, so that ./img/ and
 // ./doc/ are found:
 //
-//   viewer_demo [--batch] [--view image|colordiff|errors|y|cb|cr] [--zoom N]
+//   viewer_demo [--batch] [--view image|colordiff|errors|y|cb|cr|ssim|amplified]
+//               [--gain G] [--zoom N]
 //               [--rotate] [--help PAGE] [--size WxH] [--screenshot FILE]
 //               [PICTURE]
 //
@@ -33,6 +34,7 @@ int main(int argc, char* argv[])
     QString view = QStringLiteral("image"), helpPage, screenshot;
     QString picture = QStringLiteral("samples/chelsea.png");
     int zoomSteps = 0;
+    int gain = 0;
     QSize size(1000, 440);
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -44,6 +46,8 @@ int main(int argc, char* argv[])
             rotate = true;
         else if (arg == QLatin1String("--view") && hasValue)
             view = args[++i];
+        else if (arg == QLatin1String("--gain") && hasValue)
+            gain = args[++i].toInt();
         else if (arg == QLatin1String("--zoom") && hasValue)
             zoomSteps = args[++i].toInt();
         else if (arg == QLatin1String("--help") && hasValue)
@@ -103,6 +107,12 @@ int main(int argc, char* argv[])
             viewer->showCb();
         else if (view == QLatin1String("cr"))
             viewer->showCr();
+        else if (view == QLatin1String("ssim"))
+            viewer->showSSIMMap();
+        else if (view == QLatin1String("amplified"))
+            viewer->showAmplifiedDifference();
+        if (gain > 0)
+            viewer->setGain(gain);
         viewer->resize(size);
     }
     window->move(0, 0);

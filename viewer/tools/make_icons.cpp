@@ -15,6 +15,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRadialGradient>
 
 #include <cmath>
 #include <cstdio>
@@ -238,6 +239,58 @@ void error(QPainter& p)
         p.drawRect(QRectF(dot[0], dot[1], 2, 2));
 }
 
+void ssimMap(QPainter& p)
+{
+    // A heat map: dark where the pictures agree, a bright patch where they
+    // do not, on the same black-red-yellow-white scale as the view.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x10, 0x10, 0x10));
+    p.drawRoundedRect(QRectF(2, 2, 24, 24), 3, 3);
+    QRadialGradient glow(QPointF(17, 11), 9);
+    glow.setColorAt(0, QColor(0xff, 0xff, 0xd0));
+    glow.setColorAt(0.35, QColor(0xff, 0xd0, 0x20));
+    glow.setColorAt(0.7, QColor(0xd0, 0x30, 0x10));
+    glow.setColorAt(1, QColor(0x10, 0x10, 0x10, 0));
+    p.setBrush(glow);
+    p.drawEllipse(QPointF(17, 11), 9, 9);
+    QRadialGradient small(QPointF(8, 20), 5);
+    small.setColorAt(0, QColor(0xf0, 0x80, 0x20));
+    small.setColorAt(1, QColor(0x10, 0x10, 0x10, 0));
+    p.setBrush(small);
+    p.drawEllipse(QPointF(8, 20), 5, 5);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(pen(ink, 1));
+    p.drawRoundedRect(QRectF(2.5, 2.5, 23, 23), 3, 3);
+}
+
+void amplified(QPainter& p)
+{
+    // A faint difference signal and the same signal scaled up, with the
+    // gain written beside them.
+    p.setPen(pen(ink, 1));
+    p.setBrush(paper);
+    p.drawRoundedRect(QRectF(2.5, 2.5, 23, 23), 3, 3);
+    QPainterPath faint, loud;
+    for (int i = 0; i <= 18; ++i) {
+        const double x = 5 + i;
+        const double wave = std::sin(i * 0.7);
+        const QPointF a(x, 21 - wave * 1.2), b(x, 13 - wave * 6);
+        if (i == 0) {
+            faint.moveTo(a);
+            loud.moveTo(b);
+        } else {
+            faint.lineTo(a);
+            loud.lineTo(b);
+        }
+    }
+    p.setBrush(Qt::NoBrush);
+    p.setPen(pen(QColor(0x90, 0x9a, 0xa0), 1.2));
+    p.drawPath(faint);
+    p.setPen(pen(QColor(0xe5, 0x48, 0x3b), 1.8));
+    p.drawPath(loud);
+    drawText(p, QStringLiteral("\u00d7"), 8, QPointF(21.5, 22), arrow);
+}
+
 void component(QPainter& p, const QColor& fill, const QString& name)
 {
     tile(p, fill);
@@ -324,6 +377,8 @@ int main(int argc, char* argv[])
     ok &= write(folder, "image", 1, image);
     ok &= write(folder, "color_diff", 1, colorDiff);
     ok &= write(folder, "error", 1, error);
+    ok &= write(folder, "ssim_map", 1, ssimMap);
+    ok &= write(folder, "amplified", 1, amplified);
     ok &= write(folder, "y", 1, [](QPainter& p) { component(p, QColor(0x55, 0x55, 0x55), "Y"); });
     ok &= write(folder, "cb", 1, [](QPainter& p) { component(p, QColor(0x1f, 0x5f, 0xbf), "Cb"); });
     ok &= write(folder, "cr", 1, [](QPainter& p) { component(p, QColor(0xc4, 0x32, 0x2b), "Cr"); });

@@ -1,0 +1,107 @@
+#include "Figures.h"
+
+#include <cmath>
+
+namespace {
+
+const FigureInfo figures[FIGURE_COUNT] = {
+    {Figure::CompressionRate, "compression_rate", "CR", "compression_rate", "", -1,
+     "<b>Compression rate</b>: source size / compressed size"},
+    {Figure::CompressionPercentage, "compression_percentage", "CP", "compression_percentage", "%",
+     -1, "<b>Compression percentage</b>: (1 - 1/CR)*100%"},
+    {Figure::BitRate, "bpp", "BR", "bpp", " bpp", -1,
+     "<b>Bit rate</b>: 8 * compressed size / (width * height)"},
+    {Figure::MSE, "mse", "MSE", "mse", "", -1,
+     "<b>Mean square error</b> of the red, green and blue values over all pixels"},
+    {Figure::PSNR, "psnr", "PSNR", "psnr_db", " dB", 2,
+     "<b>Peak signal-to-noise ratio</b>: 10 log<sub>10</sub>(255<sup>2</sup> / MSE) in "
+     "decibels; &infin; for identical pictures"},
+    {Figure::PSNR_Y, "psnr_y", "PSNR-Y", "psnr_y_db", " dB", 2,
+     "<b>PSNR of luma</b> Y = 0.299 R + 0.587 G + 0.114 B"},
+    {Figure::PSNR_Cb, "psnr_cb", "PSNR-Cb", "psnr_cb_db", " dB", 2,
+     "<b>PSNR of blue difference</b> Cb = 128 - 0.168736 R - 0.331264 G + 0.5 B"},
+    {Figure::PSNR_Cr, "psnr_cr", "PSNR-Cr", "psnr_cr_db", " dB", 2,
+     "<b>PSNR of red difference</b> Cr = 128 + 0.5 R - 0.418688 G - 0.081312 B"},
+    {Figure::SSIM, "ssim", "SSIM", "ssim", "", 4,
+     "<b>Structural similarity</b> of luma (Wang et al. 2004): Gaussian window "
+     "&sigma; = 1.5 on 11 &times; 11 taps, C1 = (0.01&middot;255)<sup>2</sup>, "
+     "C2 = (0.03&middot;255)<sup>2</sup>, mean over the positions where the window fits; "
+     "1 = identical; n/a below 11 pixels"},
+    {Figure::MS_SSIM, "ms_ssim", "MS-SSIM", "ms_ssim", "", 4,
+     "<b>Multi-scale structural similarity</b> of luma (Wang et al. 2003): five scales "
+     "halved by 2 &times; 2 means, weights 0.0448, 0.2856, 0.3001, 0.2363, 0.1333; "
+     "n/a when the shorter side is below 176 pixels"},
+};
+
+} // namespace
+
+namespace Figures {
+
+const FigureInfo* all()
+{
+    return figures;
+}
+
+const FigureInfo& info(Figure figure)
+{
+    return figures[int(figure)];
+}
+
+bool fromKey(const QString& key, Figure& figure)
+{
+    for (const FigureInfo& f : figures) {
+        if (key == QLatin1String(f.key)) {
+            figure = f.figure;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString screenText(Figure figure, double value, bool withUnit)
+{
+    if (std::isnan(value))
+        return QStringLiteral("n/a");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("\u221e") : QStringLiteral("-\u221e");
+    const FigureInfo& f = info(figure);
+    QString text = f.decimals < 0 ? QStringLiteral("%1").arg(value, 0, 'g', -1)
+                                  : QString::number(value, 'f', f.decimals);
+    if (withUnit)
+        text += QLatin1String(f.unit);
+    return text;
+}
+
+QString csvText(double value)
+{
+    if (std::isnan(value))
+        return QString();
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
+    return QString::number(value, 'f', 6);
+}
+
+} // namespace Figures
+
+bool FigureSet::parse(const QString& keys, FigureSet& set)
+{
+    FigureSet parsed;
+    for (const QString& key : keys.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        Figure f;
+        if (!Figures::fromKey(key.trimmed(), f))
+            return false;
+        parsed.insert(f);
+    }
+    set = parsed;
+    return true;
+}
+
+QStringList FigureSet::keys() const
+{
+    QStringList list;
+    for (int i = 0; i < FIGURE_COUNT; ++i) {
+        if (contains(Figure(i)))
+            list << QLatin1String(Figures::all()[i].key);
+    }
+    return list;
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// Every figure a compression result can carry, in one list: its key (for
+// command lines and settings), the name people read, the column name of
+// comma-separated exports, how it is written, and its definition for tool
+// tips. Everything that shows or writes figures takes them from here, so the
+// programs and exports stay in step.
+//
+// A value is a double; NaN means "not available" (not asked for, or the
+// picture is too small for it), +inf is a legitimate value (PSNR of
+// identical pictures).
+enum class Figure {
+    CompressionRate,
+    CompressionPercentage,
+    BitRate,
+    MSE,
+    PSNR,
+    PSNR_Y,
+    PSNR_Cb,
+    PSNR_Cr,
+    SSIM,
+    MS_SSIM,
+};
+constexpr int FIGURE_COUNT = int(Figure::MS_SSIM) + 1;
+
+struct FigureInfo
+{
+    Figure figure;
+    const char* key;         // "psnr_y"
+    const char* name;        // "PSNR-Y"
+    const char* column;      // "psnr_y_db"
+    const char* unit;        // shown after the value on screen, may be empty
+    int decimals;            // on screen; -1 for six significant digits
+    const char* definition;  // rich text for tool tips
+};
+
+namespace Figures {
+
+// All of them, in the order of the enumeration.
+const FigureInfo* all();
+const FigureInfo& info(Figure figure);
+// The figure of `key`; false when there is none.
+bool fromKey(const QString& key, Figure& figure);
+
+// "∞", "n/a", or the value with the figure's decimals and its unit.
+QString screenText(Figure figure, double value, bool withUnit = true);
+// "inf", "-inf", "" for n/a, otherwise six decimals in the C locale, like
+// the batch report's "%lf".
+QString csvText(double value);
+
+} // namespace Figures
+
+// A choice of figures, for runs that need only some of them.
+class FigureSet
+{
+public:
+    constexpr FigureSet() = default;
+    static constexpr FigureSet everything() { return FigureSet((1u << FIGURE_COUNT) - 1); }
+    // Keys separated by commas ("psnr,ssim"); false and `set` untouched when
+    // a key is unknown.
+    static bool parse(const QString& keys, FigureSet& set);
+
+    constexpr bool contains(Figure f) const { return bits & bit(f); }
+    constexpr bool isEmpty() const { return bits == 0; }
+    FigureSet& insert(Figure f)
+    {
+        bits |= bit(f);
+        return *this;
+    }
+    FigureSet& remove(Figure f)
+    {
+        bits &= ~bit(f);
+        return *this;
+    }
+    constexpr bool operator==(FigureSet other) const { return bits == other.bits; }
+    QStringList keys() const;
+
+private:
+    constexpr explicit FigureSet(std::uint32_t bits) : bits(bits) {}
+    static constexpr std::uint32_t bit(Figure f) { return 1u << int(f); }
+    std::uint32_t bits = 0;
+};
