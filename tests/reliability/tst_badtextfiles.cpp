@@ -142,7 +142,7 @@ private slots:
         Boxes boxes;
         QVERIFY(!editor.loadTableFromFile(path));
         QCOMPARE(boxes.titles, QStringList("Bad file"));
-        QCOMPARE(boxes.texts.first(), "Couldn't open file" + path);
+        QCOMPARE(boxes.texts.first(), "Couldn't open file<br>" + path);
 
         BatchSettings batch;
         batch.luminanceTables.resize(2);
