@@ -1,10 +1,6 @@
 #include "BatchCompressor.h"
 
-#include "Image.h"
-
-#include <QCoreApplication>
-#include <QFile>
-#include <QProgressDialog>
+#include "BatchProgress.h"
 
 #include <exception>
 
@@ -14,10 +10,8 @@ BatchCompressor::~BatchCompressor() = default;
 
 std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
                                                   std::vector<JPEGSettings>& settings,
-                                                  QProgressDialog* dialog)
+                                                  BatchProgress* progress)
 {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point start = Clock::now();
     std::vector<ResultStat> results;
     std::vector<JPEGSettings> used;
     // Both lists get an entry per compression that succeeds, at most every
@@ -31,54 +25,20 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
         used.reserve(most);
     } catch (const std::exception&) {
     }
+
     int counter = 0;
-    bool canceled = false;
-
-    for (const QString& file : files) {
-        const Clock::time_point loadStart = Clock::now();
-        const std::unique_ptr<Image> image(new Image(QFile::encodeName(file).toStdString()));
-        totals.loading += Clock::now() - loadStart;
-        if (!image->getRGB24Buffer())
-            continue;
-        compressor->setImage(image.get());
-
-        for (const JPEGSettings& entry : settings) {
-            *compressor->getSettings() = entry;
-            std::unique_ptr<CompressionResult> result(compressor->compressImage());
-            const JPEGCompressor::Timings& spent = compressor->lastTimings();
-            totals.encoding += spent.encoding;
-            totals.decoding += spent.decoding;
-            totals.measuring += spent.measuring;
-            ++totals.compressions;
-            if (result) {
-                results.emplace_back(*result);
-                // One string for all the results of a file.
-                if (results.back().fileName == file)
-                    results.back().fileName = file;
-                used.push_back(entry);
-                // The decoded picture goes with the result, before the next
-                // compression makes another.
-                result.reset();
-            }
-
-            QCoreApplication::processEvents();
-            if (dialog)
-                dialog->setValue(counter);
-            ++counter;
-            QCoreApplication::processEvents();
-            if (dialog && dialog->wasCanceled()) {
-                canceled = true;
-                break;
-            }
+    engine.run(files, settings, [&](BatchOutcome&& outcome) {
+        if (outcome.status == BatchOutcome::Unloadable)
+            return true;
+        if (outcome.status == BatchOutcome::Compressed) {
+            // The file name is the file list's string, shared by all the
+            // results of the file.
+            results.push_back(std::move(outcome.stat));
+            used.push_back(settings[std::size_t(outcome.entryIndex)]);
         }
-        // The picture is deleted with this iteration: leave no dangling
-        // pointer behind in the compressor.
-        compressor->setImage(nullptr);
-        if (canceled)
-            break;
-    }
+        return !progress || progress->step(counter++);
+    }, progress);
 
     settings.swap(used);
-    totals.total += Clock::now() - start;
     return results;
 }

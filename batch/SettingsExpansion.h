@@ -4,8 +4,8 @@
 
 #include <vector>
 
+class BatchProgress;
 struct BatchSettings;
-class QProgressDialog;
 
 // Expands a batch sweep into the ordered list of settings a run compresses.
 // From slowest to fastest varying: down-sampling pair, luminance table,
@@ -21,9 +21,9 @@ class QProgressDialog;
 // automatic sweep has run, and baseline entries carry the progressive flag of
 // the last extended pass.
 //
-// The quality and smoothing sweeps step the dialog's value and stop at Cancel;
-// what was appended until then is returned. `dialog` may be null.
-std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDialog* dialog,
+// The quality and smoothing sweeps step the progress and stop at Cancel;
+// what was appended until then is returned. `progress` may be null.
+std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, BatchProgress* progress,
                                               bool* canceled = nullptr);
 
 // How many entries expandBatchSettings gives for `sweep`, without expanding
