@@ -1,0 +1,28 @@
+#include "Image.h"
+#include "Sweep.h"
+#include "SweepOptions.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tessera-sweep"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSERA_VERSION));
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (!arguments.isEmpty() && arguments.front() == QLatin1String("merge"))
+        return Sweep::merge(arguments.mid(1));
+
+    SweepJob job;
+    QString error;
+    if (SweepOptions::parse(arguments, job, error) != 0) {
+        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
+    Image::initImage();
+    const int status = Sweep::run(job);
+    Image::deinitImage();
+    return status;
+}
