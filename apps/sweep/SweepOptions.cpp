@@ -31,6 +31,7 @@ const char* const pictureExtensions[] = {
 const char* const sweepKeys[] = {
     "mode",           "progressive",      "output",             "huffman",
     "dct",            "smoothing",        "auto-quality",       "manual-quality",
+    "table-quality",
     "luminance-tables", "chrominance-tables", "sampling-pairs", "figures",
 };
 
@@ -164,6 +165,16 @@ bool applySetting(const QString& key, const QString& value, Request& request, QS
         form.autoQuality = true;
         return readTriple(key, value, form.minQuality, form.maxQuality, form.qualityStep, error);
     }
+    if (key == QLatin1String("table-quality")) {
+        if (value.trimmed().toLower() == QLatin1String("off")) {
+            form.minTableQuality.clear();
+            form.maxTableQuality.clear();
+            form.tableQualityStep.clear();
+            return true;
+        }
+        return readTriple(key, value, form.minTableQuality, form.maxTableQuality,
+                          form.tableQualityStep, error);
+    }
     if (key == QLatin1String("manual-quality"))
         return readYesNo(key, value, form.manualQuality, error);
     if (key == QLatin1String("luminance-tables"))
@@ -235,6 +246,9 @@ QString describe(const BatchSettings& s, const Request& request, const QStringLi
     line("auto-quality",
          s.autoQuality ? triple(s.minQuality, s.maxQuality, s.qualityStep) : QStringLiteral("off"));
     line("manual-quality", s.manualQuality ? QStringLiteral("yes") : QStringLiteral("no"));
+    line("table-quality", s.manualQuality && s.tableQuality
+                              ? triple(s.minTableQuality, s.maxTableQuality, s.tableQualityStep)
+                              : QStringLiteral("off"));
     const auto file = [&](const char* key, const QString& path, const QString& fallback) {
         if (path.isEmpty())
             text += QStringLiteral("# %1: %2\n").arg(QLatin1String(key), fallback);
@@ -380,6 +394,9 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error)
     add({QStringLiteral("smoothing")}, "Smoothing range (default 0:0:0).", "MIN:MAX:STEP");
     add({QStringLiteral("auto-quality")},
         "Also sweep the library's automatic quality over this range.", "MIN:MAX:STEP");
+    add({QStringLiteral("table-quality")},
+        "Manual-quality entries: sweep the quality that scales the custom tables.",
+        "MIN:MAX:STEP");
     add({QStringLiteral("no-manual-quality")},
         "No manual-quality entries (custom tables scaled by quality 95).", nullptr);
     add({QStringLiteral("luminance-tables")},
