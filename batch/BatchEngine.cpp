@@ -96,16 +96,10 @@ BatchOutcome compressOne(JPEGCompressor& compressor, Image* image, const JPEGSet
         outcome.message = compressor.lastError();
         return outcome;
     }
-    const QByteArray jpeg = JpegFrame::compressedBytes(*result);
-    const Image* decoded = result->getCompressedImage();
-    if (!decoded || !decoded->getRGB32Buffer()) {
-        outcome.status = BatchOutcome::Failed;
-        outcome.message = QStringLiteral("The compressed picture could not be decoded again.");
-        return outcome;
-    }
+    const QByteArray& jpeg = result->getCompressedBytes();
     outcome.status = BatchOutcome::Compressed;
     outcome.stat = ResultStat(*result);
-    outcome.jpegBytes = decoded->getImageSize();
+    outcome.jpegBytes = (unsigned long long)result->getCompressedSize();
     outcome.sampling = JpegFrame::sampling(jpeg);
     if (keepJpeg)
         outcome.jpeg = jpeg;

@@ -1,24 +1,8 @@
 #include "JpegFrame.h"
 
-#include "CompressionResult.h"
-#include "Image.h"
-#include "JPEGCompressor.h"
-
-#include <QFile>
 #include <QStringList>
 
 namespace JpegFrame {
-
-QByteArray compressedBytes(const CompressionResult& result)
-{
-    const Image* decoded = result.getCompressedImage();
-    if (!decoded)
-        return QByteArray();
-    QFile file(QFile::decodeName(QByteArray::fromStdString(decoded->getFilePath())));
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
 
 QString sampling(const QByteArray& jpeg)
 {

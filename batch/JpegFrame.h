@@ -3,13 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-class CompressionResult;
-
 // What the encoder wrote into a JPEG, read back from its bytes.
 namespace JpegFrame {
-
-// The JPEG file of a compression.
-QByteArray compressedBytes(const CompressionResult& result);
 
 // The sampling factors of the frame header, horizontal by vertical for each
 // component in order: "2x2,1x1,1x1", "1x1" for a grey-scale file. Empty when
