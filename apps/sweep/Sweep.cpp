@@ -185,7 +185,8 @@ int run(const SweepJob& job)
     std::vector<std::pair<Key, QStringList>> keptRows;
     QFile csv;
     bool resumed = false;
-    if (job.resume && QFileInfo::exists(job.csvPath)) {
+    // A file that a run killed at once left empty starts afresh.
+    if (job.resume && QFileInfo(job.csvPath).size() > 0) {
         QString error;
         qsizetype consumed = 0;
         if (!readTable(job.csvPath, keptRows, &consumed, error)) {
