@@ -1,3 +1,4 @@
+#include "BDCommand.h"
 #include "Image.h"
 #include "Sweep.h"
 #include "SweepOptions.h"
@@ -14,6 +15,12 @@ int main(int argc, char* argv[])
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (!arguments.isEmpty() && arguments.front() == QLatin1String("merge"))
         return Sweep::merge(arguments.mid(1));
+    if (!arguments.isEmpty() && arguments.front() == QLatin1String("bd-rate")) {
+        const BDCommand::Outcome outcome = BDCommand::run(arguments.mid(1));
+        std::fwrite(outcome.output.constData(), 1, std::size_t(outcome.output.size()), stdout);
+        std::fwrite(outcome.errors.constData(), 1, std::size_t(outcome.errors.size()), stderr);
+        return outcome.status;
+    }
 
     SweepJob job;
     QString error;
