@@ -51,7 +51,7 @@ seconds() {
 printf '%-8s %10s %10s %10s %8s %10s %8s\n' picture "library/s" "1 worker/s" "2 workers/s" share speed-up
 for name in coffee chelsea small; do
     if [ "$name" = small ]; then source="$work/ppm/small.ppm"; else source="$samples/$name.png"; fi
-    line=$(tjbench "$work/ppm/$name.ppm" 75 -subsamp 420 -quiet -benchtime 3 -warmup 1 | tail -1)
+    line=$(tjbench "$work/ppm/$name.ppm" 75 -subsamp 420 -quiet -benchtime 3 -warmup 1 | grep -v "^ *$" | tail -1)
     library=$(echo "$line" | awk '{ pixels = $5 * $6 / 1e6; print 1 / (pixels / $7 + pixels / $9) }')
     set_dir="$work/set-$name"
     mkdir -p "$set_dir"
