@@ -1,9 +1,7 @@
 #include "JPEGSettingsFactory.h"
 
+#include "BatchProgress.h"
 #include "BatchSettings.h"
-
-#include <QCoreApplication>
-#include <QProgressDialog>
 
 #include <cstdint>
 
@@ -47,21 +45,17 @@ int JPEGSettingsFactory::entriesPerCall(const BatchSettings& s)
     return count;
 }
 
-bool JPEGSettingsFactory::step(QProgressDialog* dialog)
+bool JPEGSettingsFactory::step(BatchProgress* progress)
 {
-    // The event loop runs only here, which is what keeps Cancel alive while
-    // the expansion blocks the interface.
-    QCoreApplication::processEvents();
-    if (dialog)
-        dialog->setValue(counter);
-    ++counter;
-    QCoreApplication::processEvents();
-    return !(dialog && dialog->wasCanceled());
+    // A window's event loop runs only inside the step, which is what keeps
+    // its Cancel alive while the expansion blocks the interface.
+    const int value = counter++;
+    return !progress || progress->step(value);
 }
 
 void JPEGSettingsFactory::sweep(int first, int last, int stepSize, Setter set,
                                 JPEGSettings& working, const std::function<void()>& inner,
-                                QProgressDialog* dialog)
+                                BatchProgress* progress)
 {
     if (first == last) {
         (working.*set)(first);
@@ -71,7 +65,7 @@ void JPEGSettingsFactory::sweep(int first, int last, int stepSize, Setter set,
     const int count = sweepLength(first, last, stepSize);
     const std::int64_t delta = directedStep(first, last, stepSize);
     for (int i = 0; i < count && !canceled; ++i) {
-        if (!step(dialog)) {
+        if (!step(progress)) {
             canceled = true;
             return;
         }
@@ -81,7 +75,7 @@ void JPEGSettingsFactory::sweep(int first, int last, int stepSize, Setter set,
 }
 
 void JPEGSettingsFactory::smoothing(JPEGSettings& working, std::vector<JPEGSettings>& list,
-                                    QProgressDialog* dialog)
+                                    BatchProgress* progress)
 {
     if (canceled)
         return;
@@ -92,14 +86,14 @@ void JPEGSettingsFactory::smoothing(JPEGSettings& working, std::vector<JPEGSetti
             return;
         }
         sweep(settings->minTableQuality, settings->maxTableQuality, settings->tableQualityStep,
-              &JPEGSettings::setQuality, working, append, dialog);
+              &JPEGSettings::setQuality, working, append, progress);
     };
     sweep(settings->minSmoothing, settings->maxSmoothing, settings->smoothingStep,
-          &JPEGSettings::setSmoothing, working, tableQualities, dialog);
+          &JPEGSettings::setSmoothing, working, tableQualities, progress);
 }
 
 void JPEGSettingsFactory::quality(JPEGSettings& working, std::vector<JPEGSettings>& list,
-                                  QProgressDialog* dialog)
+                                  BatchProgress* progress)
 {
     if (canceled)
         return;
@@ -120,13 +114,12 @@ void JPEGSettingsFactory::quality(JPEGSettings& working, std::vector<JPEGSetting
             if (!m.wanted)
                 continue;
             working.setDCTMethod(m.method);
-            smoothing(working, list, dialog);
+            smoothing(working, list, progress);
         }
     }
     if (settings->autoQuality && !canceled) {
         working.setAutoQualityEnabled(true);
-        sweep(
-            settings->minQuality, settings->maxQuality, settings->qualityStep,
-            &JPEGSettings::setQuality, working, [&] { list.push_back(working); }, dialog);
+        sweep(settings->minQuality, settings->maxQuality, settings->qualityStep,
+              &JPEGSettings::setQuality, working, [&] { list.push_back(working); }, progress);
     }
 }

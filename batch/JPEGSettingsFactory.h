@@ -5,8 +5,8 @@
 #include <functional>
 #include <vector>
 
+class BatchProgress;
 struct BatchSettings;
-class QProgressDialog;
 
 // Expands the innermost levels of a batch sweep, the DCT methods, the
 // smoothing range and the quality ranges, into entries of a settings list.
@@ -22,10 +22,10 @@ public:
     explicit JPEGSettingsFactory(BatchSettings* settings) : settings(settings) {}
 
     // Both write fields of the working record `working` in place and append
-    // copies of it to `list`. `dialog` may be null: no progress is shown and
-    // nothing can be cancelled.
-    void quality(JPEGSettings& working, std::vector<JPEGSettings>& list, QProgressDialog* dialog);
-    void smoothing(JPEGSettings& working, std::vector<JPEGSettings>& list, QProgressDialog* dialog);
+    // copies of it to `list`. `progress` may be null: no progress is shown
+    // and nothing can be cancelled.
+    void quality(JPEGSettings& working, std::vector<JPEGSettings>& list, BatchProgress* progress);
+    void smoothing(JPEGSettings& working, std::vector<JPEGSettings>& list, BatchProgress* progress);
 
     bool isCanceled() const { return canceled; }
     int getCounter() const { return counter; }
@@ -39,9 +39,9 @@ private:
     using Setter = void (JPEGSettings::*)(int);
     // Sets each value of the range on `working` and calls `inner` for it.
     void sweep(int first, int last, int step, Setter set, JPEGSettings& working,
-               const std::function<void()>& inner, QProgressDialog* dialog);
-    // One progress step; false when the dialog reports Cancel.
-    bool step(QProgressDialog* dialog);
+               const std::function<void()>& inner, BatchProgress* progress);
+    // One progress step; false when the user asked to stop.
+    bool step(BatchProgress* progress);
 
     BatchSettings* settings;
     int counter = 0;

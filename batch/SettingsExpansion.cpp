@@ -10,8 +10,8 @@ namespace {
 class Expansion
 {
 public:
-    Expansion(BatchSettings& sweep, QProgressDialog* dialog)
-        : sweep(sweep), dialog(dialog), factory(&sweep)
+    Expansion(BatchSettings& sweep, BatchProgress* progress)
+        : sweep(sweep), progress(progress), factory(&sweep)
     {
     }
 
@@ -78,25 +78,25 @@ private:
     {
         if (sweep.optimizeHuffman) {
             working.setOptimizeHuffman(true);
-            factory.quality(working, list, dialog);
+            factory.quality(working, list, progress);
         }
         if (sweep.dontOptimizeHuffman) {
             working.setOptimizeHuffman(false);
-            factory.quality(working, list, dialog);
+            factory.quality(working, list, progress);
         }
     }
 
     BatchSettings& sweep;
-    QProgressDialog* dialog;
+    BatchProgress* progress;
     JPEGSettingsFactory factory;
 };
 
 } // namespace
 
-std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDialog* dialog,
+std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, BatchProgress* progress,
                                               bool* canceled)
 {
-    Expansion expansion(sweep, dialog);
+    Expansion expansion(sweep, progress);
     expansion.run();
     if (canceled)
         *canceled = expansion.canceled();

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+class BatchProgress;
 struct BatchSettings;
-class QProgressDialog;
 
 // Expands a batch sweep into the ordered list of settings a run compresses.
 // From slowest to fastest varying: down-sampling pair, luminance table,
@@ -22,9 +22,9 @@ class QProgressDialog;
 // automatic sweep has run, and baseline entries carry the progressive flag of
 // the last extended pass.
 //
-// The quality and smoothing sweeps step the dialog's value and stop at Cancel;
-// what was appended until then is returned. `dialog` may be null.
-std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, QProgressDialog* dialog,
+// The quality and smoothing sweeps step the progress and stop at Cancel;
+// what was appended until then is returned. `progress` may be null.
+std::vector<JPEGSettings> expandBatchSettings(BatchSettings& sweep, BatchProgress* progress,
                                               bool* canceled = nullptr);
 
 // The number of entries expandBatchSettings() would make of `sweep`, worked

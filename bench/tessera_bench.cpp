@@ -1,40 +1,46 @@
-// Runs BatchCompressor::compress over the sample pictures under a sweep of
-// settings and reports compressions per second and where the time went.
+// Runs the batch engine over the sample pictures under a sweep of settings
+// and reports compressions per second, where the time went and the peak
+// resident size.
 //
-//   tessera_bench [--sweep | --default | --auto Q] [--repeat N]
-//                 [--figures KEYS] [--entries | --cjpeg DIR] [pictures...]
+//   tessera_bench [--sweep | --default | --auto Q | --auto-range MIN:MAX:STEP]
+//                 [--workers N] [--copies N] [--repeat N]
+//                 [--entries | --cjpeg DIR] [pictures...]
 //
 // --sweep (the default) expands 54 entries the way a batch run does: Baseline,
 // colour, both Huffman choices, manual quality with the int, fast and float
 // DCT over smoothing 0 to 30 by 10, and automatic quality 25 to 95 by 5.
 // --default uses 50 copies of the one entry that the batch window's default
 // form gives, --auto Q 50 copies of an entry with automatic quality Q (the
-// library's standard tables and its default 2 x 2 luminance sampling).
-// --repeat runs the whole batch N times after one untimed round (3 unless
-// told). --entries prints the entries and stops. --cjpeg DIR writes what
-// compare_cjpeg.sh needs to run the same batch with cjpeg and djpeg: the
-// pictures as PPM, the custom tables, and one line of cjpeg options per
-// entry. --figures chooses the quality figures measured with every
-// compression, keys separated by commas ("psnr,ssim"; "" for none; all
-// unless told); the time they take is printed apart. Without pictures, the
-// two samples are used.
+// library's standard tables and its default 2 x 2 luminance sampling), and
+// --auto-range one automatic entry per quality of the range (as
+// tessera-sweep --auto-quality with manual quality off).
+// --workers sets the engine's workers (1 unless told; 0 is one per core),
+// --copies runs each picture that many times in the list (as a picture set
+// of that many pictures would), --repeat runs the whole batch N times after
+// one untimed round (3 unless told). --entries prints the entries and stops.
+// --cjpeg DIR writes what compare_cjpeg.sh needs to run the same batch with
+// cjpeg and djpeg: the pictures as PPM, the custom tables, and one line of
+// cjpeg options per entry. Without pictures, the two samples are used.
+// Scratch files go to a temporary directory.
 
-#include "BatchCompressor.h"
+#include "BatchEngine.h"
 #include "BatchSettings.h"
 #include "Image.h"
 #include "JPEGSettingsFactory.h"
 
 #include <FreeImage.h>
-#include <QApplication>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProgressDialog>
+#include <QTemporaryDir>
 #include <QTextStream>
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -150,9 +156,7 @@ bool writeCjpegInputs(const QString& dirPath, const QStringList& files,
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     Image::initImage();
 
     bool defaultEntry = false;
@@ -160,7 +164,9 @@ int main(int argc, char** argv)
     bool listEntries = false;
     QString cjpegDir;
     int repeat = 3;
-    FigureSet figures = FigureSet::everything();
+    int workers = 1;
+    int copies = 1;
+    int rangeMin = -1, rangeMax = -1, rangeStep = 0;
     QStringList files;
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
@@ -178,18 +184,24 @@ int main(int argc, char** argv)
             listEntries = true;
         } else if (a == QLatin1String("--cjpeg") && hasValue) {
             cjpegDir = args[++i];
-        } else if (a == QLatin1String("--figures") && hasValue) {
-            if (!FigureSet::parse(args[++i], figures)) {
-                std::fprintf(stderr, "unknown figure in %s; known: %s\n", qPrintable(args[i]),
-                             qPrintable(FigureSet::everything().keys().join(QLatin1Char(','))));
-                return 2;
-            }
+        } else if (a == QLatin1String("--auto-range") && hasValue) {
+            const QStringList parts = args[++i].split(QLatin1Char(':'));
+            rangeMin = parts.value(0).toInt();
+            rangeMax = parts.value(1, parts.value(0)).toInt();
+            rangeStep = parts.value(2, QStringLiteral("1")).toInt();
+            defaultEntry = false;
+            autoQuality = -1;
+        } else if (a == QLatin1String("--workers") && hasValue) {
+            workers = std::max(0, args[++i].toInt());
+        } else if (a == QLatin1String("--copies") && hasValue) {
+            copies = std::max(1, args[++i].toInt());
         } else if (a == QLatin1String("--repeat") && hasValue) {
             repeat = std::max(1, args[++i].toInt());
         } else if (a.startsWith(QLatin1String("-"))) {
-            std::printf("usage: tessera_bench [--sweep | --default | --auto Q] [--repeat N]\n"
-                        "                     [--figures KEYS] [--entries | --cjpeg DIR]\n"
-                        "                     [pictures...]\n");
+            std::printf("usage: tessera_bench [--sweep | --default | --auto Q |"
+                        " --auto-range MIN:MAX:STEP]\n"
+                        "                     [--workers N] [--copies N] [--repeat N]\n"
+                        "                     [--entries | --cjpeg DIR] [pictures...]\n");
             return a == QLatin1String("--help") ? 0 : 2;
         } else {
             files << QDir(a).absolutePath();
@@ -206,6 +218,14 @@ int main(int argc, char** argv)
         batch.manualQuality = false;
         batch.autoQuality = true;
         batch.minQuality = batch.maxQuality = autoQuality;
+    }
+    if (rangeMin >= 0) {
+        batch = BatchSettings();
+        batch.manualQuality = false;
+        batch.autoQuality = true;
+        batch.minQuality = rangeMin;
+        batch.maxQuality = rangeMax;
+        batch.qualityStep = rangeMax < rangeMin ? -std::abs(rangeStep) : std::abs(rangeStep);
     }
     std::vector<JPEGSettings> entries = expand(batch);
     if (defaultEntry)
@@ -227,54 +247,56 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    QProgressDialog dialog(QStringLiteral("Compressing files"), QStringLiteral("Cancel"), 0,
-                           int(files.size() * entries.size()));
-    dialog.setMinimumDuration(5);
-    dialog.setAutoReset(false);
-    dialog.setAutoClose(true);
+    QStringList batchFiles;
+    for (const QString& file : files)
+        for (int copy = 0; copy < copies; ++copy)
+            batchFiles << file;
 
-    BatchCompressor compressor;
-    compressor.setFigures(figures);
-    // One untimed round brings the pictures and libraries into the caches.
-    {
-        std::vector<JPEGSettings> settings = entries;
-        compressor.compress(files, settings, nullptr);
-        compressor.resetTimings();
-    }
+    QTemporaryDir scratch;
+    QDir::setCurrent(scratch.path());
+    BatchEngine engine({workers, false});
+    long compressions = 0;
     std::size_t results = 0;
+    double encodeMs = 0, decodeMs = 0;
+    const auto consume = [&](BatchOutcome&& outcome) {
+        ++compressions;
+        if (outcome.status == BatchOutcome::Compressed)
+            ++results;
+        encodeMs += outcome.encodeMs;
+        decodeMs += outcome.decodeMs;
+        return true;
+    };
+    // One untimed round brings the pictures and libraries into the caches.
+    engine.run(batchFiles, entries, [](BatchOutcome&&) { return true; });
+
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
     const std::clock_t cpuStart = std::clock();
-    for (int round = 0; round < repeat; ++round) {
-        std::vector<JPEGSettings> settings = entries;
-        results += compressor.compress(files, settings, &dialog).size();
-    }
+    for (int round = 0; round < repeat; ++round)
+        engine.run(batchFiles, entries, consume);
+    const double total = seconds(Clock::now() - start);
 
     // Processor time as well as elapsed time: on a shared machine the first
-    // is the steadier figure.
+    // is the steadier figure for one worker.
     const double cpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-    const BatchCompressor::Timings& t = compressor.timings();
-    const double total = seconds(t.total);
-    const double parts[] = {seconds(t.encoding), seconds(t.decoding), seconds(t.measuring),
-                            seconds(t.loading)};
-    const double other = total - parts[0] - parts[1] - parts[2] - parts[3];
-    const char* kind = autoQuality >= 0 ? "auto quality entry"
-                       : defaultEntry   ? "default entry"
-                                        : "sweep";
-    std::printf("%s: %zu entries x %lld pictures x %d rounds = %ld compressions, %zu results\n",
-                kind, entries.size(), static_cast<long long>(files.size()), repeat, t.compressions,
-                results);
+    const char* kind = rangeMin >= 0        ? "auto quality range"
+                       : autoQuality >= 0 ? "auto quality entry"
+                       : defaultEntry     ? "default entry"
+                                          : "sweep";
+    std::printf("%s: %zu entries x %lld pictures x %d rounds = %ld compressions, %zu results,"
+                " %d workers\n",
+                kind, entries.size(), static_cast<long long>(batchFiles.size()), repeat,
+                compressions, results, engine.workerCount());
     std::printf("time %.3f s, %.1f compressions per second, %.3f ms each\n", total,
-                t.compressions / total, 1000.0 * total / t.compressions);
+                compressions / total, 1000.0 * total / compressions);
     std::printf("processor time %.3f s, %.1f compressions per processor second\n", cpu,
-                t.compressions / cpu);
-    const char* names[] = {"encoding", "decoding", "measuring", "loading sources"};
-    for (int i = 0; i < 4; ++i)
-        std::printf("  %-16s %8.3f s %6.1f %%  %.3f ms per compression\n", names[i], parts[i],
-                    100.0 * parts[i] / total, 1000.0 * parts[i] / t.compressions);
-    std::printf("  %-16s %8.3f s %6.1f %%\n", "progress, other", other, 100.0 * other / total);
-    const double similarity = seconds(t.similarity);
-    std::printf("figures %s: %.3f ms per compression measuring in all, of which SSIM and "
-                "MS-SSIM %.3f ms\n",
-                figures.isEmpty() ? "none" : qPrintable(figures.keys().join(QLatin1Char(','))),
-                1000.0 * parts[2] / t.compressions, 1000.0 * similarity / t.compressions);
+                compressions / cpu);
+    std::printf("  %-16s %8.3f s summed over the workers, %.3f ms per compression\n", "encoding",
+                encodeMs / 1000, encodeMs / compressions);
+    std::printf("  %-16s %8.3f s summed over the workers, %.3f ms per compression\n", "decoding",
+                decodeMs / 1000, decodeMs / compressions);
+    struct rusage usage;
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("peak resident size %.1f MB\n", usage.ru_maxrss / 1024.0);
     return 0;
 }

@@ -254,6 +254,12 @@ void Image::load(const std::string& path)
 {
     initImage();
     MessageCapture capture(&loadMessage);
+    // Source pictures are loaded one at a time even when the batch engine's
+    // workers ask on several threads: FreeImage's many format plug-ins and the
+    // libraries under them are not all known to be safe to run at once, and
+    // loading is a small share of a sweep, whose compressions run in parallel.
+    static std::mutex loading;
+    const std::lock_guard<std::mutex> oneAtATime(loading);
     try {
         if (FIBITMAP* loaded = GenericLoader(path.c_str(), 0))
             adopt(loaded);

@@ -1,6 +1,7 @@
 #include "BatchWindow.h"
 
 #include "DataFiles.h"
+#include "DialogProgress.h"
 #include "DownsamplingPairs.h"
 #include "HelpWindow.h"
 #include "PictureFormats.h"
@@ -44,22 +45,6 @@
 
 namespace {
 
-// A field's number: its text in base 10, or 0 when empty or unreadable.
-int readField(const QLineEdit* edit)
-{
-    bool ok = false;
-    const int value = edit->text().toInt(&ok, 10);
-    return ok ? value : 0;
-}
-
-// The step's sign made to point from `minimum` towards `maximum`; equal
-// bounds keep the step as typed.
-int directedStep(int minimum, int maximum, int step)
-{
-    if ((maximum < minimum && step > 0) || (maximum > minimum && step < 0))
-        return -step;
-    return step;
-}
 
 } // namespace
 
@@ -324,139 +309,46 @@ void BatchWindow::showError(const QString& message)
     QMessageBox::critical(this, QStringLiteral("Error"), message, QMessageBox::Ok);
 }
 
+BatchForm BatchWindow::formState() const
+{
+    BatchForm form;
+    form.baseline = baselineCheck->isChecked();
+    form.extended = extendedCheck->isChecked();
+    form.progressive = progressiveCheck->isChecked();
+    form.nonProgressive = nonProgressiveCheck->isChecked();
+    form.manualQuality = manualQualityCheck->isChecked();
+    form.autoQuality = autoQualityCheck->isChecked();
+    form.minQuality = minQualityEdit->text();
+    form.maxQuality = maxQualityEdit->text();
+    form.qualityStep = qualityStepEdit->text();
+    form.minTableQuality = minTableQualityEdit->text();
+    form.maxTableQuality = maxTableQualityEdit->text();
+    form.tableQualityStep = tableQualityStepEdit->text();
+    form.optimizeHuffman = optimizeHuffmanCheck->isChecked();
+    form.dontOptimizeHuffman = dontOptimizeHuffmanCheck->isChecked();
+    form.grayscaleOutput = grayscaleOutputCheck->isChecked();
+    form.colorOutput = colorOutputCheck->isChecked();
+    form.dctInt = dctIntCheck->isChecked();
+    form.dctFast = dctFastCheck->isChecked();
+    form.dctFloat = dctFloatCheck->isChecked();
+    form.minSmoothing = minSmoothingEdit->text();
+    form.maxSmoothing = maxSmoothingEdit->text();
+    form.smoothingStep = smoothingStepEdit->text();
+    return form;
+}
+
 bool BatchWindow::isUIStateValid()
 {
-    const auto fail = [this](const char* message) {
-        showError(QLatin1String(message));
-        return false;
-    };
-
-    if (!baselineCheck->isChecked() && !extendedCheck->isChecked())
-        return fail("At least one mode must be selected:<br>- baseline<br>- extended");
-    if (extendedCheck->isChecked() && !progressiveCheck->isChecked() &&
-        !nonProgressiveCheck->isChecked())
-        return fail("At least one mode must be selected:<br>- progressive<br>- non-progressive");
-    if (!autoQualityCheck->isChecked() && !manualQualityCheck->isChecked())
-        return fail("At least one quality setting must be selected<br>- auto quality<br>- "
-                    "manual quaqlity");
-    if (!optimizeHuffmanCheck->isChecked() && !dontOptimizeHuffmanCheck->isChecked())
-        return fail("Huffman optimization must be set<br>- optimize<br>- don't optimize");
-    if (!grayscaleOutputCheck->isChecked() && !colorOutputCheck->isChecked())
-        return fail("At least one output option must be set<br>- grayscale<br>- original");
-    if (!dctIntCheck->isChecked() && !dctFastCheck->isChecked() && !dctFloatCheck->isChecked())
-        return fail("Choose at leas one DCT method<br>- int<br>- fast<br>- float");
-
-    if (autoQualityCheck->isChecked()) {
-        if (minQualityEdit->text().isEmpty() || maxQualityEdit->text().isEmpty() ||
-            qualityStepEdit->text().isEmpty())
-            return fail("In auto quality mode, you must specify all quality "
-                        "parameters<br>- min<br>- max<br>- step");
-        // The texts are compared, not their numbers: "05" and "5" differ.
-        if (minQualityEdit->text() != maxQualityEdit->text() && readField(qualityStepEdit) == 0)
-            return fail("Step cannot be 0 if min quality and max quality are different");
-    }
-
-    if (manualQualityCheck->isChecked()) {
-        const int emptyTableQuality = int(minTableQualityEdit->text().isEmpty()) +
-                                      int(maxTableQualityEdit->text().isEmpty()) +
-                                      int(tableQualityStepEdit->text().isEmpty());
-        if (emptyTableQuality == 1 || emptyTableQuality == 2)
-            return fail("You must specify all table quality parameters or none<br>- min<br>- "
-                        "max<br>- step");
-        if (minTableQualityEdit->text() != maxTableQualityEdit->text() &&
-            readField(tableQualityStepEdit) == 0)
-            return fail("Step cannot be 0 if min table quality and max table quality are "
-                        "different");
-    }
-
-    const int emptySmoothing = int(minSmoothingEdit->text().isEmpty()) +
-                               int(maxSmoothingEdit->text().isEmpty()) +
-                               int(smoothingStepEdit->text().isEmpty());
-    if (emptySmoothing == 1 || emptySmoothing == 2)
-        return fail("You must specify all smoothing parameters or none<br>- min<br>- max<br>- "
-                    "step");
-    if (minSmoothingEdit->text() != maxSmoothingEdit->text() && readField(smoothingStepEdit) == 0)
-        return fail("Step cannot be 0 if min smoothing and max smoothing are different");
-    return true;
+    const QString message = formState().check();
+    if (message.isEmpty())
+        return true;
+    showError(message);
+    return false;
 }
 
 void BatchWindow::updateData()
 {
-    const auto fail = [](const char* message) { throw std::invalid_argument(message); };
-
-    if (!baselineCheck->isChecked() && !extendedCheck->isChecked())
-        fail("Choose base or/and extended");
-    if (extendedCheck->isChecked() && !progressiveCheck->isChecked() &&
-        !nonProgressiveCheck->isChecked())
-        fail("Choose porgressive or/and non-progressive");
-    settings.baseline = baselineCheck->isChecked();
-    settings.extended = extendedCheck->isChecked();
-    settings.progressive = progressiveCheck->isChecked();
-    settings.nonProgressive = nonProgressiveCheck->isChecked();
-
-    settings.autoQuality = autoQualityCheck->isChecked();
-    settings.manualQuality = manualQualityCheck->isChecked();
-
-    {
-        const int minimum = readField(minQualityEdit);
-        const int maximum = readField(maxQualityEdit);
-        const int step = readField(qualityStepEdit);
-        // The fields' range is 1..100: the encoder takes a quality of 0 as 1,
-        // and a report would then name a quality the encoder did not use.
-        if (minimum > 100 || minimum < 1 || maximum > 100 || maximum < 1)
-            fail("Illegal quality values");
-        settings.minQuality = minimum;
-        settings.maxQuality = maximum;
-        settings.qualityStep = directedStep(minimum, maximum, step);
-    }
-
-    // Without manual quality the triple is not used and keeps what it held.
-    if (settings.manualQuality) {
-        const bool filled = !minTableQualityEdit->text().isEmpty() &&
-                            !maxTableQualityEdit->text().isEmpty() &&
-                            !tableQualityStepEdit->text().isEmpty();
-        settings.tableQuality = false;
-        if (filled) {
-            const int minimum = readField(minTableQualityEdit);
-            const int maximum = readField(maxTableQualityEdit);
-            const int step = readField(tableQualityStepEdit);
-            if (minimum > 100 || minimum < 1 || maximum > 100 || maximum < 1)
-                fail("Illegal table quality values");
-            settings.minTableQuality = minimum;
-            settings.maxTableQuality = maximum;
-            settings.tableQualityStep = directedStep(minimum, maximum, step);
-            settings.tableQuality = true;
-        }
-    }
-
-    if (!optimizeHuffmanCheck->isChecked() && !dontOptimizeHuffmanCheck->isChecked())
-        fail("Choose optimize or/and don't optimize");
-    settings.optimizeHuffman = optimizeHuffmanCheck->isChecked();
-    settings.dontOptimizeHuffman = dontOptimizeHuffmanCheck->isChecked();
-
-    if (!grayscaleOutputCheck->isChecked() && !colorOutputCheck->isChecked())
-        fail("Choose grayscale or/and original");
-    settings.grayscaleOutput = grayscaleOutputCheck->isChecked();
-    settings.colorOutput = colorOutputCheck->isChecked();
-
-    {
-        const int minimum = readField(minSmoothingEdit);
-        const int maximum = readField(maxSmoothingEdit);
-        const int step = readField(smoothingStepEdit);
-        if (minimum > 100 || minimum < 0 || maximum > 100 || maximum < 0)
-            fail("Invalid smoothing values");
-        if (minimum != maximum && step == 0)
-            fail("Step cannot be 0 if start!=end, smoothing");
-        settings.minSmoothing = minimum;
-        settings.maxSmoothing = maximum;
-        settings.smoothingStep = directedStep(minimum, maximum, step);
-    }
-
-    if (!dctIntCheck->isChecked() && !dctFastCheck->isChecked() && !dctFloatCheck->isChecked())
-        fail("Choose dct mode");
-    settings.dctInt = dctIntCheck->isChecked();
-    settings.dctFast = dctFastCheck->isChecked();
-    settings.dctFloat = dctFloatCheck->isChecked();
+    formState().apply(settings);
 }
 
 void BatchWindow::setFiles(const QStringList& names)
@@ -803,7 +695,8 @@ void BatchWindow::doCompress()
     // replace the table lists while the expansion walks them.
     BatchSettings sweep = settings;
     const QStringList runFiles = files;
-    std::vector<JPEGSettings> settingsList = expandBatchSettings(sweep, dialog);
+    DialogProgress progress(dialog);
+    std::vector<JPEGSettings> settingsList = expandBatchSettings(sweep, &progress);
 
     // The reset also forgets a Cancel of the first phase: what was expanded
     // until then is compressed.
@@ -816,7 +709,7 @@ void BatchWindow::doCompress()
 
     QElapsedTimer clock;
     clock.start();
-    std::vector<ResultStat> results = batchCompressor.compress(runFiles, settingsList, dialog);
+    std::vector<ResultStat> results = batchCompressor.compress(runFiles, settingsList, &progress);
     if (!results.empty())
         secondsPerCompression = double(clock.elapsed()) / 1000.0 / double(results.size());
     updateSweepSummary();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BatchCompressor.h"
+#include "BatchForm.h"
 #include "BatchSettings.h"
 
 #include <QDialog>
@@ -51,6 +52,8 @@ public:
     // Form -> settings. Throws std::invalid_argument with a message when the
     // form is inconsistent; the fields of the steps before it are written.
     void updateData();
+    // The form's check states and field texts as they stand.
+    BatchForm formState() const;
 
     // What "Open" does with the chosen names: they replace the file list, and
     // a non-empty list enables "Compress" for good.

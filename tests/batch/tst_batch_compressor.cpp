@@ -1,6 +1,7 @@
 #include "BatchCompressor.h"
 #include "CompressionResult.h"
 #include "Image.h"
+#include "DialogProgress.h"
 #include "ProgressWatcher.h"
 #include "TestPictures.h"
 
@@ -49,11 +50,15 @@ std::size_t heapInUse()
 
 struct Batch
 {
+    // One worker: these cases pin down the order of steps and the memory of
+    // one compression at a time.
     Batch() : dialog(QStringLiteral("Compressing files"), QStringLiteral("Cancel"), 0, 1000)
     {
         setUpDialog(dialog);
+        compressor.setWorkers(1);
     }
     QProgressDialog dialog;
+    DialogProgress progress{&dialog};
     BatchCompressor compressor;
 };
 
@@ -78,7 +83,7 @@ private slots:
         ProgressWatcher watcher(batch.dialog);
         std::vector<JPEGSettings> settings = threeEntries();
         const std::vector<ResultStat> results =
-            batch.compressor.compress({first, second}, settings, &batch.dialog);
+            batch.compressor.compress({first, second}, settings, &batch.progress);
 
         QCOMPARE(results.size(), size_t(6));
         QCOMPARE(qualities(settings), (std::vector<int>{30, 60, 90, 30, 60, 90}));
@@ -117,7 +122,7 @@ private slots:
         ProgressWatcher watcher(batch.dialog);
         std::vector<JPEGSettings> settings = threeEntries();
         const std::vector<ResultStat> results = batch.compressor.compress(
-            {dir.file("missing.png"), broken, good}, settings, &batch.dialog);
+            {dir.file("missing.png"), broken, good}, settings, &batch.progress);
         QCOMPARE(results.size(), size_t(3));
         for (const ResultStat& r : results)
             QCOMPARE(r.fileName, good);
@@ -150,7 +155,7 @@ private slots:
         Batch batch;
         const int before = batch.dialog.value();
         std::vector<JPEGSettings> settings;
-        QVERIFY(batch.compressor.compress({good, good}, settings, &batch.dialog).empty());
+        QVERIFY(batch.compressor.compress({good, good}, settings, &batch.progress).empty());
         QVERIFY(settings.empty());
         QCOMPARE(batch.dialog.value(), before);
         QVERIFY(!QFile::exists(dir.file("tmp.bin")));
@@ -175,7 +180,7 @@ private slots:
         Batch batch;
         ProgressWatcher watcher(batch.dialog);
         const std::vector<ResultStat> results =
-            batch.compressor.compress({good, good}, settings, &batch.dialog);
+            batch.compressor.compress({good, good}, settings, &batch.progress);
         QCOMPARE(results.size(), size_t(4));
         QCOMPARE(settings.size(), size_t(4));
         const int smoothings[] = {0, 2, 0, 2};
@@ -209,7 +214,7 @@ private slots:
         watcher.cancelAt(1);
         std::vector<JPEGSettings> settings = threeEntries();
         const std::vector<ResultStat> results =
-            batch.compressor.compress({good, good}, settings, &batch.dialog);
+            batch.compressor.compress({good, good}, settings, &batch.progress);
         QVERIFY(batch.dialog.wasCanceled());
         QCOMPARE(results.size(), size_t(2));
         QCOMPARE(qualities(settings), (std::vector<int>{30, 60}));
@@ -217,8 +222,10 @@ private slots:
         QCOMPARE(batch.compressor.getCompressor()->getImage(), nullptr);
     }
 
-    // However many compressions a batch makes, between two of them the heap
-    // holds one source picture and nothing of the results before.
+    // However many compressions a batch makes, the heap holds one source
+    // picture, the compression under way on the worker (whose decoded
+    // picture is a 32-bit copy of the source's size) and nothing of the
+    // results before.
     void holdsOnePictureAtATime()
     {
         {
@@ -252,7 +259,7 @@ private slots:
             ++turns;
         };
         const std::vector<ResultStat> results =
-            batch.compressor.compress({first, second}, settings, &batch.dialog);
+            batch.compressor.compress({first, second}, settings, &batch.progress);
         watcher.onTurn = nullptr;
 
         QCOMPARE(results.size(), size_t(8));

@@ -1,4 +1,5 @@
 #include "BatchSettings.h"
+#include "DialogProgress.h"
 #include "JPEGSettingsFactory.h"
 #include "ProgressWatcher.h"
 
@@ -56,10 +57,11 @@ private slots:
         QProgressDialog dialog(QStringLiteral("Creating settings"), QStringLiteral("Cancel"), 0,
                                1000);
         setUpDialog(dialog);
+        DialogProgress progress(&dialog);
         const int before = dialog.value();
         JPEGSettings working;
         std::vector<JPEGSettings> list;
-        factory.quality(working, list, &dialog);
+        factory.quality(working, list, &progress);
         QCOMPARE(describe(list), QStringLiteral("manual/int/0/q95"));
         QCOMPARE(factory.getCounter(), 0);
         QCOMPARE(dialog.value(), before);
@@ -101,19 +103,20 @@ private slots:
         QProgressDialog dialog(QStringLiteral("Creating settings"), QStringLiteral("Cancel"), 0,
                                1000);
         setUpDialog(dialog);
+        DialogProgress progress(&dialog);
         ProgressWatcher watcher(dialog);
         JPEGSettings working;
         std::vector<JPEGSettings> list;
-        factory.quality(working, list, &dialog);
+        factory.quality(working, list, &progress);
 
         QCOMPARE(qualities(list), expected);
         for (const JPEGSettings& s : list)
             QVERIFY(s.isAutoQualityEnabled());
         QCOMPARE(factory.getCounter(), steps);
-        std::vector<int> progress;
+        std::vector<int> shown;
         for (int i = 0; i < steps; ++i)
-            progress.push_back(i);
-        QCOMPARE(watcher.values(), progress);
+            shown.push_back(i);
+        QCOMPARE(watcher.values(), shown);
         QCOMPARE(JPEGSettingsFactory::sweepLength(minQuality, maxQuality, step),
                  int(expected.size()));
     }
@@ -140,10 +143,11 @@ private slots:
         QProgressDialog dialog(QStringLiteral("Creating settings"), QStringLiteral("Cancel"), 0,
                                1000);
         setUpDialog(dialog);
+        DialogProgress progress(&dialog);
         ProgressWatcher watcher(dialog);
         JPEGSettings working;
         std::vector<JPEGSettings> list;
-        factory.quality(working, list, &dialog);
+        factory.quality(working, list, &progress);
         QCOMPARE(describe(list),
                  QStringLiteral("manual/int/0/q95 manual/int/10/q95 manual/int/20/q95 "
                                 "manual/float/0/q95 manual/float/10/q95 manual/float/20/q95 "
@@ -151,7 +155,7 @@ private slots:
         QCOMPARE(factory.getCounter(), 9);
 
         list.clear();
-        factory.quality(working, list, &dialog);
+        factory.quality(working, list, &progress);
         QCOMPARE(list.size(), size_t(9));
         QCOMPARE(list[0].getQuality(), 90); // left there by the first call's quality sweep
         QCOMPARE(factory.getCounter(), 18);
@@ -236,11 +240,12 @@ private slots:
         QProgressDialog dialog(QStringLiteral("Creating settings"), QStringLiteral("Cancel"), 0,
                                1000);
         setUpDialog(dialog);
+        DialogProgress progress(&dialog);
         ProgressWatcher watcher(dialog);
         watcher.cancelAt(3);
         JPEGSettings working;
         std::vector<JPEGSettings> list;
-        factory.quality(working, list, &dialog);
+        factory.quality(working, list, &progress);
 
         QVERIFY(factory.isCanceled());
         const int counter = factory.getCounter();
@@ -256,8 +261,8 @@ private slots:
         }
 
         const std::vector<JPEGSettings> kept = list;
-        factory.quality(working, list, &dialog);
-        factory.smoothing(working, list, &dialog);
+        factory.quality(working, list, &progress);
+        factory.smoothing(working, list, &progress);
         QCOMPARE(list.size(), kept.size());
         QCOMPARE(factory.getCounter(), counter);
     }

@@ -1,0 +1,35 @@
+#include "BDCommand.h"
+#include "Image.h"
+#include "Sweep.h"
+#include "SweepOptions.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tessera-sweep"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TESSERA_VERSION));
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (!arguments.isEmpty() && arguments.front() == QLatin1String("merge"))
+        return Sweep::merge(arguments.mid(1));
+    if (!arguments.isEmpty() && arguments.front() == QLatin1String("bd-rate")) {
+        const BDCommand::Outcome outcome = BDCommand::run(arguments.mid(1));
+        std::fwrite(outcome.output.constData(), 1, std::size_t(outcome.output.size()), stdout);
+        std::fwrite(outcome.errors.constData(), 1, std::size_t(outcome.errors.size()), stderr);
+        return outcome.status;
+    }
+
+    SweepJob job;
+    QString error;
+    if (SweepOptions::parse(arguments, job, error) != 0) {
+        std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
+    Image::initImage();
+    const int status = Sweep::run(job);
+    Image::deinitImage();
+    return status;
+}

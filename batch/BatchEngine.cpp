@@ -1,0 +1,251 @@
+#include "BatchEngine.h"
+
+#include "BatchProgress.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
+#include "JpegFrame.h"
+
+#include <QFile>
+#include <QThread>
+
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <new>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double milliseconds(std::chrono::nanoseconds span)
+{
+    return std::chrono::duration<double, std::milli>(span).count();
+}
+
+// One picture while compressions of it are under way.
+struct Picture
+{
+    std::unique_ptr<Image> image;
+    bool loading = true;
+    int users = 0;
+};
+
+// The state the workers and the delivering thread share, under one mutex.
+// Jobs are numbered file-major: job k is file k / entries, entry k % entries.
+struct Run
+{
+    Run(const QStringList& files, const std::vector<JPEGSettings>& entries,
+        const BatchEngine::Skip& skip, long long window)
+        : files(files), entries(entries), skip(skip), entryCount((long long)entries.size()),
+          total((long long)files.size() * (long long)entries.size()), window(window)
+    {
+    }
+
+    bool skipped(long long job) const
+    {
+        return skip && skip(int(job / entryCount), int(job % entryCount));
+    }
+
+    // Drops the pictures no job will need again: nobody uses them and the
+    // dispatch has moved past their last job.
+    void releasePictures()
+    {
+        const long long current = next < total ? next / entryCount : files.size();
+        for (auto it = pictures.begin(); it != pictures.end();) {
+            if (it->second.users == 0 && !it->second.loading && it->first < current)
+                it = pictures.erase(it);
+            else
+                ++it;
+        }
+    }
+
+    const QStringList& files;
+    const std::vector<JPEGSettings>& entries;
+    const BatchEngine::Skip& skip;
+    const long long entryCount;
+    const long long total;
+    const long long window;
+
+    std::mutex mutex;
+    std::condition_variable workAvailable; // workers wait for a job or a picture
+    std::condition_variable outcomeReady;  // the delivering thread waits here
+    long long next = 0;                    // the next job to hand out
+    long long delivered = 0;               // the next job to deliver
+    bool stop = false;
+    int running = 0; // workers still running
+    std::map<long long, BatchOutcome> ready;
+    std::map<int, Picture> pictures;
+};
+
+BatchOutcome compressOne(JPEGCompressor& compressor, Image* image, const JPEGSettings& entry,
+                         bool keepJpeg, FigureSet figures)
+{
+    BatchOutcome outcome;
+    outcome.width = image->getWidth();
+    outcome.height = image->getHeight();
+    outcome.sourceBytes = image->getImageSize();
+    *compressor.getSettings() = entry;
+    std::unique_ptr<CompressionResult> result;
+    try {
+        result.reset(compressor.compressImage());
+    } catch (const std::bad_alloc&) {
+        outcome.status = BatchOutcome::Failed;
+        outcome.message = QStringLiteral("Not enough memory to compress the picture.");
+        return outcome;
+    }
+    const JPEGCompressor::Timings& spent = compressor.lastTimings();
+    outcome.encodeMs = milliseconds(spent.encoding);
+    outcome.decodeMs = milliseconds(spent.decoding);
+    if (!result) {
+        outcome.status = BatchOutcome::Failed;
+        outcome.message = compressor.lastError();
+        return outcome;
+    }
+    const QByteArray& jpeg = result->getCompressedBytes();
+    outcome.status = BatchOutcome::Compressed;
+    outcome.stat = ResultStat(*result, figures);
+    outcome.jpegBytes = (unsigned long long)result->getCompressedSize();
+    outcome.sampling = JpegFrame::sampling(jpeg);
+    if (keepJpeg)
+        outcome.jpeg = jpeg;
+    return outcome;
+}
+
+void work(Run& run, BatchEngine::Options options)
+{
+    JPEGCompressor compressor;
+    compressor.setMeasuredFigures(options.figures);
+    std::unique_lock<std::mutex> lock(run.mutex);
+    for (;;) {
+        // The next wanted job, unless the consumer is too far behind.
+        run.workAvailable.wait(lock, [&] {
+            return run.stop || run.next >= run.total || run.next < run.delivered + run.window;
+        });
+        while (!run.stop && run.next < run.total && run.skipped(run.next))
+            ++run.next;
+        if (run.stop || run.next >= run.total)
+            break;
+        const long long job = run.next++;
+        const int file = int(job / run.entryCount);
+        const int entry = int(job % run.entryCount);
+
+        Picture& picture = run.pictures[file];
+        if (!picture.image && picture.loading && picture.users == 0) {
+            // This worker loads it; the others wait below.
+            ++picture.users;
+            lock.unlock();
+            auto image = std::make_unique<Image>(QFile::encodeName(run.files.at(file)).toStdString());
+            // The 24-bit copy may be made on first use; make it here, before
+            // other workers read the picture.
+            image->getRGB24Buffer();
+            lock.lock();
+            picture.image = std::move(image);
+            picture.loading = false;
+            run.workAvailable.notify_all();
+        } else {
+            ++picture.users;
+            run.workAvailable.wait(lock, [&] { return !picture.loading; });
+        }
+
+        Image* image = picture.image.get();
+        BatchOutcome outcome;
+        if (!image->getRGB24Buffer()) {
+            outcome.status = BatchOutcome::Unloadable;
+            outcome.message = image->getLoadMessage();
+            if (outcome.message.isEmpty())
+                outcome.message = QStringLiteral("The picture cannot be loaded.");
+        } else {
+            lock.unlock();
+            compressor.setImage(image);
+            outcome = compressOne(compressor, image, run.entries[std::size_t(entry)],
+                                  options.keepJpegs, options.figures);
+            compressor.setImage(nullptr);
+            lock.lock();
+        }
+        outcome.fileIndex = file;
+        outcome.entryIndex = entry;
+        outcome.stat.fileName = run.files.at(file);
+
+        --picture.users;
+        run.releasePictures();
+        run.ready.emplace(job, std::move(outcome));
+        run.outcomeReady.notify_one();
+    }
+    --run.running;
+    run.releasePictures();
+    run.outcomeReady.notify_one();
+}
+
+} // namespace
+
+int BatchEngine::workerCount() const
+{
+    if (options.workers > 0)
+        return options.workers;
+    return std::max(1, QThread::idealThreadCount());
+}
+
+bool BatchEngine::run(const QStringList& files, const std::vector<JPEGSettings>& entries,
+                      const Consumer& consumer, BatchProgress* progress, const Skip& skip)
+{
+    canceled = false;
+    if (files.isEmpty() || entries.empty())
+        return true;
+    // Loading goes through FreeImage, whose set-up is not safe to race.
+    Image::initImage();
+
+    const int workers = workerCount();
+    // Enough room for every worker to run well ahead of a slow compression,
+    // little enough that the outcomes waiting for it stay small.
+    Run run(files, entries, skip, std::max<long long>(256, 64LL * workers));
+    run.running = workers;
+    std::vector<std::thread> threads;
+    threads.reserve(std::size_t(workers));
+    for (int i = 0; i < workers; ++i)
+        threads.emplace_back(work, std::ref(run), options);
+
+    bool complete = true;
+    std::unique_lock<std::mutex> lock(run.mutex);
+    for (;;) {
+        while (run.delivered < run.total && run.skipped(run.delivered))
+            ++run.delivered;
+        if (run.delivered >= run.total)
+            break;
+        auto found = run.ready.find(run.delivered);
+        if (found == run.ready.end()) {
+            if (run.running == 0) // cannot happen while jobs remain; be safe
+                break;
+            run.outcomeReady.wait_for(lock, std::chrono::milliseconds(40));
+            if (run.ready.count(run.delivered) == 0) {
+                lock.unlock();
+                const bool goOn = !canceled && (!progress || progress->poll());
+                lock.lock();
+                if (!goOn) {
+                    complete = false;
+                    break;
+                }
+            }
+            continue;
+        }
+        BatchOutcome outcome = std::move(found->second);
+        run.ready.erase(found);
+        ++run.delivered;
+        run.workAvailable.notify_all();
+        lock.unlock();
+        const bool goOn = consumer(std::move(outcome)) && !canceled;
+        lock.lock();
+        if (!goOn) {
+            complete = false;
+            break;
+        }
+    }
+    run.stop = true;
+    run.workAvailable.notify_all();
+    lock.unlock();
+    for (std::thread& thread : threads)
+        thread.join();
+    return complete;
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include "CompressionResult.h"
+#include "Figures.h"
+#include "JPEGSettings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <vector>
+
+class BatchProgress;
+
+// What one compression of a batch gave: a plain value, made on a worker
+// thread and handed to the consumer on the thread that runs the batch.
+struct BatchOutcome
+{
+    enum Status {
+        Compressed, // `stat` and the sizes hold the figures
+        Failed,     // the picture loaded but this compression gave no result
+        Unloadable, // the picture did not load; `entryIndex` is still the entry's
+    };
+
+    int fileIndex = 0;
+    int entryIndex = 0;
+    Status status = Failed;
+    QString message; // why it failed, or the loader's reason
+    ResultStat stat; // figures and file name, when compressed
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned long long sourceBytes = 0;
+    unsigned long long jpegBytes = 0;
+    // Sampling factors written in the JPEG's frame header, horizontal by
+    // vertical per component: "2x2,1x1,1x1"; empty when unknown.
+    QString sampling;
+    double encodeMs = 0;
+    double decodeMs = 0;
+    // The JPEG itself, only when the engine is asked to keep it.
+    QByteArray jpeg;
+};
+
+// Compresses every picture of a list under every entry of a settings list on
+// a number of worker threads. Each worker owns its compressor. A picture is
+// loaded once, by the first worker that needs it, and shared read-only by the
+// workers compressing it; it is released when its last compression is done,
+// so no more pictures are alive than there are workers.
+//
+// Outcomes reach the consumer on the calling thread in file-major order
+// (every entry of the first picture in list order, then of the next) whatever
+// the number of workers, as they complete; how far the workers may run ahead
+// of the consumer is bounded, so memory stays flat however long the batch.
+class BatchEngine
+{
+public:
+    struct Options
+    {
+        int workers = 0;        // 0: one per core
+        bool keepJpegs = false; // fill BatchOutcome::jpeg
+        // The quality figures measured with every compression besides the
+        // four of the report; the others stay n/a.
+        FigureSet figures = FigureSet::everything();
+    };
+
+    // Returns false to stop the run.
+    using Consumer = std::function<bool(BatchOutcome&& outcome)>;
+    // True for the compressions that are not wanted (already done elsewhere);
+    // they are neither run nor delivered, and a picture all of whose
+    // compressions are skipped is not loaded. Called on any thread, one call
+    // at a time.
+    using Skip = std::function<bool(int fileIndex, int entryIndex)>;
+
+    BatchEngine() = default;
+    explicit BatchEngine(Options options) : options(options) {}
+
+    void setOptions(const Options& newOptions) { options = newOptions; }
+    const Options& getOptions() const { return options; }
+    int workerCount() const;
+
+    // Runs the batch on the calling thread and returns true when every
+    // compression was delivered. While waiting for the workers it polls
+    // `progress` (may be null); a poll or a consumer that answers false, or
+    // cancel(), stops the run: the workers finish the compression each has
+    // under way, and nothing more is delivered.
+    bool run(const QStringList& files, const std::vector<JPEGSettings>& entries,
+             const Consumer& consumer, BatchProgress* progress = nullptr,
+             const Skip& skip = Skip());
+
+    // Asks a running batch to stop; safe from any thread.
+    void cancel() { canceled = true; }
+
+private:
+    Options options;
+    std::atomic<bool> canceled{false};
+};

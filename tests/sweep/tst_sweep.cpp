@@ -1,0 +1,361 @@
+#include "BatchCompressor.h"
+#include "BatchSettings.h"
+#include "Image.h"
+#include "Report.h"
+#include "SettingsExpansion.h"
+#include "SweepCsv.h"
+#include "TestPictures.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+
+QString sweepProgram()
+{
+    return qEnvironmentVariable("TESSERA_RUN_DIR") + QStringLiteral("/tessera-sweep");
+}
+
+struct Outcome
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Outcome runSweep(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(sweepProgram(), arguments);
+    Outcome outcome;
+    if (!process.waitForFinished(240000))
+        return outcome;
+    outcome.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    outcome.out = process.readAllStandardOutput();
+    outcome.err = process.readAllStandardError();
+    return outcome;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The table's records with the timing columns emptied: everything else is
+// the same from run to run.
+std::vector<QStringList> timeless(const QByteArray& csv)
+{
+    std::vector<QStringList> records = SweepCsv::parse(csv);
+    const int encode = SweepCsv::column("encode_ms");
+    const int decode = SweepCsv::column("decode_ms");
+    for (std::size_t i = 1; i < records.size(); ++i) {
+        if (records[i].size() > decode) {
+            records[i][encode].clear();
+            records[i][decode].clear();
+        }
+    }
+    return records;
+}
+
+QString field(const QStringList& record, const char* name)
+{
+    return record.value(SweepCsv::column(name));
+}
+
+double figure(const QStringList& record, const char* name)
+{
+    double value = -1;
+    SweepCsv::readNumber(field(record, name), value);
+    return value;
+}
+
+} // namespace
+
+class TestSweep : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        Image::initImage();
+        QVERIFY2(QFile::exists(sweepProgram()), qPrintable(sweepProgram()));
+    }
+
+    // One sweep over two pictures: the table is the same for one worker and
+    // for three, its rows are the batch window's results in the window's
+    // order, and --report writes what the results window would.
+    void sameTableForEveryWorkerCountAsTheBatchWindow()
+    {
+        ScratchDir dir;
+        const QString first = dir.file("a.png");
+        const QString second = dir.file("b, grey.bmp");
+        QVERIFY(TestPictures::write(first, 40, 24));
+        QVERIFY(TestPictures::write(second, 17, 9, TestPictures::Kind::Grey, "bmp"));
+        const QStringList sweep = {
+            QStringLiteral("--mode"),         QStringLiteral("baseline,extended"),
+            QStringLiteral("--progressive"),  QStringLiteral("yes,no"),
+            QStringLiteral("--output"),       QStringLiteral("colour,grayscale"),
+            QStringLiteral("--dct"),          QStringLiteral("fast,float"),
+            QStringLiteral("--auto-quality"), QStringLiteral("40:80:20"),
+            QStringLiteral("--smoothing"),    QStringLiteral("0:10:10"),
+            QStringLiteral("-q"),
+        };
+        const Outcome one = runSweep(sweep + QStringList{QStringLiteral("-j"), QStringLiteral("1"),
+                                                         QStringLiteral("--report"),
+                                                         dir.file("report.txt"), first, second});
+        QCOMPARE(one.status, 0);
+        const Outcome three = runSweep(sweep + QStringList{QStringLiteral("-j"),
+                                                           QStringLiteral("3"), second, first});
+        QCOMPARE(three.status, 0);
+        QCOMPARE(timeless(three.out), timeless(one.out));
+
+        // The batch window's run of the same sweep.
+        BatchSettings batch;
+        batch.extended = batch.progressive = batch.nonProgressive = true;
+        batch.grayscaleOutput = true;
+        batch.dctInt = false;
+        batch.dctFast = batch.dctFloat = true;
+        batch.autoQuality = true;
+        batch.minQuality = 40;
+        batch.maxQuality = 80;
+        batch.qualityStep = 20;
+        batch.maxSmoothing = 10;
+        batch.smoothingStep = 10;
+        std::vector<JPEGSettings> settings = expandBatchSettings(batch, nullptr);
+        // Per picture: 3 modes x 2 outputs x (2 DCT x 2 smoothing + 3 qualities).
+        QCOMPARE(settings.size(), size_t(42));
+        BatchCompressor window;
+        const std::vector<ResultStat> results = window.compress({first, second}, settings, nullptr);
+        QCOMPARE(results.size(), size_t(84));
+
+        const std::vector<QStringList> rows = SweepCsv::parse(one.out);
+        QCOMPARE(rows.size(), results.size() + 1);
+        QCOMPARE(rows.front(), SweepCsv::columns());
+        for (std::size_t i = 0; i < results.size(); ++i) {
+            const QStringList& row = rows[i + 1];
+            const JPEGSettings& s = settings[i];
+            QCOMPARE(field(row, "picture"), results[i].fileName);
+            QCOMPARE(field(row, "picture_index").toInt(), int(i / 42));
+            QCOMPARE(field(row, "entry_index").toInt(), int(i % 42));
+            QCOMPARE(field(row, "status"), QStringLiteral("ok"));
+            QCOMPARE(figure(row, "mse"), results[i].mse);
+            QCOMPARE(figure(row, "compression_rate"), results[i].compressionRate);
+            QCOMPARE(figure(row, "compression_percentage"), results[i].compressionPercentage);
+            QCOMPARE(figure(row, "bpp"), results[i].bitRate);
+            QCOMPARE(field(row, "quality").toInt(), s.getQuality());
+            QCOMPARE(field(row, "auto_quality").toInt(), int(s.isAutoQualityEnabled()));
+            QCOMPARE(field(row, "grayscale").toInt(), int(s.getGrayscaleOutput()));
+            QCOMPARE(field(row, "mode"), s.getCompressionMode() == JPEGSettings::BASELINE
+                                             ? QStringLiteral("Baseline")
+                                             : QStringLiteral("Extended"));
+            // What the encoder used: a baseline file is never progressive,
+            // automatic quality keeps the library's DCT and sampling.
+            QCOMPARE(field(row, "progressive").toInt(),
+                     int(s.isProgressive() && s.getCompressionMode() == JPEGSettings::EXTENDED));
+            if (s.isAutoQualityEnabled()) {
+                QCOMPARE(field(row, "dct"), QStringLiteral("int"));
+                QCOMPARE(field(row, "sampling"), s.getGrayscaleOutput()
+                                                     ? QStringLiteral("1x1")
+                                                     : QStringLiteral("2x2,1x1,1x1"));
+            } else {
+                QCOMPARE(field(row, "dct"), s.getDCTMethod() == JPEGSettings::FAST
+                                                ? QStringLiteral("fast")
+                                                : QStringLiteral("float"));
+                QCOMPARE(field(row, "sampling"), s.getGrayscaleOutput()
+                                                     ? QStringLiteral("1x1")
+                                                     : QStringLiteral("1x1,1x1,1x1"));
+                QCOMPARE(field(row, "luminance_table"), QStringLiteral("Luminance standard"));
+            }
+        }
+        QCOMPARE(readAll(dir.file("report.txt")), Report::text(settings, results));
+    }
+
+    // A picture that does not load gives one failed row without an entry;
+    // a compression the library refuses gives a failed row; both say why,
+    // and the status is 1.
+    void failedRowsSayWhyAndExitOne()
+    {
+        ScratchDir dir;
+        const QString good = dir.file("good.png");
+        const QString broken = dir.file("broken.png");
+        QVERIFY(TestPictures::write(good, 32, 32));
+        QFile file(broken);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a picture");
+        file.close();
+        // 1x1 and 2x2 for Y and Cb; then 3x1 for Y against 2x1: a ratio the
+        // library cannot sample.
+        QFile pairs(dir.file("pairs.txt"));
+        QVERIFY(pairs.open(QIODevice::WriteOnly));
+        pairs.write("1 1 1 1\n3 1 2 1\n");
+        pairs.close();
+
+        const Outcome run = runSweep({QStringLiteral("--sampling-pairs"), dir.file("pairs.txt"),
+                                      QStringLiteral("-q"), QStringLiteral("-o"),
+                                      dir.file("out.csv"), dir.path()});
+        QCOMPARE(run.status, 1);
+        const std::vector<QStringList> rows = SweepCsv::parse(readAll(dir.file("out.csv")));
+        QCOMPARE(rows.size(), size_t(4));
+        // Sorted by path: broken.png, then good.png.
+        QCOMPARE(field(rows[1], "picture"), broken);
+        QCOMPARE(field(rows[1], "entry_index"), QString());
+        QCOMPARE(field(rows[1], "status"), QStringLiteral("failed"));
+        QVERIFY(!field(rows[1], "message").isEmpty());
+        QCOMPARE(field(rows[2], "status"), QStringLiteral("ok"));
+        QCOMPARE(field(rows[2], "sampling"), QStringLiteral("1x1,1x1,1x1"));
+        QCOMPARE(field(rows[3], "entry_index"), QStringLiteral("1"));
+        QCOMPARE(field(rows[3], "status"), QStringLiteral("failed"));
+        QVERIFY(!field(rows[3], "message").isEmpty());
+        QCOMPARE(field(rows[3], "mse"), QString());
+    }
+
+    // A run killed part-way, and one whose last row was cut short, go on
+    // with --resume to the table of an uninterrupted run.
+    void resumeAfterAKilledRun()
+    {
+        ScratchDir dir;
+        for (int i = 0; i < 6; ++i)
+            QVERIFY(TestPictures::write(dir.file(QStringLiteral("p%1.png").arg(i)), 240, 160));
+        const QStringList sweep = {QStringLiteral("--auto-quality"), QStringLiteral("30:90:6"),
+                                   QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),
+                                   dir.path()};
+        const Outcome whole = runSweep(sweep);
+        QCOMPARE(whole.status, 0);
+        const std::vector<QStringList> expected = timeless(whole.out);
+        QCOMPARE(expected.size(), size_t(1 + 6 * 12));
+
+        const QString path = dir.file("run.csv");
+        QProcess killed;
+        killed.start(sweepProgram(), sweep + QStringList{QStringLiteral("-o"), path});
+        QTRY_VERIFY_WITH_TIMEOUT(readAll(path).count('\n') >= 4, 60000);
+        killed.kill();
+        killed.waitForFinished();
+        QVERIFY(SweepCsv::parse(readAll(path)).size() < expected.size() ||
+                killed.exitStatus() == QProcess::NormalExit);
+        Outcome resumed = runSweep(sweep + QStringList{QStringLiteral("--resume"),
+                                                       QStringLiteral("-o"), path});
+        QCOMPARE(resumed.status, 0);
+        QCOMPARE(timeless(readAll(path)), expected);
+
+        // Half a row at the end is dropped and computed again.
+        QByteArray cut = whole.out.left(whole.out.indexOf("\r\n", whole.out.size() / 2) + 2);
+        cut.append("3,4,");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(cut);
+        file.close();
+        resumed = runSweep(sweep + QStringList{QStringLiteral("--resume"), QStringLiteral("-o"),
+                                               path});
+        QCOMPARE(resumed.status, 0);
+        QCOMPARE(timeless(readAll(path)), expected);
+    }
+
+    // Two shards run by GNU parallel and merged give the single run's table;
+    // a part merged twice is refused.
+    void shardsThroughGnuParallelMergeToTheSingleRun()
+    {
+        const QString parallel = QStandardPaths::findExecutable(QStringLiteral("parallel"));
+        if (parallel.isEmpty())
+            QSKIP("GNU parallel is not installed");
+        ScratchDir dir;
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(TestPictures::write(dir.file(QStringLiteral("p%1.png").arg(i)), 48, 32));
+        const QStringList sweep = {QStringLiteral("--auto-quality"), QStringLiteral("50:90:20"),
+                                   QStringLiteral("--huffman"), QStringLiteral("no,yes"),
+                                   QStringLiteral("-q"), dir.path()};
+        const Outcome single = runSweep(sweep);
+        QCOMPARE(single.status, 0);
+
+        QProcess shards;
+        shards.start(parallel, QStringList{QStringLiteral("--will-cite"), sweepProgram()} + sweep +
+                                   QStringList{QStringLiteral("--shard"), QStringLiteral("{}/2"),
+                                               QStringLiteral("-j"), QStringLiteral("1"),
+                                               QStringLiteral("-o"), dir.file("part{}.csv"),
+                                               QStringLiteral(":::"), QStringLiteral("0"),
+                                               QStringLiteral("1")});
+        QVERIFY(shards.waitForFinished(240000));
+        QCOMPARE(shards.exitCode(), 0);
+        const Outcome merged = runSweep({QStringLiteral("merge"), dir.file("all.csv"),
+                                         dir.file("part1.csv"), dir.file("part0.csv")});
+        QCOMPARE(merged.status, 0);
+        QCOMPARE(timeless(readAll(dir.file("all.csv"))), timeless(single.out));
+
+        const Outcome twice = runSweep({QStringLiteral("merge"), dir.file("twice.csv"),
+                                        dir.file("part0.csv"), dir.file("part0.csv")});
+        QCOMPARE(twice.status, 2);
+        QVERIFY(!QFile::exists(dir.file("twice.csv")));
+    }
+
+    void badSweepsGiveTheFormsMessages_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no quality kind")
+            << QStringList{QStringLiteral("--no-manual-quality")}
+            << QStringLiteral("At least one quality setting must be selected\n- auto quality\n- "
+                              "manual quaqlity");
+        QTest::newRow("extended, no scan kind")
+            << QStringList{QStringLiteral("--mode"), QStringLiteral("extended"),
+                           QStringLiteral("--progressive"), QStringLiteral(",")}
+            << QStringLiteral("--progressive: no value given");
+        QTest::newRow("quality step 0")
+            << QStringList{QStringLiteral("--auto-quality"), QStringLiteral("50:90:0")}
+            << QStringLiteral("Step cannot be 0 if min quality and max quality are different");
+        QTest::newRow("smoothing step 0")
+            << QStringList{QStringLiteral("--smoothing"), QStringLiteral("0:20:0")}
+            << QStringLiteral("Step cannot be 0 if min smoothing and max smoothing are different");
+        QTest::newRow("quality above 100")
+            << QStringList{QStringLiteral("--auto-quality"), QStringLiteral("50:120:10")}
+            << QStringLiteral("Illegal quality values");
+        QTest::newRow("unknown DCT")
+            << QStringList{QStringLiteral("--dct"), QStringLiteral("int,exact")}
+            << QStringLiteral("--dct: unknown value \"exact\"");
+        QTest::newRow("bad shard")
+            << QStringList{QStringLiteral("--shard"), QStringLiteral("2/2")}
+            << QStringLiteral("--shard: expected I/N with 0 <= I < N");
+        QTest::newRow("sweep file")
+            << QStringList{QStringLiteral("--sweep"), QStringLiteral("bad.sweep")}
+            << QStringLiteral("Step cannot be 0 if min smoothing and max smoothing are different");
+        QTest::newRow("nothing to do")
+            << QStringList{QStringLiteral("empty")} << QStringLiteral("nothing to do: no pictures");
+    }
+
+    void badSweepsGiveTheFormsMessages()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, message);
+        ScratchDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("empty")));
+        QVERIFY(TestPictures::write(dir.file("p.png"), 8, 8));
+        QFile sweep(dir.file("bad.sweep"));
+        QVERIFY(sweep.open(QIODevice::WriteOnly));
+        sweep.write("# bad\ndct = int\nsmoothing = 0:30:0\n");
+        sweep.close();
+        if (!arguments.contains(QStringLiteral("empty")))
+            arguments << QStringLiteral("p.png");
+        const Outcome run = runSweep(arguments + QStringList{QStringLiteral("-o"),
+                                                             dir.file("out.csv")});
+        QCOMPARE(run.status, 2);
+        QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
+        QVERIFY(run.out.isEmpty());
+        QVERIFY(!QFile::exists(dir.file("out.csv")));
+
+        if (QTest::currentDataTag() != QByteArray("sweep file"))
+            return;
+        // Options override the sweep file; --print-sweep shows the outcome.
+        const Outcome fixed = runSweep({QStringLiteral("--sweep"), dir.file("bad.sweep"),
+                                        QStringLiteral("--smoothing"), QStringLiteral("0:30:10"),
+                                        QStringLiteral("--print-sweep"), QStringLiteral("p.png")});
+        QCOMPARE(fixed.status, 0);
+        QVERIFY2(fixed.out.contains("smoothing = 0:30:10\n") &&
+                     fixed.out.contains("# entries: 4\n# pictures: 1\n# compressions: 4\n"),
+                 fixed.out.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSweep)
+#include "tst_sweep.moc"
