@@ -13,14 +13,14 @@ const FigureInfo figures[FIGURE_COUNT] = {
      "<b>Bit rate</b>: 8 * compressed size / (width * height)"},
     {Figure::MSE, "mse", "MSE", "mse", "", -1,
      "<b>Mean square error</b> of the red, green and blue values over all pixels"},
-    {Figure::PSNR, "psnr", "PSNR", "psnr_db", " dB", 2,
+    {Figure::PSNR, "psnr", "PSNR", "psnr", " dB", 2,
      "<b>Peak signal-to-noise ratio</b>: 10 log<sub>10</sub>(255<sup>2</sup> / MSE) in "
      "decibels; &infin; for identical pictures"},
-    {Figure::PSNR_Y, "psnr_y", "PSNR-Y", "psnr_y_db", " dB", 2,
+    {Figure::PSNR_Y, "psnr_y", "PSNR-Y", "psnr_y", " dB", 2,
      "<b>PSNR of luma</b> Y = 0.299 R + 0.587 G + 0.114 B"},
-    {Figure::PSNR_Cb, "psnr_cb", "PSNR-Cb", "psnr_cb_db", " dB", 2,
+    {Figure::PSNR_Cb, "psnr_cb", "PSNR-Cb", "psnr_cb", " dB", 2,
      "<b>PSNR of blue difference</b> Cb = 128 - 0.168736 R - 0.331264 G + 0.5 B"},
-    {Figure::PSNR_Cr, "psnr_cr", "PSNR-Cr", "psnr_cr_db", " dB", 2,
+    {Figure::PSNR_Cr, "psnr_cr", "PSNR-Cr", "psnr_cr", " dB", 2,
      "<b>PSNR of red difference</b> Cr = 128 + 0.5 R - 0.418688 G - 0.081312 B"},
     {Figure::SSIM, "ssim", "SSIM", "ssim", "", 4,
      "<b>Structural similarity</b> of luma (Wang et al. 2004): Gaussian window "

@@ -1,6 +1,7 @@
 #include "Sweep.h"
 
 #include "BatchEngine.h"
+#include "Figures.h"
 #include "BatchProgress.h"
 #include "Report.h"
 #include "SettingsExpansion.h"
@@ -14,6 +15,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <unistd.h>
@@ -325,9 +327,15 @@ int run(const SweepJob& job)
         } else {
             fields << QString() << QString() << QString() << QString() << QString();
         }
-        // The extra figures: none is computed yet.
-        for (int i = 0; i < SweepOptions::figureNames().size(); ++i)
-            fields << QString();
+        // The extra figures: those asked for, empty where not computed or
+        // not defined for the picture (n/a).
+        for (const QString& name : SweepOptions::figureNames()) {
+            Figure figure;
+            const double value = ok && job.figures.contains(name) && Figures::fromKey(name, figure)
+                                     ? outcome.stat.figure(figure)
+                                     : std::nan("");
+            fields << (std::isnan(value) ? QString() : SweepCsv::number(value));
+        }
         fields << SweepCsv::number(outcome.encodeMs) << SweepCsv::number(outcome.decodeMs);
 
         bool rowOk = ok;
@@ -353,7 +361,12 @@ int run(const SweepJob& job)
         return !writeFailed;
     };
 
-    BatchEngine engine({job.workers, !job.jpegDir.isEmpty()});
+    BatchEngine::Options options;
+    options.workers = job.workers;
+    options.keepJpegs = !job.jpegDir.isEmpty();
+    if (!FigureSet::parse(job.figures.join(QLatin1Char(',')), options.figures))
+        options.figures = FigureSet::everything();
+    BatchEngine engine(options);
     engine.run(files, entries, consume, nullptr, isKept);
     bar.update(done, true);
     if (writeFailed) {
