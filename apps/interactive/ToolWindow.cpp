@@ -9,6 +9,7 @@
 #include "PictureFormats.h"
 #include "Preferences.h"
 #include "MemoryBudget.h"
+#include "JpegPropertiesWindow.h"
 #include "QuantizationWindow.h"
 #include "RecentFilesMenu.h"
 #include "SaveJpeg.h"
@@ -22,6 +23,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -153,6 +155,11 @@ void ToolWindow::create()
     compressButton->setDefault(true);
     compressButton->setEnabled(false);
     grid->addWidget(compressButton, 10, 0, 1, 2);
+    propertiesButton = new QPushButton(QStringLiteral("JPEG properties…"));
+    propertiesButton->setObjectName(QStringLiteral("propertiesButton"));
+    propertiesButton->setToolTip(QStringLiteral("How the opened JPEG file was made"));
+    propertiesButton->setVisible(false);
+    grid->addWidget(propertiesButton, 11, 0, 1, 2);
 
     auto* menuBar = new QMenuBar(this);
     QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
@@ -165,6 +172,9 @@ void ToolWindow::create()
     saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
     saveAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     saveAsAction->setEnabled(false);
+    propertiesAction = fileMenu->addAction(QStringLiteral("JPEG properties…"));
+    propertiesAction->setObjectName(QStringLiteral("propertiesAction"));
+    propertiesAction->setEnabled(false);
     fileMenu->addSeparator();
     QAction* resetAction = fileMenu->addAction(QStringLiteral("&Reset to defaults"));
     resetAction->setObjectName(QStringLiteral("resetAction"));
@@ -182,6 +192,7 @@ void ToolWindow::create()
 
     quantizationWindow = new QuantizationWindow(*settings, nullptr);
     downsamplingWindow = new DownsamplingWindow(*settings, nullptr);
+    propertiesWindow = new JpegPropertiesWindow(this);
     helpWindow = new HelpWindow(this);
     helpWindow->setModal(true);
     helpWindow->setHtml(
@@ -205,6 +216,10 @@ void ToolWindow::create()
     connect(compressButton, &QPushButton::clicked, this, &ToolWindow::compressImage);
     connect(quantizationButton, &QPushButton::clicked, this, &ToolWindow::showQuantizationWindow);
     connect(downsamplingButton, &QPushButton::clicked, this, &ToolWindow::showDownsamplingWindow);
+    connect(propertiesAction, &QAction::triggered, this, &ToolWindow::showJpegProperties);
+    connect(propertiesButton, &QPushButton::clicked, this, &ToolWindow::showJpegProperties);
+    connect(propertiesWindow, &JpegPropertiesWindow::useSettingsRequested, this,
+            &ToolWindow::useJpegSettings);
     connect(openAction, &QAction::triggered, this, &ToolWindow::openFile);
     connect(saveAsAction, &QAction::triggered, this, &ToolWindow::saveAs);
     connect(quitAction, &QAction::triggered, this, &ToolWindow::quit);
@@ -260,6 +275,12 @@ bool ToolWindow::openImageFile(const QString& path)
     compressButton->setEnabled(true);
     saveAsAction->setEnabled(false);
     Preferences::addRecentFile(path);
+    // Any file that reads as a JPEG offers its properties.
+    const JpegFileInfo info = JpegFileInfo::readFile(path);
+    propertiesWindow->hide();
+    propertiesWindow->setInfo(info, QFileInfo(path).fileName());
+    propertiesAction->setEnabled(info.isValid());
+    propertiesButton->setVisible(info.isValid());
     // A damaged file that still decodes (a JPEG cut short) loads; what the
     // decoder said about it is shown once, as a warning.
     if (!image->getLoadMessage().isEmpty()) {
@@ -433,6 +454,19 @@ void ToolWindow::showHelpWindow()
 void ToolWindow::showAboutWindow()
 {
     aboutWindow->show();
+}
+
+void ToolWindow::showJpegProperties()
+{
+    propertiesWindow->show();
+    propertiesWindow->raise();
+}
+
+void ToolWindow::useJpegSettings()
+{
+    propertiesWindow->info().copySettingsTo(*settings);
+    updateUI();
+    grayscaleOutputCheck->setChecked(settings->getGrayscaleOutput());
 }
 
 void ToolWindow::setMode(bool baseline)

@@ -8,6 +8,7 @@ class DownsamplingWindow;
 class HelpWindow;
 class Image;
 class JPEGCompressor;
+class JpegPropertiesWindow;
 class JPEGSettings;
 class QAction;
 class RecentFilesMenu;
@@ -44,6 +45,7 @@ public:
     bool saveCompressedAs(const QString& chosen);
 
     CompressionResult* currentResult() const { return result; }
+    JpegPropertiesWindow* jpegPropertiesWindow() const { return propertiesWindow; }
 
     // The window's place and the settings of its controls, kept between
     // runs; the program calls them at start and at the end.
@@ -70,6 +72,11 @@ public slots:
     void showDownsamplingWindow();
     void showHelpWindow();
     void showAboutWindow();
+    // Offered while the current picture came from a JPEG file.
+    void showJpegProperties();
+    // "Use these settings" of the properties: the file's tables, sampling
+    // and mode into the record and the controls.
+    void useJpegSettings();
     void setBaselineMode(bool set);
     void setExtendedMode(bool set);
     void setProgressiveMode(int state);
@@ -113,6 +120,9 @@ private:
     QLabel* tableScalingLabel = nullptr;
     QAction* saveAsAction = nullptr;
     RecentFilesMenu* recentFilesMenu = nullptr;
+    QAction* propertiesAction = nullptr;
+    QPushButton* propertiesButton = nullptr;
+    JpegPropertiesWindow* propertiesWindow = nullptr;
     QuantizationWindow* quantizationWindow = nullptr;
     DownsamplingWindow* downsamplingWindow = nullptr;
     HelpWindow* helpWindow = nullptr;

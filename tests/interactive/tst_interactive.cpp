@@ -1,6 +1,7 @@
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
+#include "JpegPropertiesWindow.h"
 #include "MainWindow.h"
 #include "TestPictures.h"
 #include "ToolWindow.h"
@@ -16,6 +17,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTextBrowser>
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
@@ -181,6 +183,43 @@ private slots:
         QVERIFY(settings()->getGrayscaleOutput());
         QTest::mouseClick(toolChild<QCheckBox>("grayscaleOutputCheck"), Qt::LeftButton);
         QVERIFY(!settings()->getGrayscaleOutput());
+    }
+
+    // A JPEG file offers its properties; "Use these settings" puts its
+    // tables, sampling and mode into the record and the controls.
+    void jpegPropertiesOfAnOpenedFile()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.jpg"), 48, 32, TestPictures::Kind::Colour,
+                                    "jpg"));
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 48, 32));
+        QVERIFY(tool->openImageFile(dir->file("picture.jpg")));
+        QVERIFY(toolChild<QAction>("propertiesAction")->isEnabled());
+        QVERIFY(toolChild<QPushButton>("propertiesButton")->isVisibleTo(tool.get()));
+        const JpegFileInfo info = JpegFileInfo::readFile(dir->file("picture.jpg"));
+        QVERIFY(info.isValid());
+
+        toolChild<QAction>("propertiesAction")->trigger();
+        JpegPropertiesWindow* window = tool->jpegPropertiesWindow();
+        QTRY_VERIFY(window->isVisible());
+        const QString text = window->findChild<QTextBrowser*>("propertiesBrowser")->toPlainText();
+        QVERIFY2(text.contains(QStringLiteral("at quality")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("48 × 32")));
+
+        settings()->setAutoQualityEnabled(true);
+        settings()->downsampling[0] = {1, 1};
+        QTest::mouseClick(window->findChild<QPushButton*>("useSettingsButton"), Qt::LeftButton);
+        QVERIFY(!settings()->isAutoQualityEnabled());
+        QVERIFY(!toolChild<QGroupBox>("qualityGroup")->isChecked());
+        QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), 50);
+        QVERIFY(settings()->getCurrentQuantizationTables()[0]);
+        QCOMPARE(settings()->qtables[0], info.tableForSlot(0)->table);
+        QCOMPARE(settings()->downsampling[0].horizontal, info.components[0].horizontal);
+        QCOMPARE(settings()->downsampling[0].vertical, info.components[0].vertical);
+
+        // Another kind of picture offers nothing.
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        QVERIFY(!toolChild<QAction>("propertiesAction")->isEnabled());
+        QVERIFY(!window->isVisible());
     }
 
     void openCompressAndSave()
