@@ -2,6 +2,7 @@
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "JpegPropertiesWindow.h"
+#include "LiveCompression.h"
 #include "MainWindow.h"
 #include "TestPictures.h"
 #include "ToolWindow.h"
@@ -220,6 +221,39 @@ private slots:
         QVERIFY(tool->openImageFile(dir->file("picture.png")));
         QVERIFY(!toolChild<QAction>("propertiesAction")->isEnabled());
         QVERIFY(!window->isVisible());
+    }
+
+    // A burst of changes with "Live" on ends with the result of the last
+    // settings, as the JPEG itself shows; superseded jobs are never shown.
+    void liveRecompressionEndsWithTheLastSettings()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 320, 240));
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        QVERIFY(toolChild<QCheckBox>("liveCheck")->isChecked());
+        QSignalSpy compressed(tool.get(), &ToolWindow::imageCompressed);
+        toolChild<QGroupBox>("qualityGroup")->setChecked(true);
+        auto* spin = toolChild<QSpinBox>("qualitySpin");
+        int changes = 1;
+        for (int quality = 20; quality <= 80; quality += 4, ++changes)
+            spin->setValue(quality);
+        QTRY_VERIFY(tool->currentResult() &&
+                    tool->currentResult()->getSettings().getQuality() == 80);
+        // Once every job has ended, nothing has replaced the result.
+        QTRY_VERIFY(!tool->liveCompression()->isBusy());
+        QCoreApplication::processEvents();
+        QVERIFY(compressed.size() < changes);
+        CompressionResult* last = tool->currentResult();
+        QCOMPARE(compressed.last().at(0).value<CompressionResult*>(), last);
+        const JpegFileInfo info = JpegFileInfo::read(last->getCompressedBytes());
+        QCOMPARE(info.tableForSlot(0)->quality, 80);
+        QVERIFY(viewerChild<QPushButton>("imageButton")->isEnabled());
+
+        // Compress still works, now and with "Live" off.
+        toolChild<QCheckBox>("liveCheck")->setChecked(false);
+        spin->setValue(30);
+        QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
+        QCOMPARE(tool->currentResult()->getSettings().getQuality(), 30);
+        QVERIFY(!tool->liveCompression()->isBusy());
     }
 
     void openCompressAndSave()
