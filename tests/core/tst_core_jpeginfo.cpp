@@ -1,3 +1,4 @@
+#include "BlockAnalysis.h"
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
@@ -114,6 +115,63 @@ private slots:
         QCOMPARE(progressive.frameType, JpegFileInfo::PROGRESSIVE);
         QVERIFY(progressive.scans > 1);
         QVERIFY(!progressive.standardHuffman());
+    }
+
+    // The block analysis: its float DCT of the input samples, quantized,
+    // is what the encoder stored (to within one step where the encoder's
+    // rounding of a coefficient near a half differs), and rebuilding the
+    // samples from the DCT gives them back.
+    void blockAnalysisMatchesTheStoredCoefficients_data()
+    {
+        QTest::addColumn<int>("lumaSampling");
+        QTest::newRow("4:4:4") << 1;
+        QTest::newRow("4:2:0") << 2;
+    }
+
+    void blockAnalysisMatchesTheStoredCoefficients()
+    {
+        QFETCH(int, lumaSampling);
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 40, 24));
+        Image image(encoded(dir.file("p.png")));
+        JPEGSettings settings;
+        settings.useAnnexKTables();
+        settings.getCurrentQuantizationTables()[0] = true;
+        settings.getCurrentQuantizationTables()[1] = true;
+        settings.setQuality(90);
+        settings.setDCTMethod(JPEGSettings::FLOAT);
+        settings.downsampling[0] = {lumaSampling, lumaSampling};
+        const JpegFileInfo info = JpegFileInfo::read(jpegOf(image, settings), true);
+        QCOMPARE(int(info.coefficients.size()), 3);
+
+        int coefficients = 0, exact = 0;
+        for (int c = 0; c < 3; ++c) {
+            const JpegFileInfo::ComponentCoefficients& blocks = info.coefficients[std::size_t(c)];
+            for (int row = 0; row < blocks.heightInBlocks; ++row)
+                for (int column = 0; column < blocks.widthInBlocks; ++column) {
+                    BlockAnalysis block;
+                    QString why;
+                    QVERIFY2(BlockAnalysis::analyse(image, info, c, column, row, block, &why),
+                             qPrintable(why));
+                    const BlockAnalysis::Grid back = BlockAnalysis::inverseDCT(block.dct);
+                    double mean = 0;
+                    for (int k = 0; k < 64; ++k) {
+                        QVERIFY(std::abs(back[k] - block.samples[k]) < 1e-9);
+                        mean += block.samples[k] / 64;
+                        const int quantized = int(std::lround(block.dct[k] / block.quantization[k]));
+                        QVERIFY2(std::abs(quantized - block.stored[k]) <= 1,
+                                 qPrintable(QStringLiteral("component %1 block %2,%3 [%4]: %5 vs %6")
+                                                .arg(c).arg(column).arg(row).arg(k)
+                                                .arg(quantized).arg(block.stored[k])));
+                        ++coefficients;
+                        exact += quantized == block.stored[k];
+                    }
+                    QVERIFY(std::abs(block.dct[0] - 8 * mean) < 1e-9);
+                    QCOMPARE(block.stored[0], int(blocks.block(column, row)[0]));
+                }
+        }
+        QVERIFY2(exact >= coefficients * 97 / 100,
+                 qPrintable(QStringLiteral("%1 of %2").arg(exact).arg(coefficients)));
     }
 
     void readsWhatCjpegWrote_data()
