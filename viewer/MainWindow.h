@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class BlockInspector;
 class CompressionResult;
 class Image;
 class ImageWidget;
@@ -123,6 +124,8 @@ private:
     ImageWidget* processedImage = nullptr;
     QSplitter* splitter = nullptr;
 
+    QPushButton* inspectButton = nullptr;
+    BlockInspector* inspector = nullptr;
     QPushButton* rotateButton = nullptr;
     QPushButton* yButton = nullptr;
     QPushButton* cbButton = nullptr;

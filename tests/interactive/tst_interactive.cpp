@@ -1,5 +1,7 @@
+#include "BlockInspector.h"
 #include "CompressionResult.h"
 #include "Image.h"
+#include "ImageWidget.h"
 #include "JPEGCompressor.h"
 #include "JpegPropertiesWindow.h"
 #include "LiveCompression.h"
@@ -254,6 +256,40 @@ private slots:
         QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
         QCOMPARE(tool->currentResult()->getSettings().getQuality(), 30);
         QVERIFY(!tool->liveCompression()->isBusy());
+    }
+
+    // With the inspector tool, a click on the compressed picture opens the
+    // block under it; its coefficients are those of the JPEG; arrows move.
+    void blockInspectorFollowsClicksAndArrows()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 64, 48));
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
+        QVERIFY(tool->currentResult());
+        auto* inspector = viewerChild<BlockInspector>("blockInspector");
+        auto* pane = viewerChild<ImageWidget>("processedImage");
+
+        QTest::mouseClick(pane, Qt::LeftButton, {}, pane->pictureOffset() + QPoint(20, 12));
+        QVERIFY(!inspector->isVisible()); // the tool is off
+        viewerChild<QPushButton>("inspectButton")->click();
+        QTest::mouseClick(pane, Qt::LeftButton, {}, pane->pictureOffset() + QPoint(20, 12));
+        QTRY_VERIFY(inspector->isVisible());
+        QVERIFY(inspector->hasBlock());
+        const BlockAnalysis& block = inspector->analysis();
+        QCOMPARE(block.component, 0);
+        QCOMPARE(block.column, 2);
+        QCOMPARE(block.row, 1);
+        const JpegFileInfo info =
+            JpegFileInfo::read(tool->currentResult()->getCompressedBytes(), true);
+        const std::int16_t* stored = info.coefficients[0].block(2, 1);
+        for (int k = 0; k < 64; ++k)
+            QCOMPARE(block.stored[k], int(stored[k]));
+
+        QTest::keyClick(inspector, Qt::Key_Right);
+        QCOMPARE(inspector->analysis().column, 3);
+        QTest::keyClick(inspector, Qt::Key_Down);
+        QCOMPARE(inspector->analysis().row, 2);
+        QCOMPARE(inspector->analysis().stored[0], int(info.coefficients[0].block(3, 2)[0]));
     }
 
     void openCompressAndSave()
