@@ -58,7 +58,10 @@ void fillGrid(QTableWidget* grid, const Values& values, int decimals)
     for (int k = 0; k < 64; ++k) {
         const double value = double(values[std::size_t(k)]);
         QTableWidgetItem* item = grid->item(k / 8, k % 8);
-        item->setText(QString::number(value, 'f', decimals));
+        // Shown rounded, and a rounded zero without a sign.
+        const double scale = std::pow(10.0, decimals);
+        const double shown = std::round(value * scale) / scale;
+        item->setText(QString::number(shown == 0 ? 0.0 : shown, 'f', decimals));
         const double strength = largest > 0 ? std::abs(value) / largest : 0;
         const int fade = int(std::lround(255 - 170 * strength));
         item->setBackground(value >= 0 ? QColor(255, fade, fade) : QColor(fade, fade, 255));
