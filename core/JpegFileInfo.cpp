@@ -650,6 +650,12 @@ JpegFileInfo JpegFileInfo::readFile(const QString& path, bool withCoefficients)
         info.error = QStringLiteral("%1 could not be opened: %2").arg(path, file.errorString());
         return info;
     }
+    // Other kinds of picture are told apart without reading them whole.
+    if (!file.peek(2).startsWith("\xFF\xD8")) {
+        info.error = QStringLiteral("This is not a JPEG file: it does not begin with a "
+                                    "start-of-image marker.");
+        return info;
+    }
     if (file.size() > MAX_FILE_SIZE) {
         info.error = QStringLiteral("%1 is larger than %2 MB.").arg(path).arg(MAX_FILE_SIZE >> 20);
         return info;
