@@ -30,6 +30,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QToolButton>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QWheelEvent>
@@ -208,7 +209,9 @@ void MainWindow::create()
         grid->addWidget(button, 5, column++, 2, 1);
     // The block inspector: while checked, a click on the right pane opens
     // the block under the pointer.
-    inspectButton = new QPushButton(QStringLiteral("Inspect"));
+    // A tool button with a text: the picture buttons all carry painted icons.
+    inspectButton = new QToolButton;
+    inspectButton->setText(QStringLiteral("Inspect"));
     inspectButton->setObjectName(QStringLiteral("inspectButton"));
     inspectButton->setToolTip(QStringLiteral("Click a block of the compressed picture to see "
                                              "its samples, DCT and coefficients"));

@@ -16,6 +16,7 @@ class QComboBox;
 class QGridLayout;
 class QLabel;
 class QPushButton;
+class QToolButton;
 class QSplitter;
 
 // The viewer of one compression: the source picture on the left, one of eight
@@ -124,7 +125,7 @@ private:
     ImageWidget* processedImage = nullptr;
     QSplitter* splitter = nullptr;
 
-    QPushButton* inspectButton = nullptr;
+    QToolButton* inspectButton = nullptr;
     BlockInspector* inspector = nullptr;
     QPushButton* rotateButton = nullptr;
     QPushButton* yButton = nullptr;

@@ -9,6 +9,7 @@
 #include "TestPictures.h"
 #include "ToolWindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -271,7 +272,7 @@ private slots:
 
         QTest::mouseClick(pane, Qt::LeftButton, {}, pane->pictureOffset() + QPoint(20, 12));
         QVERIFY(!inspector->isVisible()); // the tool is off
-        viewerChild<QPushButton>("inspectButton")->click();
+        viewerChild<QAbstractButton>("inspectButton")->click();
         QTest::mouseClick(pane, Qt::LeftButton, {}, pane->pictureOffset() + QPoint(20, 12));
         QTRY_VERIFY(inspector->isVisible());
         QVERIFY(inspector->hasBlock());

@@ -20,6 +20,7 @@
 #include "JPEGCompressor.h"
 #include "MainWindow.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
 #include <QMouseEvent>
@@ -129,7 +130,7 @@ int main(int argc, char* argv[])
     window->show();
     if (inspect.x() >= 0) {
         QTimer::singleShot(300, [&] {
-            window->findChild<QPushButton*>(QStringLiteral("inspectButton"))->click();
+            window->findChild<QAbstractButton*>(QStringLiteral("inspectButton"))->click();
             auto* pane = window->findChild<ImageWidget*>(QStringLiteral("processedImage"));
             const QPointF at = QPointF(pane->pictureOffset()) + QPointF(inspect) *
                                                                      double(pane->getZoomFactor());
