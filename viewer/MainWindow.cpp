@@ -3,6 +3,7 @@
 #include "CompressionResult.h"
 #include "DataFiles.h"
 #include "Image.h"
+#include "BlockInspector.h"
 #include "ImageWidget.h"
 #include "Preferences.h"
 #include "MemoryBudget.h"
@@ -29,6 +30,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QToolButton>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QWheelEvent>
@@ -205,6 +207,18 @@ void MainWindow::create()
     for (QPushButton* button : {rotateButton, imageButton, colorDifferenceButton, errorsButton,
                                 yButton, cbButton, crButton, ssimMapButton, amplifiedButton})
         grid->addWidget(button, 5, column++, 2, 1);
+    // The block inspector: while checked, a click on the right pane opens
+    // the block under the pointer.
+    // A tool button with a text: the picture buttons all carry painted icons.
+    inspectButton = new QToolButton;
+    inspectButton->setText(QStringLiteral("Inspect"));
+    inspectButton->setObjectName(QStringLiteral("inspectButton"));
+    inspectButton->setToolTip(QStringLiteral("Click a block of the compressed picture to see "
+                                             "its samples, DCT and coefficients"));
+    inspectButton->setCheckable(true);
+    grid->addWidget(inspectButton, 5, column, 2, 1);
+    inspector = new BlockInspector(this);
+    inspector->attach(processedImage, inspectButton);
 
     crLabel = addFigure("cr", "<B>CR: ", "<b>Compression rate</b>: source size / compressed size",
                         5, 0, true);
@@ -403,6 +417,7 @@ void MainWindow::updateImage(Image* newImage)
 void MainWindow::updateCompressed(CompressionResult* newResult)
 {
     result = newResult;
+    inspector->setResult(newResult);
     setViewButtonsEnabled(newResult);
     setFigures(newResult);
     if (newResult) {

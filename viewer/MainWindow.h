@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class BlockInspector;
 class CompressionResult;
 class Image;
 class ImageWidget;
@@ -15,6 +16,7 @@ class QComboBox;
 class QGridLayout;
 class QLabel;
 class QPushButton;
+class QToolButton;
 class QSplitter;
 
 // The viewer of one compression: the source picture on the left, one of eight
@@ -123,6 +125,8 @@ private:
     ImageWidget* processedImage = nullptr;
     QSplitter* splitter = nullptr;
 
+    QToolButton* inspectButton = nullptr;
+    BlockInspector* inspector = nullptr;
     QPushButton* rotateButton = nullptr;
     QPushButton* yButton = nullptr;
     QPushButton* cbButton = nullptr;

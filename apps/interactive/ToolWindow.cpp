@@ -9,6 +9,8 @@
 #include "PictureFormats.h"
 #include "Preferences.h"
 #include "MemoryBudget.h"
+#include "JpegPropertiesWindow.h"
+#include "LiveCompression.h"
 #include "QuantizationWindow.h"
 #include "RecentFilesMenu.h"
 #include "SaveJpeg.h"
@@ -22,6 +24,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -57,6 +60,8 @@ ToolWindow::ToolWindow(JPEGCompressor& jpegCompressor, QWidget* parent)
 
 ToolWindow::~ToolWindow()
 {
+    // No job may use the picture deleted below.
+    live->cancel();
     delete result;
     delete compressor.getImage();
     compressor.setImage(nullptr);
@@ -153,6 +158,22 @@ void ToolWindow::create()
     compressButton->setDefault(true);
     compressButton->setEnabled(false);
     grid->addWidget(compressButton, 10, 0, 1, 2);
+    propertiesButton = new QPushButton(QStringLiteral("JPEG properties…"));
+    propertiesButton->setObjectName(QStringLiteral("propertiesButton"));
+    propertiesButton->setToolTip(QStringLiteral("How the opened JPEG file was made"));
+    propertiesButton->setVisible(false);
+    grid->addWidget(propertiesButton, 11, 0, 1, 2);
+    liveCheck = new QCheckBox(QStringLiteral("Live"));
+    liveCheck->setObjectName(QStringLiteral("liveCheck"));
+    liveCheck->setToolTip(QStringLiteral("Recompress after every change of a setting"));
+    liveCheck->setChecked(true);
+    grid->addWidget(liveCheck, 12, 0);
+    liveStatus = new QLabel;
+    liveStatus->setObjectName(QStringLiteral("liveStatus"));
+    liveStatus->setWordWrap(true);
+    liveStatus->setStyleSheet(QStringLiteral("color: #b00000"));
+    grid->addWidget(liveStatus, 13, 0, 1, 2);
+    live = new LiveCompression(this);
 
     auto* menuBar = new QMenuBar(this);
     QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
@@ -165,6 +186,9 @@ void ToolWindow::create()
     saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
     saveAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
     saveAsAction->setEnabled(false);
+    propertiesAction = fileMenu->addAction(QStringLiteral("JPEG properties…"));
+    propertiesAction->setObjectName(QStringLiteral("propertiesAction"));
+    propertiesAction->setEnabled(false);
     fileMenu->addSeparator();
     QAction* resetAction = fileMenu->addAction(QStringLiteral("&Reset to defaults"));
     resetAction->setObjectName(QStringLiteral("resetAction"));
@@ -182,6 +206,7 @@ void ToolWindow::create()
 
     quantizationWindow = new QuantizationWindow(*settings, nullptr);
     downsamplingWindow = new DownsamplingWindow(*settings, nullptr);
+    propertiesWindow = new JpegPropertiesWindow(this);
     helpWindow = new HelpWindow(this);
     helpWindow->setModal(true);
     helpWindow->setHtml(
@@ -205,6 +230,28 @@ void ToolWindow::create()
     connect(compressButton, &QPushButton::clicked, this, &ToolWindow::compressImage);
     connect(quantizationButton, &QPushButton::clicked, this, &ToolWindow::showQuantizationWindow);
     connect(downsamplingButton, &QPushButton::clicked, this, &ToolWindow::showDownsamplingWindow);
+    // Live recompression follows the record: connected after the setters.
+    const auto changed = [this] { settingsChanged(); };
+    connect(qualityGroup, &QGroupBox::toggled, this, changed);
+    connect(qualitySpin, &QSpinBox::valueChanged, this, changed);
+    connect(optimizeHuffmanCheck, &QCheckBox::stateChanged, this, changed);
+    connect(grayscaleOutputCheck, &QCheckBox::stateChanged, this, changed);
+    connect(progressiveCheck, &QCheckBox::stateChanged, this, changed);
+    connect(baselineRadio, &QRadioButton::toggled, this, changed);
+    connect(smoothSpin, &QSpinBox::valueChanged, this, changed);
+    connect(dctCombo, &QComboBox::textActivated, this, changed);
+    connect(liveCheck, &QCheckBox::toggled, this, changed);
+    for (QDialog* dialog : {static_cast<QDialog*>(quantizationWindow),
+                            static_cast<QDialog*>(downsamplingWindow)}) {
+        if (auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("okButton")))
+            connect(ok, &QPushButton::clicked, this, changed);
+    }
+    connect(live, &LiveCompression::compressed, this,
+            [this](CompressionResult* next, const QString& error) { showResult(next, error, true); });
+    connect(propertiesAction, &QAction::triggered, this, &ToolWindow::showJpegProperties);
+    connect(propertiesButton, &QPushButton::clicked, this, &ToolWindow::showJpegProperties);
+    connect(propertiesWindow, &JpegPropertiesWindow::useSettingsRequested, this,
+            &ToolWindow::useJpegSettings);
     connect(openAction, &QAction::triggered, this, &ToolWindow::openFile);
     connect(saveAsAction, &QAction::triggered, this, &ToolWindow::saveAs);
     connect(quitAction, &QAction::triggered, this, &ToolWindow::quit);
@@ -260,6 +307,12 @@ bool ToolWindow::openImageFile(const QString& path)
     compressButton->setEnabled(true);
     saveAsAction->setEnabled(false);
     Preferences::addRecentFile(path);
+    // Any file that reads as a JPEG offers its properties.
+    const JpegFileInfo info = JpegFileInfo::readFile(path);
+    propertiesWindow->hide();
+    propertiesWindow->setInfo(info, QFileInfo(path).fileName());
+    propertiesAction->setEnabled(info.isValid());
+    propertiesButton->setVisible(info.isValid());
     // A damaged file that still decodes (a JPEG cut short) loads; what the
     // decoder said about it is shown once, as a warning.
     if (!image->getLoadMessage().isEmpty()) {
@@ -284,6 +337,8 @@ void ToolWindow::report(bool warning, const QString& html)
 
 void ToolWindow::setImage(Image* image)
 {
+    live->cancel();
+    liveStatus->clear();
     Image* previous = compressor.getImage();
     compressor.setImage(image);
     emit imageChanged(image);
@@ -292,29 +347,42 @@ void ToolWindow::setImage(Image* image)
 
 void ToolWindow::compressImage()
 {
-    CompressionResult* previous = result;
+    live->supersede();
+    CompressionResult* next = nullptr;
     QString failure;
     try {
-        result = compressor.compressImage();
-        if (!result)
+        next = compressor.compressImage();
+        if (!next)
             failure = compressor.lastError();
     } catch (const std::bad_alloc&) {
         // The decoded picture did not fit next to the source; the source and
         // the program stay as they were.
-        result = nullptr;
         const Image* source = compressor.getImage();
         const std::uint64_t width = source ? source->getWidth() : 0;
         const std::uint64_t height = source ? source->getHeight() : 0;
         failure = MemoryBudget::notEnoughMemory(
             QStringLiteral("compress the %1 x %2 picture").arg(width).arg(height), width * height * 4);
     }
+    showResult(next, failure, false);
+}
+
+void ToolWindow::showResult(CompressionResult* next, const QString& error, bool quiet)
+{
+    CompressionResult* previous = result;
+    result = next;
     emit imageCompressed(result);
     saveAsAction->setEnabled(result != nullptr);
     // The viewer shows the new result (or none) before the old one goes.
     delete previous;
-    if (!result) {
-        report(false, failure.toHtmlEscaped());
-    }
+    liveStatus->setText(result || !quiet ? QString() : error);
+    if (!result && !quiet)
+        report(false, error.toHtmlEscaped());
+}
+
+void ToolWindow::settingsChanged()
+{
+    if (liveCheck->isChecked() && compressor.getImage())
+        live->request(compressor.getImage(), *settings);
 }
 
 void ToolWindow::saveAs()
@@ -433,6 +501,19 @@ void ToolWindow::showHelpWindow()
 void ToolWindow::showAboutWindow()
 {
     aboutWindow->show();
+}
+
+void ToolWindow::showJpegProperties()
+{
+    propertiesWindow->show();
+    propertiesWindow->raise();
+}
+
+void ToolWindow::useJpegSettings()
+{
+    propertiesWindow->info().copySettingsTo(*settings);
+    updateUI();
+    grayscaleOutputCheck->setChecked(settings->getGrayscaleOutput());
 }
 
 void ToolWindow::setMode(bool baseline)

@@ -8,6 +8,8 @@ class DownsamplingWindow;
 class HelpWindow;
 class Image;
 class JPEGCompressor;
+class JpegPropertiesWindow;
+class LiveCompression;
 class JPEGSettings;
 class QAction;
 class RecentFilesMenu;
@@ -44,6 +46,8 @@ public:
     bool saveCompressedAs(const QString& chosen);
 
     CompressionResult* currentResult() const { return result; }
+    JpegPropertiesWindow* jpegPropertiesWindow() const { return propertiesWindow; }
+    const LiveCompression* liveCompression() const { return live; }
 
     // The window's place and the settings of its controls, kept between
     // runs; the program calls them at start and at the end.
@@ -70,6 +74,11 @@ public slots:
     void showDownsamplingWindow();
     void showHelpWindow();
     void showAboutWindow();
+    // Offered while the current picture came from a JPEG file.
+    void showJpegProperties();
+    // "Use these settings" of the properties: the file's tables, sampling
+    // and mode into the record and the controls.
+    void useJpegSettings();
     void setBaselineMode(bool set);
     void setExtendedMode(bool set);
     void setProgressiveMode(int state);
@@ -96,6 +105,13 @@ private:
     // The quality's label and the scaling it gives the tables, after the record.
     void updateQualityLabels();
     void report(bool warning, const QString& html);
+    // With "Live" on and a picture open, recompresses under the new settings
+    // off the user-interface thread.
+    void settingsChanged();
+    // A compression's outcome becomes current: the viewer gets it before
+    // the old result goes. A failure is shown as the error box or, for live
+    // recompression, in the status line.
+    void showResult(CompressionResult* next, const QString& error, bool quiet);
 
     QPushButton* quantizationButton = nullptr;
     QPushButton* downsamplingButton = nullptr;
@@ -113,6 +129,12 @@ private:
     QLabel* tableScalingLabel = nullptr;
     QAction* saveAsAction = nullptr;
     RecentFilesMenu* recentFilesMenu = nullptr;
+    QCheckBox* liveCheck = nullptr;
+    QLabel* liveStatus = nullptr;
+    LiveCompression* live = nullptr;
+    QAction* propertiesAction = nullptr;
+    QPushButton* propertiesButton = nullptr;
+    JpegPropertiesWindow* propertiesWindow = nullptr;
     QuantizationWindow* quantizationWindow = nullptr;
     DownsamplingWindow* downsamplingWindow = nullptr;
     HelpWindow* helpWindow = nullptr;

@@ -2,12 +2,14 @@
 // Not run by the test suite. Usage, from the staged run folder:
 //   dialogs_demo quantization|downsampling interactive|batch [presets]
 //                [--quality N] [--baseline] [--screenshot FILE]
+//   dialogs_demo properties PICTURE.jpg [--screenshot FILE]
 // "presets" opens the quantization editor's preset menu after a moment.
 // --quality and --baseline set the record's quality and coding mode, which
 // the editor's effective table follows. --screenshot writes the dialog to
 // FILE once the dialog is up, then quits.
 #include "DownsamplingWindow.h"
 #include "JPEGSettings.h"
+#include "JpegPropertiesWindow.h"
 #include "QuantizationWindow.h"
 
 #include <QApplication>
@@ -48,7 +50,12 @@ int main(int argc, char** argv)
     }
 
     std::unique_ptr<QDialog> dialog;
-    if (std::strcmp(argv[1], "quantization") == 0) {
+    if (std::strcmp(argv[1], "properties") == 0) {
+        auto* window = new JpegPropertiesWindow;
+        const QString path = QString::fromLocal8Bit(argv[2]);
+        window->setInfo(JpegFileInfo::readFile(path), path.section('/', -1));
+        dialog.reset(window);
+    } else if (std::strcmp(argv[1], "quantization") == 0) {
         if (interactive) {
             dialog = std::make_unique<QuantizationWindow>(settings, nullptr);
         } else {

@@ -1,10 +1,15 @@
+#include "BlockInspector.h"
 #include "CompressionResult.h"
 #include "Image.h"
+#include "ImageWidget.h"
 #include "JPEGCompressor.h"
+#include "JpegPropertiesWindow.h"
+#include "LiveCompression.h"
 #include "MainWindow.h"
 #include "TestPictures.h"
 #include "ToolWindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -16,6 +21,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTextBrowser>
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
@@ -181,6 +187,110 @@ private slots:
         QVERIFY(settings()->getGrayscaleOutput());
         QTest::mouseClick(toolChild<QCheckBox>("grayscaleOutputCheck"), Qt::LeftButton);
         QVERIFY(!settings()->getGrayscaleOutput());
+    }
+
+    // A JPEG file offers its properties; "Use these settings" puts its
+    // tables, sampling and mode into the record and the controls.
+    void jpegPropertiesOfAnOpenedFile()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.jpg"), 48, 32, TestPictures::Kind::Colour,
+                                    "jpg"));
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 48, 32));
+        QVERIFY(tool->openImageFile(dir->file("picture.jpg")));
+        QVERIFY(toolChild<QAction>("propertiesAction")->isEnabled());
+        QVERIFY(toolChild<QPushButton>("propertiesButton")->isVisibleTo(tool.get()));
+        const JpegFileInfo info = JpegFileInfo::readFile(dir->file("picture.jpg"));
+        QVERIFY(info.isValid());
+
+        toolChild<QAction>("propertiesAction")->trigger();
+        JpegPropertiesWindow* window = tool->jpegPropertiesWindow();
+        QTRY_VERIFY(window->isVisible());
+        const QString text = window->findChild<QTextBrowser*>("propertiesBrowser")->toPlainText();
+        QVERIFY2(text.contains(QStringLiteral("at quality")), qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("48 × 32")));
+
+        settings()->setAutoQualityEnabled(true);
+        settings()->downsampling[0] = {1, 1};
+        QTest::mouseClick(window->findChild<QPushButton*>("useSettingsButton"), Qt::LeftButton);
+        QVERIFY(!settings()->isAutoQualityEnabled());
+        QVERIFY(!toolChild<QGroupBox>("qualityGroup")->isChecked());
+        QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), 50);
+        QVERIFY(settings()->getCurrentQuantizationTables()[0]);
+        QCOMPARE(settings()->qtables[0], info.tableForSlot(0)->table);
+        QCOMPARE(settings()->downsampling[0].horizontal, info.components[0].horizontal);
+        QCOMPARE(settings()->downsampling[0].vertical, info.components[0].vertical);
+
+        // Another kind of picture offers nothing.
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        QVERIFY(!toolChild<QAction>("propertiesAction")->isEnabled());
+        QVERIFY(!window->isVisible());
+    }
+
+    // A burst of changes with "Live" on ends with the result of the last
+    // settings, as the JPEG itself shows; superseded jobs are never shown.
+    void liveRecompressionEndsWithTheLastSettings()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 320, 240));
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        QVERIFY(toolChild<QCheckBox>("liveCheck")->isChecked());
+        QSignalSpy compressed(tool.get(), &ToolWindow::imageCompressed);
+        toolChild<QGroupBox>("qualityGroup")->setChecked(true);
+        auto* spin = toolChild<QSpinBox>("qualitySpin");
+        int changes = 1;
+        for (int quality = 20; quality <= 80; quality += 4, ++changes)
+            spin->setValue(quality);
+        QTRY_VERIFY(tool->currentResult() &&
+                    tool->currentResult()->getSettings().getQuality() == 80);
+        // Once every job has ended, nothing has replaced the result.
+        QTRY_VERIFY(!tool->liveCompression()->isBusy());
+        QCoreApplication::processEvents();
+        QVERIFY(compressed.size() < changes);
+        CompressionResult* last = tool->currentResult();
+        QCOMPARE(compressed.last().at(0).value<CompressionResult*>(), last);
+        const JpegFileInfo info = JpegFileInfo::read(last->getCompressedBytes());
+        QCOMPARE(info.tableForSlot(0)->quality, 80);
+        QVERIFY(viewerChild<QPushButton>("imageButton")->isEnabled());
+
+        // Compress still works, now and with "Live" off.
+        toolChild<QCheckBox>("liveCheck")->setChecked(false);
+        spin->setValue(30);
+        QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
+        QCOMPARE(tool->currentResult()->getSettings().getQuality(), 30);
+        QVERIFY(!tool->liveCompression()->isBusy());
+    }
+
+    // With the inspector tool, a click on the compressed picture opens the
+    // block under it; its coefficients are those of the JPEG; arrows move.
+    void blockInspectorFollowsClicksAndArrows()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 64, 48));
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
+        QVERIFY(tool->currentResult());
+        auto* inspector = viewerChild<BlockInspector>("blockInspector");
+        auto* pane = viewerChild<ImageWidget>("processedImage");
+
+        QTest::mouseClick(pane, Qt::LeftButton, {}, pane->pictureOffset() + QPoint(20, 12));
+        QVERIFY(!inspector->isVisible()); // the tool is off
+        viewerChild<QAbstractButton>("inspectButton")->click();
+        QTest::mouseClick(pane, Qt::LeftButton, {}, pane->pictureOffset() + QPoint(20, 12));
+        QTRY_VERIFY(inspector->isVisible());
+        QVERIFY(inspector->hasBlock());
+        const BlockAnalysis& block = inspector->analysis();
+        QCOMPARE(block.component, 0);
+        QCOMPARE(block.column, 2);
+        QCOMPARE(block.row, 1);
+        const JpegFileInfo info =
+            JpegFileInfo::read(tool->currentResult()->getCompressedBytes(), true);
+        const std::int16_t* stored = info.coefficients[0].block(2, 1);
+        for (int k = 0; k < 64; ++k)
+            QCOMPARE(block.stored[k], int(stored[k]));
+
+        QTest::keyClick(inspector, Qt::Key_Right);
+        QCOMPARE(inspector->analysis().column, 3);
+        QTest::keyClick(inspector, Qt::Key_Down);
+        QCOMPARE(inspector->analysis().row, 2);
+        QCOMPARE(inspector->analysis().stored[0], int(info.coefficients[0].block(3, 2)[0]));
     }
 
     void openCompressAndSave()

@@ -5,20 +5,26 @@
 //   viewer_demo [--batch] [--view image|colordiff|errors|y|cb|cr|ssim|amplified]
 //               [--gain G] [--zoom N]
 //               [--rotate] [--help PAGE] [--size WxH] [--screenshot FILE]
-//               [PICTURE]
+//               [--inspect X,Y] [PICTURE]
 //
 // PICTURE defaults to samples/chelsea.png. --zoom N presses "Zoom in" N
 // times (negative: "Zoom out"). --help shows PAGE in a help window instead.
+// --inspect clicks pixel (X, Y) of the right pane with the block inspector.
 // --screenshot writes the screen to FILE once the window is up, then quits.
 
+#include "BlockInspector.h"
 #include "CompressionResult.h"
 #include "HelpWindow.h"
 #include "Image.h"
+#include "ImageWidget.h"
 #include "JPEGCompressor.h"
 #include "MainWindow.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
@@ -36,6 +42,7 @@ int main(int argc, char* argv[])
     int zoomSteps = 0;
     int gain = 0;
     QSize size(1000, 440);
+    QPoint inspect(-1, -1);
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -52,7 +59,11 @@ int main(int argc, char* argv[])
             zoomSteps = args[++i].toInt();
         else if (arg == QLatin1String("--help") && hasValue)
             helpPage = args[++i];
-        else if (arg == QLatin1String("--screenshot") && hasValue)
+        else if (arg == QLatin1String("--inspect") && hasValue) {
+            const QStringList xy = args[++i].split(QLatin1Char(','));
+            if (xy.size() == 2)
+                inspect = QPoint(xy[0].toInt(), xy[1].toInt());
+        } else if (arg == QLatin1String("--screenshot") && hasValue)
             screenshot = args[++i];
         else if (arg == QLatin1String("--size") && hasValue) {
             const QStringList wh = args[++i].split(QLatin1Char('x'));
@@ -117,6 +128,19 @@ int main(int argc, char* argv[])
     }
     window->move(0, 0);
     window->show();
+    if (inspect.x() >= 0) {
+        QTimer::singleShot(300, [&] {
+            window->findChild<QAbstractButton*>(QStringLiteral("inspectButton"))->click();
+            auto* pane = window->findChild<ImageWidget*>(QStringLiteral("processedImage"));
+            const QPointF at = QPointF(pane->pictureOffset()) + QPointF(inspect) *
+                                                                     double(pane->getZoomFactor());
+            QMouseEvent press(QEvent::MouseButtonPress, at, pane->mapToGlobal(at), Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(pane, &press);
+            if (auto* inspector = window->findChild<BlockInspector*>())
+                inspector->move(0, window->frameGeometry().bottom() + 10);
+        });
+    }
 
     if (!screenshot.isEmpty()) {
         QTimer::singleShot(800, [&] {

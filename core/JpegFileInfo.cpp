@@ -1,0 +1,675 @@
+#include "JpegFileInfo.h"
+
+#include "JPEGCompressor.h"
+#include "JPEGSettings.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+namespace {
+
+// Position in natural (row-major) order of the k-th entry in zig-zag order,
+// the order in which tables and coefficients are written to the file.
+const int zigzagToNatural[64] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+};
+
+// The library's coefficient buffers may not grow past this; beyond it the
+// library would need a backing store, which this build lacks, and it stops
+// with an error instead.
+constexpr long maxLibraryMemory = 1536l * 1024 * 1024;
+
+// --- The JPEG library, kept from ending the process --------------------------
+
+struct ReaderErrors
+{
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+    char warning[JMSG_LENGTH_MAX]; // the first warning, if any
+};
+
+extern "C" void readerErrorExit(j_common_ptr cinfo)
+{
+    auto* errors = reinterpret_cast<ReaderErrors*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, errors->message);
+    std::longjmp(errors->jump, 1);
+}
+
+// Keeps the first warning (corrupt data and the like) and says nothing on
+// the terminal. Trace messages (level > 0) are dropped unformatted.
+extern "C" void readerEmitMessage(j_common_ptr cinfo, int level)
+{
+    auto* errors = reinterpret_cast<ReaderErrors*>(cinfo->err);
+    if (level < 0 && errors->warning[0] == '\0')
+        (*cinfo->err->format_message)(cinfo, errors->warning);
+}
+
+// A progressive file may hold many more scans than the markers promised to a
+// quick reader; each costs a pass over the coefficients, so stop early.
+extern "C" void readerProgress(j_common_ptr cinfo)
+{
+    auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
+    if (decompress->input_scan_number > JpegFileInfo::MAX_SCANS) {
+        auto* errors = reinterpret_cast<ReaderErrors*>(cinfo->err);
+        std::snprintf(errors->message, sizeof errors->message, "more than %d scans",
+                      JpegFileInfo::MAX_SCANS);
+        std::longjmp(errors->jump, 1);
+    }
+}
+
+// One reading of the coefficients. Trivially destructible, and every
+// function that sets the jump point holds nothing with a destructor, so a
+// longjmp from the library skips no C++ cleanup. The steps return false
+// with errors.message set when the library gave up; end() is always safe.
+struct CoefficientJob
+{
+    jpeg_decompress_struct cinfo;
+    ReaderErrors errors;
+    jpeg_progress_mgr progress;
+    jvirt_barray_ptr* arrays;
+
+    bool start(const unsigned char* data, unsigned long size)
+    {
+        std::memset(this, 0, sizeof *this);
+        cinfo.err = jpeg_std_error(&errors.pub);
+        errors.pub.error_exit = readerErrorExit;
+        errors.pub.emit_message = readerEmitMessage;
+        if (setjmp(errors.jump))
+            return false;
+        jpeg_CreateDecompress(&cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
+        cinfo.mem->max_memory_to_use = maxLibraryMemory;
+        progress.progress_monitor = readerProgress;
+        cinfo.progress = &progress;
+        jpeg_mem_src(&cinfo, data, size);
+        jpeg_read_header(&cinfo, TRUE);
+        return true;
+    }
+
+    bool readCoefficients()
+    {
+        if (setjmp(errors.jump))
+            return false;
+        arrays = jpeg_read_coefficients(&cinfo);
+        return true;
+    }
+
+    // Copies component c's blocks, row by row, into `out`, which holds
+    // width_in_blocks * height_in_blocks * 64 values.
+    bool copyComponent(int c, std::int16_t* out)
+    {
+        if (setjmp(errors.jump))
+            return false;
+        const jpeg_component_info& component = cinfo.comp_info[c];
+        const std::size_t rowValues = std::size_t(component.width_in_blocks) * DCTSIZE2;
+        for (JDIMENSION row = 0; row < component.height_in_blocks; ++row) {
+            JBLOCKARRAY blocks = (*cinfo.mem->access_virt_barray)(
+                reinterpret_cast<j_common_ptr>(&cinfo), arrays[c], row, 1, FALSE);
+            std::memcpy(out + row * rowValues, blocks[0], rowValues * sizeof(JCOEF));
+        }
+        return true;
+    }
+
+    void end() { jpeg_destroy_decompress(&cinfo); }
+};
+
+static_assert(sizeof(JCOEF) == sizeof(std::int16_t), "coefficients are copied as 16-bit values");
+
+// --- The standard Huffman tables ---------------------------------------------
+
+// The four tables of the standard's Annex K.3, as the library sets them up
+// for a new compression: [ac][slot].
+struct StandardHuffman
+{
+    bool known;
+    unsigned char bits[2][2][17];
+    unsigned char values[2][2][256];
+};
+
+struct StandardHuffmanJob
+{
+    static bool run(StandardHuffman& out)
+    {
+        jpeg_compress_struct cinfo;
+        ReaderErrors errors;
+        std::memset(&cinfo, 0, sizeof cinfo);
+        std::memset(&errors, 0, sizeof errors);
+        cinfo.err = jpeg_std_error(&errors.pub);
+        errors.pub.error_exit = readerErrorExit;
+        errors.pub.emit_message = readerEmitMessage;
+        if (setjmp(errors.jump)) {
+            jpeg_destroy_compress(&cinfo);
+            return false;
+        }
+        jpeg_CreateCompress(&cinfo, JPEG_LIB_VERSION, sizeof(jpeg_compress_struct));
+        cinfo.in_color_space = JCS_RGB;
+        cinfo.input_components = 3;
+        jpeg_set_defaults(&cinfo);
+        for (int slot = 0; slot < 2; ++slot) {
+            const JHUFF_TBL* dc = cinfo.dc_huff_tbl_ptrs[slot];
+            const JHUFF_TBL* ac = cinfo.ac_huff_tbl_ptrs[slot];
+            if (!dc || !ac) {
+                jpeg_destroy_compress(&cinfo);
+                return false;
+            }
+            std::memcpy(out.bits[0][slot], dc->bits, 17);
+            std::memcpy(out.values[0][slot], dc->huffval, 256);
+            std::memcpy(out.bits[1][slot], ac->bits, 17);
+            std::memcpy(out.values[1][slot], ac->huffval, 256);
+        }
+        jpeg_destroy_compress(&cinfo);
+        return true;
+    }
+};
+
+const StandardHuffman& standardHuffman()
+{
+    static const StandardHuffman tables = [] {
+        StandardHuffman t;
+        std::memset(&t, 0, sizeof t);
+        t.known = StandardHuffmanJob::run(t);
+        return t;
+    }();
+    return tables;
+}
+
+// `bits` is the 16 code counts of a table, `values` its `count` symbols.
+bool isStandardHuffman(bool ac, const unsigned char* bits, const unsigned char* values, int count)
+{
+    const StandardHuffman& standard = standardHuffman();
+    if (!standard.known)
+        return false;
+    for (int slot = 0; slot < 2; ++slot) {
+        if (std::memcmp(standard.bits[ac][slot] + 1, bits, 16) == 0 &&
+            std::memcmp(standard.values[ac][slot], values, std::size_t(count)) == 0)
+            return true;
+    }
+    return false;
+}
+
+// --- Markers -------------------------------------------------------------------
+
+bool isFrameMarker(int marker)
+{
+    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+}
+
+// The zero-terminated identifier at the start of an APPn segment, if it is
+// a short printable one.
+QString identifier(const unsigned char* s, int size)
+{
+    int n = 0;
+    while (n < size && n < 40 && s[n] >= 0x20 && s[n] < 0x7F)
+        ++n;
+    if (n == 0 || n >= size || s[n] != 0)
+        return QString();
+    return QString::fromLatin1(reinterpret_cast<const char*>(s), n);
+}
+
+JpegFileInfo::Segment describeSegment(int marker, const unsigned char* s, int size)
+{
+    JpegFileInfo::Segment segment;
+    segment.marker = marker;
+    segment.size = size;
+    if (marker == 0xFE) {
+        segment.name = QStringLiteral("Comment");
+        const int shown = std::min(size, 200);
+        QString text = QString::fromLatin1(reinterpret_cast<const char*>(s), shown);
+        text.replace(QChar(0), QChar(' '));
+        segment.detail = shown < size ? text + QStringLiteral("...") : text;
+        return segment;
+    }
+    const int n = marker - 0xE0;
+    const QString id = identifier(s, size);
+    if (n == 0 && id == QLatin1String("JFIF")) {
+        segment.name = QStringLiteral("JFIF");
+        if (size >= 12) {
+            static const char* const units[] = {"no units", "dots per inch", "dots per cm"};
+            const int unit = s[7];
+            segment.detail = QStringLiteral("version %1.%2, density %3 x %4 %5")
+                                 .arg(int(s[5]))
+                                 .arg(int(s[6]), 2, 10, QChar('0'))
+                                 .arg((s[8] << 8) | s[9])
+                                 .arg((s[10] << 8) | s[11])
+                                 .arg(QLatin1String(unit <= 2 ? units[unit] : "(unknown units)"));
+        }
+    } else if (n == 0 && id == QLatin1String("JFXX")) {
+        segment.name = QStringLiteral("JFIF extension");
+    } else if (n == 1 && id == QLatin1String("Exif")) {
+        segment.name = QStringLiteral("Exif");
+    } else if (n == 1 && id == QLatin1String("http://ns.adobe.com/xap/1.0/")) {
+        segment.name = QStringLiteral("XMP");
+    } else if (n == 2 && id == QLatin1String("ICC_PROFILE")) {
+        segment.name = QStringLiteral("ICC profile");
+        if (size >= 14)
+            segment.detail = QStringLiteral("part %1 of %2").arg(int(s[12])).arg(int(s[13]));
+    } else if (n == 14 && id == QLatin1String("Adobe")) {
+        segment.name = QStringLiteral("Adobe");
+    } else {
+        segment.name = id.isEmpty() ? QStringLiteral("APP%1").arg(n)
+                                    : QStringLiteral("APP%1 (%2)").arg(n).arg(id);
+    }
+    return segment;
+}
+
+// Walks the markers of `d`, filling everything but the coefficients. Only
+// reads within the buffer and keeps nothing per pixel.
+void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
+{
+    auto fail = [&info](const QString& why) { info.error = why; };
+    if (n < 4 || d[0] != 0xFF || d[1] != 0xD8)
+        return fail(QStringLiteral("This is not a JPEG file: it does not begin with a "
+                                   "start-of-image marker."));
+    qsizetype pos = 2;
+    bool frame = false;
+    bool ended = false;
+    while (pos < n) {
+        if (d[pos] != 0xFF)
+            return fail(QStringLiteral("A marker was expected at byte %1.").arg(pos));
+        while (pos < n && d[pos] == 0xFF) // fill bytes
+            ++pos;
+        if (pos >= n)
+            break;
+        const int marker = d[pos++];
+        if (marker == 0xD9) {
+            ended = true;
+            break;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
+            continue; // no segment follows
+        if (marker == 0xD8)
+            return fail(QStringLiteral("A second start-of-image marker at byte %1.").arg(pos - 2));
+        if (pos + 2 > n)
+            return fail(QStringLiteral("The file ends inside a marker at byte %1.").arg(pos - 2));
+        const int length = (d[pos] << 8) | d[pos + 1];
+        if (length < 2 || pos + length > n)
+            return fail(QStringLiteral("The segment of marker 0x%1 at byte %2 runs past the end "
+                                       "of the file.")
+                            .arg(marker, 2, 16, QChar('0'))
+                            .arg(pos - 2));
+        const unsigned char* s = d + pos + 2;
+        const int size = length - 2;
+        pos += length;
+
+        if (isFrameMarker(marker)) {
+            if (frame)
+                return fail(QStringLiteral("The file has more than one frame header."));
+            frame = true;
+            if ((marker >= 0xC5 && marker <= 0xC7) || marker >= 0xCD)
+                return fail(QStringLiteral("Hierarchical (differential) JPEG frames are not "
+                                           "supported."));
+            // C0..C3 Huffman, C9..CB arithmetic coding.
+            const int process = marker & 0x03;
+            info.arithmetic = marker >= 0xC9;
+            switch (process) {
+            case 0:
+                info.frameType = marker == 0xC0 ? JpegFileInfo::BASELINE : JpegFileInfo::EXTENDED;
+                break;
+            case 1:
+                info.frameType = JpegFileInfo::EXTENDED;
+                break;
+            case 2:
+                info.frameType = JpegFileInfo::PROGRESSIVE;
+                break;
+            default:
+                info.frameType = JpegFileInfo::LOSSLESS;
+                break;
+            }
+            if (size < 6)
+                return fail(QStringLiteral("The frame header is too short."));
+            info.precision = s[0];
+            info.height = (s[1] << 8) | s[2];
+            info.width = (s[3] << 8) | s[4];
+            const int count = s[5];
+            if (count < 1 || count > 4 || size != 6 + 3 * count)
+                return fail(QStringLiteral("The frame header declares %1 components; 1 to 4 "
+                                           "are supported.")
+                                .arg(count));
+            if (info.width == 0 || info.height == 0)
+                return fail(QStringLiteral("The frame header gives the picture no size (%1 x %2).")
+                                .arg(info.width)
+                                .arg(info.height));
+            for (int c = 0; c < count; ++c) {
+                JpegFileInfo::Component component;
+                component.id = s[6 + 3 * c];
+                component.horizontal = s[7 + 3 * c] >> 4;
+                component.vertical = s[7 + 3 * c] & 15;
+                component.table = s[8 + 3 * c];
+                if (component.horizontal < 1 || component.horizontal > 4 ||
+                    component.vertical < 1 || component.vertical > 4)
+                    return fail(QStringLiteral("Component %1 has sampling factors %2 x %3; "
+                                               "1 to 4 are legal.")
+                                    .arg(component.id)
+                                    .arg(component.horizontal)
+                                    .arg(component.vertical));
+                if (component.table > 3)
+                    return fail(QStringLiteral("Component %1 uses quantization table %2; "
+                                               "0 to 3 exist.")
+                                    .arg(component.id)
+                                    .arg(component.table));
+                info.components.push_back(component);
+            }
+        } else if (marker == 0xDB) {
+            int p = 0;
+            while (p < size) {
+                JpegFileInfo::QuantizationTableInfo table;
+                const int wide = s[p] >> 4;
+                table.slot = s[p] & 15;
+                if (wide > 1 || table.slot > 3)
+                    return fail(QStringLiteral("A quantization table with precision code %1 for "
+                                               "slot %2.")
+                                    .arg(wide)
+                                    .arg(table.slot));
+                table.precision = wide ? 16 : 8;
+                ++p;
+                if (p + 64 * (wide + 1) > size)
+                    return fail(QStringLiteral("A quantization table is cut short."));
+                QuantizationTable values;
+                for (int k = 0; k < 64; ++k) {
+                    unsigned value = s[p++];
+                    if (wide)
+                        value = (value << 8) | s[p++];
+                    values[zigzagToNatural[k]] = value;
+                }
+                JpegFileInfo::QuantizationTableInfo classified =
+                    JpegFileInfo::classify(values, table.precision);
+                classified.slot = table.slot;
+                info.quantizationTables.push_back(classified);
+            }
+        } else if (marker == 0xC4) {
+            int p = 0;
+            while (p < size) {
+                if (p + 17 > size)
+                    return fail(QStringLiteral("A Huffman table is cut short."));
+                JpegFileInfo::HuffmanTableInfo table;
+                const int kind = s[p] >> 4;
+                table.slot = s[p] & 15;
+                if (kind > 1 || table.slot > 3)
+                    return fail(QStringLiteral("A Huffman table of class %1 for slot %2.")
+                                    .arg(kind)
+                                    .arg(table.slot));
+                table.ac = kind == 1;
+                const unsigned char* bits = s + p + 1;
+                for (int i = 0; i < 16; ++i)
+                    table.codes += bits[i];
+                p += 17;
+                if (table.codes > 256 || p + table.codes > size)
+                    return fail(QStringLiteral("A Huffman table is cut short or codes more than "
+                                               "256 symbols."));
+                table.standard = isStandardHuffman(table.ac, bits, s + p, table.codes);
+                p += table.codes;
+                info.huffmanTables.push_back(table);
+            }
+        } else if (marker == 0xDD) {
+            if (size < 2)
+                return fail(QStringLiteral("The restart interval segment is too short."));
+            info.restartInterval = (s[0] << 8) | s[1];
+        } else if (marker == 0xDA) {
+            if (!frame)
+                return fail(QStringLiteral("A scan comes before the frame header."));
+            if (++info.scans > JpegFileInfo::MAX_SCANS)
+                return fail(QStringLiteral("The file has more than %1 scans.")
+                                .arg(JpegFileInfo::MAX_SCANS));
+            if (size < 1 || s[0] < 1 || s[0] > 4 || size != 4 + 2 * s[0])
+                return fail(QStringLiteral("Scan %1 has a malformed header.").arg(info.scans));
+            // Entropy-coded data: runs to the next marker other than a
+            // stuffed zero or a restart marker.
+            while (pos + 1 < n &&
+                   !(d[pos] == 0xFF && d[pos + 1] != 0 && (d[pos + 1] < 0xD0 || d[pos + 1] > 0xD7)))
+                ++pos;
+            if (pos + 1 >= n)
+                pos = n;
+        } else if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) {
+            info.segments.push_back(describeSegment(marker, s, size));
+        }
+        // Other markers (DNL, extensions) carry nothing shown here.
+    }
+    if (!frame)
+        return fail(QStringLiteral("The file has no frame header."));
+    if (info.scans == 0)
+        return fail(QStringLiteral("The file has no scan."));
+    if (!ended)
+        info.warning = QStringLiteral("The file ends without an end-of-image marker.");
+    else if (pos < n)
+        info.warning = QStringLiteral("%1 bytes follow the end-of-image marker.").arg(n - pos);
+}
+
+// Fills info.coefficients through the library, or says in
+// info.coefficientError why not.
+void readCoefficients(const QByteArray& bytes, JpegFileInfo& info)
+{
+    if (info.frameType == JpegFileInfo::LOSSLESS) {
+        info.coefficientError = QStringLiteral("A lossless JPEG holds no DCT coefficients.");
+        return;
+    }
+    if (std::uint64_t(info.width) * info.height > JpegFileInfo::MAX_PIXELS) {
+        info.coefficientError = QStringLiteral("The picture of %1 x %2 pixels is too large to "
+                                               "read its coefficients.")
+                                    .arg(info.width)
+                                    .arg(info.height);
+        return;
+    }
+    // Large, and the jump buffer and library state must not move: on the heap.
+    auto* job = static_cast<CoefficientJob*>(std::malloc(sizeof(CoefficientJob)));
+    if (!job) {
+        info.coefficientError = QStringLiteral("Not enough memory to read the coefficients.");
+        return;
+    }
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    bool ok = job->start(data, static_cast<unsigned long>(bytes.size()));
+    if (ok && job->cinfo.num_components != int(info.components.size())) {
+        ok = false;
+        std::snprintf(job->errors.message, sizeof job->errors.message,
+                      "the library sees %d components", job->cinfo.num_components);
+    }
+    ok = ok && job->readCoefficients();
+    if (ok) {
+        try {
+            std::vector<JpegFileInfo::ComponentCoefficients> all(info.components.size());
+            for (int c = 0; ok && c < job->cinfo.num_components; ++c) {
+                const jpeg_component_info& component = job->cinfo.comp_info[c];
+                JpegFileInfo::ComponentCoefficients& out = all[std::size_t(c)];
+                out.widthInBlocks = int(component.width_in_blocks);
+                out.heightInBlocks = int(component.height_in_blocks);
+                if (component.quant_table) {
+                    for (int k = 0; k < 64; ++k)
+                        out.quantization[unsigned(k)] = component.quant_table->quantval[k];
+                }
+                out.values.resize(std::size_t(out.widthInBlocks) * out.heightInBlocks * 64);
+                ok = job->copyComponent(c, out.values.data());
+            }
+            if (ok)
+                info.coefficients = std::move(all);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+            std::snprintf(job->errors.message, sizeof job->errors.message,
+                          "not enough memory for the coefficients");
+        }
+    }
+    if (!ok)
+        info.coefficientError =
+            QStringLiteral("The coefficients could not be read: %1")
+                .arg(QString::fromLocal8Bit(job->errors.message));
+    else if (job->errors.warning[0] && info.warning.isEmpty())
+        info.warning = QString::fromLocal8Bit(job->errors.warning);
+    job->end();
+    std::free(job);
+}
+
+} // namespace
+
+QString JpegFileInfo::QuantizationTableInfo::describe() const
+{
+    const QString base = chrominanceBase ? QStringLiteral("Annex K chrominance")
+                                         : QStringLiteral("Annex K luminance");
+    switch (match) {
+    case EXACT:
+        return QStringLiteral("%1 at quality %2").arg(base).arg(quality);
+    case NEAREST:
+        return QStringLiteral("nearest: %1 at quality %2, largest error %3")
+            .arg(base)
+            .arg(quality)
+            .arg(largestError);
+    case CUSTOM:
+        break;
+    }
+    return QStringLiteral("custom");
+}
+
+JpegFileInfo::QuantizationTableInfo JpegFileInfo::classify(const QuantizationTable& table,
+                                                           int precision)
+{
+    // Every quality's scaling of both Annex K tables, clamped as the encoder
+    // clamps for the table's precision. An exact match wins; otherwise the
+    // one with the smallest total difference is the nearest, as long as the
+    // entries differ by no more than 15 % on average; beyond that the table
+    // is called custom.
+    QuantizationTableInfo result;
+    result.table = table;
+    result.precision = precision;
+    const long long top = precision == 8 ? 255 : 32767;
+    unsigned long long bestTotal = ~0ull;
+    double bestRelative = 0;
+    for (int chrominance = 0; chrominance < 2; ++chrominance) {
+        const unsigned* base = chrominance ? annexKChrominance : annexKLuminance;
+        for (int quality = 1; quality <= 100; ++quality) {
+            const long long scale = JPEGCompressor::tableScaling(quality);
+            unsigned long long total = 0;
+            unsigned largest = 0;
+            double relative = 0;
+            for (unsigned k = 0; k < QuantizationTable::SIZE; ++k) {
+                const long long expected = std::clamp((base[k] * scale + 50) / 100, 1LL, top);
+                const long long difference = std::llabs(static_cast<long long>(table[k]) - expected);
+                total += static_cast<unsigned long long>(difference);
+                largest = std::max(largest, static_cast<unsigned>(std::min(difference, 0xFFFFFFLL)));
+                relative += double(difference) / double(expected);
+            }
+            if (total == 0) {
+                result.match = QuantizationTableInfo::EXACT;
+                result.chrominanceBase = chrominance != 0;
+                result.quality = quality;
+                result.largestError = 0;
+                return result;
+            }
+            if (total < bestTotal) {
+                bestTotal = total;
+                bestRelative = relative / QuantizationTable::SIZE;
+                result.chrominanceBase = chrominance != 0;
+                result.quality = quality;
+                result.largestError = largest;
+            }
+        }
+    }
+    result.match = bestRelative <= 0.15 ? QuantizationTableInfo::NEAREST
+                                        : QuantizationTableInfo::CUSTOM;
+    return result;
+}
+
+QString JpegFileInfo::frameTypeName() const
+{
+    QString name;
+    switch (frameType) {
+    case BASELINE:
+        name = QStringLiteral("Baseline");
+        break;
+    case EXTENDED:
+        name = QStringLiteral("Extended sequential");
+        break;
+    case PROGRESSIVE:
+        name = QStringLiteral("Progressive");
+        break;
+    case LOSSLESS:
+        name = QStringLiteral("Lossless");
+        break;
+    }
+    return arithmetic ? name + QStringLiteral(", arithmetic coding") : name;
+}
+
+const JpegFileInfo::QuantizationTableInfo* JpegFileInfo::tableForSlot(int slot) const
+{
+    for (auto it = quantizationTables.rbegin(); it != quantizationTables.rend(); ++it) {
+        if (it->slot == slot)
+            return &*it;
+    }
+    return nullptr;
+}
+
+bool JpegFileInfo::standardHuffman() const
+{
+    if (huffmanTables.empty())
+        return false;
+    return std::all_of(huffmanTables.begin(), huffmanTables.end(),
+                       [](const HuffmanTableInfo& t) { return t.standard; });
+}
+
+void JpegFileInfo::copySettingsTo(JPEGSettings& settings) const
+{
+    for (int slot = 0; slot < 4; ++slot) {
+        const QuantizationTableInfo* table = tableForSlot(slot);
+        settings.getCurrentQuantizationTables()[slot] = table != nullptr;
+        if (table)
+            settings.qtables[slot] = table->table;
+    }
+    settings.setAutoQualityEnabled(false);
+    settings.setQuality(50);
+    for (std::size_t c = 0; c < components.size() && c < 3; ++c)
+        settings.downsampling[c] = {components[c].vertical, components[c].horizontal};
+    settings.setCompressionMode(frameType == BASELINE ? JPEGSettings::BASELINE
+                                                      : JPEGSettings::EXTENDED);
+    settings.setProgressiveMode(frameType == PROGRESSIVE);
+    settings.setOptimizeHuffman(!standardHuffman());
+    settings.setGrayscaleOutput(components.size() == 1);
+}
+
+JpegFileInfo JpegFileInfo::read(const QByteArray& bytes, bool withCoefficients)
+{
+    JpegFileInfo info;
+    readMarkers(reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size(), info);
+    if (info.isValid() && withCoefficients)
+        readCoefficients(bytes, info);
+    return info;
+}
+
+JpegFileInfo JpegFileInfo::readFile(const QString& path, bool withCoefficients)
+{
+    JpegFileInfo info;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        info.error = QStringLiteral("%1 could not be opened: %2").arg(path, file.errorString());
+        return info;
+    }
+    // Other kinds of picture are told apart without reading them whole.
+    if (!file.peek(2).startsWith("\xFF\xD8")) {
+        info.error = QStringLiteral("This is not a JPEG file: it does not begin with a "
+                                    "start-of-image marker.");
+        return info;
+    }
+    if (file.size() > MAX_FILE_SIZE) {
+        info.error = QStringLiteral("%1 is larger than %2 MB.").arg(path).arg(MAX_FILE_SIZE >> 20);
+        return info;
+    }
+    QByteArray bytes;
+    try {
+        bytes = file.readAll();
+    } catch (const std::bad_alloc&) {
+        info.error = QStringLiteral("Not enough memory to read %1.").arg(path);
+        return info;
+    }
+    if (file.error() != QFileDevice::NoError) {
+        info.error = QStringLiteral("%1 could not be read: %2").arg(path, file.errorString());
+        return info;
+    }
+    return read(bytes, withCoefficients);
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+#include "QuantizationTables.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <vector>
+
+class JPEGSettings;
+
+// What a JPEG file holds and how it was made: the frame, its components and
+// their sampling, the quantization and Huffman tables, the restart interval
+// and the metadata segments, read from the file's markers; and, on request,
+// the quantized DCT coefficients exactly as stored, read through the JPEG
+// library. A plain value: it may be made on one thread and read on another.
+//
+// Nothing in the input can end the process or make the reader allocate
+// without bound: frames above MAX_PIXELS and files of more than MAX_SCANS
+// scans are refused with a message.
+struct JpegFileInfo
+{
+    enum FrameType { BASELINE, EXTENDED, PROGRESSIVE, LOSSLESS };
+
+    static constexpr std::uint64_t MAX_PIXELS = 128ull * 1000 * 1000;
+    static constexpr int MAX_SCANS = 1000;
+    static constexpr qint64 MAX_FILE_SIZE = 512ll * 1024 * 1024;
+
+    struct Component
+    {
+        int id = 0;
+        int horizontal = 1; // sampling factors, 1 to 4
+        int vertical = 1;
+        int table = 0; // quantization table slot
+    };
+
+    // One quantization table as defined in the file, and how it relates to
+    // the standard's Annex K tables scaled by a quality (the scaling of the
+    // library's quality setting).
+    struct QuantizationTableInfo
+    {
+        enum Match { EXACT, NEAREST, CUSTOM };
+        int slot = 0;
+        int precision = 8; // bits per entry: 8 or 16
+        QuantizationTable table; // natural order
+        Match match = CUSTOM;
+        bool chrominanceBase = false; // compared with K.2 rather than K.1
+        int quality = 0; // EXACT and NEAREST: the quality
+        unsigned largestError = 0; // NEAREST: largest entry difference
+
+        // "Annex K luminance at quality 75", "nearest: ... largest error 3",
+        // "custom".
+        QString describe() const;
+    };
+
+    struct HuffmanTableInfo
+    {
+        bool ac = false; // AC table, else DC
+        int slot = 0;
+        int codes = 0; // number of symbols the table codes
+        bool standard = false; // one of the standard's Annex K tables
+    };
+
+    // A metadata segment: APPn or COM.
+    struct Segment
+    {
+        int marker = 0; // 0xE0..0xEF, 0xFE
+        QString name; // "JFIF", "Exif", "ICC profile", "XMP", "Comment", "APP13 (Photoshop 3.0)"...
+        int size = 0; // bytes after the length field
+        QString detail; // a comment's text, a JFIF version...
+    };
+
+    // The quantized coefficients of one component as stored: blocks row by
+    // row, 64 values per block in natural order.
+    struct ComponentCoefficients
+    {
+        int widthInBlocks = 0;
+        int heightInBlocks = 0;
+        QuantizationTable quantization; // the table the decoder used
+        std::vector<std::int16_t> values;
+
+        const std::int16_t* block(int column, int row) const
+        {
+            return values.data() + (std::size_t(row) * widthInBlocks + column) * 64;
+        }
+    };
+
+    // Empty when the file was read; otherwise why it was refused, and
+    // nothing else is meaningful.
+    QString error;
+    // A problem the file was read despite (data after the end, a missing
+    // end marker, corrupt entropy-coded data).
+    QString warning;
+
+    FrameType frameType = BASELINE;
+    bool arithmetic = false; // arithmetic coding instead of Huffman
+    int precision = 8; // sample precision in bits
+    int width = 0;
+    int height = 0;
+    std::vector<Component> components;
+    std::vector<QuantizationTableInfo> quantizationTables; // in file order
+    std::vector<HuffmanTableInfo> huffmanTables; // in file order
+    int restartInterval = 0; // MCUs, 0 if none
+    int scans = 0;
+    std::vector<Segment> segments; // in file order
+
+    // Filled by read(..., true): one entry per component. Empty if not asked
+    // for, or if the library could not read them (coefficientError says why).
+    std::vector<ComponentCoefficients> coefficients;
+    QString coefficientError;
+
+    bool isValid() const { return error.isEmpty(); }
+    QString frameTypeName() const;
+    // The last definition of a slot, or null.
+    const QuantizationTableInfo* tableForSlot(int slot) const;
+    // True when every Huffman table is a standard one; false with none.
+    bool standardHuffman() const;
+
+    // Makes `settings` compress the way this file was made, as far as the
+    // encoder can: each slot's table verbatim as a custom table (quality 50,
+    // so the encoder scales by 100 %, "Adjust quality" off), the sampling
+    // factors of the first three components, baseline or extended mode,
+    // progression, optimised Huffman coding unless every table is a standard
+    // one, and grey output for a one-component file. Slots the file does not
+    // define are left alone but marked unused.
+    void copySettingsTo(JPEGSettings& settings) const;
+
+    static JpegFileInfo read(const QByteArray& bytes, bool withCoefficients = false);
+    static JpegFileInfo readFile(const QString& path, bool withCoefficients = false);
+
+    // How a table compares with the Annex K tables; exposed for the table
+    // editor and tests. `precision` is 8 or 16.
+    static QuantizationTableInfo classify(const QuantizationTable& table, int precision);
+};
