@@ -99,6 +99,8 @@ BatchOutcome compressOne(JPEGCompressor& compressor, Image* image, const JPEGSet
     const JPEGCompressor::Timings& spent = compressor.lastTimings();
     outcome.encodeMs = milliseconds(spent.encoding);
     outcome.decodeMs = milliseconds(spent.decoding);
+    outcome.measureMs = milliseconds(spent.measuring);
+    outcome.similarityMs = milliseconds(spent.similarity);
     if (!result) {
         outcome.status = BatchOutcome::Failed;
         outcome.message = compressor.lastError();

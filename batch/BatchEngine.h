@@ -38,6 +38,9 @@ struct BatchOutcome
     QString sampling;
     double encodeMs = 0;
     double decodeMs = 0;
+    // Computing the figures, of which the SSIM and MS-SSIM part.
+    double measureMs = 0;
+    double similarityMs = 0;
     // The JPEG itself, only when the engine is asked to keep it.
     QByteArray jpeg;
 };

@@ -3,7 +3,7 @@
 // resident size.
 //
 //   tessera_bench [--sweep | --default | --auto Q | --auto-range MIN:MAX:STEP]
-//                 [--workers N] [--copies N] [--repeat N]
+//                 [--workers N] [--copies N] [--repeat N] [--figures KEYS]
 //                 [--entries | --cjpeg DIR] [pictures...]
 //
 // --sweep (the default) expands 54 entries the way a batch run does: Baseline,
@@ -17,7 +17,10 @@
 // --workers sets the engine's workers (1 unless told; 0 is one per core),
 // --copies runs each picture that many times in the list (as a picture set
 // of that many pictures would), --repeat runs the whole batch N times after
-// one untimed round (3 unless told). --entries prints the entries and stops.
+// one untimed round (3 unless told). --figures chooses the quality figures
+// measured with every compression, keys separated by commas ("psnr,ssim",
+// "all"; none unless told); the time they take is printed apart. --entries
+// prints the entries and stops.
 // --cjpeg DIR writes what compare_cjpeg.sh needs to run the same batch with
 // cjpeg and djpeg: the pictures as PPM, the custom tables, and one line of
 // cjpeg options per entry. Without pictures, the two samples are used.
@@ -25,6 +28,7 @@
 
 #include "BatchEngine.h"
 #include "BatchSettings.h"
+#include "Figures.h"
 #include "Image.h"
 #include "JPEGSettingsFactory.h"
 
@@ -166,6 +170,7 @@ int main(int argc, char** argv)
     int repeat = 3;
     int workers = 1;
     int copies = 1;
+    FigureSet figures;
     int rangeMin = -1, rangeMax = -1, rangeStep = 0;
     QStringList files;
     const QStringList args = QCoreApplication::arguments().mid(1);
@@ -195,12 +200,20 @@ int main(int argc, char** argv)
             workers = std::max(0, args[++i].toInt());
         } else if (a == QLatin1String("--copies") && hasValue) {
             copies = std::max(1, args[++i].toInt());
+        } else if (a == QLatin1String("--figures") && hasValue) {
+            const QString keys = args[++i];
+            if (keys == QLatin1String("all"))
+                figures = FigureSet::everything();
+            else if (keys != QLatin1String("none") && !FigureSet::parse(keys, figures)) {
+                std::fprintf(stderr, "unknown figures: %s\n", qPrintable(keys));
+                return 2;
+            }
         } else if (a == QLatin1String("--repeat") && hasValue) {
             repeat = std::max(1, args[++i].toInt());
         } else if (a.startsWith(QLatin1String("-"))) {
             std::printf("usage: tessera_bench [--sweep | --default | --auto Q |"
                         " --auto-range MIN:MAX:STEP]\n"
-                        "                     [--workers N] [--copies N] [--repeat N]\n"
+                        "                     [--workers N] [--copies N] [--repeat N] [--figures KEYS]\n"
                         "                     [--entries | --cjpeg DIR] [pictures...]\n");
             return a == QLatin1String("--help") ? 0 : 2;
         } else {
@@ -254,16 +267,21 @@ int main(int argc, char** argv)
 
     QTemporaryDir scratch;
     QDir::setCurrent(scratch.path());
-    BatchEngine engine({workers, false});
+    BatchEngine::Options options;
+    options.workers = workers;
+    options.figures = figures;
+    BatchEngine engine(options);
     long compressions = 0;
     std::size_t results = 0;
-    double encodeMs = 0, decodeMs = 0;
+    double encodeMs = 0, decodeMs = 0, measureMs = 0, similarityMs = 0;
     const auto consume = [&](BatchOutcome&& outcome) {
         ++compressions;
         if (outcome.status == BatchOutcome::Compressed)
             ++results;
         encodeMs += outcome.encodeMs;
         decodeMs += outcome.decodeMs;
+        measureMs += outcome.measureMs;
+        similarityMs += outcome.similarityMs;
         return true;
     };
     // One untimed round brings the pictures and libraries into the caches.
@@ -295,6 +313,11 @@ int main(int argc, char** argv)
                 encodeMs / 1000, encodeMs / compressions);
     std::printf("  %-16s %8.3f s summed over the workers, %.3f ms per compression\n", "decoding",
                 decodeMs / 1000, decodeMs / compressions);
+    std::printf("  %-16s %8.3f s summed over the workers, %.3f ms per compression"
+                " (figures %s; SSIM and MS-SSIM %.3f ms of it)\n",
+                "measuring", measureMs / 1000, measureMs / compressions,
+                figures.isEmpty() ? "none" : qPrintable(figures.keys().join(QLatin1Char(','))),
+                similarityMs / compressions);
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     std::printf("peak resident size %.1f MB\n", usage.ru_maxrss / 1024.0);
