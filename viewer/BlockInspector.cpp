@@ -138,8 +138,10 @@ void BlockInspector::attach(ImageWidget* picturePane, QAbstractButton* toolButto
 
 bool BlockInspector::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == pane && tool && tool->isChecked() &&
-        event->type() == QEvent::MouseButtonPress) {
+    // The event type first: the pane is also watched while it is being
+    // destroyed, when it may no longer be read as an ImageWidget.
+    if (event->type() == QEvent::MouseButtonPress && watched == pane && tool &&
+        tool->isChecked()) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         const QPointF at = (mouse->position() - QPointF(pane->pictureOffset())) /
                            double(pane->getZoomFactor());
