@@ -15,6 +15,26 @@ int directedStep(int minimum, int maximum, int step)
     return step;
 }
 
+// A minimum/maximum/step triple of the form, read and checked: both bounds
+// within lowest..100 (else `message`), the step pointed from the minimum
+// towards the maximum.
+struct Range
+{
+    int minimum;
+    int maximum;
+    int step;
+};
+
+Range readRange(const QString& minimum, const QString& maximum, const QString& step, int lowest,
+                const char* message)
+{
+    const int low = BatchForm::readField(minimum);
+    const int high = BatchForm::readField(maximum);
+    if (low > 100 || low < lowest || high > 100 || high < lowest)
+        throw std::invalid_argument(message);
+    return {low, high, directedStep(low, high, BatchForm::readField(step))};
+}
+
 } // namespace
 
 int BatchForm::readField(const QString& text)
@@ -120,18 +140,13 @@ void BatchForm::apply(BatchSettings& settings) const
     settings.autoQuality = autoQuality;
     settings.manualQuality = manualQuality;
 
-    {
-        const int minimum = readField(minQuality);
-        const int maximum = readField(maxQuality);
-        const int step = readField(qualityStep);
-        // The fields' range is 1..100: the encoder takes a quality of 0 as 1,
-        // and a report would then name a quality the encoder did not use.
-        if (minimum > 100 || minimum < 1 || maximum > 100 || maximum < 1)
-            fail("Illegal quality values");
-        settings.minQuality = minimum;
-        settings.maxQuality = maximum;
-        settings.qualityStep = directedStep(minimum, maximum, step);
-    }
+    // The fields' range is 1..100: the encoder takes a quality of 0 as 1, and
+    // a report would then name a quality the encoder did not use.
+    const Range quality =
+        readRange(minQuality, maxQuality, qualityStep, 1, "Illegal quality values");
+    settings.minQuality = quality.minimum;
+    settings.maxQuality = quality.maximum;
+    settings.qualityStep = quality.step;
 
     // Without manual quality the triple is not used and keeps what it held.
     if (settings.manualQuality) {
@@ -139,14 +154,12 @@ void BatchForm::apply(BatchSettings& settings) const
             !minTableQuality.isEmpty() && !maxTableQuality.isEmpty() && !tableQualityStep.isEmpty();
         settings.tableQuality = false;
         if (filled) {
-            const int minimum = readField(minTableQuality);
-            const int maximum = readField(maxTableQuality);
-            const int step = readField(tableQualityStep);
-            if (minimum > 100 || minimum < 1 || maximum > 100 || maximum < 1)
-                fail("Illegal table quality values");
-            settings.minTableQuality = minimum;
-            settings.maxTableQuality = maximum;
-            settings.tableQualityStep = directedStep(minimum, maximum, step);
+            const Range tableQualities = readRange(minTableQuality, maxTableQuality,
+                                                   tableQualityStep, 1,
+                                                   "Illegal table quality values");
+            settings.minTableQuality = tableQualities.minimum;
+            settings.maxTableQuality = tableQualities.maximum;
+            settings.tableQualityStep = tableQualities.step;
             settings.tableQuality = true;
         }
     }
@@ -161,18 +174,13 @@ void BatchForm::apply(BatchSettings& settings) const
     settings.grayscaleOutput = grayscaleOutput;
     settings.colorOutput = colorOutput;
 
-    {
-        const int minimum = readField(minSmoothing);
-        const int maximum = readField(maxSmoothing);
-        const int step = readField(smoothingStep);
-        if (minimum > 100 || minimum < 0 || maximum > 100 || maximum < 0)
-            fail("Invalid smoothing values");
-        if (minimum != maximum && step == 0)
-            fail("Step cannot be 0 if start!=end, smoothing");
-        settings.minSmoothing = minimum;
-        settings.maxSmoothing = maximum;
-        settings.smoothingStep = directedStep(minimum, maximum, step);
-    }
+    const Range smoothing =
+        readRange(minSmoothing, maxSmoothing, smoothingStep, 0, "Invalid smoothing values");
+    if (smoothing.minimum != smoothing.maximum && smoothing.step == 0)
+        fail("Step cannot be 0 if start!=end, smoothing");
+    settings.minSmoothing = smoothing.minimum;
+    settings.maxSmoothing = smoothing.maximum;
+    settings.smoothingStep = smoothing.step;
 
     if (!dctInt && !dctFast && !dctFloat)
         fail("Choose dct mode");

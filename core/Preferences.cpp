@@ -113,4 +113,10 @@ QStringList localFiles(const QMimeData* data)
     return files;
 }
 
+QString singleLocalFile(const QMimeData* data)
+{
+    const QStringList files = localFiles(data);
+    return files.size() == 1 ? files.first() : QString();
+}
+
 } // namespace Preferences

@@ -46,5 +46,7 @@ void resetToDefaults();
 // The local files named by dropped data (file URLs), in order; other URLs
 // and text are left out.
 QStringList localFiles(const QMimeData* data);
+// The one local file of dropped data; empty unless exactly one is named.
+QString singleLocalFile(const QMimeData* data);
 
 } // namespace Preferences

@@ -492,15 +492,15 @@ bool QuantizationWindow::loadTableFromFile(const QString& path)
 
 void QuantizationWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (Preferences::localFiles(event->mimeData()).size() == 1)
+    if (!Preferences::singleLocalFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void QuantizationWindow::dropEvent(QDropEvent* event)
 {
-    const QStringList files = Preferences::localFiles(event->mimeData());
-    if (files.size() != 1)
+    const QString file = Preferences::singleLocalFile(event->mimeData());
+    if (file.isEmpty())
         return;
     event->acceptProposedAction();
-    loadTableFromFile(files.first());
+    loadTableFromFile(file);
 }

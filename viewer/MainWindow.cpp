@@ -285,17 +285,17 @@ void MainWindow::saveSettings() const
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (acceptDrops() && Preferences::localFiles(event->mimeData()).size() == 1)
+    if (acceptDrops() && !Preferences::singleLocalFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event)
 {
-    const QStringList files = Preferences::localFiles(event->mimeData());
-    if (files.size() != 1)
+    const QString file = Preferences::singleLocalFile(event->mimeData());
+    if (file.isEmpty())
         return;
     event->acceptProposedAction();
-    emit pictureDropped(files.first());
+    emit pictureDropped(file);
 }
 
 QWidget* MainWindow::createFiguresPanel()

@@ -410,17 +410,17 @@ void ToolWindow::closeEvent(QCloseEvent* event)
 
 void ToolWindow::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (Preferences::localFiles(event->mimeData()).size() == 1)
+    if (!Preferences::singleLocalFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
 void ToolWindow::dropEvent(QDropEvent* event)
 {
-    const QStringList files = Preferences::localFiles(event->mimeData());
-    if (files.size() != 1)
+    const QString file = Preferences::singleLocalFile(event->mimeData());
+    if (file.isEmpty())
         return;
     event->acceptProposedAction();
-    openImageFile(files.first());
+    openImageFile(file);
 }
 
 namespace {
