@@ -19,7 +19,7 @@ JOBS         ?= $(shell nproc)
 PICTURE      ?= $(CURDIR)/resources/samples/chelsea.png
 FUZZ_SECONDS ?= 60
 FUZZERS      ?= qtables table downsampling_pairs help_page picture encoded_jpeg sweep_csv \
-                sweep_table sweep_file jpeg_info
+                sweep_file jpeg_info
 
 PACKAGES = cmake g++ make qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
            libfreeimage-dev libjpeg62-turbo-dev libjpeg-turbo-progs xvfb xauth ccache \

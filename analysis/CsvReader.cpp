@@ -5,109 +5,141 @@
 
 namespace {
 
-// Splits UTF-16 text into records of fields; nothing, with the reason, when
-// the text breaks the grammar.
-std::optional<std::vector<QStringList>> split(const QString& text, QString* error)
+struct Records
 {
-    std::vector<QStringList> out;
+    std::vector<QStringList> list;
+    qsizetype end = 0; // where the last record read ends, its line end included
+};
+
+bool utf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // The decoding runs when its result is taken.
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+// Splits the bytes from `at` on into records of fields; nothing, with the
+// reason, when they break the grammar. With `partial`, a last record that is
+// not ended is left out.
+std::optional<Records> split(const QByteArray& bytes, qsizetype at, bool partial, QString* error)
+{
+    Records out;
+    out.end = at;
     QStringList record;
-    QString field;
+    QByteArray field;
+    const char* p = bytes.constData();
+    const qsizetype n = bytes.size();
+    qsizetype i = at;
     int line = 1;
     int recordLine = 1;
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    auto fail = [&](const QString& what) {
+    auto fail = [&](const char* what) -> std::optional<Records> {
         if (error)
-            *error = QStringLiteral("line %1: %2").arg(recordLine).arg(what);
+            *error = QStringLiteral("line %1: %2").arg(recordLine).arg(QLatin1String(what));
         return std::nullopt;
     };
     while (i < n) {
         // One field starts at i.
-        if (text[i] == QLatin1Char('"')) {
+        if (p[i] == '"') {
             ++i;
             const int openedOn = line;
-            for (;;) {
-                if (i >= n) {
-                    recordLine = openedOn;
-                    return fail(QStringLiteral("a quoted field is not closed"));
-                }
-                const QChar c = text[i++];
-                if (c == QLatin1Char('"')) {
-                    if (i < n && text[i] == QLatin1Char('"')) {
-                        field += QLatin1Char('"');
+            bool closed = false;
+            while (i < n) {
+                const char c = p[i++];
+                if (c == '"') {
+                    if (i < n && p[i] == '"') {
+                        field += '"';
                         ++i;
                         continue;
                     }
+                    closed = true;
                     break;
                 }
-                if (c == QLatin1Char('\n'))
+                if (c == '\n')
                     ++line;
                 field += c;
             }
-            if (i < n && text[i] != QLatin1Char(',') && text[i] != QLatin1Char('\n') &&
-                !(text[i] == QLatin1Char('\r') && i + 1 < n && text[i + 1] == QLatin1Char('\n')) &&
-                !(text[i] == QLatin1Char('\r') && i + 1 == n))
-                return fail(QStringLiteral("text after a closing quote"));
+            if (!closed) {
+                if (partial)
+                    return out;
+                recordLine = openedOn;
+                return fail("a quoted field is not closed");
+            }
+            if (i < n && p[i] != ',' && p[i] != '\n' && !(p[i] == '\r' && (i + 1 == n || p[i + 1] == '\n')))
+                return fail("text after a closing quote");
         } else {
             const qsizetype start = i;
-            while (i < n && text[i] != QLatin1Char(',') && text[i] != QLatin1Char('\n') &&
-                   text[i] != QLatin1Char('\r')) {
-                if (text[i] == QLatin1Char('"'))
-                    return fail(QStringLiteral("a quote inside a field that is not quoted"));
+            while (i < n && p[i] != ',' && p[i] != '\n' && p[i] != '\r') {
+                if (p[i] == '"')
+                    return fail("a quote inside a field that is not quoted");
                 ++i;
             }
-            if (i < n && text[i] == QLatin1Char('\r') && i + 1 < n && text[i + 1] != QLatin1Char('\n'))
-                return fail(QStringLiteral("a carriage return inside a field that is not quoted"));
-            field = text.mid(start, i - start);
+            if (i < n && p[i] == '\r' && i + 1 < n && p[i + 1] != '\n')
+                return fail("a carriage return inside a field that is not quoted");
+            field = bytes.mid(start, i - start);
         }
-        record.append(field);
+        record.append(QString::fromUtf8(field));
         field.clear();
         // The field ends at a comma, a line end or the end of the text.
-        if (i < n && text[i] == QLatin1Char(',')) {
+        if (i < n && p[i] == ',') {
             ++i;
-            if (i == n)
+            if (i == n) {
+                if (partial)
+                    return out;
                 record.append(QString()); // a trailing comma: an empty last field
+            }
             continue;
         }
-        if (i < n && text[i] == QLatin1Char('\r'))
-            ++i;
-        if (i < n && text[i] == QLatin1Char('\n'))
-            ++i;
-        out.push_back(std::move(record));
+        if (i == n || (p[i] == '\r' && i + 1 == n)) {
+            // The text ends without a line end, or with a CR whose LF may
+            // still be on its way.
+            if (partial)
+                return out;
+            i = n;
+        } else {
+            i += p[i] == '\r' ? 2 : 1;
+        }
+        out.list.push_back(std::move(record));
         record = QStringList();
+        out.end = i;
         recordLine = ++line;
     }
-    if (!record.isEmpty())
-        out.push_back(std::move(record));
+    if (!record.isEmpty()) {
+        out.list.push_back(std::move(record));
+        out.end = n;
+    }
     return out;
 }
 
 } // namespace
 
-std::optional<CsvTable> CsvTable::parse(const QByteArray& bytes, QString* error)
+std::optional<CsvTable> CsvTable::parse(const QByteArray& bytes, QString* error, qsizetype* complete)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = decoder.decode(bytes);
-    if (decoder.hasError()) {
+    const auto notUtf8 = [error] {
         if (error)
             *error = QStringLiteral("the text is not UTF-8");
         return std::nullopt;
-    }
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    auto all = split(text, error);
+    };
+    if (!complete && !utf8(bytes))
+        return notUtf8();
+    const qsizetype start = bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    auto all = split(bytes, start, complete != nullptr, error);
     if (!all)
         return std::nullopt;
-    if (all->empty()) {
+    // A writer stopped in the middle of a character leaves it in the part
+    // that is not read.
+    if (complete && !utf8(bytes.left(all->end)))
+        return notUtf8();
+    if (all->list.empty()) {
         if (error)
             *error = QStringLiteral("no header line");
         return std::nullopt;
     }
     CsvTable table;
-    table.names = std::move(all->front());
-    table.records.reserve(all->size() - 1);
-    for (std::size_t r = 1; r < all->size(); ++r) {
-        QStringList& record = (*all)[r];
+    table.names = std::move(all->list.front());
+    table.records.reserve(all->list.size() - 1);
+    for (std::size_t r = 1; r < all->list.size(); ++r) {
+        QStringList& record = all->list[r];
         if (record.size() == 1 && record.front().isEmpty() && table.names.size() > 1)
             continue; // a blank line
         if (record.size() != table.names.size()) {
@@ -120,6 +152,8 @@ std::optional<CsvTable> CsvTable::parse(const QByteArray& bytes, QString* error)
         }
         table.records.push_back(std::move(record));
     }
+    if (complete)
+        *complete = all->end;
     return table;
 }
 

@@ -24,7 +24,14 @@ class CsvTable : public SweepRows
 {
 public:
     // Nothing, with the reason in `error`, when the text is malformed.
-    static std::optional<CsvTable> parse(const QByteArray& text, QString* error);
+    //
+    // With `complete`, the text may be a table that a writer was stopped
+    // while appending to: a last record that is not ended by its line end
+    // (a quoted field left open among them) is left out rather than refused,
+    // and `complete` receives the length of the bytes read, the records up
+    // to and with their line ends.
+    static std::optional<CsvTable> parse(const QByteArray& text, QString* error,
+                                         qsizetype* complete = nullptr);
     // The same for a file; a file that cannot be read gives the reason.
     static std::optional<CsvTable> read(const QString& path, QString* error);
 

@@ -13,31 +13,28 @@ QByteArray field(const QString& text)
     return '"' + bytes + '"';
 }
 
-namespace {
-
-void appendRecord(QByteArray& out, const QStringList& fields)
+QByteArray record(const QStringList& fields)
 {
+    QByteArray out;
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i)
             out += ',';
         out += field(fields[i]);
     }
     out += "\r\n";
+    return out;
 }
-
-} // namespace
 
 QByteArray text(const SweepRows& rows)
 {
     const QStringList header = rows.header();
-    QByteArray out;
-    appendRecord(out, header);
+    QByteArray out = record(header);
     QStringList fields;
     for (int r = 0; r < rows.count(); ++r) {
         fields.clear();
         for (int c = 0; c < header.size(); ++c)
             fields.append(rows.text(r, c));
-        appendRecord(out, fields);
+        out += record(fields);
     }
     return out;
 }

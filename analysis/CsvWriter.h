@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Rows with named columns as RFC 4180 text, the form CsvTable reads: UTF-8,
 // CR LF line ends, a header record, fields quoted only when they hold a
@@ -11,6 +12,8 @@
 namespace CsvWriter {
 
 QByteArray field(const QString& text);
+// One record, its line end included.
+QByteArray record(const QStringList& fields);
 QByteArray text(const SweepRows& rows);
 // Writes through a temporary file that replaces `path` only once complete;
 // on failure `error` receives the reason and an earlier file stays as it was.

@@ -59,8 +59,6 @@ QString sampling(const JPEGSettings& s)
 
 QString tableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot)
 {
-    if (s.isAutoQualityEnabled())
-        return slot == JPEGSettings::LUMINANCE ? QStringLiteral("Annex K.1") : QStringLiteral("Annex K.2");
     const int half = JPEGSettings::PRESET_COUNT / 2;
     for (int i = 0; i < JPEGSettings::PRESET_COUNT; ++i) {
         if (s.qtables[slot] != QuantizationTable(JPEGSettings::presets[i]))

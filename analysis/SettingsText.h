@@ -18,8 +18,8 @@ QString dct(const JPEGSettings& s);      // "int", "fast" or "float"
 // Horizontal x vertical factors per component: "2x2,1x1,1x1"; one
 // component for grey-scale output.
 QString sampling(const JPEGSettings& s);
-// The preset the table equals ("Luminance standard", "Chrominance 3"), else
-// "custom"; "Annex K.1" and "Annex K.2" under automatic quality.
+// The preset the entry's table equals ("Luminance standard",
+// "Chrominance 3"), else "custom".
 QString tableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot);
 
 // The cjpeg options that write the same file, where there are some: only the

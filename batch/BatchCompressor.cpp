@@ -2,6 +2,8 @@
 
 #include "BatchProgress.h"
 
+#include <QSet>
+
 #include <exception>
 #include <new>
 
@@ -43,6 +45,7 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
 
     lastSummary.start(files.size(), std::int64_t(settings.size()));
     int counter = 0;
+    QSet<QString> samplings;
     engine.run(files, settings, [&](BatchOutcome&& outcome) {
         const QString& file = files.at(outcome.fileIndex);
         const JPEGSettings& entry = settings[std::size_t(outcome.entryIndex)];
@@ -58,8 +61,10 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
         case BatchOutcome::Compressed:
             try {
                 // The file name is the file list's string, shared by all the
-                // results of the file.
-                results.push_back(std::move(outcome.stat));
+                // results of the file; the few sampling texts are shared too.
+                ResultStat stat = outcome.takeStat(outcome.fileIndex);
+                stat.sampling = *samplings.insert(stat.sampling);
+                results.push_back(std::move(stat));
                 used.push_back(entry);
                 lastSummary.addSuccess();
             } catch (const std::bad_alloc&) {

@@ -35,7 +35,9 @@ public:
     // Returns one record per successful compression, file-major: every entry
     // for the first file that loaded, then every entry for the next. On
     // return `settings` holds, entry for entry, the settings of those
-    // results. Files that do not load are skipped without a progress step;
+    // results; each record carries its picture's index in `files` and its
+    // entry's index in the settings as given, besides its sizes, sampling
+    // and times. Files that do not load are skipped without a progress step;
     // a compression that fails takes its progress step but leaves no record.
     // The progress counts the attempted compressions from 0; Cancel is
     // honoured once the compressions under way have finished, and what was

@@ -251,3 +251,18 @@ bool BatchEngine::run(const QStringList& files, const std::vector<JPEGSettings>&
         thread.join();
     return complete;
 }
+
+ResultStat BatchOutcome::takeStat(int pictureIndex)
+{
+    ResultStat out = std::move(stat);
+    out.pictureIndex = pictureIndex;
+    out.entryIndex = entryIndex;
+    out.width = width;
+    out.height = height;
+    out.sourceBytes = sourceBytes;
+    out.jpegBytes = jpegBytes;
+    out.sampling = sampling;
+    out.encodeMs = encodeMs;
+    out.decodeMs = decodeMs;
+    return out;
+}

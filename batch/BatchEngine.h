@@ -43,6 +43,12 @@ struct BatchOutcome
     double similarityMs = 0;
     // The JPEG itself, only when the engine is asked to keep it.
     QByteArray jpeg;
+
+    // `stat` (moved out) with everything else a row of the sweep table
+    // holds: the indices, sizes, sampling and times. `pictureIndex` is the
+    // picture's place in the run's whole list (`fileIndex` counts the
+    // pictures given to this engine run).
+    ResultStat takeStat(int pictureIndex);
 };
 
 // Compresses every picture of a list under every entry of a settings list on

@@ -274,8 +274,14 @@ unsigned char* CompressionResult::getAmplifiedDifference(int gain) const
 ResultStat::ResultStat(const CompressionResult& result, FigureSet wanted)
     : mse(result.getMSE()), compressionPercentage(result.getCompressionPercentage()),
       compressionRate(result.getCompressionRate()), bitRate(result.getBitRate()),
-      fileName(result.getFileName())
+      fileName(result.getFileName()),
+      jpegBytes((unsigned long long)result.getCompressedSize())
 {
+    if (const Image* source = result.getSourceImage()) {
+        width = source->getWidth();
+        height = source->getHeight();
+        sourceBytes = source->getImageSize();
+    }
     for (int i = int(Figure::PSNR); i < FIGURE_COUNT; ++i) {
         if (wanted.contains(Figure(i)))
             *slot(Figure(i)) = result.figure(Figure(i));

@@ -144,6 +144,20 @@ struct ResultStat
     double msSsim = std::nan("");
     QString fileName;
 
+    // Where the compression stands in its run and what it was made of, for
+    // the sweep table's rows: -1, 0 or NaN (and empty) while unknown. The
+    // constructor below fills the sizes; the run fills the rest.
+    int pictureIndex = -1; // in the run's picture list
+    int entryIndex = -1;   // in the run's expanded settings list
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned long long sourceBytes = 0;
+    unsigned long long jpegBytes = 0;
+    // The factors of the JPEG's frame header, "2x2,1x1,1x1".
+    QString sampling;
+    double encodeMs = std::nan("");
+    double decodeMs = std::nan("");
+
     ResultStat() = default;
     // Copies the figures of `wanted` that the result has; the four of the
     // report always.

@@ -1,12 +1,15 @@
-// The reader of sweep CSV files and what tessera-sweep bd-rate and the
-// results window do with a table read back: any bytes give either a refusal
-// with a reason or a table whose records all have the header's width and
-// that reads back the same once written; the curves and Bjøntegaard figures
-// of any table are computed without fault.
+// The reader of sweep CSV files and what tessera-sweep bd-rate, --resume,
+// merge and the results window do with a table read back: any bytes give
+// either a refusal with a reason or a table whose records all have the
+// header's width and that reads back the same once written; read as a table
+// a stopped writer left, never past what it claims to have read, and that
+// part alone reads the same; the curves and Bjøntegaard figures of any table
+// are computed without fault.
 
 #include "CsvReader.h"
 #include "CsvWriter.h"
 #include "Curves.h"
+#include "SweepCsv.h"
 
 #include <QByteArray>
 
@@ -31,6 +34,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), int(size));
     QString error;
+    qsizetype complete = -1;
+    if (const auto partial = CsvTable::parse(bytes, &error, &complete)) {
+        check(complete >= 0 && complete <= bytes.size(), "read outside the input");
+        const auto prefix = CsvTable::parse(bytes.left(complete), &error);
+        check(prefix && prefix->header() == partial->header() && prefix->count() == partial->count(),
+              "what was read reads differently alone");
+        for (int r = 0; r < partial->count(); ++r)
+            check(prefix->record(r) == partial->record(r), "a record reads differently alone");
+    } else {
+        check(!error.isEmpty(), "a refusal without a reason");
+    }
+    double value = 0;
+    SweepCsv::readNumber(QString::fromUtf8(bytes.left(64)), value);
+
+    error.clear();
     const auto table = CsvTable::parse(bytes, &error);
     if (!table) {
         check(!error.isEmpty(), "a refusal without a reason");

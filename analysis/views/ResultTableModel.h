@@ -2,6 +2,7 @@
 
 #include "CompressionResult.h"
 #include "JPEGSettings.h"
+#include "SweepCsv.h"
 #include "SweepRows.h"
 
 #include <QAbstractTableModel>
@@ -10,7 +11,8 @@
 
 // The results of a batch run as a table: one row per result, one column per
 // column of the sweep CSV, read straight from the run's two aligned lists
-// (nothing is copied per row). Columns the lists cannot fill stay empty.
+// (nothing is copied per row), in the text tessera-sweep writes. Columns the
+// lists cannot fill (a record made outside a run) stay empty.
 //
 // Display text is what the CSV holds; the SortRole gives numbers as numbers
 // so that 10 sorts after 9. The lists are edited elsewhere (result panels
@@ -28,6 +30,9 @@ public:
     // empties the table.
     void setResults(const std::vector<JPEGSettings>* settings, const std::vector<ResultStat>* results);
     void refresh();
+    // How the run names its quantization tables (the sweep's table files);
+    // without, tables are named after the presets they equal.
+    void setTableNames(SweepCsv::TableNames names);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -51,8 +56,13 @@ public:
     QString describe(int row) const;
 
 private:
+    SweepCsv::Row row(int r) const;
+    static int psnrColumn();
+
     const std::vector<JPEGSettings>* settingsList = nullptr;
     const std::vector<ResultStat>* results = nullptr;
-    // The picture index of each row's picture, by first appearance.
+    SweepCsv::TableNames tableNames;
+    // The picture index of each row's picture by first appearance, for
+    // records that do not carry theirs.
     std::vector<int> pictureIndex;
 };

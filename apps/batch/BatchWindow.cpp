@@ -8,8 +8,10 @@
 #include "Preferences.h"
 #include "QuantizationChooser.h"
 #include "RecentFilesMenu.h"
+#include "ResultTableModel.h"
 #include "ResultsWindow.h"
 #include "SettingsExpansion.h"
+#include "SweepCsv.h"
 #include "WindowState.h"
 
 #include <QAction>
@@ -717,6 +719,19 @@ void BatchWindow::doCompress()
     dialog->setValue(int(std::min<std::size_t>(results.size(), INT_MAX)));
     dialog->close();
     delete dialog;
+
+    // The table files' tables are named after the files, as tessera-sweep
+    // names them.
+    SweepCsv::TableNames tableNames;
+    const std::vector<QuantizationTable>* lists[2] = {&sweep.luminanceTables, &sweep.chrominanceTables};
+    for (int slot = 0; slot < 2; ++slot) {
+        const QString file = quantizationChooser->getFileName(slot);
+        if (file.isEmpty())
+            continue;
+        tableNames.tables[slot] = *lists[slot];
+        tableNames.names[slot] = SweepCsv::fileTableNames(file, lists[slot]->size());
+    }
+    resultsWindow->tableModel()->setTableNames(std::move(tableNames));
 
     const RunSummary summary = batchCompressor.summary();
     resultsWindow->show(&settingsList, &results, &summary);

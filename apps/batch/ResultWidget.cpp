@@ -6,6 +6,7 @@
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "JPEGSettings.h"
+#include "JpegFrame.h"
 #include "MainWindow.h"
 #include "QuantizationWindow.h"
 #include "Report.h"
@@ -25,6 +26,7 @@
 #include <QSpinBox>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <new>
 
@@ -497,6 +499,11 @@ bool ResultWidget::compress(std::unique_ptr<Image>& image,
     stat->compressionRate = result->getCompressionRate();
     stat->bitRate = result->getBitRate();
     stat->fileName = result->getFileName();
+    // The file is another one now: its size and sampling as written; this
+    // compression is not timed.
+    stat->jpegBytes = (unsigned long long)result->getCompressedSize();
+    stat->sampling = JpegFrame::sampling(result->getCompressedBytes());
+    stat->encodeMs = stat->decodeMs = std::nan("");
     compressed = *settings;
     // The quality figures too, every one: the viewer measures them anyway.
     const ResultStat measured(*result);

@@ -3,6 +3,8 @@
 #include "BatchEngine.h"
 #include "Figures.h"
 #include "BatchProgress.h"
+#include "CsvReader.h"
+#include "CsvWriter.h"
 #include "Report.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
@@ -44,7 +46,9 @@ bool rowKey(const QStringList& fields, Key& key)
 }
 
 // Reads a table written by this program: its rows by key, in file order.
-// False with a message for a file that is not one.
+// A last row that a killed run left half written is not read; `consumed`
+// receives where the rows read end. False with a message for a file that is
+// not such a table.
 bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& rows,
                qsizetype* consumed, QString& error)
 {
@@ -53,20 +57,25 @@ bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& ro
         error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return false;
     }
-    std::vector<QStringList> records = SweepCsv::parse(file.readAll(), consumed);
-    if (records.empty() || records.front() != SweepCsv::columns()) {
-        error = QStringLiteral("%1 is not a tessera-sweep table (its header differs)").arg(path);
+    qsizetype complete = 0;
+    QString reason;
+    const std::optional<CsvTable> table = CsvTable::parse(file.readAll(), &reason, &complete);
+    if (!table || table->header() != SweepCsv::columns()) {
+        error = table ? QStringLiteral("%1 is not a tessera-sweep table (its header differs)").arg(path)
+                      : QStringLiteral("%1 is not a tessera-sweep table: %2").arg(path, reason);
         return false;
     }
+    if (consumed)
+        *consumed = complete;
     rows.clear();
-    rows.reserve(records.size() - 1);
-    for (std::size_t i = 1; i < records.size(); ++i) {
+    rows.reserve(std::size_t(table->count()));
+    for (int i = 0; i < table->count(); ++i) {
         Key key;
-        if (!rowKey(records[i], key)) {
-            error = QStringLiteral("%1: row %2 is damaged").arg(path).arg(i + 1);
+        if (!rowKey(table->record(i), key)) {
+            error = QStringLiteral("%1: row %2 is damaged").arg(path).arg(i + 2);
             return false;
         }
-        rows.emplace_back(key, std::move(records[i]));
+        rows.emplace_back(key, table->record(i));
     }
     return true;
 }
@@ -83,37 +92,14 @@ bool writeSorted(const QString& path, std::vector<std::pair<Key, QStringList>>& 
         error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    file.write(SweepCsv::header());
+    file.write(CsvWriter::record(SweepCsv::columns()));
     for (const auto& row : rows)
-        file.write(SweepCsv::record(row.second));
+        file.write(CsvWriter::record(row.second));
     if (!file.commit()) {
         error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
     return true;
-}
-
-const char* dctName(JPEGSettings::DCTMethod method)
-{
-    switch (method) {
-    case JPEGSettings::FAST:
-        return "fast";
-    case JPEGSettings::FLOAT:
-        return "float";
-    case JPEGSettings::INT:
-        break;
-    }
-    return "int";
-}
-
-// The names of the tables an entry uses, found by value among the sweep's.
-QString tableName(const QuantizationTable& table, const std::vector<QuantizationTable>& tables,
-                  const QStringList& names)
-{
-    for (std::size_t i = 0; i < tables.size() && int(i) < names.size(); ++i)
-        if (tables[i] == table)
-            return names[int(i)];
-    return QString();
 }
 
 // A progress bar on a terminal: done/total, rate and time left, redrawn at
@@ -219,12 +205,12 @@ int run(const SweepJob& job)
             complain(QStringLiteral("cannot write %1: %2").arg(job.csvPath, csv.errorString()));
             return 2;
         }
-        csv.write(SweepCsv::header());
+        csv.write(CsvWriter::record(SweepCsv::columns()));
     } else if (!csv.open(stdout, QIODevice::WriteOnly)) {
         complain(QStringLiteral("cannot write the standard output"));
         return 2;
     } else {
-        csv.write(SweepCsv::header());
+        csv.write(CsvWriter::record(SweepCsv::columns()));
     }
     csv.flush();
     if (!job.jpegDir.isEmpty() && !QDir().mkpath(job.jpegDir)) {
@@ -265,6 +251,12 @@ int run(const SweepJob& job)
     keptRows.clear();
     keptRows.shrink_to_fit();
 
+    SweepCsv::TableNames tables;
+    tables.tables[JPEGSettings::LUMINANCE] = job.settings.luminanceTables;
+    tables.tables[JPEGSettings::CHROMINANCE] = job.settings.chrominanceTables;
+    tables.names[JPEGSettings::LUMINANCE] = job.luminanceNames;
+    tables.names[JPEGSettings::CHROMINANCE] = job.chrominanceNames;
+
     TerminalProgress bar(!job.quiet && ::isatty(STDERR_FILENO), compressions);
     bar.update(done);
     bool writeFailed = false;
@@ -281,65 +273,11 @@ int run(const SweepJob& job)
                 return true;
             lastUnloadable = outcome.fileIndex;
         }
-        QStringList fields;
-        fields.reserve(SweepCsv::columns().size());
-        fields << QString::number(picture);
-        if (outcome.status == BatchOutcome::Unloadable) {
-            fields << QString() << job.pictures[int(picture)];
-            while (fields.size() < SweepCsv::column("status"))
-                fields << QString();
-            fields << QStringLiteral("failed") << outcome.message;
-            ++failures;
-            csv.write(SweepCsv::record(fields));
-            writeFailed = writeFailed || !csv.flush();
-            return !writeFailed;
-        }
-        const bool automatic = entry.isAutoQualityEnabled();
-        const bool grey = entry.getGrayscaleOutput();
-        const bool extended = entry.getCompressionMode() == JPEGSettings::EXTENDED;
-        const bool ok = outcome.status == BatchOutcome::Compressed;
-        fields << QString::number(outcome.entryIndex) << job.pictures[int(picture)]
-               << QString::number(outcome.width) << QString::number(outcome.height)
-               << (extended ? QStringLiteral("Extended") : QStringLiteral("Baseline"))
-               << QString::number(int(extended && entry.isProgressive())) << QString::number(int(grey))
-               << QString::number(int(entry.getOptimizeHuffman()))
-               // Automatic quality leaves the library's DCT method in place.
-               << QLatin1String(automatic ? "int" : dctName(entry.getDCTMethod()))
-               << QString::number(entry.getSmoothing()) << QString::number(int(automatic))
-               << QString::number(entry.getQuality()) << outcome.sampling;
-        if (automatic) {
-            fields << QStringLiteral("library standard")
-                   << (grey ? QString() : QStringLiteral("library standard"));
-        } else {
-            fields << tableName(entry.qtables[JPEGSettings::LUMINANCE],
-                                job.settings.luminanceTables, job.luminanceNames)
-                   << (grey ? QString()
-                            : tableName(entry.qtables[JPEGSettings::CHROMINANCE],
-                                        job.settings.chrominanceTables, job.chrominanceNames));
-        }
-        fields << QString::number(outcome.sourceBytes);
+        const bool loaded = outcome.status != BatchOutcome::Unloadable;
+        const bool compressed = outcome.status == BatchOutcome::Compressed;
         QString message = outcome.message;
-        if (ok) {
-            fields << QString::number(outcome.jpegBytes)
-                   << SweepCsv::number(outcome.stat.compressionRate)
-                   << SweepCsv::number(outcome.stat.compressionPercentage)
-                   << SweepCsv::number(outcome.stat.bitRate) << SweepCsv::number(outcome.stat.mse);
-        } else {
-            fields << QString() << QString() << QString() << QString() << QString();
-        }
-        // The extra figures: those asked for, empty where not computed or
-        // not defined for the picture (n/a).
-        for (const QString& name : SweepOptions::figureNames()) {
-            Figure figure;
-            const double value = ok && job.figures.contains(name) && Figures::fromKey(name, figure)
-                                     ? outcome.stat.figure(figure)
-                                     : std::nan("");
-            fields << (std::isnan(value) ? QString() : SweepCsv::number(value));
-        }
-        fields << SweepCsv::number(outcome.encodeMs) << SweepCsv::number(outcome.decodeMs);
-
-        bool rowOk = ok;
-        if (ok && !job.jpegDir.isEmpty()) {
+        bool failed = !compressed;
+        if (compressed && !job.jpegDir.isEmpty()) {
             const QString name = QStringLiteral("%1-%2-%3.jpg")
                                      .arg(QFileInfo(job.pictures[int(picture)]).completeBaseName())
                                      .arg(picture)
@@ -347,16 +285,24 @@ int run(const SweepJob& job)
             QSaveFile jpeg(QDir(job.jpegDir).filePath(name));
             if (!jpeg.open(QIODevice::WriteOnly) || jpeg.write(outcome.jpeg) != outcome.jpeg.size() ||
                 !jpeg.commit()) {
-                rowOk = false;
+                failed = true;
                 message = QStringLiteral("cannot keep the JPEG %1: %2").arg(name, jpeg.errorString());
             }
         }
-        fields << (rowOk ? QStringLiteral("ok") : QStringLiteral("failed")) << message;
-        if (!rowOk)
+        if (failed)
             ++failures;
-        if (ok && wantReport)
-            reportRows[{picture, outcome.entryIndex}] = {outcome.entryIndex, std::move(outcome.stat)};
-        csv.write(SweepCsv::record(fields));
+        ResultStat stat = outcome.takeStat(int(picture));
+        stat.fileName = job.pictures[int(picture)];
+        SweepCsv::Row row{entry, stat};
+        row.pictureIndex = int(picture);
+        row.loaded = loaded;
+        row.compressed = compressed;
+        row.failed = failed;
+        row.message = message;
+        row.tables = &tables;
+        csv.write(CsvWriter::record(SweepCsv::fields(row)));
+        if (compressed && wantReport)
+            reportRows[{picture, outcome.entryIndex}] = {outcome.entryIndex, std::move(stat)};
         writeFailed = writeFailed || !csv.flush();
         return !writeFailed;
     };

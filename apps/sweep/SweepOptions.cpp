@@ -3,6 +3,7 @@
 #include "DownsamplingPairs.h"
 #include "QuantizationTableFiles.h"
 #include "SettingsExpansion.h"
+#include "SweepCsv.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -212,10 +213,7 @@ bool loadTables(const QString& option, const QString& path, std::vector<Quantiza
         return false;
     }
     tables = std::move(read);
-    names.clear();
-    const QString file = QFileInfo(path).fileName();
-    for (std::size_t i = 0; i < tables.size(); ++i)
-        names << QStringLiteral("%1:%2").arg(file).arg(i);
+    names = SweepCsv::fileTableNames(path, tables.size());
     return true;
 }
 

@@ -172,6 +172,19 @@ void TestAnalysis::csvReadsRfc4180()
     QVERIFY(std::isnan(table->number(2, 2)));
     QCOMPARE(table->column("bpp"), 2);
     QCOMPARE(table->column("psnr"), -1);
+
+    // What a stopped writer left: records up to the last line end, however
+    // the rest was cut (in a quoted field, before the LF of a CR LF).
+    const QByteArray cut = "a,b\r\n1,\"x\r\ny\"\r\n";
+    for (const QByteArray& rest : {QByteArray("2,\"z"), QByteArray("2,3\r"), QByteArray("2,")}) {
+        qsizetype complete = -1;
+        const auto partial = CsvTable::parse(cut + rest, &error, &complete);
+        QVERIFY2(partial, qPrintable(error));
+        QCOMPARE(partial->count(), 1);
+        QCOMPARE(partial->record(0), QStringList({"1", "x\r\ny"}));
+        QCOMPARE(complete, cut.size());
+    }
+    QVERIFY(!CsvTable::parse(cut + "2,\"z", &error));
 }
 
 void TestAnalysis::csvRefusesMalformedText_data()

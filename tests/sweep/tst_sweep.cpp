@@ -3,6 +3,9 @@
 #include "Image.h"
 #include "Report.h"
 #include "SettingsExpansion.h"
+#include "CsvReader.h"
+#include "CsvWriter.h"
+#include "ResultTableModel.h"
 #include "SweepCsv.h"
 #include "TestPictures.h"
 
@@ -44,11 +47,25 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// The header and the complete records of a table, as --resume reads them.
+std::vector<QStringList> readRecords(const QByteArray& csv)
+{
+    qsizetype complete = 0;
+    const auto table = CsvTable::parse(csv, nullptr, &complete);
+    std::vector<QStringList> out;
+    if (!table)
+        return out;
+    out.push_back(table->header());
+    for (int r = 0; r < table->count(); ++r)
+        out.push_back(table->record(r));
+    return out;
+}
+
 // The table's records with the timing columns emptied: everything else is
 // the same from run to run.
 std::vector<QStringList> timeless(const QByteArray& csv)
 {
-    std::vector<QStringList> records = SweepCsv::parse(csv);
+    std::vector<QStringList> records = readRecords(csv);
     const int encode = SweepCsv::column("encode_ms");
     const int decode = SweepCsv::column("decode_ms");
     for (std::size_t i = 1; i < records.size(); ++i) {
@@ -87,7 +104,8 @@ private slots:
 
     // One sweep over two pictures: the table is the same for one worker and
     // for three, its rows are the batch window's results in the window's
-    // order, and --report writes what the results window would.
+    // order, --report writes what the results window would and the results
+    // window's table exports the same CSV.
     void sameTableForEveryWorkerCountAsTheBatchWindow()
     {
         ScratchDir dir;
@@ -132,7 +150,7 @@ private slots:
         const std::vector<ResultStat> results = window.compress({first, second}, settings, nullptr);
         QCOMPARE(results.size(), size_t(84));
 
-        const std::vector<QStringList> rows = SweepCsv::parse(one.out);
+        const std::vector<QStringList> rows = readRecords(one.out);
         QCOMPARE(rows.size(), results.size() + 1);
         QCOMPARE(rows.front(), SweepCsv::columns());
         for (std::size_t i = 0; i < results.size(); ++i) {
@@ -172,6 +190,11 @@ private slots:
             }
         }
         QCOMPARE(readAll(dir.file("report.txt")), Report::text(settings, results));
+
+        // The results window's table exports the same CSV.
+        ResultTableModel table;
+        table.setResults(&settings, &results);
+        QCOMPARE(timeless(CsvWriter::text(table)), timeless(one.out));
     }
 
     // A picture that does not load gives one failed row without an entry;
@@ -198,7 +221,7 @@ private slots:
                                       QStringLiteral("-q"), QStringLiteral("-o"),
                                       dir.file("out.csv"), dir.path()});
         QCOMPARE(run.status, 1);
-        const std::vector<QStringList> rows = SweepCsv::parse(readAll(dir.file("out.csv")));
+        const std::vector<QStringList> rows = readRecords(readAll(dir.file("out.csv")));
         QCOMPARE(rows.size(), size_t(4));
         // Sorted by path: broken.png, then good.png.
         QCOMPARE(field(rows[1], "picture"), broken);
@@ -234,7 +257,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(readAll(path).count('\n') >= 4, 60000);
         killed.kill();
         killed.waitForFinished();
-        QVERIFY(SweepCsv::parse(readAll(path)).size() < expected.size() ||
+        QVERIFY(readRecords(readAll(path)).size() < expected.size() ||
                 killed.exitStatus() == QProcess::NormalExit);
         Outcome resumed = runSweep(sweep + QStringList{QStringLiteral("--resume"),
                                                        QStringLiteral("-o"), path});
