@@ -384,6 +384,10 @@ private slots:
             w.panel(3)->findChild<QSpinBox*>("qualitySpin")->setValue(77);
             w.tabs()->setCurrentIndex(1);
             QCOMPARE(model->index(3, quality).data().toString(), QStringLiteral("77"));
+            // ... with the recompressed file's size and sampling, untimed.
+            QVERIFY(model->number(3, model->column("jpeg_bytes")) > 0);
+            QCOMPARE(model->text(3, model->column("sampling")), QStringLiteral("1x1,1x1,1x1"));
+            QCOMPARE(model->text(3, model->column("encode_ms")), QString());
 
             // The CSV reads back with every row and field.
             QVERIFY(w.exportCsv(dir.file("run.csv")));
