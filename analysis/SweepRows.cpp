@@ -1,18 +1,15 @@
 #include "SweepRows.h"
 
-#include <cmath>
+#include "SweepCsv.h"
+
 #include <limits>
 
 double SweepRows::number(int row, int column) const
 {
-    const QString field = text(row, column).trimmed();
-    if (field == QLatin1String("inf"))
-        return std::numeric_limits<double>::infinity();
-    if (field == QLatin1String("-inf"))
-        return -std::numeric_limits<double>::infinity();
-    bool ok = false;
-    const double value = field.toDouble(&ok);
-    return ok ? value : std::numeric_limits<double>::quiet_NaN();
+    double value = 0;
+    return SweepCsv::readNumber(text(row, column).trimmed(), value)
+               ? value
+               : std::numeric_limits<double>::quiet_NaN();
 }
 
 namespace SweepColumns {
