@@ -1,11 +1,27 @@
 #include "LiveCompression.h"
 
 #include "CompressionResult.h"
+#include "Image.h"
 #include "JPEGCompressor.h"
+#include "QualityMetrics.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <chrono>
+#include <memory>
 #include <new>
+
+namespace {
+
+// The figures the viewer shows that are not measured with the result itself.
+FigureSet shownFigures()
+{
+    return FigureSet().insert(Figure::SSIM).insert(Figure::MS_SSIM);
+}
+
+const QString noMemory = QStringLiteral("Not enough memory to compress the picture.");
+
+} // namespace
 
 LiveCompression::LiveCompression(QObject* parent) : QObject(parent)
 {
@@ -19,10 +35,56 @@ LiveCompression::~LiveCompression()
 
 void LiveCompression::request(Image* image, const JPEGSettings& settings)
 {
+    submit([image, settings] {
+        Outcome outcome;
+        try {
+            JPEGCompressor compressor;
+            compressor.setImage(image);
+            *compressor.getSettings() = settings;
+            compressor.setMeasuredFigures(shownFigures());
+            outcome.result = compressor.compressImage();
+            if (!outcome.result)
+                outcome.error = compressor.lastError();
+            outcome.encodingMs =
+                std::chrono::duration<double, std::milli>(compressor.lastTimings().encoding)
+                    .count();
+        } catch (const std::bad_alloc&) {
+            outcome.error = noMemory;
+        }
+        return outcome;
+    });
+}
+
+void LiveCompression::requestDecoding(Image* source, const QByteArray& jpeg,
+                                      const JPEGSettings& settings)
+{
+    submit([source, jpeg, settings] {
+        Outcome outcome;
+        outcome.compression = false;
+        try {
+            std::unique_ptr<Image> decoded(Image::loadEncodedJpeg(jpeg));
+            if (!decoded->getRGB32Buffer()) {
+                outcome.error = QStringLiteral("The JPEG could not be decoded again: %1")
+                                    .arg(decoded->getLoadMessage());
+                return outcome;
+            }
+            auto result = std::make_unique<CompressionResult>(source, decoded.release(),
+                                                              settings, jpeg);
+            QualityMetrics::Workspace workspace;
+            result->measure(shownFigures(), workspace);
+            outcome.result = result.release();
+        } catch (const std::bad_alloc&) {
+            outcome.error = noMemory;
+        }
+        return outcome;
+    });
+}
+
+void LiveCompression::submit(Job job)
+{
     ++generation;
     pending = true;
-    pendingImage = image;
-    pendingSettings = settings;
+    pendingJob = std::move(job);
     if (!watcher.isRunning())
         start();
 }
@@ -41,31 +103,20 @@ void LiveCompression::supersede()
 {
     ++generation;
     pending = false;
-    pendingImage = nullptr;
+    pendingJob = nullptr;
 }
 
 void LiveCompression::start()
 {
     pending = false;
     consumed = false;
-    Image* const image = pendingImage;
-    const JPEGSettings settings = pendingSettings;
     const quint64 job = generation;
-    watcher.setFuture(QtConcurrent::run([image, settings, job] {
-        Outcome outcome;
+    watcher.setFuture(QtConcurrent::run([work = std::move(pendingJob), job] {
+        Outcome outcome = work();
         outcome.generation = job;
-        try {
-            JPEGCompressor compressor;
-            compressor.setImage(image);
-            *compressor.getSettings() = settings;
-            outcome.result = compressor.compressImage();
-            if (!outcome.result)
-                outcome.error = compressor.lastError();
-        } catch (const std::bad_alloc&) {
-            outcome.error = QStringLiteral("Not enough memory to compress the picture.");
-        }
         return outcome;
     }));
+    pendingJob = nullptr;
 }
 
 void LiveCompression::jobFinished()
@@ -76,10 +127,12 @@ void LiveCompression::jobFinished()
         return;
     consumed = true;
     const Outcome outcome = watcher.result();
-    if (outcome.generation == generation)
-        emit compressed(outcome.result, outcome.error);
-    else
+    if (outcome.generation != generation)
         delete outcome.result;
+    else if (outcome.compression)
+        emit compressed(outcome.result, outcome.error, outcome.encodingMs);
+    else
+        emit decoded(outcome.result, outcome.error);
     if (pending)
         start();
 }

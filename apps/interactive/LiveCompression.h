@@ -2,18 +2,26 @@
 
 #include "JPEGSettings.h"
 
+#include <QByteArray>
 #include <QFutureWatcher>
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class CompressionResult;
 class Image;
 
-// Recompression off the user-interface thread. Each request carries a copy
-// of the settings; a worker compresses with a compressor of its own, one job
-// at a time. A request made while a job runs supersedes it: the running
-// job's result is dropped when it ends and the newest request starts, so
-// only the result of the latest settings is ever delivered.
+// Work for the interactive tool off the user-interface thread: recompressing
+// the picture under new settings, or decoding a JPEG the history kept into
+// a result again. Each request carries copies of what it needs (settings,
+// JPEG bytes); a worker runs one job at a time with a compressor of its
+// own, and measures there every figure the viewer shows, so that showing a
+// result costs the user-interface thread no pass over the pixels.
+//
+// A request made while a job runs supersedes it: the running job's result
+// is dropped when it ends and the newest request starts, so only the result
+// of the latest request is ever delivered.
 //
 // The picture of a request must stay alive until a later request for
 // another picture, cancel(), or the destructor has waited for the job.
@@ -26,6 +34,8 @@ public:
     ~LiveCompression() override;
 
     void request(Image* image, const JPEGSettings& settings);
+    // A result for `jpeg`, a compression of `source` under `settings`.
+    void requestDecoding(Image* source, const QByteArray& jpeg, const JPEGSettings& settings);
     // Drops every request and waits for the running job, whose result is
     // discarded; afterwards no job uses any picture.
     void cancel();
@@ -35,8 +45,10 @@ public:
 
 signals:
     // The result of the latest request (now the receiver's), or null and
-    // the compressor's message.
-    void compressed(CompressionResult* result, const QString& error);
+    // the compressor's message; `encodingMs` is the time the encoder took.
+    void compressed(CompressionResult* result, const QString& error, double encodingMs);
+    // The same for a decoding request.
+    void decoded(CompressionResult* result, const QString& error);
 
 private:
     struct Outcome
@@ -44,8 +56,12 @@ private:
         CompressionResult* result = nullptr;
         QString error;
         quint64 generation = 0;
+        double encodingMs = 0;
+        bool compression = true; // else a decoding
     };
+    using Job = std::function<Outcome()>;
 
+    void submit(Job job);
     void start();
     void jobFinished();
 
@@ -53,6 +69,5 @@ private:
     quint64 generation = 0; // of the latest request
     bool consumed = true; // the running or last job's result has been taken
     bool pending = false;
-    Image* pendingImage = nullptr;
-    JPEGSettings pendingSettings;
+    Job pendingJob;
 };

@@ -1,9 +1,12 @@
 #include "ToolWindow.h"
 
+#include "CompressionHistory.h"
 #include "CompressionResult.h"
 #include "DataFiles.h"
 #include "DownsamplingWindow.h"
 #include "HelpWindow.h"
+#include "HistoryCompare.h"
+#include "HistoryPanel.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "PictureFormats.h"
@@ -38,6 +41,7 @@
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdint>
 #include <new>
@@ -174,6 +178,11 @@ void ToolWindow::create()
     liveStatus->setStyleSheet(QStringLiteral("color: #b00000"));
     grid->addWidget(liveStatus, 13, 0, 1, 2);
     live = new LiveCompression(this);
+    // The history stands beside the controls, as tall as they are.
+    history = new CompressionHistory(CompressionHistory::defaultByteCap, this);
+    historyPanel = new HistoryPanel(*history);
+    grid->addWidget(historyPanel, 0, 2, 14, 1);
+    compare = new HistoryCompare(this);
 
     auto* menuBar = new QMenuBar(this);
     QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
@@ -247,7 +256,21 @@ void ToolWindow::create()
             connect(ok, &QPushButton::clicked, this, changed);
     }
     connect(live, &LiveCompression::compressed, this,
+            [this](CompressionResult* next, const QString& error, double encodingMs) {
+                showResult(next, error, true);
+                remember(encodingMs);
+            });
+    connect(live, &LiveCompression::decoded, this,
             [this](CompressionResult* next, const QString& error) { showResult(next, error, true); });
+    connect(historyPanel, &HistoryPanel::showRequested, this, &ToolWindow::showHistoryEntry);
+    connect(historyPanel, &HistoryPanel::compareRequested, this,
+            &ToolWindow::compareHistoryEntries);
+    connect(historyPanel, &HistoryPanel::restoreRequested, this,
+            &ToolWindow::restoreHistorySettings);
+    connect(compare, &HistoryCompare::shown, this, [this](const QString& error) {
+        if (!error.isEmpty())
+            report(false, error.toHtmlEscaped());
+    });
     connect(propertiesAction, &QAction::triggered, this, &ToolWindow::showJpegProperties);
     connect(propertiesButton, &QPushButton::clicked, this, &ToolWindow::showJpegProperties);
     connect(propertiesWindow, &JpegPropertiesWindow::useSettingsRequested, this,
@@ -339,6 +362,8 @@ void ToolWindow::setImage(Image* image)
 {
     live->cancel();
     liveStatus->clear();
+    // The history holds compressions of the picture on screen only.
+    history->clear();
     Image* previous = compressor.getImage();
     compressor.setImage(image);
     emit imageChanged(image);
@@ -364,6 +389,54 @@ void ToolWindow::compressImage()
             QStringLiteral("compress the %1 x %2 picture").arg(width).arg(height), width * height * 4);
     }
     showResult(next, failure, false);
+    remember(std::chrono::duration<double, std::milli>(compressor.lastTimings().encoding).count());
+}
+
+void ToolWindow::remember(double encodingMs)
+{
+    if (!result)
+        return;
+    const int row = history->add(*result, encodingMs);
+    if (row >= 0)
+        historyPanel->markShown(row);
+}
+
+void ToolWindow::showHistoryEntry(int row)
+{
+    if (row < 0 || row >= history->size() || !compressor.getImage())
+        return;
+    const HistoryEntry& entry = history->entry(row);
+    live->requestDecoding(compressor.getImage(), entry.jpeg, entry.settings);
+}
+
+void ToolWindow::compareHistoryEntries(int first, int second)
+{
+    if (first < 0 || second < 0 || first >= history->size() || second >= history->size())
+        return;
+    compare->compare(history->entry(first), history->entry(second));
+}
+
+void ToolWindow::restoreHistorySettings(int row)
+{
+    if (row < 0 || row >= history->size())
+        return;
+    *settings = history->entry(row).settings;
+    settingsReplaced();
+}
+
+void ToolWindow::settingsReplaced()
+{
+    updateUI();
+    grayscaleOutputCheck->setChecked(settings->getGrayscaleOutput());
+    // Open editors show the record again.
+    for (QDialog* dialog : {static_cast<QDialog*>(quantizationWindow),
+                            static_cast<QDialog*>(downsamplingWindow)}) {
+        if (dialog->isVisible())
+            dialog->setVisible(true);
+    }
+    // The controls' signals asked already for what they changed; tables and
+    // sampling have no control here.
+    settingsChanged();
 }
 
 void ToolWindow::showResult(CompressionResult* next, const QString& error, bool quiet)
@@ -512,8 +585,7 @@ void ToolWindow::showJpegProperties()
 void ToolWindow::useJpegSettings()
 {
     propertiesWindow->info().copySettingsTo(*settings);
-    updateUI();
-    grayscaleOutputCheck->setChecked(settings->getGrayscaleOutput());
+    settingsReplaced();
 }
 
 void ToolWindow::setMode(bool baseline)

@@ -3,9 +3,12 @@
 #include <QDialog>
 #include <QString>
 
+class CompressionHistory;
 class CompressionResult;
 class DownsamplingWindow;
 class HelpWindow;
+class HistoryCompare;
+class HistoryPanel;
 class Image;
 class JPEGCompressor;
 class JpegPropertiesWindow;
@@ -48,6 +51,8 @@ public:
     CompressionResult* currentResult() const { return result; }
     JpegPropertiesWindow* jpegPropertiesWindow() const { return propertiesWindow; }
     const LiveCompression* liveCompression() const { return live; }
+    const CompressionHistory* compressionHistory() const { return history; }
+    const HistoryCompare* historyCompare() const { return compare; }
 
     // The window's place and the settings of its controls, kept between
     // runs; the program calls them at start and at the end.
@@ -89,6 +94,12 @@ public slots:
     void setDCTMethod(QString text);
     void setQualityEnabled(bool set);
     void setQuality(int value);
+    // The history's entries: shown again in the viewer (decoded off the
+    // user-interface thread), two side by side in a viewer of their own, or
+    // their settings put back into the record and the controls.
+    void showHistoryEntry(int row);
+    void compareHistoryEntries(int first, int second);
+    void restoreHistorySettings(int row);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -112,6 +123,10 @@ private:
     // the old result goes. A failure is shown as the error box or, for live
     // recompression, in the status line.
     void showResult(CompressionResult* next, const QString& error, bool quiet);
+    // A new compression goes into the history; the row of what is shown is marked.
+    void remember(double encodingMs);
+    // The controls follow the record; with "Live" on the picture is recompressed.
+    void settingsReplaced();
 
     QPushButton* quantizationButton = nullptr;
     QPushButton* downsamplingButton = nullptr;
@@ -132,6 +147,9 @@ private:
     QCheckBox* liveCheck = nullptr;
     QLabel* liveStatus = nullptr;
     LiveCompression* live = nullptr;
+    CompressionHistory* history = nullptr;
+    HistoryPanel* historyPanel = nullptr;
+    HistoryCompare* compare = nullptr;
     QAction* propertiesAction = nullptr;
     QPushButton* propertiesButton = nullptr;
     JpegPropertiesWindow* propertiesWindow = nullptr;

@@ -1,7 +1,9 @@
 #include "BlockInspector.h"
+#include "CompressionHistory.h"
 #include "CompressionResult.h"
 #include "Image.h"
 #include "ImageWidget.h"
+#include "HistoryCompare.h"
 #include "JPEGCompressor.h"
 #include "JpegPropertiesWindow.h"
 #include "LiveCompression.h"
@@ -21,6 +23,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTextBrowser>
 #include <QTest>
 #include <QTextDocument>
@@ -257,6 +260,152 @@ private slots:
         QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
         QCOMPARE(tool->currentResult()->getSettings().getQuality(), 30);
         QVERIFY(!tool->liveCompression()->isBusy());
+    }
+
+    // Selecting an entry of the history shows its own JPEG again (decoded
+    // from the bytes it kept) without adding an entry; two selected compare
+    // side by side.
+    void historyShowsAndComparesItsEntries()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 96, 64));
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        toolChild<QCheckBox>("liveCheck")->setChecked(false);
+        toolChild<QGroupBox>("qualityGroup")->setChecked(true);
+        auto* spin = toolChild<QSpinBox>("qualitySpin");
+        for (int quality : {20, 90}) {
+            spin->setValue(quality);
+            QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
+        }
+        const CompressionHistory& history = *tool->compressionHistory();
+        QCOMPARE(history.size(), 2);
+        QCOMPARE(history.entry(1).jpeg, tool->currentResult()->getCompressedBytes());
+
+        auto* view = toolChild<QTableView>("historyView");
+        view->selectRow(0);
+        QTRY_VERIFY(tool->currentResult()->getCompressedBytes() == history.entry(0).jpeg);
+        QCOMPARE(tool->currentResult()->getSettings().getQuality(), 20);
+        QCOMPARE(history.size(), 2);
+        const std::unique_ptr<Image> expected(Image::loadEncodedJpeg(history.entry(0).jpeg));
+        const QImage shown = viewerChild<ImageWidget>("processedImage")->getQImage();
+        QCOMPARE(shown.size(), QSize(96, 64));
+        for (int y : {0, 31, 63})
+            QCOMPARE(shown.pixel(50, y),
+                     reinterpret_cast<const QRgb*>(expected->getRGB32Buffer())[y * 96 + 50]);
+        QVERIFY(!toolChild<QPushButton>("compareButton")->isEnabled());
+
+        view->selectionModel()->select(history.index(1, 0), QItemSelectionModel::Select |
+                                                                 QItemSelectionModel::Rows);
+        QVERIFY(toolChild<QPushButton>("compareButton")->isEnabled());
+        toolChild<QPushButton>("compareButton")->click();
+        QTRY_VERIFY(tool->historyCompare()->window() &&
+                    tool->historyCompare()->window()->isVisible());
+        MainWindow* pair = tool->historyCompare()->window();
+        QCOMPARE(pair->findChild<ImageWidget*>(QStringLiteral("sourceImage"))->getQImage().size(),
+                 QSize(96, 64));
+        QVERIFY(pair->findChild<QPushButton*>(QStringLiteral("errorsButton"))->isEnabled());
+        QVERIFY(pair->windowTitle().contains(QStringLiteral("#1 (left) with #2 (right)")));
+    }
+
+    // "Restore settings" puts back every control, the tables and the
+    // sampling of the entry, whatever was changed since.
+    void restoreSettingsRoundTripsEveryControl()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 64, 48));
+        QVERIFY(tool->openImageFile(dir->file("picture.png")));
+        toolChild<QCheckBox>("liveCheck")->setChecked(false);
+        toolChild<QRadioButton>("baselineRadio")->setChecked(true);
+        toolChild<QCheckBox>("optimizeHuffmanCheck")->setChecked(true);
+        toolChild<QCheckBox>("grayscaleOutputCheck")->setChecked(true);
+        toolChild<QSpinBox>("qualitySpin")->setValue(40);
+        toolChild<QSpinBox>("smoothSpin")->setValue(20);
+        auto* dct = toolChild<QComboBox>("dctCombo");
+        dct->setCurrentIndex(2);
+        tool->setDCTMethod(dct->currentText());
+        settings()->qtables[JPEGSettings::LUMINANCE] = QuantizationTable(JPEGSettings::presets[3]);
+        settings()->downsampling[0] = JPEGSettings::Downsampling{1, 1};
+        QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
+        const JPEGSettings kept = *settings();
+
+        toolChild<QRadioButton>("extendedRadio")->setChecked(true);
+        toolChild<QCheckBox>("progressiveCheck")->setChecked(true);
+        toolChild<QCheckBox>("optimizeHuffmanCheck")->setChecked(false);
+        toolChild<QCheckBox>("grayscaleOutputCheck")->setChecked(false);
+        toolChild<QGroupBox>("qualityGroup")->setChecked(true);
+        toolChild<QSpinBox>("qualitySpin")->setValue(85);
+        toolChild<QSpinBox>("smoothSpin")->setValue(0);
+        dct->setCurrentIndex(1);
+        tool->setDCTMethod(dct->currentText());
+        settings()->qtables[JPEGSettings::LUMINANCE] = QuantizationTable(JPEGSettings::presets[0]);
+        settings()->downsampling[0] = JPEGSettings::Downsampling{2, 2};
+        QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
+        QCOMPARE(tool->compressionHistory()->size(), 2);
+
+        toolChild<QCheckBox>("liveCheck")->setChecked(true);
+        QSignalSpy compressed(tool.get(), &ToolWindow::imageCompressed);
+        toolChild<QTableView>("historyView")->selectRow(0);
+        toolChild<QPushButton>("restoreButton")->click();
+        QVERIFY(toolChild<QRadioButton>("baselineRadio")->isChecked());
+        QVERIFY(!toolChild<QCheckBox>("progressiveCheck")->isEnabled());
+        QVERIFY(toolChild<QCheckBox>("optimizeHuffmanCheck")->isChecked());
+        QVERIFY(toolChild<QCheckBox>("grayscaleOutputCheck")->isChecked());
+        QVERIFY(!toolChild<QGroupBox>("qualityGroup")->isChecked());
+        QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), 40);
+        QCOMPARE(toolChild<QSpinBox>("smoothSpin")->value(), 20);
+        QCOMPARE(dct->currentText(), QStringLiteral("float"));
+        QVERIFY(dct->isEnabled());
+        QCOMPARE(settings()->getCompressionMode(), JPEGSettings::BASELINE);
+        QVERIFY(settings()->getOptimizeHuffman() && settings()->getGrayscaleOutput());
+        QVERIFY(!settings()->isAutoQualityEnabled());
+        QCOMPARE(settings()->getDCTMethod(), JPEGSettings::FLOAT);
+        QCOMPARE(settings()->getSmoothing(), 20);
+        for (int slot = 0; slot < 4; ++slot)
+            QVERIFY(settings()->qtables[slot] == kept.qtables[slot]);
+        for (int c = 0; c < 3; ++c)
+            QVERIFY(settings()->downsampling[c] == kept.downsampling[c]);
+        // With "Live" on the restored settings are compressed again, giving
+        // the entry's own JPEG.
+        QTRY_VERIFY(!tool->liveCompression()->isBusy() && !compressed.isEmpty());
+        QCOMPARE(tool->currentResult()->getCompressedBytes(),
+                 tool->compressionHistory()->entry(0).jpeg);
+    }
+
+    // The history keeps JPEG bytes up to its cap, dropping the oldest, and
+    // holds each JPEG once.
+    void historyCapDropsTheOldest()
+    {
+        QVERIFY(TestPictures::write(dir->file("picture.png"), 64, 48));
+        std::unique_ptr<Image> picture(new Image(dir->file("picture.png").toStdString()));
+        JPEGCompressor local;
+        local.setImage(picture.get());
+        std::vector<std::unique_ptr<CompressionResult>> results;
+        for (int quality : {30, 60, 90}) {
+            local.getSettings()->setQuality(quality);
+            local.getSettings()->setAutoQualityEnabled(true);
+            results.emplace_back(local.compressImage());
+            QVERIFY(results.back());
+        }
+        const qint64 a = results[0]->getCompressedSize();
+        const qint64 b = results[1]->getCompressedSize();
+        const qint64 c = results[2]->getCompressedSize();
+        CompressionHistory history(b + c);
+        QCOMPARE(history.add(*results[0], 1.0), 0);
+        QCOMPARE(history.add(*results[1], 1.0), 1);
+        QCOMPARE(history.add(*results[0], 1.0), 0); // held already
+        QCOMPARE(history.size(), 2);
+        QCOMPARE(history.add(*results[2], 1.0), 1);
+        QCOMPARE(history.size(), 2);
+        QCOMPARE(history.entry(0).number, 2);
+        QCOMPARE(history.entry(1).number, 3);
+        QCOMPARE(history.heldBytes(), b + c);
+        QVERIFY(a + b + c > history.byteCap());
+        QCOMPARE(history.data(history.index(1, CompressionHistory::SETTINGS)).toString(),
+                 QStringLiteral("q90 auto · Extended · int · 2x2,1x1,1x1"));
+        // One entry larger than the cap on its own is still kept.
+        CompressionHistory tiny(1);
+        tiny.add(*results[0], 1.0);
+        tiny.add(*results[1], 1.0);
+        QCOMPARE(tiny.size(), 1);
+        QCOMPARE(tiny.entry(0).number, 2);
     }
 
     // With the inspector tool, a click on the compressed picture opens the

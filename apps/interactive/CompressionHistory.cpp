@@ -1,0 +1,187 @@
+#include "CompressionHistory.h"
+
+#include "CompressionResult.h"
+#include "Figures.h"
+#include "Image.h"
+#include "SettingsText.h"
+
+#include <QLocale>
+#include <QStringList>
+
+namespace {
+
+// "Luminance standard" -> "std", "Chrominance 3" -> "3", "custom" stays.
+QString shortTableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot)
+{
+    const QString name = SettingsText::tableName(s, slot);
+    if (name.endsWith(QLatin1String(" standard")))
+        return QStringLiteral("std");
+    const int space = name.lastIndexOf(QLatin1Char(' '));
+    return space < 0 ? name : name.mid(space + 1);
+}
+
+} // namespace
+
+QString HistoryEntry::shortSettings() const
+{
+    const JPEGSettings& s = settings;
+    QStringList parts;
+    if (s.isAutoQualityEnabled())
+        parts << QStringLiteral("q%1 auto").arg(s.getQuality());
+    else
+        parts << QStringLiteral("q%1 %2/%3")
+                     .arg(s.getQuality())
+                     .arg(shortTableName(s, JPEGSettings::LUMINANCE),
+                          shortTableName(s, JPEGSettings::CHROMINANCE));
+    QString mode = SettingsText::mode(s);
+    if (s.getCompressionMode() != JPEGSettings::BASELINE && s.isProgressive())
+        mode += QStringLiteral(" prog");
+    parts << mode;
+    if (s.getOptimizeHuffman())
+        parts << QStringLiteral("opt");
+    parts << SettingsText::dct(s);
+    parts << (s.getGrayscaleOutput() ? QStringLiteral("grey") : SettingsText::sampling(s));
+    if (!s.isAutoQualityEnabled() && s.getSmoothing() > 0)
+        parts << QStringLiteral("smooth %1").arg(s.getSmoothing());
+    return parts.join(QStringLiteral(" · "));
+}
+
+QString HistoryEntry::settingsDetails() const
+{
+    const JPEGSettings& s = settings;
+    const auto yesNo = [](bool on) { return on ? QStringLiteral("yes") : QStringLiteral("no"); };
+    QStringList lines{
+        QStringLiteral("Quality: %1%2").arg(s.getQuality()).arg(
+            s.isAutoQualityEnabled() ? QStringLiteral(" (standard tables)") : QString()),
+        QStringLiteral("Mode: %1").arg(SettingsText::mode(s)),
+        QStringLiteral("Progressive: %1")
+            .arg(yesNo(s.getCompressionMode() != JPEGSettings::BASELINE && s.isProgressive())),
+        QStringLiteral("Optimize Huffman: %1").arg(yesNo(s.getOptimizeHuffman())),
+        QStringLiteral("Grayscale output: %1").arg(yesNo(s.getGrayscaleOutput())),
+        QStringLiteral("DCT: %1").arg(SettingsText::dct(s)),
+        QStringLiteral("Sampling: %1").arg(SettingsText::sampling(s)),
+        QStringLiteral("Luminance table: %1").arg(SettingsText::tableName(s, JPEGSettings::LUMINANCE)),
+        QStringLiteral("Chrominance table: %1")
+            .arg(SettingsText::tableName(s, JPEGSettings::CHROMINANCE)),
+    };
+    if (!s.isAutoQualityEnabled())
+        lines << QStringLiteral("Smoothing: %1").arg(s.getSmoothing());
+    lines << QStringLiteral("%1 × %2 pixels").arg(width).arg(height);
+    return lines.join(QLatin1Char('\n'));
+}
+
+CompressionHistory::CompressionHistory(qint64 byteCap, QObject* parent)
+    : QAbstractTableModel(parent), cap(byteCap)
+{
+}
+
+int CompressionHistory::add(const CompressionResult& result, double encodingMs)
+{
+    const QByteArray& jpeg = result.getCompressedBytes();
+    for (std::size_t row = 0; row < entries.size(); ++row) {
+        if (entries[row].jpeg.size() == jpeg.size() && entries[row].jpeg == jpeg)
+            return int(row);
+    }
+    HistoryEntry entry;
+    entry.number = ++numbered;
+    entry.settings = result.getSettings();
+    entry.jpeg = jpeg;
+    if (const Image* source = result.getSourceImage()) {
+        entry.width = int(source->getWidth());
+        entry.height = int(source->getHeight());
+    }
+    entry.bitRate = result.getBitRate();
+    entry.psnr = result.getPSNR();
+    entry.ssim = result.getSSIM();
+    entry.encodingMs = encodingMs;
+
+    // The oldest go first; the new entry stays even on its own over the cap.
+    int dropped = 0;
+    qint64 kept = bytes;
+    while (std::size_t(dropped) < entries.size() && kept + jpeg.size() > cap)
+        kept -= entries[std::size_t(dropped++)].jpeg.size();
+    if (dropped > 0) {
+        beginRemoveRows(QModelIndex(), 0, dropped - 1);
+        entries.erase(entries.begin(), entries.begin() + dropped);
+        bytes = kept;
+        endRemoveRows();
+    }
+    beginInsertRows(QModelIndex(), size(), size());
+    bytes += jpeg.size();
+    entries.push_back(std::move(entry));
+    endInsertRows();
+    return size() - 1;
+}
+
+void CompressionHistory::clear()
+{
+    beginResetModel();
+    entries.clear();
+    bytes = 0;
+    endResetModel();
+}
+
+int CompressionHistory::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : size();
+}
+
+int CompressionHistory::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : COLUMN_COUNT;
+}
+
+QVariant CompressionHistory::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= size())
+        return QVariant();
+    const HistoryEntry& e = entry(index.row());
+    if (role == Qt::ToolTipRole)
+        return e.settingsDetails();
+    if (role == Qt::TextAlignmentRole)
+        return index.column() == SETTINGS ? QVariant(Qt::AlignLeft | Qt::AlignVCenter)
+                                          : QVariant(Qt::AlignRight | Qt::AlignVCenter);
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    switch (index.column()) {
+    case NUMBER:
+        return e.number;
+    case SETTINGS:
+        return e.shortSettings();
+    case SIZE:
+        return QLocale::c().formattedDataSize(e.jpeg.size(), 1);
+    case BPP:
+        return QString::number(e.bitRate, 'f', 3);
+    case PSNR:
+        return Figures::screenText(Figure::PSNR, e.psnr);
+    case SSIM:
+        return Figures::screenText(Figure::SSIM, e.ssim);
+    case TIME:
+        return QStringLiteral("%1 ms").arg(e.encodingMs, 0, 'f', 0);
+    default:
+        return QVariant();
+    }
+}
+
+QVariant CompressionHistory::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal)
+        return QVariant();
+    static const char* const titles[COLUMN_COUNT] = {"#", "Settings", "Size", "bpp",
+                                                     "PSNR", "SSIM", "Time"};
+    static const char* const tips[COLUMN_COUNT] = {
+        "Order of the compressions in this session",
+        "Quality and tables, mode, Huffman optimisation, DCT, sampling, smoothing",
+        "Size of the JPEG",
+        "Bits per pixel of the JPEG",
+        "PSNR of RGB against the source",
+        "SSIM of luma against the source",
+        "Time the encoder took"};
+    if (section < 0 || section >= COLUMN_COUNT)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return QString::fromLatin1(titles[section]);
+    if (role == Qt::ToolTipRole)
+        return QString::fromLatin1(tips[section]);
+    return QVariant();
+}

@@ -1,0 +1,129 @@
+#include "HistoryCompare.h"
+
+#include "CompressionHistory.h"
+#include "CompressionResult.h"
+#include "Image.h"
+#include "MainWindow.h"
+#include "QualityMetrics.h"
+
+#include <QFutureWatcher>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <new>
+
+struct HistoryCompare::Pair
+{
+    Image* left = nullptr;
+    CompressionResult* right = nullptr;
+    QString error;
+    quint64 generation = 0;
+    QString title;
+
+    void discard()
+    {
+        delete right;
+        delete left;
+        right = nullptr;
+        left = nullptr;
+    }
+};
+
+namespace {
+
+HistoryCompare::Pair* decodePair(QByteArray leftJpeg, QByteArray rightJpeg,
+                                 JPEGSettings rightSettings)
+{
+    auto* pair = new HistoryCompare::Pair;
+    try {
+        std::unique_ptr<Image> left(Image::loadEncodedJpeg(leftJpeg));
+        std::unique_ptr<Image> right(Image::loadEncodedJpeg(rightJpeg));
+        if (!left->getRGB32Buffer() || !right->getRGB32Buffer()) {
+            pair->error = QStringLiteral("A JPEG of the history could not be decoded again.");
+            return pair;
+        }
+        auto result = std::make_unique<CompressionResult>(left.get(), right.release(),
+                                                          rightSettings, rightJpeg);
+        QualityMetrics::Workspace workspace;
+        result->measure(FigureSet().insert(Figure::SSIM).insert(Figure::MS_SSIM), workspace);
+        pair->right = result.release();
+        pair->left = left.release();
+    } catch (const std::bad_alloc&) {
+        pair->discard();
+        pair->error = QStringLiteral("Not enough memory to decode both compressions.");
+    }
+    return pair;
+}
+
+} // namespace
+
+HistoryCompare::HistoryCompare(QObject* parent) : QObject(parent) {}
+
+HistoryCompare::~HistoryCompare()
+{
+    // Jobs still running own what they made: wait, then throw it away.
+    for (QObject* object : watchers) {
+        auto* watcher = static_cast<QFutureWatcher<Pair*>*>(object);
+        watcher->disconnect(this);
+        watcher->waitForFinished();
+        if (watcher->future().resultCount() > 0) {
+            Pair* pair = watcher->result();
+            pair->discard();
+            delete pair;
+        }
+        delete watcher;
+    }
+    if (viewer) {
+        viewer->updateCompressed(nullptr);
+        viewer->updateImage(nullptr);
+    }
+}
+
+void HistoryCompare::compare(const HistoryEntry& first, const HistoryEntry& second)
+{
+    const quint64 job = ++generation;
+    const QString title = QStringLiteral("Compare: #%1 (left) with #%2 (right); figures of #%2 "
+                                         "measured against #%1")
+                              .arg(first.number)
+                              .arg(second.number);
+    auto* watcher = new QFutureWatcher<Pair*>;
+    watchers.push_back(watcher);
+    ++running;
+    connect(watcher, &QFutureWatcher<Pair*>::finished, this, [this, watcher, job, title] {
+        --running;
+        watchers.erase(std::remove(watchers.begin(), watchers.end(), watcher), watchers.end());
+        Pair* pair = watcher->result();
+        watcher->deleteLater();
+        pair->generation = job;
+        pair->title = title;
+        present(pair);
+    });
+    watcher->setFuture(QtConcurrent::run(decodePair, first.jpeg, second.jpeg, second.settings));
+}
+
+void HistoryCompare::present(Pair* pair)
+{
+    if (pair->generation != generation) {
+        pair->discard();
+        delete pair;
+        return;
+    }
+    const QString error = pair->error;
+    if (pair->right) {
+        if (!viewer) {
+            viewer = std::make_unique<MainWindow>(false, nullptr);
+            viewer->setObjectName(QStringLiteral("compareWindow"));
+            viewer->resize(1100, 700);
+        }
+        viewer->setWindowTitle(pair->title);
+        // The viewer lets go of the old pair before it is deleted.
+        viewer->updateImage(pair->left);
+        viewer->updateCompressed(pair->right);
+        right.reset(pair->right);
+        left.reset(pair->left);
+        viewer->show();
+        viewer->raise();
+    }
+    delete pair;
+    emit shown(error);
+}
