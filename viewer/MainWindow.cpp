@@ -31,6 +31,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QWheelEvent>
@@ -281,6 +282,29 @@ void MainWindow::saveSettings() const
                           splitter->orientation() == Qt::Vertical);
     Preferences::setValue(QStringLiteral("%1/zoom").arg(key),
                           image ? double(sourceImage->getZoomFactor()) : double(startZoom));
+}
+
+void MainWindow::setPaneCaptions(const QString& left, const QString& right)
+{
+    const QString names[] = {left, right};
+    for (int pane = 0; pane < 2; ++pane) {
+        const QString name = pane == 0 ? QStringLiteral("leftCaption") : QStringLiteral("rightCaption");
+        auto* caption = splitter->widget(pane)->findChild<QLabel*>(name);
+        if (!caption) {
+            // The pane's scroll area moves into a column under its caption.
+            auto* column = new QWidget;
+            auto* layout = new QVBoxLayout(column);
+            layout->setContentsMargins(0, 0, 0, 0);
+            layout->setSpacing(2);
+            caption = new QLabel;
+            caption->setObjectName(name);
+            caption->setTextFormat(Qt::PlainText);
+            layout->addWidget(caption);
+            QWidget* area = splitter->replaceWidget(pane, column);
+            layout->addWidget(area, 1);
+        }
+        caption->setText(names[pane]);
+    }
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)

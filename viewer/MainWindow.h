@@ -62,6 +62,10 @@ public:
     void restoreSettings();
     void saveSettings() const;
 
+    // Names the two panes with a caption above each, for a viewer that
+    // shows something other than a source and its compression.
+    void setPaneCaptions(const QString& left, const QString& right);
+
 signals:
     // tessera: a picture file was dropped on the window.
     void pictureDropped(const QString& path);

@@ -19,6 +19,8 @@ struct HistoryCompare::Pair
     QString error;
     quint64 generation = 0;
     QString title;
+    QString leftName;
+    QString rightName;
 
     void discard()
     {
@@ -89,13 +91,21 @@ void HistoryCompare::compare(const HistoryEntry& first, const HistoryEntry& seco
     auto* watcher = new QFutureWatcher<Pair*>;
     watchers.push_back(watcher);
     ++running;
-    connect(watcher, &QFutureWatcher<Pair*>::finished, this, [this, watcher, job, title] {
+    const auto name = [](const HistoryEntry& entry) {
+        return QStringLiteral("#%1  %2").arg(entry.number).arg(entry.shortSettings());
+    };
+    const QString leftName = name(first);
+    const QString rightName = name(second);
+    connect(watcher, &QFutureWatcher<Pair*>::finished, this,
+            [this, watcher, job, title, leftName, rightName] {
         --running;
         watchers.erase(std::remove(watchers.begin(), watchers.end(), watcher), watchers.end());
         Pair* pair = watcher->result();
         watcher->deleteLater();
         pair->generation = job;
         pair->title = title;
+        pair->leftName = leftName;
+        pair->rightName = rightName;
         present(pair);
     });
     watcher->setFuture(QtConcurrent::run(decodePair, first.jpeg, second.jpeg, second.settings));
@@ -116,6 +126,7 @@ void HistoryCompare::present(Pair* pair)
             viewer->resize(1100, 700);
         }
         viewer->setWindowTitle(pair->title);
+        viewer->setPaneCaptions(pair->leftName, pair->rightName);
         // The viewer lets go of the old pair before it is deleted.
         viewer->updateImage(pair->left);
         viewer->updateCompressed(pair->right);

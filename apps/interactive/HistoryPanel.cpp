@@ -33,10 +33,26 @@ HistoryPanel::HistoryPanel(CompressionHistory& model, QWidget* parent)
     view->verticalHeader()->hide();
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
     view->horizontalHeader()->setHighlightSections(false);
-    view->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    view->horizontalHeader()->setSectionResizeMode(CompressionHistory::SETTINGS,
-                                                   QHeaderView::Stretch);
-    view->setMinimumWidth(560);
+    // The figures' columns as wide as their widest values, so that a long
+    // history sizes no column by its rows; the settings take what is left.
+    QHeaderView* header = view->horizontalHeader();
+    const struct
+    {
+        int column;
+        const char* widest;
+    } widths[] = {{CompressionHistory::NUMBER, "9999"},
+                  {CompressionHistory::SIZE, "999.9 KiB"},
+                  {CompressionHistory::BPP, "99.999"},
+                  {CompressionHistory::PSNR, "99.99 dB"},
+                  {CompressionHistory::SSIM, "0.9999"},
+                  {CompressionHistory::TIME, "99999 ms"}};
+    for (const auto& w : widths) {
+        header->setSectionResizeMode(w.column, QHeaderView::Fixed);
+        header->resizeSection(
+            w.column, view->fontMetrics().horizontalAdvance(QLatin1String(w.widest)) + 14);
+    }
+    header->setSectionResizeMode(CompressionHistory::SETTINGS, QHeaderView::Stretch);
+    view->setMinimumWidth(760);
     view->setToolTip(QStringLiteral("Select one compression to see it again; select two "
                                     "(Ctrl+click) to compare them"));
     layout->addWidget(view, 1);
