@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 
@@ -117,6 +118,11 @@ int main(int argc, char* argv[])
         std::printf("first result: %lld ms\n", clock.elapsed());
 
         StallMeter meter;
+        // What the machine gives the event loop with nothing to do.
+        meter.start();
+        waitFor([] { return false; }, 2000);
+        std::printf("idle: longest stall %lld ms\n", meter.longestGap());
+
         meter.start();
         int quality = 50;
         for (int i = 0; i < changes; ++i) {
@@ -141,6 +147,19 @@ int main(int argc, char* argv[])
         waitFor(resultAt(40), 120000);
         std::printf("one change: longest stall %lld ms, result after %lld ms\n",
                     meter.longestGap(), clock.elapsed());
+        // Where a worker's time goes, on this thread, for the last settings.
+        JPEGCompressor alone;
+        alone.setImage(compressor.getImage());
+        *alone.getSettings() = *compressor.getSettings();
+        alone.setMeasuredFigures(FigureSet().insert(Figure::SSIM).insert(Figure::MS_SSIM));
+        delete alone.compressImage();
+        const JPEGCompressor::Timings& t = alone.lastTimings();
+        const auto ms = [](std::chrono::nanoseconds d) {
+            return std::chrono::duration<double, std::milli>(d).count();
+        };
+        std::printf("one compression: encoding %.0f ms, decoding %.0f ms, figures %.0f ms "
+                    "(SSIM and MS-SSIM %.0f ms)\n",
+                    ms(t.encoding), ms(t.decoding), ms(t.measuring), ms(t.similarity));
     }
     Image::deinitImage();
     return status;

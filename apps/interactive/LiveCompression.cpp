@@ -35,19 +35,25 @@ LiveCompression::~LiveCompression()
 
 void LiveCompression::request(Image* image, const JPEGSettings& settings)
 {
-    submit([image, settings] {
+    submit([image, settings](const Staleness& stale) {
         Outcome outcome;
+        if (stale())
+            return outcome;
         try {
             JPEGCompressor compressor;
             compressor.setImage(image);
             *compressor.getSettings() = settings;
-            compressor.setMeasuredFigures(shownFigures());
-            outcome.result = compressor.compressImage();
-            if (!outcome.result)
+            std::unique_ptr<CompressionResult> result(compressor.compressImage());
+            if (!result)
                 outcome.error = compressor.lastError();
             outcome.encodingMs =
                 std::chrono::duration<double, std::milli>(compressor.lastTimings().encoding)
                     .count();
+            if (result && !stale()) {
+                QualityMetrics::Workspace workspace;
+                result->measure(shownFigures(), workspace);
+            }
+            outcome.result = result.release();
         } catch (const std::bad_alloc&) {
             outcome.error = noMemory;
         }
@@ -58,9 +64,11 @@ void LiveCompression::request(Image* image, const JPEGSettings& settings)
 void LiveCompression::requestDecoding(Image* source, const QByteArray& jpeg,
                                       const JPEGSettings& settings)
 {
-    submit([source, jpeg, settings] {
+    submit([source, jpeg, settings](const Staleness& stale) {
         Outcome outcome;
         outcome.compression = false;
+        if (stale())
+            return outcome;
         try {
             std::unique_ptr<Image> decoded(Image::loadEncodedJpeg(jpeg));
             if (!decoded->getRGB32Buffer()) {
@@ -70,8 +78,10 @@ void LiveCompression::requestDecoding(Image* source, const QByteArray& jpeg,
             }
             auto result = std::make_unique<CompressionResult>(source, decoded.release(),
                                                               settings, jpeg);
-            QualityMetrics::Workspace workspace;
-            result->measure(shownFigures(), workspace);
+            if (!stale()) {
+                QualityMetrics::Workspace workspace;
+                result->measure(shownFigures(), workspace);
+            }
             outcome.result = result.release();
         } catch (const std::bad_alloc&) {
             outcome.error = noMemory;
@@ -82,7 +92,7 @@ void LiveCompression::requestDecoding(Image* source, const QByteArray& jpeg,
 
 void LiveCompression::submit(Job job)
 {
-    ++generation;
+    latest->store(++generation);
     pending = true;
     pendingJob = std::move(job);
     if (!watcher.isRunning())
@@ -101,7 +111,7 @@ void LiveCompression::cancel()
 
 void LiveCompression::supersede()
 {
-    ++generation;
+    latest->store(++generation);
     pending = false;
     pendingJob = nullptr;
 }
@@ -111,8 +121,9 @@ void LiveCompression::start()
     pending = false;
     consumed = false;
     const quint64 job = generation;
-    watcher.setFuture(QtConcurrent::run([work = std::move(pendingJob), job] {
-        Outcome outcome = work();
+    const Staleness stale(latest, job);
+    watcher.setFuture(QtConcurrent::run([work = std::move(pendingJob), job, stale] {
+        Outcome outcome = work(stale);
         outcome.generation = job;
         return outcome;
     }));

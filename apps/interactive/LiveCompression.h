@@ -7,7 +7,9 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 
 class CompressionResult;
 class Image;
@@ -19,9 +21,9 @@ class Image;
 // own, and measures there every figure the viewer shows, so that showing a
 // result costs the user-interface thread no pass over the pixels.
 //
-// A request made while a job runs supersedes it: the running job's result
-// is dropped when it ends and the newest request starts, so only the result
-// of the latest request is ever delivered.
+// A request made while a job runs supersedes it: the running job stops
+// before its next step, its result is dropped and the newest request
+// starts, so only the result of the latest request is ever delivered.
 //
 // The picture of a request must stay alive until a later request for
 // another picture, cancel(), or the destructor has waited for the job.
@@ -59,7 +61,22 @@ private:
         double encodingMs = 0;
         bool compression = true; // else a decoding
     };
-    using Job = std::function<Outcome()>;
+    // Tells a running job that a newer request has come, so that it stops
+    // at its next step (the similarity figures take as long as the rest).
+    class Staleness
+    {
+    public:
+        Staleness(std::shared_ptr<const std::atomic<quint64>> latest, quint64 job)
+            : latest(std::move(latest)), job(job)
+        {
+        }
+        bool operator()() const { return latest->load() != job; }
+
+    private:
+        std::shared_ptr<const std::atomic<quint64>> latest;
+        quint64 job;
+    };
+    using Job = std::function<Outcome(const Staleness& stale)>;
 
     void submit(Job job);
     void start();
@@ -67,6 +84,8 @@ private:
 
     QFutureWatcher<Outcome> watcher;
     quint64 generation = 0; // of the latest request
+    // The same, for the workers.
+    std::shared_ptr<std::atomic<quint64>> latest = std::make_shared<std::atomic<quint64>>(0);
     bool consumed = true; // the running or last job's result has been taken
     bool pending = false;
     Job pendingJob;
