@@ -172,6 +172,11 @@ void ToolWindow::create()
     liveCheck->setToolTip(QStringLiteral("Recompress after every change of a setting"));
     liveCheck->setChecked(true);
     grid->addWidget(liveCheck, 12, 0);
+    historyCheck = new QCheckBox(QStringLiteral("History"));
+    historyCheck->setObjectName(QStringLiteral("historyCheck"));
+    historyCheck->setToolTip(QStringLiteral("Show the list of this picture's compressions"));
+    historyCheck->setChecked(true);
+    grid->addWidget(historyCheck, 12, 1);
     liveStatus = new QLabel;
     liveStatus->setObjectName(QStringLiteral("liveStatus"));
     liveStatus->setWordWrap(true);
@@ -183,6 +188,8 @@ void ToolWindow::create()
     historyPanel = new HistoryPanel(*history);
     grid->addWidget(historyPanel, 0, 2, 14, 1);
     compare = new HistoryCompare(this);
+    // The window keeps its fixed size: without the list it is as narrow as before.
+    connect(historyCheck, &QCheckBox::toggled, historyPanel, &QWidget::setVisible);
 
     auto* menuBar = new QMenuBar(this);
     QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
@@ -528,6 +535,7 @@ void ToolWindow::restoreSettings()
     settings->setSmoothing(number("smoothing", settings->getSmoothing(), 0, 100));
     updateUI();
     grayscaleOutputCheck->setChecked(flag("grayscaleOutput", false));
+    historyCheck->setChecked(flag("history", true));
 }
 
 void ToolWindow::saveSettings() const
@@ -544,6 +552,7 @@ void ToolWindow::saveSettings() const
     Preferences::setValue(toolKey + QLatin1String("autoQuality"), settings->isAutoQualityEnabled());
     Preferences::setValue(toolKey + QLatin1String("quality"), settings->getQuality());
     Preferences::setValue(toolKey + QLatin1String("smoothing"), settings->getSmoothing());
+    Preferences::setValue(toolKey + QLatin1String("history"), historyCheck->isChecked());
 }
 
 void ToolWindow::resetToDefaults()
@@ -554,6 +563,7 @@ void ToolWindow::resetToDefaults()
     *settings = defaults;
     updateUI();
     grayscaleOutputCheck->setChecked(false);
+    historyCheck->setChecked(true);
 }
 
 void ToolWindow::showQuantizationWindow()

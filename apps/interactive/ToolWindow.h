@@ -145,6 +145,7 @@ private:
     QAction* saveAsAction = nullptr;
     RecentFilesMenu* recentFilesMenu = nullptr;
     QCheckBox* liveCheck = nullptr;
+    QCheckBox* historyCheck = nullptr;
     QLabel* liveStatus = nullptr;
     LiveCompression* live = nullptr;
     CompressionHistory* history = nullptr;
