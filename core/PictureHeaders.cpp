@@ -214,6 +214,48 @@ bool wbmpSize(std::FILE* file, std::uint64_t& width, std::uint64_t& height, bool
     return true;
 }
 
+// Where the pixels of a Targa file end: before the footer of a version 2
+// file (and its extension area, when that follows the pixels), else at the
+// end of the file.
+long tgaDataEnd(std::FILE* file, long fileSize)
+{
+    static const char signature[] = "TRUEVISION-XFILE.";
+    unsigned char footer[26];
+    if (fileSize < long(18 + sizeof footer) ||
+        std::fseek(file, fileSize - long(sizeof footer), SEEK_SET) != 0 ||
+        !readBytes(file, footer, sizeof footer) ||
+        std::memcmp(footer + 8, signature, sizeof signature) != 0)
+        return fileSize;
+    const long footerAt = fileSize - long(sizeof footer);
+    const long extension = long(little32(footer));
+    return extension > 18 && extension < footerAt ? extension : footerAt;
+}
+
+// Whether the run-length packets from `start` up to `end` decode to `pixels`
+// pixels of `pixelBytes` bytes: a packet header, then one pixel repeated or
+// that many pixels as they are. The loader does not notice when they stop
+// short and hands back the rest of the picture as whatever it then read.
+bool tgaRunsComplete(std::FILE* file, long start, long end, std::uint64_t pixels,
+                     long pixelBytes)
+{
+    if (std::fseek(file, start, SEEK_SET) != 0)
+        return false;
+    std::uint64_t decoded = 0;
+    long at = start;
+    while (decoded < pixels) {
+        const int packet = std::fgetc(file);
+        if (packet == EOF || at >= end)
+            return false;
+        const long count = (packet & 0x7F) + 1;
+        const long bytes = (packet & 0x80) ? pixelBytes : count * pixelBytes;
+        at += 1 + bytes;
+        if (at > end || std::fseek(file, bytes, SEEK_CUR) != 0)
+            return false;
+        decoded += std::uint64_t(count);
+    }
+    return true;
+}
+
 // The Targa loader trusts two things that a damaged file gets wrong, and
 // reads or writes outside its buffers (or frees the picture it then returns)
 // when they are off: a run-length coded picture needs at least one pixel's
@@ -253,6 +295,8 @@ bool tgaBroken(std::FILE* file, bool& truncated)
         if (height == 0 || width == 0 || (fileSize - pixels) / long(height) < pixelBytes ||
             fileSize < pixels)
             return true;
+        truncated = !tgaRunsComplete(file, pixels, tgaDataEnd(file, fileSize),
+                                     std::uint64_t(width) * height, pixelBytes);
     }
 
     // A version 2 file ends in a footer that may point at an extension area,
@@ -454,6 +498,122 @@ void bmpClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim
         return;
     const std::uint64_t stride = (width * bits + 31) / 32 * 4;
     claim.truncated = std::uint64_t(fileSize) < offset + stride * height;
+}
+
+// A Photoshop file: a 26-byte header (channels, height, width, bits per
+// sample), three sections each preceded by its length (the colour mode data,
+// the image resources, the layers), then the merged picture: a compression
+// word and either plain rows of every channel, one after the other, or a
+// table of the coded length of each of those rows followed by the rows coded
+// in runs. The loader clears and fills its picture past the end of a file
+// that stops inside the pixels, and crashes.
+void psdClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim)
+{
+    unsigned char header[26];
+    if (!readBytes(file, header, sizeof header) || std::memcmp(header, "8BPS", 4) != 0)
+        return;
+    const unsigned version = big16(header + 4);
+    if (version != 1 && version != 2)
+        return; // the loader refuses it
+    const std::uint64_t channels = big16(header + 12);
+    const std::uint64_t height = big32(header + 14);
+    const std::uint64_t width = big32(header + 18);
+    const std::uint64_t bits = big16(header + 22);
+    std::uint64_t at = sizeof header;
+    const std::uint64_t size = std::uint64_t(fileSize);
+    for (int section = 0; section < 3; ++section) {
+        // The layer section of a large document (version 2) has a 64-bit length.
+        const bool wide = section == 2 && version == 2;
+        unsigned char length[8];
+        if (at + (wide ? 8 : 4) > size || std::fseek(file, long(at), SEEK_SET) != 0 ||
+            !readBytes(file, length, wide ? 8 : 4)) {
+            claim.truncated = true;
+            return;
+        }
+        const std::uint64_t bytes =
+            wide ? std::uint64_t(big32(length)) << 32 | big32(length + 4) : big32(length);
+        at += (wide ? 8 : 4) + bytes;
+        if (at > size) {
+            claim.truncated = true;
+            return;
+        }
+    }
+    unsigned char compression[2];
+    if (at + 2 > size || std::fseek(file, long(at), SEEK_SET) != 0 ||
+        !readBytes(file, compression, 2)) {
+        claim.truncated = true;
+        return;
+    }
+    at += 2;
+    if (width == 0 || height == 0 || channels == 0 || width > HUGE_SIDE || height > HUGE_SIDE)
+        return; // the loader refuses these, or the size limits do
+    const std::uint64_t rows = channels * height;
+    if (big16(compression) == 0) {
+        claim.truncated = size - at < rows * ((width * bits + 7) / 8);
+        return;
+    }
+    if (big16(compression) != 1)
+        return;
+    // The table of coded row lengths: 2 bytes each, 4 in a large document.
+    const std::uint64_t entryBytes = version == 2 ? 4 : 2;
+    if (size - at < rows * entryBytes) {
+        claim.truncated = true;
+        return;
+    }
+    std::uint64_t coded = 0;
+    for (std::uint64_t row = 0; row < rows; ++row) {
+        unsigned char entry[4];
+        if (!readBytes(file, entry, std::size_t(entryBytes))) {
+            claim.truncated = true;
+            return;
+        }
+        coded += entryBytes == 4 ? big32(entry) : big16(entry);
+    }
+    claim.truncated = size - at - rows * entryBytes < coded;
+}
+
+// An icon file: a directory of entries (size, colours, bits per pixel, the
+// length and offset of the picture), of which the loader reads the first. Its
+// picture is a PNG file, which refuses to load when cut, or a device-
+// independent bitmap: an information header, a palette, the colour rows and a
+// 1-bit mask, for twice the height the header gives. The loader reads that
+// picture without noticing the end of the file.
+void icoClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim)
+{
+    unsigned char directory[6 + 16];
+    if (!readBytes(file, directory, sizeof directory) || little16(directory) != 0 ||
+        (little16(directory + 2) != 1 && little16(directory + 2) != 2) ||
+        little16(directory + 4) == 0)
+        return;
+    const std::uint64_t size = std::uint64_t(fileSize);
+    const std::uint64_t length = little32(directory + 6 + 8);
+    const std::uint64_t offset = little32(directory + 6 + 12);
+    if (offset + length > size) {
+        claim.truncated = true;
+        return;
+    }
+    unsigned char info[40];
+    if (std::fseek(file, long(offset), SEEK_SET) != 0 || !readBytes(file, info, sizeof info)) {
+        claim.truncated = true;
+        return;
+    }
+    if (std::memcmp(info, "\x89PNG", 4) == 0)
+        return;
+    const std::int32_t width = std::int32_t(little32(info + 4));
+    const std::int32_t doubleHeight = std::int32_t(little32(info + 8));
+    const unsigned bitCount = little16(info + 14);
+    if (width <= 0 || doubleHeight <= 0 || bitCount == 0 || bitCount > 32)
+        return; // the loader refuses these
+    const std::uint64_t w = std::uint64_t(width);
+    const std::uint64_t h = std::uint64_t(doubleHeight) / 2;
+    std::uint64_t colours = little32(info + 32);
+    if (bitCount <= 8 && (colours == 0 || colours > (1u << bitCount)))
+        colours = 1u << bitCount;
+    else if (bitCount > 8)
+        colours = 0;
+    const std::uint64_t rows = (w * bitCount + 31) / 32 * 4 * h;
+    const std::uint64_t mask = (w + 31) / 32 * 4 * h;
+    claim.truncated = size < offset + little32(info) + 4 * colours + rows + mask;
 }
 
 std::uint64_t j2kWorking(unsigned components)
@@ -726,6 +886,12 @@ HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path)
         break;
     case FIF_HDR:
         inspector = hdrClaim;
+        break;
+    case FIF_PSD:
+        inspector = psdClaim;
+        break;
+    case FIF_ICO:
+        inspector = icoClaim;
         break;
     case FIF_TARGA:
         break;

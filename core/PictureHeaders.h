@@ -16,9 +16,10 @@ namespace PictureHeaders {
 //   "-5" as 5 and 4294967295 as a wrapped-around size), PCX (whose loader
 //   trusts the bytes per line), OpenEXR (whose loader never returns from a
 //   header cut short) and Radiance HDR;
-// - whether BMP, PNM, PCX and Targa files hold as many bytes of pixels as the
-//   header declares: their loaders hand back the missing part as whatever
-//   their buffers held, different from run to run.
+// - whether BMP, PNM, PCX, Targa (plain or run-length coded), Photoshop and
+//   icon files hold as many bytes of pixels as the header declares: their
+//   loaders hand back the missing part as whatever their buffers held,
+//   different from run to run (the Photoshop loader crashes).
 // A few hundred bytes of such a file can claim gigabytes.
 struct HeaderClaim
 {
