@@ -16,6 +16,10 @@ FREE_IMAGE_FORMAT formatNamed(const char* format)
         return FIF_TIFF;
     if (name == "jpg")
         return FIF_JPEG;
+    if (name == "psd")
+        return FIF_PSD;
+    if (name == "ico")
+        return FIF_ICO;
     return FIF_UNKNOWN;
 }
 

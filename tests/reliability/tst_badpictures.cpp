@@ -3,12 +3,12 @@
 // and the process lives.
 
 #include "BadInputs.h"
-#include "ModalBoxes.h"
 #include "BatchCompressor.h"
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "MainWindow.h"
+#include "ModalBoxes.h"
 #include "TestPictures.h"
 #include "ToolWindow.h"
 
@@ -49,6 +49,8 @@ public:
     Corpus() { build(); }
     QString path(const Entry& entry) const { return dir.filePath(entry.name); }
     const std::vector<Entry>& entries() const { return list; }
+    // Damaged by a flipped bit: whether they load depends on the bit.
+    const QStringList& flipped() const { return flippedFiles; }
     bool complete() const { return ok; }
 
 private:
@@ -173,9 +175,50 @@ private:
             writeBytes(at("rows shorter than width.pcx"), pcx(16, 8, 4, 1.0)));
         add("cut.pcx", false, writeBytes(at("cut.pcx"), pcx(16, 8, 16, 0.5)));
         const bool bmp = TestPictures::write(at("whole.bmp"), 20, 10, Kind::Colour, "bmp");
-        add("cut.bmp", false, bmp && writeBytes(at("cut.bmp"), contents(at("whole.bmp")).chopped(40)));
+        add("cut.bmp", false,
+            bmp && writeBytes(at("cut.bmp"), contents(at("whole.bmp")).chopped(40)));
         const QByteArray plainTarga = targa(at("scratch.tga"), false, false);
         add("cut.tga", false, writeBytes(at("cut.tga"), plainTarga.left(200)));
+
+        // Pictures cut short at several points, in formats whose header
+        // says how many bytes the pixels take: refused, never loaded with
+        // the missing part made up (the Photoshop loader crashed on these).
+        const bool psd = TestPictures::write(at("whole.psd"), 20, 10, Kind::Colour, "psd");
+        const bool ico = TestPictures::write(at("whole.ico"), 32, 32, Kind::Colour, "ico");
+        const bool tif = TestPictures::write(at("whole.tif"), 20, 10, Kind::Colour, "tiff");
+        add("whole.psd", true, psd);
+        add("whole.ico", true, ico);
+        const std::pair<QString, QByteArray> wholes[] = {{"psd", contents(at("whole.psd"))},
+                                                         {"ico", contents(at("whole.ico"))},
+                                                         {"bmp", contents(at("whole.bmp"))},
+                                                         {"tif", contents(at("whole.tif"))},
+                                                         {"tga", runLength},
+                                                         {"pcx", pcx(16, 8, 16, 1.0)},
+                                                         {"ppm", "P6 4 4 255\n" + noise.left(48)}};
+        for (const auto& [format, bytes] : wholes) {
+            for (const int percent : {25, 50, 90}) {
+                const QString name = QStringLiteral("cut at %1%.%2").arg(percent).arg(format);
+                add(name, false,
+                    psd && ico && tif &&
+                        writeBytes(at(name), bytes.left(bytes.size() * percent / 100)));
+            }
+            // The last byte of a Targa or TIFF file is not a pixel's.
+            if (format != "tga" && format != "tif") {
+                const QString name = QStringLiteral("last byte cut.%1").arg(format);
+                add(name, false, writeBytes(at(name), bytes.chopped(1)));
+            }
+            // Bit flips anywhere: loaded or refused, but the same twice.
+            QRandomGenerator flips(quint32(bytes.size()));
+            for (int i = 0; i < 4; ++i) {
+                QByteArray flipped = bytes;
+                const int position =
+                    int(flips.bounded(i < 2 ? qMin(64, int(bytes.size())) : int(bytes.size())));
+                flipped[position] = char(flipped[position] ^ (1 << flips.bounded(8)));
+                const QString name = QStringLiteral("flipped %1.%2").arg(i).arg(format);
+                ok = ok && writeBytes(at(name), flipped);
+                flippedFiles << at(name);
+            }
+        }
 
         // Sizes claimed by formats that decode before they check: JPEG 2000
         // codestreams and files, OpenEXR and Radiance pictures.
@@ -185,7 +228,9 @@ private:
         j2k += big + QByteArray(8, '\0') + big + QByteArray(8, '\0') + QByteArray("\0\x03", 2);
         j2k += QByteArray(60, '\x11');
         add("claims 65535x65535.j2k", false, writeBytes(at("claims 65535x65535.j2k"), j2k));
-        QByteArray jp2("\0\0\0\x0cjP  \x0d\x0a\x87\x0a\0\0\0\x14" "ftypjp2 \0\0\0\0jp2 ", 32);
+        QByteArray jp2("\0\0\0\x0cjP  \x0d\x0a\x87\x0a\0\0\0\x14"
+                       "ftypjp2 \0\0\0\0jp2 ",
+                       32);
         jp2 += QByteArray("\0\0\0\x1ejp2h\0\0\0\x16ihdr", 16) + big;
         jp2 += QByteArray("\0\x03\x07\x07\0\0", 6);
         jp2 += QByteArray("\0\0\0\0jp2c", 8) + j2k;
@@ -199,7 +244,8 @@ private:
             writeBytes(at("header cut short.exr"), exr + "channels\0chl"));
         add("claims 65535x65535.hdr", false,
             writeBytes(at("claims 65535x65535.hdr"),
-                       "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 65535 +X 65535\n" + noise.left(64)));
+                       "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 65535 +X 65535\n" +
+                           noise.left(64)));
     }
 
     // A PCX picture of 8-bit samples in three planes, run-length coded, with
@@ -215,9 +261,13 @@ private:
         bytes[65] = 3;
         bytes[66] = char(bytesPerLine);
         QByteArray data;
+        // A run of two at every fourth byte, never across a row's end, so
+        // that the data decodes to exactly the rows.
         for (int i = 0; i < bytesPerLine * 3 * height; ++i) {
             const char value = char((i * 7) & 0x3F);
-            data += (i % 5 == 0) ? QByteArray("\xc2", 1) + value : QByteArray(1, value);
+            const bool run = i % 4 == 0 && i + 1 < bytesPerLine * 3 * height;
+            data += run ? QByteArray("\xc2", 1) + value : QByteArray(1, value);
+            i += run ? 1 : 0;
         }
         return bytes + data.left(int(data.size() * kept));
     }
@@ -225,6 +275,7 @@ private:
     QTemporaryDir temporary;
     QDir dir{temporary.path()};
     std::vector<Entry> list;
+    QStringList flippedFiles;
     bool ok = true;
 };
 
@@ -299,6 +350,7 @@ private slots:
         QStringList paths;
         for (const Entry& entry : corpus->entries())
             paths << corpus->path(entry);
+        paths << corpus->flipped();
         const QDir seeds(QStringLiteral(PICTURE_CORPUS));
         for (const QString& name : seeds.entryList(QDir::Files, QDir::Name))
             paths << seeds.filePath(name);
@@ -338,10 +390,12 @@ private slots:
         QTest::addColumn<QString>("picture");
         QTest::addColumn<QString>("said");
         QTest::newRow("claims 11000x11000")
-            << "open" << "claims 11000x11000.jpg"
+            << "open"
+            << "claims 11000x11000.jpg"
             << "Not enough memory to load the 11000 x 11000 picture (3578 MB needed, 1024 MB "
                "available).";
-        QTest::newRow("derived views") << "views" << "3000x3000.png"
+        QTest::newRow("derived views") << "views"
+                                       << "3000x3000.png"
                                        << "Not enough memory to show the Y component of the 3000 "
                                           "x 3000 picture";
     }
@@ -376,7 +430,10 @@ private slots:
     // tessera: a picture that does not load is refused with the loader's
     // reason in the "Error" box and the current one stays; a damaged one
     // that loads shows the decoder's warning once, in a "Warning" box.
-    void interactiveToolTakesOrRefuses_data() { rows(); }
+    void interactiveToolTakesOrRefuses_data()
+    {
+        rows();
+    }
     void interactiveToolTakesOrRefuses()
     {
         QFETCH(QString, name);
