@@ -102,7 +102,7 @@ test-asan: test-sanitize
 # The picture loaders under memcheck: every picture of the bad-input corpus
 # and of the fuzzing corpus loaded twice (tst_badpictures samePixelsTwice).
 # Any read of memory that a loader never wrote fails it; leaks do not.
-# About a minute, so it is not part of `make test`.
+# About 20 seconds on two cores; part of CI (.ci/run), not of `make test`.
 test-valgrind: valgrind-deps build
 	cd $(BUILD)/tests/reliability && QT_QPA_PLATFORM=offscreen \
 	  valgrind --tool=memcheck --error-exitcode=1 --errors-for-leak-kinds=none \

@@ -378,7 +378,7 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     imageSize = end < 0 ? 0 : static_cast<unsigned long>(end);
     std::fclose(file);
 
-    FREE_IMAGE_FORMAT format = FreeImage_GetFileType(path, 0);
+    FREE_IMAGE_FORMAT format = PictureHeaders::fileType(path);
     if (format == FIF_UNKNOWN)
         format = FreeImage_GetFIFFromFilename(path);
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
@@ -406,7 +406,7 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     std::uint64_t decodedBits = 0;
     bool sized = claim.known;
     if (FreeImage_FIFSupportsNoPixels(format)) {
-        FIBITMAP* header = FreeImage_Load(format, path, flags | FIF_LOAD_NOPIXELS);
+        FIBITMAP* header = PictureHeaders::load(format, path, flags | FIF_LOAD_NOPIXELS);
         if (!header) {
             if (loadMessage.isEmpty())
                 loadMessage = QStringLiteral("The picture cannot be decoded.");
@@ -433,7 +433,7 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         if (truncated)
             loadMessage = QStringLiteral("The file ends before the picture does.");
     } else {
-        bitmap = FreeImage_Load(format, path, flags);
+        bitmap = PictureHeaders::load(format, path, flags);
     }
     if (bitmap && !FreeImage_HasPixels(bitmap)) {
         FreeImage_Unload(bitmap);

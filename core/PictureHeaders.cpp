@@ -793,10 +793,16 @@ void hdrClaim(std::FILE* file, long, PictureHeaders::HeaderClaim& claim)
     claim.known = true;
 }
 
-// A file read through FreeImageIO that notes reads past its end.
+// A file read through FreeImageIO that notes reads past its end and fills
+// the part of the caller's buffer that the file did not: several FreeImage
+// readers look at a buffer without checking how much was read into it
+// (signature tests on a file shorter than the signature, among others), and
+// would otherwise decide on whatever their stack held.
 struct GuardedFile
 {
     std::FILE* file = nullptr;
+    const char* filler = nullptr; // repeated past the end; zeros when null
+    std::size_t fillerLength = 0;
     bool pastEnd = false;
     std::size_t filled = 0; // bytes handed out past the end
 };
@@ -807,12 +813,12 @@ unsigned DLL_CALLCONV guardedRead(void* buffer, unsigned size, unsigned count, f
     const std::size_t got = std::fread(buffer, size, count, guarded->file);
     if (got < count) {
         guarded->pastEnd = true;
-        // "x0000," ends both of the reader's hex loops (a digit after skipped
-        // characters, then a non-digit) and its search for an 'x'.
-        static const char filler[] = "x0000,";
         auto* bytes = static_cast<char*>(buffer);
-        for (std::size_t i = got * size; i < std::size_t(size) * count; ++i)
-            bytes[i] = filler[guarded->filled++ % (sizeof filler - 1)];
+        for (std::size_t i = got * size; i < std::size_t(size) * count; ++i) {
+            bytes[i] = guarded->filler ? guarded->filler[guarded->filled % guarded->fillerLength]
+                                       : '\0';
+            ++guarded->filled;
+        }
     }
     return unsigned(got);
 }
@@ -830,6 +836,16 @@ int DLL_CALLCONV guardedSeek(fi_handle handle, long offset, int origin)
 long DLL_CALLCONV guardedTell(fi_handle handle)
 {
     return std::ftell(static_cast<GuardedFile*>(handle)->file);
+}
+
+FreeImageIO guardedIo()
+{
+    FreeImageIO io;
+    io.read_proc = guardedRead;
+    io.write_proc = noWrite;
+    io.seek_proc = guardedSeek;
+    io.tell_proc = guardedTell;
+    return io;
 }
 
 } // namespace
@@ -916,6 +932,28 @@ HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path)
     return claim;
 }
 
+FREE_IMAGE_FORMAT fileType(const std::string& path)
+{
+    const File file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return FIF_UNKNOWN;
+    GuardedFile guarded;
+    guarded.file = file.get();
+    FreeImageIO io = guardedIo();
+    return FreeImage_GetFileTypeFromHandle(&io, &guarded, 0);
+}
+
+FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags)
+{
+    const File file(std::fopen(path.c_str(), "rb"));
+    if (!file)
+        return nullptr;
+    GuardedFile guarded;
+    guarded.file = file.get();
+    FreeImageIO io = guardedIo();
+    return FreeImage_LoadFromHandle(format, &io, &guarded, flags);
+}
+
 FIBITMAP* loadXbm(const std::string& path, int flags, bool& truncated)
 {
     truncated = false;
@@ -924,11 +962,12 @@ FIBITMAP* loadXbm(const std::string& path, int flags, bool& truncated)
         return nullptr;
     GuardedFile guarded;
     guarded.file = file.get();
-    FreeImageIO io;
-    io.read_proc = guardedRead;
-    io.write_proc = noWrite;
-    io.seek_proc = guardedSeek;
-    io.tell_proc = guardedTell;
+    // "x0000," ends both of the reader's hex loops (a digit after skipped
+    // characters, then a non-digit) and its search for an 'x'.
+    static const char filler[] = "x0000,";
+    guarded.filler = filler;
+    guarded.fillerLength = sizeof filler - 1;
+    FreeImageIO io = guardedIo();
     FIBITMAP* bitmap = FreeImage_LoadFromHandle(FIF_XBM, &io, &guarded, flags);
     truncated = guarded.pastEnd;
     if (truncated && bitmap) {

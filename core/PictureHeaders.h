@@ -39,6 +39,14 @@ struct HeaderClaim
 // FreeImage does, since its header-only load runs into the same faults.
 HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path);
 
+// FreeImage_GetFileType and FreeImage_Load through a reader that hands out
+// zeros past the end of the file, where FreeImage's own would leave the
+// caller's buffer as it was: some of its readers never check how much they
+// got, and decided on uninitialised memory for files shorter than they
+// expected.
+FREE_IMAGE_FORMAT fileType(const std::string& path);
+FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags);
+
 // Loads an XBM file. FreeImage's XBM reader does not notice the end of the
 // file and loops for ever on one whose data stops short of its size; here it
 // reads through a stream that, past the end, gives text that ends every
