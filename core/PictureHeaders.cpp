@@ -235,8 +235,7 @@ long tgaDataEnd(std::FILE* file, long fileSize)
 // pixels of `pixelBytes` bytes: a packet header, then one pixel repeated or
 // that many pixels as they are. The loader does not notice when they stop
 // short and hands back the rest of the picture as whatever it then read.
-bool tgaRunsComplete(std::FILE* file, long start, long end, std::uint64_t pixels,
-                     long pixelBytes)
+bool tgaRunsComplete(std::FILE* file, long start, long end, std::uint64_t pixels, long pixelBytes)
 {
     if (std::fseek(file, start, SEEK_SET) != 0)
         return false;
@@ -383,8 +382,8 @@ void pnmClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim
     const bool bitmap = kind == 1 || kind == 4;
     std::uint64_t maxValue = 1;
     if (!pnmNumber(file, claim.width) || !pnmNumber(file, claim.height) || claim.width == 0 ||
-        claim.height == 0 || (!bitmap && (!pnmNumber(file, maxValue) || maxValue == 0 ||
-                                          maxValue > 65535))) {
+        claim.height == 0 ||
+        (!bitmap && (!pnmNumber(file, maxValue) || maxValue == 0 || maxValue > 65535))) {
         claim.broken = true;
         return;
     }
@@ -616,6 +615,44 @@ void icoClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim
     claim.truncated = size < offset + little32(info) + 4 * colours + rows + mask;
 }
 
+// A TIFF file: a byte-order mark, then the first directory of 12-byte
+// entries (tag, type, count, value or the offset of values too long to fit
+// in four bytes). The decoder notices strips that the file does not hold and
+// warns; a colour map or the sample sizes past the end it reads as whatever
+// it then had, and paints the picture in colours made up.
+void tiffClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim)
+{
+    unsigned char header[8];
+    if (!readBytes(file, header, sizeof header))
+        return;
+    const bool little = header[0] == 'I' && header[1] == 'I';
+    if (!little && !(header[0] == 'M' && header[1] == 'M'))
+        return;
+    auto get16 = [little](const unsigned char* p) { return little ? little16(p) : big16(p); };
+    auto get32 = [little](const unsigned char* p) { return little ? little32(p) : big32(p); };
+    if (get16(header + 2) != 42)
+        return; // BigTIFF or not TIFF: left to the decoder
+    const std::uint64_t size = std::uint64_t(fileSize);
+    const std::uint64_t directory = get32(header + 4);
+    unsigned char count[2];
+    if (directory + 2 > size || std::fseek(file, long(directory), SEEK_SET) != 0 ||
+        !readBytes(file, count, 2))
+        return; // the decoder refuses a file without its directory
+    for (unsigned i = 0, entries = get16(count); i < entries; ++i) {
+        unsigned char entry[12];
+        if (!readBytes(file, entry, sizeof entry))
+            return;
+        const unsigned tag = get16(entry);
+        if (tag != 258 && tag != 320) // BitsPerSample, ColorMap
+            continue;
+        const std::uint64_t bytes = std::uint64_t(get32(entry + 4)) * 2; // SHORT values
+        if (bytes > 4 && get32(entry + 8) + bytes > size) {
+            claim.truncated = true;
+            return;
+        }
+    }
+}
+
 std::uint64_t j2kWorking(unsigned components)
 {
     return 4 * std::uint64_t(components);
@@ -637,8 +674,7 @@ bool j2kSize(std::FILE* file, PictureHeaders::HeaderClaim& claim)
     }
     claim.width = std::max<std::uint64_t>(claim.width, xSize - xOffset);
     claim.height = std::max<std::uint64_t>(claim.height, ySize - yOffset);
-    claim.workingBytesPerPixel =
-        std::max(claim.workingBytesPerPixel, j2kWorking(big16(siz + 40)));
+    claim.workingBytesPerPixel = std::max(claim.workingBytesPerPixel, j2kWorking(big16(siz + 40)));
     claim.known = true;
     return true;
 }
@@ -815,8 +851,8 @@ unsigned DLL_CALLCONV guardedRead(void* buffer, unsigned size, unsigned count, f
         guarded->pastEnd = true;
         auto* bytes = static_cast<char*>(buffer);
         for (std::size_t i = got * size; i < std::size_t(size) * count; ++i) {
-            bytes[i] = guarded->filler ? guarded->filler[guarded->filled % guarded->fillerLength]
-                                       : '\0';
+            bytes[i] =
+                guarded->filler ? guarded->filler[guarded->filled % guarded->fillerLength] : '\0';
             ++guarded->filled;
         }
     }
@@ -902,6 +938,9 @@ HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path)
         break;
     case FIF_HDR:
         inspector = hdrClaim;
+        break;
+    case FIF_TIFF:
+        inspector = tiffClaim;
         break;
     case FIF_PSD:
         inspector = psdClaim;

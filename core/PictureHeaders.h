@@ -19,7 +19,8 @@ namespace PictureHeaders {
 // - whether BMP, PNM, PCX, Targa (plain or run-length coded), Photoshop and
 //   icon files hold as many bytes of pixels as the header declares: their
 //   loaders hand back the missing part as whatever their buffers held,
-//   different from run to run (the Photoshop loader crashes).
+//   different from run to run (the Photoshop loader crashes); whether the
+//   colour map and sample sizes of a TIFF file are all there.
 // A few hundred bytes of such a file can claim gigabytes.
 struct HeaderClaim
 {

@@ -186,6 +186,13 @@ private:
         const bool psd = TestPictures::write(at("whole.psd"), 20, 10, Kind::Colour, "psd");
         const bool ico = TestPictures::write(at("whole.ico"), 32, 32, Kind::Colour, "ico");
         const bool tif = TestPictures::write(at("whole.tif"), 20, 10, Kind::Colour, "tiff");
+        // A palette TIFF's colour map comes last: without its end the
+        // decoder painted the picture in colours made up.
+        const bool paletteTif =
+            TestPictures::write(at("palette.tif"), 20, 10, Kind::Palette, "tiff");
+        add("colour map cut.tif", false,
+            paletteTif &&
+                writeBytes(at("colour map cut.tif"), contents(at("palette.tif")).chopped(100)));
         add("whole.psd", true, psd);
         add("whole.ico", true, ico);
         const std::pair<QString, QByteArray> wholes[] = {{"psd", contents(at("whole.psd"))},
