@@ -59,6 +59,8 @@ std::vector<ResultStat> BatchCompressor::compress(const QStringList& files,
             lastSummary.addFailure(file, outcome.entryIndex, entry, outcome.message);
             break;
         case BatchOutcome::Compressed:
+            if (!outcome.message.isEmpty())
+                lastSummary.addLoadWarning(file, outcome.message);
             try {
                 // The file name is the file list's string, shared by all the
                 // results of the file; the few sampling texts are shared too.

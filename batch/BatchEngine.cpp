@@ -164,6 +164,9 @@ void work(Run& run, BatchEngine::Options options)
             compressor.setImage(image);
             outcome = compressOne(compressor, image, run.entries[std::size_t(entry)],
                                   options.keepJpegs, options.figures);
+            // A damaged picture that still decoded: what the decoder said.
+            if (outcome.status == BatchOutcome::Compressed)
+                outcome.message = image->getLoadMessage();
             compressor.setImage(nullptr);
             lock.lock();
         }

@@ -27,7 +27,9 @@ struct BatchOutcome
     int fileIndex = 0;
     int entryIndex = 0;
     Status status = Failed;
-    QString message; // why it failed, or the loader's reason
+    // Why it failed, or the loader's reason; when compressed, the loader's
+    // warning about a damaged picture that still decoded (else empty).
+    QString message;
     ResultStat stat; // figures and file name, when compressed
     unsigned width = 0;
     unsigned height = 0;

@@ -74,6 +74,13 @@ void RunSummary::addLoadFailure(const QString& file, const QString& message)
     noteFile(reason, file);
 }
 
+void RunSummary::addLoadWarning(const QString& file, const QString& warning)
+{
+    Reason& reason = reasonFor(Cause::PictureDamaged, warning);
+    ++reason.compressions;
+    noteFile(reason, file);
+}
+
 void RunSummary::addFailure(const QString& file, std::int64_t entry, const JPEGSettings& settings,
                             const QString& message)
 {
@@ -156,6 +163,11 @@ QString RunSummary::text() const
             names << namePart(file);
         if (reason.cause == Cause::PictureNotLoaded) {
             lines << QStringLiteral("%1 failed: the picture could not be loaded: %2 (%3)")
+                         .arg(reason.compressions)
+                         .arg(reason.message,
+                              listing(names, reason.otherFiles, QStringLiteral(", ")));
+        } else if (reason.cause == Cause::PictureDamaged) {
+            lines << QStringLiteral("%1 of damaged pictures, loaded with a warning: %2 (%3)")
                          .arg(reason.compressions)
                          .arg(reason.message,
                               listing(names, reason.otherFiles, QStringLiteral(", ")));

@@ -19,6 +19,7 @@ public:
     enum class Cause {
         PictureNotLoaded,  // the picture could not be loaded: the loader's reason
         CompressionFailed, // the compression failed: the library's (or system's) reason
+        PictureDamaged,    // loaded with the decoder's warning, compressed all the same
     };
 
     struct Reason
@@ -42,6 +43,10 @@ public:
     void addSuccess() { ++succeeded; }
     // A picture that did not load costs every entry of the run.
     void addLoadFailure(const QString& file, const QString& reason);
+    // A compression of `file` succeeded, but the picture was damaged and
+    // loaded with the decoder's `warning` (a JPEG cut short, say): its
+    // figures are of what was decoded, which the summary says.
+    void addLoadWarning(const QString& file, const QString& warning);
     // Entry `entry` (its index in the run's settings list) failed on `file`:
     // settings the JPEG library refused, or memory lacking.
     void addFailure(const QString& file, std::int64_t entry, const JPEGSettings& settings,

@@ -497,6 +497,12 @@ private slots:
         QCOMPARE(int(results.size()), loading.size());
         for (int i = 0; i < loading.size(); ++i)
             QCOMPARE(results[std::size_t(i)].fileName, loading[i]);
+        // The damaged picture that loaded is named in the run's summary with
+        // the decoder's warning, as tessera shows it on opening.
+        const QString summary = batch.summary().text();
+        QVERIFY2(summary.contains("1 of damaged pictures, loaded with a warning: JPEG: Premature "
+                                  "end of JPEG file (cut.jpg)"),
+                 qPrintable(summary));
     }
 };
 
