@@ -167,7 +167,7 @@ QString RunSummary::text() const
                          .arg(reason.message,
                               listing(names, reason.otherFiles, QStringLiteral(", ")));
         } else if (reason.cause == Cause::PictureDamaged) {
-            lines << QStringLiteral("%1 of damaged pictures, loaded with a warning: %2 (%3)")
+            lines << QStringLiteral("%1 succeeded on damaged pictures, with a warning: %2 (%3)")
                          .arg(reason.compressions)
                          .arg(reason.message,
                               listing(names, reason.otherFiles, QStringLiteral(", ")));
