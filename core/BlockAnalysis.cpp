@@ -103,13 +103,9 @@ bool BlockAnalysis::analyse(const Image& source, const JpegFileInfo& info, int c
     if (!pixels || width != info.width || height != info.height)
         return fail(QStringLiteral("The source picture does not match the JPEG."));
 
-    int maxH = 1, maxV = 1;
-    for (const JpegFileInfo::Component& c : info.components) {
-        maxH = std::max(maxH, c.horizontal);
-        maxV = std::max(maxV, c.vertical);
-    }
     const JpegFileInfo::Component& c = info.components[std::size_t(component)];
-    const int fx = std::max(1, maxH / c.horizontal);
+    const int maxV = info.maxVerticalSampling();
+    const int fx = std::max(1, info.maxHorizontalSampling() / c.horizontal);
     const int fy = std::max(1, maxV / c.vertical);
     const bool grey = info.components.size() == 1;
 

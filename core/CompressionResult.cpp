@@ -320,6 +320,15 @@ double ResultStat::figure(Figure which) const
     return *const_cast<ResultStat*>(this)->slot(which);
 }
 
+CompressionResult::YCbCr CompressionResult::toYCbCr(unsigned char red, unsigned char green,
+                                                    unsigned char blue)
+{
+    const double R = red, G = green, B = blue;
+    return {clampByte(0.2989 * R + 0.5866 * G + 0.1145 * B),
+            clampByte(-0.1687 * R - 0.3312 * G + 0.5 * B + 127.5),
+            clampByte(0.5 * R - 0.4183 * G - 0.0816 * B + 127.5)};
+}
+
 void CompressionResult::prepareComponentTables() const
 {
     if (nchannels == 0 || components[0])
@@ -334,13 +343,10 @@ void CompressionResult::prepareComponentTables() const
     unsigned char* cb = made[1].get();
     unsigned char* cr = made[2].get();
     for (std::size_t p = 0; p < pixels; ++p, in += 4, y += 4, cb += 4, cr += 4) {
-        const double B = in[0], G = in[1], R = in[2];
-        const unsigned char Y = clampByte(0.2989 * R + 0.5866 * G + 0.1145 * B);
-        const unsigned char Cb = clampByte(-0.1687 * R - 0.3312 * G + 0.5 * B + 127.5);
-        const unsigned char Cr = clampByte(0.5 * R - 0.4183 * G - 0.0816 * B + 127.5);
-        y[0] = y[1] = y[2] = Y;
-        cb[0] = cb[1] = cb[2] = Cb;
-        cr[0] = cr[1] = cr[2] = Cr;
+        const YCbCr value = toYCbCr(in[2], in[1], in[0]);
+        y[0] = y[1] = y[2] = value.y;
+        cb[0] = cb[1] = cb[2] = value.cb;
+        cr[0] = cr[1] = cr[2] = value.cr;
         y[3] = cb[3] = cr[3] = 255;
     }
     for (int c = 0; c < 3; ++c)

@@ -94,6 +94,14 @@ public:
     unsigned char* getSSIMMap() const;
     unsigned char* getAmplifiedDifference(int gain) const;
 
+    // The Y, Cb and Cr values that the component pictures show for a pixel
+    // of red, green and blue.
+    struct YCbCr
+    {
+        unsigned char y, cb, cr;
+    };
+    static YCbCr toYCbCr(unsigned char red, unsigned char green, unsigned char blue);
+
 private:
     void measureSimilarity(bool ssimWanted, bool msSsimWanted,
                            QualityMetrics::Workspace& workspace) const;

@@ -597,6 +597,22 @@ QString JpegFileInfo::frameTypeName() const
     return arithmetic ? name + QStringLiteral(", arithmetic coding") : name;
 }
 
+int JpegFileInfo::maxHorizontalSampling() const
+{
+    int largest = 1;
+    for (const Component& c : components)
+        largest = std::max(largest, c.horizontal);
+    return largest;
+}
+
+int JpegFileInfo::maxVerticalSampling() const
+{
+    int largest = 1;
+    for (const Component& c : components)
+        largest = std::max(largest, c.vertical);
+    return largest;
+}
+
 const JpegFileInfo::QuantizationTableInfo* JpegFileInfo::tableForSlot(int slot) const
 {
     for (auto it = quantizationTables.rbegin(); it != quantizationTables.rend(); ++it) {

@@ -112,6 +112,10 @@ struct JpegFileInfo
 
     bool isValid() const { return error.isEmpty(); }
     QString frameTypeName() const;
+    // The largest sampling factors of the components (1 without any): an
+    // MCU of the frame is 8 times these in pixels.
+    int maxHorizontalSampling() const;
+    int maxVerticalSampling() const;
     // The last definition of a slot, or null.
     const QuantizationTableInfo* tableForSlot(int slot) const;
     // True when every Huffman table is a standard one; false with none.

@@ -204,13 +204,23 @@ bool BlockInspector::showPixel(int x, int y)
         return false;
     const int component = std::clamp(componentCombo->currentIndex(), 0,
                                      int(fileInfo.components.size()) - 1);
-    int maxH = 1, maxV = 1;
-    for (const JpegFileInfo::Component& c : fileInfo.components) {
-        maxH = std::max(maxH, c.horizontal);
-        maxV = std::max(maxV, c.vertical);
-    }
+    const int maxH = fileInfo.maxHorizontalSampling();
+    const int maxV = fileInfo.maxVerticalSampling();
     const JpegFileInfo::Component& c = fileInfo.components[std::size_t(component)];
     return showBlock(component, x * c.horizontal / maxH / 8, y * c.vertical / maxV / 8);
+}
+
+QRect BlockInspector::shownArea() const
+{
+    if (!shown || fileInfo.components.empty())
+        return QRect();
+    const int maxH = fileInfo.maxHorizontalSampling();
+    const int maxV = fileInfo.maxVerticalSampling();
+    const JpegFileInfo::Component& c = fileInfo.components[std::size_t(block.component)];
+    const int width = 8 * maxH / c.horizontal;
+    const int height = 8 * maxV / c.vertical;
+    return QRect(block.column * width, block.row * height, width, height) &
+           QRect(0, 0, fileInfo.width, fileInfo.height);
 }
 
 bool BlockInspector::showBlock(int component, int column, int row)

@@ -44,6 +44,10 @@ public:
     const JpegFileInfo& info() const { return fileInfo; }
     const BlockAnalysis& analysis() const { return block; }
     bool hasBlock() const { return shown; }
+    // The picture pixels that the shown block covers (a block of a
+    // subsampled component covers more than 8 x 8), clipped to the picture;
+    // null without a block.
+    QRect shownArea() const;
 
 signals:
     void blockShown(int component, int column, int row);

@@ -4,8 +4,13 @@
 #include "DataFiles.h"
 #include "Image.h"
 #include "BlockInspector.h"
+#include "ImagePane.h"
 #include "ImageWidget.h"
+#include "JpegFileInfo.h"
+#include "PaneLink.h"
+#include "PixelReadout.h"
 #include "Preferences.h"
+#include "SplitView.h"
 #include "MemoryBudget.h"
 #include "Figures.h"
 #include "QualityMetrics.h"
@@ -14,6 +19,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -34,6 +40,7 @@
 #include <QVBoxLayout>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QWheelEvent>
 
 #include <cstdint>
@@ -43,7 +50,6 @@
 namespace {
 
 constexpr int buttonwh = 28;
-constexpr float zoomStep = 0.25f;
 
 // Figures and the zoom percentage: general format, six significant digits,
 // C locale ("85", "12.3457").
@@ -165,12 +171,21 @@ void MainWindow::create()
     sourceImage->setObjectName(QStringLiteral("sourceImage"));
     processedImage = new ImageWidget(QImage(), nullptr);
     processedImage->setObjectName(QStringLiteral("processedImage"));
-    auto* originalImageArea = new QScrollArea;
+    originalImageArea = new ImagePane(sourceImage);
     originalImageArea->setObjectName(QStringLiteral("originalImageArea"));
-    originalImageArea->setWidget(sourceImage);
-    auto* processedImageArea = new QScrollArea;
+    processedImageArea = new ImagePane(processedImage);
     processedImageArea->setObjectName(QStringLiteral("processedImageArea"));
-    processedImageArea->setWidget(processedImage);
+    link = new PaneLink(this);
+    link->addPane(originalImageArea);
+    link->addPane(processedImageArea);
+    connect(link, &PaneLink::zoomChanged, this, [this](float zoom) {
+        zoomLabel->setText(QStringLiteral("%1%").arg(number(zoom * 100.0)));
+    });
+    readout = new PixelReadout;
+    for (ImagePane* pane : {originalImageArea, processedImageArea}) {
+        connect(pane, &ImagePane::pointerMoved, readout, &PixelReadout::showPixel);
+        connect(pane, &ImagePane::pointerLeft, readout, &PixelReadout::clearPixel);
+    }
     splitter = new QSplitter(Qt::Horizontal);
     splitter->setObjectName(QStringLiteral("splitter"));
     splitter->addWidget(originalImageArea);
@@ -208,6 +223,17 @@ void MainWindow::create()
     for (QPushButton* button : {rotateButton, imageButton, colorDifferenceButton, errorsButton,
                                 yButton, cbButton, crButton, ssimMapButton, amplifiedButton})
         grid->addWidget(button, 5, column++, 2, 1);
+    // The shown view's button is checked; its caption names the right pane.
+    viewGroup = new QButtonGroup(this);
+    const std::pair<QPushButton*, const char*> views[] = {
+        {imageButton, "Compressed"}, {colorDifferenceButton, "Colour difference"},
+        {errorsButton, "Changed pixels"}, {yButton, "Y"}, {cbButton, "Cb"}, {crButton, "Cr"},
+        {ssimMapButton, "SSIM map"}, {amplifiedButton, "Difference \u00d7%1"}};
+    for (const auto& [button, caption] : views) {
+        button->setCheckable(true);
+        button->setProperty("caption", QString::fromUtf8(caption));
+        viewGroup->addButton(button);
+    }
     // The block inspector: while checked, a click on the right pane opens
     // the block under the pointer.
     // A tool button with a text: the picture buttons all carry painted icons.
@@ -220,6 +246,11 @@ void MainWindow::create()
     grid->addWidget(inspectButton, 5, column, 2, 1);
     inspector = new BlockInspector(this);
     inspector->attach(processedImage, inspectButton);
+    // After the inspector: a press on the divider is the split's.
+    splitView = new SplitView(processedImage, this);
+    connect(inspector, &BlockInspector::blockShown, this, &MainWindow::showInspectedBlock);
+    connect(inspectButton, &QToolButton::toggled, this, &MainWindow::showInspectedBlock);
+    grid->addWidget(createPaneTools(), 5, column + 1, 2, 1);
 
     crLabel = addFigure("cr", "<B>CR: ", "<b>Compression rate</b>: source size / compressed size",
                         5, 0, true);
@@ -230,6 +261,11 @@ void MainWindow::create()
     mseLabel = addFigure("mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false);
     grid->addWidget(createFiguresPanel(), 7, 0, 1, 7);
     grid->addWidget(createViewOptions(), 7, 7, 1, 9);
+    auto* statusBar = new QStatusBar;
+    statusBar->setObjectName(QStringLiteral("statusBar"));
+    statusBar->setSizeGripEnabled(false);
+    statusBar->addWidget(readout, 1);
+    grid->addWidget(statusBar, 8, 0, 1, column + 2);
 
     grid->setRowStretch(0, 1);
     grid->setColumnStretch(4, 1);
@@ -256,6 +292,7 @@ void MainWindow::create()
 
     setZoomWidgetsEnabled(false);
     setViewButtonsEnabled(nullptr);
+    setActiveView(nullptr);
     // tessera opens a picture dropped on its viewer.
     setAcceptDrops(kind == Variant::Interactive);
 }
@@ -269,7 +306,7 @@ void MainWindow::restoreSettings()
     splitter->setOrientation(stacked ? Qt::Vertical : Qt::Horizontal);
     const double zoom = Preferences::value(QStringLiteral("%1/zoom").arg(key), 1.0).toDouble();
     // A zoom the buttons can reach; anything else in the store is ignored.
-    if (zoom >= 0.25 && zoom <= 16.0)
+    if (zoom >= PaneLink::MIN_ZOOM && zoom <= PaneLink::MAX_ZOOM)
         startZoom = float(zoom);
 }
 
@@ -427,14 +464,15 @@ void MainWindow::updateImage(Image* newImage)
     ssimLegend->hide();
     sourceImage->setZoomFactor(1.0f, true);
     processedImage->setZoomFactor(1.0f, true);
+    link->adopt(1.0f);
     // The zoom remembered from the last run, once the panes are reset.
-    if (hasPixels(newImage) && startZoom != 1.0f) {
-        sourceImage->setZoomFactor(startZoom, false);
-        processedImage->setZoomFactor(startZoom, false);
-        zoomLabel->setText(QStringLiteral("%1%").arg(number(startZoom * 100.0)));
-    }
+    if (hasPixels(newImage) && startZoom != 1.0f)
+        link->zoomTo(startZoom);
     setViewButtonsEnabled(nullptr);
+    setActiveView(nullptr);
     setFigures(nullptr);
+    readout->setPictures(hasPixels(newImage) ? newImage : nullptr, nullptr);
+    updateOverlays();
     refresh();
 }
 
@@ -444,22 +482,52 @@ void MainWindow::updateCompressed(CompressionResult* newResult)
     inspector->setResult(newResult);
     setViewButtonsEnabled(newResult);
     setFigures(newResult);
+    const Image* compressed = newResult ? newResult->getCompressedImage() : nullptr;
     if (newResult) {
-        const Image* compressed = newResult->getCompressedImage();
-        showInRightPane(compressed ? compressed->getRGB32Buffer() : nullptr, compressed);
+        showInRightPane(compressed ? compressed->getRGB32Buffer() : nullptr, compressed,
+                        imageButton);
     } else {
         processedImage->setQImage(QImage());
+        setActiveView(nullptr);
     }
+    readout->setPictures(hasPixels(image) ? image : nullptr,
+                         hasPixels(compressed) ? compressed : nullptr);
+    updateOverlays();
     if (saveAsAction)
         saveAsAction->setEnabled(newResult != nullptr);
     refresh();
 }
 
-void MainWindow::showInRightPane(const unsigned char* pixels, const Image* sizedLike)
+void MainWindow::showInRightPane(const unsigned char* pixels, const Image* sizedLike,
+                                 QPushButton* view)
 {
     processedImage->setQImage(wrap(pixels, sizedLike));
     // The colour scale goes with the SSIM map only.
     ssimLegend->hide();
+    setActiveView(view);
+}
+
+void MainWindow::setActiveView(QPushButton* view)
+{
+    activeView = view;
+    if (view) {
+        view->setChecked(true);
+    } else if (QAbstractButton* checked = viewGroup->checkedButton()) {
+        // An exclusive group keeps one button checked unless told otherwise.
+        viewGroup->setExclusive(false);
+        checked->setChecked(false);
+        viewGroup->setExclusive(true);
+    }
+    QString caption = view ? view->property("caption").toString()
+                           : (image ? QStringLiteral("Compressed: none yet") : QString());
+    if (view == amplifiedButton)
+        caption = caption.arg(gain);
+    const bool split = splitView->isEnabled();
+    originalImageArea->setCaption(image ? QStringLiteral("Source") : QStringLiteral("No picture"));
+    processedImageArea->setCaption(split ? QStringLiteral("\u25c0 Source  |  %1 \u25b6").arg(caption)
+                                         : caption);
+    // The pane drops a split picture of another size than its own.
+    splitView->setLeft(sourceImage->getQImage());
 }
 
 // The compressed picture and its components have the decoded picture's size;
@@ -469,45 +537,47 @@ void MainWindow::showCompressedImage()
     if (!canShowViews())
         return;
     const Image* compressed = result->getCompressedImage();
-    showInRightPane(compressed ? compressed->getRGB32Buffer() : nullptr, compressed);
+    showInRightPane(compressed ? compressed->getRGB32Buffer() : nullptr, compressed, imageButton);
 }
 
 void MainWindow::showErrors()
 {
-    showDerived(QStringLiteral("error map"), [this] { return result->getErrors(); }, true);
+    showDerived(QStringLiteral("error map"), [this] { return result->getErrors(); }, true, errorsButton);
 }
 
 void MainWindow::showColorDifference()
 {
-    showDerived(QStringLiteral("colour-difference map"), [this] { return result->getColorDifference(); }, true);
+    showDerived(QStringLiteral("colour-difference map"), [this] { return result->getColorDifference(); }, true, colorDifferenceButton);
 }
 
 void MainWindow::showY()
 {
-    showDerived(QStringLiteral("Y component"), [this] { return result->getY_RGB32(); }, false);
+    showDerived(QStringLiteral("Y component"), [this] { return result->getY_RGB32(); }, false, yButton);
 }
 
 void MainWindow::showCb()
 {
-    showDerived(QStringLiteral("Cb component"), [this] { return result->getCB_RGB32(); }, false);
+    showDerived(QStringLiteral("Cb component"), [this] { return result->getCB_RGB32(); }, false, cbButton);
 }
 
 void MainWindow::showCr()
 {
-    showDerived(QStringLiteral("Cr component"), [this] { return result->getCR_RGB32(); }, false);
+    showDerived(QStringLiteral("Cr component"), [this] { return result->getCR_RGB32(); }, false, crButton);
 }
 
 // The derived pictures are made on first view. One that does not fit into
 // memory is reported, and the pane keeps what it showed.
 void MainWindow::showDerived(const QString& what, const std::function<unsigned char*()>& view,
-                             bool sourceSized)
+                             bool sourceSized, QPushButton* button)
 {
     if (!canShowViews())
         return;
     const Image* sizedLike = sourceSized ? result->getSourceImage() : result->getCompressedImage();
     try {
-        showInRightPane(view(), sizedLike);
+        showInRightPane(view(), sizedLike, button);
     } catch (const std::bad_alloc&) {
+        // The pane shows what it showed; so does the checked button.
+        setActiveView(activeView);
         const std::uint64_t width = sizedLike ? sizedLike->getWidth() : 0;
         const std::uint64_t height = sizedLike ? sizedLike->getHeight() : 0;
         // The maps are made two at a time, the components three.
@@ -525,14 +595,14 @@ void MainWindow::showSSIMMap()
 {
     if (!canShowViews())
         return;
-    showDerived(QStringLiteral("SSIM map"), [this] { return result->getSSIMMap(); }, true);
+    showDerived(QStringLiteral("SSIM map"), [this] { return result->getSSIMMap(); }, true, ssimMapButton);
     ssimLegend->show();
 }
 
 void MainWindow::showAmplifiedDifference()
 {
     showDerived(QStringLiteral("amplified difference"),
-                [this] { return result->getAmplifiedDifference(gain); }, true);
+                [this] { return result->getAmplifiedDifference(gain); }, true, amplifiedButton);
 }
 
 void MainWindow::setGain(int newGain)
@@ -544,29 +614,101 @@ void MainWindow::setGain(int newGain)
     showAmplifiedDifference();
 }
 
-void MainWindow::zoomBy(float step)
-{
-    for (ImageWidget* pane : {sourceImage, processedImage})
-        pane->setZoomFactor(pane->getZoomFactor() + step, false);
-    zoomLabel->setText(QStringLiteral("%1%").arg(number(sourceImage->getZoomFactor() * 100.0)));
-}
-
+// Every zoom keeps the picture point at the centre of the view in place.
 void MainWindow::zoomIn()
 {
-    zoomBy(zoomStep);
+    link->zoomBy(1);
 }
 
-// Below 0.25 the panes refuse the factor 0, so 25% is the smallest zoom.
 void MainWindow::zoomOut()
 {
-    zoomBy(-zoomStep);
+    link->zoomBy(-1);
 }
 
 void MainWindow::zoomReset()
 {
-    sourceImage->setZoomFactor(1.0f, false);
-    processedImage->setZoomFactor(1.0f, false);
-    zoomLabel->setText(QStringLiteral("100%"));
+    link->zoomTo(1.0f);
+}
+
+void MainWindow::fit()
+{
+    link->fit();
+}
+
+QWidget* MainWindow::createPaneTools()
+{
+    auto* tools = new QWidget;
+    tools->setObjectName(QStringLiteral("paneTools"));
+    auto* layout = new QHBoxLayout(tools);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    auto add = [&](QToolButton*& button, const char* name, const char* text, const char* tip,
+                   bool checkable) {
+        button = new QToolButton;
+        button->setObjectName(QLatin1String(name));
+        button->setText(QString::fromLatin1(text));
+        button->setToolTip(QString::fromUtf8(tip));
+        button->setCheckable(checkable);
+        layout->addWidget(button);
+    };
+    add(fitButton, "fitButton", "Fit", "Zoom so that the whole picture fits the pane", false);
+    add(gridButton, "gridButton", "Grid",
+        "Draw the 8 \u00d7 8 blocks and, when the colours are subsampled, the MCUs", true);
+    add(splitButton, "splitButton", "Split",
+        "One pane: the source left and the view right of a divider you drag", true);
+    connect(fitButton, &QToolButton::clicked, this, &MainWindow::fit);
+    connect(gridButton, &QToolButton::toggled, this, &MainWindow::setGridVisible);
+    connect(splitButton, &QToolButton::toggled, this, &MainWindow::setSplitView);
+    return tools;
+}
+
+void MainWindow::setGridVisible(bool visible)
+{
+    gridButton->setChecked(visible);
+    updateOverlays();
+}
+
+void MainWindow::setSplitView(bool split)
+{
+    splitButton->setChecked(split);
+    if (split == splitView->isEnabled())
+        return;
+    originalImageArea->setVisible(!split);
+    splitView->setEnabled(split);
+    setActiveView(activeView);
+}
+
+// The MCU grid is that of the shown compression: 8 times its largest
+// sampling factors, or one block when a single component is coded alone.
+void MainWindow::updateOverlays()
+{
+    QSize mcu(ImageWidget::BLOCK, ImageWidget::BLOCK);
+    const bool visible = gridButton->isChecked();
+    if (visible && result) {
+        const JpegFileInfo info = JpegFileInfo::read(result->getCompressedBytes());
+        if (info.isValid() && info.components.size() > 1)
+            mcu = QSize(ImageWidget::BLOCK * info.maxHorizontalSampling(),
+                        ImageWidget::BLOCK * info.maxVerticalSampling());
+    }
+    for (ImageWidget* pane : {sourceImage, processedImage})
+        pane->setGrid(visible, mcu);
+    showInspectedBlock();
+}
+
+// The inspected block, outlined in both panes while Inspect is on, and
+// scrolled into view when the inspector moves off screen.
+void MainWindow::showInspectedBlock()
+{
+    const QRect area = inspectButton->isChecked() && result ? inspector->shownArea() : QRect();
+    for (ImageWidget* pane : {sourceImage, processedImage})
+        pane->setHighlight(area);
+    if (area.isNull())
+        return;
+    const QPointF centre = processedImage->fromPicture(QRectF(area).center());
+    const double zoom = processedImage->getZoomFactor();
+    processedImageArea->ensureVisible(int(centre.x()), int(centre.y()),
+                                      int(area.width() * zoom / 2) + 16,
+                                      int(area.height() * zoom / 2) + 16);
 }
 
 void MainWindow::saveAs()
@@ -620,7 +762,8 @@ void MainWindow::setZoomWidgetsEnabled(bool enabled)
 {
     for (QWidget* widget :
          {static_cast<QWidget*>(zoomLabel), static_cast<QWidget*>(zoomInButton),
-          static_cast<QWidget*>(zoomOutButton), static_cast<QWidget*>(zoomResetButton)})
+          static_cast<QWidget*>(zoomOutButton), static_cast<QWidget*>(zoomResetButton),
+          static_cast<QWidget*>(fitButton)})
         widget->setEnabled(enabled);
 }
 

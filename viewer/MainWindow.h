@@ -9,9 +9,14 @@
 class BlockInspector;
 class CompressionResult;
 class Image;
+class ImagePane;
 class ImageWidget;
 class JPEGCompressor;
+class PaneLink;
+class PixelReadout;
+class SplitView;
 class QAction;
+class QButtonGroup;
 class QComboBox;
 class QGridLayout;
 class QLabel;
@@ -24,6 +29,15 @@ class QSplitter;
 // colour-difference map, the Y, Cb or Cr component, the SSIM map with its
 // colour scale, the difference amplified by a chosen gain), the figures
 // below, zoom buttons beside and a rotate button that stacks the panes.
+//
+// The two panes are linked: scrolling or zooming one moves the other to the
+// same place of the picture. Zoom steps multiply by 1.25 up to 3200 %, Ctrl
+// with the wheel zooms about the pointer and "Fit" shows the whole picture.
+// Each pane carries a caption naming what it shows, the button of the shown
+// view is checked, and the status line reads out the pixel under the
+// pointer. "Grid" draws the 8 x 8 blocks and the MCUs of the compression;
+// "Split" shows the source left and the view right of a divider in one
+// pane; the block inspector's block is outlined and kept in view.
 //
 // Below the views a figures panel shows the quality figures (PSNR of RGB and
 // of Y, Cb, Cr, SSIM, MS-SSIM), the sizes of both files in bytes and the
@@ -87,6 +101,11 @@ public slots:
     void zoomIn();
     void zoomOut();
     void zoomReset();
+    // The largest zoom at which the whole picture fits the pane.
+    void fit();
+    void setGridVisible(bool visible);
+    // One pane: the source left of a divider, the current view right of it.
+    void setSplitView(bool split);
     // Asks for a name, then saveCompressedAs(). Batch tool only.
     void saveAs();
 
@@ -111,12 +130,17 @@ private:
     QWidget* createViewOptions();
     // Shows `pixels`, a 32-bit picture of the size of `sizedLike`, in the
     // right pane; a missing buffer or picture empties the pane.
-    void showInRightPane(const unsigned char* pixels, const Image* sizedLike);
+    void showInRightPane(const unsigned char* pixels, const Image* sizedLike, QPushButton* view);
     // Shows one derived picture of the result, sized like the source or like
     // the decoded picture; says so when it does not fit into memory.
-    void showDerived(const QString& what, const std::function<unsigned char*()>& view, bool sourceSized);
+    void showDerived(const QString& what, const std::function<unsigned char*()>& view,
+                     bool sourceSized, QPushButton* button);
     bool canShowViews() const { return result && image; }
-    void zoomBy(float step);
+    // Checks the button of the view shown on the right and names it there.
+    void setActiveView(QPushButton* view);
+    QWidget* createPaneTools();
+    void showInspectedBlock();
+    void updateOverlays();
     void setZoomWidgetsEnabled(bool enabled);
     void setViewButtonsEnabled(const CompressionResult* shown);
     void setFigures(const CompressionResult* shown);
@@ -128,6 +152,16 @@ private:
     ImageWidget* sourceImage = nullptr;
     ImageWidget* processedImage = nullptr;
     QSplitter* splitter = nullptr;
+    ImagePane* originalImageArea = nullptr;
+    ImagePane* processedImageArea = nullptr;
+    PaneLink* link = nullptr;
+    SplitView* splitView = nullptr;
+    PixelReadout* readout = nullptr;
+    QButtonGroup* viewGroup = nullptr;
+    QPushButton* activeView = nullptr;
+    QToolButton* fitButton = nullptr;
+    QToolButton* gridButton = nullptr;
+    QToolButton* splitButton = nullptr;
 
     QToolButton* inspectButton = nullptr;
     BlockInspector* inspector = nullptr;

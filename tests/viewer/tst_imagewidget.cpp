@@ -35,6 +35,8 @@ private slots:
     void offsetsCentreEachAxis();
     void paintsTheWrappedBufferScaledAndCentred();
     void sharesTheOwnersBuffer();
+    void largeZoomPaintsExposedPixelsUnsmoothed();
+    void gridDrawnOnlyWhereReadable();
 };
 
 void TestImageWidget::startsAtOneWithThePictureSize()
@@ -207,6 +209,63 @@ void TestImageWidget::sharesTheOwnersBuffer()
     widget.render(&canvas, QPoint(), QRegion(), QWidget::RenderFlags());
     QCOMPARE(static_cast<const void*>(widget.getQImage().constBits()),
              static_cast<const void*>(pixels.data()));
+}
+
+// At 3200 % a part of the widget far from its origin paints each picture
+// pixel as a 32 x 32 square of its own colour, with nothing blended.
+void TestImageWidget::largeZoomPaintsExposedPixelsUnsmoothed()
+{
+    QImage picture(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            picture.setPixel(x, y, qRgb(x * 4, y * 4, (x + y) % 2 ? 255 : 0));
+    ImageWidget widget(picture, nullptr);
+    widget.setZoomFactor(32.0f, false);
+    QCOMPARE(widget.pictureOffset(), QPoint(0, 0));
+    const QRect part(1000, 600, 80, 70);
+    QImage canvas(part.size(), QImage::Format_RGB32);
+    canvas.fill(Qt::green);
+    widget.render(&canvas, QPoint(), QRegion(part), QWidget::RenderFlags());
+    for (int y = 0; y < part.height(); ++y)
+        for (int x = 0; x < part.width(); ++x)
+            QCOMPARE(canvas.pixel(x, y), picture.pixel((part.x() + x) / 32, (part.y() + y) / 32));
+}
+
+// Block lines at every eighth pixel's edge, MCU lines in another colour at
+// every sixteenth; none at a zoom where a block is under 4 screen pixels.
+void TestImageWidget::gridDrawnOnlyWhereReadable()
+{
+    QImage picture(32, 32, QImage::Format_RGB32);
+    picture.fill(qRgb(128, 128, 128));
+    ImageWidget widget(picture, nullptr);
+    auto render = [&widget] {
+        QImage canvas(widget.size(), QImage::Format_RGB32);
+        canvas.fill(Qt::green);
+        widget.render(&canvas, QPoint(), QRegion(), QWidget::RenderFlags());
+        return canvas;
+    };
+    const QRgb grey = qRgb(128, 128, 128);
+    widget.setZoomFactor(4.0f, false); // blocks of 32 screen pixels
+    widget.setGrid(true, QSize(16, 16));
+    QImage drawn = render();
+    QVERIFY(drawn.pixel(32, 10) != grey); // block edge
+    QCOMPARE(drawn.pixel(33, 10), grey);
+    QVERIFY(drawn.pixel(64, 10) != grey); // MCU edge
+    QVERIFY(drawn.pixel(64, 10) != drawn.pixel(32, 10));
+    QVERIFY(drawn.pixel(10, 96) != grey); // a horizontal line
+    widget.setGrid(false);
+    QCOMPARE(render().pixel(32, 10), grey);
+
+    widget.setZoomFactor(0.25f, false); // blocks of 2, MCUs of 4 screen pixels
+    widget.setGrid(true, QSize(16, 16));
+    drawn = render();
+    QCOMPARE(drawn.pixel(2, 1), grey);
+    QVERIFY(drawn.pixel(4, 1) != grey);
+    widget.setZoomFactor(0.4f, false); // blocks of 3.2 screen pixels, no MCU grid
+    widget.setGrid(false);
+    const QImage without = render();
+    widget.setGrid(true);
+    QCOMPARE(render(), without);
 }
 
 QTEST_MAIN(TestImageWidget)

@@ -1,11 +1,14 @@
 // The result viewer in both variants: contents, the state table, the views,
 // zoom and rotation, the figures, "Save as", and closing.
 
+#include "BlockInspector.h"
 #include "CompressionResult.h"
 #include "Image.h"
+#include "ImagePane.h"
 #include "ImageWidget.h"
 #include "JPEGCompressor.h"
 #include "MainWindow.h"
+#include "PixelReadout.h"
 #include "SaveJpeg.h"
 #include "TestPictures.h"
 #include "ViewerTestSupport.h"
@@ -21,7 +24,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSplitter>
+#include <QToolButton>
 #include <QtTest>
 
 using namespace ViewerTest;
@@ -117,6 +122,48 @@ void wheel(QWidget& window, int delta, bool* accepted = nullptr)
         *accepted = event.isAccepted();
 }
 
+ImagePane* area(const QWidget& window, const char* name)
+{
+    return window.findChild<ImagePane*>(QLatin1String(name));
+}
+
+QToolButton* toolButton(const QWidget& window, const char* name)
+{
+    return window.findChild<QToolButton*>(QLatin1String(name));
+}
+
+// The picture point at the centre of a pane's view.
+QPointF centreOf(const ImagePane* pane)
+{
+    return pane->pictureAt(pane->viewportCentre());
+}
+
+// Two picture points within a screen pixel of each other at `zoom`.
+bool samePlace(const QPointF& a, const QPointF& b, float zoom)
+{
+    const QPointF d = a - b;
+    return std::abs(d.x()) <= 1.01 / zoom && std::abs(d.y()) <= 1.01 / zoom;
+}
+
+// A compression of a width x height test picture with the luma sampled
+// `horizontal` x `vertical` times as densely as the colours.
+std::unique_ptr<CompressionResult> compressSampled(Image& source, int horizontal, int vertical)
+{
+    JPEGCompressor compressor;
+    compressor.setImage(&source);
+    compressor.getSettings()->downsampling[0].horizontal = horizontal;
+    compressor.getSettings()->downsampling[0].vertical = vertical;
+    return std::unique_ptr<CompressionResult>(compressor.compressImage());
+}
+
+void mouse(QWidget* widget, QEvent::Type type, const QPointF& at)
+{
+    QMouseEvent event(type, at, widget->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+}
+
 QByteArray contents(const QString& path)
 {
     QFile file(path);
@@ -181,12 +228,18 @@ private slots:
     void resultWithoutDecodedPicture();
     void resultWithoutMaps();
 
-    void zoomOutStopsAtQuarter();
-    void zoomInHasNoUpperBound();
+    void zoomOutStopsAtLowestZoom();
+    void zoomInStopsAt3200();
     void zoomResetShowsHundred();
     void wheelZooms();
     void wheelZoomsWithZoomButtonsDisabled();
     void rotateTwiceRestores();
+    void linkedPanesStayInStep();
+    void checkedViewAndCaptions();
+    void pixelReadout();
+    void gridFollowsTheSampling();
+    void splitViewDividerDrags();
+    void inspectedBlockIsOutlinedAndFollowed();
 
     void numberFormats();
     void interactiveFigures();
@@ -587,10 +640,10 @@ void TestMainWindow::viewsKeepTheZoom()
     for (auto slot : {&MainWindow::showErrors, &MainWindow::showColorDifference, &MainWindow::showY,
                       &MainWindow::showCb, &MainWindow::showCr, &MainWindow::showCompressedImage}) {
         (window.*slot)();
-        QCOMPARE(right(window)->getZoomFactor(), 1.5f);
-        QCOMPARE(right(window)->size(), QSize(61, 46));
-        QCOMPARE(left(window)->getZoomFactor(), 1.5f);
-        QCOMPARE(text(window, "zoomLabel"), QStringLiteral("150%"));
+        QCOMPARE(right(window)->getZoomFactor(), 1.5625f);
+        QCOMPARE(right(window)->size(), QSize(64, 48));
+        QCOMPARE(left(window)->getZoomFactor(), 1.5625f);
+        QCOMPARE(text(window, "zoomLabel"), QStringLiteral("156.25%"));
     }
 }
 
@@ -622,8 +675,8 @@ void TestMainWindow::newResultKeepsTheZoom()
     window.showErrors();
     window.updateCompressed(newer.get());
     QCOMPARE(shownBuffer(right(window)), newer->getCompressedImage()->getRGB32Buffer());
-    QCOMPARE(right(window)->getZoomFactor(), 1.5f);
-    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("150%"));
+    QCOMPARE(right(window)->getZoomFactor(), 1.5625f);
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("156.25%"));
 }
 
 void TestMainWindow::resultWithoutDecodedPicture()
@@ -682,37 +735,46 @@ void TestMainWindow::resultWithoutMaps()
     QCOMPARE(right(window)->getQImage().size(), QSize(20, 10));
 }
 
-void TestMainWindow::zoomOutStopsAtQuarter()
+// Zoom steps divide by 1.25 down to 1/32 of the picture's size.
+void TestMainWindow::zoomOutStopsAtLowestZoom()
 {
     Compression made = compress(QStringLiteral("source.png"), 100, 80);
     MainWindow window(false, nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
-    const char* expected[] = {"75%", "50%", "25%", "25%", "25%"};
+    const char* expected[] = {"80%", "64%", "51.2%"};
     for (const char* label : expected) {
         button(window, "zoomOutButton")->click();
         QCOMPARE(text(window, "zoomLabel"), QString::fromLatin1(label));
     }
-    QCOMPARE(left(window)->getZoomFactor(), 0.25f);
-    QCOMPARE(right(window)->getZoomFactor(), 0.25f);
-    QCOMPARE(left(window)->size(), QSize(26, 21));
+    for (int i = 0; i < 20; ++i)
+        window.zoomOut();
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("3.125%"));
+    QCOMPARE(left(window)->getZoomFactor(), 0.03125f);
+    QCOMPARE(right(window)->getZoomFactor(), 0.03125f);
+    QCOMPARE(left(window)->size(), QSize(4, 4));
+    // Back up, the first step to the next power of 1.25: 100 % again.
+    for (int i = 0; i < 16; ++i)
+        window.zoomIn();
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("100%"));
 }
 
-void TestMainWindow::zoomInHasNoUpperBound()
+// Zoom steps multiply by 1.25 up to 3200 %.
+void TestMainWindow::zoomInStopsAt3200()
 {
     Compression made = compress(QStringLiteral("source.png"), 20, 10);
     MainWindow window(false, nullptr);
     window.updateImage(made.source.get());
-    const char* expected[] = {"125%", "150%", "175%", "200%", "225%", "250%"};
+    const char* expected[] = {"125%", "156.25%"};
     for (const char* label : expected) {
         button(window, "zoomInButton")->click();
         QCOMPARE(text(window, "zoomLabel"), QString::fromLatin1(label));
     }
     for (int i = 0; i < 30; ++i)
         window.zoomIn();
-    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("1000%"));
-    QCOMPARE(left(window)->getZoomFactor(), 10.0f);
-    QCOMPARE(right(window)->getZoomFactor(), 10.0f);
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("3200%"));
+    QCOMPARE(left(window)->getZoomFactor(), 32.0f);
+    QCOMPARE(right(window)->getZoomFactor(), 32.0f);
 }
 
 void TestMainWindow::zoomResetShowsHundred()
@@ -743,8 +805,8 @@ void TestMainWindow::wheelZooms()
     QVERIFY(!accepted);
     wheel(window, -120, &accepted);
     wheel(window, -15, &accepted);
-    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("75%"));
-    QCOMPARE(right(window)->getZoomFactor(), 0.75f);
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("80%"));
+    QCOMPARE(right(window)->getZoomFactor(), 0.8f);
     QVERIFY(!accepted);
 }
 
@@ -769,6 +831,233 @@ void TestMainWindow::rotateTwiceRestores()
     button(window, "rotateButton")->click();
     QCOMPARE(splitter->orientation(), Qt::Horizontal);
     QCOMPARE(static_cast<QScrollArea*>(splitter->widget(0))->widget(), left(window));
+}
+
+// Scrolling either pane, the zoom buttons, Ctrl with the wheel over a pane
+// (about the pointer) and "Fit" all leave both panes on the same picture
+// point.
+void TestMainWindow::linkedPanesStayInStep()
+{
+    Compression made = compress(QStringLiteral("source.png"), 300, 200);
+    JPEGCompressor compressor;
+    MainWindow window(compressor, nullptr);
+    window.resize(700, 500);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    ImagePane* a = area(window, "originalImageArea");
+    ImagePane* b = area(window, "processedImageArea");
+    for (int i = 0; i < 6; ++i)
+        window.zoomIn();
+    float zoom = left(window)->getZoomFactor();
+    QCOMPARE(zoom, right(window)->getZoomFactor());
+    QVERIFY(samePlace(centreOf(a), centreOf(b), zoom));
+
+    a->horizontalScrollBar()->setValue(300);
+    a->verticalScrollBar()->setValue(200);
+    QVERIFY(b->horizontalScrollBar()->value() > 0);
+    QVERIFY(samePlace(centreOf(a), centreOf(b), zoom));
+    b->horizontalScrollBar()->setValue(50);
+    b->verticalScrollBar()->setValue(400);
+    QVERIFY(samePlace(centreOf(a), centreOf(b), zoom));
+
+    const QPointF at(40, 30);
+    const QPointF under = b->pictureAt(at);
+    QWheelEvent ctrlWheel(at, b->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(b->viewport(), &ctrlWheel);
+    QVERIFY(ctrlWheel.isAccepted());
+    QCOMPARE(text(window, "zoomLabel"), QStringLiteral("476.837%"));
+    zoom = right(window)->getZoomFactor();
+    QCOMPARE(left(window)->getZoomFactor(), zoom);
+    QVERIFY(samePlace(b->pictureAt(at), under, zoom));
+    QVERIFY(samePlace(centreOf(a), centreOf(b), zoom));
+
+    window.zoomOut();
+    QVERIFY(samePlace(centreOf(a), centreOf(b), left(window)->getZoomFactor()));
+
+    toolButton(window, "fitButton")->click();
+    zoom = left(window)->getZoomFactor();
+    const QSize room = a->viewport()->size();
+    QVERIFY(left(window)->width() <= room.width() && left(window)->height() <= room.height());
+    QVERIFY(std::min(room.width() / 300.0, room.height() / 200.0) - zoom < 0.02);
+    QCOMPARE(a->horizontalScrollBar()->maximum(), 0);
+    QCOMPARE(b->verticalScrollBar()->maximum(), 0);
+}
+
+// The shown view's button is the one checked, and the panes' captions say
+// what they show.
+void TestMainWindow::checkedViewAndCaptions()
+{
+    Compression made = compress(QStringLiteral("source.png"), 40, 30);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    QCOMPARE(area(window, "originalImageArea")->caption(), QStringLiteral("Source"));
+    for (const char* name : viewButtons)
+        QVERIFY(!button(window, name)->isChecked());
+    window.updateCompressed(made.result.get());
+    ImagePane* b = area(window, "processedImageArea");
+    QVERIFY(button(window, "imageButton")->isChecked());
+    QCOMPARE(b->caption(), QStringLiteral("Compressed"));
+    button(window, "yButton")->click();
+    QVERIFY(button(window, "yButton")->isChecked());
+    QVERIFY(!button(window, "imageButton")->isChecked());
+    QCOMPARE(b->caption(), QStringLiteral("Y"));
+    window.showErrors();
+    QVERIFY(button(window, "errorsButton")->isChecked());
+    QVERIFY(!button(window, "yButton")->isChecked());
+    QCOMPARE(b->caption(), QStringLiteral("Changed pixels"));
+    window.setGain(4);
+    QVERIFY(button(window, "amplifiedButton")->isChecked());
+    QCOMPARE(b->caption(), QStringLiteral("Difference \u00d74"));
+    window.updateCompressed(nullptr);
+    for (const char* name : viewButtons)
+        QVERIFY(!button(window, name)->isChecked());
+}
+
+// Known pixels read out with the components' conversion, and the readout of
+// the pixel under the pointer in the status line.
+void TestMainWindow::pixelReadout()
+{
+    QImage a(4, 3, QImage::Format_RGB32), b(4, 3, QImage::Format_RGB32);
+    a.fill(Qt::black);
+    b.fill(Qt::black);
+    a.setPixel(2, 1, qRgb(255, 0, 0));
+    b.setPixel(2, 1, qRgb(250, 10, 5));
+    QVERIFY(a.save(QStringLiteral("a.png")) && b.save(QStringLiteral("b.png")));
+    Image source(encoded(QStringLiteral("a.png")));
+    Image compressed(encoded(QStringLiteral("b.png")));
+    auto plain = [](QString text) { return text.replace(QChar(0x2007), QLatin1Char(' ')).simplified(); };
+    // Y = 0.2989 R + 0.5866 G + 0.1145 B, Cb and Cr about 127.5, truncated.
+    QCOMPARE(plain(PixelReadout::describe(QPoint(2, 1), &source, &compressed)),
+             QStringLiteral("x 2, y 1 Source RGB 255 0 0 YCbCr 76 84 255 "
+                            "Compressed RGB 250 10 5 YCbCr 81 84 247 "
+                            "Difference RGB -5 +10 +5 YCbCr +5 0 -8"));
+    QCOMPARE(plain(PixelReadout::describe(QPoint(0, 0), &source, nullptr)),
+             QStringLiteral("x 0, y 0 Source RGB 0 0 0 YCbCr 0 127 127"));
+    QVERIFY(PixelReadout::describe(QPoint(4, 0), &source, &compressed).isEmpty());
+
+    MainWindow window(false, nullptr);
+    window.updateImage(&source);
+    window.updateCompressed(nullptr);
+    window.zoomIn(); // 125 %: pixel (2, 1) spans 2.5 to 3.75, 1.25 to 2.5
+    auto* readout = window.findChild<PixelReadout*>(QStringLiteral("pixelReadout"));
+    QVERIFY(readout);
+    QMouseEvent move(QEvent::MouseMove, QPointF(3, 2), QPointF(3, 2), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(left(window), &move);
+    QVERIFY(plain(readout->text()).startsWith(QStringLiteral("x 2, y 1 Source RGB 255 0 0")));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(left(window), &leave);
+    QVERIFY(readout->text().isEmpty());
+}
+
+// The grid button draws the blocks in both panes, with the MCUs of the
+// shown compression's sampling.
+void TestMainWindow::gridFollowsTheSampling()
+{
+    Compression made = compress(QStringLiteral("source.png"), 40, 30);
+    std::unique_ptr<CompressionResult> sampled = compressSampled(*made.source, 2, 1);
+    QVERIFY(sampled);
+    MainWindow window(false, nullptr);
+    window.updateImage(made.source.get());
+    window.updateCompressed(sampled.get());
+    QToolButton* grid = toolButton(window, "gridButton");
+    QVERIFY(grid && grid->isCheckable());
+    grid->click();
+    for (ImageWidget* pane : {left(window), right(window)}) {
+        QVERIFY(pane->isGridVisible());
+        QCOMPARE(pane->getMcuSize(), QSize(16, 8));
+    }
+    window.updateCompressed(made.result.get()); // 4:4:4: one block is an MCU
+    QCOMPARE(right(window)->getMcuSize(), QSize(8, 8));
+    grid->click();
+    QVERIFY(!left(window)->isGridVisible() && !right(window)->isGridVisible());
+}
+
+// Split shows the source left of the divider in the right pane, the left
+// pane hidden; the divider follows a drag.
+void TestMainWindow::splitViewDividerDrags()
+{
+    Compression made = compress(QStringLiteral("source.png"), 200, 100);
+    JPEGCompressor compressor;
+    MainWindow window(compressor, nullptr);
+    window.resize(700, 400);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.updateImage(made.source.get());
+    window.updateCompressed(made.result.get());
+    toolButton(window, "splitButton")->click();
+    QTRY_VERIFY(!area(window, "originalImageArea")->isVisible());
+    ImageWidget* pane = right(window);
+    QVERIFY(pane->isSplit());
+    QCOMPARE(static_cast<const void*>(pane->getSplitImage().constBits()),
+             static_cast<const void*>(made.source->getRGB32Buffer()));
+    QVERIFY(area(window, "processedImageArea")->caption().contains(QStringLiteral("Source")));
+
+    pane->setSplit(pane->getSplitImage(), 100);
+    const QPointF divider = pane->fromPicture(QPointF(100, 50));
+    mouse(pane, QEvent::MouseButtonPress, divider + QPointF(3, 0));
+    mouse(pane, QEvent::MouseMove, divider - QPointF(40, 0));
+    mouse(pane, QEvent::MouseButtonRelease, divider - QPointF(40, 0));
+    QCOMPARE(pane->getDivider(), 60);
+    // A press away from the divider leaves it.
+    mouse(pane, QEvent::MouseButtonPress, divider + QPointF(30, 0));
+    mouse(pane, QEvent::MouseMove, divider + QPointF(60, 0));
+    mouse(pane, QEvent::MouseButtonRelease, divider + QPointF(60, 0));
+    QCOMPARE(pane->getDivider(), 60);
+
+    window.showY(); // another view keeps the split
+    QVERIFY(pane->isSplit());
+    QCOMPARE(pane->getDivider(), 60);
+    toolButton(window, "splitButton")->click();
+    QVERIFY(!pane->isSplit());
+    QTRY_VERIFY(area(window, "originalImageArea")->isVisible());
+}
+
+// With Inspect on, the inspector's block is outlined in both panes (a
+// chroma block of 4:2:0 covers 16 x 16 pixels) and the arrow keys' moves
+// keep it in view of the zoomed panes.
+void TestMainWindow::inspectedBlockIsOutlinedAndFollowed()
+{
+    Compression made = compress(QStringLiteral("source.png"), 240, 160);
+    std::unique_ptr<CompressionResult> sampled = compressSampled(*made.source, 2, 2);
+    QVERIFY(sampled);
+    JPEGCompressor compressor;
+    MainWindow window(compressor, nullptr);
+    window.resize(700, 450);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.updateImage(made.source.get());
+    window.updateCompressed(sampled.get());
+    for (int i = 0; i < 10; ++i)
+        window.zoomIn();
+    toolButton(window, "inspectButton")->click();
+    auto* inspector = window.findChild<BlockInspector*>();
+    QVERIFY(inspector);
+    ImagePane* b = area(window, "processedImageArea");
+    auto inView = [b](const QRect& pixels) {
+        const QPointF centre = b->picture()->fromPicture(QRectF(pixels).center());
+        return b->viewport()->rect().contains(
+            b->picture()->mapTo(b->viewport(), centre.toPoint()));
+    };
+
+    QVERIFY(inspector->showBlock(0, 25, 17));
+    QCOMPARE(right(window)->getHighlight(), QRect(200, 136, 8, 8));
+    QCOMPARE(left(window)->getHighlight(), QRect(200, 136, 8, 8));
+    QVERIFY(inView(QRect(200, 136, 8, 8)));
+    QTest::keyClick(inspector, Qt::Key_Left);
+    QCOMPARE(right(window)->getHighlight(), QRect(192, 136, 8, 8));
+    QVERIFY(inView(QRect(192, 136, 8, 8)));
+    QVERIFY(samePlace(centreOf(area(window, "originalImageArea")), centreOf(b),
+                      right(window)->getZoomFactor()));
+    QVERIFY(inspector->showBlock(1, 1, 2));
+    QCOMPARE(right(window)->getHighlight(), QRect(16, 32, 16, 16));
+    QVERIFY(inView(QRect(16, 32, 16, 16)));
+
+    toolButton(window, "inspectButton")->click();
+    QVERIFY(right(window)->getHighlight().isNull());
 }
 
 void TestMainWindow::numberFormats()

@@ -1,0 +1,91 @@
+#include "SplitView.h"
+
+#include "ImageWidget.h"
+
+#include <QMouseEvent>
+
+#include <cmath>
+
+SplitView::SplitView(ImageWidget* watched, QObject* parent) : QObject(parent), pane(watched)
+{
+    watched->installEventFilter(this);
+}
+
+void SplitView::setEnabled(bool on)
+{
+    if (on == enabled)
+        return;
+    enabled = on;
+    dragging = false;
+    if (on) {
+        const QRect seen = pane->visibleRegion().boundingRect();
+        divider = seen.isEmpty() ? pane->getQImage().width() / 2
+                                 : int(std::lround(pane->toPicture(seen.center()).x()));
+    } else {
+        pane->unsetCursor();
+    }
+    apply();
+}
+
+void SplitView::setLeft(QImage picture)
+{
+    left = std::move(picture);
+    apply();
+}
+
+void SplitView::setDivider(int column)
+{
+    divider = column;
+    apply();
+}
+
+void SplitView::apply()
+{
+    if (!pane)
+        return;
+    if (enabled && divider < 0)
+        divider = pane->getQImage().width() / 2;
+    pane->setSplit(enabled ? left : QImage(), divider);
+    if (enabled)
+        divider = pane->getDivider();
+}
+
+bool SplitView::nearDivider(const QPointF& at) const
+{
+    return std::abs(at.x() - pane->fromPicture(QPointF(pane->getDivider(), 0)).x()) <= GRIP;
+}
+
+bool SplitView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != pane || !enabled || !pane->isSplit())
+        return QObject::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && nearDivider(mouse->position())) {
+            dragging = true;
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseMove: {
+        const QPointF at = static_cast<QMouseEvent*>(event)->position();
+        if (dragging)
+            setDivider(int(std::lround(pane->toPicture(at).x())));
+        if (dragging || nearDivider(at))
+            pane->setCursor(Qt::SplitHCursor);
+        else
+            pane->unsetCursor();
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        if (dragging && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            dragging = false;
+            return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
