@@ -96,7 +96,6 @@ void ImageWidget::setSplit(QImage left, int column)
 void ImageWidget::drawGrid(QPainter& painter, const QRect& pixels, int cellWidth, int cellHeight,
                            const QColor& colour) const
 {
-    painter.setPen(QPen(colour, 0));
     const QPoint offset = pictureOffset();
     const double zoom = zoomFactor;
     // The lines at the cell edges that bound the exposed pixels, the
@@ -107,11 +106,11 @@ void ImageWidget::drawGrid(QPainter& painter, const QRect& pixels, int cellWidth
     const int right = int(std::lround(offset.x() + (pixels.right() + 1) * zoom));
     for (int k = pixels.left() / cellWidth; k * cellWidth <= pixels.right() + 1; ++k) {
         const int x = int(std::lround(offset.x() + k * cellWidth * zoom));
-        painter.drawLine(x, top, x, bottom);
+        painter.fillRect(QRect(x, top, 1, bottom - top + 1), colour);
     }
     for (int k = pixels.top() / cellHeight; k * cellHeight <= pixels.bottom() + 1; ++k) {
         const int y = int(std::lround(offset.y() + k * cellHeight * zoom));
-        painter.drawLine(left, y, right, y);
+        painter.fillRect(QRect(left, y, right - left + 1, 1), colour);
     }
 }
 
@@ -148,20 +147,33 @@ void ImageWidget::paintEvent(QPaintEvent* event)
     }
     painter.restore();
 
-    if (gridVisible) {
-        if (BLOCK * zoomFactor >= MIN_GRID_CELL)
-            drawGrid(painter, pixels, BLOCK, BLOCK, QColor(40, 200, 255, 150));
-        const bool coarser = mcuSize != QSize(BLOCK, BLOCK);
-        if (coarser && std::min(mcuSize.width(), mcuSize.height()) * zoomFactor >= MIN_GRID_CELL)
-            drawGrid(painter, pixels, mcuSize.width(), mcuSize.height(),
-                     QColor(255, 140, 0, 230));
+    const bool blocks = gridVisible && BLOCK * zoomFactor >= MIN_GRID_CELL;
+    const bool mcus = gridVisible && mcuSize != QSize(BLOCK, BLOCK) &&
+                      std::min(mcuSize.width(), mcuSize.height()) * zoomFactor >= MIN_GRID_CELL;
+    if (blocks || mcus) {
+        // Translucent lines blended one by one are slow; stored into a
+        // transparent layer (MCU lines over block lines) and blended once,
+        // they cost about as much as the picture.
+        const QRect area = event->rect();
+        QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
+        layer.fill(Qt::transparent);
+        QPainter lines(&layer);
+        lines.setCompositionMode(QPainter::CompositionMode_Source);
+        lines.translate(-area.topLeft());
+        if (blocks)
+            drawGrid(lines, pixels, BLOCK, BLOCK, QColor(40, 200, 255, 150));
+        if (mcus)
+            drawGrid(lines, pixels, mcuSize.width(), mcuSize.height(), QColor(255, 140, 0, 230));
+        lines.end();
+        painter.drawImage(area.topLeft(), layer);
     }
     if (!highlight.isNull()) {
         const QRectF outline(fromPicture(highlight.topLeft()),
                              fromPicture(highlight.bottomRight() + QPoint(1, 1)));
-        painter.setPen(QPen(Qt::black, 3));
+        // Yellow on black, to stand out on any picture and over the grid.
+        painter.setPen(QPen(Qt::black, 4));
         painter.drawRect(outline.adjusted(-1, -1, 1, 1));
-        painter.setPen(QPen(QColor(255, 230, 0), 1));
+        painter.setPen(QPen(QColor(255, 230, 0), 2));
         painter.drawRect(outline.adjusted(-1, -1, 1, 1));
     }
     if (isSplit()) {

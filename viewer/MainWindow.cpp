@@ -231,6 +231,11 @@ void MainWindow::create()
         {ssimMapButton, "SSIM map"}, {amplifiedButton, "Difference \u00d7%1"}};
     for (const auto& [button, caption] : views) {
         button->setCheckable(true);
+        // The painted icons fill the button: a frame in the highlight colour
+        // tells the checked one.
+        button->setStyleSheet(QStringLiteral(
+            "QPushButton:checked { border: 2px solid palette(highlight); border-radius: 3px;"
+            " background: palette(highlight); }"));
         button->setProperty("caption", QString::fromUtf8(caption));
         viewGroup->addButton(button);
     }
@@ -250,7 +255,6 @@ void MainWindow::create()
     splitView = new SplitView(processedImage, this);
     connect(inspector, &BlockInspector::blockShown, this, &MainWindow::showInspectedBlock);
     connect(inspectButton, &QToolButton::toggled, this, &MainWindow::showInspectedBlock);
-    grid->addWidget(createPaneTools(), 5, column + 1, 2, 1);
 
     crLabel = addFigure("cr", "<B>CR: ", "<b>Compression rate</b>: source size / compressed size",
                         5, 0, true);
@@ -265,7 +269,7 @@ void MainWindow::create()
     statusBar->setObjectName(QStringLiteral("statusBar"));
     statusBar->setSizeGripEnabled(false);
     statusBar->addWidget(readout, 1);
-    grid->addWidget(statusBar, 8, 0, 1, column + 2);
+    grid->addWidget(statusBar, 8, 0, 1, column + 1);
 
     grid->setRowStretch(0, 1);
     grid->setColumnStretch(4, 1);
@@ -431,6 +435,7 @@ QWidget* MainWindow::createViewOptions()
                                           "grey where the 11 \u00d7 11 window does not fit"));
     ssimLegend->setPixmap(ssimLegendPixmap(font()));
     ssimLegend->hide();
+    layout->addWidget(createPaneTools());
     layout->addStretch(1);
     layout->addWidget(ssimLegend);
     layout->addWidget(gainCaption);
@@ -635,6 +640,11 @@ void MainWindow::fit()
     link->fit();
 }
 
+void MainWindow::setZoom(float factor)
+{
+    link->zoomTo(factor);
+}
+
 QWidget* MainWindow::createPaneTools()
 {
     auto* tools = new QWidget;
@@ -652,6 +662,9 @@ QWidget* MainWindow::createPaneTools()
         layout->addWidget(button);
     };
     add(fitButton, "fitButton", "Fit", "Zoom so that the whole picture fits the pane", false);
+    // Above the zoom buttons.
+    layout->removeWidget(fitButton);
+    grid->addWidget(fitButton, 0, 15, Qt::AlignHCenter | Qt::AlignBottom);
     add(gridButton, "gridButton", "Grid",
         "Draw the 8 \u00d7 8 blocks and, when the colours are subsampled, the MCUs", true);
     add(splitButton, "splitButton", "Split",

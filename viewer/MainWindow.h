@@ -103,6 +103,8 @@ public slots:
     void zoomReset();
     // The largest zoom at which the whole picture fits the pane.
     void fit();
+    // Any zoom within the limits, about the centre of the view.
+    void setZoom(float factor);
     void setGridVisible(bool visible);
     // One pane: the source left of a divider, the current view right of it.
     void setSplitView(bool split);

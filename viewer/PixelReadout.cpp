@@ -58,7 +58,7 @@ void PixelReadout::showPixel(const QPoint& pixel)
 
 void PixelReadout::clearPixel()
 {
-    clear();
+    setText(source ? QStringLiteral("Point at the picture to read its pixels.") : QString());
 }
 
 PixelReadout::Sample PixelReadout::sample(const Image* picture, const QPoint& pixel)

@@ -35,19 +35,22 @@ void SplitView::setLeft(QImage picture)
 
 void SplitView::setDivider(int column)
 {
-    divider = column;
-    apply();
+    if (!pane || !enabled)
+        return;
+    pane->setSplit(left, column);
+    divider = pane->getDivider();
 }
 
 void SplitView::apply()
 {
     if (!pane)
         return;
+    // The pane's own divider counts, wherever it was set from.
+    if (enabled && pane->isSplit())
+        divider = pane->getDivider();
     if (enabled && divider < 0)
         divider = pane->getQImage().width() / 2;
     pane->setSplit(enabled ? left : QImage(), divider);
-    if (enabled)
-        divider = pane->getDivider();
 }
 
 bool SplitView::nearDivider(const QPointF& at) const

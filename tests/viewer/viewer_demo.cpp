@@ -5,11 +5,16 @@
 //   viewer_demo [--batch] [--view image|colordiff|errors|y|cb|cr|ssim|amplified]
 //               [--gain G] [--zoom N]
 //               [--rotate] [--help PAGE] [--size WxH] [--screenshot FILE]
-//               [--inspect X,Y] [PICTURE]
+//               [--inspect X,Y] [--zoom-to PERCENT] [--centre X,Y] [--grid]
+//               [--split [COLUMN]] [--point X,Y] [--sampling HxV] [PICTURE]
 //
 // PICTURE defaults to samples/chelsea.png. --zoom N presses "Zoom in" N
 // times (negative: "Zoom out"). --help shows PAGE in a help window instead.
 // --inspect clicks pixel (X, Y) of the right pane with the block inspector.
+// --zoom-to sets the zoom, --centre brings picture point (X, Y) to the
+// centre of the panes, --grid and --split press those buttons (the divider
+// at picture column COLUMN), --point moves the pointer over pixel (X, Y) of
+// the right pane, --sampling compresses with the luma sampled H x V.
 // --screenshot writes the screen to FILE once the window is up, then quits.
 
 #include "BlockInspector.h"
@@ -18,6 +23,7 @@
 #include "Image.h"
 #include "ImageWidget.h"
 #include "JPEGCompressor.h"
+#include "ImagePane.h"
 #include "MainWindow.h"
 
 #include <QAbstractButton>
@@ -42,7 +48,16 @@ int main(int argc, char* argv[])
     int zoomSteps = 0;
     int gain = 0;
     QSize size(1000, 440);
-    QPoint inspect(-1, -1);
+    QPoint inspect(-1, -1), centre(-1, -1), point(-1, -1);
+    float zoomTo = 0;
+    bool grid = false, split = false;
+    int splitColumn = -1;
+    QSize sampling(1, 1);
+    auto pair = [](const QString& text, QChar separator, QPoint& out) {
+        const QStringList parts = text.split(separator);
+        if (parts.size() == 2)
+            out = QPoint(parts[0].toInt(), parts[1].toInt());
+    };
     const QStringList args = QCoreApplication::arguments().mid(1);
     for (int i = 0; i < args.size(); ++i) {
         const QString& arg = args[i];
@@ -59,10 +74,25 @@ int main(int argc, char* argv[])
             zoomSteps = args[++i].toInt();
         else if (arg == QLatin1String("--help") && hasValue)
             helpPage = args[++i];
-        else if (arg == QLatin1String("--inspect") && hasValue) {
-            const QStringList xy = args[++i].split(QLatin1Char(','));
-            if (xy.size() == 2)
-                inspect = QPoint(xy[0].toInt(), xy[1].toInt());
+        else if (arg == QLatin1String("--inspect") && hasValue)
+            pair(args[++i], QLatin1Char(','), inspect);
+        else if (arg == QLatin1String("--centre") && hasValue)
+            pair(args[++i], QLatin1Char(','), centre);
+        else if (arg == QLatin1String("--point") && hasValue)
+            pair(args[++i], QLatin1Char(','), point);
+        else if (arg == QLatin1String("--sampling") && hasValue) {
+            QPoint hv(1, 1);
+            pair(args[++i], QLatin1Char('x'), hv);
+            sampling = QSize(hv.x(), hv.y());
+        } else if (arg == QLatin1String("--zoom-to") && hasValue)
+            zoomTo = args[++i].toFloat() / 100.0f;
+        else if (arg == QLatin1String("--grid"))
+            grid = true;
+        else if (arg == QLatin1String("--split")) {
+            split = true;
+            if (hasValue && !args[i + 1].startsWith(QLatin1String("--")) &&
+                args[i + 1].toInt() > 0)
+                splitColumn = args[++i].toInt();
         } else if (arg == QLatin1String("--screenshot") && hasValue)
             screenshot = args[++i];
         else if (arg == QLatin1String("--size") && hasValue) {
@@ -93,6 +123,8 @@ int main(int argc, char* argv[])
             return 1;
         }
         compressor.setImage(source.get());
+        compressor.getSettings()->downsampling[0].horizontal = sampling.width();
+        compressor.getSettings()->downsampling[0].vertical = sampling.height();
         result.reset(compressor.compressImage());
         if (!result) {
             std::fprintf(stderr, "compression failed: %s\n", qPrintable(compressor.lastError()));
@@ -128,6 +160,34 @@ int main(int argc, char* argv[])
     }
     window->move(0, 0);
     window->show();
+    if (auto* viewer = qobject_cast<MainWindow*>(window.get())) {
+        // Once the window is laid out, so that the panes have their size.
+        QTimer::singleShot(100, [=] {
+            if (zoomTo > 0)
+                viewer->setZoom(zoomTo);
+            if (grid)
+                viewer->setGridVisible(true);
+            if (split) {
+                viewer->setSplitView(true);
+                if (splitColumn > 0) {
+                    auto* pane = viewer->findChild<ImageWidget*>(QStringLiteral("processedImage"));
+                    pane->setSplit(pane->getSplitImage(), splitColumn);
+                }
+            }
+        });
+        QTimer::singleShot(200, [=] {
+            auto* pane = viewer->findChild<ImagePane*>(QStringLiteral("processedImageArea"));
+            if (centre.x() >= 0)
+                pane->placePicturePoint(centre, pane->viewportCentre());
+            if (point.x() >= 0) {
+                ImageWidget* picture = pane->picture();
+                const QPointF at = picture->fromPicture(QPointF(point) + QPointF(0.5, 0.5));
+                QMouseEvent move(QEvent::MouseMove, at, picture->mapToGlobal(at), Qt::NoButton,
+                                 Qt::NoButton, Qt::NoModifier);
+                QCoreApplication::sendEvent(picture, &move);
+            }
+        });
+    }
     if (inspect.x() >= 0) {
         QTimer::singleShot(300, [&] {
             window->findChild<QAbstractButton*>(QStringLiteral("inspectButton"))->click();
