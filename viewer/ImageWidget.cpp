@@ -122,10 +122,9 @@ void ImageWidget::paintEvent(QPaintEvent* event)
     const QRectF exposed = event->rect(); // its bottom right is past the last pixel
     const QPointF first = toPicture(exposed.topLeft());
     const QPointF last = toPicture(exposed.bottomRight());
-    const QRect pixels =
-        QRect(QPoint(int(std::floor(first.x())), int(std::floor(first.y()))),
-              QPoint(int(std::ceil(last.x())) - 1, int(std::ceil(last.y())) - 1)) &
-        image.rect();
+    const QRect pixels = QRect(QPoint(int(std::floor(first.x())), int(std::floor(first.y()))),
+                               QPoint(int(std::ceil(last.x())) - 1, int(std::ceil(last.y())) - 1)) &
+                         image.rect();
     if (pixels.isEmpty())
         return;
 

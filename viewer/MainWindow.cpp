@@ -241,13 +241,10 @@ void MainWindow::create()
     }
     // The block inspector: while checked, a click on the right pane opens
     // the block under the pointer.
-    // A tool button with a text: the picture buttons all carry painted icons.
-    inspectButton = new QToolButton;
-    inspectButton->setText(QStringLiteral("Inspect"));
-    inspectButton->setObjectName(QStringLiteral("inspectButton"));
-    inspectButton->setToolTip(QStringLiteral("Click a block of the compressed picture to see "
-                                             "its samples, DCT and coefficients"));
-    inspectButton->setCheckable(true);
+    inspectButton = addTextButton("inspectButton", "Inspect",
+                                  "Click a block of the compressed picture to see its samples, "
+                                  "DCT and coefficients",
+                                  true);
     grid->addWidget(inspectButton, 5, column, 2, 1);
     inspector = new BlockInspector(this);
     inspector->attach(processedImage, inspectButton);
@@ -529,8 +526,8 @@ void MainWindow::setActiveView(QPushButton* view)
         caption = caption.arg(gain);
     const bool split = splitView->isEnabled();
     originalImageArea->setCaption(image ? QStringLiteral("Source") : QStringLiteral("No picture"));
-    processedImageArea->setCaption(split ? QStringLiteral("\u25c0 Source  |  %1 \u25b6").arg(caption)
-                                         : caption);
+    processedImageArea->setCaption(
+        split ? QStringLiteral("\u25c0 Source  |  %1 \u25b6").arg(caption) : caption);
     // The pane drops a split picture of another size than its own.
     splitView->setLeft(sourceImage->getQImage());
 }
@@ -547,27 +544,32 @@ void MainWindow::showCompressedImage()
 
 void MainWindow::showErrors()
 {
-    showDerived(QStringLiteral("error map"), [this] { return result->getErrors(); }, true, errorsButton);
+    showDerived(QStringLiteral("error map"), [this] { return result->getErrors(); }, true,
+                errorsButton);
 }
 
 void MainWindow::showColorDifference()
 {
-    showDerived(QStringLiteral("colour-difference map"), [this] { return result->getColorDifference(); }, true, colorDifferenceButton);
+    showDerived(QStringLiteral("colour-difference map"),
+                [this] { return result->getColorDifference(); }, true, colorDifferenceButton);
 }
 
 void MainWindow::showY()
 {
-    showDerived(QStringLiteral("Y component"), [this] { return result->getY_RGB32(); }, false, yButton);
+    showDerived(QStringLiteral("Y component"), [this] { return result->getY_RGB32(); }, false,
+                yButton);
 }
 
 void MainWindow::showCb()
 {
-    showDerived(QStringLiteral("Cb component"), [this] { return result->getCB_RGB32(); }, false, cbButton);
+    showDerived(QStringLiteral("Cb component"), [this] { return result->getCB_RGB32(); }, false,
+                cbButton);
 }
 
 void MainWindow::showCr()
 {
-    showDerived(QStringLiteral("Cr component"), [this] { return result->getCR_RGB32(); }, false, crButton);
+    showDerived(QStringLiteral("Cr component"), [this] { return result->getCR_RGB32(); }, false,
+                crButton);
 }
 
 // The derived pictures are made on first view. One that does not fit into
@@ -600,14 +602,16 @@ void MainWindow::showSSIMMap()
 {
     if (!canShowViews())
         return;
-    showDerived(QStringLiteral("SSIM map"), [this] { return result->getSSIMMap(); }, true, ssimMapButton);
+    showDerived(QStringLiteral("SSIM map"), [this] { return result->getSSIMMap(); }, true,
+                ssimMapButton);
     ssimLegend->show();
 }
 
 void MainWindow::showAmplifiedDifference()
 {
     showDerived(QStringLiteral("amplified difference"),
-                [this] { return result->getAmplifiedDifference(gain); }, true, amplifiedButton);
+                [this] { return result->getAmplifiedDifference(gain); }, true,
+                amplifiedButton);
 }
 
 void MainWindow::setGain(int newGain)
@@ -645,33 +649,41 @@ void MainWindow::setZoom(float factor)
     link->zoomTo(factor);
 }
 
+QToolButton* MainWindow::addTextButton(const char* name, const char* text, const char* toolTip,
+                                       bool checkable)
+{
+    auto* button = new QToolButton;
+    button->setObjectName(QLatin1String(name));
+    button->setText(QString::fromUtf8(text));
+    button->setToolTip(QString::fromUtf8(toolTip));
+    button->setCheckable(checkable);
+    return button;
+}
+
 QWidget* MainWindow::createPaneTools()
 {
+    fitButton = addTextButton("fitButton", "Fit", "Zoom so that the whole picture fits the pane",
+                              false);
+    // Above the zoom buttons.
+    grid->addWidget(fitButton, 0, 15, Qt::AlignHCenter | Qt::AlignBottom);
+    connect(fitButton, &QToolButton::clicked, this, &MainWindow::fit);
+    gridButton = addTextButton(
+        "gridButton", "Grid",
+        "Draw the 8 \u00d7 8 blocks and, when the colours are subsampled, the MCUs", true);
+    connect(gridButton, &QToolButton::toggled, this, &MainWindow::setGridVisible);
+    splitButton = addTextButton("splitButton", "Split",
+                                "One pane: the source left and the view right of a divider you "
+                                "drag",
+                                true);
+    connect(splitButton, &QToolButton::toggled, this, &MainWindow::setSplitView);
+
     auto* tools = new QWidget;
     tools->setObjectName(QStringLiteral("paneTools"));
     auto* layout = new QHBoxLayout(tools);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
-    auto add = [&](QToolButton*& button, const char* name, const char* text, const char* tip,
-                   bool checkable) {
-        button = new QToolButton;
-        button->setObjectName(QLatin1String(name));
-        button->setText(QString::fromLatin1(text));
-        button->setToolTip(QString::fromUtf8(tip));
-        button->setCheckable(checkable);
-        layout->addWidget(button);
-    };
-    add(fitButton, "fitButton", "Fit", "Zoom so that the whole picture fits the pane", false);
-    // Above the zoom buttons.
-    layout->removeWidget(fitButton);
-    grid->addWidget(fitButton, 0, 15, Qt::AlignHCenter | Qt::AlignBottom);
-    add(gridButton, "gridButton", "Grid",
-        "Draw the 8 \u00d7 8 blocks and, when the colours are subsampled, the MCUs", true);
-    add(splitButton, "splitButton", "Split",
-        "One pane: the source left and the view right of a divider you drag", true);
-    connect(fitButton, &QToolButton::clicked, this, &MainWindow::fit);
-    connect(gridButton, &QToolButton::toggled, this, &MainWindow::setGridVisible);
-    connect(splitButton, &QToolButton::toggled, this, &MainWindow::setSplitView);
+    layout->addWidget(gridButton);
+    layout->addWidget(splitButton);
     return tools;
 }
 
@@ -687,6 +699,8 @@ void MainWindow::setSplitView(bool split)
     if (split == splitView->isEnabled())
         return;
     originalImageArea->setVisible(!split);
+    // The source pane, shown again, comes to where the split pane was.
+    link->lead(processedImageArea);
     splitView->setEnabled(split);
     setActiveView(activeView);
 }

@@ -140,6 +140,10 @@ private:
     bool canShowViews() const { return result && image; }
     // Checks the button of the view shown on the right and names it there.
     void setActiveView(QPushButton* view);
+    // A tool button with a text: the picture buttons all carry painted icons.
+    QToolButton* addTextButton(const char* name, const char* text, const char* toolTip,
+                               bool checkable);
+    // Grid and Split, for the row of view options; Fit goes above the zoom.
     QWidget* createPaneTools();
     void showInspectedBlock();
     void updateOverlays();

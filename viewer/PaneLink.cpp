@@ -106,12 +106,16 @@ void PaneLink::follow(ImagePane* pane)
     moving = false;
 }
 
-void PaneLink::moved(ImagePane* pane)
+void PaneLink::lead(ImagePane* pane)
 {
-    if (moving)
-        return;
     last = pane;
     follow(pane);
+}
+
+void PaneLink::moved(ImagePane* pane)
+{
+    if (!moving)
+        lead(pane);
 }
 
 void PaneLink::resized(ImagePane* pane)

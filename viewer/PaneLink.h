@@ -48,6 +48,8 @@ public:
     ImagePane* leader() const;
     // Brings every other pane to `pane`'s place.
     void follow(ImagePane* pane);
+    // Makes `pane` the leader, now and when the others change size.
+    void lead(ImagePane* pane);
 
 signals:
     void zoomChanged(float zoom);

@@ -16,7 +16,7 @@ QString padded(int value)
 QString signedValue(int value)
 {
     const QString digits = QString::number(std::abs(value));
-    return QStringLiteral("%1").arg(value > 0 ? QLatin1Char('+') + digits
+    return QStringLiteral("%1").arg(value > 0   ? QLatin1Char('+') + digits
                                     : value < 0 ? QLatin1Char('-') + digits
                                                 : digits,
                                     4, QChar(0x2007));
@@ -67,8 +67,8 @@ PixelReadout::Sample PixelReadout::sample(const Image* picture, const QPoint& pi
     if (!picture || !picture->getRGB32Buffer() || pixel.x() < 0 || pixel.y() < 0 ||
         unsigned(pixel.x()) >= picture->getWidth() || unsigned(pixel.y()) >= picture->getHeight())
         return s;
-    const unsigned char* bgrx = picture->getRGB32Buffer() +
-                                (std::size_t(pixel.y()) * picture->getWidth() + pixel.x()) * 4;
+    const unsigned char* bgrx =
+        picture->getRGB32Buffer() + (std::size_t(pixel.y()) * picture->getWidth() + pixel.x()) * 4;
     s.present = true;
     s.blue = bgrx[0];
     s.green = bgrx[1];
@@ -92,7 +92,7 @@ QString PixelReadout::describe(const QPoint& pixel, const Image* source, const I
     text += QStringLiteral("    Compressed %1    Difference RGB %2  YCbCr %3")
                 .arg(describeSample(b),
                      triple(b.red - a.red, b.green - a.green, b.blue - a.blue, signedValue),
-                     triple(b.ycbcr.y - a.ycbcr.y, b.ycbcr.cb - a.ycbcr.cb,
-                            b.ycbcr.cr - a.ycbcr.cr, signedValue));
+                     triple(b.ycbcr.y - a.ycbcr.y, b.ycbcr.cb - a.ycbcr.cb, b.ycbcr.cr - a.ycbcr.cr,
+                            signedValue));
     return text;
 }

@@ -928,7 +928,9 @@ void TestMainWindow::pixelReadout()
     QVERIFY(a.save(QStringLiteral("a.png")) && b.save(QStringLiteral("b.png")));
     Image source(encoded(QStringLiteral("a.png")));
     Image compressed(encoded(QStringLiteral("b.png")));
-    auto plain = [](QString text) { return text.replace(QChar(0x2007), QLatin1Char(' ')).simplified(); };
+    auto plain = [](QString text) {
+        return text.replace(QChar(0x2007), QLatin1Char(' ')).simplified();
+    };
     // Y = 0.2989 R + 0.5866 G + 0.1145 B, Cb and Cr about 127.5, truncated.
     QCOMPARE(plain(PixelReadout::describe(QPoint(2, 1), &source, &compressed)),
              QStringLiteral("x 2, y 1 Source RGB 255 0 0 YCbCr 76 84 255 "
