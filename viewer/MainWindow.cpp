@@ -37,7 +37,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
-#include <QVBoxLayout>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
@@ -324,25 +323,9 @@ void MainWindow::saveSettings() const
 
 void MainWindow::setPaneCaptions(const QString& left, const QString& right)
 {
-    const QString names[] = {left, right};
-    for (int pane = 0; pane < 2; ++pane) {
-        const QString name = pane == 0 ? QStringLiteral("leftCaption") : QStringLiteral("rightCaption");
-        auto* caption = splitter->widget(pane)->findChild<QLabel*>(name);
-        if (!caption) {
-            // The pane's scroll area moves into a column under its caption.
-            auto* column = new QWidget;
-            auto* layout = new QVBoxLayout(column);
-            layout->setContentsMargins(0, 0, 0, 0);
-            layout->setSpacing(2);
-            caption = new QLabel;
-            caption->setObjectName(name);
-            caption->setTextFormat(Qt::PlainText);
-            layout->addWidget(caption);
-            QWidget* area = splitter->replaceWidget(pane, column);
-            layout->addWidget(area, 1);
-        }
-        caption->setText(names[pane]);
-    }
+    leftName = left;
+    rightName = right;
+    setActiveView(activeView);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
@@ -524,10 +507,15 @@ void MainWindow::setActiveView(QPushButton* view)
                            : (image ? QStringLiteral("Compressed: none yet") : QString());
     if (view == amplifiedButton)
         caption = caption.arg(gain);
-    const bool split = splitView->isEnabled();
-    originalImageArea->setCaption(image ? QStringLiteral("Source") : QStringLiteral("No picture"));
-    processedImageArea->setCaption(
-        split ? QStringLiteral("\u25c0 Source  |  %1 \u25b6").arg(caption) : caption);
+    // Names given by the owner stand for "Source" and "Compressed".
+    const QString source = leftName.isEmpty() ? QStringLiteral("Source") : leftName;
+    if (!rightName.isEmpty())
+        caption = view == imageButton || !view ? rightName
+                                               : rightName + QStringLiteral(": ") + caption;
+    originalImageArea->setCaption(image ? source : QStringLiteral("No picture"));
+    if (splitView->isEnabled())
+        caption = QStringLiteral("\u25c0 %1  |  %2 \u25b6").arg(source, caption);
+    processedImageArea->setCaption(caption);
     // The pane drops a split picture of another size than its own.
     splitView->setLeft(sourceImage->getQImage());
 }

@@ -205,5 +205,6 @@ private:
     QGridLayout* grid = nullptr;
     bool quitOnClose = false;
     float startZoom = 1.0f;
+    QString leftName, rightName; // setPaneCaptions()
     int gain = 8;
 };

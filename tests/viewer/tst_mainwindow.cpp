@@ -914,6 +914,13 @@ void TestMainWindow::checkedViewAndCaptions()
     window.updateCompressed(nullptr);
     for (const char* name : viewButtons)
         QVERIFY(!button(window, name)->isChecked());
+    // Names given for the two pictures stand for "Source" and "Compressed".
+    window.setPaneCaptions(QStringLiteral("#1"), QStringLiteral("#2"));
+    window.updateCompressed(made.result.get());
+    QCOMPARE(area(window, "originalImageArea")->caption(), QStringLiteral("#1"));
+    QCOMPARE(b->caption(), QStringLiteral("#2"));
+    window.showCr();
+    QCOMPARE(b->caption(), QStringLiteral("#2: Cr"));
 }
 
 // Known pixels read out with the components' conversion, and the readout of
