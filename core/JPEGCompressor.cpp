@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <csetjmp>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -36,15 +35,18 @@ extern "C" void errorExit(j_common_ptr cinfo)
 // that reads its input from memory; keep them off the terminal.
 extern "C" void outputMessage(j_common_ptr) {}
 
-enum class Outcome { Written, CannotAllocate, LibraryError };
+enum class Outcome { Written, LibraryError };
 
 } // namespace
 
 // Runs the library calls of one compression. Everything that a longjmp from
 // the error handler may skip lives here, and all of it is trivially
-// destructible: the compression object, the error manager, the output
-// pointers and the row buffer. No C++ object with a destructor may be
-// created in this frame.
+// destructible: the compression object, the error manager and the output
+// pointers. No C++ object with a destructor may be created in this frame.
+//
+// The library reads the 24-bit copy as it is, blue-green-red bottom row
+// first, through row pointers: its conversion of BGR input is the same
+// arithmetic as for RGB, so the JPEG does not depend on the byte order.
 //
 // The JPEG is written into `buffer` (`capacity` bytes, not null). When it
 // does not fit, the library moves it into a larger buffer of its own; on
@@ -66,7 +68,6 @@ struct JPEGEncodeJob
         unsigned char* const given = buffer;
         unsigned char* out = given;
         unsigned long outSize = capacity;
-        unsigned char* volatile row = nullptr;
         cinfo.err = jpeg_std_error(&errors.pub);
         errors.pub.error_exit = errorExit;
         errors.pub.output_message = outputMessage;
@@ -80,7 +81,6 @@ struct JPEGEncodeJob
             if (out != given)
                 std::free(out);
             jpeg_destroy_compress(&cinfo);
-            std::free(row);
             std::memcpy(message, errors.message, sizeof message);
             return Outcome::LibraryError;
         }
@@ -90,40 +90,23 @@ struct JPEGEncodeJob
         cinfo.image_width = width;
         cinfo.image_height = height;
         cinfo.input_components = 3;
-        cinfo.in_color_space = JCS_RGB;
+        cinfo.in_color_space = JCS_EXT_BGR;
         jpeg_set_defaults(&cinfo);
         JPEGCompressor::setOptions(settings, &cinfo);
         jpeg_mem_dest(&cinfo, &out, &outSize);
 
-        // One row of RGB, padded like FreeImage's rows to a multiple of four.
-        const std::size_t rowSize = (std::size_t(width) * 3 + 3) & ~std::size_t(3);
-        row = static_cast<unsigned char*>(std::malloc(rowSize));
-        if (!row) {
-            std::printf("can't allocate %d bytes\n", int(rowSize));
-            std::snprintf(message, sizeof message, "can't allocate %d bytes", int(rowSize));
-            jpeg_destroy_compress(&cinfo);
-            return Outcome::CannotAllocate;
-        }
-
         jpeg_start_compress(&cinfo, TRUE);
-        const std::size_t pixelBytes = std::size_t(width) * 3;
-        std::memset(row + pixelBytes, 0, rowSize - pixelBytes);
         while (cinfo.next_scanline < cinfo.image_height) {
-            // The 24-bit copy is stored bottom row first, blue-green-red.
-            const unsigned char* in =
-                bits24 + std::size_t(height - 1 - cinfo.next_scanline) * pitch;
-            unsigned char* pixel = row;
-            for (unsigned x = 0; x < width; ++x, in += 3, pixel += 3) {
-                pixel[0] = in[2];
-                pixel[1] = in[1];
-                pixel[2] = in[0];
-            }
-            JSAMPROW rows[1] = {row};
-            jpeg_write_scanlines(&cinfo, rows, 1);
+            // The library only reads the rows; its interface is not const.
+            constexpr JDIMENSION batch = 16;
+            JSAMPROW rows[batch];
+            const JDIMENSION count = std::min(batch, cinfo.image_height - cinfo.next_scanline);
+            for (JDIMENSION i = 0; i < count; ++i)
+                rows[i] = const_cast<JSAMPROW>(
+                    bits24 + std::size_t(height - 1 - (cinfo.next_scanline + i)) * pitch);
+            jpeg_write_scanlines(&cinfo, rows, count);
         }
         jpeg_finish_compress(&cinfo);
-        std::free(row);
-        row = nullptr;
         jpeg_destroy_compress(&cinfo);
         buffer = out;
         length = outSize;
