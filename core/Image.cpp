@@ -193,10 +193,16 @@ bool Image::decodeJpeg(const unsigned char* data, unsigned long size)
         return false;
     unsigned width = 0, height = 0;
     unsigned char* pixels = decodeJpegTo32(data, size, width, height);
-    if (!pixels)
+    if (!pixels || !wrap32(pixels, width, height))
         return false;
-    // A bitmap header over the decoded pixels, so that they are neither
-    // cleared beforehand nor copied afterwards.
+    imageSize = size;
+    return true;
+}
+
+bool Image::wrap32(unsigned char* pixels, unsigned width, unsigned height)
+{
+    // A bitmap header over the pixels, so that they are neither cleared
+    // beforehand nor copied afterwards.
     dib32 = FreeImage_ConvertFromRawBitsEx(FALSE, pixels, FIT_BITMAP, int(width), int(height),
                                            int(width * 4), 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
                                            FI_RGBA_BLUE_MASK, FALSE);
@@ -205,8 +211,30 @@ bool Image::decodeJpeg(const unsigned char* data, unsigned long size)
         return false;
     }
     pixels32 = pixels;
-    imageSize = size;
     return true;
+}
+
+bool Image::flippedTo32(FIBITMAP* bitmap24)
+{
+    // What FreeImage_ConvertTo32Bits and FreeImage_FlipVertical give (the
+    // fourth byte 255), without clearing the new pixels first.
+    const unsigned width = FreeImage_GetWidth(bitmap24);
+    const unsigned height = FreeImage_GetHeight(bitmap24);
+    const std::size_t stride = std::size_t(width) * 4;
+    auto* pixels = static_cast<unsigned char*>(std::malloc(stride * height));
+    if (!pixels)
+        return false;
+    for (unsigned y = 0; y < height; ++y) {
+        const unsigned char* in = FreeImage_GetScanLine(bitmap24, int(height - 1 - y));
+        unsigned char* out = pixels + y * stride;
+        for (unsigned x = 0; x < width; ++x, in += 3, out += 4) {
+            out[0] = in[0];
+            out[1] = in[1];
+            out[2] = in[2];
+            out[3] = 255;
+        }
+    }
+    return wrap32(pixels, width, height);
 }
 
 void Image::loadJpegFromMemory(const unsigned char* data, unsigned long size)
@@ -266,11 +294,7 @@ void Image::load(const std::string& path)
     } catch (const std::bad_alloc&) {
         // A decoder or a conversion ran out of memory (the budget is an
         // estimate): no picture, and the process carries on.
-        if (dib24)
-            FreeImage_Unload(dib24);
-        if (dib32)
-            FreeImage_Unload(dib32);
-        dib24 = dib32 = nullptr;
+        dropPixels();
         loadMessage = QStringLiteral("Not enough memory to load the picture.");
     }
 }
@@ -292,13 +316,15 @@ void Image::adopt(FIBITMAP* loaded)
 
     // A flipped 32-bit copy for display and comparison, and a 24-bit copy in
     // FreeImage's own bottom-up order for the encoder. A picture that is
-    // already plain 24-bit serves as the encoder's copy as it is.
-    dib32 = FreeImage_ConvertTo32Bits(loaded);
-    if (dib32)
-        FreeImage_FlipVertical(dib32);
+    // already plain 24-bit serves as the encoder's copy as it is, and its
+    // 32-bit copy is made here in one pass, flipped as it goes.
     if (FreeImage_GetImageType(loaded) == FIT_BITMAP && FreeImage_GetBPP(loaded) == 24) {
+        flippedTo32(loaded);
         dib24 = loaded;
     } else {
+        dib32 = FreeImage_ConvertTo32Bits(loaded);
+        if (dib32)
+            FreeImage_FlipVertical(dib32);
         dib24 = FreeImage_ConvertTo24Bits(loaded);
         FreeImage_Unload(loaded);
     }
@@ -306,21 +332,24 @@ void Image::adopt(FIBITMAP* loaded)
         // Half a picture is no picture: callers only ever test one of the two.
         if (loadMessage.isEmpty())
             loadMessage = QStringLiteral("The picture could not be converted for display.");
-        if (dib24)
-            FreeImage_Unload(dib24);
-        if (dib32)
-            FreeImage_Unload(dib32);
-        dib24 = dib32 = nullptr;
+        dropPixels();
     }
 }
 
 Image::~Image()
+{
+    dropPixels();
+}
+
+void Image::dropPixels()
 {
     if (dib24)
         FreeImage_Unload(dib24);
     if (dib32)
         FreeImage_Unload(dib32);
     std::free(pixels32);
+    dib24 = dib32 = nullptr;
+    pixels32 = nullptr;
 }
 
 // Bits per pixel of what a loader hands back that the copies are made from

@@ -75,6 +75,15 @@ private:
     void loadJpegFromMemory(const unsigned char* data, unsigned long size);
     // Keeps a loaded bitmap as the picture's two copies (takes ownership).
     void adopt(FIBITMAP* loaded);
+    // Makes dib32 a header over `pixels` (malloc'd, top row first, 4 * width
+    // bytes a row), which it then owns; frees them and returns false when
+    // the header cannot be had.
+    bool wrap32(unsigned char* pixels, unsigned width, unsigned height);
+    // Makes dib32 the 32-bit copy of a plain 24-bit bitmap; false when
+    // there is no memory for it.
+    bool flippedTo32(FIBITMAP* bitmap24);
+    // Drops both copies and the pixels under the 32-bit one.
+    void dropPixels();
     // Whether a picture of this size, handed back by its loader with
     // `decodedBits` per pixel (see decodedBitsOf) by a decoder that holds
     // `workingBytesPerPixel` more, is within the size limits and the memory
