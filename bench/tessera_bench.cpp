@@ -31,6 +31,7 @@
 #include "Figures.h"
 #include "Image.h"
 #include "JPEGSettingsFactory.h"
+#include "MemoryBudget.h"
 
 #include <FreeImage.h>
 #include <QCoreApplication>
@@ -160,6 +161,7 @@ bool writeCjpegInputs(const QString& dirPath, const QStringList& files,
 
 int main(int argc, char** argv)
 {
+    MemoryBudget::keepFreedMemory();
     QCoreApplication app(argc, argv);
     Image::initImage();
 

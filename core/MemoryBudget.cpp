@@ -1,6 +1,9 @@
 #include "MemoryBudget.h"
 
 #include <algorithm>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -18,6 +21,16 @@ std::uint64_t limitOf(int resource, std::uint64_t fallback)
 } // namespace
 
 namespace MemoryBudget {
+
+void keepFreedMemory()
+{
+#if defined(__GLIBC__)
+    // Fixing the mapping threshold also ends the library's own adjustment
+    // of it, which would otherwise start from 128 KB.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
+}
 
 std::uint64_t bytes()
 {

@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "FileNames.h"
 #include "Image.h"
+#include "MemoryBudget.h"
 #include "Version.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 
 int main(int argc, char* argv[])
 {
+    MemoryBudget::keepFreedMemory();
     Image::initImage();
     int status = 0;
     {

@@ -1,5 +1,6 @@
 #include "BDCommand.h"
 #include "Image.h"
+#include "MemoryBudget.h"
 #include "Sweep.h"
 #include "SweepOptions.h"
 
@@ -9,6 +10,7 @@
 
 int main(int argc, char* argv[])
 {
+    MemoryBudget::keepFreedMemory();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tessera-sweep"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TESSERA_VERSION));
