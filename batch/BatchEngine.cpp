@@ -25,11 +25,13 @@ double milliseconds(std::chrono::nanoseconds span)
     return std::chrono::duration<double, std::milli>(span).count();
 }
 
-// One picture while compressions of it are under way.
+// One picture while compressions of it are under way, or loaded ahead of
+// them.
 struct Picture
 {
     std::unique_ptr<Image> image;
-    bool loading = true;
+    bool claimed = false; // a worker is loading it or has loaded it
+    bool loading = true;  // until `image` is set
     int users = 0;
 };
 
@@ -47,6 +49,26 @@ struct Run
     bool skipped(long long job) const
     {
         return skip && skip(int(job / entryCount), int(job % entryCount));
+    }
+
+    // A picture after `file` that nobody has begun to load, that some wanted
+    // job needs and whose first job is within the window; -1 when there is
+    // none. Workers that would wait for another's load load it meanwhile.
+    int pictureToLoadAhead(int file) const
+    {
+        for (long long ahead = file + 1; ahead < files.size(); ++ahead) {
+            const long long first = ahead * entryCount;
+            if (first >= delivered + window)
+                return -1;
+            const auto found = pictures.find(int(ahead));
+            if (found != pictures.end() && found->second.claimed)
+                continue;
+            for (long long job = std::max(first, next); job < first + entryCount; ++job) {
+                if (!skipped(job))
+                    return int(ahead);
+            }
+        }
+        return -1;
     }
 
     // Drops the pictures no job will need again: nobody uses them and the
@@ -116,6 +138,22 @@ BatchOutcome compressOne(JPEGCompressor& compressor, Image* image, const JPEGSet
     return outcome;
 }
 
+// Loads `file` into `picture` with the lock released meanwhile; the
+// picture's entry stays in place (std::map) while the lock is not held.
+void load(Run& run, std::unique_lock<std::mutex>& lock, int file, Picture& picture)
+{
+    picture.claimed = true;
+    lock.unlock();
+    auto image = std::make_unique<Image>(QFile::encodeName(run.files.at(file)).toStdString());
+    // The 24-bit copy may be made on first use; make it here, before other
+    // workers read the picture.
+    image->getRGB24Buffer();
+    lock.lock();
+    picture.image = std::move(image);
+    picture.loading = false;
+    run.workAvailable.notify_all();
+}
+
 void work(Run& run, BatchEngine::Options options)
 {
     JPEGCompressor compressor;
@@ -135,20 +173,19 @@ void work(Run& run, BatchEngine::Options options)
         const int entry = int(job % run.entryCount);
 
         Picture& picture = run.pictures[file];
-        if (!picture.image && picture.loading && picture.users == 0) {
+        ++picture.users;
+        if (!picture.claimed) {
             // This worker loads it; the others wait below.
-            ++picture.users;
-            lock.unlock();
-            auto image = std::make_unique<Image>(QFile::encodeName(run.files.at(file)).toStdString());
-            // The 24-bit copy may be made on first use; make it here, before
-            // other workers read the picture.
-            image->getRGB24Buffer();
-            lock.lock();
-            picture.image = std::move(image);
-            picture.loading = false;
-            run.workAvailable.notify_all();
+            load(run, lock, file, picture);
         } else {
-            ++picture.users;
+            // Rather than wait for another worker's load, load the next
+            // picture that nobody loads yet; one only, so that pictures
+            // loaded ahead stay as few as the workers.
+            if (picture.loading) {
+                const int ahead = run.pictureToLoadAhead(file);
+                if (ahead >= 0)
+                    load(run, lock, ahead, run.pictures[ahead]);
+            }
             run.workAvailable.wait(lock, [&] { return !picture.loading; });
         }
 

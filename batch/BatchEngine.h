@@ -56,8 +56,10 @@ struct BatchOutcome
 // Compresses every picture of a list under every entry of a settings list on
 // a number of worker threads. Each worker owns its compressor. A picture is
 // loaded once, by the first worker that needs it, and shared read-only by the
-// workers compressing it; it is released when its last compression is done,
-// so no more pictures are alive than there are workers.
+// workers compressing it; it is released when its last compression is done.
+// A worker that would wait for another's load loads a later picture
+// meanwhile (one at a time), so at most twice as many pictures as workers are
+// alive.
 //
 // Outcomes reach the consumer on the calling thread in file-major order
 // (every entry of the first picture in list order, then of the next) whatever

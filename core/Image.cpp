@@ -134,6 +134,32 @@ unsigned char* decodeJpegTo32(const unsigned char* data, unsigned long size, uns
     return pixels;
 }
 
+// Source pictures may be loaded on several threads at once (the batch
+// engine's workers load ahead of each other). The decoders of the common
+// formats keep all their state in the load's own objects and run side by
+// side; FreeImage's many other plug-ins and the libraries under them are not
+// all known to be safe to run at once, and those run one at a time. The lock
+// is held from the first look at the file's header to the end of its decode.
+std::unique_lock<std::mutex> decoderLock(FREE_IMAGE_FORMAT format)
+{
+    static std::mutex oneAtATime;
+    switch (format) {
+    case FIF_PNG:
+    case FIF_JPEG:
+    case FIF_BMP:
+    case FIF_TARGA:
+    case FIF_PBM:
+    case FIF_PBMRAW:
+    case FIF_PGM:
+    case FIF_PGMRAW:
+    case FIF_PPM:
+    case FIF_PPMRAW:
+        return std::unique_lock<std::mutex>(oneAtATime, std::defer_lock);
+    default:
+        return std::unique_lock<std::mutex>(oneAtATime);
+    }
+}
+
 } // namespace
 
 void Image::initImage()
@@ -282,12 +308,6 @@ void Image::load(const std::string& path)
 {
     initImage();
     MessageCapture capture(&loadMessage);
-    // Source pictures are loaded one at a time even when the batch engine's
-    // workers ask on several threads: FreeImage's many format plug-ins and the
-    // libraries under them are not all known to be safe to run at once, and
-    // loading is a small share of a sweep, whose compressions run in parallel.
-    static std::mutex loading;
-    const std::lock_guard<std::mutex> oneAtATime(loading);
     try {
         if (FIBITMAP* loaded = GenericLoader(path.c_str(), 0))
             adopt(loaded);
@@ -407,13 +427,20 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     imageSize = end < 0 ? 0 : static_cast<unsigned long>(end);
     std::fclose(file);
 
-    FREE_IMAGE_FORMAT format = PictureHeaders::fileType(path);
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    {
+        // Every plug-in has a look at the signature, one load at a time.
+        const std::unique_lock<std::mutex> lookingAtSignature = decoderLock(FIF_UNKNOWN);
+        format = PictureHeaders::fileType(path);
+    }
     if (format == FIF_UNKNOWN)
         format = FreeImage_GetFIFFromFilename(path);
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
         loadMessage = QStringLiteral("The picture format is not recognised.");
         return nullptr;
     }
+
+    const std::unique_lock<std::mutex> oneAtATime = decoderLock(format);
 
     // The default JPEG decode uses the fast IDCT without fancy upsampling,
     // which would add its own error to every measurement.
