@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -837,6 +838,10 @@ void hdrClaim(std::FILE* file, long, PictureHeaders::HeaderClaim& claim)
 struct GuardedFile
 {
     std::FILE* file = nullptr;
+    // The whole file, when it was read into memory; then `file` is not used.
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+    std::size_t position = 0;
     const char* filler = nullptr; // repeated past the end; zeros when null
     std::size_t fillerLength = 0;
     bool pastEnd = false;
@@ -846,7 +851,20 @@ struct GuardedFile
 unsigned DLL_CALLCONV guardedRead(void* buffer, unsigned size, unsigned count, fi_handle handle)
 {
     auto* guarded = static_cast<GuardedFile*>(handle);
-    const std::size_t got = std::fread(buffer, size, count, guarded->file);
+    std::size_t got = 0;
+    if (guarded->data) {
+        const std::size_t left =
+            guarded->position < guarded->size ? guarded->size - guarded->position : 0;
+        got = size == 0 ? count : std::min<std::size_t>(count, left / size);
+        std::memcpy(buffer, guarded->data + std::min(guarded->position, guarded->size),
+                    got * size);
+        // Like a file, the position moves past whole items only, and stays
+        // at the end after a read that came short.
+        guarded->position = got < count ? std::max(guarded->position, guarded->size)
+                                        : guarded->position + got * size;
+    } else {
+        got = std::fread(buffer, size, count, guarded->file);
+    }
     if (got < count) {
         guarded->pastEnd = true;
         auto* bytes = static_cast<char*>(buffer);
@@ -866,12 +884,26 @@ unsigned DLL_CALLCONV noWrite(void*, unsigned, unsigned, fi_handle)
 
 int DLL_CALLCONV guardedSeek(fi_handle handle, long offset, int origin)
 {
-    return std::fseek(static_cast<GuardedFile*>(handle)->file, offset, origin);
+    auto* guarded = static_cast<GuardedFile*>(handle);
+    if (!guarded->data)
+        return std::fseek(guarded->file, offset, origin);
+    long long base = 0;
+    if (origin == SEEK_CUR)
+        base = (long long)guarded->position;
+    else if (origin == SEEK_END)
+        base = (long long)guarded->size;
+    else if (origin != SEEK_SET)
+        return -1;
+    if (base + offset < 0)
+        return -1;
+    guarded->position = std::size_t(base + offset);
+    return 0;
 }
 
 long DLL_CALLCONV guardedTell(fi_handle handle)
 {
-    return std::ftell(static_cast<GuardedFile*>(handle)->file);
+    auto* guarded = static_cast<GuardedFile*>(handle);
+    return guarded->data ? long(guarded->position) : std::ftell(guarded->file);
 }
 
 FreeImageIO guardedIo()
@@ -989,6 +1021,35 @@ FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags)
         return nullptr;
     GuardedFile guarded;
     guarded.file = file.get();
+    // The readers of the plain formats ask for a few bytes at a time, which
+    // from a file costs a locked library call each, more than the decode
+    // itself: their files are read whole first (up to a size that a picture
+    // of these formats has no need to exceed) and handed out from memory.
+    std::vector<unsigned char> bytes;
+    switch (format) {
+    case FIF_BMP:
+    case FIF_TARGA:
+    case FIF_PBM:
+    case FIF_PBMRAW:
+    case FIF_PGM:
+    case FIF_PGMRAW:
+    case FIF_PPM:
+    case FIF_PPMRAW: {
+        constexpr long largest = 256l << 20;
+        const long size = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
+        if (size > 0 && size <= largest && std::fseek(file.get(), 0, SEEK_SET) == 0) {
+            bytes.resize(std::size_t(size));
+            if (std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size()) {
+                guarded.data = bytes.data();
+                guarded.size = bytes.size();
+            }
+        }
+        std::fseek(file.get(), 0, SEEK_SET);
+        break;
+    }
+    default:
+        break;
+    }
     FreeImageIO io = guardedIo();
     return FreeImage_LoadFromHandle(format, &io, &guarded, flags);
 }
