@@ -851,6 +851,11 @@ struct GuardedFile
 unsigned DLL_CALLCONV guardedRead(void* buffer, unsigned size, unsigned count, fi_handle handle)
 {
     auto* guarded = static_cast<GuardedFile*>(handle);
+    // Several decoders read their samples one byte per call.
+    if (size == 1 && count == 1 && guarded->data && guarded->position < guarded->size) {
+        *static_cast<unsigned char*>(buffer) = guarded->data[guarded->position++];
+        return 1;
+    }
     std::size_t got = 0;
     if (guarded->data) {
         const std::size_t left =
