@@ -143,21 +143,9 @@ unsigned char* decodeJpegTo32(const unsigned char* data, unsigned long size, uns
 std::unique_lock<std::mutex> decoderLock(FREE_IMAGE_FORMAT format)
 {
     static std::mutex oneAtATime;
-    switch (format) {
-    case FIF_PNG:
-    case FIF_JPEG:
-    case FIF_BMP:
-    case FIF_TARGA:
-    case FIF_PBM:
-    case FIF_PBMRAW:
-    case FIF_PGM:
-    case FIF_PGMRAW:
-    case FIF_PPM:
-    case FIF_PPMRAW:
+    if (format == FIF_PNG || format == FIF_JPEG || PictureHeaders::plainFormat(format))
         return std::unique_lock<std::mutex>(oneAtATime, std::defer_lock);
-    default:
-        return std::unique_lock<std::mutex>(oneAtATime);
-    }
+    return std::unique_lock<std::mutex>(oneAtATime);
 }
 
 } // namespace

@@ -1031,15 +1031,7 @@ FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags)
     // itself: their files are read whole first (up to a size that a picture
     // of these formats has no need to exceed) and handed out from memory.
     std::vector<unsigned char> bytes;
-    switch (format) {
-    case FIF_BMP:
-    case FIF_TARGA:
-    case FIF_PBM:
-    case FIF_PBMRAW:
-    case FIF_PGM:
-    case FIF_PGMRAW:
-    case FIF_PPM:
-    case FIF_PPMRAW: {
+    if (plainFormat(format)) {
         constexpr long largest = 256l << 20;
         const long size = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
         if (size > 0 && size <= largest && std::fseek(file.get(), 0, SEEK_SET) == 0) {
@@ -1050,10 +1042,6 @@ FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags)
             }
         }
         std::fseek(file.get(), 0, SEEK_SET);
-        break;
-    }
-    default:
-        break;
     }
     FreeImageIO io = guardedIo();
     return FreeImage_LoadFromHandle(format, &io, &guarded, flags);
@@ -1080,6 +1068,23 @@ FIBITMAP* loadXbm(const std::string& path, int flags, bool& truncated)
         bitmap = nullptr;
     }
     return bitmap;
+}
+
+bool plainFormat(FREE_IMAGE_FORMAT format)
+{
+    switch (format) {
+    case FIF_BMP:
+    case FIF_TARGA:
+    case FIF_PBM:
+    case FIF_PBMRAW:
+    case FIF_PGM:
+    case FIF_PGMRAW:
+    case FIF_PPM:
+    case FIF_PPMRAW:
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace PictureHeaders

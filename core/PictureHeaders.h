@@ -48,6 +48,11 @@ HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path);
 FREE_IMAGE_FORMAT fileType(const std::string& path);
 FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags);
 
+// The formats whose files are small, plain pixel data (BMP, Targa, the
+// portable maps): `load` reads them whole and hands them out from memory, and
+// their decoders keep all their state in the load's own objects.
+bool plainFormat(FREE_IMAGE_FORMAT format);
+
 // Loads an XBM file. FreeImage's XBM reader does not notice the end of the
 // file and loops for ever on one whose data stops short of its size; here it
 // reads through a stream that, past the end, gives text that ends every

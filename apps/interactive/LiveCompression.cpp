@@ -19,6 +19,16 @@ FigureSet shownFigures()
     return FigureSet().insert(Figure::SSIM).insert(Figure::MS_SSIM);
 }
 
+// SSIM and MS-SSIM take about as long as the compression: a job that a newer
+// one has superseded skips them.
+template <typename Stale> void measureUnlessStale(CompressionResult& result, const Stale& stale)
+{
+    if (stale())
+        return;
+    QualityMetrics::Workspace workspace;
+    result.measure(shownFigures(), workspace);
+}
+
 const QString noMemory = QStringLiteral("Not enough memory to compress the picture.");
 
 } // namespace
@@ -49,10 +59,8 @@ void LiveCompression::request(Image* image, const JPEGSettings& settings)
             outcome.encodingMs =
                 std::chrono::duration<double, std::milli>(compressor.lastTimings().encoding)
                     .count();
-            if (result && !stale()) {
-                QualityMetrics::Workspace workspace;
-                result->measure(shownFigures(), workspace);
-            }
+            if (result)
+                measureUnlessStale(*result, stale);
             outcome.result = result.release();
         } catch (const std::bad_alloc&) {
             outcome.error = noMemory;
@@ -78,10 +86,7 @@ void LiveCompression::requestDecoding(Image* source, const QByteArray& jpeg,
             }
             auto result = std::make_unique<CompressionResult>(source, decoded.release(),
                                                               settings, jpeg);
-            if (!stale()) {
-                QualityMetrics::Workspace workspace;
-                result->measure(shownFigures(), workspace);
-            }
+            measureUnlessStale(*result, stale);
             outcome.result = result.release();
         } catch (const std::bad_alloc&) {
             outcome.error = noMemory;
