@@ -80,14 +80,17 @@ void ImagePane::placeCaption()
 
 bool ImagePane::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == view) {
-        if (event->type() == QEvent::MouseMove) {
+    // The event type before the object: the picture is also watched while it
+    // is being destroyed, when it may no longer be read as an ImageWidget.
+    const QEvent::Type type = event->type();
+    if ((type == QEvent::MouseMove || type == QEvent::Leave) && watched == view) {
+        if (type == QEvent::MouseMove) {
             const QPoint pixel = view->pixelAt(static_cast<QMouseEvent*>(event)->position());
             if (view->getQImage().rect().contains(pixel))
                 emit pointerMoved(pixel);
             else
                 emit pointerLeft();
-        } else if (event->type() == QEvent::Leave) {
+        } else {
             emit pointerLeft();
         }
     }

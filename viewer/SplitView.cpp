@@ -60,9 +60,14 @@ bool SplitView::nearDivider(const QPointF& at) const
 
 bool SplitView::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != pane || !enabled || !pane->isSplit())
+    // The event type first: the pane is also watched while it is being
+    // destroyed, when it may no longer be read as an ImageWidget.
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::MouseButtonPress && type != QEvent::MouseMove &&
+         type != QEvent::MouseButtonRelease) ||
+        watched != pane || !enabled || !pane->isSplit())
         return QObject::eventFilter(watched, event);
-    switch (event->type()) {
+    switch (type) {
     case QEvent::MouseButtonPress: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && nearDivider(mouse->position())) {

@@ -108,7 +108,12 @@ void LiveCompression::cancel()
 {
     supersede();
     watcher.waitForFinished();
-    if (!consumed && watcher.future().resultCount() > 0) {
+    dropUnconsumed();
+}
+
+void LiveCompression::dropUnconsumed()
+{
+    if (!consumed && watcher.isFinished() && watcher.future().resultCount() > 0) {
         consumed = true;
         delete watcher.result().result;
     }
@@ -123,6 +128,9 @@ void LiveCompression::supersede()
 
 void LiveCompression::start()
 {
+    // A job may have finished with its signal still queued: its result,
+    // stale by now, would be lost with its future.
+    dropUnconsumed();
     pending = false;
     consumed = false;
     const quint64 job = generation;

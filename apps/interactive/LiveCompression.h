@@ -79,6 +79,7 @@ private:
     using Job = std::function<Outcome(const Staleness& stale)>;
 
     void submit(Job job);
+    void dropUnconsumed();
     void start();
     void jobFinished();
 

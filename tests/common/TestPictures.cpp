@@ -3,6 +3,8 @@
 #include <FreeImage.h>
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
 FREE_IMAGE_FORMAT formatNamed(const char* format)
@@ -23,10 +25,63 @@ FREE_IMAGE_FORMAT formatNamed(const char* format)
     return FIF_UNKNOWN;
 }
 
+// A Photoshop file of 8-bit channels with run-length coded rows (every
+// packet literal), as FreeImage writes them. FreeImage's own writer keeps its
+// row-length table after every save, which the sanitizer build reports.
+bool savePsd(FIBITMAP* bitmap, const QString& path)
+{
+    const unsigned width = FreeImage_GetWidth(bitmap), height = FreeImage_GetHeight(bitmap);
+    const unsigned bpp = FreeImage_GetBPP(bitmap);
+    if (bpp != 8 && bpp != 24 && bpp != 32)
+        return false;
+    const unsigned channels = bpp == 8 ? 1 : bpp / 8;
+    QByteArray file;
+    auto put = [&file](quint64 value, int bytes) {
+        for (int i = bytes - 1; i >= 0; --i)
+            file.append(char((value >> (8 * i)) & 0xff));
+    };
+    file.append("8BPS");
+    put(1, 2);
+    put(0, 6);
+    put(channels, 2);
+    put(height, 4);
+    put(width, 4);
+    put(8, 2);
+    put(bpp == 8 ? 1 : 3, 2); // grey or RGB
+    put(0, 4);                // colour mode data
+    put(0, 4);                // image resources
+    put(0, 4);                // layers and masks
+    put(1, 2);                // run-length coded
+    const int order[] = {FI_RGBA_RED, FI_RGBA_GREEN, FI_RGBA_BLUE, FI_RGBA_ALPHA};
+    QByteArray rows;
+    for (unsigned c = 0; c < channels; ++c) {
+        for (unsigned y = 0; y < height; ++y) {
+            const BYTE* line = FreeImage_GetScanLine(bitmap, int(height - 1 - y));
+            QByteArray row;
+            for (unsigned x = 0; x < width; x += 128) {
+                const unsigned run = std::min(128u, width - x);
+                row.append(char(run - 1));
+                for (unsigned i = x; i < x + run; ++i)
+                    row.append(char(channels == 1 ? line[i] : line[i * channels + order[c]]));
+            }
+            put(quint64(row.size()), 2);
+            rows.append(row);
+        }
+    }
+    file.append(rows);
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) && out.write(file) == file.size();
+}
+
 bool save(FIBITMAP* bitmap, const QString& path, const char* format)
 {
     if (!bitmap)
         return false;
+    if (formatNamed(format) == FIF_PSD) {
+        const bool ok = savePsd(bitmap, path);
+        FreeImage_Unload(bitmap);
+        return ok;
+    }
     const QByteArray name = QFile::encodeName(path);
     const bool ok = FreeImage_Save(formatNamed(format), bitmap, name.constData(), 0);
     FreeImage_Unload(bitmap);
