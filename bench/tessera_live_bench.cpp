@@ -151,7 +151,7 @@ int main(int argc, char* argv[])
         JPEGCompressor alone;
         alone.setImage(compressor.getImage());
         *alone.getSettings() = *compressor.getSettings();
-        alone.setMeasuredFigures(FigureSet().insert(Figure::SSIM).insert(Figure::MS_SSIM));
+        alone.setMeasuredFigures(FigureSet::similarity());
         delete alone.compressImage();
         const JPEGCompressor::Timings& t = alone.lastTimings();
         const auto ms = [](std::chrono::nanoseconds d) {

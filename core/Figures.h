@@ -61,6 +61,13 @@ class FigureSet
 public:
     constexpr FigureSet() = default;
     static constexpr FigureSet everything() { return FigureSet((1u << FIGURE_COUNT) - 1); }
+    // SSIM and MS-SSIM: the figures that take passes of their own over the
+    // pictures, as long as the compression itself; the others come with
+    // every result.
+    static constexpr FigureSet similarity()
+    {
+        return FigureSet(bit(Figure::SSIM) | bit(Figure::MS_SSIM));
+    }
     // Keys separated by commas ("psnr,ssim"); false and `set` untouched when
     // a key is unknown.
     static bool parse(const QString& keys, FigureSet& set);

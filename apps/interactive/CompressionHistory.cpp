@@ -79,7 +79,7 @@ int CompressionHistory::add(const CompressionResult& result, double encodingMs)
 {
     const QByteArray& jpeg = result.getCompressedBytes();
     for (std::size_t row = 0; row < entries.size(); ++row) {
-        if (entries[row].jpeg.size() == jpeg.size() && entries[row].jpeg == jpeg)
+        if (entries[row].jpeg == jpeg)
             return int(row);
     }
     HistoryEntry entry;

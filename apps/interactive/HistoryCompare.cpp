@@ -47,7 +47,7 @@ HistoryCompare::Pair* decodePair(QByteArray leftJpeg, QByteArray rightJpeg,
         auto result = std::make_unique<CompressionResult>(left.get(), right.release(),
                                                           rightSettings, rightJpeg);
         QualityMetrics::Workspace workspace;
-        result->measure(FigureSet().insert(Figure::SSIM).insert(Figure::MS_SSIM), workspace);
+        result->measure(FigureSet::similarity(), workspace);
         pair->right = result.release();
         pair->left = left.release();
     } catch (const std::bad_alloc&) {

@@ -13,12 +13,6 @@
 
 namespace {
 
-// The figures the viewer shows that are not measured with the result itself.
-FigureSet shownFigures()
-{
-    return FigureSet().insert(Figure::SSIM).insert(Figure::MS_SSIM);
-}
-
 // SSIM and MS-SSIM take about as long as the compression: a job that a newer
 // one has superseded skips them.
 template <typename Stale> void measureUnlessStale(CompressionResult& result, const Stale& stale)
@@ -26,7 +20,7 @@ template <typename Stale> void measureUnlessStale(CompressionResult& result, con
     if (stale())
         return;
     QualityMetrics::Workspace workspace;
-    result.measure(shownFigures(), workspace);
+    result.measure(FigureSet::similarity(), workspace);
 }
 
 const QString noMemory = QStringLiteral("Not enough memory to compress the picture.");

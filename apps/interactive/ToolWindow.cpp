@@ -403,9 +403,7 @@ void ToolWindow::remember(double encodingMs)
 {
     if (!result)
         return;
-    const int row = history->add(*result, encodingMs);
-    if (row >= 0)
-        historyPanel->markShown(row);
+    historyPanel->markShown(history->add(*result, encodingMs));
 }
 
 void ToolWindow::showHistoryEntry(int row)
