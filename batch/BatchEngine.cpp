@@ -107,9 +107,10 @@ BatchOutcome compressOne(JPEGCompressor& compressor, Image* image, const JPEGSet
                          bool keepJpeg, FigureSet figures)
 {
     BatchOutcome outcome;
-    outcome.width = image->getWidth();
-    outcome.height = image->getHeight();
-    outcome.sourceBytes = image->getImageSize();
+    outcome.stat.width = image->getWidth();
+    outcome.stat.height = image->getHeight();
+    outcome.stat.sourceBytes = image->getImageSize();
+    outcome.stat.encodeMs = outcome.stat.decodeMs = 0;
     *compressor.getSettings() = entry;
     std::unique_ptr<CompressionResult> result;
     try {
@@ -120,8 +121,10 @@ BatchOutcome compressOne(JPEGCompressor& compressor, Image* image, const JPEGSet
         return outcome;
     }
     const JPEGCompressor::Timings& spent = compressor.lastTimings();
-    outcome.encodeMs = milliseconds(spent.encoding);
-    outcome.decodeMs = milliseconds(spent.decoding);
+    const double encodeMs = milliseconds(spent.encoding);
+    const double decodeMs = milliseconds(spent.decoding);
+    outcome.stat.encodeMs = encodeMs;
+    outcome.stat.decodeMs = decodeMs;
     outcome.measureMs = milliseconds(spent.measuring);
     outcome.similarityMs = milliseconds(spent.similarity);
     if (!result) {
@@ -131,9 +134,11 @@ BatchOutcome compressOne(JPEGCompressor& compressor, Image* image, const JPEGSet
     }
     const QByteArray& jpeg = result->getCompressedBytes();
     outcome.status = BatchOutcome::Compressed;
+    // The record fills the sizes from the result itself.
     outcome.stat = ResultStat(*result, figures);
-    outcome.jpegBytes = (unsigned long long)result->getCompressedSize();
-    outcome.sampling = JpegFrame::sampling(jpeg);
+    outcome.stat.sampling = JpegFrame::sampling(jpeg);
+    outcome.stat.encodeMs = encodeMs;
+    outcome.stat.decodeMs = decodeMs;
     if (keepJpeg)
         outcome.jpeg = jpeg;
     return outcome;
@@ -303,12 +308,5 @@ ResultStat BatchOutcome::takeStat(int pictureIndex)
     ResultStat out = std::move(stat);
     out.pictureIndex = pictureIndex;
     out.entryIndex = entryIndex;
-    out.width = width;
-    out.height = height;
-    out.sourceBytes = sourceBytes;
-    out.jpegBytes = jpegBytes;
-    out.sampling = sampling;
-    out.encodeMs = encodeMs;
-    out.decodeMs = decodeMs;
     return out;
 }

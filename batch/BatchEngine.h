@@ -19,7 +19,7 @@ class BatchProgress;
 struct BatchOutcome
 {
     enum Status {
-        Compressed, // `stat` and the sizes hold the figures
+        Compressed, // `stat` holds the figures
         Failed,     // the picture loaded but this compression gave no result
         Unloadable, // the picture did not load; `entryIndex` is still the entry's
     };
@@ -30,26 +30,18 @@ struct BatchOutcome
     // Why it failed, or the loader's reason; when compressed, the loader's
     // warning about a damaged picture that still decoded (else empty).
     QString message;
-    ResultStat stat; // figures and file name, when compressed
-    unsigned width = 0;
-    unsigned height = 0;
-    unsigned long long sourceBytes = 0;
-    unsigned long long jpegBytes = 0;
-    // Sampling factors written in the JPEG's frame header, horizontal by
-    // vertical per component: "2x2,1x1,1x1"; empty when unknown.
-    QString sampling;
-    double encodeMs = 0;
-    double decodeMs = 0;
+    // The figures when compressed; the picture's size and bytes, the
+    // sampling written and the times as far as the compression got.
+    ResultStat stat;
     // Computing the figures, of which the SSIM and MS-SSIM part.
     double measureMs = 0;
     double similarityMs = 0;
     // The JPEG itself, only when the engine is asked to keep it.
     QByteArray jpeg;
 
-    // `stat` (moved out) with everything else a row of the sweep table
-    // holds: the indices, sizes, sampling and times. `pictureIndex` is the
-    // picture's place in the run's whole list (`fileIndex` counts the
-    // pictures given to this engine run).
+    // `stat` (moved out) with the indices a row of the sweep table holds.
+    // `pictureIndex` is the picture's place in the run's whole list
+    // (`fileIndex` counts the pictures given to this engine run).
     ResultStat takeStat(int pictureIndex);
 };
 

@@ -280,8 +280,8 @@ int main(int argc, char** argv)
         ++compressions;
         if (outcome.status == BatchOutcome::Compressed)
             ++results;
-        encodeMs += outcome.encodeMs;
-        decodeMs += outcome.decodeMs;
+        encodeMs += outcome.stat.encodeMs;
+        decodeMs += outcome.stat.decodeMs;
         measureMs += outcome.measureMs;
         similarityMs += outcome.similarityMs;
         return true;
