@@ -92,7 +92,6 @@ void LiveCompression::requestDecoding(Image* source, const QByteArray& jpeg,
 void LiveCompression::submit(Job job)
 {
     latest->store(++generation);
-    pending = true;
     pendingJob = std::move(job);
     if (!watcher.isRunning())
         start();
@@ -116,7 +115,6 @@ void LiveCompression::dropUnconsumed()
 void LiveCompression::supersede()
 {
     latest->store(++generation);
-    pending = false;
     pendingJob = nullptr;
 }
 
@@ -125,7 +123,6 @@ void LiveCompression::start()
     // A job may have finished with its signal still queued: its result,
     // stale by now, would be lost with its future.
     dropUnconsumed();
-    pending = false;
     consumed = false;
     const quint64 job = generation;
     const Staleness stale(latest, job);
@@ -151,6 +148,6 @@ void LiveCompression::jobFinished()
         emit compressed(outcome.result, outcome.error, outcome.encodingMs);
     else
         emit decoded(outcome.result, outcome.error);
-    if (pending)
+    if (pendingJob)
         start();
 }

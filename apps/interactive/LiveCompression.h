@@ -43,7 +43,7 @@ public:
     void cancel();
     // Drops every request without waiting (a manual compression took over).
     void supersede();
-    bool isBusy() const { return watcher.isRunning() || pending; }
+    bool isBusy() const { return watcher.isRunning() || bool(pendingJob); }
 
 signals:
     // The result of the latest request (now the receiver's), or null and
@@ -88,6 +88,5 @@ private:
     // The same, for the workers.
     std::shared_ptr<std::atomic<quint64>> latest = std::make_shared<std::atomic<quint64>>(0);
     bool consumed = true; // the running or last job's result has been taken
-    bool pending = false;
-    Job pendingJob;
+    Job pendingJob; // the newest request, not started yet
 };
