@@ -316,7 +316,7 @@ int main(int argc, char** argv)
     std::printf("  %-16s %8.3f s summed over the workers, %.3f ms per compression\n", "decoding",
                 decodeMs / 1000, decodeMs / compressions);
     std::printf("  %-16s %8.3f s summed over the workers, %.3f ms per compression"
-                " (figures %s; SSIM and MS-SSIM %.3f ms of it)\n",
+                " (figures %s; the extra passes %.3f ms of it)\n",
                 "measuring", measureMs / 1000, measureMs / compressions,
                 figures.isEmpty() ? "none" : qPrintable(figures.keys().join(QLatin1Char(','))),
                 similarityMs / compressions);

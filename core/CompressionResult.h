@@ -71,12 +71,13 @@ public:
 
     // The quality figures (Figures.h); NaN when not available: no decoded
     // picture of the source's size, or a picture too small for the figure.
-    // PSNR and its channel variants come with the mean square error. SSIM
-    // and MS-SSIM are measured by measure() or else on first request.
+    // PSNR comes with the mean square error. The channel variants, SSIM and
+    // MS-SSIM take a pass of their own, made by measure() or else on first
+    // request.
     double getPSNR() const { return psnr; }
-    double getPSNR_Y() const { return psnrY; }
-    double getPSNR_Cb() const { return psnrCb; }
-    double getPSNR_Cr() const { return psnrCr; }
+    double getPSNR_Y() const;
+    double getPSNR_Cb() const;
+    double getPSNR_Cr() const;
     double getSSIM() const;
     double getMSSSIM() const;
     // Any figure by name.
@@ -108,6 +109,7 @@ private:
     void prepareComponentTables() const;
     void prepareErrors() const;
     void computeMSE();
+    void measureChannels() const;
 
     mutable std::unique_ptr<unsigned char[]> components[3];
     mutable std::unique_ptr<unsigned char[]> errors;
@@ -123,9 +125,10 @@ private:
     double compressionRate = 0;
     double bitRate = 0;
     double psnr = std::nan("");
-    double psnrY = std::nan("");
-    double psnrCb = std::nan("");
-    double psnrCr = std::nan("");
+    mutable double psnrY = std::nan("");
+    mutable double psnrCb = std::nan("");
+    mutable double psnrCr = std::nan("");
+    mutable bool channelsMeasured = false;
     mutable double ssim = std::nan("");
     mutable double msSsim = std::nan("");
     mutable bool ssimMeasured = false;

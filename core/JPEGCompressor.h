@@ -64,7 +64,8 @@ public:
         std::chrono::nanoseconds encoding{0};
         std::chrono::nanoseconds decoding{0};
         std::chrono::nanoseconds measuring{0};
-        // The part of `measuring` that the similarity figures took.
+        // The part of `measuring` that the figures beyond PSNR took (a pass
+        // of their own each).
         std::chrono::nanoseconds similarity{0};
     };
     const Timings& lastTimings() const { return timings; }
