@@ -18,7 +18,7 @@ PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
 PICTURE      ?= $(CURDIR)/resources/samples/chelsea.png
 FUZZ_SECONDS ?= 60
-FUZZERS      ?= qtables table downsampling_pairs help_page picture encoded_jpeg sweep_csv \
+FUZZERS      ?= qtables table downsampling_pairs help_page picture encoded_jpeg ppm sweep_csv \
                 sweep_file jpeg_info
 
 PACKAGES = cmake g++ make qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \

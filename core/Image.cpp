@@ -2,6 +2,7 @@
 
 #include "MemoryBudget.h"
 #include "PictureHeaders.h"
+#include "PpmDecoder.h"
 
 #include <FreeImage.h>
 
@@ -16,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <sys/stat.h>
+#include <vector>
 
 extern "C" {
 #include <jpeglib.h>
@@ -148,6 +150,25 @@ std::unique_lock<std::mutex> decoderLock(FREE_IMAGE_FORMAT format)
     return std::unique_lock<std::mutex>(oneAtATime);
 }
 
+// The whole file, for the decoders that read from memory; empty when it
+// cannot be read or is larger than any picture it could hold needs.
+std::vector<unsigned char> wholeFile(const char* path)
+{
+    constexpr long largest = 256l << 20;
+    std::vector<unsigned char> bytes;
+    FILE* file = std::fopen(path, "rb");
+    if (!file)
+        return bytes;
+    const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+    if (size > 0 && size <= largest && std::fseek(file, 0, SEEK_SET) == 0) {
+        bytes.resize(std::size_t(size));
+        if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
+            bytes.clear();
+    }
+    std::fclose(file);
+    return bytes;
+}
+
 } // namespace
 
 void Image::initImage()
@@ -271,9 +292,8 @@ void Image::loadJpegFromMemory(const unsigned char* data, unsigned long size)
         const std::uint64_t height = FreeImage_GetHeight(header);
         FreeImage_Unload(header);
         if (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS) {
-            loadMessage = QStringLiteral("The picture is too large (%1 x %2 pixels).")
-                              .arg(width)
-                              .arg(height);
+            loadMessage =
+                QStringLiteral("The picture is too large (%1 x %2 pixels).").arg(width).arg(height);
         } else {
             FreeImage_SeekMemory(stream, 0, SEEK_SET);
             loaded = FreeImage_LoadFromMemory(FIF_JPEG, stream, JPEG_ACCURATE);
@@ -380,9 +400,9 @@ bool Image::fits(std::uint64_t width, std::uint64_t height, std::uint64_t decode
             QStringLiteral("The picture is too large (%1 x %2 pixels).").arg(width).arg(height);
         return false;
     }
-    const std::uint64_t needed = width * height *
-                                 (MemoryBudget::BYTES_PER_PIXEL + workingBytesPerPixel) +
-                                 width * height * decodedBits / 8;
+    const std::uint64_t needed =
+        width * height * (MemoryBudget::BYTES_PER_PIXEL + workingBytesPerPixel) +
+        width * height * decodedBits / 8;
     if (needed > MemoryBudget::bytes()) {
         loadMessage = MemoryBudget::notEnoughMemory(
             QStringLiteral("load the %1 x %2 picture").arg(width).arg(height), needed, true);
@@ -446,38 +466,54 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     // What this header says is checked before FreeImage reads it too.
     if (claim.known && !fits(claim.width, claim.height, 0, claim.workingBytesPerPixel))
         return nullptr;
-    std::uint64_t width = claim.width, height = claim.height;
-    std::uint64_t decodedBits = 0;
-    bool sized = claim.known;
-    if (FreeImage_FIFSupportsNoPixels(format)) {
-        FIBITMAP* header = PictureHeaders::load(format, path, flags | FIF_LOAD_NOPIXELS);
-        if (!header) {
-            if (loadMessage.isEmpty())
-                loadMessage = QStringLiteral("The picture cannot be decoded.");
+    // The plainest files of the commonest formats are decoded from one read
+    // of the file; every other file goes to the general decoders.
+    FIBITMAP* bitmap = nullptr;
+    // FreeImage names every portable-anymap file after the first of its
+    // formats; the decoder looks for binary PPM itself.
+    if (format == FIF_PBM || format == FIF_PBMRAW || format == FIF_PGM || format == FIF_PGMRAW ||
+        format == FIF_PPM || format == FIF_PPMRAW) {
+        const std::vector<unsigned char> bytes = wholeFile(path);
+        PpmDecoder::Header header;
+        if (!bytes.empty() && PpmDecoder::readHeader(bytes.data(), bytes.size(), header)) {
+            if (!fits(header.width, header.height, 0, claim.workingBytesPerPixel))
+                return nullptr;
+            bitmap = PpmDecoder::decode(bytes.data(), header);
+        }
+    }
+    if (!bitmap) {
+        std::uint64_t width = claim.width, height = claim.height;
+        std::uint64_t decodedBits = 0;
+        bool sized = claim.known;
+        if (FreeImage_FIFSupportsNoPixels(format)) {
+            FIBITMAP* header = PictureHeaders::load(format, path, flags | FIF_LOAD_NOPIXELS);
+            if (!header) {
+                if (loadMessage.isEmpty())
+                    loadMessage = QStringLiteral("The picture cannot be decoded.");
+                return nullptr;
+            }
+            // The larger of the two readings, where both exist.
+            width = std::max<std::uint64_t>(width, FreeImage_GetWidth(header));
+            height = std::max<std::uint64_t>(height, FreeImage_GetHeight(header));
+            decodedBits = decodedBitsOf(header);
+            FreeImage_Unload(header);
+            sized = true;
+        }
+        if (sized && !fits(width, height, decodedBits, claim.workingBytesPerPixel))
+            return nullptr;
+        if (claim.truncated) {
+            loadMessage = QStringLiteral("The file ends before the picture does.");
             return nullptr;
         }
-        // The larger of the two readings, where both exist.
-        width = std::max<std::uint64_t>(width, FreeImage_GetWidth(header));
-        height = std::max<std::uint64_t>(height, FreeImage_GetHeight(header));
-        decodedBits = decodedBitsOf(header);
-        FreeImage_Unload(header);
-        sized = true;
-    }
-    if (sized && !fits(width, height, decodedBits, claim.workingBytesPerPixel))
-        return nullptr;
-    if (claim.truncated) {
-        loadMessage = QStringLiteral("The file ends before the picture does.");
-        return nullptr;
-    }
 
-    FIBITMAP* bitmap = nullptr;
-    if (format == FIF_XBM) {
-        bool truncated = false;
-        bitmap = PictureHeaders::loadXbm(path, flags, truncated);
-        if (truncated)
-            loadMessage = QStringLiteral("The file ends before the picture does.");
-    } else {
-        bitmap = PictureHeaders::load(format, path, flags);
+        if (format == FIF_XBM) {
+            bool truncated = false;
+            bitmap = PictureHeaders::loadXbm(path, flags, truncated);
+            if (truncated)
+                loadMessage = QStringLiteral("The file ends before the picture does.");
+        } else {
+            bitmap = PictureHeaders::load(format, path, flags);
+        }
     }
     if (bitmap && !FreeImage_HasPixels(bitmap)) {
         FreeImage_Unload(bitmap);
@@ -485,8 +521,8 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     }
     // What the header did not tell, the decoded picture does: its copies
     // must still fit.
-    if (bitmap && !fits(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap),
-                        decodedBitsOf(bitmap), 0)) {
+    if (bitmap &&
+        !fits(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap), decodedBitsOf(bitmap), 0)) {
         FreeImage_Unload(bitmap);
         bitmap = nullptr;
     }

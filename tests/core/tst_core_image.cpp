@@ -1,4 +1,5 @@
 #include "Image.h"
+#include "PpmDecoder.h"
 #include "TestPictures.h"
 
 #include <FreeImage.h>
@@ -93,6 +94,46 @@ private slots:
         QCOMPARE(image.getRGB24Pitch(), 4u);
         const uchar* p = image.getRGB32Buffer();
         QCOMPARE(QList<int>({p[0], p[1], p[2], p[3]}), QList<int>({30, 20, 10, 255}));
+    }
+
+    // Plain binary PPM files are decoded without the general loader: the
+    // picture must be the one the general loader makes of the same file, and
+    // files of any other kind still reach the general loader.
+    void plainPpmDecodedLikeTheGeneralLoader_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<bool>("plain");
+        QTest::newRow("plain") << QByteArray("P6\n5 3\n255\n") << true;
+        QTest::newRow("carriage returns") << QByteArray("P6\r\n5 \t3\r\n255\r\n") << true;
+        QTest::newRow("comment") << QByteArray("P6\n# by hand\n5 3\n255\n") << false;
+        QTest::newRow("fewer levels") << QByteArray("P6\n5 3\n200\n") << false;
+    }
+
+    void plainPpmDecodedLikeTheGeneralLoader()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(bool, plain);
+        QByteArray bytes = header;
+        for (int i = 0; i < 5 * 3 * 3; ++i)
+            bytes.append(char(i * 37 % 200));
+        bytes.append("after the pixels");
+        const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+        PpmDecoder::Header read;
+        QCOMPARE(PpmDecoder::readHeader(data, std::size_t(bytes.size()), read), plain);
+
+        ScratchDir dir;
+        const QString path = dir.file("p.ppm");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        file.close();
+        Image image(encoded(path));
+        FIBITMAP* general = FreeImage_Load(FIF_PPMRAW, encoded(path).c_str(), 0);
+        QVERIFY(image.getRGB24Buffer() && general);
+        QCOMPARE(image.getWidth(), 5u);
+        QCOMPARE(image.getRGB24Pitch(), FreeImage_GetPitch(general));
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(image.getRGB24Buffer()), 3 * 16),
+                 QByteArray(reinterpret_cast<const char*>(FreeImage_GetBits(general)), 3 * 16));
+        FreeImage_Unload(general);
     }
 
     void greyAndPaletteBecomeColour_data()
