@@ -18,11 +18,11 @@ PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
 PICTURE      ?= $(CURDIR)/resources/samples/chelsea.png
 FUZZ_SECONDS ?= 60
-FUZZERS      ?= qtables table downsampling_pairs help_page picture encoded_jpeg ppm sweep_csv \
+FUZZERS      ?= qtables table downsampling_pairs help_page picture png encoded_jpeg ppm sweep_csv \
                 sweep_file jpeg_info
 
-PACKAGES = cmake g++ make qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
-           libfreeimage-dev libjpeg62-turbo-dev libjpeg-turbo-progs xvfb xauth ccache \
+PACKAGES = cmake g++ make pkgconf qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
+           libfreeimage-dev libjpeg62-turbo-dev libdeflate-dev libjpeg-turbo-progs xvfb xauth ccache \
            qt6-charts-dev libqt6opengl6-dev qt6-svg-dev parallel \
            desktop-file-utils appstream dpkg-dev
 FUZZ_PACKAGES = clang libclang-rt-14-dev

@@ -1,4 +1,5 @@
 #include "Image.h"
+#include "PngDecoder.h"
 #include "PpmDecoder.h"
 #include "TestPictures.h"
 
@@ -6,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
+
+#include <cstring>
 
 #include <sys/stat.h>
 
@@ -46,6 +49,33 @@ QByteArray jpegClaiming(const ScratchDir& dir, int width, int height)
         }
     }
     return {};
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// FreeImage's own load of a PNG file held in memory.
+FIBITMAP* generalPngLoad(const QByteArray& bytes)
+{
+    FIMEMORY* stream = FreeImage_OpenMemory(
+        reinterpret_cast<BYTE*>(const_cast<char*>(bytes.constData())), DWORD(bytes.size()));
+    FIBITMAP* bitmap = FreeImage_LoadFromMemory(FIF_PNG, stream, 0);
+    FreeImage_CloseMemory(stream);
+    return bitmap;
+}
+
+bool samePixels(FIBITMAP* a, FIBITMAP* b)
+{
+    const unsigned height = FreeImage_GetHeight(a);
+    const unsigned pitch = FreeImage_GetPitch(a);
+    if (FreeImage_GetWidth(a) != FreeImage_GetWidth(b) || height != FreeImage_GetHeight(b) ||
+        FreeImage_GetBPP(a) != FreeImage_GetBPP(b) || pitch != FreeImage_GetPitch(b))
+        return false;
+    return std::memcmp(FreeImage_GetBits(a), FreeImage_GetBits(b), std::size_t(pitch) * height) ==
+           0;
 }
 
 } // namespace
@@ -160,6 +190,53 @@ private slots:
             QCOMPARE(int(image.getRGB32Buffer()[3]), 0); // left half transparent
             QCOMPARE(int(image.getRGB32Buffer()[6 * 4 + 3]), 255);
         }
+    }
+
+    // The fast decoder of plain RGB files gives FreeImage's bitmap or
+    // declines; the samples and the plain generated files (every row filter,
+    // one- and three-pixel rows, image data in several chunks, an empty one)
+    // must be taken, files with gamma or transparency declined.
+    void fastPngDecoderMatchesFreeImage_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("taken");
+        for (const char* name : {"coffee.png", "chelsea.png"})
+            QTest::newRow(name) << QStringLiteral(TESSERA_SAMPLES_DIR "/") + name << true;
+        for (const char* name : {"filter-none", "filter-sub", "filter-up", "filter-average",
+                                 "filter-paeth", "all-filters-width-1", "all-filters-width-3",
+                                 "several-idat", "empty-idat", "metadata"})
+            QTest::newRow(name) << QStringLiteral(TESSERA_PNG_CORPUS_DIR "/%1.png").arg(name)
+                                << true;
+        for (const char* name : {"gamma", "transparency"})
+            QTest::newRow(name) << QStringLiteral(TESSERA_PNG_CORPUS_DIR "/%1.png").arg(name)
+                                << false;
+    }
+
+    void fastPngDecoderMatchesFreeImage()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, taken);
+        const QByteArray bytes = contents(path);
+        QVERIFY(!bytes.isEmpty());
+        const PngDecoder png(reinterpret_cast<const unsigned char*>(bytes.constData()),
+                             std::size_t(bytes.size()));
+        FIBITMAP* fast = png.decode();
+        QCOMPARE(fast != nullptr, taken);
+        if (!fast)
+            return;
+        FIBITMAP* general = generalPngLoad(bytes);
+        QVERIFY(general);
+        const bool same = samePixels(fast, general);
+        FreeImage_Unload(fast);
+        // Through Image too: the encoder's copy is FreeImage's bitmap.
+        Image image(encoded(path));
+        const bool sameInImage = image.getRGB24Buffer() &&
+                                 std::memcmp(image.getRGB24Buffer(), FreeImage_GetBits(general),
+                                             std::size_t(FreeImage_GetPitch(general)) *
+                                                 FreeImage_GetHeight(general)) == 0;
+        FreeImage_Unload(general);
+        QVERIFY(same);
+        QVERIFY(sameInImage);
     }
 
     void formatFoundByContentThenByName()
