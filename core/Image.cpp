@@ -152,23 +152,48 @@ std::unique_lock<std::mutex> decoderLock(FREE_IMAGE_FORMAT format)
 }
 
 // The whole file, for the decoders that read from memory; empty when it
-// cannot be read or is larger than any picture it could hold needs.
-std::vector<unsigned char> wholeFile(const char* path)
+// cannot be read or is larger than any picture it could hold needs. Files
+// of up to KEPT bytes go into memory that each thread keeps from one picture
+// to the next: fresh memory of a few megabytes costs a page fault every few
+// kilobytes, nearly as much as decoding the picture. One WholeFile at a
+// time on a thread.
+class WholeFile
 {
-    constexpr long largest = 256l << 20;
-    std::vector<unsigned char> bytes;
-    FILE* file = std::fopen(path, "rb");
-    if (!file)
-        return bytes;
-    const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
-    if (size > 0 && size <= largest && std::fseek(file, 0, SEEK_SET) == 0) {
-        bytes.resize(std::size_t(size));
-        if (std::fread(bytes.data(), 1, bytes.size(), file) != bytes.size())
-            bytes.clear();
+public:
+    explicit WholeFile(const char* path)
+    {
+        constexpr long largest = 256l << 20;
+        FILE* file = std::fopen(path, "rb");
+        if (!file)
+            return;
+        const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
+        if (size > 0 && size <= largest && std::fseek(file, 0, SEEK_SET) == 0) {
+            if (size > KEPT)
+                bytes = &own;
+            bytes->resize(std::size_t(size));
+            if (std::fread(bytes->data(), 1, bytes->size(), file) == bytes->size())
+                length = bytes->size();
+        }
+        std::fclose(file);
     }
-    std::fclose(file);
-    return bytes;
-}
+    WholeFile(const WholeFile&) = delete;
+    WholeFile& operator=(const WholeFile&) = delete;
+
+    const unsigned char* data() const { return bytes->data(); }
+    std::size_t size() const { return length; }
+    bool empty() const { return length == 0; }
+
+private:
+    static constexpr long KEPT = 16l << 20;
+    static std::vector<unsigned char>& kept()
+    {
+        thread_local std::vector<unsigned char> memory;
+        return memory;
+    }
+    std::vector<unsigned char> own;
+    std::vector<unsigned char>* bytes = &kept();
+    std::size_t length = 0;
+};
 
 } // namespace
 
@@ -474,7 +499,7 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     // formats; the decoder looks for binary PPM itself.
     if (format == FIF_PBM || format == FIF_PBMRAW || format == FIF_PGM || format == FIF_PGMRAW ||
         format == FIF_PPM || format == FIF_PPMRAW) {
-        const std::vector<unsigned char> bytes = wholeFile(path);
+        const WholeFile bytes(path);
         PpmDecoder::Header header;
         if (!bytes.empty() && PpmDecoder::readHeader(bytes.data(), bytes.size(), header)) {
             if (!fits(header.width, header.height, 0, claim.workingBytesPerPixel))
@@ -485,7 +510,7 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     // Plain 8-bit RGB PNG files, most of the pictures a sweep loads: our own
     // decoder gives what FreeImage would, or declines.
     if (format == FIF_PNG && !claim.truncated) {
-        const std::vector<unsigned char> bytes = wholeFile(path);
+        const WholeFile bytes(path);
         const PngDecoder png(bytes.data(), bytes.size());
         if (png.plain()) {
             // As FreeImage's header would tell: a 24-bit picture of this size.

@@ -64,7 +64,7 @@ struct DecompressorDeleter
 // to the next: fresh memory of a few megabytes costs a page fault every few
 // kilobytes, more than the decoding itself. Pictures larger than this get
 // scratch memory of their own, given back when they are done.
-constexpr std::size_t KEPT_SCRATCH = 32u << 20;
+constexpr std::size_t KEPT_SCRATCH = 16u << 20;
 
 libdeflate_decompressor* threadDecompressor()
 {
@@ -95,7 +95,8 @@ unsigned char* scratch(std::size_t bytes, std::unique_ptr<unsigned char[]>& own)
 // (c); the filtered byte is the difference, modulo 256. `in` is a row of
 // filtered red-green-blue samples, `above` the previous row already undone
 // in the bitmap's blue-green-red order (zeros for the first row), `out` the
-// bitmap's row. Reads and writes exactly 3 * width bytes of each.
+// bitmap's row. Writes exactly 3 * width bytes; reads as many of `above`
+// and one more of `in`.
 #if defined(__SSE2__)
 
 // One pixel's three samples in the low three 16-bit lanes; the fourth lane
