@@ -348,7 +348,7 @@ private slots:
         QVERIFY(result->getErrors() && result->getY_RGB32());
     }
 
-    // Every picture of this corpus and of the fuzzing corpus loads twice to
+    // Every picture of this corpus and of the fuzzing corpora loads twice to
     // the same pixels and the same message, or is refused twice: a loader
     // that handed back memory it never wrote would differ (and `make
     // test-valgrind` runs this under memcheck, which says where).
@@ -358,9 +358,11 @@ private slots:
         for (const Entry& entry : corpus->entries())
             paths << corpus->path(entry);
         paths << corpus->flipped();
-        const QDir seeds(QStringLiteral(PICTURE_CORPUS));
-        for (const QString& name : seeds.entryList(QDir::Files, QDir::Name))
-            paths << seeds.filePath(name);
+        for (const char* folder : {PICTURE_CORPUS, PNG_CORPUS}) {
+            const QDir seeds(QString::fromUtf8(folder));
+            for (const QString& name : seeds.entryList(QDir::Files, QDir::Name))
+                paths << seeds.filePath(name);
+        }
         int loaded = 0, warned = 0;
         for (const QString& path : paths) {
             const Image first(encoded(path));
