@@ -139,11 +139,12 @@ __m128i absolute(__m128i x)
 // Filters run along the row with the previous pixel's result as `a`, a
 // chain that no vectoriser breaks; each pixel's three samples go side by
 // side in one register instead. `in` may be read one byte past its row.
+// Predictions are samples, the high byte of each lane zero, so that adding
+// bytewise is the sum modulo 256 with the high byte still zero.
 template <typename Predict>
 void undoRow(const unsigned char* in, const unsigned char* above, unsigned char* out,
              std::uint32_t width, Predict predict)
 {
-    const __m128i lowBytes = _mm_set1_epi16(0xFF);
     __m128i a = _mm_setzero_si128();
     __m128i c = _mm_setzero_si128();
     // Red-green-blue to blue-green-red.
@@ -152,12 +153,12 @@ void undoRow(const unsigned char* in, const unsigned char* above, unsigned char*
     };
     for (std::uint32_t x = 1; x < width; ++x, in += 3, above += 3, out += 3) {
         const __m128i b = loadPixel(above);
-        a = _mm_and_si128(_mm_add_epi16(filtered(in), predict(a, b, c)), lowBytes);
+        a = _mm_add_epi8(filtered(in), predict(a, b, c));
         storePixel(out, a);
         c = b;
     }
     const __m128i b = loadLastPixel(above);
-    storeLastPixel(out, _mm_and_si128(_mm_add_epi16(filtered(in), predict(a, b, c)), lowBytes));
+    storeLastPixel(out, _mm_add_epi8(filtered(in), predict(a, b, c)));
 }
 
 bool undoFilter(unsigned filter, const unsigned char* in, const unsigned char* above,
@@ -186,11 +187,12 @@ bool undoFilter(unsigned filter, const unsigned char* in, const unsigned char* a
             const __m128i pa = absolute(bc);
             const __m128i pb = absolute(ac);
             const __m128i pc = absolute(_mm_add_epi16(ac, bc));
-            const __m128i least = _mm_min_epi16(_mm_min_epi16(pa, pb), pc);
-            const __m128i takeA = _mm_cmpeq_epi16(pa, least);
-            const __m128i takeB = _mm_cmpeq_epi16(pb, least);
-            const __m128i bOrC = _mm_or_si128(_mm_and_si128(takeB, b), _mm_andnot_si128(takeB, c));
-            return _mm_or_si128(_mm_and_si128(takeA, a), _mm_andnot_si128(takeA, bOrC));
+            // Comparisons straight from the distances keep the chain from
+            // one pixel to the next short.
+            const __m128i notA = _mm_or_si128(_mm_cmpgt_epi16(pa, pb), _mm_cmpgt_epi16(pa, pc));
+            const __m128i notB = _mm_cmpgt_epi16(pb, pc);
+            const __m128i bOrC = _mm_or_si128(_mm_and_si128(notB, c), _mm_andnot_si128(notB, b));
+            return _mm_or_si128(_mm_and_si128(notA, bOrC), _mm_andnot_si128(notA, a));
         });
         return true;
     default:
