@@ -17,7 +17,8 @@ struct FIBITMAP;
 // well-formed files whose every chunk checks out, so that FreeImage would
 // have nothing to say about them either: anything unusual is declined.
 //
-// Thread-safe: nothing is shared between calls.
+// Thread-safe: nothing is shared between threads. Each thread keeps its
+// decompressor and scratch memory (up to 16 MB) for its next picture.
 class PngDecoder
 {
 public:
