@@ -341,17 +341,29 @@ bool parseSweepFile(const QByteArray& text, QList<QPair<QString, QString>>& sett
 bool collectPictures(const QStringList& paths, bool recursive, QStringList& pictures,
                      QString& error)
 {
-    QStringList nameFilters;
+    // The extensions are compared here rather than given to the iterator as
+    // name filters, which it would turn into one regular expression each.
+    QStringList suffixes;
     for (const char* extension : pictureExtensions)
-        nameFilters << QStringLiteral("*.%1").arg(QLatin1String(extension));
+        suffixes << QLatin1Char('.') + QLatin1String(extension);
+    auto isPicture = [&suffixes](const QString& name) {
+        for (const QString& suffix : suffixes) {
+            if (name.endsWith(suffix, Qt::CaseInsensitive))
+                return true;
+        }
+        return false;
+    };
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isDir()) {
-            QDirIterator it(path, nameFilters, QDir::Files | QDir::Readable,
+            QDirIterator it(path, QDir::Files | QDir::Readable,
                             recursive ? QDirIterator::Subdirectories | QDirIterator::FollowSymlinks
                                       : QDirIterator::NoIteratorFlags);
-            while (it.hasNext())
-                pictures << it.next();
+            while (it.hasNext()) {
+                const QString file = it.next();
+                if (isPicture(it.fileName()))
+                    pictures << file;
+            }
         } else if (info.exists()) {
             pictures << path;
         } else {
