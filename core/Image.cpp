@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <vector>
 
@@ -150,50 +151,6 @@ std::unique_lock<std::mutex> decoderLock(FREE_IMAGE_FORMAT format)
         return std::unique_lock<std::mutex>(oneAtATime, std::defer_lock);
     return std::unique_lock<std::mutex>(oneAtATime);
 }
-
-// The whole file, for the decoders that read from memory; empty when it
-// cannot be read or is larger than any picture it could hold needs. Files
-// of up to KEPT bytes go into memory that each thread keeps from one picture
-// to the next: fresh memory of a few megabytes costs a page fault every few
-// kilobytes, nearly as much as decoding the picture. One WholeFile at a
-// time on a thread.
-class WholeFile
-{
-public:
-    explicit WholeFile(const char* path)
-    {
-        constexpr long largest = 256l << 20;
-        FILE* file = std::fopen(path, "rb");
-        if (!file)
-            return;
-        const long size = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
-        if (size > 0 && size <= largest && std::fseek(file, 0, SEEK_SET) == 0) {
-            if (size > KEPT)
-                bytes = &own;
-            bytes->resize(std::size_t(size));
-            if (std::fread(bytes->data(), 1, bytes->size(), file) == bytes->size())
-                length = bytes->size();
-        }
-        std::fclose(file);
-    }
-    WholeFile(const WholeFile&) = delete;
-    WholeFile& operator=(const WholeFile&) = delete;
-
-    const unsigned char* data() const { return bytes->data(); }
-    std::size_t size() const { return length; }
-    bool empty() const { return length == 0; }
-
-private:
-    static constexpr long KEPT = 16l << 20;
-    static std::vector<unsigned char>& kept()
-    {
-        thread_local std::vector<unsigned char> memory;
-        return memory;
-    }
-    std::vector<unsigned char> own;
-    std::vector<unsigned char>* bytes = &kept();
-    std::size_t length = 0;
-};
 
 } // namespace
 
@@ -492,26 +449,24 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     // What this header says is checked before FreeImage reads it too.
     if (claim.known && !fits(claim.width, claim.height, 0, claim.workingBytesPerPixel))
         return nullptr;
-    // The plainest files of the commonest formats are decoded from one read
-    // of the file; every other file goes to the general decoders.
+    // The files of the formats read from memory are read once, here. The
+    // plainest files of the commonest formats are decoded from them by
+    // decoders of our own; every other file goes to the general decoders.
+    std::optional<PictureHeaders::WholeFile> whole;
+    if (PictureHeaders::plainFormat(format) || format == FIF_PNG)
+        whole.emplace(path);
     FIBITMAP* bitmap = nullptr;
-    // FreeImage names every portable-anymap file after the first of its
-    // formats; the decoder looks for binary PPM itself.
-    if (format == FIF_PBM || format == FIF_PBMRAW || format == FIF_PGM || format == FIF_PGMRAW ||
-        format == FIF_PPM || format == FIF_PPMRAW) {
-        const WholeFile bytes(path);
-        PpmDecoder::Header header;
-        if (!bytes.empty() && PpmDecoder::readHeader(bytes.data(), bytes.size(), header)) {
-            if (!fits(header.width, header.height, 0, claim.workingBytesPerPixel))
-                return nullptr;
-            bitmap = PpmDecoder::decode(bytes.data(), header);
-        }
+    PpmDecoder::Header header;
+    if (PictureHeaders::anymapFormat(format) &&
+        PpmDecoder::readHeader(whole->data(), whole->size(), header)) {
+        if (!fits(header.width, header.height, 0, claim.workingBytesPerPixel))
+            return nullptr;
+        bitmap = PpmDecoder::decode(whole->data(), header);
     }
     // Plain 8-bit RGB PNG files, most of the pictures a sweep loads: our own
     // decoder gives what FreeImage would, or declines.
     if (format == FIF_PNG && !claim.truncated) {
-        const WholeFile bytes(path);
-        const PngDecoder png(bytes.data(), bytes.size());
+        const PngDecoder png(whole->data(), whole->size());
         if (png.plain()) {
             // As FreeImage's header would tell: a 24-bit picture of this size.
             if (!fits(png.getWidth(), png.getHeight(), 0, claim.workingBytesPerPixel))
@@ -524,7 +479,8 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         std::uint64_t decodedBits = 0;
         bool sized = claim.known;
         if (FreeImage_FIFSupportsNoPixels(format)) {
-            FIBITMAP* header = PictureHeaders::load(format, path, flags | FIF_LOAD_NOPIXELS);
+            FIBITMAP* header = PictureHeaders::load(format, path, flags | FIF_LOAD_NOPIXELS,
+                                                    whole ? &*whole : nullptr);
             if (!header) {
                 if (loadMessage.isEmpty())
                     loadMessage = QStringLiteral("The picture cannot be decoded.");
@@ -550,7 +506,7 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
             if (truncated)
                 loadMessage = QStringLiteral("The file ends before the picture does.");
         } else {
-            bitmap = PictureHeaders::load(format, path, flags);
+            bitmap = PictureHeaders::load(format, path, flags, whole ? &*whole : nullptr);
         }
     }
     if (bitmap && !FreeImage_HasPixels(bitmap)) {

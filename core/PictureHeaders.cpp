@@ -861,8 +861,7 @@ unsigned DLL_CALLCONV guardedRead(void* buffer, unsigned size, unsigned count, f
         const std::size_t left =
             guarded->position < guarded->size ? guarded->size - guarded->position : 0;
         got = size == 0 ? count : std::min<std::size_t>(count, left / size);
-        std::memcpy(buffer, guarded->data + std::min(guarded->position, guarded->size),
-                    got * size);
+        std::memcpy(buffer, guarded->data + std::min(guarded->position, guarded->size), got * size);
         // Like a file, the position moves past whole items only, and stays
         // at the end after a read that came short.
         guarded->position = got < count ? std::max(guarded->position, guarded->size)
@@ -1019,29 +1018,40 @@ FREE_IMAGE_FORMAT fileType(const std::string& path)
     return FreeImage_GetFileTypeFromHandle(&io, &guarded, 0);
 }
 
-FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags)
+WholeFile::WholeFile(const std::string& path)
 {
+    constexpr long largest = 256l << 20;
     const File file(std::fopen(path.c_str(), "rb"));
     if (!file)
-        return nullptr;
-    GuardedFile guarded;
-    guarded.file = file.get();
+        return;
+    const long size = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
+    if (size <= 0 || size > largest || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return;
+    bytes.resize(std::size_t(size));
+    if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
+        bytes.clear();
+}
+
+FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags, const WholeFile* whole)
+{
     // The readers of the plain formats ask for a few bytes at a time, which
     // from a file costs a locked library call each, more than the decode
-    // itself: their files are read whole first (up to a size that a picture
-    // of these formats has no need to exceed) and handed out from memory.
-    std::vector<unsigned char> bytes;
-    if (plainFormat(format)) {
-        constexpr long largest = 256l << 20;
-        const long size = std::fseek(file.get(), 0, SEEK_END) == 0 ? std::ftell(file.get()) : -1;
-        if (size > 0 && size <= largest && std::fseek(file.get(), 0, SEEK_SET) == 0) {
-            bytes.resize(std::size_t(size));
-            if (std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size()) {
-                guarded.data = bytes.data();
-                guarded.size = bytes.size();
-            }
-        }
-        std::fseek(file.get(), 0, SEEK_SET);
+    // itself: their files are read whole first and handed out from memory.
+    std::unique_ptr<WholeFile> read;
+    if ((!whole || whole->empty()) && plainFormat(format)) {
+        read = std::make_unique<WholeFile>(path);
+        whole = read.get();
+    }
+    GuardedFile guarded;
+    File file;
+    if (whole && !whole->empty()) {
+        guarded.data = whole->data();
+        guarded.size = whole->size();
+    } else {
+        file.reset(std::fopen(path.c_str(), "rb"));
+        if (!file)
+            return nullptr;
+        guarded.file = file.get();
     }
     FreeImageIO io = guardedIo();
     return FreeImage_LoadFromHandle(format, &io, &guarded, flags);
@@ -1072,9 +1082,12 @@ FIBITMAP* loadXbm(const std::string& path, int flags, bool& truncated)
 
 bool plainFormat(FREE_IMAGE_FORMAT format)
 {
+    return format == FIF_BMP || format == FIF_TARGA || anymapFormat(format);
+}
+
+bool anymapFormat(FREE_IMAGE_FORMAT format)
+{
     switch (format) {
-    case FIF_BMP:
-    case FIF_TARGA:
     case FIF_PBM:
     case FIF_PBMRAW:
     case FIF_PGM:

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // Guards around FreeImage loaders that trust their input too far.
 namespace PictureHeaders {
@@ -46,12 +47,37 @@ HeaderClaim readClaim(FREE_IMAGE_FORMAT format, const std::string& path);
 // got, and decided on uninitialised memory for files shorter than they
 // expected.
 FREE_IMAGE_FORMAT fileType(const std::string& path);
-FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags);
+
+// A file read whole into memory, for the readers that decode from memory;
+// empty when it cannot be read or is larger than any picture it could hold
+// needs.
+class WholeFile
+{
+public:
+    explicit WholeFile(const std::string& path);
+    WholeFile(const WholeFile&) = delete;
+    WholeFile& operator=(const WholeFile&) = delete;
+
+    const unsigned char* data() const { return bytes.data(); }
+    std::size_t size() const { return bytes.size(); }
+    bool empty() const { return bytes.empty(); }
+
+private:
+    std::vector<unsigned char> bytes;
+};
+
+// Loads through the guarded reader, from `whole` when it holds the file;
+// else the files of the plain formats are read whole here first.
+FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
+               const WholeFile* whole = nullptr);
 
 // The formats whose files are small, plain pixel data (BMP, Targa, the
 // portable maps): `load` reads them whole and hands them out from memory, and
 // their decoders keep all their state in the load's own objects.
 bool plainFormat(FREE_IMAGE_FORMAT format);
+// The portable maps, which FreeImage names after the first of their formats
+// whatever the file holds.
+bool anymapFormat(FREE_IMAGE_FORMAT format);
 
 // Loads an XBM file. FreeImage's XBM reader does not notice the end of the
 // file and loops for ever on one whose data stops short of its size; here it

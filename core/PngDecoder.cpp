@@ -60,35 +60,9 @@ struct DecompressorDeleter
     void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
 };
 
-// Each thread keeps its decompressor and its scratch memory from one picture
-// to the next: fresh memory of a few megabytes costs a page fault every few
-// kilobytes, more than the decoding itself. Pictures larger than this get
-// scratch memory of their own, given back when they are done.
-constexpr std::size_t KEPT_SCRATCH = 16u << 20;
-
-libdeflate_decompressor* threadDecompressor()
-{
-    thread_local std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor(
-        libdeflate_alloc_decompressor());
-    return decompressor.get();
-}
-
-// `bytes` of scratch memory: the thread's own when small enough, else new
-// memory that `own` holds. Null when there is no memory.
-unsigned char* scratch(std::size_t bytes, std::unique_ptr<unsigned char[]>& own)
-{
-    if (bytes > KEPT_SCRATCH) {
-        own.reset(new (std::nothrow) unsigned char[bytes]);
-        return own.get();
-    }
-    thread_local std::unique_ptr<unsigned char[]> kept;
-    thread_local std::size_t keptBytes = 0;
-    if (keptBytes < bytes) {
-        kept.reset(new (std::nothrow) unsigned char[bytes]);
-        keptBytes = kept ? bytes : 0;
-    }
-    return kept.get();
-}
+// One decompressor per call: it is a few tables, where the picture is
+// megabytes.
+using Decompressor = std::unique_ptr<libdeflate_decompressor, DecompressorDeleter>;
 
 // Undoing the row filters. Each predicts a byte from the same byte of the
 // pixel to the left (a), of the pixel above (b) and of the one above-left
@@ -312,10 +286,11 @@ FIBITMAP* PngDecoder::decode() const
     const std::size_t rawBytes = rowBytes * height;
     // The inflated rows, and the image data joined into one stream when it
     // comes in several chunks.
-    std::unique_ptr<unsigned char[]> own;
     // One byte more, which the filters may read past the last row.
-    unsigned char* raw = scratch(rawBytes + 1 + (severalChunks ? dataBytes : 0), own);
-    libdeflate_decompressor* decompressor = threadDecompressor();
+    const std::unique_ptr<unsigned char[]> scratch(
+        new (std::nothrow) unsigned char[rawBytes + 1 + (severalChunks ? dataBytes : 0)]);
+    const Decompressor decompressor(libdeflate_alloc_decompressor());
+    unsigned char* raw = scratch.get();
     if (!raw || !decompressor)
         return nullptr;
     raw[rawBytes] = 0;
@@ -340,7 +315,7 @@ FIBITMAP* PngDecoder::decode() const
         return nullptr;
     // Exactly the picture's rows, the whole stream, its Adler-32 checked.
     std::size_t used = 0, produced = 0;
-    if (libdeflate_zlib_decompress_ex(decompressor, stream, dataBytes, raw, rawBytes, &used,
+    if (libdeflate_zlib_decompress_ex(decompressor.get(), stream, dataBytes, raw, rawBytes, &used,
                                       &produced) != LIBDEFLATE_SUCCESS ||
         used != dataBytes || produced != rawBytes)
         return nullptr;

@@ -17,8 +17,7 @@ struct FIBITMAP;
 // well-formed files whose every chunk checks out, so that FreeImage would
 // have nothing to say about them either: anything unusual is declined.
 //
-// Thread-safe: nothing is shared between threads. Each thread keeps its
-// decompressor and scratch memory (up to 16 MB) for its next picture.
+// Thread-safe: nothing is shared between decoders.
 class PngDecoder
 {
 public:
