@@ -34,9 +34,9 @@ Outcome run(const QStringList& arguments)
     const QCommandLineOption reference(QStringLiteral("reference"),
                                        QStringLiteral("The reference curve's values."),
                                        QStringLiteral("VALUE[,VALUE...]"));
-    const QCommandLineOption metric(QStringLiteral("metric"),
-                                    QStringLiteral("The quality figure: %1.").arg(metrics.join('|')),
-                                    QStringLiteral("FIGURE"), QStringLiteral("psnr"));
+    const QCommandLineOption metric(
+        QStringLiteral("metric"), QStringLiteral("The quality figure: %1.").arg(metrics.join('|')),
+        QStringLiteral("FIGURE"), QStringLiteral("psnr"));
     parser.addOptions({curveBy, reference, metric});
     if (!parser.parse(QStringList{QStringLiteral("bd-rate")} + arguments))
         return usage(parser.errorText());
@@ -47,7 +47,8 @@ Outcome run(const QStringList& arguments)
         return usage(QStringLiteral("--curve-by and --reference are needed"));
     const QString figure = parser.value(metric);
     if (!metrics.contains(figure))
-        return usage(QStringLiteral("--metric is one of %1").arg(metrics.join(QStringLiteral(", "))));
+        return usage(
+            QStringLiteral("--metric is one of %1").arg(metrics.join(QStringLiteral(", "))));
 
     QString error;
     const auto table = CsvTable::read(files.front(), &error);

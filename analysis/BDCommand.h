@@ -16,9 +16,9 @@ namespace BDCommand {
 
 struct Outcome
 {
-    int status = 0;      // 0 done, 2 usage error or unreadable input
-    QByteArray output;   // for standard output
-    QByteArray errors;   // for standard error
+    int status = 0;    // 0 done, 2 usage error or unreadable input
+    QByteArray output; // for standard output
+    QByteArray errors; // for standard error
 };
 
 // `arguments` are those after "bd-rate".

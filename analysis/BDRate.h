@@ -34,7 +34,8 @@ struct Point
 constexpr int MIN_POINTS = 4;
 
 // Percent of rate the test curve needs over the reference at equal quality.
-std::optional<double> rateDelta(const std::vector<Point>& reference, const std::vector<Point>& test);
+std::optional<double> rateDelta(const std::vector<Point>& reference,
+                                const std::vector<Point>& test);
 // Mean quality gain of the test curve over the reference at equal rate.
 std::optional<double> qualityDelta(const std::vector<Point>& reference,
                                    const std::vector<Point>& test);

@@ -65,7 +65,8 @@ std::optional<Records> split(const QByteArray& bytes, qsizetype at, bool partial
                 recordLine = openedOn;
                 return fail("a quoted field is not closed");
             }
-            if (i < n && p[i] != ',' && p[i] != '\n' && !(p[i] == '\r' && (i + 1 == n || p[i + 1] == '\n')))
+            if (i < n && p[i] != ',' && p[i] != '\n' &&
+                !(p[i] == '\r' && (i + 1 == n || p[i + 1] == '\n')))
                 return fail("text after a closing quote");
         } else {
             const qsizetype start = i;
@@ -113,7 +114,8 @@ std::optional<Records> split(const QByteArray& bytes, qsizetype at, bool partial
 
 } // namespace
 
-std::optional<CsvTable> CsvTable::parse(const QByteArray& bytes, QString* error, qsizetype* complete)
+std::optional<CsvTable> CsvTable::parse(const QByteArray& bytes, QString* error,
+                                        qsizetype* complete)
 {
     const auto notUtf8 = [error] {
         if (error)

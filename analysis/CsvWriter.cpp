@@ -7,7 +7,8 @@ namespace CsvWriter {
 QByteArray field(const QString& text)
 {
     QByteArray bytes = text.toUtf8();
-    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') && !bytes.contains('\n'))
+    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\r') &&
+        !bytes.contains('\n'))
         return bytes;
     bytes.replace('"', "\"\"");
     return '"' + bytes + '"';

@@ -180,8 +180,8 @@ std::vector<Delta> deltas(const std::vector<Curve>& perPicture, const QStringLis
         for (const Curve* curve : curves) {
             if (curve == ref)
                 continue;
-            Delta line{curve->picture, false, curve->key, int(curve->points.size()),
-                       std::nullopt, std::nullopt};
+            Delta line{curve->picture, false,       curve->key, int(curve->points.size()),
+                       std::nullopt,   std::nullopt};
             if (ref) {
                 line.rate = BDRate::rateDelta(rd(*ref), rd(*curve));
                 line.figure = BDRate::qualityDelta(rd(*ref), rd(*curve));

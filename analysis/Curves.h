@@ -22,18 +22,18 @@ namespace Curves {
 
 struct Point
 {
-    double rate = 0;   // bits per pixel
-    double figure = 0; // the chosen quality figure
-    int quality = 0;   // the quality setting
+    double rate = 0;       // bits per pixel
+    double figure = 0;     // the chosen quality figure
+    int quality = 0;       // the quality setting
     std::vector<int> rows; // the rows this point stands for
 };
 
 struct Curve
 {
-    QString picture; // empty on a curve averaged over pictures
-    QStringList key; // the values of the curve-by columns
+    QString picture;           // empty on a curve averaged over pictures
+    QStringList key;           // the values of the curve-by columns
     std::vector<Point> points; // ordered by rate
-    int pictures = 1; // how many pictures the curve stands for
+    int pictures = 1;          // how many pictures the curve stands for
 };
 
 struct Options

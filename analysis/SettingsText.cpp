@@ -31,7 +31,7 @@ bool standardTables(const JPEGSettings& s)
 QString mode(const JPEGSettings& s)
 {
     return s.getCompressionMode() == JPEGSettings::BASELINE ? QStringLiteral("Baseline")
-                                                             : QStringLiteral("Extended");
+                                                            : QStringLiteral("Extended");
 }
 
 QString dct(const JPEGSettings& s)
@@ -65,7 +65,8 @@ QString tableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot)
             continue;
         const QString kind = i < half ? QStringLiteral("Luminance") : QStringLiteral("Chrominance");
         const int n = i % half;
-        return n == 0 ? kind + QStringLiteral(" standard") : QStringLiteral("%1 %2").arg(kind).arg(n);
+        return n == 0 ? kind + QStringLiteral(" standard")
+                      : QStringLiteral("%1 %2").arg(kind).arg(n);
     }
     return QStringLiteral("custom");
 }
@@ -94,12 +95,15 @@ std::optional<QString> cjpegOptions(const JPEGSettings& s)
 QString sweepOptions(const JPEGSettings& s)
 {
     const bool extended = s.getCompressionMode() != JPEGSettings::BASELINE;
-    QStringList out{QStringLiteral("--mode"), extended ? QStringLiteral("extended") : QStringLiteral("baseline")};
+    QStringList out{QStringLiteral("--mode"),
+                    extended ? QStringLiteral("extended") : QStringLiteral("baseline")};
     if (extended)
-        out << QStringLiteral("--progressive") << (s.isProgressive() ? QStringLiteral("yes") : QStringLiteral("no"));
+        out << QStringLiteral("--progressive")
+            << (s.isProgressive() ? QStringLiteral("yes") : QStringLiteral("no"));
     out << QStringLiteral("--output")
         << (s.getGrayscaleOutput() ? QStringLiteral("grayscale") : QStringLiteral("colour"));
-    out << QStringLiteral("--huffman") << (s.getOptimizeHuffman() ? QStringLiteral("yes") : QStringLiteral("no"));
+    out << QStringLiteral("--huffman")
+        << (s.getOptimizeHuffman() ? QStringLiteral("yes") : QStringLiteral("no"));
     if (s.isAutoQualityEnabled()) {
         const QString q = QString::number(s.getQuality());
         out << QStringLiteral("--auto-quality") << q + QLatin1Char(':') + q + QStringLiteral(":0")
@@ -113,8 +117,10 @@ QString sweepOptions(const JPEGSettings& s)
         if (s.qtables[JPEGSettings::LUMINANCE] != QuantizationTable(JPEGSettings::presets[0]))
             out << QStringLiteral("--luminance-tables") << QStringLiteral("LUMINANCE-TABLES-FILE");
         if (s.qtables[JPEGSettings::CHROMINANCE] != QuantizationTable(JPEGSettings::presets[1]))
-            out << QStringLiteral("--chrominance-tables") << QStringLiteral("CHROMINANCE-TABLES-FILE");
-        if (s.downsampling[0] != defaults.downsampling[0] || s.downsampling[1] != defaults.downsampling[1])
+            out << QStringLiteral("--chrominance-tables")
+                << QStringLiteral("CHROMINANCE-TABLES-FILE");
+        if (s.downsampling[0] != defaults.downsampling[0] ||
+            s.downsampling[1] != defaults.downsampling[1])
             out << QStringLiteral("--sampling-pairs") << QStringLiteral("SAMPLING-PAIRS-FILE");
     }
     return out.join(QLatin1Char(' '));

@@ -13,8 +13,8 @@
 // fields hold.
 namespace SettingsText {
 
-QString mode(const JPEGSettings& s);     // "Baseline" or "Extended"
-QString dct(const JPEGSettings& s);      // "int", "fast" or "float"
+QString mode(const JPEGSettings& s); // "Baseline" or "Extended"
+QString dct(const JPEGSettings& s);  // "int", "fast" or "float"
 // Horizontal x vertical factors per component: "2x2,1x1,1x1"; one
 // component for grey-scale output.
 QString sampling(const JPEGSettings& s);

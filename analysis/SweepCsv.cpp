@@ -67,16 +67,20 @@ struct Column
 };
 
 const Column table[] = {
-    {"picture_index", Column::Whole, nullptr, [](const Row& row) { return double(row.pictureIndex); }},
+    {"picture_index", Column::Whole, nullptr,
+     [](const Row& row) { return double(row.pictureIndex); }},
     {"entry_index", Column::Whole, nullptr,
-     [](const Row& row) { return known(row.loaded && row.stat.entryIndex >= 0, row.stat.entryIndex); }},
+     [](const Row& row) {
+         return known(row.loaded && row.stat.entryIndex >= 0, row.stat.entryIndex);
+     }},
     {"picture", Column::Text, [](const Row& row) { return row.stat.fileName; }, nullptr},
     {"width", Column::Whole, nullptr,
      [](const Row& row) { return known(row.loaded && row.stat.width > 0, row.stat.width); }},
     {"height", Column::Whole, nullptr,
      [](const Row& row) { return known(row.loaded && row.stat.width > 0, row.stat.height); }},
     {"mode", Column::Text,
-     [](const Row& row) { return row.loaded ? SettingsText::mode(row.entry) : QString(); }, nullptr},
+     [](const Row& row) { return row.loaded ? SettingsText::mode(row.entry) : QString(); },
+     nullptr},
     {"progressive", Column::Whole, nullptr,
      [](const Row& row) {
          // A baseline file is never progressive, whatever the entry says.
@@ -105,15 +109,23 @@ const Column table[] = {
      },
      nullptr},
     {"luminance_table", Column::Text,
-     [](const Row& row) { return row.loaded ? tableName(row, JPEGSettings::LUMINANCE) : QString(); },
+     [](const Row& row) {
+         return row.loaded ? tableName(row, JPEGSettings::LUMINANCE) : QString();
+     },
      nullptr},
     {"chrominance_table", Column::Text,
-     [](const Row& row) { return row.loaded ? tableName(row, JPEGSettings::CHROMINANCE) : QString(); },
+     [](const Row& row) {
+         return row.loaded ? tableName(row, JPEGSettings::CHROMINANCE) : QString();
+     },
      nullptr},
     {"source_bytes", Column::Whole, nullptr,
-     [](const Row& row) { return known(row.loaded && row.stat.width > 0, double(row.stat.sourceBytes)); }},
+     [](const Row& row) {
+         return known(row.loaded && row.stat.width > 0, double(row.stat.sourceBytes));
+     }},
     {"jpeg_bytes", Column::Whole, nullptr,
-     [](const Row& row) { return measured(row, row.stat.jpegBytes > 0 ? double(row.stat.jpegBytes) : none); }},
+     [](const Row& row) {
+         return measured(row, row.stat.jpegBytes > 0 ? double(row.stat.jpegBytes) : none);
+     }},
     {"compression_rate", Column::Real, nullptr,
      [](const Row& row) { return measured(row, row.stat.compressionRate); }},
     {"compression_percentage", Column::Real, nullptr,
@@ -122,14 +134,20 @@ const Column table[] = {
     {"mse", Column::Real, nullptr, [](const Row& row) { return measured(row, row.stat.mse); }},
     {"psnr", Column::Real, nullptr, [](const Row& row) { return measured(row, row.stat.psnr); }},
     {"psnr_y", Column::Real, nullptr, [](const Row& row) { return measured(row, row.stat.psnrY); }},
-    {"psnr_cb", Column::Real, nullptr, [](const Row& row) { return measured(row, row.stat.psnrCb); }},
-    {"psnr_cr", Column::Real, nullptr, [](const Row& row) { return measured(row, row.stat.psnrCr); }},
+    {"psnr_cb", Column::Real, nullptr,
+     [](const Row& row) { return measured(row, row.stat.psnrCb); }},
+    {"psnr_cr", Column::Real, nullptr,
+     [](const Row& row) { return measured(row, row.stat.psnrCr); }},
     {"ssim", Column::Real, nullptr, [](const Row& row) { return measured(row, row.stat.ssim); }},
-    {"ms_ssim", Column::Real, nullptr, [](const Row& row) { return measured(row, row.stat.msSsim); }},
-    {"encode_ms", Column::Real, nullptr, [](const Row& row) { return known(row.loaded, row.stat.encodeMs); }},
-    {"decode_ms", Column::Real, nullptr, [](const Row& row) { return known(row.loaded, row.stat.decodeMs); }},
+    {"ms_ssim", Column::Real, nullptr,
+     [](const Row& row) { return measured(row, row.stat.msSsim); }},
+    {"encode_ms", Column::Real, nullptr,
+     [](const Row& row) { return known(row.loaded, row.stat.encodeMs); }},
+    {"decode_ms", Column::Real, nullptr,
+     [](const Row& row) { return known(row.loaded, row.stat.decodeMs); }},
     {"status", Column::Text,
-     [](const Row& row) { return row.failed ? QStringLiteral("failed") : QStringLiteral("ok"); }, nullptr},
+     [](const Row& row) { return row.failed ? QStringLiteral("failed") : QStringLiteral("ok"); },
+     nullptr},
     {"message", Column::Text, [](const Row& row) { return row.message; }, nullptr},
 };
 constexpr int COLUMN_COUNT = int(sizeof table / sizeof table[0]);

@@ -16,11 +16,16 @@ namespace SweepColumns {
 
 QStringList settings()
 {
-    return {QStringLiteral("mode"),      QStringLiteral("progressive"),
-            QStringLiteral("grayscale"), QStringLiteral("optimize_huffman"),
-            QStringLiteral("dct"),       QStringLiteral("smoothing"),
-            QStringLiteral("auto_quality"), QStringLiteral("sampling"),
-            QStringLiteral("luminance_table"), QStringLiteral("chrominance_table")};
+    return {QStringLiteral("mode"),
+            QStringLiteral("progressive"),
+            QStringLiteral("grayscale"),
+            QStringLiteral("optimize_huffman"),
+            QStringLiteral("dct"),
+            QStringLiteral("smoothing"),
+            QStringLiteral("auto_quality"),
+            QStringLiteral("sampling"),
+            QStringLiteral("luminance_table"),
+            QStringLiteral("chrominance_table")};
 }
 
 QStringList figures()

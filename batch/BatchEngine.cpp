@@ -11,9 +11,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <map>
-#include <new>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <thread>
 
 namespace {

@@ -85,8 +85,7 @@ QString BatchForm::check() const
         return QStringLiteral("At least one quality setting must be selected<br>- auto "
                               "quality<br>- manual quaqlity");
     if (!optimizeHuffman && !dontOptimizeHuffman)
-        return QStringLiteral(
-            "Huffman optimization must be set<br>- optimize<br>- don't optimize");
+        return QStringLiteral("Huffman optimization must be set<br>- optimize<br>- don't optimize");
     if (!grayscaleOutput && !colorOutput)
         return QStringLiteral(
             "At least one output option must be set<br>- grayscale<br>- original");
@@ -154,9 +153,9 @@ void BatchForm::apply(BatchSettings& settings) const
             !minTableQuality.isEmpty() && !maxTableQuality.isEmpty() && !tableQualityStep.isEmpty();
         settings.tableQuality = false;
         if (filled) {
-            const Range tableQualities = readRange(minTableQuality, maxTableQuality,
-                                                   tableQualityStep, 1,
-                                                   "Illegal table quality values");
+            const Range tableQualities =
+                readRange(minTableQuality, maxTableQuality, tableQualityStep, 1,
+                          "Illegal table quality values");
             settings.minTableQuality = tableQualities.minimum;
             settings.maxTableQuality = tableQualities.maximum;
             settings.tableQualityStep = tableQualities.step;

@@ -119,7 +119,8 @@ void JPEGSettingsFactory::quality(JPEGSettings& working, std::vector<JPEGSetting
     }
     if (settings->autoQuality && !canceled) {
         working.setAutoQualityEnabled(true);
-        sweep(settings->minQuality, settings->maxQuality, settings->qualityStep,
-              &JPEGSettings::setQuality, working, [&] { list.push_back(working); }, progress);
+        sweep(
+            settings->minQuality, settings->maxQuality, settings->qualityStep,
+            &JPEGSettings::setQuality, working, [&] { list.push_back(working); }, progress);
     }
 }

@@ -23,8 +23,8 @@ QString sampling(const QByteArray& jpeg)
         const int length = (byte(at + 2) << 8) | byte(at + 3);
         if (length < 2 || at + 2 + length > jpeg.size())
             return QString();
-        const bool frame = code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 &&
-                           code != 0xCC;
+        const bool frame =
+            code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
         if (frame) {
             // Precision, height (2), width (2), component count, then three
             // bytes a component: identifier, factors (H high nibble, V low),

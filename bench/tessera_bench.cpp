@@ -213,10 +213,11 @@ int main(int argc, char** argv)
         } else if (a == QLatin1String("--repeat") && hasValue) {
             repeat = std::max(1, args[++i].toInt());
         } else if (a.startsWith(QLatin1String("-"))) {
-            std::printf("usage: tessera_bench [--sweep | --default | --auto Q |"
-                        " --auto-range MIN:MAX:STEP]\n"
-                        "                     [--workers N] [--copies N] [--repeat N] [--figures KEYS]\n"
-                        "                     [--entries | --cjpeg DIR] [pictures...]\n");
+            std::printf(
+                "usage: tessera_bench [--sweep | --default | --auto Q |"
+                " --auto-range MIN:MAX:STEP]\n"
+                "                     [--workers N] [--copies N] [--repeat N] [--figures KEYS]\n"
+                "                     [--entries | --cjpeg DIR] [pictures...]\n");
             return a == QLatin1String("--help") ? 0 : 2;
         } else {
             files << QDir(a).absolutePath();
@@ -299,7 +300,7 @@ int main(int argc, char** argv)
     // Processor time as well as elapsed time: on a shared machine the first
     // is the steadier figure for one worker.
     const double cpu = double(std::clock() - cpuStart) / CLOCKS_PER_SEC;
-    const char* kind = rangeMin >= 0        ? "auto quality range"
+    const char* kind = rangeMin >= 0      ? "auto quality range"
                        : autoQuality >= 0 ? "auto quality entry"
                        : defaultEntry     ? "default entry"
                                           : "sweep";

@@ -145,8 +145,8 @@ int main(int argc, char* argv[])
         clock.restart();
         spin->setValue(40);
         waitFor(resultAt(40), 120000);
-        std::printf("one change: longest stall %lld ms, result after %lld ms\n",
-                    meter.longestGap(), clock.elapsed());
+        std::printf("one change: longest stall %lld ms, result after %lld ms\n", meter.longestGap(),
+                    clock.elapsed());
         // Where a worker's time goes, on this thread, for the last settings.
         JPEGCompressor alone;
         alone.setImage(compressor.getImage());

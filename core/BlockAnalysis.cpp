@@ -24,8 +24,8 @@ struct Basis
     {
         for (int u = 0; u < 8; ++u)
             for (int x = 0; x < 8; ++x)
-                value[u][x] = (u == 0 ? std::sqrt(0.5) : 1.0) / 2.0 *
-                              std::cos((2 * x + 1) * u * pi / 16.0);
+                value[u][x] =
+                    (u == 0 ? std::sqrt(0.5) : 1.0) / 2.0 * std::cos((2 * x + 1) * u * pi / 16.0);
     }
 };
 

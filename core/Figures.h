@@ -31,12 +31,12 @@ constexpr int FIGURE_COUNT = int(Figure::MS_SSIM) + 1;
 struct FigureInfo
 {
     Figure figure;
-    const char* key;         // "psnr_y"
-    const char* name;        // "PSNR-Y"
-    const char* column;      // "psnr_y"
-    const char* unit;        // shown after the value on screen, may be empty
-    int decimals;            // on screen; -1 for six significant digits
-    const char* definition;  // rich text for tool tips
+    const char* key;        // "psnr_y"
+    const char* name;       // "PSNR-Y"
+    const char* column;     // "psnr_y"
+    const char* unit;       // shown after the value on screen, may be empty
+    int decimals;           // on screen; -1 for six significant digits
+    const char* definition; // rich text for tool tips
 };
 
 namespace Figures {

@@ -214,10 +214,9 @@ CompressionResult* JPEGCompressor::compressImage()
     unsigned char* written = output;
     unsigned long length = 0;
     const Clock::time_point start = Clock::now();
-    const Outcome outcome =
-        JPEGEncodeJob::run(settings, image->getRGB24Buffer(), image->getRGB24Pitch(),
-                           image->getWidth(), image->getHeight(), written, outputCapacity, length,
-                           message);
+    const Outcome outcome = JPEGEncodeJob::run(
+        settings, image->getRGB24Buffer(), image->getRGB24Pitch(), image->getWidth(),
+        image->getHeight(), written, outputCapacity, length, message);
     if (outcome != Outcome::Written) {
         timings.encoding = Clock::now() - start;
         error = QString::fromLocal8Bit(message);

@@ -499,9 +499,8 @@ void readCoefficients(const QByteArray& bytes, JpegFileInfo& info)
         }
     }
     if (!ok)
-        info.coefficientError =
-            QStringLiteral("The coefficients could not be read: %1")
-                .arg(QString::fromLocal8Bit(job->errors.message));
+        info.coefficientError = QStringLiteral("The coefficients could not be read: %1")
+                                    .arg(QString::fromLocal8Bit(job->errors.message));
     else if (job->errors.warning[0] && info.warning.isEmpty())
         info.warning = QString::fromLocal8Bit(job->errors.warning);
     job->end();
@@ -551,9 +550,11 @@ JpegFileInfo::QuantizationTableInfo JpegFileInfo::classify(const QuantizationTab
             double relative = 0;
             for (unsigned k = 0; k < QuantizationTable::SIZE; ++k) {
                 const long long expected = std::clamp((base[k] * scale + 50) / 100, 1LL, top);
-                const long long difference = std::llabs(static_cast<long long>(table[k]) - expected);
+                const long long difference =
+                    std::llabs(static_cast<long long>(table[k]) - expected);
                 total += static_cast<unsigned long long>(difference);
-                largest = std::max(largest, static_cast<unsigned>(std::min(difference, 0xFFFFFFLL)));
+                largest =
+                    std::max(largest, static_cast<unsigned>(std::min(difference, 0xFFFFFFLL)));
                 relative += double(difference) / double(expected);
             }
             if (total == 0) {
@@ -572,8 +573,8 @@ JpegFileInfo::QuantizationTableInfo JpegFileInfo::classify(const QuantizationTab
             }
         }
     }
-    result.match = bestRelative <= 0.15 ? QuantizationTableInfo::NEAREST
-                                        : QuantizationTableInfo::CUSTOM;
+    result.match =
+        bestRelative <= 0.15 ? QuantizationTableInfo::NEAREST : QuantizationTableInfo::CUSTOM;
     return result;
 }
 

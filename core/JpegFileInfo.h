@@ -42,12 +42,12 @@ struct JpegFileInfo
     {
         enum Match { EXACT, NEAREST, CUSTOM };
         int slot = 0;
-        int precision = 8; // bits per entry: 8 or 16
+        int precision = 8;       // bits per entry: 8 or 16
         QuantizationTable table; // natural order
         Match match = CUSTOM;
         bool chrominanceBase = false; // compared with K.2 rather than K.1
-        int quality = 0; // EXACT and NEAREST: the quality
-        unsigned largestError = 0; // NEAREST: largest entry difference
+        int quality = 0;              // EXACT and NEAREST: the quality
+        unsigned largestError = 0;    // NEAREST: largest entry difference
 
         // "Annex K luminance at quality 75", "nearest: ... largest error 3",
         // "custom".
@@ -58,7 +58,7 @@ struct JpegFileInfo
     {
         bool ac = false; // AC table, else DC
         int slot = 0;
-        int codes = 0; // number of symbols the table codes
+        int codes = 0;         // number of symbols the table codes
         bool standard = false; // one of the standard's Annex K tables
     };
 
@@ -95,13 +95,13 @@ struct JpegFileInfo
 
     FrameType frameType = BASELINE;
     bool arithmetic = false; // arithmetic coding instead of Huffman
-    int precision = 8; // sample precision in bits
+    int precision = 8;       // sample precision in bits
     int width = 0;
     int height = 0;
     std::vector<Component> components;
     std::vector<QuantizationTableInfo> quantizationTables; // in file order
-    std::vector<HuffmanTableInfo> huffmanTables; // in file order
-    int restartInterval = 0; // MCUs, 0 if none
+    std::vector<HuffmanTableInfo> huffmanTables;           // in file order
+    int restartInterval = 0;                               // MCUs, 0 if none
     int scans = 0;
     std::vector<Segment> segments; // in file order
 

@@ -39,7 +39,6 @@ std::uint64_t megabytes(std::uint64_t bytes);
 
 // "Not enough memory to WHAT (N MB needed)." for an allocation that failed;
 // a refusal against the budget adds ", M MB available" with the budget.
-QString notEnoughMemory(const QString& what, std::uint64_t neededBytes,
-                        bool againstBudget = false);
+QString notEnoughMemory(const QString& what, std::uint64_t neededBytes, bool againstBudget = false);
 
 } // namespace MemoryBudget

@@ -8,7 +8,7 @@
 // The filtering passes are built twice on x86-64, for the baseline
 // instruction set and for processors with AVX2 and FMA; the loader picks one
 // when the program starts. Sanitizer builds keep one copy.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && \
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) &&                             \
     !defined(__SANITIZE_ADDRESS__)
 #define TESSERA_VECTOR_CLONES __attribute__((target_clones("arch=x86-64-v3", "default")))
 // Helpers are inlined into each copy, so they are built for its target.
@@ -53,7 +53,8 @@ struct Taps
 };
 
 // Horizontal filter: out[i] = sum over k of g[k] * in[i + k], i < n.
-TESSERA_INLINE void filterRow(const float* __restrict in, float* __restrict out, int n, const Taps& t)
+TESSERA_INLINE void filterRow(const float* __restrict in, float* __restrict out, int n,
+                              const Taps& t)
 {
     const float g0 = t.g[0], g1 = t.g[1], g2 = t.g[2], g3 = t.g[3], g4 = t.g[4], g5 = t.g[5];
     for (int i = 0; i < n; ++i) {
@@ -64,7 +65,8 @@ TESSERA_INLINE void filterRow(const float* __restrict in, float* __restrict out,
 }
 
 // Vertical filter of eleven rows, rows[k] weighted g[k].
-TESSERA_INLINE void filterColumns(const float* const* rows, float* __restrict out, int n, const Taps& t)
+TESSERA_INLINE void filterColumns(const float* const* rows, float* __restrict out, int n,
+                                  const Taps& t)
 {
     const float g0 = t.g[0], g1 = t.g[1], g2 = t.g[2], g3 = t.g[3], g4 = t.g[4], g5 = t.g[5];
     const float* __restrict r0 = rows[0];
@@ -222,8 +224,7 @@ TESSERA_VECTOR_CLONES Sums pass(Workspace& ws, const float* x, const float* y,
         const float* __restrict exy = moment[4];
         float* __restrict csOut = csRow;
         float* __restrict lOut = lRow;
-        float* __restrict ssimOut =
-            wanted.map ? wanted.map + std::size_t(top) * ringRow : ssimRow;
+        float* __restrict ssimOut = wanted.map ? wanted.map + std::size_t(top) * ringRow : ssimRow;
         const bool similarity = wanted.ssim || wanted.map;
         if (similarity || wanted.l) {
             // One division per position: the SSIM is the product of the two
@@ -264,7 +265,7 @@ TESSERA_VECTOR_CLONES Sums pass(Workspace& ws, const float* x, const float* y,
 } // namespace
 
 Similarity measure(Workspace& ws, const unsigned char* a, const unsigned char* b, int width,
-                int height, bool wantSsim, bool wantMsSsim)
+                   int height, bool wantSsim, bool wantMsSsim)
 {
     Similarity figures{NOT_AVAILABLE, NOT_AVAILABLE};
     wantSsim = wantSsim && width >= WINDOW && height >= WINDOW;
@@ -313,8 +314,8 @@ Similarity measure(Workspace& ws, const unsigned char* a, const unsigned char* b
     return figures;
 }
 
-std::vector<float> ssimMap(Workspace& ws, const unsigned char* a, const unsigned char* b,
-                           int width, int height)
+std::vector<float> ssimMap(Workspace& ws, const unsigned char* a, const unsigned char* b, int width,
+                           int height)
 {
     std::vector<float> map;
     if (width < WINDOW || height < WINDOW)

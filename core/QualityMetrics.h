@@ -38,10 +38,10 @@ public:
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
 
-    std::vector<float> lumaA, lumaB; // two rows of scale 1, centred on 0
+    std::vector<float> lumaA, lumaB;                 // two rows of scale 1, centred on 0
     std::vector<float> scaleA, scaleB, nextA, nextB; // scales 2 to 5
-    std::vector<float> ring;         // 5 moments x 11 rows x width
-    std::vector<float> moments;      // 5 moment rows x width
+    std::vector<float> ring;                         // 5 moments x 11 rows x width
+    std::vector<float> moments;                      // 5 moment rows x width
 };
 
 struct Similarity
@@ -56,7 +56,7 @@ struct Similarity
 // what is computed; MS-SSIM's first scale shares SSIM's pass. Throws
 // std::bad_alloc when the buffers cannot be had.
 Similarity measure(Workspace& workspace, const unsigned char* a, const unsigned char* b, int width,
-                int height, bool wantSsim, bool wantMsSsim);
+                   int height, bool wantSsim, bool wantMsSsim);
 
 // The local SSIM at every position of the valid area, (width - 10) x
 // (height - 10) values, row by row; position (x, y) is the window centred
@@ -76,8 +76,7 @@ struct DifferenceSums
 {
     double rr = 0, gg = 0, bb = 0, rg = 0, rb = 0, gb = 0;
 };
-void channelMSE(const DifferenceSums& sums, std::size_t pixels, double& y, double& cb,
-                double& cr);
+void channelMSE(const DifferenceSums& sums, std::size_t pixels, double& y, double& cb, double& cr);
 
 // Colours of the SSIM heat map: 1 is black, values fall through red and
 // orange to yellow and white at HEAT_FLOOR and below. Returns 0xffRRGGBB.

@@ -18,8 +18,8 @@ namespace {
 // Box titles of component rows 0..3, named after the component each row's
 // factors reach: the encoder applies entry r of the record to JPEG component
 // r, and a colour JPEG's components are Y, Cb and Cr in that order.
-const char* const rowTitles[DownsamplingWindow::COMPONENTS] = {
-    "Luminance (Y)", "Chrominance (Cb)", "Chrominance (Cr)", "Fourth"};
+const char* const rowTitles[DownsamplingWindow::COMPONENTS] = {"Luminance (Y)", "Chrominance (Cb)",
+                                                               "Chrominance (Cr)", "Fourth"};
 constexpr int BATCH_VISIBLE_ROWS = 2;
 constexpr int MAX_BLOCKS_PER_MCU = 10;
 

@@ -38,8 +38,8 @@ JpegPropertiesWindow::JpegPropertiesWindow(QWidget* parent) : QDialog(parent)
     browser->setObjectName(QStringLiteral("propertiesBrowser"));
     layout->addWidget(browser);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
-    useButton = buttons->addButton(QStringLiteral("Use these settings"),
-                                   QDialogButtonBox::ApplyRole);
+    useButton =
+        buttons->addButton(QStringLiteral("Use these settings"), QDialogButtonBox::ApplyRole);
     useButton->setObjectName(QStringLiteral("useSettingsButton"));
     useButton->setToolTip(QStringLiteral("Copy the tables into the quantization editor and the "
                                          "sampling factors and mode into the tool window"));
@@ -109,12 +109,12 @@ QString JpegPropertiesWindow::describe(const JpegFileInfo& info)
                     .arg(info.standardHuffman() ? QStringLiteral("standard")
                                                 : QStringLiteral("optimised"));
         for (const JpegFileInfo::HuffmanTableInfo& table : info.huffmanTables) {
-            html += QStringLiteral("<li>%1 %2: %3 codes, %4</li>")
-                        .arg(table.ac ? QStringLiteral("AC") : QStringLiteral("DC"))
-                        .arg(table.slot)
-                        .arg(table.codes)
-                        .arg(table.standard ? QStringLiteral("standard")
-                                            : QStringLiteral("optimised"));
+            html +=
+                QStringLiteral("<li>%1 %2: %3 codes, %4</li>")
+                    .arg(table.ac ? QStringLiteral("AC") : QStringLiteral("DC"))
+                    .arg(table.slot)
+                    .arg(table.codes)
+                    .arg(table.standard ? QStringLiteral("standard") : QStringLiteral("optimised"));
         }
         html += QStringLiteral("</ul>");
     }

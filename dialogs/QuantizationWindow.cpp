@@ -395,8 +395,8 @@ void QuantizationWindow::updateEffectiveTable()
         return;
     const int quality = settings->getQuality();
     const bool baseline = settings->getCompressionMode() == JPEGSettings::BASELINE;
-    const QString range = baseline ? QStringLiteral("1…255 (baseline)")
-                                   : QStringLiteral("1…32767 (extended)");
+    const QString range =
+        baseline ? QStringLiteral("1…255 (baseline)") : QStringLiteral("1…32767 (extended)");
     const JPEGCompressor::EffectiveTable effective = effectiveTable();
     int clamped = 0;
     for (unsigned k = 0; k < QTABLE_SIZE; ++k) {
@@ -413,10 +413,10 @@ void QuantizationWindow::updateEffectiveTable()
                                  .arg(JPEGCompressor::tableScaling(quality)));
     QString note = QStringLiteral("Entries are limited to %1.").arg(range);
     if (clamped > 0)
-        note += QStringLiteral(" %1 marked %2 clamped.")
-                    .arg(clamped)
-                    .arg(clamped == 1 ? QStringLiteral("entry was")
-                                      : QStringLiteral("entries were"));
+        note +=
+            QStringLiteral(" %1 marked %2 clamped.")
+                .arg(clamped)
+                .arg(clamped == 1 ? QStringLiteral("entry was") : QStringLiteral("entries were"));
     if (settings->isAutoQualityEnabled())
         note += QStringLiteral(" Not used while automatic quality is on: the encoder then "
                                "writes its standard tables.");

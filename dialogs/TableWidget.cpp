@@ -11,7 +11,7 @@ constexpr int CELL_SIZE = 25;
 // Read-only cells look apart from editable ones; marked cells stand out.
 const char* const readOnlyStyle = "QLineEdit { background: #e8e8e8; }";
 const char* const markedStyle = "QLineEdit { background: #ffc58f; font-weight: bold; }";
-}
+} // namespace
 
 SimpleTableWidget::SimpleTableWidget(IntTableModel* model, QValidator* validator, QWidget* parent)
     : QWidget(parent), model(model)

@@ -40,8 +40,8 @@ bool claimsTooManyPixels(const std::uint8_t* data, std::size_t size)
     for (std::size_t i = 0; i + 8 < size; ++i) {
         // A start-of-frame marker: FF C0..C3, C5..C7, C9..CB, CD..CF.
         const std::uint8_t marker = data[i + 1];
-        if (data[i] != 0xFF || marker < 0xC0 || marker > 0xCF || marker == 0xC4 ||
-            marker == 0xC8 || marker == 0xCC)
+        if (data[i] != 0xFF || marker < 0xC0 || marker > 0xCF || marker == 0xC4 || marker == 0xC8 ||
+            marker == 0xCC)
             continue;
         const unsigned height = unsigned(data[i + 5]) << 8 | data[i + 6];
         const unsigned width = unsigned(data[i + 7]) << 8 | data[i + 8];

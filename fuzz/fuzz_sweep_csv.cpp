@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const auto partial = CsvTable::parse(bytes, &error, &complete)) {
         check(complete >= 0 && complete <= bytes.size(), "read outside the input");
         const auto prefix = CsvTable::parse(bytes.left(complete), &error);
-        check(prefix && prefix->header() == partial->header() && prefix->count() == partial->count(),
+        check(prefix && prefix->header() == partial->header() &&
+                  prefix->count() == partial->count(),
               "what was read reads differently alone");
         for (int r = 0; r < partial->count(); ++r)
             check(prefix->record(r) == partial->record(r), "a record reads differently alone");

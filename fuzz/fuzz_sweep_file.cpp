@@ -28,9 +28,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     QString error;
     if (SweepOptions::parseSweepFile(bytes, settings, error)) {
         check(error.isEmpty(), "a message for a file that was read");
-        check(settings.size() <= bytes.count('=') , "more settings than lines with '='");
+        check(settings.size() <= bytes.count('='), "more settings than lines with '='");
         for (const auto& setting : settings)
-            check(!setting.first.isEmpty() && !setting.second.isEmpty(), "an empty option or value");
+            check(!setting.first.isEmpty() && !setting.second.isEmpty(),
+                  "an empty option or value");
     } else {
         check(error.startsWith(QLatin1String("line ")), "a message without its line");
     }

@@ -49,8 +49,7 @@ QTableWidget* makeGrid(const char* name)
 
 // Writes 64 values into `grid`, shading each cell by its size against the
 // largest magnitude: red for positive, blue for negative, white for zero.
-template <typename Values>
-void fillGrid(QTableWidget* grid, const Values& values, int decimals)
+template <typename Values> void fillGrid(QTableWidget* grid, const Values& values, int decimals)
 {
     double largest = 0;
     for (std::size_t k = 0; k < 64; ++k)
@@ -109,9 +108,8 @@ BlockInspector::BlockInspector(QWidget* parent) : QWidget(parent, Qt::Tool)
     layout->addWidget(captioned(QStringLiteral("DCT (floating point)"), dctGrid), 1, 1);
     layout->addWidget(captioned(QStringLiteral("Quantization table"), tableGrid), 1, 2);
     layout->addWidget(captioned(QStringLiteral("Quantized, as stored"), storedGrid), 2, 0);
-    layout->addWidget(captioned(QStringLiteral("Rebuilt from the stored values"),
-                                reconstructionGrid),
-                      2, 1);
+    layout->addWidget(
+        captioned(QStringLiteral("Rebuilt from the stored values"), reconstructionGrid), 2, 1);
     layout->addWidget(captioned(QStringLiteral("Error (rebuilt − input)"), errorGrid), 2, 2);
     zigzagLabel = new QLabel;
     zigzagLabel->setObjectName(QStringLiteral("zigzagLabel"));
@@ -140,11 +138,10 @@ bool BlockInspector::eventFilter(QObject* watched, QEvent* event)
 {
     // The event type first: the pane is also watched while it is being
     // destroyed, when it may no longer be read as an ImageWidget.
-    if (event->type() == QEvent::MouseButtonPress && watched == pane && tool &&
-        tool->isChecked()) {
+    if (event->type() == QEvent::MouseButtonPress && watched == pane && tool && tool->isChecked()) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPointF at = (mouse->position() - QPointF(pane->pictureOffset())) /
-                           double(pane->getZoomFactor());
+        const QPointF at =
+            (mouse->position() - QPointF(pane->pictureOffset())) / double(pane->getZoomFactor());
         if (showPixel(int(std::floor(at.x())), int(std::floor(at.y())))) {
             show();
             raise();
@@ -202,8 +199,8 @@ bool BlockInspector::showPixel(int x, int y)
     if (!readResult() || fileInfo.coefficients.empty() || x < 0 || y < 0 || x >= fileInfo.width ||
         y >= fileInfo.height)
         return false;
-    const int component = std::clamp(componentCombo->currentIndex(), 0,
-                                     int(fileInfo.components.size()) - 1);
+    const int component =
+        std::clamp(componentCombo->currentIndex(), 0, int(fileInfo.components.size()) - 1);
     const int maxH = fileInfo.maxHorizontalSampling();
     const int maxV = fileInfo.maxVerticalSampling();
     const JpegFileInfo::Component& c = fileInfo.components[std::size_t(component)];
@@ -228,8 +225,7 @@ bool BlockInspector::showBlock(int component, int column, int row)
     if (!readResult() || !result->getSourceImage())
         return false;
     BlockAnalysis next;
-    if (!BlockAnalysis::analyse(*result->getSourceImage(), fileInfo, component, column, row,
-                                next))
+    if (!BlockAnalysis::analyse(*result->getSourceImage(), fileInfo, component, column, row, next))
         return false;
     block = next;
     shown = true;

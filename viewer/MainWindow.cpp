@@ -1,20 +1,20 @@
 #include "MainWindow.h"
 
+#include "BlockInspector.h"
 #include "CompressionResult.h"
 #include "DataFiles.h"
+#include "Figures.h"
 #include "Image.h"
-#include "BlockInspector.h"
 #include "ImagePane.h"
 #include "ImageWidget.h"
 #include "JpegFileInfo.h"
+#include "MemoryBudget.h"
 #include "PaneLink.h"
 #include "PixelReadout.h"
 #include "Preferences.h"
-#include "SplitView.h"
-#include "MemoryBudget.h"
-#include "Figures.h"
 #include "QualityMetrics.h"
 #include "SaveJpeg.h"
+#include "SplitView.h"
 #include "WindowState.h"
 
 #include <QAction>
@@ -36,15 +36,15 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
-#include <QToolButton>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QToolButton>
 #include <QWheelEvent>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
-#include <algorithm>
 
 namespace {
 
@@ -94,8 +94,8 @@ QPixmap ssimLegendPixmap(const QFont& font)
     const int steps = 5;
     for (int i = 0; i <= steps; ++i) {
         const double value = 1.0 - (1.0 - QualityMetrics::HEAT_FLOOR) * i / steps;
-        const QString text = i == steps ? QStringLiteral("\u2264%1").arg(value)
-                                        : QString::number(value, 'g', 2);
+        const QString text =
+            i == steps ? QStringLiteral("\u2264%1").arg(value) : QString::number(value, 'g', 2);
         const int x = margin + bar * i / steps;
         const int width = metrics.horizontalAdvance(text);
         p.drawText(std::clamp(x - width / 2, 0, pixmap.width() - width),
@@ -212,9 +212,9 @@ void MainWindow::create()
     yButton = addToolButton("yButton", "y", "Luminance Y", &MainWindow::showY);
     cbButton = addToolButton("cbButton", "cb", "Chrominance Cb", &MainWindow::showCb);
     crButton = addToolButton("crButton", "cr", "Chrominance Cr", &MainWindow::showCr);
-    ssimMapButton = addToolButton("ssimMapButton", "ssim_map",
-                                  "SSIM map: local structural similarity of luma",
-                                  &MainWindow::showSSIMMap);
+    ssimMapButton =
+        addToolButton("ssimMapButton", "ssim_map", "SSIM map: local structural similarity of luma",
+                      &MainWindow::showSSIMMap);
     amplifiedButton = addToolButton("amplifiedButton", "amplified",
                                     "Amplified difference: |source - compressed| times the gain",
                                     &MainWindow::showAmplifiedDifference);
@@ -225,9 +225,14 @@ void MainWindow::create()
     // The shown view's button is checked; its caption names the right pane.
     viewGroup = new QButtonGroup(this);
     const std::pair<QPushButton*, const char*> views[] = {
-        {imageButton, "Compressed"}, {colorDifferenceButton, "Colour difference"},
-        {errorsButton, "Changed pixels"}, {yButton, "Y"}, {cbButton, "Cb"}, {crButton, "Cr"},
-        {ssimMapButton, "SSIM map"}, {amplifiedButton, "Difference \u00d7%1"}};
+        {imageButton, "Compressed"},
+        {colorDifferenceButton, "Colour difference"},
+        {errorsButton, "Changed pixels"},
+        {yButton, "Y"},
+        {cbButton, "Cb"},
+        {crButton, "Cr"},
+        {ssimMapButton, "SSIM map"},
+        {amplifiedButton, "Difference \u00d7%1"}};
     for (const auto& [button, caption] : views) {
         button->setCheckable(true);
         // The painted icons fill the button: a frame in the highlight colour
@@ -368,14 +373,13 @@ QWidget* MainWindow::createFiguresPanel()
         {"ssim", "SSIM: ", int(Figure::SSIM), nullptr, 1, 0, &ssimLabel},
         {"msSsim", "MS-SSIM: ", int(Figure::MS_SSIM), nullptr, 1, 2, &msSsimLabel},
         {"sourceSize", "Source: ", -1, "Size of the source file", 1, 4, &sourceSizeLabel},
-        {"compressedSize", "JPEG: ", -1, "Size of the compressed file", 1, 6,
-         &compressedSizeLabel},
+        {"compressedSize", "JPEG: ", -1, "Size of the compressed file", 1, 6, &compressedSizeLabel},
         {"dimensions", "Picture: ", -1, "Width \u00d7 height in pixels", 0, 8, &dimensionsLabel},
     };
     for (const auto& entry : entries) {
-        const QString toolTip = entry.figure >= 0
-                                    ? QString::fromUtf8(Figures::info(Figure(entry.figure)).definition)
-                                    : QString::fromUtf8(entry.toolTip);
+        const QString toolTip =
+            entry.figure >= 0 ? QString::fromUtf8(Figures::info(Figure(entry.figure)).definition)
+                              : QString::fromUtf8(entry.toolTip);
         auto* caption = new QLabel(QStringLiteral("<b>%1</b>").arg(QLatin1String(entry.caption)));
         caption->setObjectName(QLatin1String(entry.name) + QLatin1String("TextLabel"));
         caption->setToolTip(toolTip);
@@ -510,8 +514,8 @@ void MainWindow::setActiveView(QPushButton* view)
     // Names given by the owner stand for "Source" and "Compressed".
     const QString source = leftName.isEmpty() ? QStringLiteral("Source") : leftName;
     if (!rightName.isEmpty())
-        caption = view == imageButton || !view ? rightName
-                                               : rightName + QStringLiteral(": ") + caption;
+        caption =
+            view == imageButton || !view ? rightName : rightName + QStringLiteral(": ") + caption;
     originalImageArea->setCaption(image ? source : QStringLiteral("No picture"));
     if (splitView->isEnabled())
         caption = QStringLiteral("\u25c0 %1  |  %2 \u25b6").arg(source, caption);
@@ -532,32 +536,33 @@ void MainWindow::showCompressedImage()
 
 void MainWindow::showErrors()
 {
-    showDerived(QStringLiteral("error map"), [this] { return result->getErrors(); }, true,
-                errorsButton);
+    showDerived(
+        QStringLiteral("error map"), [this] { return result->getErrors(); }, true, errorsButton);
 }
 
 void MainWindow::showColorDifference()
 {
-    showDerived(QStringLiteral("colour-difference map"),
-                [this] { return result->getColorDifference(); }, true, colorDifferenceButton);
+    showDerived(
+        QStringLiteral("colour-difference map"), [this] { return result->getColorDifference(); },
+        true, colorDifferenceButton);
 }
 
 void MainWindow::showY()
 {
-    showDerived(QStringLiteral("Y component"), [this] { return result->getY_RGB32(); }, false,
-                yButton);
+    showDerived(
+        QStringLiteral("Y component"), [this] { return result->getY_RGB32(); }, false, yButton);
 }
 
 void MainWindow::showCb()
 {
-    showDerived(QStringLiteral("Cb component"), [this] { return result->getCB_RGB32(); }, false,
-                cbButton);
+    showDerived(
+        QStringLiteral("Cb component"), [this] { return result->getCB_RGB32(); }, false, cbButton);
 }
 
 void MainWindow::showCr()
 {
-    showDerived(QStringLiteral("Cr component"), [this] { return result->getCR_RGB32(); }, false,
-                crButton);
+    showDerived(
+        QStringLiteral("Cr component"), [this] { return result->getCR_RGB32(); }, false, crButton);
 }
 
 // The derived pictures are made on first view. One that does not fit into
@@ -579,9 +584,11 @@ void MainWindow::showDerived(const QString& what, const std::function<unsigned c
         const std::uint64_t needed = width * height * 4 * (sourceSized ? 2 : 3);
         QMessageBox::critical(
             this, QStringLiteral("Error"),
-            MemoryBudget::notEnoughMemory(
-                QStringLiteral("show the %1 of the %2 x %3 picture").arg(what).arg(width).arg(height),
-                needed)
+            MemoryBudget::notEnoughMemory(QStringLiteral("show the %1 of the %2 x %3 picture")
+                                              .arg(what)
+                                              .arg(width)
+                                              .arg(height),
+                                          needed)
                 .toHtmlEscaped());
     }
 }
@@ -590,16 +597,16 @@ void MainWindow::showSSIMMap()
 {
     if (!canShowViews())
         return;
-    showDerived(QStringLiteral("SSIM map"), [this] { return result->getSSIMMap(); }, true,
-                ssimMapButton);
+    showDerived(
+        QStringLiteral("SSIM map"), [this] { return result->getSSIMMap(); }, true, ssimMapButton);
     ssimLegend->show();
 }
 
 void MainWindow::showAmplifiedDifference()
 {
-    showDerived(QStringLiteral("amplified difference"),
-                [this] { return result->getAmplifiedDifference(gain); }, true,
-                amplifiedButton);
+    showDerived(
+        QStringLiteral("amplified difference"),
+        [this] { return result->getAmplifiedDifference(gain); }, true, amplifiedButton);
 }
 
 void MainWindow::setGain(int newGain)
@@ -650,8 +657,8 @@ QToolButton* MainWindow::addTextButton(const char* name, const char* text, const
 
 QWidget* MainWindow::createPaneTools()
 {
-    fitButton = addTextButton("fitButton", "Fit", "Zoom so that the whole picture fits the pane",
-                              false);
+    fitButton =
+        addTextButton("fitButton", "Fit", "Zoom so that the whole picture fits the pane", false);
     // Above the zoom buttons.
     grid->addWidget(fitButton, 0, 15, Qt::AlignHCenter | Qt::AlignBottom);
     connect(fitButton, &QToolButton::clicked, this, &MainWindow::fit);
@@ -813,9 +820,9 @@ void MainWindow::setFigures(const CompressionResult* shown)
     {
         QLabel* label;
         Figure figure;
-    } quality[] = {{psnrLabel, Figure::PSNR},       {psnrYLabel, Figure::PSNR_Y},
-                   {psnrCbLabel, Figure::PSNR_Cb},  {psnrCrLabel, Figure::PSNR_Cr},
-                   {ssimLabel, Figure::SSIM},       {msSsimLabel, Figure::MS_SSIM}};
+    } quality[] = {{psnrLabel, Figure::PSNR},      {psnrYLabel, Figure::PSNR_Y},
+                   {psnrCbLabel, Figure::PSNR_Cb}, {psnrCrLabel, Figure::PSNR_Cr},
+                   {ssimLabel, Figure::SSIM},      {msSsimLabel, Figure::MS_SSIM}};
     for (const auto& q : quality)
         q.label->setText(shown ? Figures::screenText(q.figure, shown->figure(q.figure))
                                : QString());
@@ -823,10 +830,9 @@ void MainWindow::setFigures(const CompressionResult* shown)
     const Image* compressed = shown ? shown->getCompressedImage() : nullptr;
     sourceSizeLabel->setText(source ? bytes(source->getImageSize()) : QString());
     compressedSizeLabel->setText(compressed ? bytes(compressed->getImageSize()) : QString());
-    dimensionsLabel->setText(source ? QStringLiteral("%1 \u00d7 %2")
-                                          .arg(source->getWidth())
-                                          .arg(source->getHeight())
-                                    : QString());
+    dimensionsLabel->setText(
+        source ? QStringLiteral("%1 \u00d7 %2").arg(source->getWidth()).arg(source->getHeight())
+               : QString());
 }
 
 void MainWindow::refresh()

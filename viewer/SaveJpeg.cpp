@@ -38,8 +38,7 @@ QString askJpegSaveName(QWidget* parent)
     return question.exec() == QMessageBox::Yes ? target : QString();
 }
 
-bool saveCompressedJpegAs(QWidget* parent, const CompressionResult* result,
-                          const QString& chosen)
+bool saveCompressedJpegAs(QWidget* parent, const CompressionResult* result, const QString& chosen)
 {
     const QString target = jpegFileName(chosen);
     QString reason = QStringLiteral("There is no compressed picture to save.");

@@ -22,5 +22,4 @@ QString askJpegSaveName(QWidget* parent);
 // over `parent` that names the target and gives the system's reason; an
 // existing file of that name then stays as it was. Returns whether the JPEG
 // was saved.
-bool saveCompressedJpegAs(QWidget* parent, const CompressionResult* result,
-                          const QString& chosen);
+bool saveCompressedJpegAs(QWidget* parent, const CompressionResult* result, const QString& chosen);

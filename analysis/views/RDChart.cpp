@@ -11,7 +11,6 @@
 #include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QHash>
-#include <QPen>
 #include <QHeaderView>
 #include <QImage>
 #include <QLabel>
@@ -20,6 +19,7 @@
 #include <QLogValueAxis>
 #include <QMenu>
 #include <QPainter>
+#include <QPen>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QSvgGenerator>
@@ -41,8 +41,8 @@ struct FigureChoice
 };
 
 const FigureChoice figureChoices[] = {
-    {"psnr", "PSNR (dB)"}, {"psnr_y", "PSNR-Y (dB)"}, {"ssim", "SSIM"},
-    {"ms_ssim", "MS-SSIM"}, {"mse", "MSE"},
+    {"psnr", "PSNR (dB)"}, {"psnr_y", "PSNR-Y (dB)"}, {"ssim", "SSIM"}, {"ms_ssim", "MS-SSIM"},
+    {"mse", "MSE"},
 };
 
 QString figureName(const QString& column)
@@ -95,8 +95,9 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     curveByButton = new QToolButton(this);
     curveByButton->setObjectName(QStringLiteral("curveByButton"));
     curveByButton->setText(QStringLiteral("Curves by"));
-    curveByButton->setToolTip(QStringLiteral("The settings that tell curves apart; results that agree "
-                                             "in the chosen ones share a curve"));
+    curveByButton->setToolTip(
+        QStringLiteral("The settings that tell curves apart; results that agree "
+                       "in the chosen ones share a curve"));
     curveByButton->setPopupMode(QToolButton::InstantPopup);
     curveByButton->setMenu(new QMenu(curveByButton));
     exportWidth = new QSpinBox(this);
@@ -240,10 +241,11 @@ void RDChart::rebuild()
     rebuildChart();
 
     // The reference choice survives a rebuild when its curve still exists.
-    const QStringList previous = referenceCombo->currentIndex() >= 0 &&
-                                         std::size_t(referenceCombo->currentIndex()) < referenceKeys.size()
-                                     ? referenceKeys[std::size_t(referenceCombo->currentIndex())]
-                                     : QStringList();
+    const QStringList previous =
+        referenceCombo->currentIndex() >= 0 &&
+                std::size_t(referenceCombo->currentIndex()) < referenceKeys.size()
+            ? referenceKeys[std::size_t(referenceCombo->currentIndex())]
+            : QStringList();
     const std::vector<Curves::Curve> groups = Curves::averaged(perPicture);
     const std::vector<int> positions = Curves::distinguishing(groups);
     referenceKeys.clear();
@@ -321,8 +323,8 @@ void RDChart::rebuildChart()
         series->setPointsVisible(true);
         const QString group = shown[i].key.join(QChar(0x1f));
         const int groupIndex = *groups.insert(group, groups.value(group, int(groups.size())));
-        const int pictureIndex = *pictures.insert(shown[i].picture,
-                                                  pictures.value(shown[i].picture, int(pictures.size())));
+        const int pictureIndex = *pictures.insert(
+            shown[i].picture, pictures.value(shown[i].picture, int(pictures.size())));
         QPen pen(curveColour(groupIndex), 2);
         pen.setStyle(pictureStyle(pictureIndex));
         series->setPen(pen);
@@ -363,8 +365,9 @@ void RDChart::rebuildChart()
         }
     }
     chart->legend()->setVisible(!shown.empty() && shown.size() <= 40);
-    QString title = shown.empty() ? QStringLiteral("No results with this figure")
-                                  : QStringLiteral("%1 against bits per pixel").arg(figureName(options.figure));
+    QString title =
+        shown.empty() ? QStringLiteral("No results with this figure")
+                      : QStringLiteral("%1 against bits per pixel").arg(figureName(options.figure));
     if (total > shown.size())
         title += QStringLiteral(" (the first %1 of %2 curves: choose fewer settings under "
                                 "\u201cCurves by\u201d or average over pictures)")
@@ -393,10 +396,10 @@ void RDChart::rebuildDeltas()
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Curves::Delta& line = lines[i];
         const Curves::Curve named{QString(), line.key, {}, 1};
-        const QStringList cells{line.mean ? QStringLiteral("mean") : QFileInfo(line.picture).fileName(),
-                                Curves::label(named, options.curveBy, positions),
-                                QString::number(line.points), deltaText(line.rate, 2),
-                                deltaText(line.figure, decimals)};
+        const QStringList cells{
+            line.mean ? QStringLiteral("mean") : QFileInfo(line.picture).fileName(),
+            Curves::label(named, options.curveBy, positions), QString::number(line.points),
+            deltaText(line.rate, 2), deltaText(line.figure, decimals)};
         for (int c = 0; c < cells.size(); ++c) {
             auto* item = new QTableWidgetItem(cells[c]);
             if (c >= 2)
@@ -487,11 +490,12 @@ bool RDChart::exportTo(const QString& path, const QSize& size)
 
 void RDChart::exportChart()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Export chart"), QStringLiteral("chart.png"),
-                                                      QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Export chart"), QStringLiteral("chart.png"),
+        QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
     if (path.isEmpty())
         return;
     if (!exportTo(path, QSize(exportWidth->value(), exportHeight->value())))
-        QToolTip::showText(exportButton->mapToGlobal(QPoint(0, 0)), QStringLiteral("Couldn't write %1").arg(path),
-                           exportButton);
+        QToolTip::showText(exportButton->mapToGlobal(QPoint(0, 0)),
+                           QStringLiteral("Couldn't write %1").arg(path), exportButton);
 }

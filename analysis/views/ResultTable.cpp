@@ -64,8 +64,9 @@ void ResultFilterModel::setColumnFilter(int column, const QString& text)
 
 QString ResultFilterModel::columnFilter(int column) const
 {
-    return column >= 0 && std::size_t(column) < columnFilters.size() ? columnFilters[std::size_t(column)]
-                                                                     : QString();
+    return column >= 0 && std::size_t(column) < columnFilters.size()
+               ? columnFilters[std::size_t(column)]
+               : QString();
 }
 
 void ResultFilterModel::setOverallFilter(const QString& text)
@@ -80,7 +81,8 @@ bool ResultFilterModel::filterAcceptsRow(int sourceRow, const QModelIndex&) cons
     for (std::size_t c = 0; c < columnFilters.size(); ++c) {
         if (columnFilters[c].trimmed().isEmpty())
             continue;
-        if (!passes(rows->text(sourceRow, int(c)), rows->number(sourceRow, int(c)), columnFilters[c]))
+        if (!passes(rows->text(sourceRow, int(c)), rows->number(sourceRow, int(c)),
+                    columnFilters[c]))
             return false;
     }
     if (overall.isEmpty())
@@ -137,14 +139,16 @@ ResultTable::ResultTable(ResultTableModel* model, QWidget* parent)
     layout->addWidget(table);
 
     connect(overallFilter, &QLineEdit::textChanged, proxy, &ResultFilterModel::setOverallFilter);
-    connect(columnFilter, &QLineEdit::textChanged, this,
-            [this](const QString& text) { proxy->setColumnFilter(filterColumn->currentIndex(), text); });
+    connect(columnFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        proxy->setColumnFilter(filterColumn->currentIndex(), text);
+    });
     connect(filterColumn, &QComboBox::currentIndexChanged, this, [this](int column) {
         const QSignalBlocker block(columnFilter);
         columnFilter->setText(proxy->columnFilter(column));
     });
-    connect(table, &QTableView::doubleClicked, this,
-            [this](const QModelIndex& index) { emit showRequested(proxy->mapToSource(index).row()); });
+    connect(table, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        emit showRequested(proxy->mapToSource(index).row());
+    });
     connect(table, &QWidget::customContextMenuRequested, this, &ResultTable::showContextMenu);
     connect(columnsButton->menu(), &QMenu::aboutToShow, this, &ResultTable::fillColumnMenu);
 }
@@ -162,11 +166,13 @@ void ResultTable::fillColumnMenu()
     QMenu* menu = columnsButton->menu();
     menu->clear();
     for (int c = 0; c < model->columnCount(); ++c) {
-        QAction* action = menu->addAction(model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
+        QAction* action =
+            menu->addAction(model->headerData(c, Qt::Horizontal, Qt::DisplayRole).toString());
         action->setObjectName(QStringLiteral("column_") + action->text());
         action->setCheckable(true);
         action->setChecked(!table->isColumnHidden(c));
-        connect(action, &QAction::toggled, this, [this, c](bool on) { table->setColumnHidden(c, !on); });
+        connect(action, &QAction::toggled, this,
+                [this, c](bool on) { table->setColumnHidden(c, !on); });
     }
 }
 
@@ -195,7 +201,8 @@ void ResultTable::selectRow(int row)
     }
     if (!at.isValid())
         return;
-    table->selectionModel()->select(at, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    table->selectionModel()->select(at, QItemSelectionModel::ClearAndSelect |
+                                            QItemSelectionModel::Rows);
     table->setCurrentIndex(at);
     table->scrollTo(at);
 }
@@ -205,9 +212,10 @@ QString ResultTable::cjpegOptionsText() const
     QStringList lines;
     for (int row : selectedRows()) {
         const auto options = SettingsText::cjpegOptions(*model->settingsAt(row));
-        lines.append(options ? QStringLiteral("cjpeg %1 -outfile OUT.jpg \"%2\"")
-                                   .arg(*options, model->text(row, model->column(SweepColumns::picture)))
-                             : QStringLiteral("# no cjpeg equivalent: custom quantization tables"));
+        lines.append(
+            options ? QStringLiteral("cjpeg %1 -outfile OUT.jpg \"%2\"")
+                          .arg(*options, model->text(row, model->column(SweepColumns::picture)))
+                    : QStringLiteral("# no cjpeg equivalent: custom quantization tables"));
     }
     return lines.join(QLatin1Char('\n'));
 }

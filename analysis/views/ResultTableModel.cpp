@@ -5,8 +5,8 @@
 #include <QHash>
 
 #include <cmath>
-#include <utility>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -30,7 +30,8 @@ void ResultTableModel::setResults(const std::vector<JPEGSettings>* settings,
         QHash<QString, int> seen;
         pictureIndex.reserve(results->size());
         for (const ResultStat& r : *results)
-            pictureIndex.push_back(*seen.insert(r.fileName, seen.value(r.fileName, int(seen.size()))));
+            pictureIndex.push_back(
+                *seen.insert(r.fileName, seen.value(r.fileName, int(seen.size()))));
     }
     endResetModel();
 }
@@ -115,7 +116,8 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= count())
         return QVariant();
-    if (role == Qt::DisplayRole || (role == Qt::ToolTipRole && index.column() == column(SweepColumns::picture)))
+    if (role == Qt::DisplayRole ||
+        (role == Qt::ToolTipRole && index.column() == column(SweepColumns::picture)))
         return text(index.row(), index.column());
     if (role == SortRole) {
         double v = 0;

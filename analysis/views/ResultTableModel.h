@@ -28,7 +28,8 @@ public:
 
     // Both lists stay the caller's and must stay in place while shown; null
     // empties the table.
-    void setResults(const std::vector<JPEGSettings>* settings, const std::vector<ResultStat>* results);
+    void setResults(const std::vector<JPEGSettings>* settings,
+                    const std::vector<ResultStat>* results);
     void refresh();
     // How the run names its quantization tables (the sweep's table files);
     // without, tables are named after the presets they equal.

@@ -18,10 +18,10 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -46,7 +46,6 @@
 #include <stdexcept>
 
 namespace {
-
 
 } // namespace
 
@@ -125,12 +124,9 @@ void BatchWindow::create()
         QStringLiteral("Quality that scales the custom tables of the manual quality entries; "
                        "leave empty to keep one quality"));
     auto* tableQualityLayout = new QGridLayout(tableQualityGroup);
-    minTableQualityEdit =
-        addEdit(tableQualityLayout, 0, "minimum", "minTableQualityEdit", 1, 100);
-    maxTableQualityEdit =
-        addEdit(tableQualityLayout, 1, "maximum", "maxTableQualityEdit", 1, 100);
-    tableQualityStepEdit =
-        addEdit(tableQualityLayout, 2, "step", "tableQualityStepEdit", -99, 99);
+    minTableQualityEdit = addEdit(tableQualityLayout, 0, "minimum", "minTableQualityEdit", 1, 100);
+    maxTableQualityEdit = addEdit(tableQualityLayout, 1, "maximum", "maxTableQualityEdit", 1, 100);
+    tableQualityStepEdit = addEdit(tableQualityLayout, 2, "step", "tableQualityStepEdit", -99, 99);
     layout->addWidget(tableQualityGroup, row++, 0);
 
     autoQualityCheck =
@@ -371,18 +367,21 @@ QString BatchWindow::sweepSummary() const
         self->updateData();
         const long long entries = countBatchEntries(settings);
         const long long compressions = entries * files.size();
-        summary = QStringLiteral("%1 %2 \u00d7 %3 %4 = %5 %6")
-                      .arg(entries)
-                      .arg(entries == 1 ? QStringLiteral("entry") : QStringLiteral("entries"))
-                      .arg(files.size())
-                      .arg(files.size() == 1 ? QStringLiteral("picture") : QStringLiteral("pictures"))
-                      .arg(compressions)
-                      .arg(compressions == 1 ? QStringLiteral("compression") : QStringLiteral("compressions"));
+        summary =
+            QStringLiteral("%1 %2 \u00d7 %3 %4 = %5 %6")
+                .arg(entries)
+                .arg(entries == 1 ? QStringLiteral("entry") : QStringLiteral("entries"))
+                .arg(files.size())
+                .arg(files.size() == 1 ? QStringLiteral("picture") : QStringLiteral("pictures"))
+                .arg(compressions)
+                .arg(compressions == 1 ? QStringLiteral("compression")
+                                       : QStringLiteral("compressions"));
         if (secondsPerCompression > 0 && compressions > 0) {
             const double seconds = secondsPerCompression * double(compressions);
-            summary += seconds < 90 ? QStringLiteral(", about %1 s").arg(std::max(1.0, seconds), 0, 'f', 0)
-                                    : seconds < 5400 ? QStringLiteral(", about %1 min").arg(seconds / 60, 0, 'f', 0)
-                                                     : QStringLiteral(", about %1 h").arg(seconds / 3600, 0, 'f', 1);
+            summary +=
+                seconds < 90 ? QStringLiteral(", about %1 s").arg(std::max(1.0, seconds), 0, 'f', 0)
+                : seconds < 5400 ? QStringLiteral(", about %1 min").arg(seconds / 60, 0, 'f', 0)
+                                 : QStringLiteral(", about %1 h").arg(seconds / 3600, 0, 'f', 1);
         }
     } catch (const std::invalid_argument& error) {
         summary = QString::fromUtf8(error.what());
@@ -723,7 +722,8 @@ void BatchWindow::doCompress()
     // The table files' tables are named after the files, as tessera-sweep
     // names them.
     SweepCsv::TableNames tableNames;
-    const std::vector<QuantizationTable>* lists[2] = {&sweep.luminanceTables, &sweep.chrominanceTables};
+    const std::vector<QuantizationTable>* lists[2] = {&sweep.luminanceTables,
+                                                      &sweep.chrominanceTables};
     for (int slot = 0; slot < 2; ++slot) {
         const QString file = quantizationChooser->getFileName(slot);
         if (file.isEmpty())

@@ -1,9 +1,9 @@
 #include "ResultsWindow.h"
 
 #include "CsvWriter.h"
-#include "RDChart.h"
 #include "DataFiles.h"
 #include "Preferences.h"
+#include "RDChart.h"
 #include "Report.h"
 #include "ResultList.h"
 #include "ResultTable.h"
@@ -227,10 +227,11 @@ bool ResultsWindow::exportCsv(const QString& path)
 
 void ResultsWindow::exportCsvAs()
 {
-    const QString name = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Export CSV"),
-        QDir(Preferences::startFolder(Preferences::Folder::Reports)).filePath(QStringLiteral("results.csv")),
-        QStringLiteral("*.csv"));
+    const QString name =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Export CSV"),
+                                     QDir(Preferences::startFolder(Preferences::Folder::Reports))
+                                         .filePath(QStringLiteral("results.csv")),
+                                     QStringLiteral("*.csv"));
     if (name.isEmpty())
         return;
     Preferences::rememberFolder(Preferences::Folder::Reports, name);

@@ -51,8 +51,9 @@ QString HistoryEntry::settingsDetails() const
     const JPEGSettings& s = settings;
     const auto yesNo = [](bool on) { return on ? QStringLiteral("yes") : QStringLiteral("no"); };
     QStringList lines{
-        QStringLiteral("Quality: %1%2").arg(s.getQuality()).arg(
-            s.isAutoQualityEnabled() ? QStringLiteral(" (standard tables)") : QString()),
+        QStringLiteral("Quality: %1%2")
+            .arg(s.getQuality())
+            .arg(s.isAutoQualityEnabled() ? QStringLiteral(" (standard tables)") : QString()),
         QStringLiteral("Mode: %1").arg(SettingsText::mode(s)),
         QStringLiteral("Progressive: %1")
             .arg(yesNo(s.getCompressionMode() != JPEGSettings::BASELINE && s.isProgressive())),
@@ -60,7 +61,8 @@ QString HistoryEntry::settingsDetails() const
         QStringLiteral("Grayscale output: %1").arg(yesNo(s.getGrayscaleOutput())),
         QStringLiteral("DCT: %1").arg(SettingsText::dct(s)),
         QStringLiteral("Sampling: %1").arg(SettingsText::sampling(s)),
-        QStringLiteral("Luminance table: %1").arg(SettingsText::tableName(s, JPEGSettings::LUMINANCE)),
+        QStringLiteral("Luminance table: %1")
+            .arg(SettingsText::tableName(s, JPEGSettings::LUMINANCE)),
         QStringLiteral("Chrominance table: %1")
             .arg(SettingsText::tableName(s, JPEGSettings::CHROMINANCE)),
     };
@@ -167,8 +169,8 @@ QVariant CompressionHistory::headerData(int section, Qt::Orientation orientation
 {
     if (orientation != Qt::Horizontal)
         return QVariant();
-    static const char* const titles[COLUMN_COUNT] = {"#", "Settings", "Size", "bpp",
-                                                     "PSNR", "SSIM", "Time"};
+    static const char* const titles[COLUMN_COUNT] = {"#",    "Settings", "Size", "bpp",
+                                                     "PSNR", "SSIM",     "Time"};
     static const char* const tips[COLUMN_COUNT] = {
         "Order of the compressions in this session",
         "Quality and tables, mode, Huffman optimisation, DCT, sampling, smoothing",

@@ -98,16 +98,17 @@ void HistoryCompare::compare(const HistoryEntry& first, const HistoryEntry& seco
     const QString rightName = name(second);
     connect(watcher, &QFutureWatcher<Pair*>::finished, this,
             [this, watcher, job, title, leftName, rightName] {
-        --running;
-        watchers.erase(std::remove(watchers.begin(), watchers.end(), watcher), watchers.end());
-        Pair* pair = watcher->result();
-        watcher->deleteLater();
-        pair->generation = job;
-        pair->title = title;
-        pair->leftName = leftName;
-        pair->rightName = rightName;
-        present(pair);
-    });
+                --running;
+                watchers.erase(std::remove(watchers.begin(), watchers.end(), watcher),
+                               watchers.end());
+                Pair* pair = watcher->result();
+                watcher->deleteLater();
+                pair->generation = job;
+                pair->title = title;
+                pair->leftName = leftName;
+                pair->rightName = rightName;
+                present(pair);
+            });
     watcher->setFuture(QtConcurrent::run(decodePair, first.jpeg, second.jpeg, second.settings));
 }
 

@@ -40,16 +40,13 @@ HistoryPanel::HistoryPanel(CompressionHistory& model, QWidget* parent)
     {
         int column;
         const char* widest;
-    } widths[] = {{CompressionHistory::NUMBER, "9999"},
-                  {CompressionHistory::SIZE, "999.9 KiB"},
-                  {CompressionHistory::BPP, "99.999"},
-                  {CompressionHistory::PSNR, "99.99 dB"},
-                  {CompressionHistory::SSIM, "0.9999"},
-                  {CompressionHistory::TIME, "99999 ms"}};
+    } widths[] = {{CompressionHistory::NUMBER, "9999"}, {CompressionHistory::SIZE, "999.9 KiB"},
+                  {CompressionHistory::BPP, "99.999"},  {CompressionHistory::PSNR, "99.99 dB"},
+                  {CompressionHistory::SSIM, "0.9999"}, {CompressionHistory::TIME, "99999 ms"}};
     for (const auto& w : widths) {
         header->setSectionResizeMode(w.column, QHeaderView::Fixed);
-        header->resizeSection(
-            w.column, view->fontMetrics().horizontalAdvance(QLatin1String(w.widest)) + 14);
+        header->resizeSection(w.column,
+                              view->fontMetrics().horizontalAdvance(QLatin1String(w.widest)) + 14);
     }
     header->setSectionResizeMode(CompressionHistory::SETTINGS, QHeaderView::Stretch);
     view->setMinimumWidth(760);
@@ -111,9 +108,8 @@ QList<int> HistoryPanel::selectedRows() const
 void HistoryPanel::markShown(int row)
 {
     marking = true;
-    view->selectionModel()->select(
-        history.index(row, 0),
-        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view->selectionModel()->select(history.index(row, 0),
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     view->selectionModel()->setCurrentIndex(history.index(row, 0), QItemSelectionModel::NoUpdate);
     view->scrollTo(history.index(row, 0));
     marking = false;
@@ -134,9 +130,9 @@ void HistoryPanel::updateNote()
     note->setText(QStringLiteral("%1 kept, %2 of JPEG data. Up to %3 is kept: the oldest "
                                  "compressions are dropped first. Opening another picture "
                                  "starts a new history.")
-                      .arg(history.size() == 1 ? QStringLiteral("1 compression")
-                                               : QStringLiteral("%1 compressions")
-                                                     .arg(history.size()),
+                      .arg(history.size() == 1
+                               ? QStringLiteral("1 compression")
+                               : QStringLiteral("%1 compressions").arg(history.size()),
                            c.formattedDataSize(history.heldBytes(), 1),
                            c.formattedDataSize(history.byteCap(), 0)));
 }

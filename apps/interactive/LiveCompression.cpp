@@ -78,8 +78,8 @@ void LiveCompression::requestDecoding(Image* source, const QByteArray& jpeg,
                                     .arg(decoded->getLoadMessage());
                 return outcome;
             }
-            auto result = std::make_unique<CompressionResult>(source, decoded.release(),
-                                                              settings, jpeg);
+            auto result =
+                std::make_unique<CompressionResult>(source, decoded.release(), settings, jpeg);
             measureUnlessStale(*result, stale);
             outcome.result = result.release();
         } catch (const std::bad_alloc&) {

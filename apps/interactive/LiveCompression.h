@@ -88,5 +88,5 @@ private:
     // The same, for the workers.
     std::shared_ptr<std::atomic<quint64>> latest = std::make_shared<std::atomic<quint64>>(0);
     bool consumed = true; // the running or last job's result has been taken
-    Job pendingJob; // the newest request, not started yet
+    Job pendingJob;       // the newest request, not started yet
 };

@@ -9,11 +9,11 @@
 #include "HistoryPanel.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
-#include "PictureFormats.h"
-#include "Preferences.h"
-#include "MemoryBudget.h"
 #include "JpegPropertiesWindow.h"
 #include "LiveCompression.h"
+#include "MemoryBudget.h"
+#include "PictureFormats.h"
+#include "Preferences.h"
 #include "QuantizationWindow.h"
 #include "RecentFilesMenu.h"
 #include "SaveJpeg.h"
@@ -27,8 +27,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileInfo>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QIcon>
@@ -42,8 +42,8 @@
 #include <QVBoxLayout>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <new>
 
 namespace {
@@ -257,8 +257,8 @@ void ToolWindow::create()
     connect(smoothSpin, &QSpinBox::valueChanged, this, changed);
     connect(dctCombo, &QComboBox::textActivated, this, changed);
     connect(liveCheck, &QCheckBox::toggled, this, changed);
-    for (QDialog* dialog : {static_cast<QDialog*>(quantizationWindow),
-                            static_cast<QDialog*>(downsamplingWindow)}) {
+    for (QDialog* dialog :
+         {static_cast<QDialog*>(quantizationWindow), static_cast<QDialog*>(downsamplingWindow)}) {
         if (auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("okButton")))
             connect(ok, &QPushButton::clicked, this, changed);
     }
@@ -267,8 +267,9 @@ void ToolWindow::create()
                 showResult(next, error, true);
                 remember(encodingMs);
             });
-    connect(live, &LiveCompression::decoded, this,
-            [this](CompressionResult* next, const QString& error) { showResult(next, error, true); });
+    connect(
+        live, &LiveCompression::decoded, this,
+        [this](CompressionResult* next, const QString& error) { showResult(next, error, true); });
     connect(historyPanel, &HistoryPanel::showRequested, this, &ToolWindow::showHistoryEntry);
     connect(historyPanel, &HistoryPanel::compareRequested, this,
             &ToolWindow::compareHistoryEntries);
@@ -393,7 +394,8 @@ void ToolWindow::compressImage()
         const std::uint64_t width = source ? source->getWidth() : 0;
         const std::uint64_t height = source ? source->getHeight() : 0;
         failure = MemoryBudget::notEnoughMemory(
-            QStringLiteral("compress the %1 x %2 picture").arg(width).arg(height), width * height * 4);
+            QStringLiteral("compress the %1 x %2 picture").arg(width).arg(height),
+            width * height * 4);
     }
     showResult(next, failure, false);
     remember(std::chrono::duration<double, std::milli>(compressor.lastTimings().encoding).count());
@@ -434,8 +436,8 @@ void ToolWindow::settingsReplaced()
     updateUI();
     grayscaleOutputCheck->setChecked(settings->getGrayscaleOutput());
     // Open editors show the record again.
-    for (QDialog* dialog : {static_cast<QDialog*>(quantizationWindow),
-                            static_cast<QDialog*>(downsamplingWindow)}) {
+    for (QDialog* dialog :
+         {static_cast<QDialog*>(quantizationWindow), static_cast<QDialog*>(downsamplingWindow)}) {
         if (dialog->isVisible())
             dialog->setVisible(true);
     }

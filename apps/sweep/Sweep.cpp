@@ -1,10 +1,10 @@
 #include "Sweep.h"
 
 #include "BatchEngine.h"
-#include "Figures.h"
 #include "BatchProgress.h"
 #include "CsvReader.h"
 #include "CsvWriter.h"
+#include "Figures.h"
 #include "Report.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
@@ -61,8 +61,9 @@ bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& ro
     QString reason;
     const std::optional<CsvTable> table = CsvTable::parse(file.readAll(), &reason, &complete);
     if (!table || table->header() != SweepCsv::columns()) {
-        error = table ? QStringLiteral("%1 is not a tessera-sweep table (its header differs)").arg(path)
-                      : QStringLiteral("%1 is not a tessera-sweep table: %2").arg(path, reason);
+        error =
+            table ? QStringLiteral("%1 is not a tessera-sweep table (its header differs)").arg(path)
+                  : QStringLiteral("%1 is not a tessera-sweep table: %2").arg(path, reason);
         return false;
     }
     if (consumed)
@@ -158,8 +159,8 @@ int run(const SweepJob& job)
 
     if (job.printSweep) {
         std::printf("%s# entries: %zu\n# pictures: %lld\n# compressions: %lld\n",
-                    job.sweepText.toUtf8().constData(), entries.size(),
-                    (long long)files.size(), compressions);
+                    job.sweepText.toUtf8().constData(), entries.size(), (long long)files.size(),
+                    compressions);
         return 0;
     }
     if (files.isEmpty() || entries.empty()) {
@@ -283,10 +284,11 @@ int run(const SweepJob& job)
                                      .arg(picture)
                                      .arg(outcome.entryIndex);
             QSaveFile jpeg(QDir(job.jpegDir).filePath(name));
-            if (!jpeg.open(QIODevice::WriteOnly) || jpeg.write(outcome.jpeg) != outcome.jpeg.size() ||
-                !jpeg.commit()) {
+            if (!jpeg.open(QIODevice::WriteOnly) ||
+                jpeg.write(outcome.jpeg) != outcome.jpeg.size() || !jpeg.commit()) {
                 failed = true;
-                message = QStringLiteral("cannot keep the JPEG %1: %2").arg(name, jpeg.errorString());
+                message =
+                    QStringLiteral("cannot keep the JPEG %1: %2").arg(name, jpeg.errorString());
             }
         }
         if (failed)
@@ -316,10 +318,10 @@ int run(const SweepJob& job)
     engine.run(files, entries, consume, nullptr, isKept);
     bar.update(done, true);
     if (writeFailed) {
-        complain(QStringLiteral("cannot write %1: %2")
-                     .arg(job.csvPath.isEmpty() ? QStringLiteral("the standard output")
-                                                : job.csvPath,
-                          csv.errorString()));
+        complain(
+            QStringLiteral("cannot write %1: %2")
+                .arg(job.csvPath.isEmpty() ? QStringLiteral("the standard output") : job.csvPath,
+                     csv.errorString()));
         return 2;
     }
     csv.close();
@@ -333,9 +335,9 @@ int run(const SweepJob& job)
             complain(error);
             return 2;
         }
-        const bool ordered = std::is_sorted(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
-            return a.first < b.first;
-        });
+        const bool ordered =
+            std::is_sorted(rows.begin(), rows.end(),
+                           [](const auto& a, const auto& b) { return a.first < b.first; });
         if (!ordered && !writeSorted(job.csvPath, rows, error)) {
             complain(error);
             return 2;
@@ -359,8 +361,8 @@ int merge(const QStringList& arguments)
 {
     if (arguments.size() < 2 || arguments.contains(QLatin1String("--help")) ||
         arguments.contains(QLatin1String("-h"))) {
-        const bool help = arguments.contains(QLatin1String("--help")) ||
-                          arguments.contains(QLatin1String("-h"));
+        const bool help =
+            arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"));
         std::fprintf(help ? stdout : stderr,
                      "Usage: tessera-sweep merge OUT.csv PART.csv...\n"
                      "Writes the rows of the parts (tables of tessera-sweep, for example of its\n"

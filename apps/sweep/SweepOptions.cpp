@@ -21,19 +21,27 @@ namespace {
 
 // The extensions of the batch window's file filter.
 const char* const pictureExtensions[] = {
-    "bmp", "ico",    "jpeg", "jpg",    "jng", "koala", "lbm",  "iff",  "mng",
-    "pbm", "pbmraw", "pcd",  "pcx",    "pgm", "pgmraw", "png", "ppm",  "ppmraw",
-    "ras", "targa",  "tiff", "wbmp",   "psd", "cut",    "xbm", "xpm",  "dds",
-    "gif", "hdr",    "tif",  "tga",
+    "bmp", "ico", "jpeg", "jpg",    "jng", "koala", "lbm",    "iff", "mng",   "pbm",  "pbmraw",
+    "pcd", "pcx", "pgm",  "pgmraw", "png", "ppm",   "ppmraw", "ras", "targa", "tiff", "wbmp",
+    "psd", "cut", "xbm",  "xpm",    "dds", "gif",   "hdr",    "tif", "tga",
 };
 
 // The options a sweep file may set, by the long name of the command-line
 // option that overrides it.
 const char* const sweepKeys[] = {
-    "mode",           "progressive",      "output",             "huffman",
-    "dct",            "smoothing",        "auto-quality",       "manual-quality",
+    "mode",
+    "progressive",
+    "output",
+    "huffman",
+    "dct",
+    "smoothing",
+    "auto-quality",
+    "manual-quality",
     "table-quality",
-    "luminance-tables", "chrominance-tables", "sampling-pairs", "figures",
+    "luminance-tables",
+    "chrominance-tables",
+    "sampling-pairs",
+    "figures",
 };
 
 struct Choice
@@ -405,8 +413,7 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error)
     add({QStringLiteral("auto-quality")},
         "Also sweep the library's automatic quality over this range.", "MIN:MAX:STEP");
     add({QStringLiteral("table-quality")},
-        "Manual-quality entries: sweep the quality that scales the custom tables.",
-        "MIN:MAX:STEP");
+        "Manual-quality entries: sweep the quality that scales the custom tables.", "MIN:MAX:STEP");
     add({QStringLiteral("no-manual-quality")},
         "No manual-quality entries (custom tables scaled by quality 95).", nullptr);
     add({QStringLiteral("luminance-tables")},
@@ -425,11 +432,10 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error)
         "(default) or none.",
         "LIST");
     add({QStringLiteral("o")}, "Write the CSV to FILE (default: standard output).", "FILE");
-    add({QStringLiteral("report")},
-        "Also write the batch window's tab-separated report to FILE.", "FILE");
+    add({QStringLiteral("report")}, "Also write the batch window's tab-separated report to FILE.",
+        "FILE");
     add({QStringLiteral("keep-jpegs")}, "Keep every JPEG in DIR.", "DIR");
-    add({QStringLiteral("j"), QStringLiteral("jobs")}, "Worker threads (default: all cores).",
-        "N");
+    add({QStringLiteral("j"), QStringLiteral("jobs")}, "Worker threads (default: all cores).", "N");
     add({QStringLiteral("shard")}, "Only the pictures whose index is I modulo N (I from 0).",
         "I/N");
     add({QStringLiteral("resume")}, "Keep the rows already in the -o file; compute the rest.",
@@ -529,8 +535,8 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error)
         bool okIndex = false, okCount = false;
         job.shardIndex = parts.value(0).toInt(&okIndex);
         job.shardCount = parts.value(1).toInt(&okCount);
-        if (parts.size() != 2 || !okIndex || !okCount || job.shardCount < 1 ||
-            job.shardIndex < 0 || job.shardIndex >= job.shardCount) {
+        if (parts.size() != 2 || !okIndex || !okCount || job.shardCount < 1 || job.shardIndex < 0 ||
+            job.shardIndex >= job.shardCount) {
             error = QStringLiteral("--shard: expected I/N with 0 <= I < N");
             return 2;
         }

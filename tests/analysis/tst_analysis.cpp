@@ -84,20 +84,22 @@ void TestAnalysis::bdAgainstReference_data()
     QTest::addColumn<double>("rate");
     QTest::addColumn<double>("figure");
     // Figures printed by bd_reference.py (SciPy 1.10.1).
-    QTest::newRow("smooth") << smoothRef
-                            << std::vector<Point>{{0.22, 30.3}, {0.46, 33.6}, {0.93, 37.0}, {1.9, 40.5}}
-                            << -11.017450779619086 << 0.5556132529389803;
+    QTest::newRow("smooth")
+        << smoothRef << std::vector<Point>{{0.22, 30.3}, {0.46, 33.6}, {0.93, 37.0}, {1.9, 40.5}}
+        << -11.017450779619086 << 0.5556132529389803;
     // Uneven spacing and a near-flat stretch: the end-slope clamps and the
     // zero slopes at a secant of zero sign matter here.
     QTest::newRow("uneven")
         << std::vector<Point>{{0.1, 25.0}, {0.15, 28.5}, {0.6, 31.0}, {0.7, 35.5}, {2.5, 36.0}}
-        << std::vector<Point>{{0.3, 31.5}, {0.12, 26.0}, {3.0, 38.2}, {0.2, 27.0}, {1.1, 33.0},
-                              {1.6, 38.0}}
+        << std::vector<Point>{{0.3, 31.5}, {0.12, 26.0}, {3.0, 38.2},
+                              {0.2, 27.0}, {1.1, 33.0},  {1.6, 38.0}}
         << 19.11645725394573 << -0.16576793839602905;
-    QTest::newRow("ssim")
-        << std::vector<Point>{{0.3, 0.80}, {0.6, 0.90}, {1.2, 0.95}, {2.4, 0.985}}
-        << std::vector<Point>{{0.35, 0.83}, {0.7, 0.915}, {1.1, 0.948}, {2.0, 0.97}}
-        << -0.6361861099056343 << 0.0005945863565970477;
+    QTest::newRow("ssim") << std::vector<Point>{{0.3, 0.80}, {0.6, 0.90}, {1.2, 0.95}, {2.4, 0.985}}
+                          << std::vector<Point>{{0.35, 0.83},
+                                                {0.7, 0.915},
+                                                {1.1, 0.948},
+                                                {2.0, 0.97}}
+                          << -0.6361861099056343 << 0.0005945863565970477;
 }
 
 void TestAnalysis::bdAgainstReference()
@@ -118,9 +120,12 @@ void TestAnalysis::bdKnownAnswers()
 {
     // The same curve at 80 % of the rate saves exactly 20 %, at 125 % costs
     // exactly 25 %; the same curve 1 dB higher gains exactly 1 dB.
-    QCOMPARE(qRound64(*BDRate::rateDelta(smoothRef, scaled(smoothRef, 0.8, 0)) * 1e9), -20000000000LL);
-    QCOMPARE(qRound64(*BDRate::rateDelta(smoothRef, scaled(smoothRef, 1.25, 0)) * 1e9), 25000000000LL);
-    QCOMPARE(qRound64(*BDRate::qualityDelta(smoothRef, scaled(smoothRef, 1, 1)) * 1e9), 1000000000LL);
+    QCOMPARE(qRound64(*BDRate::rateDelta(smoothRef, scaled(smoothRef, 0.8, 0)) * 1e9),
+             -20000000000LL);
+    QCOMPARE(qRound64(*BDRate::rateDelta(smoothRef, scaled(smoothRef, 1.25, 0)) * 1e9),
+             25000000000LL);
+    QCOMPARE(qRound64(*BDRate::qualityDelta(smoothRef, scaled(smoothRef, 1, 1)) * 1e9),
+             1000000000LL);
     QCOMPARE(*BDRate::rateDelta(smoothRef, smoothRef), 0.0);
 
     // A monotone interpolant integrates a straight line exactly.
@@ -191,8 +196,10 @@ void TestAnalysis::csvRefusesMalformedText_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("open quote") << QByteArray("a,b\r\n1,\"2\r\n") << "line 2: a quoted field is not closed";
-    QTest::newRow("quote in bare field") << QByteArray("a,b\r\n1,x\"y\r\n") << "line 2: a quote inside";
+    QTest::newRow("open quote") << QByteArray("a,b\r\n1,\"2\r\n")
+                                << "line 2: a quoted field is not closed";
+    QTest::newRow("quote in bare field")
+        << QByteArray("a,b\r\n1,x\"y\r\n") << "line 2: a quote inside";
     QTest::newRow("after closing quote") << QByteArray("a,b\n\"1\"x,2\n") << "line 2: text after";
     QTest::newRow("short record") << QByteArray("a,b\r\n1,2\r\n3\r\n") << "record 3 has 1 fields";
     QTest::newRow("not utf-8") << QByteArray("a,b\r\n\xE9,2\r\n") << "not UTF-8";
@@ -232,8 +239,9 @@ void TestAnalysis::curvesGroupAverageAndCompare()
     QCOMPARE(curves[2].picture, QString("b.png"));
     QCOMPARE(curves[2].points[1].rate, 2.0);
     QCOMPARE(curves[2].points[1].rows.size(), std::size_t(2));
-    QVERIFY(std::is_sorted(curves[2].points.begin(), curves[2].points.end(),
-                           [](const Curves::Point& a, const Curves::Point& b) { return a.rate < b.rate; }));
+    QVERIFY(std::is_sorted(
+        curves[2].points.begin(), curves[2].points.end(),
+        [](const Curves::Point& a, const Curves::Point& b) { return a.rate < b.rate; }));
 
     const auto mean = Curves::averaged(curves);
     QCOMPARE(mean.size(), std::size_t(2));
@@ -273,8 +281,12 @@ void TestAnalysis::bdRateCommand()
     QCOMPARE(outcome.status, 2);
     QVERIFY2(outcome.errors.contains("the curves are: int,Baseline; float,Baseline"),
              outcome.errors.constData());
-    QCOMPARE(BDCommand::run({path, "--curve-by", "dct", "--reference", "int", "--metric", "mse"}).status, 2);
-    QCOMPARE(BDCommand::run({dir.filePath("none.csv"), "--curve-by", "dct", "--reference", "int"}).status, 2);
+    QCOMPARE(
+        BDCommand::run({path, "--curve-by", "dct", "--reference", "int", "--metric", "mse"}).status,
+        2);
+    QCOMPARE(BDCommand::run({dir.filePath("none.csv"), "--curve-by", "dct", "--reference", "int"})
+                 .status,
+             2);
 }
 
 void TestAnalysis::bdOnARealSweep()
@@ -293,8 +305,9 @@ void TestAnalysis::bdOnARealSweep()
         {"samples/coffee.png", "Baseline,0,0", 3.2415139474159416, -0.1430205326687585},
         {"samples/coffee.png", "Extended,1,0", -1.2796118193021955, 0.061206178280920405},
     };
-    const auto outcome = BDCommand::run({QStringLiteral(ANALYSIS_DATA "/real-sweep.csv"), "--curve-by",
-                                         "mode,progressive,optimize_huffman", "--reference", "Baseline,0,1"});
+    const auto outcome =
+        BDCommand::run({QStringLiteral(ANALYSIS_DATA "/real-sweep.csv"), "--curve-by",
+                        "mode,progressive,optimize_huffman", "--reference", "Baseline,0,1"});
     QCOMPARE(outcome.status, 0);
     const QStringList lines = QString::fromUtf8(outcome.output).split('\n', Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 1 + 6 + 3);

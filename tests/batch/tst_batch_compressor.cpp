@@ -1,7 +1,7 @@
 #include "BatchCompressor.h"
 #include "CompressionResult.h"
-#include "Image.h"
 #include "DialogProgress.h"
+#include "Image.h"
 #include "ProgressWatcher.h"
 #include "TestPictures.h"
 

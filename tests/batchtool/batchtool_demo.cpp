@@ -11,18 +11,18 @@
 // window there and quit, with TESSERA_CSV=FILE.csv they also export the run.
 #include "BatchWindow.h"
 #include "Image.h"
+#include "RDChart.h"
 #include "ResultList.h"
 #include "ResultWidget.h"
 #include "ResultsWindow.h"
-#include "RDChart.h"
 
 #include <QApplication>
-#include <QTabWidget>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTimer>
 
 int main(int argc, char* argv[])
@@ -70,9 +70,12 @@ int main(int argc, char* argv[])
         window.findChild<QCheckBox*>(QStringLiteral("optimizeHuffmanCheck"))->setChecked(true);
         window.findChild<QCheckBox*>(QStringLiteral("manualQualityCheck"))->setChecked(false);
         window.findChild<QCheckBox*>(QStringLiteral("autoQualityCheck"))->setChecked(true);
-        window.findChild<QLineEdit*>(QStringLiteral("minQualityEdit"))->setText(QStringLiteral("20"));
-        window.findChild<QLineEdit*>(QStringLiteral("maxQualityEdit"))->setText(QStringLiteral("95"));
-        window.findChild<QLineEdit*>(QStringLiteral("qualityStepEdit"))->setText(QStringLiteral("5"));
+        window.findChild<QLineEdit*>(QStringLiteral("minQualityEdit"))
+            ->setText(QStringLiteral("20"));
+        window.findChild<QLineEdit*>(QStringLiteral("maxQualityEdit"))
+            ->setText(QStringLiteral("95"));
+        window.findChild<QLineEdit*>(QStringLiteral("qualityStepEdit"))
+            ->setText(QStringLiteral("5"));
         QTimer::singleShot(200, &window, [&window] { window.compressImages(); });
         QTimer* poll = new QTimer(&window);
         QObject::connect(poll, &QTimer::timeout, &window, [&window, poll, mode] {
@@ -83,7 +86,8 @@ int main(int argc, char* argv[])
             results->resize(1500, 950);
             if (mode == QLatin1String("chart")) {
                 results->tabs()->setCurrentIndex(2);
-                results->rdChart()->setCurveBy({QStringLiteral("mode"), QStringLiteral("progressive"),
+                results->rdChart()->setCurveBy({QStringLiteral("mode"),
+                                                QStringLiteral("progressive"),
                                                 QStringLiteral("optimize_huffman")});
             } else {
                 results->tabs()->setCurrentIndex(1);

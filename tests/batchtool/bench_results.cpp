@@ -82,14 +82,15 @@ int main(int argc, char* argv[])
             window.tabs()->setCurrentIndex(1);
             QCoreApplication::processEvents();
             const qint64 table = clock.restart();
-            window.resultTable()->view()->sortByColumn(window.tableModel()->column(QStringLiteral("bpp")),
-                                                       Qt::DescendingOrder);
+            window.resultTable()->view()->sortByColumn(
+                window.tableModel()->column(QStringLiteral("bpp")), Qt::DescendingOrder);
             QCoreApplication::processEvents();
             const qint64 sorted = clock.restart();
             window.tabs()->setCurrentIndex(2);
             QCoreApplication::processEvents();
             const qint64 chart = clock.restart();
-            std::printf("%6s          table shown in %lld ms, sorted by bpp in %lld ms, chart drawn in %lld ms\n",
+            std::printf("%6s          table shown in %lld ms, sorted by bpp in %lld ms, chart "
+                        "drawn in %lld ms\n",
                         "", table, sorted, chart);
             std::fflush(stdout);
             window.done(QDialog::Rejected);

@@ -294,9 +294,9 @@ private slots:
         form.setText("minQualityEdit", "50");
         form.setText("maxQualityEdit", "50");
         form.setText("qualityStepEdit", "-7");
-        for (const char* name : {"minSmoothingEdit", "maxSmoothingEdit", "smoothingStepEdit",
-                                 "minTableQualityEdit", "maxTableQualityEdit",
-                                 "tableQualityStepEdit"})
+        for (const char* name :
+             {"minSmoothingEdit", "maxSmoothingEdit", "smoothingStepEdit", "minTableQualityEdit",
+              "maxTableQualityEdit", "tableQualityStepEdit"})
             form.setText(name, "");
         QVERIFY(form.window.isUIStateValid());
         form.window.updateData();
@@ -382,7 +382,8 @@ private slots:
         form.setText("maxQualityEdit", "90");
         form.setText("qualityStepEdit", "-20");
         // Modes 3, DCT methods 2 x smoothing 3 + qualities 3.
-        QCOMPARE(label->text(), QString::fromUtf8("27 entries \u00d7 2 pictures = 54 compressions"));
+        QCOMPARE(label->text(),
+                 QString::fromUtf8("27 entries \u00d7 2 pictures = 54 compressions"));
         QVERIFY(!w.getBatchSettings()->extended);
 
         BatchSettings sweep = *w.getBatchSettings();

@@ -1,9 +1,9 @@
 #include "BatchToolTest.h"
 #include "CsvReader.h"
 #include "Curves.h"
-#include "RDChart.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
+#include "RDChart.h"
 #include "Report.h"
 #include "ResultList.h"
 #include "ResultTable.h"
@@ -19,9 +19,9 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QRadioButton>
-#include <QLineEdit>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -313,7 +313,8 @@ private slots:
                     s.setDCTMethod(dct);
                     s.setQuality(qualities[q]);
                     settings.push_back(s);
-                    ResultStat r = stat(picture, 24 / (0.25 * (q + 1) * (dct == JPEGSettings::FLOAT ? 0.9 : 1)));
+                    ResultStat r = stat(
+                        picture, 24 / (0.25 * (q + 1) * (dct == JPEGSettings::FLOAT ? 0.9 : 1)));
                     r.mse = 255.0 * 255.0 / std::pow(10.0, psnr[q] / 10);
                     results.push_back(r);
                 }
@@ -354,8 +355,10 @@ private slots:
             QCOMPARE(w.resultTable()->selectedRows(), std::vector<int>{0});
             QVERIFY(w.resultTable()->cjpegOptionsText().startsWith("# no cjpeg equivalent"));
             QCOMPARE(w.resultTable()->sweepOptionsText(),
-                     QStringLiteral("tessera-sweep --mode baseline --output colour --huffman no --dct int "
-                                    "--smoothing 0:0:0 \"%1\"").arg(pictures[0]));
+                     QStringLiteral(
+                         "tessera-sweep --mode baseline --output colour --huffman no --dct int "
+                         "--smoothing 0:0:0 \"%1\"")
+                         .arg(pictures[0]));
 
             // One curve per picture and DCT method, ordered by rate; averaged,
             // one per method; float saves 10 % at equal PSNR.

@@ -14,8 +14,8 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 

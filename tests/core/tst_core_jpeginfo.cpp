@@ -103,7 +103,8 @@ private slots:
         const JpegFileInfo::ComponentCoefficients& y = info.coefficients[0];
         QCOMPARE(y.widthInBlocks, 3);
         QCOMPARE(y.heightInBlocks, 2);
-        const unsigned q0 = JPEGCompressor::effectiveTable(settings.qtables[0], 60, false).values[0];
+        const unsigned q0 =
+            JPEGCompressor::effectiveTable(settings.qtables[0], 60, false).values[0];
         QCOMPARE(y.quantization[0], q0);
         QCOMPARE(int(y.block(2, 1)[0]), int(std::lround(576.0 / q0)));
         for (int k = 1; k < 64; ++k)
@@ -158,11 +159,17 @@ private slots:
                     for (int k = 0; k < 64; ++k) {
                         QVERIFY(std::abs(back[k] - block.samples[k]) < 1e-9);
                         mean += block.samples[k] / 64;
-                        const int quantized = int(std::lround(block.dct[k] / block.quantization[k]));
-                        QVERIFY2(std::abs(quantized - block.stored[k]) <= 1,
-                                 qPrintable(QStringLiteral("component %1 block %2,%3 [%4]: %5 vs %6")
-                                                .arg(c).arg(column).arg(row).arg(k)
-                                                .arg(quantized).arg(block.stored[k])));
+                        const int quantized =
+                            int(std::lround(block.dct[k] / block.quantization[k]));
+                        QVERIFY2(
+                            std::abs(quantized - block.stored[k]) <= 1,
+                            qPrintable(QStringLiteral("component %1 block %2,%3 [%4]: %5 vs %6")
+                                           .arg(c)
+                                           .arg(column)
+                                           .arg(row)
+                                           .arg(k)
+                                           .arg(quantized)
+                                           .arg(block.stored[k])));
                         ++coefficients;
                         exact += quantized == block.stored[k];
                     }
@@ -309,8 +316,8 @@ private slots:
         // A header claiming 65500 x 65500 pixels: described, but its
         // coefficients are not read.
         QByteArray huge = good;
-        const int sof = huge.indexOf("\xFF\xC1") >= 0 ? huge.indexOf("\xFF\xC1")
-                                                       : huge.indexOf("\xFF\xC0");
+        const int sof =
+            huge.indexOf("\xFF\xC1") >= 0 ? huge.indexOf("\xFF\xC1") : huge.indexOf("\xFF\xC0");
         huge.replace(sof + 5, 4, QByteArray("\xFF\xDC\xFF\xDC", 4));
         const JpegFileInfo big = JpegFileInfo::read(huge, true);
         QVERIFY(big.isValid());

@@ -189,23 +189,26 @@ private slots:
         QTest::addColumn<QString>("picture"); // a sample, or "kind WxH"
         QTest::addColumn<int>("quality");
         QTest::addColumn<QList<double>>("expected"); // PSNR, Y, Cb, Cr, SSIM, MS-SSIM
-        QTest::newRow("odd size 37x23") << "colour 37x23" << 50
+        QTest::newRow("odd size 37x23")
+            << "colour 37x23" << 50
             << QList<double>{19.73200239, 35.85807243, 20.75121950, 30.77384902, 0.96525598, NA};
-        QTest::newRow("10 wide: no SSIM") << "colour 10x40" << 50
+        QTest::newRow("10 wide: no SSIM")
+            << "colour 10x40" << 50
             << QList<double>{19.94253713, 36.58973711, 20.99098068, 29.49108107, NA, NA};
-        QTest::newRow("grey 181x190") << "grey 181x190" << 60
+        QTest::newRow("grey 181x190")
+            << "grey 181x190" << 60
             << QList<double>{32.04422463, 32.04422463, INF, INF, 0.97077300, 0.99651887};
-        QTest::newRow("identical") << "solid 64x48" << 90
-            << QList<double>{INF, INF, INF, INF, 1.0, NA};
-        QTest::newRow("coffee q75") << "coffee.png" << 75
-            << QList<double>{32.43075612, 34.97167483, 38.93009807, 37.97648561, 0.94467161,
-                             0.99462392};
-        QTest::newRow("chelsea q30") << "chelsea.png" << 30
-            << QList<double>{32.31383178, 33.71847089, 40.06531683, 41.00975525, 0.89924917,
-                             0.98410009};
-        QTest::newRow("chelsea q95") << "chelsea.png" << 95
-            << QList<double>{41.28059951, 45.37114330, 45.59260710, 46.71892098, 0.99110807,
-                             0.99932280};
+        QTest::newRow("identical")
+            << "solid 64x48" << 90 << QList<double>{INF, INF, INF, INF, 1.0, NA};
+        QTest::newRow("coffee q75")
+            << "coffee.png" << 75 << QList<double>{32.43075612, 34.97167483, 38.93009807,
+                                                   37.97648561, 0.94467161,  0.99462392};
+        QTest::newRow("chelsea q30")
+            << "chelsea.png" << 30 << QList<double>{32.31383178, 33.71847089, 40.06531683,
+                                                    41.00975525, 0.89924917,  0.98410009};
+        QTest::newRow("chelsea q95")
+            << "chelsea.png" << 95 << QList<double>{41.28059951, 45.37114330, 45.59260710,
+                                                    46.71892098, 0.99110807,  0.99932280};
     }
 
     void qualityFiguresAgreeWithReference()

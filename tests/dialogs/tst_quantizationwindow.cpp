@@ -414,7 +414,8 @@ private slots:
         for (int row = 0; row < 8; ++row)
             for (int column = 0; column < 8; ++column) {
                 typed[row * 8 + column] = unsigned(3 * row + 31 * column + 1);
-                auto* edit = qobject_cast<QLineEdit*>(layout->itemAtPosition(row, column)->widget());
+                auto* edit =
+                    qobject_cast<QLineEdit*>(layout->itemAtPosition(row, column)->widget());
                 edit->selectAll();
                 QTest::keyClick(edit, Qt::Key_Backspace);
                 QTest::keyClicks(edit, QString::number(typed[row * 8 + column]));

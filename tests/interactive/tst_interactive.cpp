@@ -1,9 +1,9 @@
 #include "BlockInspector.h"
 #include "CompressionHistory.h"
 #include "CompressionResult.h"
+#include "HistoryCompare.h"
 #include "Image.h"
 #include "ImageWidget.h"
-#include "HistoryCompare.h"
 #include "JPEGCompressor.h"
 #include "JpegPropertiesWindow.h"
 #include "LiveCompression.h"
@@ -24,8 +24,8 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableView>
-#include <QTextBrowser>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -293,8 +293,8 @@ private slots:
                      reinterpret_cast<const QRgb*>(expected->getRGB32Buffer())[y * 96 + 50]);
         QVERIFY(!toolChild<QPushButton>("compareButton")->isEnabled());
 
-        view->selectionModel()->select(history.index(1, 0), QItemSelectionModel::Select |
-                                                                 QItemSelectionModel::Rows);
+        view->selectionModel()->select(history.index(1, 0),
+                                       QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QVERIFY(toolChild<QPushButton>("compareButton")->isEnabled());
         toolChild<QPushButton>("compareButton")->click();
         QTRY_VERIFY(tool->historyCompare()->window() &&

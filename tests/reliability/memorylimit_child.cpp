@@ -7,11 +7,11 @@
 //   memorylimit_child views PATH   open, compress, then leave too little
 //                                  memory and ask for every derived view
 
-#include "ModalBoxes.h"
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "MainWindow.h"
+#include "ModalBoxes.h"
 #include "ToolWindow.h"
 
 #include <QApplication>

@@ -502,9 +502,10 @@ private slots:
         // The damaged picture that loaded is named in the run's summary with
         // the decoder's warning, as tessera shows it on opening.
         const QString summary = batch.summary().text();
-        QVERIFY2(summary.contains("1 succeeded on damaged pictures, with a warning: JPEG: Premature "
-                                  "end of JPEG file (cut.jpg)"),
-                 qPrintable(summary));
+        QVERIFY2(
+            summary.contains("1 succeeded on damaged pictures, with a warning: JPEG: Premature "
+                             "end of JPEG file (cut.jpg)"),
+            qPrintable(summary));
     }
 };
 

@@ -3,11 +3,11 @@
 // its documented silent result, and nothing else happens.
 
 #include "BadInputs.h"
-#include "ModalBoxes.h"
 #include "BatchSettings.h"
 #include "BatchWindow.h"
 #include "DownsamplingPairs.h"
 #include "JPEGSettings.h"
+#include "ModalBoxes.h"
 #include "QuantizationChooser.h"
 #include "QuantizationTableFiles.h"
 #include "QuantizationWindow.h"
@@ -172,8 +172,8 @@ private slots:
         QVERIFY(window.loadDownsamplingPairs(dir.file("pairs.txt")));
         QCOMPARE(window.getBatchSettings()->downsamplingPairs.size(), std::size_t(100000));
         QCOMPARE(boxes.titles, QStringList("Warning"));
-        QCOMPARE(boxes.texts.first(),
-                 "Only the first 100000 sampling pairs of " + dir.file("pairs.txt") + " were read.");
+        QCOMPARE(boxes.texts.first(), "Only the first 100000 sampling pairs of " +
+                                          dir.file("pairs.txt") + " were read.");
 
         // Exactly as many as allowed is no reason to warn.
         std::istringstream exact(pairs.chopped(8).toStdString());

@@ -4,11 +4,11 @@
 // no space on the device, a missing folder, a folder in the way.
 
 #include "BadInputs.h"
-#include "ModalBoxes.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "JPEGSettings.h"
 #include "MainWindow.h"
+#include "ModalBoxes.h"
 #include "QuantizationWindow.h"
 #include "ResultsWindow.h"
 #include "TestPictures.h"

@@ -1,11 +1,11 @@
 #include "BatchCompressor.h"
 #include "BatchSettings.h"
-#include "Image.h"
-#include "Report.h"
-#include "SettingsExpansion.h"
 #include "CsvReader.h"
 #include "CsvWriter.h"
+#include "Image.h"
+#include "Report.h"
 #include "ResultTableModel.h"
+#include "SettingsExpansion.h"
 #include "SweepCsv.h"
 #include "TestPictures.h"
 
@@ -114,20 +114,26 @@ private slots:
         QVERIFY(TestPictures::write(first, 40, 24));
         QVERIFY(TestPictures::write(second, 17, 9, TestPictures::Kind::Grey, "bmp"));
         const QStringList sweep = {
-            QStringLiteral("--mode"),         QStringLiteral("baseline,extended"),
-            QStringLiteral("--progressive"),  QStringLiteral("yes,no"),
-            QStringLiteral("--output"),       QStringLiteral("colour,grayscale"),
-            QStringLiteral("--dct"),          QStringLiteral("fast,float"),
-            QStringLiteral("--auto-quality"), QStringLiteral("40:80:20"),
-            QStringLiteral("--smoothing"),    QStringLiteral("0:10:10"),
+            QStringLiteral("--mode"),
+            QStringLiteral("baseline,extended"),
+            QStringLiteral("--progressive"),
+            QStringLiteral("yes,no"),
+            QStringLiteral("--output"),
+            QStringLiteral("colour,grayscale"),
+            QStringLiteral("--dct"),
+            QStringLiteral("fast,float"),
+            QStringLiteral("--auto-quality"),
+            QStringLiteral("40:80:20"),
+            QStringLiteral("--smoothing"),
+            QStringLiteral("0:10:10"),
             QStringLiteral("-q"),
         };
         const Outcome one = runSweep(sweep + QStringList{QStringLiteral("-j"), QStringLiteral("1"),
                                                          QStringLiteral("--report"),
                                                          dir.file("report.txt"), first, second});
         QCOMPARE(one.status, 0);
-        const Outcome three = runSweep(sweep + QStringList{QStringLiteral("-j"),
-                                                           QStringLiteral("3"), second, first});
+        const Outcome three =
+            runSweep(sweep + QStringList{QStringLiteral("-j"), QStringLiteral("3"), second, first});
         QCOMPARE(three.status, 0);
         QCOMPARE(timeless(three.out), timeless(one.out));
 
@@ -217,9 +223,9 @@ private slots:
         pairs.write("1 1 1 1\n3 1 2 1\n");
         pairs.close();
 
-        const Outcome run = runSweep({QStringLiteral("--sampling-pairs"), dir.file("pairs.txt"),
-                                      QStringLiteral("-q"), QStringLiteral("-o"),
-                                      dir.file("out.csv"), dir.path()});
+        const Outcome run =
+            runSweep({QStringLiteral("--sampling-pairs"), dir.file("pairs.txt"),
+                      QStringLiteral("-q"), QStringLiteral("-o"), dir.file("out.csv"), dir.path()});
         QCOMPARE(run.status, 1);
         const std::vector<QStringList> rows = readRecords(readAll(dir.file("out.csv")));
         QCOMPARE(rows.size(), size_t(4));
@@ -243,8 +249,11 @@ private slots:
         ScratchDir dir;
         for (int i = 0; i < 6; ++i)
             QVERIFY(TestPictures::write(dir.file(QStringLiteral("p%1.png").arg(i)), 240, 160));
-        const QStringList sweep = {QStringLiteral("--auto-quality"), QStringLiteral("30:90:6"),
-                                   QStringLiteral("-q"), QStringLiteral("-j"), QStringLiteral("1"),
+        const QStringList sweep = {QStringLiteral("--auto-quality"),
+                                   QStringLiteral("30:90:6"),
+                                   QStringLiteral("-q"),
+                                   QStringLiteral("-j"),
+                                   QStringLiteral("1"),
                                    dir.path()};
         const Outcome whole = runSweep(sweep);
         QCOMPARE(whole.status, 0);
@@ -259,8 +268,8 @@ private slots:
         killed.waitForFinished();
         QVERIFY(readRecords(readAll(path)).size() < expected.size() ||
                 killed.exitStatus() == QProcess::NormalExit);
-        Outcome resumed = runSweep(sweep + QStringList{QStringLiteral("--resume"),
-                                                       QStringLiteral("-o"), path});
+        Outcome resumed =
+            runSweep(sweep + QStringList{QStringLiteral("--resume"), QStringLiteral("-o"), path});
         QCOMPARE(resumed.status, 0);
         QCOMPARE(timeless(readAll(path)), expected);
 
@@ -271,8 +280,8 @@ private slots:
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(cut);
         file.close();
-        resumed = runSweep(sweep + QStringList{QStringLiteral("--resume"), QStringLiteral("-o"),
-                                               path});
+        resumed =
+            runSweep(sweep + QStringList{QStringLiteral("--resume"), QStringLiteral("-o"), path});
         QCOMPARE(resumed.status, 0);
         QCOMPARE(timeless(readAll(path)), expected);
     }
@@ -287,9 +296,12 @@ private slots:
         ScratchDir dir;
         for (int i = 0; i < 5; ++i)
             QVERIFY(TestPictures::write(dir.file(QStringLiteral("p%1.png").arg(i)), 48, 32));
-        const QStringList sweep = {QStringLiteral("--auto-quality"), QStringLiteral("50:90:20"),
-                                   QStringLiteral("--huffman"), QStringLiteral("no,yes"),
-                                   QStringLiteral("-q"), dir.path()};
+        const QStringList sweep = {QStringLiteral("--auto-quality"),
+                                   QStringLiteral("50:90:20"),
+                                   QStringLiteral("--huffman"),
+                                   QStringLiteral("no,yes"),
+                                   QStringLiteral("-q"),
+                                   dir.path()};
         const Outcome single = runSweep(sweep);
         QCOMPARE(single.status, 0);
 
@@ -337,9 +349,8 @@ private slots:
         QTest::newRow("unknown DCT")
             << QStringList{QStringLiteral("--dct"), QStringLiteral("int,exact")}
             << QStringLiteral("--dct: unknown value \"exact\"");
-        QTest::newRow("bad shard")
-            << QStringList{QStringLiteral("--shard"), QStringLiteral("2/2")}
-            << QStringLiteral("--shard: expected I/N with 0 <= I < N");
+        QTest::newRow("bad shard") << QStringList{QStringLiteral("--shard"), QStringLiteral("2/2")}
+                                   << QStringLiteral("--shard: expected I/N with 0 <= I < N");
         QTest::newRow("sweep file")
             << QStringList{QStringLiteral("--sweep"), QStringLiteral("bad.sweep")}
             << QStringLiteral("Step cannot be 0 if min smoothing and max smoothing are different");
@@ -360,8 +371,8 @@ private slots:
         sweep.close();
         if (!arguments.contains(QStringLiteral("empty")))
             arguments << QStringLiteral("p.png");
-        const Outcome run = runSweep(arguments + QStringList{QStringLiteral("-o"),
-                                                             dir.file("out.csv")});
+        const Outcome run =
+            runSweep(arguments + QStringList{QStringLiteral("-o"), dir.file("out.csv")});
         QCOMPARE(run.status, 2);
         QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
         QVERIFY(run.out.isEmpty());

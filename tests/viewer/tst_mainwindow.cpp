@@ -33,14 +33,15 @@ using namespace ViewerTest;
 
 namespace {
 
-const char* const viewButtons[] = {"imageButton", "colorDifferenceButton", "errorsButton",
-                                   "yButton",     "cbButton",              "crButton",
-                                   "ssimMapButton", "amplifiedButton"};
+const char* const viewButtons[] = {
+    "imageButton", "colorDifferenceButton", "errorsButton",   "yButton", "cbButton",
+    "crButton",    "ssimMapButton",         "amplifiedButton"};
 const char* const zoomButtons[] = {"zoomInButton", "zoomResetButton", "zoomOutButton"};
-const char* const valueLabels[] = {
-    "crLabel",   "cpLabel",     "brLabel",          "mseLabel",           "psnrLabel",
-    "psnrYLabel", "psnrCbLabel", "psnrCrLabel",      "ssimLabel",          "msSsimLabel",
-    "sourceSizeLabel", "compressedSizeLabel", "dimensionsLabel"};
+const char* const valueLabels[] = {"crLabel",        "cpLabel",         "brLabel",
+                                   "mseLabel",       "psnrLabel",       "psnrYLabel",
+                                   "psnrCbLabel",    "psnrCrLabel",     "ssimLabel",
+                                   "msSsimLabel",    "sourceSizeLabel", "compressedSizeLabel",
+                                   "dimensionsLabel"};
 
 QPushButton* button(const QWidget& window, const char* name)
 {
@@ -514,10 +515,11 @@ void TestMainWindow::errorViews()
     button(window, "imageButton")->click();
     gain->activated(gain->findData(32));
     const QImage shown = right(window)->getQImage();
-    const QRgb a = QImage(made.source->getRGB32Buffer(), 100, 80, QImage::Format_RGB32).pixel(37, 41);
-    const QRgb b = QImage(made.result->getCompressedImage()->getRGB32Buffer(), 100, 80,
-                          QImage::Format_RGB32)
-                       .pixel(37, 41);
+    const QRgb a =
+        QImage(made.source->getRGB32Buffer(), 100, 80, QImage::Format_RGB32).pixel(37, 41);
+    const QRgb b =
+        QImage(made.result->getCompressedImage()->getRGB32Buffer(), 100, 80, QImage::Format_RGB32)
+            .pixel(37, 41);
     const int red = std::min(255, std::abs(qRed(a) - qRed(b)) * 32);
     QCOMPARE(qRed(shown.pixel(37, 41)), red);
     QCOMPARE(gain->currentData().toInt(), 32);
@@ -953,8 +955,8 @@ void TestMainWindow::pixelReadout()
     window.zoomIn(); // 125 %: pixel (2, 1) spans 2.5 to 3.75, 1.25 to 2.5
     auto* readout = window.findChild<PixelReadout*>(QStringLiteral("pixelReadout"));
     QVERIFY(readout);
-    QMouseEvent move(QEvent::MouseMove, QPointF(3, 2), QPointF(3, 2), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(3, 2), QPointF(3, 2), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(left(window), &move);
     QVERIFY(plain(readout->text()).startsWith(QStringLiteral("x 2, y 1 Source RGB 255 0 0")));
     QEvent leave(QEvent::Leave);
@@ -1048,8 +1050,7 @@ void TestMainWindow::inspectedBlockIsOutlinedAndFollowed()
     ImagePane* b = area(window, "processedImageArea");
     auto inView = [b](const QRect& pixels) {
         const QPointF centre = b->picture()->fromPicture(QRectF(pixels).center());
-        return b->viewport()->rect().contains(
-            b->picture()->mapTo(b->viewport(), centre.toPoint()));
+        return b->viewport()->rect().contains(b->picture()->mapTo(b->viewport(), centre.toPoint()));
     };
 
     QVERIFY(inspector->showBlock(0, 25, 17));

@@ -17,8 +17,9 @@ namespace {
 
 const QDir resources(QStringLiteral(TESSERA_SOURCE_DIR "/resources"));
 
-const char* const icons[] = {"pack", "rotate", "image", "color_diff", "error", "y", "ssim_map", "amplified",
-                             "cb",   "cr",     "zoom_in", "zoom_out",   "zoom_reset", "grid"};
+const char* const icons[] = {"pack",    "rotate",   "image",      "color_diff", "error",
+                             "y",       "ssim_map", "amplified",  "cb",         "cr",
+                             "zoom_in", "zoom_out", "zoom_reset", "grid"};
 
 QByteArray read(const QString& path)
 {

@@ -21,9 +21,9 @@
 #include "CompressionResult.h"
 #include "HelpWindow.h"
 #include "Image.h"
+#include "ImagePane.h"
 #include "ImageWidget.h"
 #include "JPEGCompressor.h"
-#include "ImagePane.h"
 #include "MainWindow.h"
 
 #include <QAbstractButton>
@@ -90,8 +90,7 @@ int main(int argc, char* argv[])
             grid = true;
         else if (arg == QLatin1String("--split")) {
             split = true;
-            if (hasValue && !args[i + 1].startsWith(QLatin1String("--")) &&
-                args[i + 1].toInt() > 0)
+            if (hasValue && !args[i + 1].startsWith(QLatin1String("--")) && args[i + 1].toInt() > 0)
                 splitColumn = args[++i].toInt();
         } else if (arg == QLatin1String("--screenshot") && hasValue)
             screenshot = args[++i];
@@ -192,8 +191,8 @@ int main(int argc, char* argv[])
         QTimer::singleShot(300, [&] {
             window->findChild<QAbstractButton*>(QStringLiteral("inspectButton"))->click();
             auto* pane = window->findChild<ImageWidget*>(QStringLiteral("processedImage"));
-            const QPointF at = QPointF(pane->pictureOffset()) + QPointF(inspect) *
-                                                                     double(pane->getZoomFactor());
+            const QPointF at =
+                QPointF(pane->pictureOffset()) + QPointF(inspect) * double(pane->getZoomFactor());
             QMouseEvent press(QEvent::MouseButtonPress, at, pane->mapToGlobal(at), Qt::LeftButton,
                               Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(pane, &press);
