@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Two ways in on a fresh Debian 12 machine:
 #   make run    install what is missing, build, start tessera in the run folder
 #   make test   install what is missing, build, run the whole test suite

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the batch of tessera_bench with Debian's cjpeg and djpeg (package
 # libjpeg-turbo-progs): every picture under every entry, each compression
 # written to a file and decoded again, all on one core.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The batch engine against the JPEG library's own benchmark, side by side in
 # one run:
 #

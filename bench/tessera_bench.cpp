@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the batch engine over the sample pictures under a sweep of settings
 // and reports compressions per second, where the time went and the peak
 // resident size.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the interactive tool's user-interface thread fares while "Live"
 // recompresses a large picture: a burst of quality changes like a user
 // holding an arrow key, while a 10 ms timer records the longest gap between

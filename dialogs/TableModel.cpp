@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "TableModel.h"
 
 IntTableModel::IntTableModel(unsigned rows, unsigned columns, const short* data, unsigned size)

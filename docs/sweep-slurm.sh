@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One tessera-sweep as a Slurm job array: task I of N runs shard I/N of the
 # sweep on the cores Slurm gives it and writes part-I.csv; a last job that
 # depends on the whole array merges the parts into one table.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stands in for libFuzzer's driver where the harnesses are built without it:
 // runs every input file named on the command line, and every file in a folder
 // named there, through LLVMFuzzerTestOneInput once. Options in libFuzzer's

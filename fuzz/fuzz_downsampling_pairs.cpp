@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The batch window's reader of sampling-factor pair files: any bytes give a
 // list of pairs whose factors lie in 1..4 and whose blocks per minimum coded
 // unit stay within the limit, the same from bytes as from a stream.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compressor's decoder of its own JPEGs, fed arbitrary bytes from memory:
 // the fast road straight to 32 bits and, for anything it refuses, the
 // general JPEG decoder over a memory stream. Whatever the bytes, the outcome

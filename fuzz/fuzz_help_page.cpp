@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help window's page reader and the browser document it feeds: any bytes
 // give a page without line breaks, the same from bytes as from a stream, and
 // the document takes the page as HTML.

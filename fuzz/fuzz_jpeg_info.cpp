@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader of what a JPEG file holds, fed arbitrary bytes: its marker walk
 // and, for frames small enough to keep runs fast, the library's reading of
 // the quantized coefficients. Whatever the bytes, the outcome is a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Picture loading followed by a compression and its measurements, the road
 // every picture a user opens takes: the input is written to a file (pictures
 // are loaded from paths), loaded as an Image and, when it loads, compressed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fast decoder of plain PNG files against FreeImage's own PNG loader:
 // whatever the input, a bitmap from the fast decoder must be exactly the one
 // FreeImage gives for the same bytes (size, bits, pitch, masks, resolution

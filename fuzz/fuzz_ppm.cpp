@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The decoder of plain binary PPM files against the general loader: whatever
 // the bytes, a file the decoder takes must give exactly the picture that the
 // general loader gives for it, geometry and every pixel byte.

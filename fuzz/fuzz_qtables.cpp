@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // readQTables, the batch tool's reader of quantization table files: any
 // bytes give a list of complete tables, the same from a stream as from a
 // file, the same again with comments added at the start and at every line

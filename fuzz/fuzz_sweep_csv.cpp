@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The reader of sweep CSV files and what tessera-sweep bd-rate, --resume,
 // merge and the results window do with a table read back: any bytes give
 // either a refusal with a reason or a table whose records all have the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tessera-sweep's reader of sweep files: any bytes give either settings
 // lines with a known option and a value, or a message that names a line.
 

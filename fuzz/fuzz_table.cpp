@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quantization editor's single-table reader: any bytes either give 64
 // signed 16-bit values or leave the table untouched, comments added at the
 // start and at every line end change neither outcome, and a table read can be

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Computes the Bjøntegaard reference figures that tst_analysis_bdrate checks,
 # independently of the code under test: SciPy's monotone cubic interpolant
 # and its own exact integration. Run by hand (Debian: python3-scipy); the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Bjøntegaard figures against numbers computed independently (SciPy's
 // monotone cubic interpolant, bd_reference.py) and curves with known answers;
 // the CSV reader on well-formed and broken text; curves grouped from rows.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The compressor decodes its JPEG from memory by a faster road than the
 // general picture loader; every picture the user can see must come out the
 // same either way.

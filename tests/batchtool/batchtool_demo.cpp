@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opens the batch tool's windows in a given state for a look by eye; built
 // with the tests, never run by them. Run it from the run directory:
 //   batchtool_demo form|results|viewer|many|chart|table [--screenshot FILE] PICTURE...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Measures how long the results window takes to open on n results and how
 // much memory the process holds then, and how long its Table tab takes to
 // show, to sort by a figure, and its Chart tab to draw. Built with the tests, run by hand:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What makes the programs desktop applications: remembered state (round
 // trip, damaged or foreign settings, reset), file dialogs that never start in
 // the working folder, drops on every window that takes them, names that are

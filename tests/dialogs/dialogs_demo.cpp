@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shows one settings dialog on a sample record, for looking at it by eye.
 // Not run by the test suite. Usage, from the staged run folder:
 //   dialogs_demo quantization|downsampling interactive|batch [presets]

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # check_install.sh BUILD_DIR SOURCE_DIR
 set -eu
 build=$1

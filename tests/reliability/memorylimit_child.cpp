@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Run by tst_badpictures under an address-space limit: takes a picture
 // through tessera's tool window and viewer as a user would and prints what
 // the program said. Exits 0 when the process came through, whatever it said;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A corpus of damaged, hostile and unusual picture files, generated here, fed
 // to the load paths of both programs: the picture loads or is refused, fast,
 // and the process lives.

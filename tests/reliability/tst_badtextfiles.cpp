@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Damaged and unusual quantization table files and down-sampling pair files
 // through the readers the programs use: each gives its "Bad file" message or
 // its documented silent result, and nothing else happens.

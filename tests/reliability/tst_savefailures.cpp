@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every file the user asks for — the JPEG copy (both programs' viewers and the
 // tool window), the table file and the batch report — either is written or
 // its failure is reported in the "Error" or "Bad file" box naming the file:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The help window: how a page file is read and what is shown for a file that
 // cannot be opened.
 

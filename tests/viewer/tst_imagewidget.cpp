@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The zoomable picture pane: its size at each zoom, the refused factors, the
 // centring of the picture and the painting of a wrapped buffer.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The result viewer in both variants: contents, the state table, the views,
 // zoom and rotation, the figures, "Save as", and closing.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The icons and help pages the programs read from ./img/ and ./doc/: every
 // one is there, the icons are drawn at the size the viewer shows them, and
 // the pages read well through the help window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Shows a real compression in the viewer, for looking at it by eye. Not run
 // by the test suite. Start it from the run folder, so that ./img/ and
 // ./doc/ are found:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Draws the icons of both programs and writes them as PNG files into the
 // folder named on the command line (the project keeps them in
 // resources/img/). Every icon is drawn on a 28 x 28 grid, the size of the
