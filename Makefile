@@ -5,6 +5,9 @@
 # two to install:
 #   make install [PREFIX=/usr/local] [DESTDIR=...]  build and install the programs
 #   make package        build a Debian package (tessera_VERSION_ARCH.deb)
+#   make package-check  build the package and fail on any lintian error or warning
+#   make format         format every C++ source with the committed .clang-format
+#   make format-check   fail if any C++ source is not formatted so
 # and three for reliability:
 #   make test-sanitize  the whole suite under AddressSanitizer and
 #                       UndefinedBehaviorSanitizer
@@ -28,8 +31,13 @@ PACKAGES = cmake g++ make pkgconf qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
            desktop-file-utils appstream dpkg-dev
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 VALGRIND_PACKAGES = valgrind
+PACKAGE_CHECK_PACKAGES = lintian
+FORMAT_PACKAGES = clang-format
+# Debian's hardening and optimisation flags for the packaged build.
+PKG_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
-.PHONY: all deps fuzz-deps valgrind-deps build run test test-sanitize test-asan test-valgrind fuzz clean install package
+.PHONY: all deps fuzz-deps valgrind-deps build run test test-sanitize test-asan test-valgrind fuzz clean install package \
+        package-check format format-check
 
 all: build
 
@@ -84,10 +92,29 @@ install: build
 # install it with `apt install ./$(PKGBUILD)/tessera_*.deb`.
 package: deps
 	cmake -S . -B $(PKGBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
-	  -DTESSERA_BUILD_TESTS=OFF
+	  -DTESSERA_BUILD_TESTS=OFF \
+	  -DCMAKE_C_FLAGS="$$($(PKG_FLAGS) CFLAGS) $$($(PKG_FLAGS) CPPFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$$($(PKG_FLAGS) CXXFLAGS) $$($(PKG_FLAGS) CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(PKG_FLAGS) LDFLAGS)"
 	cmake --build $(PKGBUILD) -j $(JOBS)
+	rm -f $(PKGBUILD)/tessera_*.deb
 	cd $(PKGBUILD) && cpack -G DEB
 	@ls -l $(PKGBUILD)/tessera_*.deb
+
+# The package as Debian's checker sees it: any error or warning fails. The
+# package carries no overrides.
+package-check: package
+	$(call install-missing,$(PACKAGE_CHECK_PACKAGES))
+	lintian --fail-on error,warning \
+	  $(PKGBUILD)/tessera_*.deb
+
+format:
+	$(call install-missing,$(FORMAT_PACKAGES))
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check:
+	$(call install-missing,$(FORMAT_PACKAGES))
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 # The whole suite, the fuzzing corpora included, under AddressSanitizer and
 # UndefinedBehaviorSanitizer in a build folder of its own. Leak detection

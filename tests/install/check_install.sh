@@ -12,13 +12,15 @@ DESTDIR="$work/dest" cmake --install "$build" --prefix /usr > "$work/install.log
     fail "cmake --install: $(cat "$work/install.log")"
 root="$work/dest/usr"
 
-for file in bin/tessera bin/tessera-batch \
+for file in bin/tessera bin/tessera-batch bin/tessera-sweep \
             share/tessera/img/pack.png share/tessera/img/zoom_in.png share/tessera/img/grid.png \
             share/tessera/doc/help.html share/tessera/doc/help2.html share/tessera/doc/about.html \
             share/applications/tessera.desktop share/applications/tessera-batch.desktop \
             share/metainfo/org.example.tessera.metainfo.xml \
             share/icons/hicolor/scalable/apps/tessera.svg \
-            share/man/man1/tessera.1.gz share/man/man1/tessera-batch.1.gz; do
+            share/man/man1/tessera.1.gz share/man/man1/tessera-batch.1.gz \
+            share/man/man1/tessera-sweep.1.gz \
+            share/doc/tessera/copyright share/doc/tessera/changelog.gz; do
     [ -f "$root/$file" ] || fail "not installed: $file"
 done
 for size in 16 22 24 32 48 64 128 256; do
@@ -31,15 +33,19 @@ done
 [ -x "$root/bin/tessera" ] && [ -x "$root/bin/tessera-batch" ] || fail "programs not executable"
 # Nothing of the build or the tests is installed.
 if find "$root" -name 'tst_*' | grep -q .; then fail "test programs installed"; fi
-gzip -t "$root/share/man/man1/tessera.1.gz" "$root/share/man/man1/tessera-batch.1.gz" ||
-    fail "manual pages do not decompress"
+gzip -t "$root/share/man/man1/tessera.1.gz" "$root/share/man/man1/tessera-batch.1.gz" \
+    "$root/share/man/man1/tessera-sweep.1.gz" "$root/share/doc/tessera/changelog.gz" ||
+    fail "manual pages or changelog do not decompress"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    "$root/share/doc/tessera/copyright" || fail "copyright file is not machine-readable"
+gzip -dc "$root/share/doc/tessera/changelog.gz" | grep -q '^tessera (' || fail "changelog"
 
 desktop-file-validate "$root/share/applications/tessera.desktop" \
     "$root/share/applications/tessera-batch.desktop" || fail "desktop-file-validate"
 grep -q '^Exec=tessera %f$' "$root/share/applications/tessera.desktop" || fail "tessera Exec"
 grep -q '^Exec=tessera-batch %F$' "$root/share/applications/tessera-batch.desktop" ||
     fail "tessera-batch Exec"
-appstreamcli validate --no-net "$root/share/metainfo/org.example.tessera.metainfo.xml" ||
+appstreamcli validate "$root/share/metainfo/org.example.tessera.metainfo.xml" ||
     fail "appstreamcli validate"
 
 # Settings of these runs go to a scratch home, not the user's.
