@@ -9,6 +9,7 @@
 #include "Report.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
+#include "SweepIdentity.h"
 #include "SweepOptions.h"
 
 #include <QDir>
@@ -21,6 +22,8 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
+#include <set>
 #include <unistd.h>
 
 namespace Sweep {
@@ -32,13 +35,11 @@ void complain(const QString& message)
     std::fprintf(stderr, "tessera-sweep: %s\n", message.toLocal8Bit().constData());
 }
 
-// A row's place in the table: picture index, then entry index, where the one
-// row of a picture that did not load (no entry index) comes first.
-using Key = std::pair<long long, long long>;
+using Key = SweepKey;
 
 bool rowKey(const QStringList& fields, Key& key)
 {
-    if (fields.size() != SweepCsv::columns().size())
+    if (fields.size() != SweepIdentity::columns().size())
         return false;
     bool okPicture = false, okEntry = false;
     key.first = fields[0].toLongLong(&okPicture);
@@ -46,12 +47,13 @@ bool rowKey(const QStringList& fields, Key& key)
     return okPicture && key.first >= 0 && (fields[1].isEmpty() || (okEntry && key.second >= 0));
 }
 
-// Reads a table written by this program: its rows by key, in file order.
-// A last row that a killed run left half written is not read; `consumed`
-// receives where the rows read end. False with a message for a file that is
-// not such a table.
+// Reads a table written by this program: its rows by key, in file order,
+// and the sweep they belong to (none for a table without rows). A last row
+// that a killed run left half written is not read; `consumed` receives where
+// the rows read end. False with a message for a file that is not such a
+// table or whose rows are not all of one sweep.
 bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& rows,
-               qsizetype* consumed, QString& error)
+               std::optional<SweepIdentity>& identity, qsizetype* consumed, QString& error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -61,7 +63,7 @@ bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& ro
     qsizetype complete = 0;
     QString reason;
     const std::optional<CsvTable> table = CsvTable::parse(file.readAll(), &reason, &complete);
-    if (!table || table->header() != SweepCsv::columns()) {
+    if (!table || table->header() != SweepIdentity::columns()) {
         error =
             table ? QStringLiteral("%1 is not a tessera-sweep table (its header differs)").arg(path)
                   : QStringLiteral("%1 is not a tessera-sweep table: %2").arg(path, reason);
@@ -71,12 +73,23 @@ bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& ro
         *consumed = complete;
     rows.clear();
     rows.reserve(std::size_t(table->count()));
+    identity.reset();
     for (int i = 0; i < table->count(); ++i) {
         Key key;
-        if (!rowKey(table->record(i), key)) {
+        SweepIdentity own;
+        if (!rowKey(table->record(i), key) || !SweepIdentity::read(table->record(i), own)) {
             error = QStringLiteral("%1: row %2 is damaged").arg(path).arg(i + 2);
             return false;
         }
+        if (identity && *identity != own) {
+            error = QStringLiteral("%1 mixes sweeps: row %2 differs from row 2 (%3)")
+                        .arg(path)
+                        .arg(i + 2)
+                        .arg(identity->difference(own, QStringLiteral("row 2"),
+                                                  QStringLiteral("row %1").arg(i + 2)));
+            return false;
+        }
+        identity = own;
         rows.emplace_back(key, table->record(i));
     }
     return true;
@@ -89,12 +102,24 @@ bool writeSorted(const QString& path, std::vector<std::pair<Key, QStringList>>& 
 {
     std::stable_sort(rows.begin(), rows.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (path == QLatin1String("-")) {
+        QFile out;
+        bool ok = out.open(stdout, QIODevice::WriteOnly) &&
+                  out.write(CsvWriter::record(SweepIdentity::columns())) >= 0;
+        for (const auto& row : rows)
+            ok = ok && out.write(CsvWriter::record(row.second)) >= 0;
+        if (!ok || !out.flush()) {
+            error = QStringLiteral("cannot write the standard output");
+            return false;
+        }
+        return true;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    file.write(CsvWriter::record(SweepCsv::columns()));
+    file.write(CsvWriter::record(SweepIdentity::columns()));
     for (const auto& row : rows)
         file.write(CsvWriter::record(row.second));
     if (!file.commit()) {
@@ -102,6 +127,15 @@ bool writeSorted(const QString& path, std::vector<std::pair<Key, QStringList>>& 
         return false;
     }
     return true;
+}
+
+// Whether two paths name the same picture, wherever each was taken from.
+bool samePicture(const QString& a, const QString& b)
+{
+    if (a == b)
+        return true;
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
 }
 
 // A progress bar on a terminal: done/total, rate and time left, redrawn at
@@ -164,11 +198,19 @@ int run(const SweepJob& job)
                     compressions);
         return 0;
     }
-    if (files.isEmpty() || entries.empty()) {
-        complain(files.isEmpty() ? QStringLiteral("nothing to do: no pictures")
-                                 : QStringLiteral("nothing to do: the sweep has no entries"));
+    if (job.pictures.isEmpty() || entries.empty()) {
+        complain(job.pictures.isEmpty()
+                     ? QStringLiteral("nothing to do: no pictures")
+                     : QStringLiteral("nothing to do: the sweep has no entries"));
         return 2;
     }
+    if (files.isEmpty())
+        complain(QStringLiteral("shard %1/%2 has no pictures (the sweep has %3): its table holds "
+                                "the header alone")
+                     .arg(job.shardIndex)
+                     .arg(job.shardCount)
+                     .arg(job.pictures.size()));
+    const SweepIdentity identity = SweepIdentity::of(job, entries.size());
 
     // Rows kept from an earlier run, by key.
     std::map<Key, bool> kept; // value: the row failed
@@ -179,17 +221,26 @@ int run(const SweepJob& job)
     if (job.resume && QFileInfo(job.csvPath).size() > 0) {
         QString error;
         qsizetype consumed = 0;
-        if (!readTable(job.csvPath, keptRows, &consumed, error)) {
+        std::optional<SweepIdentity> found;
+        if (!readTable(job.csvPath, keptRows, found, &consumed, error)) {
             complain(error);
+            return 2;
+        }
+        if (found && *found != identity) {
+            complain(QStringLiteral("%1 holds rows of another run, left as it is: %2")
+                         .arg(job.csvPath, identity.difference(*found, QStringLiteral("this run"),
+                                                               QStringLiteral("the file"))));
             return 2;
         }
         for (const auto& row : keptRows) {
             const long long picture = row.first.first;
             if (picture >= job.pictures.size() || row.first.second >= (long long)entries.size() ||
-                row.second[2] != job.pictures[int(picture)]) {
-                complain(QStringLiteral("%1 holds rows of another sweep (picture %2)")
-                             .arg(job.csvPath)
-                             .arg(picture));
+                picture % job.shardCount != job.shardIndex ||
+                !samePicture(row.second[2], job.pictures[int(picture)])) {
+                complain(
+                    QStringLiteral("%1 holds rows of another sweep (picture %2), left as it is")
+                        .arg(job.csvPath)
+                        .arg(picture));
                 return 2;
             }
             kept[row.first] = row.second[SweepCsv::column("status")] != QLatin1String("ok");
@@ -207,12 +258,12 @@ int run(const SweepJob& job)
             complain(QStringLiteral("cannot write %1: %2").arg(job.csvPath, csv.errorString()));
             return 2;
         }
-        csv.write(CsvWriter::record(SweepCsv::columns()));
+        csv.write(CsvWriter::record(SweepIdentity::columns()));
     } else if (!csv.open(stdout, QIODevice::WriteOnly)) {
         complain(QStringLiteral("cannot write the standard output"));
         return 2;
     } else {
-        csv.write(CsvWriter::record(SweepCsv::columns()));
+        csv.write(CsvWriter::record(SweepIdentity::columns()));
     }
     csv.flush();
     if (!job.jpegDir.isEmpty() && !QDir().mkpath(job.jpegDir)) {
@@ -303,7 +354,7 @@ int run(const SweepJob& job)
         row.failed = failed;
         row.message = message;
         row.tables = &tables;
-        csv.write(CsvWriter::record(SweepCsv::fields(row)));
+        csv.write(CsvWriter::record(SweepCsv::fields(row) + identity.fields()));
         if (compressed && wantReport)
             reportRows[{picture, outcome.entryIndex}] = {outcome.entryIndex, std::move(stat)};
         writeFailed = writeFailed || !csv.flush();
@@ -331,8 +382,9 @@ int run(const SweepJob& job)
     // put in order.
     if (resumed) {
         std::vector<std::pair<Key, QStringList>> rows;
+        std::optional<SweepIdentity> found;
         QString error;
-        if (!readTable(job.csvPath, rows, nullptr, error)) {
+        if (!readTable(job.csvPath, rows, found, nullptr, error)) {
             complain(error);
             return 2;
         }
@@ -358,45 +410,152 @@ int run(const SweepJob& job)
     return failures ? 1 : 0;
 }
 
+namespace {
+
+// One table given to merge.
+struct Part
+{
+    QString path;
+    std::vector<std::pair<Key, QStringList>> rows;
+    std::optional<SweepIdentity> identity; // none: a table without rows
+};
+
+// Why `parts` cannot be merged at all (parts of other sweeps, a shard given
+// twice); empty when they can.
+QString conflict(const std::vector<Part>& parts, const Part& reference)
+{
+    const SweepIdentity& id = *reference.identity;
+    std::map<int, QString> shards;
+    for (const Part& part : parts) {
+        if (!part.identity)
+            continue;
+        const QString differs =
+            id.difference(*part.identity, reference.path, part.path, /*ignoreShard=*/true);
+        if (!differs.isEmpty())
+            return QStringLiteral("%1 and %2 are parts of different sweeps: %3")
+                .arg(reference.path, part.path, differs);
+        if (part.identity->shardCount() != id.shardCount())
+            return QStringLiteral("%1 is shard %2 but %3 is shard %4: different shard counts")
+                .arg(reference.path, id.shard, part.path, part.identity->shard);
+        const auto [at, fresh] = shards.emplace(part.identity->shardIndex(), part.path);
+        if (!fresh)
+            return QStringLiteral("shard %1 is given twice: %2 and %3")
+                .arg(part.identity->shard, at->second, part.path);
+    }
+    return QString();
+}
+
+// What the parts lack of their whole sweep: missing shards and the rows a
+// part cut short does not hold, one line each.
+QStringList incompleteness(const std::vector<Part>& parts, const SweepIdentity& id)
+{
+    QStringList lines;
+    std::set<int> present;
+    for (const Part& part : parts) {
+        if (!part.identity)
+            continue;
+        present.insert(part.identity->shardIndex());
+        std::set<Key> keys;
+        for (const auto& row : part.rows)
+            keys.insert(row.first);
+        const QStringList missing = SweepCompleteness::missingRows(*part.identity, keys);
+        if (missing.isEmpty())
+            continue;
+        QStringList shown = missing.mid(0, 5);
+        if (missing.size() > shown.size())
+            shown << QStringLiteral("%1 more pictures").arg(missing.size() - shown.size());
+        lines << QStringLiteral("%1 (shard %2) is cut short: %3")
+                     .arg(part.path, part.identity->shard, shown.join(QStringLiteral(", ")));
+    }
+    const int count = id.shardCount();
+    for (int i = 0; i < count; ++i) {
+        const long long pictures = SweepCompleteness::shardPictures(id.pictureCount(), i, count);
+        if (pictures > 0 && !present.count(i))
+            lines << QStringLiteral("shard %1/%2 is missing (pictures %1, %1+%2 and so on: %3 "
+                                    "in all)")
+                         .arg(i)
+                         .arg(count)
+                         .arg(pictures);
+    }
+    return lines;
+}
+
+void printMergeUsage(FILE* to)
+{
+    std::fprintf(to, "Usage: tessera-sweep merge [--allow-incomplete] OUT.csv PART.csv...\n"
+                     "Writes the rows of the parts (the tables of the shards of one sweep) to\n"
+                     "OUT.csv, or to the standard output for -, ordered by picture_index and\n"
+                     "entry_index, with the header once. Parts of different sweeps, a shard given\n"
+                     "twice, a missing shard or a part cut short are refused; with\n"
+                     "--allow-incomplete, what is there is merged and what is missing listed.\n");
+}
+
+} // namespace
+
 int merge(const QStringList& arguments)
 {
-    if (arguments.size() < 2 || arguments.contains(QLatin1String("--help")) ||
-        arguments.contains(QLatin1String("-h"))) {
-        const bool help =
-            arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"));
-        std::fprintf(help ? stdout : stderr,
-                     "Usage: tessera-sweep merge OUT.csv PART.csv...\n"
-                     "Writes the rows of the parts (tables of tessera-sweep, for example of its\n"
-                     "shards) to OUT.csv, ordered by picture_index and entry_index, with the\n"
-                     "header once. A row that two parts both hold is refused.\n");
+    QStringList paths = arguments;
+    const bool help =
+        paths.contains(QLatin1String("--help")) || paths.contains(QLatin1String("-h"));
+    const bool allowIncomplete = paths.removeAll(QStringLiteral("--allow-incomplete")) > 0;
+    if (paths.size() < 2 || help) {
+        printMergeUsage(help ? stdout : stderr);
         return help ? 0 : 2;
     }
-    std::vector<std::pair<Key, QStringList>> all;
-    std::map<Key, QString> seen;
-    for (int i = 1; i < arguments.size(); ++i) {
-        std::vector<std::pair<Key, QStringList>> rows;
+    std::vector<Part> parts;
+    const Part* reference = nullptr;
+    for (int i = 1; i < paths.size(); ++i) {
+        Part part;
+        part.path = paths[i];
         QString error;
         qsizetype consumed = 0;
-        if (!readTable(arguments[i], rows, &consumed, error)) {
+        if (!readTable(part.path, part.rows, part.identity, &consumed, error)) {
             complain(error);
             return 2;
         }
-        for (auto& row : rows) {
+        parts.push_back(std::move(part));
+    }
+    for (const Part& part : parts)
+        if (!reference && part.identity)
+            reference = &part;
+
+    std::vector<std::pair<Key, QStringList>> all;
+    if (reference) {
+        const QString refused = conflict(parts, *reference);
+        if (!refused.isEmpty()) {
+            complain(refused);
+            return 2;
+        }
+        const QStringList missing = incompleteness(parts, *reference->identity);
+        for (const QString& line : missing)
+            complain(line);
+        if (!missing.isEmpty() && !allowIncomplete) {
+            complain(QStringLiteral("nothing written: the parts are not the whole sweep (merge "
+                                    "--allow-incomplete merges them all the same)"));
+            return 2;
+        }
+    }
+    std::map<Key, QString> seen;
+    for (Part& part : parts) {
+        for (auto& row : part.rows) {
             const auto found = seen.find(row.first);
             if (found != seen.end()) {
                 complain(QStringLiteral("picture %1 entry %2 is in both %3 and %4")
                              .arg(row.first.first)
                              .arg(row.first.second < 0 ? QStringLiteral("(none)")
                                                        : QString::number(row.first.second))
-                             .arg(found->second, arguments[i]));
+                             .arg(found->second, part.path));
                 return 2;
             }
-            seen.emplace(row.first, arguments[i]);
+            seen.emplace(row.first, part.path);
+            // The merged table is the whole sweep's, as a run without shards
+            // would have written it.
+            row.second.back() = QStringLiteral("0/1");
             all.push_back(std::move(row));
         }
     }
     QString error;
-    if (!writeSorted(arguments[0], all, error)) {
+    if (!writeSorted(paths[0], all, error)) {
         complain(error);
         return 2;
     }

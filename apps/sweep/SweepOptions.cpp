@@ -350,6 +350,10 @@ bool parseSweepFile(const QByteArray& text, QList<QPair<QString, QString>>& sett
 bool collectPictures(const QStringList& paths, bool recursive, QStringList& pictures,
                      QString& error)
 {
+    // Absolute, so that runs from different folders name a picture alike.
+    const auto absolute = [](const QString& path) {
+        return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    };
     // The extensions are compared here rather than given to the iterator as
     // name filters, which it would turn into one regular expression each.
     QStringList suffixes;
@@ -371,10 +375,10 @@ bool collectPictures(const QStringList& paths, bool recursive, QStringList& pict
             while (it.hasNext()) {
                 const QString file = it.next();
                 if (isPicture(it.fileName()))
-                    pictures << file;
+                    pictures << absolute(file);
             }
         } else if (info.exists()) {
-            pictures << path;
+            pictures << absolute(path);
         } else {
             error = QStringLiteral("no such picture or folder: %1").arg(path);
             return false;

@@ -8,6 +8,7 @@
 #include "ResultTableModel.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
+#include "SweepIdentity.h"
 #include "TestPictures.h"
 
 #include <QFile>
@@ -159,7 +160,7 @@ private slots:
 
         const std::vector<QStringList> rows = readRecords(one.out);
         QCOMPARE(rows.size(), results.size() + 1);
-        QCOMPARE(rows.front(), SweepCsv::columns());
+        QCOMPARE(rows.front(), SweepIdentity::columns());
         for (std::size_t i = 0; i < results.size(); ++i) {
             const QStringList& row = rows[i + 1];
             const JPEGSettings& s = settings[i];
@@ -201,7 +202,10 @@ private slots:
         // The results window's table exports the same CSV.
         ResultTableModel table;
         table.setResults(&settings, &results);
-        QCOMPARE(timeless(CsvWriter::text(table)), timeless(one.out));
+        std::vector<QStringList> own = timeless(one.out);
+        for (QStringList& record : own)
+            record = record.mid(0, SweepCsv::columns().size());
+        QCOMPARE(timeless(CsvWriter::text(table)), own);
     }
 
     // A picture that does not load gives one failed row without an entry;
