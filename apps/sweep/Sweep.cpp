@@ -6,6 +6,7 @@
 #include "CsvReader.h"
 #include "CsvWriter.h"
 #include "Figures.h"
+#include "PictureNames.h"
 #include "Report.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
@@ -24,6 +25,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace Sweep {
@@ -129,13 +131,42 @@ bool writeSorted(const QString& path, std::vector<std::pair<Key, QStringList>>& 
     return true;
 }
 
-// Whether two paths name the same picture, wherever each was taken from.
-bool samePicture(const QString& a, const QString& b)
+bool writableFolder(const QString& path)
 {
-    if (a == b)
-        return true;
-    const QString canonical = QFileInfo(a).canonicalFilePath();
-    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+    return ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0 &&
+           QFileInfo(path).isDir();
+}
+
+// Why a file cannot be written at `path`, empty when it can. `replaced`: it
+// is written through a temporary file beside it, which needs its folder.
+QString unwritable(const QString& path, bool replaced)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("cannot write %1: it is a folder").arg(path);
+    if (info.exists() && !info.isWritable())
+        return QStringLiteral("cannot write %1: it is read-only").arg(path);
+    if ((replaced || !info.exists()) && !writableFolder(info.absolutePath()))
+        return QStringLiteral("cannot write %1: no folder %2 to write in")
+            .arg(path, info.absolutePath());
+    return QString();
+}
+
+// Whether a table's name for a picture names picture `index` of the job,
+// wherever each was taken from.
+bool samePicture(const QString& name, const SweepJob& job, int index)
+{
+    return name == job.pictureNames[index] ||
+           PictureNames::canonical(PictureNames::unescaped(name)) == job.canonicalPictures[index];
+}
+
+// The width of the terminal on standard error, 80 when it does not say.
+int terminalColumns()
+{
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
 }
 
 // A progress bar on a terminal: done/total, rate and time left, redrawn at
@@ -154,12 +185,24 @@ public:
         const double rate = computed / seconds;
         const long long left = total - done;
         const long long eta = rate > 0 ? (long long)(left / rate) : 0;
-        const int width = 30;
-        const int filled = total > 0 ? int(width * done / total) : width;
-        std::fprintf(stderr, "\r[%s%s] %lld/%lld  %.1f/s  %lld:%02lld left ",
-                     QByteArray(filled, '#').constData(),
-                     QByteArray(width - filled, '.').constData(), done, total, rate, eta / 60,
-                     eta % 60);
+        const QByteArray figures = QStringLiteral(" %1/%2  %3/s  %4:%5 left")
+                                       .arg(done)
+                                       .arg(total)
+                                       .arg(rate, 0, 'f', 1)
+                                       .arg(eta / 60)
+                                       .arg(eta % 60, 2, 10, QLatin1Char('0'))
+                                       .toLatin1();
+        // The bar takes what the line leaves, at most 30 columns; the line
+        // stays one column short of the terminal's width so that it never
+        // wraps.
+        const int width = std::min(30, terminalColumns() - 1 - int(figures.size()) - 2);
+        QByteArray line = figures;
+        if (width >= 5) {
+            const int filled = total > 0 ? int(width * done / total) : width;
+            line = '[' + QByteArray(filled, '#') + QByteArray(width - filled, '.') + ']' + figures;
+        }
+        line.truncate(std::max(0, terminalColumns() - 1));
+        std::fprintf(stderr, "\r%s\033[K", line.constData());
         if (last)
             std::fputc('\n', stderr);
         std::fflush(stderr);
@@ -212,6 +255,22 @@ int run(const SweepJob& job)
                      .arg(job.pictures.size()));
     const SweepIdentity identity = SweepIdentity::of(job, entries.size());
 
+    // Where the results go is checked before the first compression.
+    if (!job.jpegDir.isEmpty() && !QDir().mkpath(job.jpegDir)) {
+        complain(QStringLiteral("cannot make the folder %1").arg(job.jpegDir));
+        return 2;
+    }
+    const QString cannot = !job.jpegDir.isEmpty() && !writableFolder(job.jpegDir)
+                               ? QStringLiteral("cannot write in the folder %1").arg(job.jpegDir)
+                           : !job.reportPath.isEmpty() ? unwritable(job.reportPath, true)
+                                                       : QString();
+    const QString cannotCsv =
+        job.csvPath.isEmpty() ? QString() : unwritable(job.csvPath, job.resume);
+    if (!cannot.isEmpty() || !cannotCsv.isEmpty()) {
+        complain(cannot.isEmpty() ? cannotCsv : cannot);
+        return 2;
+    }
+
     // Rows kept from an earlier run, by key.
     std::map<Key, bool> kept; // value: the row failed
     std::vector<std::pair<Key, QStringList>> keptRows;
@@ -236,7 +295,7 @@ int run(const SweepJob& job)
             const long long picture = row.first.first;
             if (picture >= job.pictures.size() || row.first.second >= (long long)entries.size() ||
                 picture % job.shardCount != job.shardIndex ||
-                !samePicture(row.second[2], job.pictures[int(picture)])) {
+                !samePicture(row.second[2], job, int(picture))) {
                 complain(
                     QStringLiteral("%1 holds rows of another sweep (picture %2), left as it is")
                         .arg(job.csvPath)
@@ -266,10 +325,6 @@ int run(const SweepJob& job)
         csv.write(CsvWriter::record(SweepIdentity::columns()));
     }
     csv.flush();
-    if (!job.jpegDir.isEmpty() && !QDir().mkpath(job.jpegDir)) {
-        complain(QStringLiteral("cannot make the folder %1").arg(job.jpegDir));
-        return 2;
-    }
 
     const auto isKept = [&](int file, int entry) {
         const long long picture = indices[std::size_t(file)];
@@ -331,10 +386,11 @@ int run(const SweepJob& job)
         QString message = outcome.message;
         bool failed = !compressed;
         if (compressed && !job.jpegDir.isEmpty()) {
-            const QString name = QStringLiteral("%1-%2-%3.jpg")
-                                     .arg(QFileInfo(job.pictures[int(picture)]).completeBaseName())
-                                     .arg(picture)
-                                     .arg(outcome.entryIndex);
+            const QString name =
+                QStringLiteral("%1-%2-%3.jpg")
+                    .arg(QFileInfo(job.pictureNames[int(picture)]).completeBaseName())
+                    .arg(picture)
+                    .arg(outcome.entryIndex);
             QSaveFile jpeg(QDir(job.jpegDir).filePath(name));
             if (!jpeg.open(QIODevice::WriteOnly) ||
                 jpeg.write(outcome.jpeg) != outcome.jpeg.size() || !jpeg.commit()) {
@@ -346,7 +402,7 @@ int run(const SweepJob& job)
         if (failed)
             ++failures;
         ResultStat stat = outcome.takeStat(int(picture));
-        stat.fileName = job.pictures[int(picture)];
+        stat.fileName = job.pictureNames[int(picture)];
         SweepCsv::Row row{entry, stat};
         row.pictureIndex = int(picture);
         row.loaded = loaded;

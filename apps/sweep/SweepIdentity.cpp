@@ -5,7 +5,6 @@
 #include "SweepOptions.h"
 
 #include <QCryptographicHash>
-#include <QFileInfo>
 
 namespace {
 
@@ -48,9 +47,8 @@ SweepIdentity SweepIdentity::of(const SweepJob& job, std::size_t entries)
                                pair.second.horizontal});
 
     QCryptographicHash pictureHash(QCryptographicHash::Sha256);
-    for (const QString& picture : job.pictures) {
-        const QString canonical = QFileInfo(picture).canonicalFilePath();
-        pictureHash.addData((canonical.isEmpty() ? picture : canonical).toUtf8());
+    for (const QString& picture : job.canonicalPictures) {
+        pictureHash.addData(picture.toUtf8());
         pictureHash.addData("\n");
     }
 

@@ -71,4 +71,16 @@ grep -q "shard 1/4 is missing" err.txt && [ "$(wc -l <some.csv)" -eq $(($(wc -l 
 expect 0 "$sweep" --auto-quality 50:90:20 -q --shard 1/4 -o other.csv pics
 expect 2 "$sweep" merge mixed.csv part0.csv other.csv part2.csv
 grep -q "different sweeps" err.txt && [ ! -e mixed.csv ] || fail "merge of two sweeps"
+# Names that are not UTF-8, from a folder and from the command line: each
+# loads, and the table holds the bytes escaped.
+mkdir odd
+cp "$1" "odd/caf"$'\xe9'".png"
+cp "$1" "odd/back\\slash.png"
+expect 0 "$sweep" --auto-quality 50:50:0 -q -o odd.csv odd
+grep -q 'odd/caf\\xe9.png,' odd.csv && grep -q 'odd/back\\\\slash.png,' odd.csv ||
+    fail "names escaped: $(cut -d, -f3 odd.csv)"
+[ "$(grep -c ',ok,' odd.csv)" -eq 4 ] || fail "pictures with odd names did not load"
+expect 0 "$sweep" --auto-quality 50:50:0 -q -o named.csv "odd/caf"$'\xe9'".png"
+grep -q 'odd/caf\\xe9.png,' named.csv && [ "$(grep -c ',ok,' named.csv)" -eq 2 ] ||
+    fail "a name that is not UTF-8 on the command line"
 echo "PASS"

@@ -354,6 +354,18 @@ private slots:
         QTest::newRow("unknown DCT")
             << QStringList{QStringLiteral("--dct"), QStringLiteral("int,exact")}
             << QStringLiteral("--dct: unknown value \"exact\"");
+        QTest::newRow("empty list item")
+            << QStringList{QStringLiteral("--mode"), QStringLiteral("baseline,")}
+            << QStringLiteral("--mode: an empty item in \"baseline,\"");
+        QTest::newRow("step beyond the range")
+            << QStringList{QStringLiteral("--auto-quality"), QStringLiteral("50:70:30")}
+            << QStringLiteral("--auto-quality: the step 30 is larger than the range 50 to 70");
+        QTest::newRow("no figures and a figure")
+            << QStringList{QStringLiteral("--figures"), QStringLiteral("ssim,none")}
+            << QStringLiteral("--figures: \"none\" with other figures");
+        QTest::newRow("report nowhere to go")
+            << QStringList{QStringLiteral("--report"), QStringLiteral("no/such/folder/r.txt")}
+            << QStringLiteral("no folder");
         QTest::newRow("bad shard") << QStringList{QStringLiteral("--shard"), QStringLiteral("2/2")}
                                    << QStringLiteral("--shard: expected I/N with 0 <= I < N");
         QTest::newRow("sweep file")
