@@ -138,6 +138,14 @@ settle "$array" "$merge"
     fail "the array's merge differs from the single run"
 echo "array and merge: the single run's table"
 
+# A node without the program on its PATH: the task fails.
+array=$(PATH=/usr/bin:/bin sbatch --parsable --array=0 --cpus-per-task=1 "$script" q.sweep \
+    pictures nowhere 4)
+settle "$array"
+[ "$(state "$array")" = FAILED ] && grep -q "not on the PATH" tessera-sweep-"$array"_0.log ||
+    fail "a task without tessera-sweep ended $(state "$array")"
+echo "no program on the PATH: FAILED"
+
 # Again into another folder; shard 1's tessera-sweep is killed with SIGKILL
 # once it has started writing.
 submit second 0-3
