@@ -286,7 +286,8 @@ int run(const SweepJob& job)
             return 2;
         }
         if (found && *found != identity) {
-            complain(QStringLiteral("%1 holds rows of another run, left as it is: %2")
+            complain(QStringLiteral("%1 holds rows of another run, left as it is: %2 "
+                                    "(--print-sweep shows this run's sweep)")
                          .arg(job.csvPath, identity.difference(*found, QStringLiteral("this run"),
                                                                QStringLiteral("the file"))));
             return 2;
