@@ -152,6 +152,22 @@ QString unwritable(const QString& path, bool replaced)
     return QString();
 }
 
+// Why `job` could not keep its results, checked before the first
+// compression: the JPEG folder (made when missing), the report and the CSV.
+// Empty when it can.
+QString unwritableResults(const SweepJob& job)
+{
+    if (!job.jpegDir.isEmpty() && !QDir().mkpath(job.jpegDir))
+        return QStringLiteral("cannot make the folder %1").arg(job.jpegDir);
+    if (!job.jpegDir.isEmpty() && !writableFolder(job.jpegDir))
+        return QStringLiteral("cannot write in the folder %1").arg(job.jpegDir);
+    const QString report = job.reportPath.isEmpty() ? QString() : unwritable(job.reportPath, true);
+    if (!report.isEmpty() || job.csvPath.isEmpty())
+        return report;
+    // A resumed table may be put in order through a file beside it.
+    return unwritable(job.csvPath, job.resume);
+}
+
 // Whether a table's name for a picture names picture `index` of the job,
 // wherever each was taken from.
 bool samePicture(const QString& name, const SweepJob& job, int index)
@@ -255,19 +271,9 @@ int run(const SweepJob& job)
                      .arg(job.pictures.size()));
     const SweepIdentity identity = SweepIdentity::of(job, entries.size());
 
-    // Where the results go is checked before the first compression.
-    if (!job.jpegDir.isEmpty() && !QDir().mkpath(job.jpegDir)) {
-        complain(QStringLiteral("cannot make the folder %1").arg(job.jpegDir));
-        return 2;
-    }
-    const QString cannot = !job.jpegDir.isEmpty() && !writableFolder(job.jpegDir)
-                               ? QStringLiteral("cannot write in the folder %1").arg(job.jpegDir)
-                           : !job.reportPath.isEmpty() ? unwritable(job.reportPath, true)
-                                                       : QString();
-    const QString cannotCsv =
-        job.csvPath.isEmpty() ? QString() : unwritable(job.csvPath, job.resume);
-    if (!cannot.isEmpty() || !cannotCsv.isEmpty()) {
-        complain(cannot.isEmpty() ? cannotCsv : cannot);
+    const QString cannot = unwritableResults(job);
+    if (!cannot.isEmpty()) {
+        complain(cannot);
         return 2;
     }
 
