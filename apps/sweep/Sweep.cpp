@@ -6,9 +6,11 @@
 #include "CsvReader.h"
 #include "CsvWriter.h"
 #include "Figures.h"
+#include "PictureNames.h"
 #include "Report.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
+#include "SweepIdentity.h"
 #include "SweepOptions.h"
 
 #include <QDir>
@@ -21,6 +23,9 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <optional>
+#include <set>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace Sweep {
@@ -32,13 +37,11 @@ void complain(const QString& message)
     std::fprintf(stderr, "tessera-sweep: %s\n", message.toLocal8Bit().constData());
 }
 
-// A row's place in the table: picture index, then entry index, where the one
-// row of a picture that did not load (no entry index) comes first.
-using Key = std::pair<long long, long long>;
+using Key = SweepKey;
 
 bool rowKey(const QStringList& fields, Key& key)
 {
-    if (fields.size() != SweepCsv::columns().size())
+    if (fields.size() != SweepIdentity::columns().size())
         return false;
     bool okPicture = false, okEntry = false;
     key.first = fields[0].toLongLong(&okPicture);
@@ -46,12 +49,13 @@ bool rowKey(const QStringList& fields, Key& key)
     return okPicture && key.first >= 0 && (fields[1].isEmpty() || (okEntry && key.second >= 0));
 }
 
-// Reads a table written by this program: its rows by key, in file order.
-// A last row that a killed run left half written is not read; `consumed`
-// receives where the rows read end. False with a message for a file that is
-// not such a table.
+// Reads a table written by this program: its rows by key, in file order,
+// and the sweep they belong to (none for a table without rows). A last row
+// that a killed run left half written is not read; `consumed` receives where
+// the rows read end. False with a message for a file that is not such a
+// table or whose rows are not all of one sweep.
 bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& rows,
-               qsizetype* consumed, QString& error)
+               std::optional<SweepIdentity>& identity, qsizetype* consumed, QString& error)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -61,7 +65,7 @@ bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& ro
     qsizetype complete = 0;
     QString reason;
     const std::optional<CsvTable> table = CsvTable::parse(file.readAll(), &reason, &complete);
-    if (!table || table->header() != SweepCsv::columns()) {
+    if (!table || table->header() != SweepIdentity::columns()) {
         error =
             table ? QStringLiteral("%1 is not a tessera-sweep table (its header differs)").arg(path)
                   : QStringLiteral("%1 is not a tessera-sweep table: %2").arg(path, reason);
@@ -71,12 +75,23 @@ bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& ro
         *consumed = complete;
     rows.clear();
     rows.reserve(std::size_t(table->count()));
+    identity.reset();
     for (int i = 0; i < table->count(); ++i) {
         Key key;
-        if (!rowKey(table->record(i), key)) {
+        SweepIdentity own;
+        if (!rowKey(table->record(i), key) || !SweepIdentity::read(table->record(i), own)) {
             error = QStringLiteral("%1: row %2 is damaged").arg(path).arg(i + 2);
             return false;
         }
+        if (identity && *identity != own) {
+            error = QStringLiteral("%1 mixes sweeps: row %2 differs from row 2 (%3)")
+                        .arg(path)
+                        .arg(i + 2)
+                        .arg(identity->difference(own, QStringLiteral("row 2"),
+                                                  QStringLiteral("row %1").arg(i + 2)));
+            return false;
+        }
+        identity = own;
         rows.emplace_back(key, table->record(i));
     }
     return true;
@@ -89,12 +104,24 @@ bool writeSorted(const QString& path, std::vector<std::pair<Key, QStringList>>& 
 {
     std::stable_sort(rows.begin(), rows.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+    if (path == QLatin1String("-")) {
+        QFile out;
+        bool ok = out.open(stdout, QIODevice::WriteOnly) &&
+                  out.write(CsvWriter::record(SweepIdentity::columns())) >= 0;
+        for (const auto& row : rows)
+            ok = ok && out.write(CsvWriter::record(row.second)) >= 0;
+        if (!ok || !out.flush()) {
+            error = QStringLiteral("cannot write the standard output");
+            return false;
+        }
+        return true;
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    file.write(CsvWriter::record(SweepCsv::columns()));
+    file.write(CsvWriter::record(SweepIdentity::columns()));
     for (const auto& row : rows)
         file.write(CsvWriter::record(row.second));
     if (!file.commit()) {
@@ -102,6 +129,60 @@ bool writeSorted(const QString& path, std::vector<std::pair<Key, QStringList>>& 
         return false;
     }
     return true;
+}
+
+bool writableFolder(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK | X_OK) == 0 &&
+           QFileInfo(path).isDir();
+}
+
+// Why a file cannot be written at `path`, empty when it can. `replaced`: it
+// is written through a temporary file beside it, which needs its folder.
+QString unwritable(const QString& path, bool replaced)
+{
+    const QFileInfo info(path);
+    if (info.isDir())
+        return QStringLiteral("cannot write %1: it is a folder").arg(path);
+    if (info.exists() && !info.isWritable())
+        return QStringLiteral("cannot write %1: it is read-only").arg(path);
+    if ((replaced || !info.exists()) && !writableFolder(info.absolutePath()))
+        return QStringLiteral("cannot write %1: no folder %2 to write in")
+            .arg(path, info.absolutePath());
+    return QString();
+}
+
+// Why `job` could not keep its results, checked before the first
+// compression: the JPEG folder (made when missing), the report and the CSV.
+// Empty when it can.
+QString unwritableResults(const SweepJob& job)
+{
+    if (!job.jpegDir.isEmpty() && !QDir().mkpath(job.jpegDir))
+        return QStringLiteral("cannot make the folder %1").arg(job.jpegDir);
+    if (!job.jpegDir.isEmpty() && !writableFolder(job.jpegDir))
+        return QStringLiteral("cannot write in the folder %1").arg(job.jpegDir);
+    const QString report = job.reportPath.isEmpty() ? QString() : unwritable(job.reportPath, true);
+    if (!report.isEmpty() || job.csvPath.isEmpty())
+        return report;
+    // A resumed table may be put in order through a file beside it.
+    return unwritable(job.csvPath, job.resume);
+}
+
+// Whether a table's name for a picture names picture `index` of the job,
+// wherever each was taken from.
+bool samePicture(const QString& name, const SweepJob& job, int index)
+{
+    return name == job.pictureNames[index] ||
+           PictureNames::canonical(PictureNames::unescaped(name)) == job.canonicalPictures[index];
+}
+
+// The width of the terminal on standard error, 80 when it does not say.
+int terminalColumns()
+{
+    winsize size{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
 }
 
 // A progress bar on a terminal: done/total, rate and time left, redrawn at
@@ -120,12 +201,24 @@ public:
         const double rate = computed / seconds;
         const long long left = total - done;
         const long long eta = rate > 0 ? (long long)(left / rate) : 0;
-        const int width = 30;
-        const int filled = total > 0 ? int(width * done / total) : width;
-        std::fprintf(stderr, "\r[%s%s] %lld/%lld  %.1f/s  %lld:%02lld left ",
-                     QByteArray(filled, '#').constData(),
-                     QByteArray(width - filled, '.').constData(), done, total, rate, eta / 60,
-                     eta % 60);
+        const QByteArray figures = QStringLiteral(" %1/%2  %3/s  %4:%5 left")
+                                       .arg(done)
+                                       .arg(total)
+                                       .arg(rate, 0, 'f', 1)
+                                       .arg(eta / 60)
+                                       .arg(eta % 60, 2, 10, QLatin1Char('0'))
+                                       .toLatin1();
+        // The bar takes what the line leaves, at most 30 columns; the line
+        // stays one column short of the terminal's width so that it never
+        // wraps.
+        const int width = std::min(30, terminalColumns() - 1 - int(figures.size()) - 2);
+        QByteArray line = figures;
+        if (width >= 5) {
+            const int filled = total > 0 ? int(width * done / total) : width;
+            line = '[' + QByteArray(filled, '#') + QByteArray(width - filled, '.') + ']' + figures;
+        }
+        line.truncate(std::max(0, terminalColumns() - 1));
+        std::fprintf(stderr, "\r%s\033[K", line.constData());
         if (last)
             std::fputc('\n', stderr);
         std::fflush(stderr);
@@ -164,9 +257,23 @@ int run(const SweepJob& job)
                     compressions);
         return 0;
     }
-    if (files.isEmpty() || entries.empty()) {
-        complain(files.isEmpty() ? QStringLiteral("nothing to do: no pictures")
-                                 : QStringLiteral("nothing to do: the sweep has no entries"));
+    if (job.pictures.isEmpty() || entries.empty()) {
+        complain(job.pictures.isEmpty()
+                     ? QStringLiteral("nothing to do: no pictures")
+                     : QStringLiteral("nothing to do: the sweep has no entries"));
+        return 2;
+    }
+    if (files.isEmpty())
+        complain(QStringLiteral("shard %1/%2 has no pictures (the sweep has %3): its table holds "
+                                "the header alone")
+                     .arg(job.shardIndex)
+                     .arg(job.shardCount)
+                     .arg(job.pictures.size()));
+    const SweepIdentity identity = SweepIdentity::of(job, entries.size());
+
+    const QString cannot = unwritableResults(job);
+    if (!cannot.isEmpty()) {
+        complain(cannot);
         return 2;
     }
 
@@ -179,17 +286,27 @@ int run(const SweepJob& job)
     if (job.resume && QFileInfo(job.csvPath).size() > 0) {
         QString error;
         qsizetype consumed = 0;
-        if (!readTable(job.csvPath, keptRows, &consumed, error)) {
+        std::optional<SweepIdentity> found;
+        if (!readTable(job.csvPath, keptRows, found, &consumed, error)) {
             complain(error);
+            return 2;
+        }
+        if (found && *found != identity) {
+            complain(QStringLiteral("%1 holds rows of another run, left as it is: %2 "
+                                    "(--print-sweep shows this run's sweep)")
+                         .arg(job.csvPath, identity.difference(*found, QStringLiteral("this run"),
+                                                               QStringLiteral("the file"))));
             return 2;
         }
         for (const auto& row : keptRows) {
             const long long picture = row.first.first;
             if (picture >= job.pictures.size() || row.first.second >= (long long)entries.size() ||
-                row.second[2] != job.pictures[int(picture)]) {
-                complain(QStringLiteral("%1 holds rows of another sweep (picture %2)")
-                             .arg(job.csvPath)
-                             .arg(picture));
+                picture % job.shardCount != job.shardIndex ||
+                !samePicture(row.second[2], job, int(picture))) {
+                complain(
+                    QStringLiteral("%1 holds rows of another sweep (picture %2), left as it is")
+                        .arg(job.csvPath)
+                        .arg(picture));
                 return 2;
             }
             kept[row.first] = row.second[SweepCsv::column("status")] != QLatin1String("ok");
@@ -207,18 +324,14 @@ int run(const SweepJob& job)
             complain(QStringLiteral("cannot write %1: %2").arg(job.csvPath, csv.errorString()));
             return 2;
         }
-        csv.write(CsvWriter::record(SweepCsv::columns()));
+        csv.write(CsvWriter::record(SweepIdentity::columns()));
     } else if (!csv.open(stdout, QIODevice::WriteOnly)) {
         complain(QStringLiteral("cannot write the standard output"));
         return 2;
     } else {
-        csv.write(CsvWriter::record(SweepCsv::columns()));
+        csv.write(CsvWriter::record(SweepIdentity::columns()));
     }
     csv.flush();
-    if (!job.jpegDir.isEmpty() && !QDir().mkpath(job.jpegDir)) {
-        complain(QStringLiteral("cannot make the folder %1").arg(job.jpegDir));
-        return 2;
-    }
 
     const auto isKept = [&](int file, int entry) {
         const long long picture = indices[std::size_t(file)];
@@ -280,10 +393,11 @@ int run(const SweepJob& job)
         QString message = outcome.message;
         bool failed = !compressed;
         if (compressed && !job.jpegDir.isEmpty()) {
-            const QString name = QStringLiteral("%1-%2-%3.jpg")
-                                     .arg(QFileInfo(job.pictures[int(picture)]).completeBaseName())
-                                     .arg(picture)
-                                     .arg(outcome.entryIndex);
+            const QString name =
+                QStringLiteral("%1-%2-%3.jpg")
+                    .arg(QFileInfo(job.pictureNames[int(picture)]).completeBaseName())
+                    .arg(picture)
+                    .arg(outcome.entryIndex);
             QSaveFile jpeg(QDir(job.jpegDir).filePath(name));
             if (!jpeg.open(QIODevice::WriteOnly) ||
                 jpeg.write(outcome.jpeg) != outcome.jpeg.size() || !jpeg.commit()) {
@@ -295,7 +409,7 @@ int run(const SweepJob& job)
         if (failed)
             ++failures;
         ResultStat stat = outcome.takeStat(int(picture));
-        stat.fileName = job.pictures[int(picture)];
+        stat.fileName = job.pictureNames[int(picture)];
         SweepCsv::Row row{entry, stat};
         row.pictureIndex = int(picture);
         row.loaded = loaded;
@@ -303,7 +417,7 @@ int run(const SweepJob& job)
         row.failed = failed;
         row.message = message;
         row.tables = &tables;
-        csv.write(CsvWriter::record(SweepCsv::fields(row)));
+        csv.write(CsvWriter::record(SweepCsv::fields(row) + identity.fields()));
         if (compressed && wantReport)
             reportRows[{picture, outcome.entryIndex}] = {outcome.entryIndex, std::move(stat)};
         writeFailed = writeFailed || !csv.flush();
@@ -331,8 +445,9 @@ int run(const SweepJob& job)
     // put in order.
     if (resumed) {
         std::vector<std::pair<Key, QStringList>> rows;
+        std::optional<SweepIdentity> found;
         QString error;
-        if (!readTable(job.csvPath, rows, nullptr, error)) {
+        if (!readTable(job.csvPath, rows, found, nullptr, error)) {
             complain(error);
             return 2;
         }
@@ -358,45 +473,152 @@ int run(const SweepJob& job)
     return failures ? 1 : 0;
 }
 
+namespace {
+
+// One table given to merge.
+struct Part
+{
+    QString path;
+    std::vector<std::pair<Key, QStringList>> rows;
+    std::optional<SweepIdentity> identity; // none: a table without rows
+};
+
+// Why `parts` cannot be merged at all (parts of other sweeps, a shard given
+// twice); empty when they can.
+QString conflict(const std::vector<Part>& parts, const Part& reference)
+{
+    const SweepIdentity& id = *reference.identity;
+    std::map<int, QString> shards;
+    for (const Part& part : parts) {
+        if (!part.identity)
+            continue;
+        const QString differs =
+            id.difference(*part.identity, reference.path, part.path, /*ignoreShard=*/true);
+        if (!differs.isEmpty())
+            return QStringLiteral("%1 and %2 are parts of different sweeps: %3")
+                .arg(reference.path, part.path, differs);
+        if (part.identity->shardCount() != id.shardCount())
+            return QStringLiteral("%1 is shard %2 but %3 is shard %4: different shard counts")
+                .arg(reference.path, id.shard, part.path, part.identity->shard);
+        const auto [at, fresh] = shards.emplace(part.identity->shardIndex(), part.path);
+        if (!fresh)
+            return QStringLiteral("shard %1 is given twice: %2 and %3")
+                .arg(part.identity->shard, at->second, part.path);
+    }
+    return QString();
+}
+
+// What the parts lack of their whole sweep: missing shards and the rows a
+// part cut short does not hold, one line each.
+QStringList incompleteness(const std::vector<Part>& parts, const SweepIdentity& id)
+{
+    QStringList lines;
+    std::set<int> present;
+    for (const Part& part : parts) {
+        if (!part.identity)
+            continue;
+        present.insert(part.identity->shardIndex());
+        std::set<Key> keys;
+        for (const auto& row : part.rows)
+            keys.insert(row.first);
+        const QStringList missing = SweepCompleteness::missingRows(*part.identity, keys);
+        if (missing.isEmpty())
+            continue;
+        QStringList shown = missing.mid(0, 5);
+        if (missing.size() > shown.size())
+            shown << QStringLiteral("%1 more pictures").arg(missing.size() - shown.size());
+        lines << QStringLiteral("%1 (shard %2) is cut short: %3")
+                     .arg(part.path, part.identity->shard, shown.join(QStringLiteral(", ")));
+    }
+    const int count = id.shardCount();
+    for (int i = 0; i < count; ++i) {
+        const long long pictures = SweepCompleteness::shardPictures(id.pictureCount(), i, count);
+        if (pictures > 0 && !present.count(i))
+            lines << QStringLiteral("shard %1/%2 is missing (pictures %1, %1+%2 and so on: %3 "
+                                    "in all)")
+                         .arg(i)
+                         .arg(count)
+                         .arg(pictures);
+    }
+    return lines;
+}
+
+void printMergeUsage(FILE* to)
+{
+    std::fprintf(to, "Usage: tessera-sweep merge [--allow-incomplete] OUT.csv PART.csv...\n"
+                     "Writes the rows of the parts (the tables of the shards of one sweep) to\n"
+                     "OUT.csv, or to the standard output for -, ordered by picture_index and\n"
+                     "entry_index, with the header once. Parts of different sweeps, a shard given\n"
+                     "twice, a missing shard or a part cut short are refused; with\n"
+                     "--allow-incomplete, what is there is merged and what is missing listed.\n");
+}
+
+} // namespace
+
 int merge(const QStringList& arguments)
 {
-    if (arguments.size() < 2 || arguments.contains(QLatin1String("--help")) ||
-        arguments.contains(QLatin1String("-h"))) {
-        const bool help =
-            arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"));
-        std::fprintf(help ? stdout : stderr,
-                     "Usage: tessera-sweep merge OUT.csv PART.csv...\n"
-                     "Writes the rows of the parts (tables of tessera-sweep, for example of its\n"
-                     "shards) to OUT.csv, ordered by picture_index and entry_index, with the\n"
-                     "header once. A row that two parts both hold is refused.\n");
+    QStringList paths = arguments;
+    const bool help =
+        paths.contains(QLatin1String("--help")) || paths.contains(QLatin1String("-h"));
+    const bool allowIncomplete = paths.removeAll(QStringLiteral("--allow-incomplete")) > 0;
+    if (paths.size() < 2 || help) {
+        printMergeUsage(help ? stdout : stderr);
         return help ? 0 : 2;
     }
-    std::vector<std::pair<Key, QStringList>> all;
-    std::map<Key, QString> seen;
-    for (int i = 1; i < arguments.size(); ++i) {
-        std::vector<std::pair<Key, QStringList>> rows;
+    std::vector<Part> parts;
+    const Part* reference = nullptr;
+    for (int i = 1; i < paths.size(); ++i) {
+        Part part;
+        part.path = paths[i];
         QString error;
         qsizetype consumed = 0;
-        if (!readTable(arguments[i], rows, &consumed, error)) {
+        if (!readTable(part.path, part.rows, part.identity, &consumed, error)) {
             complain(error);
             return 2;
         }
-        for (auto& row : rows) {
+        parts.push_back(std::move(part));
+    }
+    for (const Part& part : parts)
+        if (!reference && part.identity)
+            reference = &part;
+
+    std::vector<std::pair<Key, QStringList>> all;
+    if (reference) {
+        const QString refused = conflict(parts, *reference);
+        if (!refused.isEmpty()) {
+            complain(refused);
+            return 2;
+        }
+        const QStringList missing = incompleteness(parts, *reference->identity);
+        for (const QString& line : missing)
+            complain(line);
+        if (!missing.isEmpty() && !allowIncomplete) {
+            complain(QStringLiteral("nothing written: the parts are not the whole sweep (merge "
+                                    "--allow-incomplete merges them all the same)"));
+            return 2;
+        }
+    }
+    std::map<Key, QString> seen;
+    for (Part& part : parts) {
+        for (auto& row : part.rows) {
             const auto found = seen.find(row.first);
             if (found != seen.end()) {
                 complain(QStringLiteral("picture %1 entry %2 is in both %3 and %4")
                              .arg(row.first.first)
                              .arg(row.first.second < 0 ? QStringLiteral("(none)")
                                                        : QString::number(row.first.second))
-                             .arg(found->second, arguments[i]));
+                             .arg(found->second, part.path));
                 return 2;
             }
-            seen.emplace(row.first, arguments[i]);
+            seen.emplace(row.first, part.path);
+            // The merged table is the whole sweep's, as a run without shards
+            // would have written it.
+            row.second.back() = QStringLiteral("0/1");
             all.push_back(std::move(row));
         }
     }
     QString error;
-    if (!writeSorted(arguments[0], all, error)) {
+    if (!writeSorted(paths[0], all, error)) {
         complain(error);
         return 2;
     }

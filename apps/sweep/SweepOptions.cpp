@@ -2,6 +2,7 @@
 #include "SweepOptions.h"
 
 #include "DownsamplingPairs.h"
+#include "PictureNames.h"
 #include "QuantizationTableFiles.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
@@ -9,11 +10,13 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace SweepOptions {
@@ -26,6 +29,16 @@ const char* const pictureExtensions[] = {
     "pcd", "pcx", "pgm",  "pgmraw", "png", "ppm",   "ppmraw", "ras", "targa", "tiff", "wbmp",
     "psd", "cut", "xbm",  "xpm",    "dds", "gif",   "hdr",    "tif", "tga",
 };
+
+// Whether a file name has one of those extensions, in any case.
+bool isPicture(const QByteArray& name)
+{
+    const QByteArray lower = name.toLower();
+    for (const char* extension : pictureExtensions)
+        if (lower.endsWith('.' + QByteArray(extension)))
+            return true;
+    return false;
+}
 
 // The options a sweep file may set, by the long name of the command-line
 // option that overrides it.
@@ -51,17 +64,32 @@ struct Choice
     bool BatchForm::*flag;
 };
 
+// False with a message for a list with nothing in it, or with an empty item
+// ("baseline," or "int,,float"), which is a slip rather than a choice.
+bool emptyItems(const QString& option, const QString& value, QString& error)
+{
+    const QStringList words = value.split(QLatin1Char(','));
+    const auto blank = [](const QString& word) { return word.trimmed().isEmpty(); };
+    if (std::all_of(words.begin(), words.end(), blank)) {
+        error = QStringLiteral("--%1: no value given").arg(option);
+        return false;
+    }
+    if (std::any_of(words.begin(), words.end(), blank)) {
+        error = QStringLiteral("--%1: an empty item in \"%2\"").arg(option, value);
+        return false;
+    }
+    return true;
+}
+
 // Sets the form's flags from a list like "int,float": every named choice is
 // checked, the others of the group unchecked, as the form's boxes would be.
 bool readChoices(const QString& option, const QString& value, const Choice* choices, int count,
                  BatchForm& form, QString& error)
 {
-    const QStringList words = value.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const QStringList words = value.split(QLatin1Char(','));
     bool chosen[8] = {};
-    if (words.isEmpty()) {
-        error = QStringLiteral("--%1: no value given").arg(option);
+    if (!emptyItems(option, value, error))
         return false;
-    }
     for (const QString& raw : words) {
         const QString word = raw.trimmed().toLower();
         bool known = false;
@@ -103,6 +131,14 @@ bool readTriple(const QString& option, const QString& value, QString& minimum, Q
     if (!ok) {
         error = QStringLiteral("--%1: expected MIN:MAX:STEP in whole numbers, not \"%2\"")
                     .arg(option, value);
+        return false;
+    }
+    // A step beyond the range sweeps the minimum alone: surely not what was
+    // meant.
+    const int range = std::abs(parts[1].toInt() - parts[0].toInt());
+    if (range > 0 && std::abs(parts[2].toInt()) > range) {
+        error = QStringLiteral("--%1: the step %2 is larger than the range %3 to %4")
+                    .arg(option, parts[2], parts[0], parts[1]);
         return false;
     }
     minimum = parts[0];
@@ -290,7 +326,16 @@ const QStringList& figureNames()
 bool parseFigures(const QString& list, QStringList& figures, QString& error)
 {
     figures.clear();
-    const QStringList words = list.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    if (!emptyItems(QStringLiteral("figures"), list, error))
+        return false;
+    const QStringList words = list.split(QLatin1Char(','));
+    const bool none = std::any_of(words.begin(), words.end(), [](const QString& w) {
+        return w.trimmed().toLower() == QLatin1String("none");
+    });
+    if (none && words.size() > 1) {
+        error = QStringLiteral("--figures: \"none\" with other figures in \"%1\"").arg(list);
+        return false;
+    }
     for (const QString& raw : words) {
         const QString word = raw.trimmed().toLower();
         if (word == QLatin1String("all")) {
@@ -347,44 +392,35 @@ bool parseSweepFile(const QByteArray& text, QList<QPair<QString, QString>>& sett
     return true;
 }
 
-bool collectPictures(const QStringList& paths, bool recursive, QStringList& pictures,
-                     QString& error)
+bool collectPictures(const QList<QByteArray>& paths, bool recursive, SweepJob& job, QString& error)
 {
-    // The extensions are compared here rather than given to the iterator as
-    // name filters, which it would turn into one regular expression each.
-    QStringList suffixes;
-    for (const char* extension : pictureExtensions)
-        suffixes << QLatin1Char('.') + QLatin1String(extension);
-    auto isPicture = [&suffixes](const QString& name) {
-        for (const QString& suffix : suffixes) {
-            if (name.endsWith(suffix, Qt::CaseInsensitive))
-                return true;
-        }
-        return false;
-    };
-    for (const QString& path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir()) {
-            QDirIterator it(path, QDir::Files | QDir::Readable,
-                            recursive ? QDirIterator::Subdirectories | QDirIterator::FollowSymlinks
-                                      : QDirIterator::NoIteratorFlags);
-            while (it.hasNext()) {
-                const QString file = it.next();
-                if (isPicture(it.fileName()))
-                    pictures << file;
-            }
-        } else if (info.exists()) {
-            pictures << path;
-        } else {
-            error = QStringLiteral("no such picture or folder: %1").arg(path);
+    QList<QByteArray> found;
+    for (const QByteArray& path : paths) {
+        struct stat info;
+        if (::stat(path.constData(), &info) != 0) {
+            error =
+                QStringLiteral("no such picture or folder: %1").arg(PictureNames::escaped(path));
             return false;
         }
+        if (S_ISDIR(info.st_mode))
+            PictureNames::walk(path, recursive, isPicture, found);
+        else
+            found << PictureNames::absolute(path);
     }
-    std::stable_sort(pictures.begin(), pictures.end());
+    std::vector<std::pair<QString, QByteArray>> named;
+    for (const QByteArray& raw : found)
+        named.emplace_back(PictureNames::escaped(raw), raw);
+    std::stable_sort(named.begin(), named.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& picture : named) {
+        job.pictureNames << picture.first;
+        job.pictures << PictureNames::openable(picture.second);
+        job.canonicalPictures << PictureNames::canonical(picture.second);
+    }
     return true;
 }
 
-int parse(const QStringList& arguments, SweepJob& job, QString& error)
+int parse(const QStringList& arguments, SweepJob& job, QString& error, const QList<QByteArray>& raw)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -547,8 +583,22 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error)
         return 2;
     }
 
-    if (!collectPictures(parser.positionalArguments(), parser.isSet(QStringLiteral("r")),
-                         job.pictures, error))
+    // Each positional argument in the bytes it came in: the first raw
+    // argument not yet taken that decodes to it.
+    QList<QByteArray> paths;
+    std::vector<bool> taken(std::size_t(raw.size()), false);
+    for (const QString& argument : parser.positionalArguments()) {
+        QByteArray bytes = QFile::encodeName(argument);
+        for (qsizetype i = raw.size() - 1; i >= 0; --i) {
+            if (!taken[std::size_t(i)] && QFile::decodeName(raw[i]) == argument) {
+                bytes = raw[i];
+                taken[std::size_t(i)] = true;
+                break;
+            }
+        }
+        paths << bytes;
+    }
+    if (!collectPictures(paths, parser.isSet(QStringLiteral("r")), job, error))
         return 2;
 
     job.sweepText = describe(job.settings, request, job.figures);

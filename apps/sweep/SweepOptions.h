@@ -22,9 +22,13 @@ struct SweepJob
     QStringList chrominanceNames;
     // The extra figures to compute, by CSV column name.
     QStringList figures;
-    // The whole sorted picture list; the shard's pictures are those whose
-    // index is shardIndex modulo shardCount.
+    // The whole picture list, sorted by name; the shard's pictures are those
+    // whose index is shardIndex modulo shardCount. `pictures` opens each,
+    // `pictureNames` is its absolute path as the table names it (see
+    // PictureNames), `canonicalPictures` that with the links resolved.
     QStringList pictures;
+    QStringList pictureNames;
+    QStringList canonicalPictures;
     int shardIndex = 0;
     int shardCount = 1;
 
@@ -55,13 +59,15 @@ const QStringList& figureNames();
 // Reads the command line (arguments without the program name). Returns 0
 // when `job` is ready to run, 2 with `error` for a usage error (the batch
 // form's messages for an inconsistent sweep, lines broken with newlines).
-// --help and --version print and end the process.
-int parse(const QStringList& arguments, SweepJob& job, QString& error);
+// --help and --version print and end the process. `raw`: the same arguments
+// in the bytes the process received, for file names that are not UTF-8.
+int parse(const QStringList& arguments, SweepJob& job, QString& error,
+          const QList<QByteArray>& raw = {});
 
-// The pictures in `paths`: files as they are, folders by the extensions the
-// batch window offers (recursively when asked), all sorted by path. False
-// with `error` for a path that does not exist.
-bool collectPictures(const QStringList& paths, bool recursive, QStringList& pictures,
-                     QString& error);
+// The pictures in `paths` (in bytes) into job.pictures, pictureNames and
+// canonicalPictures: files as they are, folders by the extensions the batch
+// window offers (recursively when asked), whatever bytes the names hold, all
+// sorted by name. False with `error` for a path that does not exist.
+bool collectPictures(const QList<QByteArray>& paths, bool recursive, SweepJob& job, QString& error);
 
 } // namespace SweepOptions

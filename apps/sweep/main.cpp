@@ -27,7 +27,10 @@ int main(int argc, char* argv[])
 
     SweepJob job;
     QString error;
-    if (SweepOptions::parse(arguments, job, error) != 0) {
+    QList<QByteArray> raw;
+    for (int i = 1; i < argc; ++i)
+        raw << QByteArray(argv[i]);
+    if (SweepOptions::parse(arguments, job, error, raw) != 0) {
         std::fprintf(stderr, "%s\n", error.toLocal8Bit().constData());
         return 2;
     }
