@@ -4,7 +4,12 @@
 #include "Preferences.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace WindowState {
 
@@ -12,12 +17,48 @@ bool restore(QWidget* window, const QString& key)
 {
     const QByteArray geometry =
         Preferences::value(QStringLiteral("windows/") + key, QByteArray()).toByteArray();
-    return !geometry.isEmpty() && window->restoreGeometry(geometry);
+    const bool restored = !geometry.isEmpty() && window->restoreGeometry(geometry);
+    keepOnScreen(window);
+    return restored;
 }
 
 void save(const QWidget* window, const QString& key)
 {
     Preferences::setValue(QStringLiteral("windows/") + key, window->saveGeometry());
+}
+
+void keepOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect room = screen->availableGeometry();
+    const QRect frame = window->frameGeometry();
+    // The frame's decorations around the client area, when a window manager draws them.
+    const int extraWidth = std::max(0, frame.width() - window->width());
+    const int extraHeight = std::max(0, frame.height() - window->height());
+    const int width = std::min(window->width(), room.width() - extraWidth);
+    const int height = std::min(window->height(), room.height() - extraHeight);
+    if (width != window->width() || height != window->height())
+        window->resize(std::max(width, window->minimumWidth()),
+                       std::max(height, window->minimumHeight()));
+    const QRect sized = window->frameGeometry();
+    const int x = std::clamp(sized.left(), room.left(),
+                             std::max(room.left(), room.right() + 1 - sized.width()));
+    const int y = std::clamp(sized.top(), room.top(),
+                             std::max(room.top(), room.bottom() + 1 - sized.height()));
+    if (x != sized.left() || y != sized.top())
+        window->move(x, y);
+}
+
+QScrollArea* scrolling(QWidget* content)
+{
+    auto* area = new QScrollArea;
+    area->setObjectName(content->objectName() + QStringLiteral("Scroll"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setWidget(content);
+    return area;
 }
 
 } // namespace WindowState

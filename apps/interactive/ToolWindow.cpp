@@ -32,16 +32,20 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -78,9 +82,11 @@ void ToolWindow::create()
 {
     setWindowTitle(QStringLiteral("Tools"));
     setWindowIcon(DataFiles::icon("pack"));
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    auto* grid = new QGridLayout(this);
-    grid->setSizeConstraint(QLayout::SetFixedSize);
+    // The controls scroll when the screen is short; the history beside them
+    // takes the rest of the width the window is given.
+    controls = new QWidget;
+    controls->setObjectName(QStringLiteral("toolControls"));
+    auto* grid = new QGridLayout(controls);
 
     auto* modeGroup = new QGroupBox(QStringLiteral("Mode"));
     auto* modeLayout = new QVBoxLayout(modeGroup);
@@ -121,14 +127,17 @@ void ToolWindow::create()
     qualitySpin = new QSpinBox;
     qualitySpin->setObjectName(QStringLiteral("qualitySpin"));
     qualitySpin->setRange(0, 100);
+    // A value counts once typed: "75" is not a compression at 7 first.
+    qualitySpin->setKeyboardTracking(false);
     grid->addWidget(qualityLabel, 4, 0);
     grid->addWidget(qualitySpin, 4, 1);
     tableScalingLabel = new QLabel;
     tableScalingLabel->setObjectName(QStringLiteral("tableScalingLabel"));
+    tableScalingLabel->setWordWrap(true);
     tableScalingLabel->setToolTip(
         QStringLiteral("Every table entry is multiplied by this percentage, rounded and "
                        "limited to 1…255 (baseline) or 1…32767 (extended)"));
-    grid->addWidget(tableScalingLabel, 5, 0, 1, 2, Qt::AlignRight);
+    grid->addWidget(tableScalingLabel, 5, 0, 1, 2);
 
     optimizeHuffmanCheck = new QCheckBox(QStringLiteral("Optimize &Huffman"));
     optimizeHuffmanCheck->setObjectName(QStringLiteral("optimizeHuffmanCheck"));
@@ -153,6 +162,7 @@ void ToolWindow::create()
     smoothSpin = new QSpinBox;
     smoothSpin->setObjectName(QStringLiteral("smoothSpin"));
     smoothSpin->setRange(0, 100);
+    smoothSpin->setKeyboardTracking(false);
     smoothSpin->setToolTip(QStringLiteral("Set smoothing level"));
     grid->addWidget(smoothLabel, 9, 0);
     grid->addWidget(smoothSpin, 9, 1);
@@ -187,9 +197,14 @@ void ToolWindow::create()
     // The history stands beside the controls, as tall as they are.
     history = new CompressionHistory(CompressionHistory::defaultByteCap, this);
     historyPanel = new HistoryPanel(*history);
-    grid->addWidget(historyPanel, 0, 2, 14, 1);
+    grid->setRowStretch(14, 1);
+    auto* outer = new QHBoxLayout(this);
+    QScrollArea* controlsArea = WindowState::scrolling(controls);
+    controlsArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    controlsArea->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    outer->addWidget(controlsArea);
+    outer->addWidget(historyPanel, 1);
     compare = new HistoryCompare(this);
-    // The window keeps its fixed size: without the list it is as narrow as before.
     connect(historyCheck, &QCheckBox::toggled, historyPanel, &QWidget::setVisible);
 
     auto* menuBar = new QMenuBar(this);
@@ -219,7 +234,7 @@ void ToolWindow::create()
     helpAction->setShortcut(QKeySequence(Qt::Key_F1));
     QAction* aboutAction = helpMenu->addAction(QStringLiteral("&About"));
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
-    grid->setMenuBar(menuBar);
+    outer->setMenuBar(menuBar);
 
     quantizationWindow = new QuantizationWindow(*settings, nullptr);
     downsamplingWindow = new DownsamplingWindow(*settings, nullptr);
@@ -261,7 +276,10 @@ void ToolWindow::create()
     for (QDialog* dialog :
          {static_cast<QDialog*>(quantizationWindow), static_cast<QDialog*>(downsamplingWindow)}) {
         if (auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("okButton")))
-            connect(ok, &QPushButton::clicked, this, changed);
+            connect(ok, &QPushButton::clicked, this, [this] {
+                updateQualityLabels();
+                settingsChanged();
+            });
     }
     connect(live, &LiveCompression::compressed, this,
             [this](CompressionResult* next, const QString& error, double encodingMs) {
@@ -293,6 +311,22 @@ void ToolWindow::create()
     connect(resetAction, &QAction::triggered, this, &ToolWindow::resetToDefaults);
     connect(recentFilesMenu, &RecentFilesMenu::fileChosen, this, &ToolWindow::openImageFile);
     setAcceptDrops(true);
+    // The controls never need a horizontal scroll bar: the widest of them
+    // (the table label wraps) plus room for the vertical one.
+    controls->adjustSize();
+    controlsArea->setFixedWidth(controls->sizeHint().width() +
+                                controlsArea->verticalScrollBar()->sizeHint().width());
+}
+
+QSize ToolWindow::sizeHint() const
+{
+    // Tall enough for every control: the scroll area alone asks for less.
+    const QMargins margins = layout()->contentsMargins();
+    const QWidget* menu = layout()->menuBar();
+    const int full = controls->sizeHint().height() + margins.top() + margins.bottom() +
+                     (menu ? menu->sizeHint().height() : 0);
+    const QSize hint = QDialog::sizeHint();
+    return QSize(hint.width(), std::max(hint.height(), full));
 }
 
 void ToolWindow::show()
@@ -338,6 +372,8 @@ bool ToolWindow::openImageFile(const QString& path)
     setImage(image);
     compressButton->setEnabled(true);
     saveAsAction->setEnabled(false);
+    // With "Live" on, the picture is compressed as soon as it is open.
+    settingsChanged();
     Preferences::addRecentFile(path);
     // Any file that reads as a JPEG offers its properties.
     const JpegFileInfo info = JpegFileInfo::readFile(path);
@@ -643,6 +679,7 @@ void ToolWindow::setGrayscaleOutput(int state)
 {
     settings->setGrayscaleOutput(
         SettingsControls::flagForState(state, settings->getGrayscaleOutput()));
+    updateQualityLabels();
 }
 
 void ToolWindow::setSmoothing(int value)
@@ -675,14 +712,39 @@ void ToolWindow::setQuality(int value)
 void ToolWindow::updateQualityLabels()
 {
     const bool automatic = settings->isAutoQualityEnabled();
+    const bool* checked = settings->getCurrentQuantizationTables();
+    // Only the luminance and chrominance slots' tables are written.
+    const bool customUsed = checked[JPEGSettings::LUMINANCE] ||
+                            (checked[JPEGSettings::CHROMINANCE] && !settings->getGrayscaleOutput());
     qualityLabel->setText(automatic ? QStringLiteral("Quality:")
                                     : QStringLiteral("Table quality:"));
+    qualitySpin->setEnabled(automatic || customUsed);
+    if (!automatic && !customUsed) {
+        qualitySpin->setToolTip(QStringLiteral("Not in use: no custom table is checked in the "
+                                               "quantization editor"));
+        tableScalingLabel->setText(QStringLiteral("Custom tables not in use (none checked): "
+                                                  "the library's tables at quality 75 are "
+                                                  "written"));
+        return;
+    }
     qualitySpin->setToolTip(automatic
                                 ? QStringLiteral("Quality that scales the standard tables")
-                                : QStringLiteral("Quality that scales the custom tables of the "
-                                                 "quantization editor"));
-    tableScalingLabel->setText(QStringLiteral("%1 → %2tables × %3 %")
-                                   .arg(settings->getQuality())
-                                   .arg(automatic ? QStringLiteral("standard ") : QString())
-                                   .arg(JPEGCompressor::tableScaling(settings->getQuality())));
+                                : QStringLiteral("Quality that scales the checked custom tables "
+                                                 "of the quantization editor"));
+    const int scaling = JPEGCompressor::tableScaling(settings->getQuality());
+    const QString tables =
+        automatic ? QStringLiteral("standard tables") : QStringLiteral("custom tables");
+    QString text =
+        scaling == 0
+            ? QStringLiteral("%1 → every entry of the %2 is 1")
+                  .arg(settings->getQuality())
+                  .arg(tables)
+            : QStringLiteral("%1 → %2 × %3 %").arg(settings->getQuality()).arg(tables).arg(scaling);
+    // One of the two written slots unchecked: that one is the library's.
+    if (!automatic && !settings->getGrayscaleOutput() &&
+        checked[JPEGSettings::LUMINANCE] != checked[JPEGSettings::CHROMINANCE])
+        text += checked[JPEGSettings::LUMINANCE]
+                    ? QStringLiteral("; chrominance: the library's table at quality 75")
+                    : QStringLiteral("; luminance: the library's table at quality 75");
+    tableScalingLabel->setText(text);
 }

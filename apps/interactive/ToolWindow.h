@@ -40,6 +40,8 @@ public:
 
     // Copies the settings into the controls, then shows the window.
     void show();
+    // Room for every control without scrolling, and for the history beside.
+    QSize sizeHint() const override;
 
     // What "Open" does once a name has been chosen: loads the picture and
     // makes it current. A picture that does not load is dropped and false
@@ -129,6 +131,7 @@ private:
     // The controls follow the record; with "Live" on the picture is recompressed.
     void settingsReplaced();
 
+    QWidget* controls = nullptr; // in a scroll area
     QPushButton* quantizationButton = nullptr;
     QPushButton* downsamplingButton = nullptr;
     QPushButton* compressButton = nullptr;

@@ -92,16 +92,21 @@ int main(int argc, char* argv[])
         QObject::connect(&viewer, &MainWindow::pictureDropped, &tool, &ToolWindow::openImageFile);
 
         // The tool window at the top left, the viewer filling the room to its
-        // right, unless the last run left them elsewhere.
+        // right, unless the last run left them elsewhere; either way both
+        // stay on the screen.
         const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        tool.move(screen.left() + 16, screen.top() + 16);
+        constexpr int gap = 8;
+        const QSize toolWanted = tool.sizeHint();
+        tool.setGeometry(screen.left() + gap, screen.top() + gap,
+                         std::min(toolWanted.width(), screen.width() * 2 / 5),
+                         std::min(toolWanted.height(), screen.height() - 2 * gap));
         tool.restoreSettings();
         tool.show();
         const QRect toolFrame = tool.frameGeometry();
-        const int left = toolFrame.right() + 16;
-        viewer.move(left, toolFrame.top());
-        viewer.resize(std::min(1100, screen.right() - left - 16),
-                      std::min(760, screen.height() - 48));
+        const int left = toolFrame.right() + 1 + gap;
+        viewer.setGeometry(left, toolFrame.top(),
+                           std::max(320, std::min(1100, screen.right() + 1 - left - gap)),
+                           std::min(760, screen.bottom() + 1 - toolFrame.top() - gap));
         viewer.restoreSettings();
         viewer.show();
 
