@@ -501,7 +501,7 @@ void BatchWindow::showDownsamplingWindow()
 {
     const QString name = QFileDialog::getOpenFileName(
         this, QStringLiteral("Open table"), Preferences::startFolder(Preferences::Folder::Tables),
-        QStringLiteral("*.txt"));
+        QStringLiteral("Text files (*.txt);;All files (*)"));
     if (name.isEmpty())
         return;
     Preferences::rememberFolder(Preferences::Folder::Tables, name);

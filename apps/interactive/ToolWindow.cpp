@@ -12,6 +12,7 @@
 #include "JPEGCompressor.h"
 #include "JpegPropertiesWindow.h"
 #include "LiveCompression.h"
+#include "MainWindow.h"
 #include "MemoryBudget.h"
 #include "PictureFormats.h"
 #include "Preferences.h"
@@ -32,6 +33,7 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -39,6 +41,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -286,9 +289,11 @@ void ToolWindow::create()
                 showResult(next, error, true);
                 remember(encodingMs);
             });
-    connect(
-        live, &LiveCompression::decoded, this,
-        [this](CompressionResult* next, const QString& error) { showResult(next, error, true); });
+    connect(live, &LiveCompression::decoded, this,
+            [this](CompressionResult* next, const QString& error) {
+                showResult(next, error, true);
+                nameShown(next ? pendingNumber : 0);
+            });
     connect(historyPanel, &HistoryPanel::showRequested, this, &ToolWindow::showHistoryEntry);
     connect(historyPanel, &HistoryPanel::compareRequested, this,
             &ToolWindow::compareHistoryEntries);
@@ -316,6 +321,26 @@ void ToolWindow::create()
     controls->adjustSize();
     controlsArea->setFixedWidth(controls->sizeHint().width() +
                                 controlsArea->verticalScrollBar()->sizeHint().width());
+}
+
+void ToolWindow::showBeside(MainWindow& viewer)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    constexpr int gap = 8;
+    const QSize wanted = sizeHint();
+    setGeometry(screen.left() + gap, screen.top() + gap,
+                std::min(wanted.width(), screen.width() * 2 / 5),
+                std::min(wanted.height(), screen.height() - 2 * gap));
+    restoreSettings();
+    show();
+    const QRect frame = frameGeometry();
+    const int left = frame.right() + 1 + gap;
+    viewer.setGeometry(left, frame.top(),
+                       std::max(320, std::min(1100, screen.right() + 1 - left - gap)),
+                       std::min(760, screen.bottom() + 1 - frame.top() - gap));
+    viewer.restoreSettings();
+    WindowState::keepOnScreen(&viewer);
+    viewer.show();
 }
 
 QSize ToolWindow::sizeHint() const
@@ -409,6 +434,7 @@ void ToolWindow::setImage(Image* image)
     liveStatus->clear();
     // The history holds compressions of the picture on screen only.
     history->clear();
+    nameShown(0);
     Image* previous = compressor.getImage();
     compressor.setImage(image);
     emit imageChanged(image);
@@ -442,7 +468,15 @@ void ToolWindow::remember(double encodingMs)
 {
     if (!result)
         return;
-    historyPanel->markShown(history->add(*result, encodingMs));
+    const int row = history->add(*result, encodingMs);
+    historyPanel->markShown(row);
+    nameShown(history->entry(row).number);
+}
+
+void ToolWindow::nameShown(int number)
+{
+    shownNumber = number;
+    emit compressionNamed(number > 0 ? QStringLiteral("Compressed #%1").arg(number) : QString());
 }
 
 void ToolWindow::showHistoryEntry(int row)
@@ -450,6 +484,7 @@ void ToolWindow::showHistoryEntry(int row)
     if (row < 0 || row >= history->size() || !compressor.getImage())
         return;
     const HistoryEntry& entry = history->entry(row);
+    pendingNumber = entry.number;
     live->requestDecoding(compressor.getImage(), entry.jpeg, entry.settings);
 }
 
@@ -504,7 +539,10 @@ void ToolWindow::settingsChanged()
 
 void ToolWindow::saveAs()
 {
-    const QString name = askJpegSaveName(this);
+    // The compression shown, which may be an earlier one of the history.
+    const QString name = askJpegSaveName(
+        this,
+        shownNumber > 0 ? QStringLiteral("Save compression #%1 as").arg(shownNumber) : QString());
     if (!name.isEmpty())
         saveCompressedAs(name);
 }

@@ -14,6 +14,7 @@ class Image;
 class JPEGCompressor;
 class JpegPropertiesWindow;
 class LiveCompression;
+class MainWindow;
 class JPEGSettings;
 class QAction;
 class RecentFilesMenu;
@@ -40,6 +41,10 @@ public:
 
     // Copies the settings into the controls, then shows the window.
     void show();
+    // Restores both windows' settings and shows them: the tool window at
+    // the top left, the viewer filling the room to its right, unless the
+    // last run left them elsewhere; either way both lie on the screen.
+    void showBeside(MainWindow& viewer);
     // Room for every control without scrolling, and for the history beside.
     QSize sizeHint() const override;
 
@@ -72,6 +77,9 @@ public:
 signals:
     void imageChanged(Image* image);
     void imageCompressed(CompressionResult* result);
+    // The name of the compression now current ("Compressed #3", its number
+    // in the history), or empty with none; "Save as" writes that one.
+    void compressionNamed(const QString& name);
 
 public slots:
     void openFile();
@@ -128,6 +136,8 @@ private:
     void showResult(CompressionResult* next, const QString& error, bool quiet);
     // A new compression goes into the history; the row of what is shown is marked.
     void remember(double encodingMs);
+    // `number` (0: none) is the history number of what is now shown.
+    void nameShown(int number);
     // The controls follow the record; with "Live" on the picture is recompressed.
     void settingsReplaced();
 
@@ -165,5 +175,8 @@ private:
     JPEGSettings* settings = nullptr;
     JPEGCompressor& compressor;
     CompressionResult* result = nullptr;
+    // History numbers of the current result and of the entry being decoded.
+    int shownNumber = 0;
+    int pendingNumber = 0;
     bool messagesToLog = false;
 };

@@ -13,7 +13,6 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
-#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -90,25 +89,11 @@ int main(int argc, char* argv[])
         QObject::connect(&tool, &ToolWindow::imageCompressed, &viewer,
                          &MainWindow::updateCompressed);
         QObject::connect(&viewer, &MainWindow::pictureDropped, &tool, &ToolWindow::openImageFile);
+        QObject::connect(
+            &tool, &ToolWindow::compressionNamed, &viewer,
+            [&viewer](const QString& name) { viewer.setPaneCaptions(QString(), name); });
 
-        // The tool window at the top left, the viewer filling the room to its
-        // right, unless the last run left them elsewhere; either way both
-        // stay on the screen.
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        constexpr int gap = 8;
-        const QSize toolWanted = tool.sizeHint();
-        tool.setGeometry(screen.left() + gap, screen.top() + gap,
-                         std::min(toolWanted.width(), screen.width() * 2 / 5),
-                         std::min(toolWanted.height(), screen.height() - 2 * gap));
-        tool.restoreSettings();
-        tool.show();
-        const QRect toolFrame = tool.frameGeometry();
-        const int left = toolFrame.right() + 1 + gap;
-        viewer.setGeometry(left, toolFrame.top(),
-                           std::max(320, std::min(1100, screen.right() + 1 - left - gap)),
-                           std::min(760, screen.bottom() + 1 - toolFrame.top() - gap));
-        viewer.restoreSettings();
-        viewer.show();
+        tool.showBeside(viewer);
 
         // `tessera PICTURE` opens the picture as if it had been chosen with "Open".
         bool ready = true;

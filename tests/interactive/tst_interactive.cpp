@@ -127,11 +127,12 @@ private slots:
         QVERIFY(!toolChild<QRadioButton>("baselineRadio")->isChecked());
         QCOMPARE(toolChild<QComboBox>("dctCombo")->currentText(), QStringLiteral("int"));
         QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), 95);
-        // Custom tables are scaled by the quality, so it stays editable.
-        QVERIFY(toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        // No custom table is checked: the library's tables are written, and
+        // the table quality says it is not in use.
+        QVERIFY(!toolChild<QSpinBox>("qualitySpin")->isEnabled());
         QCOMPARE(toolChild<QLabel>("qualityLabel")->text(), QStringLiteral("Table quality:"));
-        QCOMPARE(toolChild<QLabel>("tableScalingLabel")->text(),
-                 QStringLiteral("95 → tables × 10 %"));
+        QVERIFY(
+            toolChild<QLabel>("tableScalingLabel")->text().contains(QLatin1String("not in use")));
         QVERIFY(!toolChild<QGroupBox>("qualityGroup")->isChecked());
         QVERIFY(!toolChild<QPushButton>("compressButton")->isEnabled());
         QVERIFY(!toolChild<QAction>("saveAsAction")->isEnabled());
@@ -170,11 +171,20 @@ private slots:
         QVERIFY(!settings()->isAutoQualityEnabled());
         QVERIFY(toolChild<QPushButton>("quantizationButton")->isEnabled());
         QVERIFY(toolChild<QComboBox>("dctCombo")->isEnabled());
-        QVERIFY(toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        QVERIFY(!toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        // The luminance slot checked: its table is scaled, the chrominance
+        // stays the library's.
+        settings()->getCurrentQuantizationTables()[JPEGSettings::LUMINANCE] = true;
         toolChild<QSpinBox>("qualitySpin")->setValue(25);
+        QVERIFY(toolChild<QSpinBox>("qualitySpin")->isEnabled());
         QCOMPARE(settings()->getQuality(), 25);
         QCOMPARE(toolChild<QLabel>("tableScalingLabel")->text(),
-                 QStringLiteral("25 → tables × 200 %"));
+                 QStringLiteral("25 → custom tables × 200 %; chrominance: the library's table "
+                                "at quality 75"));
+        toolChild<QSpinBox>("qualitySpin")->setValue(100);
+        QCOMPARE(toolChild<QLabel>("tableScalingLabel")->text(),
+                 QStringLiteral("100 → every entry of the custom tables is 1; chrominance: the "
+                                "library's table at quality 75"));
 
         auto* dct = toolChild<QComboBox>("dctCombo");
         dct->setFocus();
@@ -400,7 +410,7 @@ private slots:
         QCOMPARE(history.heldBytes(), b + c);
         QVERIFY(a + b + c > history.byteCap());
         QCOMPARE(history.data(history.index(1, CompressionHistory::SETTINGS)).toString(),
-                 QStringLiteral("q90 auto · Extended · int · 2x2,1x1,1x1"));
+                 QStringLiteral("q90 K.1/K.2 · auto · Extended · int · 2x2,1x1,1x1"));
         // One entry larger than the cap on its own is still kept.
         CompressionHistory tiny(1);
         tiny.add(*results[0], 1.0);

@@ -941,13 +941,14 @@ void TestMainWindow::pixelReadout()
     auto plain = [](QString text) {
         return text.replace(QChar(0x2007), QLatin1Char(' ')).simplified();
     };
-    // Y = 0.2989 R + 0.5866 G + 0.1145 B, Cb and Cr about 127.5, truncated.
+    // The encoder's fixed-point conversion, so that the values compare with
+    // the block inspector's.
     QCOMPARE(plain(PixelReadout::describe(QPoint(2, 1), &source, &compressed)),
-             QStringLiteral("x 2, y 1 Source RGB 255 0 0 YCbCr 76 84 255 "
-                            "Compressed RGB 250 10 5 YCbCr 81 84 247 "
-                            "Difference RGB -5 +10 +5 YCbCr +5 0 -8"));
+             QStringLiteral("x 2, y 1 Source RGB 255 0 0 YCbCr 76 85 255 "
+                            "Compressed RGB 250 10 5 YCbCr 81 85 248 "
+                            "Difference RGB -5 +10 +5 YCbCr +5 0 -7"));
     QCOMPARE(plain(PixelReadout::describe(QPoint(0, 0), &source, nullptr)),
-             QStringLiteral("x 0, y 0 Source RGB 0 0 0 YCbCr 0 127 127"));
+             QStringLiteral("x 0, y 0 Source RGB 0 0 0 YCbCr 0 128 128"));
     QVERIFY(PixelReadout::describe(QPoint(4, 0), &source, &compressed).isEmpty());
 
     MainWindow window(false, nullptr);

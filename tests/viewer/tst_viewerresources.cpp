@@ -123,7 +123,7 @@ void TestViewerResources::helpPages_data()
                                                                   "DCT",
                                                                   "Smoothing",
                                                                   "Compress",
-                                                                  "Y = 0.2989 R"};
+                                                                  "the encoder's own conversion"};
     QTest::newRow("help2") << "help2.html"
                            << figures + QStringList{"Open",
                                                     "Baseline",
