@@ -118,17 +118,24 @@ QString writtenTablesText(const JPEGSettings& s)
             .arg(luma.custom || s.isAutoQualityEnabled() ? QString() : QStringLiteral("library "),
                  shortTableName(luma.table));
     const WrittenTable chroma = writtenTable(s, JPEGSettings::CHROMINANCE);
-    if (luma.quality != chroma.quality)
-        return QStringLiteral("%1 q%2 / %3 q%4")
-            .arg(shortTableName(luma.table))
-            .arg(luma.quality)
-            .arg(shortTableName(chroma.table))
-            .arg(chroma.quality);
-    const bool library = !s.isAutoQualityEnabled() && !luma.custom && !chroma.custom;
-    return QStringLiteral("q%1 %2%3/%4")
-        .arg(luma.quality)
-        .arg(library ? QStringLiteral("library ") : QString(), shortTableName(luma.table),
-             shortTableName(chroma.table));
+    QString text;
+    if (luma.quality != chroma.quality) {
+        text = QStringLiteral("%1 q%2 / %3 q%4")
+                   .arg(shortTableName(luma.table))
+                   .arg(luma.quality)
+                   .arg(shortTableName(chroma.table))
+                   .arg(chroma.quality);
+    } else {
+        const bool library = !s.isAutoQualityEnabled() && !luma.custom && !chroma.custom;
+        text = QStringLiteral("q%1 %2%3/%4")
+                   .arg(luma.quality)
+                   .arg(library ? QStringLiteral("library ") : QString(),
+                        shortTableName(luma.table), shortTableName(chroma.table));
+    }
+    // A third table in use is Cr's own.
+    if (!s.isAutoQualityEnabled() && s.getCurrentQuantizationTables()[2])
+        text += QStringLiteral(", Cr %1 q%2").arg(shortTableName(s.qtables[2])).arg(s.getQuality());
+    return text;
 }
 
 std::optional<QString> cjpegOptions(const JPEGSettings& s)

@@ -41,7 +41,8 @@ struct WrittenTable
 WrittenTable writtenTable(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot);
 // The quality and tables written, in short: "q95 K.1/K.2", "q75 library
 // K.1/K.2" with no custom table checked, "K.1 q95 / K.2 q75" when the two
-// differ in quality; grey output names the luminance only.
+// differ in quality, then ", Cr C3 q95" when a third table is Cr's; grey
+// output names the luminance only.
 QString writtenTablesText(const JPEGSettings& s);
 
 // The cjpeg options that write the same file, where there are some: only the

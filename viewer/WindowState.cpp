@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStyle>
 #include <QWidget>
 
 #include <algorithm>
@@ -34,20 +35,28 @@ void keepOnScreen(QWidget* window)
         return;
     const QRect room = screen->availableGeometry();
     const QRect frame = window->frameGeometry();
-    // The frame's decorations around the client area, when a window manager draws them.
-    const int extraWidth = std::max(0, frame.width() - window->width());
-    const int extraHeight = std::max(0, frame.height() - window->height());
+    // The frame's decorations around the client area, when a window manager
+    // draws them; before the window is first shown, room for a title bar.
+    int extraWidth = std::max(0, frame.width() - window->width());
+    int extraHeight = std::max(0, frame.height() - window->height());
+    if (!window->testAttribute(Qt::WA_WState_Created) && extraHeight == 0) {
+        extraHeight = window->style()->pixelMetric(QStyle::PM_TitleBarHeight) + 8;
+        extraWidth = 8;
+    }
     const int width = std::min(window->width(), room.width() - extraWidth);
     const int height = std::min(window->height(), room.height() - extraHeight);
     if (width != window->width() || height != window->height())
         window->resize(std::max(width, window->minimumWidth()),
                        std::max(height, window->minimumHeight()));
-    const QRect sized = window->frameGeometry();
-    const int x = std::clamp(sized.left(), room.left(),
-                             std::max(room.left(), room.right() + 1 - sized.width()));
-    const int y = std::clamp(sized.top(), room.top(),
-                             std::max(room.top(), room.bottom() + 1 - sized.height()));
-    if (x != sized.left() || y != sized.top())
+    // move() places the frame's top left corner.
+    const QPoint corner = window->frameGeometry().topLeft();
+    const int outerWidth = window->width() + extraWidth;
+    const int outerHeight = window->height() + extraHeight;
+    const int x =
+        std::clamp(corner.x(), room.left(), std::max(room.left(), room.right() + 1 - outerWidth));
+    const int y =
+        std::clamp(corner.y(), room.top(), std::max(room.top(), room.bottom() + 1 - outerHeight));
+    if (x != corner.x() || y != corner.y())
         window->move(x, y);
 }
 

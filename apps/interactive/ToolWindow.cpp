@@ -137,6 +137,8 @@ void ToolWindow::create()
     tableScalingLabel = new QLabel;
     tableScalingLabel->setObjectName(QStringLiteral("tableScalingLabel"));
     tableScalingLabel->setWordWrap(true);
+    // The label wraps within the column the other controls make; it never widens it.
+    tableScalingLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     tableScalingLabel->setToolTip(
         QStringLiteral("Every table entry is multiplied by this percentage, rounded and "
                        "limited to 1…255 (baseline) or 1…32767 (extended)"));
@@ -669,6 +671,21 @@ void ToolWindow::showJpegProperties()
 
 void ToolWindow::useJpegSettings()
 {
+    // Said before anything changes: the user may keep the settings as they are.
+    const QStringList missing = propertiesWindow->info().settingsNotReproduced();
+    if (!missing.isEmpty() && !messagesToLog) {
+        QStringList items;
+        for (const QString& item : missing)
+            items << item.toHtmlEscaped();
+        const QString text =
+            QStringLiteral("The encoder cannot reproduce these properties of the file:<ul><li>%1"
+                           "</li></ul>Use the settings it can reproduce?")
+                .arg(items.join(QStringLiteral("</li><li>")));
+        if (QMessageBox::question(propertiesWindow, QStringLiteral("Use these settings"), text,
+                                  QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::Yes) != QMessageBox::Yes)
+            return;
+    }
     propertiesWindow->info().copySettingsTo(*settings);
     settingsReplaced();
 }
@@ -751,9 +768,10 @@ void ToolWindow::updateQualityLabels()
 {
     const bool automatic = settings->isAutoQualityEnabled();
     const bool* checked = settings->getCurrentQuantizationTables();
-    // Only the luminance and chrominance slots' tables are written.
-    const bool customUsed = checked[JPEGSettings::LUMINANCE] ||
-                            (checked[JPEGSettings::CHROMINANCE] && !settings->getGrayscaleOutput());
+    // Y uses slot 0, Cb slot 1, Cr slot 2 when checked and else slot 1.
+    const bool customUsed =
+        checked[JPEGSettings::LUMINANCE] ||
+        ((checked[JPEGSettings::CHROMINANCE] || checked[2]) && !settings->getGrayscaleOutput());
     qualityLabel->setText(automatic ? QStringLiteral("Quality:")
                                     : QStringLiteral("Table quality:"));
     qualitySpin->setEnabled(automatic || customUsed);

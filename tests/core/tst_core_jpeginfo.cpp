@@ -13,6 +13,7 @@
 #include <QTest>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -123,6 +124,49 @@ QByteArray compressCapturing(const Image& image, int h, int v, int smoothing,
     const QByteArray bytes(reinterpret_cast<const char*>(out), int(size));
     std::free(out);
     return bytes;
+}
+
+// A 24 x 16 gradient of `channels` samples a pixel, compressed by the
+// library from the `input` colour space after `configure` has had its say.
+QByteArray libraryJpeg(J_COLOR_SPACE input, int channels,
+                       const std::function<void(jpeg_compress_struct&)>& configure)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = 24;
+    cinfo.image_height = 16;
+    cinfo.input_components = channels;
+    cinfo.in_color_space = input;
+    jpeg_set_defaults(&cinfo);
+    configure(cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(std::size_t(24 * channels));
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (int x = 0; x < 24; ++x)
+            for (int k = 0; k < channels; ++k)
+                row[std::size_t(x * channels + k)] =
+                    JSAMPLE((x * 10 + int(cinfo.next_scanline) * 15 + k * 60) % 256);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const QByteArray bytes(reinterpret_cast<const char*>(out), int(size));
+    std::free(out);
+    return bytes;
+}
+
+QStringList componentNames(const JpegFileInfo& info)
+{
+    QStringList names;
+    for (std::size_t c = 0; c < info.components.size(); ++c)
+        names << info.componentName(c);
+    return names;
 }
 
 } // namespace
@@ -404,6 +448,80 @@ private slots:
         }
         QVERIFY(icc);
         QVERIFY(!info.coefficients.empty());
+    }
+
+    // Components are named by the colour space the markers and ids give,
+    // and what "Use these settings" cannot reproduce is listed.
+    void colourSpacesOfOtherFiles()
+    {
+        const JpegFileInfo rgb = JpegFileInfo::read(libraryJpeg(
+            JCS_RGB, 3, [](jpeg_compress_struct& c) { jpeg_set_colorspace(&c, JCS_RGB); }));
+        QVERIFY2(rgb.isValid(), qPrintable(rgb.error));
+        QCOMPARE(int(rgb.colourSpace()), int(JpegFileInfo::RGB));
+        QCOMPARE(rgb.adobeTransform, 0);
+        QCOMPARE(componentNames(rgb), QStringList({"R", "G", "B"}));
+        // The library gives all three components table 0, which the encoder
+        // cannot do either.
+        QCOMPARE(rgb.settingsNotReproduced().size(), 2);
+        QVERIFY(rgb.settingsNotReproduced().first().contains(QLatin1String("RGB colour space")));
+
+        const JpegFileInfo cmyk =
+            JpegFileInfo::read(libraryJpeg(JCS_CMYK, 4, [](jpeg_compress_struct&) {}));
+        QCOMPARE(int(cmyk.colourSpace()), int(JpegFileInfo::CMYK));
+        QCOMPARE(componentNames(cmyk), QStringList({"C", "M", "Y", "K"}));
+        // The colour space, the fourth component, all components on table 0.
+        QCOMPARE(cmyk.settingsNotReproduced().size(), 3);
+
+        const JpegFileInfo ycck = JpegFileInfo::read(libraryJpeg(
+            JCS_CMYK, 4, [](jpeg_compress_struct& c) { jpeg_set_colorspace(&c, JCS_YCCK); }));
+        QCOMPARE(int(ycck.colourSpace()), int(JpegFileInfo::YCCK));
+        QCOMPARE(ycck.adobeTransform, 2);
+        QCOMPARE(componentNames(ycck), QStringList({"Y", "Cb", "Cr", "K"}));
+
+        const JpegFileInfo restarts = JpegFileInfo::read(
+            libraryJpeg(JCS_RGB, 3, [](jpeg_compress_struct& c) { c.restart_interval = 3; }));
+        QVERIFY(restarts.jfif);
+        QCOMPARE(componentNames(restarts), QStringList({"Y", "Cb", "Cr"}));
+        QCOMPARE(restarts.settingsNotReproduced(),
+                 QStringList{QStringLiteral("the restart interval of 3 MCUs")});
+    }
+
+    // "Use these settings" keeps a third table as Cr's, and tables that are
+    // Annex K at one quality as those tables and that quality.
+    void useTheseSettingsKeepsThreeTables()
+    {
+        static const unsigned int third[64] = {
+            3,  5,  7,  9,  11, 13, 15, 17, 5,  7,  9,  11, 13, 15, 17, 19, 7,  9,  11, 13, 15, 17,
+            19, 21, 9,  11, 13, 15, 17, 19, 21, 23, 11, 13, 15, 17, 19, 21, 23, 25, 13, 15, 17, 19,
+            21, 23, 25, 27, 15, 17, 19, 21, 23, 25, 27, 29, 17, 19, 21, 23, 25, 27, 29, 31};
+        const JpegFileInfo three =
+            JpegFileInfo::read(libraryJpeg(JCS_RGB, 3, [](jpeg_compress_struct& c) {
+                jpeg_set_quality(&c, 85, TRUE);
+                jpeg_add_quant_table(&c, 2, third, 100, TRUE);
+                c.comp_info[2].quant_tbl_no = 2;
+            }));
+        QCOMPARE(three.components[2].table, 2);
+        QVERIFY(three.settingsNotReproduced().isEmpty());
+        JPEGSettings settings;
+        three.copySettingsTo(settings);
+        for (int slot : {0, 1, 2})
+            QVERIFY(settings.getCurrentQuantizationTables()[slot]);
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 24, 16));
+        Image image(encoded(dir.file("p.png")));
+        const JpegFileInfo again = JpegFileInfo::read(jpegOf(image, settings));
+        QCOMPARE(again.components[2].table, 2);
+        for (int slot : {0, 1, 2})
+            QCOMPARE(again.tableForSlot(slot)->table, three.tableForSlot(slot)->table);
+
+        const JpegFileInfo annexK = JpegFileInfo::read(libraryJpeg(
+            JCS_RGB, 3, [](jpeg_compress_struct& c) { jpeg_set_quality(&c, 85, TRUE); }));
+        JPEGSettings fromAnnexK;
+        annexK.copySettingsTo(fromAnnexK);
+        QCOMPARE(fromAnnexK.getQuality(), 85);
+        QCOMPARE(fromAnnexK.qtables[0], QuantizationTable(annexKLuminance));
+        QCOMPARE(fromAnnexK.qtables[1], QuantizationTable(annexKChrominance));
+        QVERIFY(!fromAnnexK.getCurrentQuantizationTables()[2]);
     }
 
     void nearestQualityAndCustomTables()

@@ -228,9 +228,18 @@ private slots:
         QTest::mouseClick(window->findChild<QPushButton*>("useSettingsButton"), Qt::LeftButton);
         QVERIFY(!settings()->isAutoQualityEnabled());
         QVERIFY(!toolChild<QGroupBox>("qualityGroup")->isChecked());
-        QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), 50);
+        // The file's tables are Annex K at one quality: those and that quality.
+        const int quality = info.tableForSlot(0)->quality;
+        QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), quality);
         QVERIFY(settings()->getCurrentQuantizationTables()[0]);
-        QCOMPARE(settings()->qtables[0], info.tableForSlot(0)->table);
+        QCOMPARE(settings()->qtables[0], QuantizationTable(annexKLuminance));
+        // The history names what was written.
+        const CompressionHistory& history = *tool->compressionHistory();
+        QTRY_VERIFY(history.size() > 0 &&
+                    history.entry(history.size() - 1).settings.getQuality() == quality);
+        QVERIFY(history.entry(history.size() - 1)
+                    .shortSettings()
+                    .startsWith(QStringLiteral("q%1 K.1/K.2 ").arg(quality)));
         QCOMPARE(settings()->downsampling[0].horizontal, info.components[0].horizontal);
         QCOMPARE(settings()->downsampling[0].vertical, info.components[0].vertical);
 

@@ -34,6 +34,13 @@ using namespace ViewerTest;
 
 namespace {
 
+// The viewer's grid, inside the scroll area that fills the window.
+QGridLayout* viewerGrid(const MainWindow& window)
+{
+    const auto* content = window.findChild<QWidget*>(QStringLiteral("viewerContent"));
+    return content ? qobject_cast<QGridLayout*>(content->layout()) : nullptr;
+}
+
 const char* const viewButtons[] = {
     "imageButton", "colorDifferenceButton", "errorsButton",   "yButton", "cbButton",
     "crButton",    "ssimMapButton",         "amplifiedButton"};
@@ -284,9 +291,8 @@ void TestMainWindow::batchContents()
     QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
     QVERIFY(window.windowFlags() & Qt::WindowMaximizeButtonHint);
 
-    auto* grid = qobject_cast<QGridLayout*>(window.layout());
-    QVERIFY(grid);
-    auto* menuBar = qobject_cast<QMenuBar*>(grid->menuBar());
+    QVERIFY(viewerGrid(window));
+    auto* menuBar = qobject_cast<QMenuBar*>(window.layout()->menuBar());
     QVERIFY(menuBar);
     const QList<QAction*> menus = menuBar->actions();
     QCOMPARE(menus.size(), 1);
@@ -311,9 +317,8 @@ void TestMainWindow::interactiveContents()
     QCOMPARE(window.variant(), Variant::Interactive);
     QCOMPARE(window.windowTitle(), QStringLiteral("Images"));
     QCOMPARE(window.windowType(), Qt::Window);
-    auto* grid = qobject_cast<QGridLayout*>(window.layout());
-    QVERIFY(grid);
-    QVERIFY(!grid->menuBar());
+    QVERIFY(viewerGrid(window));
+    QVERIFY(!window.layout()->menuBar());
     QVERIFY(!window.findChild<QMenuBar*>());
     QVERIFY(!saveAsAction(window));
     // The figures are those of the batch viewer, MSE included.
@@ -370,7 +375,7 @@ void TestMainWindow::buttonsAndCells()
         QCOMPARE(found->minimumSize(), QSize(28, 28));
         QCOMPARE(found->maximumSize(), QSize(28, 28));
         QVERIFY(!found->icon().pixmap(28, 28).isNull());
-        auto* grid = static_cast<QGridLayout*>(window->layout());
+        QGridLayout* grid = viewerGrid(*window);
         int r, c, rs, cs;
         grid->getItemPosition(grid->indexOf(found), &r, &c, &rs, &cs);
         QCOMPARE((QList<int>{r, c, rs, cs}), cell);
@@ -394,7 +399,7 @@ void TestMainWindow::figureCaptionsAndCells()
         {"mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false},
     };
     MainWindow window(false, nullptr);
-    auto* grid = static_cast<QGridLayout*>(window.layout());
+    QGridLayout* grid = viewerGrid(window);
     for (const Figure& figure : figures) {
         const QByteArray name(figure.name);
         QLabel* caption = label(window, (name + "TextLabel").constData());
