@@ -330,19 +330,20 @@ void ToolWindow::showBeside(MainWindow& viewer)
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     constexpr int gap = 8;
     const QSize wanted = sizeHint();
+    // Wide enough for the history's settings where the screen has the room.
     setGeometry(screen.left() + gap, screen.top() + gap,
-                std::min(wanted.width(), screen.width() * 2 / 5),
+                std::min(std::max(wanted.width(), 760), screen.width() * 2 / 5),
                 std::min(wanted.height(), screen.height() - 2 * gap));
     restoreSettings();
     show();
     const QRect frame = frameGeometry();
     const int left = frame.right() + 1 + gap;
-    viewer.setGeometry(left, frame.top(),
-                       std::max(320, std::min(1100, screen.right() + 1 - left - gap)),
-                       std::min(760, screen.bottom() + 1 - frame.top() - gap));
+    viewer.setGeometry(left, frame.top(), std::max(320, screen.right() + 1 - left - gap),
+                       screen.bottom() + 1 - frame.top() - gap);
     viewer.restoreSettings();
-    WindowState::keepOnScreen(&viewer);
     viewer.show();
+    // Once shown, with the frame the window manager gave it.
+    WindowState::keepOnScreen(&viewer);
 }
 
 QSize ToolWindow::sizeHint() const
