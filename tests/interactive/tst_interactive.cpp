@@ -274,6 +274,18 @@ private slots:
         QCOMPARE(info.tableForSlot(0)->quality, 80);
         QVERIFY(viewerChild<QPushButton>("imageButton")->isEnabled());
 
+        // A typed quality counts once typing ends: "45" is no compression at 4.
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin, QStringLiteral("45"));
+        QCOMPARE(settings()->getQuality(), 80);
+        QTest::keyClick(spin, Qt::Key_Return);
+        QCOMPARE(settings()->getQuality(), 45);
+        QTRY_VERIFY(tool->currentResult()->getSettings().getQuality() == 45);
+        QTRY_VERIFY(!tool->liveCompression()->isBusy());
+        for (int row = 0; row < tool->compressionHistory()->size(); ++row)
+            QVERIFY(tool->compressionHistory()->entry(row).settings.getQuality() != 4);
+
         // Compress still works, now and with "Live" off.
         toolChild<QCheckBox>("liveCheck")->setChecked(false);
         spin->setValue(30);
@@ -426,6 +438,10 @@ private slots:
         tiny.add(*results[1], 1.0);
         QCOMPARE(tiny.size(), 1);
         QCOMPARE(tiny.entry(0).number, 2);
+        // The next picture's history numbers from 1 again.
+        tiny.clear();
+        tiny.add(*results[2], 1.0);
+        QCOMPARE(tiny.entry(0).number, 1);
     }
 
     // With the inspector tool, a click on the compressed picture opens the
