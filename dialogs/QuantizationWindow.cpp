@@ -128,6 +128,7 @@ void QuantizationWindow::create()
         }
         connect(button, &QPushButton::toggled, this, &QuantizationWindow::loadActiveTable);
         connect(check, &QCheckBox::toggled, this, &QuantizationWindow::setTableButtons);
+        connect(check, &QCheckBox::toggled, this, &QuantizationWindow::updateEffectiveTable);
         tableChecks[i] = check;
         tableButtons[i] = button;
     }
@@ -425,6 +426,9 @@ void QuantizationWindow::updateEffectiveTable()
     if (settings->isAutoQualityEnabled())
         note += QStringLiteral(" Not used while automatic quality is on: the encoder then "
                                "writes its standard tables.");
+    else if (!tableChecks[getActiveTableIndex()]->isChecked())
+        note += QStringLiteral(" Not used while this slot is unchecked: the encoder then "
+                               "writes the library's table at quality 75.");
     effectiveNote->setText(note);
 }
 
