@@ -4,6 +4,7 @@
 #include "CompressionResult.h"
 #include "Image.h"
 #include "ImageWidget.h"
+#include "WindowState.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -146,6 +147,7 @@ bool BlockInspector::eventFilter(QObject* watched, QEvent* event)
             (mouse->position() - QPointF(pane->pictureOffset())) / double(pane->getZoomFactor());
         if (showPixel(int(std::floor(at.x())), int(std::floor(at.y())))) {
             show();
+            WindowState::keepOnScreen(this);
             raise();
             activateWindow();
         }

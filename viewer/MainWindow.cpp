@@ -284,6 +284,8 @@ void MainWindow::create()
     auto* statusBar = new QStatusBar;
     statusBar->setObjectName(QStringLiteral("statusBar"));
     statusBar->setSizeGripEnabled(false);
+    // The readout's long lines are cut at the window's edge; they never widen it.
+    readout->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar->addWidget(readout, 1);
     grid->addWidget(statusBar, 9, 0, 1, 16);
 
