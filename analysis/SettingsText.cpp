@@ -58,11 +58,15 @@ QString sampling(const JPEGSettings& s)
            QLatin1Char(',') + factorText(factors(s, 2));
 }
 
-QString tableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot)
+QString tableName(const QuantizationTable& table)
 {
+    if (table == QuantizationTable(annexKLuminance))
+        return QStringLiteral("Annex K luminance (K.1)");
+    if (table == QuantizationTable(annexKChrominance))
+        return QStringLiteral("Annex K chrominance (K.2)");
     const int half = JPEGSettings::PRESET_COUNT / 2;
     for (int i = 0; i < JPEGSettings::PRESET_COUNT; ++i) {
-        if (s.qtables[slot] != QuantizationTable(JPEGSettings::presets[i]))
+        if (table != QuantizationTable(JPEGSettings::presets[i]))
             continue;
         const QString kind = i < half ? QStringLiteral("Luminance") : QStringLiteral("Chrominance");
         const int n = i % half;
@@ -70,6 +74,68 @@ QString tableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot)
                       : QStringLiteral("%1 %2").arg(kind).arg(n);
     }
     return QStringLiteral("custom");
+}
+
+QString shortTableName(const QuantizationTable& table)
+{
+    const QString name = tableName(table);
+    if (name.startsWith(QLatin1String("Annex K")))
+        return name.mid(name.indexOf(QLatin1Char('(')) + 1).chopped(1);
+    if (name == QLatin1String("custom"))
+        return name;
+    const QChar kind = name.at(0);
+    return name.endsWith(QLatin1String(" standard"))
+               ? QString(kind) + QStringLiteral(" std")
+               : QString(kind) + name.mid(name.lastIndexOf(QLatin1Char(' ')) + 1);
+}
+
+QString tableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot)
+{
+    return tableName(s.qtables[slot]);
+}
+
+WrittenTable writtenTable(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot)
+{
+    WrittenTable written;
+    const bool luminance = slot == JPEGSettings::LUMINANCE;
+    written.table = QuantizationTable(luminance ? annexKLuminance : annexKChrominance);
+    if (s.isAutoQualityEnabled()) {
+        written.quality = s.getQuality();
+    } else if (s.getCurrentQuantizationTables()[slot]) {
+        written.table = s.qtables[slot];
+        written.quality = s.getQuality();
+        written.custom = true;
+    }
+    return written;
+}
+
+QString writtenTablesText(const JPEGSettings& s)
+{
+    const WrittenTable luma = writtenTable(s, JPEGSettings::LUMINANCE);
+    if (s.getGrayscaleOutput())
+        return QStringLiteral("q%1 %2%3")
+            .arg(luma.quality)
+            .arg(luma.custom || s.isAutoQualityEnabled() ? QString() : QStringLiteral("library "),
+                 shortTableName(luma.table));
+    const WrittenTable chroma = writtenTable(s, JPEGSettings::CHROMINANCE);
+    QString text;
+    if (luma.quality != chroma.quality) {
+        text = QStringLiteral("%1 q%2 / %3 q%4")
+                   .arg(shortTableName(luma.table))
+                   .arg(luma.quality)
+                   .arg(shortTableName(chroma.table))
+                   .arg(chroma.quality);
+    } else {
+        const bool library = !s.isAutoQualityEnabled() && !luma.custom && !chroma.custom;
+        text = QStringLiteral("q%1 %2%3/%4")
+                   .arg(luma.quality)
+                   .arg(library ? QStringLiteral("library ") : QString(),
+                        shortTableName(luma.table), shortTableName(chroma.table));
+    }
+    // A third table in use is Cr's own.
+    if (!s.isAutoQualityEnabled() && s.getCurrentQuantizationTables()[2])
+        text += QStringLiteral(", Cr %1 q%2").arg(shortTableName(s.qtables[2])).arg(s.getQuality());
+    return text;
 }
 
 std::optional<QString> cjpegOptions(const JPEGSettings& s)

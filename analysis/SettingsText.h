@@ -19,9 +19,31 @@ QString dct(const JPEGSettings& s);  // "int", "fast" or "float"
 // Horizontal x vertical factors per component: "2x2,1x1,1x1"; one
 // component for grey-scale output.
 QString sampling(const JPEGSettings& s);
-// The preset the entry's table equals ("Luminance standard",
-// "Chrominance 3"), else "custom".
+// The one naming of tables: the JPEG standard's Annex K examples by their
+// numbers ("Annex K luminance (K.1)", "Annex K chrominance (K.2)"), then
+// the preset a table equals ("Luminance standard", "Chrominance 3"), else
+// "custom". The short form is for lists: "K.1", "K.2", "L std", "C3".
+QString tableName(const QuantizationTable& table);
+QString shortTableName(const QuantizationTable& table);
+// The name of the table in the entry's slot.
 QString tableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot);
+
+// The table and quality the encoder writes for the luminance (slot 0) or
+// the chrominance (slot 1). Under automatic quality, and for a slot whose
+// custom table is not checked, that is the library's own: Annex K scaled
+// to the quality, or to the library's default quality 75 respectively.
+struct WrittenTable
+{
+    QuantizationTable table;
+    int quality = 75;
+    bool custom = false; // the slot's checked custom table
+};
+WrittenTable writtenTable(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot);
+// The quality and tables written, in short: "q95 K.1/K.2", "q75 library
+// K.1/K.2" with no custom table checked, "K.1 q95 / K.2 q75" when the two
+// differ in quality, then ", Cr C3 q95" when a third table is Cr's; grey
+// output names the luminance only.
+QString writtenTablesText(const JPEGSettings& s);
 
 // The cjpeg options that write the same file, where there are some: only the
 // standard tables can be named on its command line without a table file.

@@ -28,13 +28,6 @@ std::size_t pixelCount(const Image* image)
     return std::size_t(image->getWidth()) * std::size_t(image->getHeight());
 }
 
-unsigned char clampByte(double value)
-{
-    // Truncation toward zero, then limited to 0..255.
-    const long truncated = static_cast<long>(value);
-    return static_cast<unsigned char>(std::clamp(truncated, 0L, 255L));
-}
-
 } // namespace
 
 CompressionResult::CompressionResult(Image* source, Image* compressed, JPEGSettings settingsUsed,
@@ -416,10 +409,17 @@ double ResultStat::figure(Figure which) const
 CompressionResult::YCbCr CompressionResult::toYCbCr(unsigned char red, unsigned char green,
                                                     unsigned char blue)
 {
-    const double R = red, G = green, B = blue;
-    return {clampByte(0.2989 * R + 0.5866 * G + 0.1145 * B),
-            clampByte(-0.1687 * R - 0.3312 * G + 0.5 * B + 127.5),
-            clampByte(0.5 * R - 0.4183 * G - 0.0816 * B + 127.5)};
+    // The encoder's fixed-point conversion: coefficients with 16 fraction
+    // bits, Y rounded to nearest, Cb and Cr offset by 128 and rounded with
+    // ties going down. Every result lies within 0..255 by construction.
+    constexpr long scale = 1L << 16;
+    const auto fix = [](double x) { return long(x * scale + 0.5); };
+    const long R = red, G = green, B = blue;
+    const long half = scale / 2, offset = 128 * scale + half - 1;
+    const long y = fix(0.29900) * R + fix(0.58700) * G + fix(0.11400) * B + half;
+    const long cb = -fix(0.16874) * R - fix(0.33126) * G + fix(0.5) * B + offset;
+    const long cr = fix(0.5) * R - fix(0.41869) * G - fix(0.08131) * B + offset;
+    return {(unsigned char)(y >> 16), (unsigned char)(cb >> 16), (unsigned char)(cr >> 16)};
 }
 
 void CompressionResult::prepareComponentTables() const

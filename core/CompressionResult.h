@@ -96,8 +96,9 @@ public:
     unsigned char* getSSIMMap() const;
     unsigned char* getAmplifiedDifference(int gain) const;
 
-    // The Y, Cb and Cr values that the component pictures show for a pixel
-    // of red, green and blue.
+    // The Y, Cb and Cr of a pixel of red, green and blue exactly as the
+    // encoder converts it (fixed point, 16 fraction bits). The component
+    // pictures, the pixel readout and the block inspector all use it.
     struct YCbCr
     {
         unsigned char y, cb, cr;

@@ -152,6 +152,9 @@ void JPEGCompressor::setOptions(const JPEGSettings& s, jpeg_compress_struct* cin
         if (current[slot])
             jpeg_add_quant_table(cinfo, slot, s.qtables[slot].getTable(), scale, forceBaseline);
     }
+    // A third table in use is Cr's; otherwise Cr shares the chrominance table.
+    if (current[2] && !s.getGrayscaleOutput() && cinfo->num_components >= 3)
+        cinfo->comp_info[2].quant_tbl_no = 2;
 }
 
 int JPEGCompressor::tableScaling(int quality)

@@ -258,6 +258,8 @@ JpegFileInfo::Segment describeSegment(int marker, const unsigned char* s, int si
             segment.detail = QStringLiteral("part %1 of %2").arg(int(s[12])).arg(int(s[13]));
     } else if (n == 14 && id == QLatin1String("Adobe")) {
         segment.name = QStringLiteral("Adobe");
+        if (size >= 12)
+            segment.detail = QStringLiteral("colour transform %1").arg(int(s[11]));
     } else {
         segment.name = id.isEmpty() ? QStringLiteral("APP%1").arg(n)
                                     : QStringLiteral("APP%1 (%2)").arg(n).arg(id);
@@ -434,6 +436,12 @@ void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
                 pos = n;
         } else if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) {
             info.segments.push_back(describeSegment(marker, s, size));
+            // The colour transform of an Adobe segment: "Adobe", version,
+            // two flag words, then the transform byte.
+            if (info.segments.back().name == QLatin1String("Adobe") && size >= 12)
+                info.adobeTransform = s[11];
+            if (info.segments.back().name == QLatin1String("JFIF"))
+                info.jfif = true;
         }
         // Other markers (DNL, extensions) carry nothing shown here.
     }
@@ -579,6 +587,78 @@ JpegFileInfo::QuantizationTableInfo JpegFileInfo::classify(const QuantizationTab
     return result;
 }
 
+JpegFileInfo::ColourSpace JpegFileInfo::colourSpace() const
+{
+    // The decoder's reading: the JFIF and Adobe markers first, then the
+    // component ids.
+    switch (components.size()) {
+    case 1:
+        return GREY;
+    case 3: {
+        if (jfif)
+            return YCBCR;
+        if (adobeTransform >= 0)
+            return adobeTransform == 0 ? RGB : YCBCR;
+        const bool rgbIds =
+            components[0].id == 'R' && components[1].id == 'G' && components[2].id == 'B';
+        return rgbIds ? RGB : YCBCR;
+    }
+    case 4:
+        return adobeTransform > 0 ? YCCK : CMYK;
+    default:
+        return UNKNOWN;
+    }
+}
+
+QString JpegFileInfo::colourSpaceName() const
+{
+    switch (colourSpace()) {
+    case GREY:
+        return QStringLiteral("grey");
+    case YCBCR:
+        return QStringLiteral("YCbCr");
+    case RGB:
+        return QStringLiteral("RGB");
+    case CMYK:
+        return QStringLiteral("CMYK");
+    case YCCK:
+        return QStringLiteral("YCCK");
+    case UNKNOWN:
+        break;
+    }
+    return QStringLiteral("unknown");
+}
+
+QString JpegFileInfo::componentName(std::size_t index) const
+{
+    static const char* const ycbcr[] = {"Y", "Cb", "Cr"};
+    static const char* const rgb[] = {"R", "G", "B"};
+    static const char* const cmyk[] = {"C", "M", "Y", "K"};
+    static const char* const ycck[] = {"Y", "Cb", "Cr", "K"};
+    const char* const* names = nullptr;
+    switch (colourSpace()) {
+    case GREY:
+        return index == 0 ? QStringLiteral("Y (grey)") : QString();
+    case YCBCR:
+        names = ycbcr;
+        break;
+    case RGB:
+        names = rgb;
+        break;
+    case CMYK:
+        names = cmyk;
+        break;
+    case YCCK:
+        names = ycck;
+        break;
+    case UNKNOWN:
+        break;
+    }
+    if (!names || index >= components.size())
+        return QStringLiteral("Component %1").arg(index + 1);
+    return QString::fromLatin1(names[index]);
+}
+
 QString JpegFileInfo::frameTypeName() const
 {
     QString name;
@@ -632,16 +712,79 @@ bool JpegFileInfo::standardHuffman() const
                        [](const HuffmanTableInfo& t) { return t.standard; });
 }
 
+namespace {
+
+// The quality at which the Annex K tables scale to exactly the file's tables
+// of `usedSlots` (K.1 for slot 0, K.2 for the others), or 0 when none does.
+int annexKQuality(const JpegFileInfo& info, const std::vector<int>& usedSlots, bool baseline)
+{
+    for (int quality = 1; quality <= 100; ++quality) {
+        bool all = true;
+        for (int slot : usedSlots) {
+            const JpegFileInfo::QuantizationTableInfo* table = info.tableForSlot(slot);
+            const QuantizationTable base(slot == 0 ? annexKLuminance : annexKChrominance);
+            const auto scaled = JPEGCompressor::effectiveTable(base, quality, baseline).values;
+            all = all && table && std::equal(scaled.begin(), scaled.end(), table->table.getTable());
+        }
+        if (all)
+            return quality;
+    }
+    return 0;
+}
+
+} // namespace
+
+QStringList JpegFileInfo::settingsNotReproduced() const
+{
+    QStringList missing;
+    const ColourSpace space = colourSpace();
+    if (space != YCBCR && space != GREY)
+        missing << QStringLiteral("the %1 colour space (the encoder writes YCbCr or grey)")
+                       .arg(colourSpaceName());
+    if (components.size() > 3)
+        missing << QStringLiteral("%1 components (the encoder writes 3)").arg(components.size());
+    if (restartInterval > 0)
+        missing << QStringLiteral("the restart interval of %1 MCUs").arg(restartInterval);
+    if (arithmetic)
+        missing << QStringLiteral("arithmetic coding");
+    if (frameType == LOSSLESS)
+        missing << QStringLiteral("lossless coding");
+    if (precision != 8)
+        missing << QStringLiteral("%1-bit samples").arg(precision);
+    // The encoder gives Y slot 0, Cb slot 1 and Cr slot 1 or 2.
+    if (components.size() >= 3 && (components[0].table != 0 || components[1].table != 1 ||
+                                   (components[2].table != 1 && components[2].table != 2)))
+        missing << QStringLiteral("the components' choice of tables (%1, %2, %3)")
+                       .arg(components[0].table)
+                       .arg(components[1].table)
+                       .arg(components[2].table);
+    return missing;
+}
+
 void JpegFileInfo::copySettingsTo(JPEGSettings& settings) const
 {
+    // The slots the components use, the first three components' only.
+    std::vector<int> used;
+    for (std::size_t c = 0; c < components.size() && c < 3; ++c)
+        if (std::find(used.begin(), used.end(), components[c].table) == used.end())
+            used.push_back(components[c].table);
     for (int slot = 0; slot < 4; ++slot) {
         const QuantizationTableInfo* table = tableForSlot(slot);
-        settings.getCurrentQuantizationTables()[slot] = table != nullptr;
+        const bool inUse = std::find(used.begin(), used.end(), slot) != used.end();
+        settings.getCurrentQuantizationTables()[slot] = table != nullptr && inUse;
         if (table)
             settings.qtables[slot] = table->table;
     }
     settings.setAutoQualityEnabled(false);
-    settings.setQuality(50);
+    // Tables that are the Annex K ones at some quality are kept as those
+    // and that quality; any others verbatim, scaled by 100 % (quality 50).
+    const int quality = annexKQuality(*this, used, frameType == BASELINE);
+    settings.setQuality(quality > 0 ? quality : 50);
+    if (quality > 0) {
+        for (int slot : used)
+            settings.qtables[slot] =
+                QuantizationTable(slot == 0 ? annexKLuminance : annexKChrominance);
+    }
     for (std::size_t c = 0; c < components.size() && c < 3; ++c)
         settings.downsampling[c] = {components[c].vertical, components[c].horizontal};
     settings.setCompressionMode(frameType == BASELINE ? JPEGSettings::BASELINE

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <vector>
@@ -103,6 +104,8 @@ struct JpegFileInfo
     std::vector<QuantizationTableInfo> quantizationTables; // in file order
     std::vector<HuffmanTableInfo> huffmanTables;           // in file order
     int restartInterval = 0;                               // MCUs, 0 if none
+    bool jfif = false;                                     // a JFIF segment is present
+    int adobeTransform = -1; // an Adobe segment's colour transform, -1 without one
     int scans = 0;
     std::vector<Segment> segments; // in file order
 
@@ -112,6 +115,17 @@ struct JpegFileInfo
     QString coefficientError;
 
     bool isValid() const { return error.isEmpty(); }
+
+    // The colour space a decoder reads the components in: grey for one
+    // component; for three, YCbCr with a JFIF segment, else by the Adobe
+    // transform (0: RGB), else RGB only for the component ids 'R', 'G', 'B';
+    // for four, YCCK with an Adobe transform other than 0, else CMYK.
+    enum ColourSpace { GREY, YCBCR, RGB, CMYK, YCCK, UNKNOWN };
+    ColourSpace colourSpace() const;
+    QString colourSpaceName() const; // "YCbCr", "RGB", "CMYK", "YCCK", "grey"
+    // The component's name in that colour space: "Y", "Cb", "R", "K",
+    // "Y (grey)"; "Component 5" beyond it.
+    QString componentName(std::size_t index) const;
     QString frameTypeName() const;
     // The largest sampling factors of the components (1 without any): an
     // MCU of the frame is 8 times these in pixels.
@@ -123,13 +137,18 @@ struct JpegFileInfo
     bool standardHuffman() const;
 
     // Makes `settings` compress the way this file was made, as far as the
-    // encoder can: each slot's table verbatim as a custom table (quality 50,
-    // so the encoder scales by 100 %, "Adjust quality" off), the sampling
-    // factors of the first three components, baseline or extended mode,
-    // progression, optimised Huffman coding unless every table is a standard
-    // one, and grey output for a one-component file. Slots the file does not
-    // define are left alone but marked unused.
+    // encoder can ("Adjust quality" off): the tables of the slots the first
+    // three components use, marked in use (the others marked unused) - as
+    // the Annex K tables and the quality when they are exactly those scaled
+    // by one quality, else verbatim at quality 50, which scales by 100 %;
+    // the sampling factors of the first three components, baseline or
+    // extended mode, progression, optimised Huffman coding unless every
+    // table is a standard one, and grey output for a one-component file.
     void copySettingsTo(JPEGSettings& settings) const;
+    // What copySettingsTo() cannot make the encoder do as this file was
+    // made (its colour space, restart interval, ...), one phrase each;
+    // empty when it reproduces everything it reads here.
+    QStringList settingsNotReproduced() const;
 
     static JpegFileInfo read(const QByteArray& bytes, bool withCoefficients = false);
     static JpegFileInfo readFile(const QString& path, bool withCoefficients = false);

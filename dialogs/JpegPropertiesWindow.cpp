@@ -8,12 +8,24 @@
 
 namespace {
 
-QString componentName(std::size_t index, std::size_t count)
+// "RGB (Adobe colour transform 0: none)", "YCbCr (JFIF)"...
+QString colourSpaceText(const JpegFileInfo& info)
 {
-    if (count == 1)
-        return QStringLiteral("Y (grey)");
-    static const char* const names[] = {"Y", "Cb", "Cr", "K"};
-    return QString::fromLatin1(index < 4 ? names[index] : "?");
+    QString why;
+    if (info.components.size() == 1)
+        why = QStringLiteral("one component");
+    else if (info.jfif && info.components.size() == 3)
+        why = QStringLiteral("JFIF");
+    else if (info.adobeTransform >= 0)
+        why = QStringLiteral("Adobe colour transform %1: %2")
+                  .arg(info.adobeTransform)
+                  .arg(info.adobeTransform == 0   ? QStringLiteral("none")
+                       : info.adobeTransform == 1 ? QStringLiteral("YCbCr")
+                       : info.adobeTransform == 2 ? QStringLiteral("YCCK")
+                                                  : QStringLiteral("unknown"));
+    else
+        why = QStringLiteral("no JFIF or Adobe segment; from the component ids");
+    return QStringLiteral("%1 (%2)").arg(info.colourSpaceName(), why);
 }
 
 QString tableGrid(const QuantizationTable& table)
@@ -71,6 +83,7 @@ QString JpegPropertiesWindow::describe(const JpegFileInfo& info)
     row(QStringLiteral("Coding"), info.frameTypeName());
     row(QStringLiteral("Size"), QStringLiteral("%1 × %2 pixels").arg(info.width).arg(info.height));
     row(QStringLiteral("Precision"), QStringLiteral("%1 bits").arg(info.precision));
+    row(QStringLiteral("Colour space"), colourSpaceText(info).toHtmlEscaped());
     row(QStringLiteral("Scans"), QString::number(info.scans));
     row(QStringLiteral("Restart interval"),
         info.restartInterval ? QStringLiteral("%1 MCUs").arg(info.restartInterval)
@@ -85,8 +98,10 @@ QString JpegPropertiesWindow::describe(const JpegFileInfo& info)
     for (std::size_t c = 0; c < info.components.size(); ++c) {
         const JpegFileInfo::Component& component = info.components[c];
         html += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3 × %4</td><td>%5</td></tr>")
-                    .arg(componentName(c, info.components.size()))
-                    .arg(component.id)
+                    .arg(info.componentName(c))
+                    .arg(component.id >= 0x20 && component.id < 0x7F
+                             ? QStringLiteral("%1 (%2)").arg(component.id).arg(QChar(component.id))
+                             : QString::number(component.id))
                     .arg(component.horizontal)
                     .arg(component.vertical)
                     .arg(component.table);

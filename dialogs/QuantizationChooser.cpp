@@ -52,7 +52,7 @@ QString QuantizationChooser::askForTableFile()
 {
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Open table"), Preferences::startFolder(Preferences::Folder::Tables),
-        QStringLiteral("*.txt"));
+        QStringLiteral("Text files (*.txt);;All files (*)"));
     Preferences::rememberFolder(Preferences::Folder::Tables, path);
     return path;
 }

@@ -12,6 +12,7 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -127,6 +128,7 @@ void QuantizationWindow::create()
         }
         connect(button, &QPushButton::toggled, this, &QuantizationWindow::loadActiveTable);
         connect(check, &QCheckBox::toggled, this, &QuantizationWindow::setTableButtons);
+        connect(check, &QCheckBox::toggled, this, &QuantizationWindow::updateEffectiveTable);
         tableChecks[i] = check;
         tableButtons[i] = button;
     }
@@ -236,6 +238,9 @@ void QuantizationWindow::updateUI()
             active = int(i);
             break;
         }
+    // With no slot checked the editor still opens on a table: the first slot's.
+    if (active < 0 && n > 0)
+        active = 0;
     checkTableButton(active);
     // The button may have been checked already, in which case it sends no
     // toggle; the grid must still show the freshly loaded working copy.
@@ -421,6 +426,9 @@ void QuantizationWindow::updateEffectiveTable()
     if (settings->isAutoQualityEnabled())
         note += QStringLiteral(" Not used while automatic quality is on: the encoder then "
                                "writes its standard tables.");
+    else if (!tableChecks[getActiveTableIndex()]->isChecked())
+        note += QStringLiteral(" Not used while this slot is unchecked: the encoder then "
+                               "writes the library's table at quality 75.");
     effectiveNote->setText(note);
 }
 
@@ -436,7 +444,9 @@ void QuantizationWindow::saveTableToFile()
     if (path.isEmpty())
         return;
     Preferences::rememberFolder(Preferences::Folder::Tables, path);
-    saveTableToFile(path, selected == QLatin1String(commentedTableFilter));
+    // A name typed without an extension gets the one the filter names.
+    const QString named = QFileInfo(path).suffix().isEmpty() ? path + QStringLiteral(".txt") : path;
+    saveTableToFile(named, selected == QLatin1String(commentedTableFilter));
 }
 
 bool QuantizationWindow::saveTableToFile(const QString& path, bool commented)
@@ -463,7 +473,7 @@ void QuantizationWindow::loadTableFromFile()
 {
     const QString path = QFileDialog::getOpenFileName(
         this, QStringLiteral("Choose table"), Preferences::startFolder(Preferences::Folder::Tables),
-        QStringLiteral("*.txt"));
+        QStringLiteral("Text files (*.txt);;All files (*)"));
     if (path.isEmpty())
         return;
     Preferences::rememberFolder(Preferences::Folder::Tables, path);

@@ -4,7 +4,10 @@
 #include "TableModel.h"
 
 #include <QGridLayout>
+#include <QIntValidator>
 #include <QLineEdit>
+
+#include <algorithm>
 
 namespace {
 constexpr int CELL_SIZE = 25;
@@ -29,19 +32,26 @@ void SimpleTableWidget::create(QValidator* validator)
     auto* layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    // Every cell shows the widest entry the validator lets through (at least
+    // three digits) whole.
+    int digits = 3;
+    if (const auto* numbers = qobject_cast<const QIntValidator*>(validator))
+        digits = std::max(digits, int(QString::number(numbers->top()).size()));
+    const int cellWidth = std::max(
+        CELL_SIZE, fontMetrics().horizontalAdvance(QString(digits, QLatin1Char('9'))) + 10);
 
     for (size_t r = 0; r < rows; ++r)
         for (size_t c = 0; c < columns; ++c) {
             auto* edit = new QLineEdit;
             edit->setObjectName(QStringLiteral("cell_%1_%2").arg(r).arg(c));
             edit->setValidator(validator);
-            edit->setFixedSize(CELL_SIZE, CELL_SIZE);
+            edit->setFixedSize(cellWidth, CELL_SIZE);
             layout->addWidget(edit, int(r), int(c));
             connect(edit, &QLineEdit::textEdited, this, &SimpleTableWidget::updateData);
             table[r][c] = edit;
         }
 
-    setFixedSize(CELL_SIZE * int(columns), CELL_SIZE * int(rows));
+    setFixedSize(cellWidth * int(columns), CELL_SIZE * int(rows));
 }
 
 short SimpleTableWidget::getValueAt(size_t row, size_t column) const

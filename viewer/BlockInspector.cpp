@@ -4,6 +4,7 @@
 #include "CompressionResult.h"
 #include "Image.h"
 #include "ImageWidget.h"
+#include "WindowState.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -105,7 +106,8 @@ BlockInspector::BlockInspector(QWidget* parent) : QWidget(parent, Qt::Tool)
     storedGrid = makeGrid("storedGrid");
     reconstructionGrid = makeGrid("reconstructionGrid");
     errorGrid = makeGrid("errorGrid");
-    layout->addWidget(captioned(QStringLiteral("Input samples − 128"), samplesGrid), 1, 0);
+    layout->addWidget(captioned(QStringLiteral("Input samples − 128 (as coded)"), samplesGrid), 1,
+                      0);
     layout->addWidget(captioned(QStringLiteral("DCT (floating point)"), dctGrid), 1, 1);
     layout->addWidget(captioned(QStringLiteral("Quantization table"), tableGrid), 1, 2);
     layout->addWidget(captioned(QStringLiteral("Quantized, as stored"), storedGrid), 2, 0);
@@ -145,6 +147,7 @@ bool BlockInspector::eventFilter(QObject* watched, QEvent* event)
             (mouse->position() - QPointF(pane->pictureOffset())) / double(pane->getZoomFactor());
         if (showPixel(int(std::floor(at.x())), int(std::floor(at.y())))) {
             show();
+            WindowState::keepOnScreen(this);
             raise();
             activateWindow();
         }
@@ -226,7 +229,8 @@ bool BlockInspector::showBlock(int component, int column, int row)
     if (!readResult() || !result->getSourceImage())
         return false;
     BlockAnalysis next;
-    if (!BlockAnalysis::analyse(*result->getSourceImage(), fileInfo, component, column, row, next))
+    if (!BlockAnalysis::analyse(*result->getSourceImage(), fileInfo, component, column, row,
+                                result->getSettings().getSmoothing(), next))
         return false;
     block = next;
     shown = true;
@@ -251,6 +255,7 @@ void BlockInspector::fill()
     fillGrid(storedGrid, block.stored, 0);
     fillGrid(reconstructionGrid, block.reconstruction, 0);
     fillGrid(errorGrid, block.error, 1);
+    markPadding();
     QStringList sequence;
     for (int k = 0; k <= block.lastNonZero; ++k)
         sequence << QString::number(block.stored[std::size_t(BlockAnalysis::zigzag[k])]);
@@ -261,6 +266,24 @@ void BlockInspector::fill()
                              "%2")
                   .arg(block.lastNonZero)
                   .arg(sequence.join(QLatin1Char(' '))));
+}
+
+// Samples beyond the picture's edge: grey, in italics, with a tool tip.
+void BlockInspector::markPadding()
+{
+    for (QTableWidget* grid : {samplesGrid, reconstructionGrid, errorGrid})
+        for (int k = 0; k < 64; ++k) {
+            QTableWidgetItem* item = grid->item(k / 8, k % 8);
+            const bool padding = block.padding[std::size_t(k)];
+            QFont font = item->font();
+            font.setItalic(padding);
+            item->setFont(font);
+            item->setToolTip(padding ? QStringLiteral("Padding beyond the picture's edge: not "
+                                                      "part of the picture, no error counted")
+                                     : QString());
+            if (padding)
+                item->setBackground(QColor(0xd0, 0xd0, 0xd0));
+        }
 }
 
 void BlockInspector::clear(const QString& message)

@@ -62,6 +62,8 @@ private:
     // Reads the result's coefficients if not done yet; false without a result.
     bool readResult();
     void fill();
+    // Marks the samples that pad the last blocks beyond the picture.
+    void markPadding();
     void clear(const QString& message);
 
     const CompressionResult* result = nullptr;

@@ -41,6 +41,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QToolButton>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -164,7 +165,14 @@ void MainWindow::create()
 {
     setWindowTitle(QStringLiteral("Images"));
     setWindowIcon(DataFiles::icon("pack"));
-    grid = new QGridLayout(this);
+    // Everything scrolls inside the window: the window never needs more room
+    // than the screen has, and never grows as figures and views arrive.
+    auto* content = new QWidget;
+    content->setObjectName(QStringLiteral("viewerContent"));
+    grid = new QGridLayout(content);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(WindowState::scrolling(content));
     resize(400, 300);
 
     sourceImage = new ImageWidget(QImage(), nullptr);
@@ -194,6 +202,10 @@ void MainWindow::create()
 
     zoomLabel = new QLabel;
     zoomLabel->setObjectName(QStringLiteral("zoomLabel"));
+    // As wide as the widest zoom, so that the buttons never move under the pointer.
+    zoomLabel->setAlignment(Qt::AlignCenter);
+    zoomLabel->setFixedWidth(
+        zoomLabel->fontMetrics().horizontalAdvance(QStringLiteral("0000.00%")) + 4);
     grid->addWidget(zoomLabel, 1, 15);
     zoomInButton = addToolButton("zoomInButton", "zoom_in", "Zoom in", &MainWindow::zoomIn);
     grid->addWidget(zoomInButton, 2, 15);
@@ -265,13 +277,17 @@ void MainWindow::create()
     brLabel = addFigure("br", "<B>BR: ", "<b>Bit rate</b>: 8 * compressed size / (width * height)",
                         6, 0, true);
     mseLabel = addFigure("mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false);
-    grid->addWidget(createFiguresPanel(), 7, 0, 1, 7);
-    grid->addWidget(createViewOptions(), 7, 7, 1, 9);
+    // The figures and the view options each take a row of their own, so that
+    // the window stays narrow enough for a laptop screen beside the tools.
+    grid->addWidget(createFiguresPanel(), 7, 0, 1, 16);
+    grid->addWidget(createViewOptions(), 8, 0, 1, 16);
     auto* statusBar = new QStatusBar;
     statusBar->setObjectName(QStringLiteral("statusBar"));
     statusBar->setSizeGripEnabled(false);
+    // The readout's long lines are cut at the window's edge; they never widen it.
+    readout->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar->addWidget(readout, 1);
-    grid->addWidget(statusBar, 8, 0, 1, column + 1);
+    grid->addWidget(statusBar, 9, 0, 1, 16);
 
     grid->setRowStretch(0, 1);
     grid->setColumnStretch(4, 1);
@@ -293,7 +309,7 @@ void MainWindow::create()
         // Closes the viewer only: ending tessera-batch here would throw away
         // the results of its run.
         connect(quitAction, &QAction::triggered, this, &QWidget::close);
-        grid->setMenuBar(menuBar);
+        outer->setMenuBar(menuBar);
     }
 
     setZoomWidgetsEnabled(false);
@@ -368,14 +384,14 @@ QWidget* MainWindow::createFiguresPanel()
         QLabel** value;
     } entries[] = {
         {"psnr", "PSNR: ", int(Figure::PSNR), nullptr, 0, 0, &psnrLabel},
-        {"psnrY", "PSNR-Y: ", int(Figure::PSNR_Y), nullptr, 0, 2, &psnrYLabel},
-        {"psnrCb", "PSNR-Cb: ", int(Figure::PSNR_Cb), nullptr, 0, 4, &psnrCbLabel},
-        {"psnrCr", "PSNR-Cr: ", int(Figure::PSNR_Cr), nullptr, 0, 6, &psnrCrLabel},
-        {"ssim", "SSIM: ", int(Figure::SSIM), nullptr, 1, 0, &ssimLabel},
-        {"msSsim", "MS-SSIM: ", int(Figure::MS_SSIM), nullptr, 1, 2, &msSsimLabel},
-        {"sourceSize", "Source: ", -1, "Size of the source file", 1, 4, &sourceSizeLabel},
-        {"compressedSize", "JPEG: ", -1, "Size of the compressed file", 1, 6, &compressedSizeLabel},
-        {"dimensions", "Picture: ", -1, "Width \u00d7 height in pixels", 0, 8, &dimensionsLabel},
+        {"psnrY", "PSNR-Y: ", int(Figure::PSNR_Y), nullptr, 1, 0, &psnrYLabel},
+        {"psnrCb", "PSNR-Cb: ", int(Figure::PSNR_Cb), nullptr, 1, 2, &psnrCbLabel},
+        {"psnrCr", "PSNR-Cr: ", int(Figure::PSNR_Cr), nullptr, 1, 4, &psnrCrLabel},
+        {"ssim", "SSIM: ", int(Figure::SSIM), nullptr, 0, 2, &ssimLabel},
+        {"msSsim", "MS-SSIM: ", int(Figure::MS_SSIM), nullptr, 0, 4, &msSsimLabel},
+        {"sourceSize", "Source: ", -1, "Size of the source file", 2, 0, &sourceSizeLabel},
+        {"compressedSize", "JPEG: ", -1, "Size of the compressed file", 2, 2, &compressedSizeLabel},
+        {"dimensions", "Picture: ", -1, "Width \u00d7 height in pixels", 2, 4, &dimensionsLabel},
     };
     for (const auto& entry : entries) {
         const QString toolTip =
@@ -392,7 +408,7 @@ QWidget* MainWindow::createFiguresPanel()
         layout->addWidget(value, entry.row, entry.column + 1);
         *entry.value = value;
     }
-    layout->setColumnStretch(10, 1);
+    layout->setColumnStretch(6, 1);
     return panel;
 }
 
@@ -517,7 +533,12 @@ void MainWindow::setActiveView(QPushButton* view)
     if (!rightName.isEmpty())
         caption =
             view == imageButton || !view ? rightName : rightName + QStringLiteral(": ") + caption;
-    originalImageArea->setCaption(image ? source : QStringLiteral("No picture"));
+    // tessera's empty start tells how to get a picture.
+    const QString none = kind == Variant::Interactive
+                             ? QStringLiteral("No picture: open one with File \u2192 Open in "
+                                              "Tools, or drop a picture file here")
+                             : QStringLiteral("No picture");
+    originalImageArea->setCaption(image ? source : none);
     if (splitView->isEnabled())
         caption = QStringLiteral("\u25c0 %1  |  %2 \u25b6").arg(source, caption);
     processedImageArea->setCaption(caption);
@@ -715,16 +736,23 @@ void MainWindow::updateOverlays()
     }
     for (ImageWidget* pane : {sourceImage, processedImage})
         pane->setGrid(visible, mcu);
-    showInspectedBlock();
+    // The grid changes no place of the view: the block is outlined, not sought.
+    outlineInspectedBlock();
+}
+
+QRect MainWindow::outlineInspectedBlock()
+{
+    const QRect area = inspectButton->isChecked() && result ? inspector->shownArea() : QRect();
+    for (ImageWidget* pane : {sourceImage, processedImage})
+        pane->setHighlight(area);
+    return area;
 }
 
 // The inspected block, outlined in both panes while Inspect is on, and
 // scrolled into view when the inspector moves off screen.
 void MainWindow::showInspectedBlock()
 {
-    const QRect area = inspectButton->isChecked() && result ? inspector->shownArea() : QRect();
-    for (ImageWidget* pane : {sourceImage, processedImage})
-        pane->setHighlight(area);
+    const QRect area = outlineInspectedBlock();
     if (area.isNull())
         return;
     const QPointF centre = processedImage->fromPicture(QRectF(area).center());

@@ -147,6 +147,9 @@ private:
     // Grid and Split, for the row of view options; Fit goes above the zoom.
     QWidget* createPaneTools();
     void showInspectedBlock();
+    // Outlines the inspected block in both panes (none while Inspect is
+    // off) without scrolling; returns its area in picture pixels.
+    QRect outlineInspectedBlock();
     void updateOverlays();
     void setZoomWidgetsEnabled(bool enabled);
     void setViewButtonsEnabled(const CompressionResult* shown);

@@ -18,11 +18,12 @@ QString jpegFileName(const QString& chosen)
     return chosen + QLatin1String(".jpg");
 }
 
-QString askJpegSaveName(QWidget* parent)
+QString askJpegSaveName(QWidget* parent, const QString& title)
 {
     const QString chosen = QFileDialog::getSaveFileName(
-        parent, QStringLiteral("Save as"), Preferences::startFolder(Preferences::Folder::Pictures),
-        QStringLiteral("*.jpeg *.jpg"), nullptr, QFileDialog::DontConfirmOverwrite);
+        parent, title.isEmpty() ? QStringLiteral("Save as") : title,
+        Preferences::startFolder(Preferences::Folder::Pictures), QStringLiteral("*.jpeg *.jpg"),
+        nullptr, QFileDialog::DontConfirmOverwrite);
     if (chosen.isEmpty())
         return {};
     Preferences::rememberFolder(Preferences::Folder::Pictures, chosen);

@@ -15,7 +15,8 @@ QString jpegFileName(const QString& chosen);
 // file of the final name (jpegFileName() of the answer) exists, whether to
 // replace it. The dialog itself asks nothing: it only knows the typed name.
 // Returns the final name, or an empty string when the user cancelled either.
-QString askJpegSaveName(QWidget* parent);
+// `title` names the dialog ("Save as" when empty), e.g. with what it saves.
+QString askJpegSaveName(QWidget* parent, const QString& title = QString());
 
 // Saves the JPEG of `result` exactly as the encoder wrote it under
 // jpegFileName(chosen), replacing an existing file only once the new one is

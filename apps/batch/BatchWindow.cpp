@@ -37,6 +37,8 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -83,11 +85,18 @@ void BatchWindow::create()
 {
     setWindowTitle(QStringLiteral("Tools"));
     setWindowIcon(DataFiles::icon("pack"));
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     // Pictures and folders dropped on the window join the file list.
     setAcceptDrops(true);
 
-    auto* layout = new QGridLayout(this);
+    // The form scrolls when the screen is shorter than the form.
+    auto* form = new QWidget;
+    form->setObjectName(QStringLiteral("batchForm"));
+    auto* layout = new QGridLayout(form);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    QScrollArea* formArea = WindowState::scrolling(form);
+    formArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    outer->addWidget(formArea);
     int row = 0;
 
     auto* modeGroup = new QGroupBox(QStringLiteral("Mode"), this);
@@ -186,7 +195,7 @@ void BatchWindow::create()
     compressButton->setEnabled(false);
     layout->addWidget(compressButton, row++, 0);
 
-    createMenus(layout);
+    createMenus(outer);
 
     connect(extendedCheck, &QCheckBox::toggled, this, &BatchWindow::setExtendedMode);
     connect(autoQualityCheck, &QCheckBox::toggled, autoQualityGroup, &QGroupBox::setEnabled);
@@ -198,7 +207,11 @@ void BatchWindow::create()
     summaryLabel = new QLabel(this);
     summaryLabel->setObjectName(QStringLiteral("summaryLabel"));
     summaryLabel->setWordWrap(true);
+    // Room for three lines, so that a longer summary moves nothing.
+    summaryLabel->setMinimumHeight(summaryLabel->fontMetrics().lineSpacing() * 3);
+    summaryLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(summaryLabel, row++, 0, 1, -1);
+    layout->setRowStretch(row, 1);
     for (QCheckBox* check : findChildren<QCheckBox*>())
         connect(check, &QCheckBox::toggled, this, &BatchWindow::updateSweepSummary);
     for (QLineEdit* edit : findChildren<QLineEdit*>())
@@ -223,9 +236,16 @@ void BatchWindow::create()
     aboutWindow->setModal(true);
     aboutWindow->setHtml(
         QFile::encodeName(DataFiles::find(QStringLiteral("doc/about.html"))).toStdString());
+    // As wide as the form and as tall as the screen lets it be.
+    form->adjustSize();
+    formArea->setMinimumWidth(form->sizeHint().width() +
+                              formArea->verticalScrollBar()->sizeHint().width());
+    resize(formArea->minimumWidth(),
+           form->sizeHint().height() + outer->menuBar()->sizeHint().height());
+    WindowState::keepOnScreen(this);
 }
 
-void BatchWindow::createMenus(QGridLayout* layout)
+void BatchWindow::createMenus(QBoxLayout* layout)
 {
     auto* menuBar = new QMenuBar(this);
     menuBar->setObjectName(QStringLiteral("menuBar"));
@@ -380,9 +400,11 @@ QString BatchWindow::sweepSummary() const
         if (secondsPerCompression > 0 && compressions > 0) {
             const double seconds = secondsPerCompression * double(compressions);
             summary +=
-                seconds < 90 ? QStringLiteral(", about %1 s").arg(std::max(1.0, seconds), 0, 'f', 0)
-                : seconds < 5400 ? QStringLiteral(", about %1 min").arg(seconds / 60, 0, 'f', 0)
-                                 : QStringLiteral(", about %1 h").arg(seconds / 3600, 0, 'f', 1);
+                seconds < 90
+                    ? QStringLiteral(", about %1\u00a0s").arg(std::max(1.0, seconds), 0, 'f', 0)
+                : seconds < 5400
+                    ? QStringLiteral(", about %1\u00a0min").arg(seconds / 60, 0, 'f', 0)
+                    : QStringLiteral(", about %1\u00a0h").arg(seconds / 3600, 0, 'f', 1);
         }
     } catch (const std::invalid_argument& error) {
         summary = QString::fromUtf8(error.what());
@@ -479,7 +501,7 @@ void BatchWindow::showDownsamplingWindow()
 {
     const QString name = QFileDialog::getOpenFileName(
         this, QStringLiteral("Open table"), Preferences::startFolder(Preferences::Folder::Tables),
-        QStringLiteral("*.txt"));
+        QStringLiteral("Text files (*.txt);;All files (*)"));
     if (name.isEmpty())
         return;
     Preferences::rememberFolder(Preferences::Folder::Tables, name);
@@ -502,8 +524,9 @@ QList<QCheckBox*> BatchWindow::formChecks() const
 
 QList<QLineEdit*> BatchWindow::formEdits() const
 {
-    return {minQualityEdit,   maxQualityEdit,   qualityStepEdit,
-            minSmoothingEdit, maxSmoothingEdit, smoothingStepEdit};
+    return {minQualityEdit,      maxQualityEdit,      qualityStepEdit,
+            minTableQualityEdit, maxTableQualityEdit, tableQualityStepEdit,
+            minSmoothingEdit,    maxSmoothingEdit,    smoothingStepEdit};
 }
 
 void BatchWindow::restoreSettings()

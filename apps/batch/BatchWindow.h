@@ -14,6 +14,7 @@
 
 class HelpWindow;
 class QAction;
+class QBoxLayout;
 class QCheckBox;
 class QGridLayout;
 class QGroupBox;
@@ -111,7 +112,7 @@ protected:
 
 private:
     void create();
-    void createMenus(QGridLayout* layout);
+    void createMenus(QBoxLayout* layout);
     QLineEdit* addEdit(QGridLayout* layout, int row, const char* label, const char* name,
                        int bottom, int top);
     QCheckBox* addCheck(const char* text, const char* name, const char* toolTip);

@@ -12,6 +12,7 @@
 #include "QuantizationWindow.h"
 #include "Report.h"
 #include "SettingsControls.h"
+#include "SettingsText.h"
 #include "TableCatalogue.h"
 #include "WheelGuard.h"
 
@@ -24,6 +25,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSpinBox>
 
 #include <algorithm>
@@ -261,7 +263,7 @@ void ResultWidget::loadControls()
             QSignalBlocker(qualitySpin),    QSignalBlocker(smoothingSpin),
             QSignalBlocker(grayscaleCheck),
         };
-        dctCombo->setCurrentIndex(int(settings->getDCTMethod()));
+        showDctMethod();
         const bool baseline = settings->getCompressionMode() == JPEGSettings::BASELINE;
         baselineRadio->setChecked(baseline);
         extendedRadio->setChecked(!baseline);
@@ -420,7 +422,17 @@ void ResultWidget::setQualityEnabled(bool set)
     downsamplingButton->setEnabled(!set);
     dctCombo->setEnabled(!set);
     tablesLabel->setEnabled(!set);
+    {
+        const QSignalBlocker block(dctCombo);
+        showDctMethod();
+    }
     settingsEdited();
+}
+
+void ResultWidget::showDctMethod()
+{
+    // What the encoder applies: integer under automatic quality.
+    dctCombo->setCurrentText(SettingsText::dct(*settings));
 }
 
 void ResultWidget::setQuality(int value)
@@ -551,6 +563,14 @@ void ResultWidget::showImage()
         // The viewer wraps the pictures' buffers: it goes before they do.
         const std::unique_ptr<MainWindow> viewer(new MainWindow(false, this));
         viewer->setModal(true);
+        // A large window that the screen holds whole.
+        if (const QScreen* screen = viewer->screen()) {
+            const QRect room = screen->availableGeometry();
+            viewer->resize(std::min(1100, room.width() * 9 / 10),
+                           std::min(760, room.height() * 9 / 10));
+            viewer->move(room.left() + (room.width() - viewer->width()) / 2,
+                         room.top() + (room.height() - viewer->height()) / 2);
+        }
         viewer->updateImage(image.get());
         viewer->updateCompressed(result.get());
         viewer->exec();

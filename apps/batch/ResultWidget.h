@@ -90,6 +90,8 @@ private:
     void enableEditing();
     void showFigures();
     void showTables();
+    // The DCT box shows the method the encoder applies to the entry.
+    void showDctMethod();
     void showError(const QString& message);
     // After every edit: compresses the entry if it changed since the figures
     // were made, or puts it back as it was when that fails.

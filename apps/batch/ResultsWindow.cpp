@@ -15,6 +15,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QIcon>
 #include <QLabel>
@@ -167,11 +168,11 @@ bool ResultsWindow::chooseAndSave()
 {
     const QString name = QFileDialog::getSaveFileName(
         this, QStringLiteral("Save as"), Preferences::startFolder(Preferences::Folder::Reports),
-        QStringLiteral("*.txt"));
+        QStringLiteral("Text files (*.txt);;All files (*)"));
     if (name.isEmpty())
         return false;
     Preferences::rememberFolder(Preferences::Folder::Reports, name);
-    return saveReportAs(name);
+    return saveReportAs(QFileInfo(name).suffix().isEmpty() ? name + QStringLiteral(".txt") : name);
 }
 
 bool ResultsWindow::confirmClose()

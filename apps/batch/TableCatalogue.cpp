@@ -66,6 +66,12 @@ int TableCatalogue::count(int slot) const
 
 QString TableCatalogue::describe(const JPEGSettings& settings) const
 {
+    // Under automatic quality the encoder writes the library's standard
+    // tables and sampling, whatever the entry's unused fields hold.
+    if (settings.isAutoQualityEnabled())
+        return description(QStringLiteral("std"), QStringLiteral("std"),
+                           sampling(JPEGSettings::Downsampling{2, 2}),
+                           sampling(JPEGSettings::Downsampling{1, 1}));
     return description(tableNumber(number(settings, 0)), tableNumber(number(settings, 1)),
                        sampling(settings.downsampling[0]), sampling(settings.downsampling[1]));
 }
@@ -73,7 +79,10 @@ QString TableCatalogue::describe(const JPEGSettings& settings) const
 QString TableCatalogue::widestDescription() const
 {
     const QString four = sampling(JPEGSettings::Downsampling{4, 4});
-    return description(QString(QString::number(std::max(count(0), 1)).size(), QLatin1Char('8')),
-                       QString(QString::number(std::max(count(1), 1)).size(), QLatin1Char('8')),
-                       four, four);
+    // "std" is about as wide as three digits.
+    const auto digits = [this](int slot) {
+        return QString(std::max(3, int(QString::number(std::max(count(slot), 1)).size())),
+                       QLatin1Char('8'));
+    };
+    return description(digits(0), digits(1), four, four);
 }

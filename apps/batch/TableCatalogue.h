@@ -27,7 +27,8 @@ public:
 
     // "Tables 1/2 · 2×2, 1×1": the luminance and chrominance table numbers
     // ("–" for an edited table), then the sampling factors (horizontal ×
-    // vertical) of components 0 (Y) and 1 (Cb).
+    // vertical) of components 0 (Y) and 1 (Cb). An automatic-quality entry
+    // reads "Tables std/std · 2×2, 1×1": what the encoder applies to it.
     QString describe(const JPEGSettings& settings) const;
     // The longest text describe() gives for this run.
     QString widestDescription() const;

@@ -11,14 +11,20 @@
 
 namespace {
 
-// "Luminance standard" -> "std", "Chrominance 3" -> "3", "custom" stays.
-QString shortTableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot)
+// "Luminance: Annex K luminance (K.1) at quality 95, custom table of slot 1".
+QString writtenTableLine(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot)
 {
-    const QString name = SettingsText::tableName(s, slot);
-    if (name.endsWith(QLatin1String(" standard")))
-        return QStringLiteral("std");
-    const int space = name.lastIndexOf(QLatin1Char(' '));
-    return space < 0 ? name : name.mid(space + 1);
+    const SettingsText::WrittenTable written = SettingsText::writtenTable(s, slot);
+    const QString source = s.isAutoQualityEnabled() ? QStringLiteral("automatic quality")
+                           : written.custom
+                               ? QStringLiteral("custom table of slot %1").arg(int(slot) + 1)
+                               : QStringLiteral("library's table: no custom table checked");
+    return QStringLiteral("%1 table: %2 at quality %3 (%4)")
+        .arg(slot == JPEGSettings::LUMINANCE ? QStringLiteral("Luminance")
+                                             : QStringLiteral("Chrominance"),
+             SettingsText::tableName(written.table))
+        .arg(written.quality)
+        .arg(source);
 }
 
 } // namespace
@@ -27,13 +33,9 @@ QString HistoryEntry::shortSettings() const
 {
     const JPEGSettings& s = settings;
     QStringList parts;
+    parts << SettingsText::writtenTablesText(s);
     if (s.isAutoQualityEnabled())
-        parts << QStringLiteral("q%1 auto").arg(s.getQuality());
-    else
-        parts << QStringLiteral("q%1 %2/%3")
-                     .arg(s.getQuality())
-                     .arg(shortTableName(s, JPEGSettings::LUMINANCE),
-                          shortTableName(s, JPEGSettings::CHROMINANCE));
+        parts << QStringLiteral("auto");
     QString mode = SettingsText::mode(s);
     if (s.getCompressionMode() != JPEGSettings::BASELINE && s.isProgressive())
         mode += QStringLiteral(" prog");
@@ -52,9 +54,7 @@ QString HistoryEntry::settingsDetails() const
     const JPEGSettings& s = settings;
     const auto yesNo = [](bool on) { return on ? QStringLiteral("yes") : QStringLiteral("no"); };
     QStringList lines{
-        QStringLiteral("Quality: %1%2")
-            .arg(s.getQuality())
-            .arg(s.isAutoQualityEnabled() ? QStringLiteral(" (standard tables)") : QString()),
+        writtenTableLine(s, JPEGSettings::LUMINANCE),
         QStringLiteral("Mode: %1").arg(SettingsText::mode(s)),
         QStringLiteral("Progressive: %1")
             .arg(yesNo(s.getCompressionMode() != JPEGSettings::BASELINE && s.isProgressive())),
@@ -62,11 +62,9 @@ QString HistoryEntry::settingsDetails() const
         QStringLiteral("Grayscale output: %1").arg(yesNo(s.getGrayscaleOutput())),
         QStringLiteral("DCT: %1").arg(SettingsText::dct(s)),
         QStringLiteral("Sampling: %1").arg(SettingsText::sampling(s)),
-        QStringLiteral("Luminance table: %1")
-            .arg(SettingsText::tableName(s, JPEGSettings::LUMINANCE)),
-        QStringLiteral("Chrominance table: %1")
-            .arg(SettingsText::tableName(s, JPEGSettings::CHROMINANCE)),
     };
+    if (!s.getGrayscaleOutput())
+        lines.insert(1, writtenTableLine(s, JPEGSettings::CHROMINANCE));
     if (!s.isAutoQualityEnabled())
         lines << QStringLiteral("Smoothing: %1").arg(s.getSmoothing());
     lines << QStringLiteral("%1 × %2 pixels").arg(width).arg(height);
@@ -121,6 +119,8 @@ void CompressionHistory::clear()
     beginResetModel();
     entries.clear();
     bytes = 0;
+    // Numbers count the compressions of one picture.
+    numbered = 0;
     endResetModel();
 }
 
@@ -173,7 +173,7 @@ QVariant CompressionHistory::headerData(int section, Qt::Orientation orientation
     static const char* const titles[COLUMN_COUNT] = {"#",    "Settings", "Size", "bpp",
                                                      "PSNR", "SSIM",     "Time"};
     static const char* const tips[COLUMN_COUNT] = {
-        "Order of the compressions in this session",
+        "Order of the compressions of this picture",
         "Quality and tables, mode, Huffman optimisation, DCT, sampling, smoothing",
         "Size of the JPEG",
         "Bits per pixel of the JPEG",

@@ -16,7 +16,7 @@ class CompressionResult;
 // decoded again from the bytes when the entry is shown.
 struct HistoryEntry
 {
-    int number = 0; // 1 for the session's first compression
+    int number = 0; // 1 for the first compression of the picture
     JPEGSettings settings;
     QByteArray jpeg;
     int width = 0;
@@ -50,6 +50,7 @@ public:
     // whose JPEG is byte for byte one already held is not added again. The
     // row of the entry holding the JPEG.
     int add(const CompressionResult& result, double encodingMs);
+    // Forgets every entry; numbering starts again at 1 (for the next picture).
     void clear();
 
     const HistoryEntry& entry(int row) const { return entries[std::size_t(row)]; }

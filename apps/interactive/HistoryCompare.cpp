@@ -6,6 +6,7 @@
 #include "Image.h"
 #include "MainWindow.h"
 #include "QualityMetrics.h"
+#include "WindowState.h"
 
 #include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
@@ -126,6 +127,8 @@ void HistoryCompare::present(Pair* pair)
             viewer = std::make_unique<MainWindow>(false, nullptr);
             viewer->setObjectName(QStringLiteral("compareWindow"));
             viewer->resize(1100, 700);
+            // As large as that where the screen has the room, never larger.
+            WindowState::keepOnScreen(viewer.get());
         }
         viewer->setWindowTitle(pair->title);
         viewer->setPaneCaptions(pair->leftName, pair->rightName);

@@ -50,7 +50,7 @@ HistoryPanel::HistoryPanel(CompressionHistory& model, QWidget* parent)
                               view->fontMetrics().horizontalAdvance(QLatin1String(w.widest)) + 14);
     }
     header->setSectionResizeMode(CompressionHistory::SETTINGS, QHeaderView::Stretch);
-    view->setMinimumWidth(760);
+    view->setMinimumWidth(320);
     view->setToolTip(QStringLiteral("Select one compression to see it again; select two "
                                     "(Ctrl+click) to compare them"));
     layout->addWidget(view, 1);

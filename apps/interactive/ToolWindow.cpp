@@ -12,6 +12,7 @@
 #include "JPEGCompressor.h"
 #include "JpegPropertiesWindow.h"
 #include "LiveCompression.h"
+#include "MainWindow.h"
 #include "MemoryBudget.h"
 #include "PictureFormats.h"
 #include "Preferences.h"
@@ -32,16 +33,22 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -78,9 +85,11 @@ void ToolWindow::create()
 {
     setWindowTitle(QStringLiteral("Tools"));
     setWindowIcon(DataFiles::icon("pack"));
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    auto* grid = new QGridLayout(this);
-    grid->setSizeConstraint(QLayout::SetFixedSize);
+    // The controls scroll when the screen is short; the history beside them
+    // takes the rest of the width the window is given.
+    controls = new QWidget;
+    controls->setObjectName(QStringLiteral("toolControls"));
+    auto* grid = new QGridLayout(controls);
 
     auto* modeGroup = new QGroupBox(QStringLiteral("Mode"));
     auto* modeLayout = new QVBoxLayout(modeGroup);
@@ -121,14 +130,19 @@ void ToolWindow::create()
     qualitySpin = new QSpinBox;
     qualitySpin->setObjectName(QStringLiteral("qualitySpin"));
     qualitySpin->setRange(0, 100);
+    // A value counts once typed: "75" is not a compression at 7 first.
+    qualitySpin->setKeyboardTracking(false);
     grid->addWidget(qualityLabel, 4, 0);
     grid->addWidget(qualitySpin, 4, 1);
     tableScalingLabel = new QLabel;
     tableScalingLabel->setObjectName(QStringLiteral("tableScalingLabel"));
+    tableScalingLabel->setWordWrap(true);
+    // The label wraps within the column the other controls make; it never widens it.
+    tableScalingLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     tableScalingLabel->setToolTip(
         QStringLiteral("Every table entry is multiplied by this percentage, rounded and "
                        "limited to 1…255 (baseline) or 1…32767 (extended)"));
-    grid->addWidget(tableScalingLabel, 5, 0, 1, 2, Qt::AlignRight);
+    grid->addWidget(tableScalingLabel, 5, 0, 1, 2);
 
     optimizeHuffmanCheck = new QCheckBox(QStringLiteral("Optimize &Huffman"));
     optimizeHuffmanCheck->setObjectName(QStringLiteral("optimizeHuffmanCheck"));
@@ -153,6 +167,7 @@ void ToolWindow::create()
     smoothSpin = new QSpinBox;
     smoothSpin->setObjectName(QStringLiteral("smoothSpin"));
     smoothSpin->setRange(0, 100);
+    smoothSpin->setKeyboardTracking(false);
     smoothSpin->setToolTip(QStringLiteral("Set smoothing level"));
     grid->addWidget(smoothLabel, 9, 0);
     grid->addWidget(smoothSpin, 9, 1);
@@ -187,9 +202,14 @@ void ToolWindow::create()
     // The history stands beside the controls, as tall as they are.
     history = new CompressionHistory(CompressionHistory::defaultByteCap, this);
     historyPanel = new HistoryPanel(*history);
-    grid->addWidget(historyPanel, 0, 2, 14, 1);
+    grid->setRowStretch(14, 1);
+    auto* outer = new QHBoxLayout(this);
+    QScrollArea* controlsArea = WindowState::scrolling(controls);
+    controlsArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    controlsArea->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    outer->addWidget(controlsArea);
+    outer->addWidget(historyPanel, 1);
     compare = new HistoryCompare(this);
-    // The window keeps its fixed size: without the list it is as narrow as before.
     connect(historyCheck, &QCheckBox::toggled, historyPanel, &QWidget::setVisible);
 
     auto* menuBar = new QMenuBar(this);
@@ -219,7 +239,7 @@ void ToolWindow::create()
     helpAction->setShortcut(QKeySequence(Qt::Key_F1));
     QAction* aboutAction = helpMenu->addAction(QStringLiteral("&About"));
     aboutAction->setObjectName(QStringLiteral("aboutAction"));
-    grid->setMenuBar(menuBar);
+    outer->setMenuBar(menuBar);
 
     quantizationWindow = new QuantizationWindow(*settings, nullptr);
     downsamplingWindow = new DownsamplingWindow(*settings, nullptr);
@@ -261,16 +281,21 @@ void ToolWindow::create()
     for (QDialog* dialog :
          {static_cast<QDialog*>(quantizationWindow), static_cast<QDialog*>(downsamplingWindow)}) {
         if (auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("okButton")))
-            connect(ok, &QPushButton::clicked, this, changed);
+            connect(ok, &QPushButton::clicked, this, [this] {
+                updateQualityLabels();
+                settingsChanged();
+            });
     }
     connect(live, &LiveCompression::compressed, this,
             [this](CompressionResult* next, const QString& error, double encodingMs) {
                 showResult(next, error, true);
                 remember(encodingMs);
             });
-    connect(
-        live, &LiveCompression::decoded, this,
-        [this](CompressionResult* next, const QString& error) { showResult(next, error, true); });
+    connect(live, &LiveCompression::decoded, this,
+            [this](CompressionResult* next, const QString& error) {
+                showResult(next, error, true);
+                nameShown(next ? pendingNumber : 0);
+            });
     connect(historyPanel, &HistoryPanel::showRequested, this, &ToolWindow::showHistoryEntry);
     connect(historyPanel, &HistoryPanel::compareRequested, this,
             &ToolWindow::compareHistoryEntries);
@@ -293,6 +318,43 @@ void ToolWindow::create()
     connect(resetAction, &QAction::triggered, this, &ToolWindow::resetToDefaults);
     connect(recentFilesMenu, &RecentFilesMenu::fileChosen, this, &ToolWindow::openImageFile);
     setAcceptDrops(true);
+    // The controls never need a horizontal scroll bar: the widest of them
+    // (the table label wraps) plus room for the vertical one.
+    controls->adjustSize();
+    controlsArea->setFixedWidth(controls->sizeHint().width() +
+                                controlsArea->verticalScrollBar()->sizeHint().width());
+}
+
+void ToolWindow::showBeside(MainWindow& viewer)
+{
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    constexpr int gap = 8;
+    const QSize wanted = sizeHint();
+    // Wide enough for the history's settings where the screen has the room.
+    setGeometry(screen.left() + gap, screen.top() + gap,
+                std::min(std::max(wanted.width(), 760), screen.width() * 2 / 5),
+                std::min(wanted.height(), screen.height() - 2 * gap));
+    restoreSettings();
+    show();
+    const QRect frame = frameGeometry();
+    const int left = frame.right() + 1 + gap;
+    viewer.setGeometry(left, frame.top(), std::max(320, screen.right() + 1 - left - gap),
+                       screen.bottom() + 1 - frame.top() - gap);
+    viewer.restoreSettings();
+    viewer.show();
+    // Once shown, with the frame the window manager gave it.
+    WindowState::keepOnScreen(&viewer);
+}
+
+QSize ToolWindow::sizeHint() const
+{
+    // Tall enough for every control: the scroll area alone asks for less.
+    const QMargins margins = layout()->contentsMargins();
+    const QWidget* menu = layout()->menuBar();
+    const int full = controls->sizeHint().height() + margins.top() + margins.bottom() +
+                     (menu ? menu->sizeHint().height() : 0);
+    const QSize hint = QDialog::sizeHint();
+    return QSize(hint.width(), std::max(hint.height(), full));
 }
 
 void ToolWindow::show()
@@ -338,6 +400,8 @@ bool ToolWindow::openImageFile(const QString& path)
     setImage(image);
     compressButton->setEnabled(true);
     saveAsAction->setEnabled(false);
+    // With "Live" on, the picture is compressed as soon as it is open.
+    settingsChanged();
     Preferences::addRecentFile(path);
     // Any file that reads as a JPEG offers its properties.
     const JpegFileInfo info = JpegFileInfo::readFile(path);
@@ -373,6 +437,7 @@ void ToolWindow::setImage(Image* image)
     liveStatus->clear();
     // The history holds compressions of the picture on screen only.
     history->clear();
+    nameShown(0);
     Image* previous = compressor.getImage();
     compressor.setImage(image);
     emit imageChanged(image);
@@ -406,7 +471,15 @@ void ToolWindow::remember(double encodingMs)
 {
     if (!result)
         return;
-    historyPanel->markShown(history->add(*result, encodingMs));
+    const int row = history->add(*result, encodingMs);
+    historyPanel->markShown(row);
+    nameShown(history->entry(row).number);
+}
+
+void ToolWindow::nameShown(int number)
+{
+    shownNumber = number;
+    emit compressionNamed(number > 0 ? QStringLiteral("Compressed #%1").arg(number) : QString());
 }
 
 void ToolWindow::showHistoryEntry(int row)
@@ -414,6 +487,7 @@ void ToolWindow::showHistoryEntry(int row)
     if (row < 0 || row >= history->size() || !compressor.getImage())
         return;
     const HistoryEntry& entry = history->entry(row);
+    pendingNumber = entry.number;
     live->requestDecoding(compressor.getImage(), entry.jpeg, entry.settings);
 }
 
@@ -468,7 +542,10 @@ void ToolWindow::settingsChanged()
 
 void ToolWindow::saveAs()
 {
-    const QString name = askJpegSaveName(this);
+    // The compression shown, which may be an earlier one of the history.
+    const QString name = askJpegSaveName(
+        this,
+        shownNumber > 0 ? QStringLiteral("Save compression #%1 as").arg(shownNumber) : QString());
     if (!name.isEmpty())
         saveCompressedAs(name);
 }
@@ -595,6 +672,21 @@ void ToolWindow::showJpegProperties()
 
 void ToolWindow::useJpegSettings()
 {
+    // Said before anything changes: the user may keep the settings as they are.
+    const QStringList missing = propertiesWindow->info().settingsNotReproduced();
+    if (!missing.isEmpty() && !messagesToLog) {
+        QStringList items;
+        for (const QString& item : missing)
+            items << item.toHtmlEscaped();
+        const QString text =
+            QStringLiteral("The encoder cannot reproduce these properties of the file:<ul><li>%1"
+                           "</li></ul>Use the settings it can reproduce?")
+                .arg(items.join(QStringLiteral("</li><li>")));
+        if (QMessageBox::question(propertiesWindow, QStringLiteral("Use these settings"), text,
+                                  QMessageBox::Yes | QMessageBox::No,
+                                  QMessageBox::Yes) != QMessageBox::Yes)
+            return;
+    }
     propertiesWindow->info().copySettingsTo(*settings);
     settingsReplaced();
 }
@@ -643,6 +735,7 @@ void ToolWindow::setGrayscaleOutput(int state)
 {
     settings->setGrayscaleOutput(
         SettingsControls::flagForState(state, settings->getGrayscaleOutput()));
+    updateQualityLabels();
 }
 
 void ToolWindow::setSmoothing(int value)
@@ -675,14 +768,40 @@ void ToolWindow::setQuality(int value)
 void ToolWindow::updateQualityLabels()
 {
     const bool automatic = settings->isAutoQualityEnabled();
+    const bool* checked = settings->getCurrentQuantizationTables();
+    // Y uses slot 0, Cb slot 1, Cr slot 2 when checked and else slot 1.
+    const bool customUsed =
+        checked[JPEGSettings::LUMINANCE] ||
+        ((checked[JPEGSettings::CHROMINANCE] || checked[2]) && !settings->getGrayscaleOutput());
     qualityLabel->setText(automatic ? QStringLiteral("Quality:")
                                     : QStringLiteral("Table quality:"));
+    qualitySpin->setEnabled(automatic || customUsed);
+    if (!automatic && !customUsed) {
+        qualitySpin->setToolTip(QStringLiteral("Not in use: no custom table is checked in the "
+                                               "quantization editor"));
+        tableScalingLabel->setText(QStringLiteral("Custom tables not in use (none checked): "
+                                                  "the library's tables at quality 75 are "
+                                                  "written"));
+        return;
+    }
     qualitySpin->setToolTip(automatic
                                 ? QStringLiteral("Quality that scales the standard tables")
-                                : QStringLiteral("Quality that scales the custom tables of the "
-                                                 "quantization editor"));
-    tableScalingLabel->setText(QStringLiteral("%1 → %2tables × %3 %")
-                                   .arg(settings->getQuality())
-                                   .arg(automatic ? QStringLiteral("standard ") : QString())
-                                   .arg(JPEGCompressor::tableScaling(settings->getQuality())));
+                                : QStringLiteral("Quality that scales the checked custom tables "
+                                                 "of the quantization editor"));
+    const int scaling = JPEGCompressor::tableScaling(settings->getQuality());
+    const QString tables =
+        automatic ? QStringLiteral("standard tables") : QStringLiteral("custom tables");
+    QString text =
+        scaling == 0
+            ? QStringLiteral("%1 → every entry of the %2 is 1")
+                  .arg(settings->getQuality())
+                  .arg(tables)
+            : QStringLiteral("%1 → %2 × %3 %").arg(settings->getQuality()).arg(tables).arg(scaling);
+    // One of the two written slots unchecked: that one is the library's.
+    if (!automatic && !settings->getGrayscaleOutput() &&
+        checked[JPEGSettings::LUMINANCE] != checked[JPEGSettings::CHROMINANCE])
+        text += checked[JPEGSettings::LUMINANCE]
+                    ? QStringLiteral("; chrominance: the library's table at quality 75")
+                    : QStringLiteral("; luminance: the library's table at quality 75");
+    tableScalingLabel->setText(text);
 }

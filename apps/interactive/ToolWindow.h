@@ -14,6 +14,7 @@ class Image;
 class JPEGCompressor;
 class JpegPropertiesWindow;
 class LiveCompression;
+class MainWindow;
 class JPEGSettings;
 class QAction;
 class RecentFilesMenu;
@@ -40,6 +41,12 @@ public:
 
     // Copies the settings into the controls, then shows the window.
     void show();
+    // Restores both windows' settings and shows them: the tool window at
+    // the top left, the viewer filling the room to its right, unless the
+    // last run left them elsewhere; either way both lie on the screen.
+    void showBeside(MainWindow& viewer);
+    // Room for every control without scrolling, and for the history beside.
+    QSize sizeHint() const override;
 
     // What "Open" does once a name has been chosen: loads the picture and
     // makes it current. A picture that does not load is dropped and false
@@ -70,6 +77,9 @@ public:
 signals:
     void imageChanged(Image* image);
     void imageCompressed(CompressionResult* result);
+    // The name of the compression now current ("Compressed #3", its number
+    // in the history), or empty with none; "Save as" writes that one.
+    void compressionNamed(const QString& name);
 
 public slots:
     void openFile();
@@ -126,9 +136,12 @@ private:
     void showResult(CompressionResult* next, const QString& error, bool quiet);
     // A new compression goes into the history; the row of what is shown is marked.
     void remember(double encodingMs);
+    // `number` (0: none) is the history number of what is now shown.
+    void nameShown(int number);
     // The controls follow the record; with "Live" on the picture is recompressed.
     void settingsReplaced();
 
+    QWidget* controls = nullptr; // in a scroll area
     QPushButton* quantizationButton = nullptr;
     QPushButton* downsamplingButton = nullptr;
     QPushButton* compressButton = nullptr;
@@ -162,5 +175,8 @@ private:
     JPEGSettings* settings = nullptr;
     JPEGCompressor& compressor;
     CompressionResult* result = nullptr;
+    // History numbers of the current result and of the entry being decoded.
+    int shownNumber = 0;
+    int pendingNumber = 0;
     bool messagesToLog = false;
 };

@@ -13,7 +13,6 @@
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
-#include <QScreen>
 #include <QTimer>
 
 #include <algorithm>
@@ -90,20 +89,11 @@ int main(int argc, char* argv[])
         QObject::connect(&tool, &ToolWindow::imageCompressed, &viewer,
                          &MainWindow::updateCompressed);
         QObject::connect(&viewer, &MainWindow::pictureDropped, &tool, &ToolWindow::openImageFile);
+        QObject::connect(
+            &tool, &ToolWindow::compressionNamed, &viewer,
+            [&viewer](const QString& name) { viewer.setPaneCaptions(QString(), name); });
 
-        // The tool window at the top left, the viewer filling the room to its
-        // right, unless the last run left them elsewhere.
-        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-        tool.move(screen.left() + 16, screen.top() + 16);
-        tool.restoreSettings();
-        tool.show();
-        const QRect toolFrame = tool.frameGeometry();
-        const int left = toolFrame.right() + 16;
-        viewer.move(left, toolFrame.top());
-        viewer.resize(std::min(1100, screen.right() - left - 16),
-                      std::min(760, screen.height() - 48));
-        viewer.restoreSettings();
-        viewer.show();
+        tool.showBeside(viewer);
 
         // `tessera PICTURE` opens the picture as if it had been chosen with "Open".
         bool ready = true;

@@ -12,7 +12,16 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <cstdio>
+#include <functional>
 #include <memory>
+#include <vector>
+
+// After the public header: the down-sampler's interface, to watch it work.
+// clang-format off
+#include <jpeglib.h>
+#include <jpegint.h>
+// clang-format on
 
 namespace {
 
@@ -48,6 +57,116 @@ QByteArray cjpegOf(const ScratchDir& dir, QStringList options)
         return QByteArray();
     QFile file(dir.file("c.jpg"));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The samples the library's down-sampler hands to the DCT, captured row
+// group by row group as it writes them: per component, rows of
+// width_in_blocks * 8 samples.
+struct DownsampledCapture
+{
+    std::vector<std::vector<std::vector<unsigned char>>> rows; // [component][row][column]
+    void (*original)(j_compress_ptr, JSAMPIMAGE, JDIMENSION, JSAMPIMAGE, JDIMENSION) = nullptr;
+};
+DownsampledCapture* capture = nullptr;
+
+void captureDownsample(j_compress_ptr cinfo, JSAMPIMAGE input, JDIMENSION inRow, JSAMPIMAGE output,
+                       JDIMENSION outGroup)
+{
+    capture->original(cinfo, input, inRow, output, outGroup);
+    for (int c = 0; c < cinfo->num_components; ++c) {
+        const jpeg_component_info& component = cinfo->comp_info[c];
+        for (int r = 0; r < component.v_samp_factor; ++r) {
+            const JSAMPLE* row = output[c][outGroup * component.v_samp_factor + r];
+            capture->rows[std::size_t(c)].emplace_back(row, row + component.width_in_blocks * 8);
+        }
+    }
+}
+
+// Compresses the 32-bit picture with the luma sampled h x v (chroma 1 x 1)
+// and the smoothing given, capturing the down-sampled samples.
+QByteArray compressCapturing(const Image& image, int h, int v, int smoothing,
+                             DownsampledCapture& captured)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = image.getWidth();
+    cinfo.image_height = image.getHeight();
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    cinfo.comp_info[0].h_samp_factor = h;
+    cinfo.comp_info[0].v_samp_factor = v;
+    cinfo.smoothing_factor = smoothing;
+    jpeg_start_compress(&cinfo, TRUE);
+    captured.rows.assign(3, {});
+    captured.original = cinfo.downsample->downsample;
+    cinfo.downsample->downsample = captureDownsample;
+    capture = &captured;
+    const unsigned char* pixels = image.getRGB32Buffer();
+    std::vector<JSAMPLE> row(std::size_t(cinfo.image_width) * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const unsigned char* bgrx =
+            pixels + std::size_t(cinfo.next_scanline) * cinfo.image_width * 4;
+        for (std::size_t x = 0; x < cinfo.image_width; ++x)
+            for (int k = 0; k < 3; ++k)
+                row[x * 3 + std::size_t(k)] = bgrx[x * 4 + std::size_t(2 - k)];
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    capture = nullptr;
+    const QByteArray bytes(reinterpret_cast<const char*>(out), int(size));
+    std::free(out);
+    return bytes;
+}
+
+// A 24 x 16 gradient of `channels` samples a pixel, compressed by the
+// library from the `input` colour space after `configure` has had its say.
+QByteArray libraryJpeg(J_COLOR_SPACE input, int channels,
+                       const std::function<void(jpeg_compress_struct&)>& configure)
+{
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr errors;
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = 24;
+    cinfo.image_height = 16;
+    cinfo.input_components = channels;
+    cinfo.in_color_space = input;
+    jpeg_set_defaults(&cinfo);
+    configure(cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<JSAMPLE> row(std::size_t(24 * channels));
+    while (cinfo.next_scanline < cinfo.image_height) {
+        for (int x = 0; x < 24; ++x)
+            for (int k = 0; k < channels; ++k)
+                row[std::size_t(x * channels + k)] =
+                    JSAMPLE((x * 10 + int(cinfo.next_scanline) * 15 + k * 60) % 256);
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    const QByteArray bytes(reinterpret_cast<const char*>(out), int(size));
+    std::free(out);
+    return bytes;
+}
+
+QStringList componentNames(const JpegFileInfo& info)
+{
+    QStringList names;
+    for (std::size_t c = 0; c < info.components.size(); ++c)
+        names << info.componentName(c);
+    return names;
 }
 
 } // namespace
@@ -153,7 +272,7 @@ private slots:
                 for (int column = 0; column < blocks.widthInBlocks; ++column) {
                     BlockAnalysis block;
                     QString why;
-                    QVERIFY2(BlockAnalysis::analyse(image, info, c, column, row, block, &why),
+                    QVERIFY2(BlockAnalysis::analyse(image, info, c, column, row, 0, block, &why),
                              qPrintable(why));
                     const BlockAnalysis::Grid back = BlockAnalysis::inverseDCT(block.dct);
                     double mean = 0;
@@ -180,6 +299,66 @@ private slots:
         }
         QVERIFY2(exact >= coefficients * 97 / 100,
                  qPrintable(QStringLiteral("%1 of %2").arg(exact).arg(coefficients)));
+    }
+
+    // The block analysis starts from exactly the samples the library coded:
+    // its colour conversion, its down-sampling (rounding bias, smoothing)
+    // and its edge padding, for luma and chroma blocks of each sampling.
+    void blockSamplesAreTheEncoders_data()
+    {
+        QTest::addColumn<int>("h");
+        QTest::addColumn<int>("v");
+        QTest::addColumn<int>("smoothing");
+        QTest::newRow("4:2:0") << 2 << 2 << 0;
+        QTest::newRow("4:2:2") << 2 << 1 << 0;
+        QTest::newRow("4:4:4") << 1 << 1 << 0;
+        QTest::newRow("4:2:0 smoothed") << 2 << 2 << 30;
+        QTest::newRow("4:4:4 smoothed") << 1 << 1 << 60;
+        QTest::newRow("4:1:1") << 4 << 1 << 0;
+    }
+
+    void blockSamplesAreTheEncoders()
+    {
+        QFETCH(int, h);
+        QFETCH(int, v);
+        QFETCH(int, smoothing);
+        ScratchDir dir;
+        // Odd sizes: partial blocks and MCUs at the right and bottom.
+        QVERIFY(TestPictures::write(dir.file("p.png"), 37, 21));
+        Image image(encoded(dir.file("p.png")));
+        DownsampledCapture captured;
+        const JpegFileInfo info =
+            JpegFileInfo::read(compressCapturing(image, h, v, smoothing, captured), true);
+        QCOMPARE(int(info.coefficients.size()), 3);
+        int compared = 0, padding = 0;
+        for (int c = 0; c < 3; ++c) {
+            const auto& rows = captured.rows[std::size_t(c)];
+            const JpegFileInfo::ComponentCoefficients& blocks = info.coefficients[std::size_t(c)];
+            for (int row = 0; row < blocks.heightInBlocks; ++row)
+                for (int column = 0; column < blocks.widthInBlocks; ++column) {
+                    BlockAnalysis block;
+                    QVERIFY(BlockAnalysis::analyse(image, info, c, column, row, smoothing, block));
+                    for (int k = 0; k < 64; ++k) {
+                        const std::size_t y = std::size_t(row * 8 + k / 8);
+                        const std::size_t x = std::size_t(column * 8 + k % 8);
+                        padding += block.padding[std::size_t(k)];
+                        if (block.padding[std::size_t(k)])
+                            QCOMPARE(block.error[std::size_t(k)], 0.0);
+                        if (y >= rows.size())
+                            continue; // the library's copies of its last row
+                        QVERIFY2(block.samples[std::size_t(k)] + 128 == rows[y][x],
+                                 qPrintable(QStringLiteral("component %1 sample %2,%3: %4 vs %5")
+                                                .arg(c)
+                                                .arg(x)
+                                                .arg(y)
+                                                .arg(block.samples[std::size_t(k)] + 128)
+                                                .arg(rows[y][x])));
+                        ++compared;
+                    }
+                }
+        }
+        QVERIFY(compared > 37 * 21);
+        QVERIFY(padding > 0);
     }
 
     void readsWhatCjpegWrote_data()
@@ -269,6 +448,80 @@ private slots:
         }
         QVERIFY(icc);
         QVERIFY(!info.coefficients.empty());
+    }
+
+    // Components are named by the colour space the markers and ids give,
+    // and what "Use these settings" cannot reproduce is listed.
+    void colourSpacesOfOtherFiles()
+    {
+        const JpegFileInfo rgb = JpegFileInfo::read(libraryJpeg(
+            JCS_RGB, 3, [](jpeg_compress_struct& c) { jpeg_set_colorspace(&c, JCS_RGB); }));
+        QVERIFY2(rgb.isValid(), qPrintable(rgb.error));
+        QCOMPARE(int(rgb.colourSpace()), int(JpegFileInfo::RGB));
+        QCOMPARE(rgb.adobeTransform, 0);
+        QCOMPARE(componentNames(rgb), QStringList({"R", "G", "B"}));
+        // The library gives all three components table 0, which the encoder
+        // cannot do either.
+        QCOMPARE(rgb.settingsNotReproduced().size(), 2);
+        QVERIFY(rgb.settingsNotReproduced().first().contains(QLatin1String("RGB colour space")));
+
+        const JpegFileInfo cmyk =
+            JpegFileInfo::read(libraryJpeg(JCS_CMYK, 4, [](jpeg_compress_struct&) {}));
+        QCOMPARE(int(cmyk.colourSpace()), int(JpegFileInfo::CMYK));
+        QCOMPARE(componentNames(cmyk), QStringList({"C", "M", "Y", "K"}));
+        // The colour space, the fourth component, all components on table 0.
+        QCOMPARE(cmyk.settingsNotReproduced().size(), 3);
+
+        const JpegFileInfo ycck = JpegFileInfo::read(libraryJpeg(
+            JCS_CMYK, 4, [](jpeg_compress_struct& c) { jpeg_set_colorspace(&c, JCS_YCCK); }));
+        QCOMPARE(int(ycck.colourSpace()), int(JpegFileInfo::YCCK));
+        QCOMPARE(ycck.adobeTransform, 2);
+        QCOMPARE(componentNames(ycck), QStringList({"Y", "Cb", "Cr", "K"}));
+
+        const JpegFileInfo restarts = JpegFileInfo::read(
+            libraryJpeg(JCS_RGB, 3, [](jpeg_compress_struct& c) { c.restart_interval = 3; }));
+        QVERIFY(restarts.jfif);
+        QCOMPARE(componentNames(restarts), QStringList({"Y", "Cb", "Cr"}));
+        QCOMPARE(restarts.settingsNotReproduced(),
+                 QStringList{QStringLiteral("the restart interval of 3 MCUs")});
+    }
+
+    // "Use these settings" keeps a third table as Cr's, and tables that are
+    // Annex K at one quality as those tables and that quality.
+    void useTheseSettingsKeepsThreeTables()
+    {
+        static const unsigned int third[64] = {
+            3,  5,  7,  9,  11, 13, 15, 17, 5,  7,  9,  11, 13, 15, 17, 19, 7,  9,  11, 13, 15, 17,
+            19, 21, 9,  11, 13, 15, 17, 19, 21, 23, 11, 13, 15, 17, 19, 21, 23, 25, 13, 15, 17, 19,
+            21, 23, 25, 27, 15, 17, 19, 21, 23, 25, 27, 29, 17, 19, 21, 23, 25, 27, 29, 31};
+        const JpegFileInfo three =
+            JpegFileInfo::read(libraryJpeg(JCS_RGB, 3, [](jpeg_compress_struct& c) {
+                jpeg_set_quality(&c, 85, TRUE);
+                jpeg_add_quant_table(&c, 2, third, 100, TRUE);
+                c.comp_info[2].quant_tbl_no = 2;
+            }));
+        QCOMPARE(three.components[2].table, 2);
+        QVERIFY(three.settingsNotReproduced().isEmpty());
+        JPEGSettings settings;
+        three.copySettingsTo(settings);
+        for (int slot : {0, 1, 2})
+            QVERIFY(settings.getCurrentQuantizationTables()[slot]);
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("p.png"), 24, 16));
+        Image image(encoded(dir.file("p.png")));
+        const JpegFileInfo again = JpegFileInfo::read(jpegOf(image, settings));
+        QCOMPARE(again.components[2].table, 2);
+        for (int slot : {0, 1, 2})
+            QCOMPARE(again.tableForSlot(slot)->table, three.tableForSlot(slot)->table);
+
+        const JpegFileInfo annexK = JpegFileInfo::read(libraryJpeg(
+            JCS_RGB, 3, [](jpeg_compress_struct& c) { jpeg_set_quality(&c, 85, TRUE); }));
+        JPEGSettings fromAnnexK;
+        annexK.copySettingsTo(fromAnnexK);
+        QCOMPARE(fromAnnexK.getQuality(), 85);
+        QCOMPARE(fromAnnexK.qtables[0], QuantizationTable(annexKLuminance));
+        QCOMPARE(fromAnnexK.qtables[1], QuantizationTable(annexKChrominance));
+        QVERIFY(!fromAnnexK.getCurrentQuantizationTables()[2]);
     }
 
     void nearestQualityAndCustomTables()

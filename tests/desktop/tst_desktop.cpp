@@ -120,6 +120,7 @@ private slots:
             batch.updateUI();
             batch.findChild<QCheckBox*>("extendedCheck")->setChecked(true);
             batch.findChild<QLineEdit*>("minQualityEdit")->setText("50");
+            batch.findChild<QLineEdit*>("maxTableQualityEdit")->setText("30");
             batch.getQuantizationChooser()->setFileName(0, path("luminance.txt"));
             QVERIFY(batch.loadDownsamplingPairs(path("pairs.txt")));
             batch.saveSettings();
@@ -145,6 +146,7 @@ private slots:
         QVERIFY(batch.findChild<QCheckBox*>("extendedCheck")->isChecked());
         QVERIFY(batch.findChild<QCheckBox*>("progressiveCheck")->isEnabled());
         QCOMPARE(batch.findChild<QLineEdit*>("minQualityEdit")->text(), QStringLiteral("50"));
+        QCOMPARE(batch.findChild<QLineEdit*>("maxTableQualityEdit")->text(), QStringLiteral("30"));
         QCOMPARE(batch.getBatchSettings()->luminanceTables.size(), std::size_t(2));
         QCOMPARE(batch.getBatchSettings()->luminanceTables[1][0], 101u);
         QCOMPARE(batch.getBatchSettings()->chrominanceTables.size(), std::size_t(1));

@@ -70,10 +70,13 @@ private slots:
 
         QCOMPARE(grid.findChild<QLineEdit*>("cell_3_5"), grid.cellEdit(3, 5));
         QCOMPARE(grid.cellEdit(3, 5)->validator(), &validator);
-        QCOMPARE(grid.size(), QSize(200, 200));
-        QCOMPARE(grid.minimumSize(), QSize(200, 200));
-        QCOMPARE(grid.maximumSize(), QSize(200, 200));
-        QCOMPARE(grid.cellEdit(0, 0)->size(), QSize(25, 25));
+        // Every cell shows the widest entry the validator allows, "999", whole.
+        const int cell = grid.cellEdit(0, 0)->width();
+        QVERIFY(cell >= grid.fontMetrics().horizontalAdvance(QStringLiteral("999")) + 8);
+        QCOMPARE(grid.size(), QSize(8 * cell, 200));
+        QCOMPARE(grid.minimumSize(), grid.size());
+        QCOMPARE(grid.maximumSize(), grid.size());
+        QCOMPARE(grid.cellEdit(0, 0)->height(), 25);
     }
 
     void keystrokesCommit()

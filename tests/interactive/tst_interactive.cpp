@@ -127,11 +127,12 @@ private slots:
         QVERIFY(!toolChild<QRadioButton>("baselineRadio")->isChecked());
         QCOMPARE(toolChild<QComboBox>("dctCombo")->currentText(), QStringLiteral("int"));
         QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), 95);
-        // Custom tables are scaled by the quality, so it stays editable.
-        QVERIFY(toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        // No custom table is checked: the library's tables are written, and
+        // the table quality says it is not in use.
+        QVERIFY(!toolChild<QSpinBox>("qualitySpin")->isEnabled());
         QCOMPARE(toolChild<QLabel>("qualityLabel")->text(), QStringLiteral("Table quality:"));
-        QCOMPARE(toolChild<QLabel>("tableScalingLabel")->text(),
-                 QStringLiteral("95 → tables × 10 %"));
+        QVERIFY(
+            toolChild<QLabel>("tableScalingLabel")->text().contains(QLatin1String("not in use")));
         QVERIFY(!toolChild<QGroupBox>("qualityGroup")->isChecked());
         QVERIFY(!toolChild<QPushButton>("compressButton")->isEnabled());
         QVERIFY(!toolChild<QAction>("saveAsAction")->isEnabled());
@@ -170,11 +171,20 @@ private slots:
         QVERIFY(!settings()->isAutoQualityEnabled());
         QVERIFY(toolChild<QPushButton>("quantizationButton")->isEnabled());
         QVERIFY(toolChild<QComboBox>("dctCombo")->isEnabled());
-        QVERIFY(toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        QVERIFY(!toolChild<QSpinBox>("qualitySpin")->isEnabled());
+        // The luminance slot checked: its table is scaled, the chrominance
+        // stays the library's.
+        settings()->getCurrentQuantizationTables()[JPEGSettings::LUMINANCE] = true;
         toolChild<QSpinBox>("qualitySpin")->setValue(25);
+        QVERIFY(toolChild<QSpinBox>("qualitySpin")->isEnabled());
         QCOMPARE(settings()->getQuality(), 25);
         QCOMPARE(toolChild<QLabel>("tableScalingLabel")->text(),
-                 QStringLiteral("25 → tables × 200 %"));
+                 QStringLiteral("25 → custom tables × 200 %; chrominance: the library's table "
+                                "at quality 75"));
+        toolChild<QSpinBox>("qualitySpin")->setValue(100);
+        QCOMPARE(toolChild<QLabel>("tableScalingLabel")->text(),
+                 QStringLiteral("100 → every entry of the custom tables is 1; chrominance: the "
+                                "library's table at quality 75"));
 
         auto* dct = toolChild<QComboBox>("dctCombo");
         dct->setFocus();
@@ -218,9 +228,18 @@ private slots:
         QTest::mouseClick(window->findChild<QPushButton*>("useSettingsButton"), Qt::LeftButton);
         QVERIFY(!settings()->isAutoQualityEnabled());
         QVERIFY(!toolChild<QGroupBox>("qualityGroup")->isChecked());
-        QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), 50);
+        // The file's tables are Annex K at one quality: those and that quality.
+        const int quality = info.tableForSlot(0)->quality;
+        QCOMPARE(toolChild<QSpinBox>("qualitySpin")->value(), quality);
         QVERIFY(settings()->getCurrentQuantizationTables()[0]);
-        QCOMPARE(settings()->qtables[0], info.tableForSlot(0)->table);
+        QCOMPARE(settings()->qtables[0], QuantizationTable(annexKLuminance));
+        // The history names what was written.
+        const CompressionHistory& history = *tool->compressionHistory();
+        QTRY_VERIFY(history.size() > 0 &&
+                    history.entry(history.size() - 1).settings.getQuality() == quality);
+        QVERIFY(history.entry(history.size() - 1)
+                    .shortSettings()
+                    .startsWith(QStringLiteral("q%1 K.1/K.2 ").arg(quality)));
         QCOMPARE(settings()->downsampling[0].horizontal, info.components[0].horizontal);
         QCOMPARE(settings()->downsampling[0].vertical, info.components[0].vertical);
 
@@ -254,6 +273,18 @@ private slots:
         const JpegFileInfo info = JpegFileInfo::read(last->getCompressedBytes());
         QCOMPARE(info.tableForSlot(0)->quality, 80);
         QVERIFY(viewerChild<QPushButton>("imageButton")->isEnabled());
+
+        // A typed quality counts once typing ends: "45" is no compression at 4.
+        spin->setFocus();
+        spin->selectAll();
+        QTest::keyClicks(spin, QStringLiteral("45"));
+        QCOMPARE(settings()->getQuality(), 80);
+        QTest::keyClick(spin, Qt::Key_Return);
+        QCOMPARE(settings()->getQuality(), 45);
+        QTRY_VERIFY(tool->currentResult()->getSettings().getQuality() == 45);
+        QTRY_VERIFY(!tool->liveCompression()->isBusy());
+        for (int row = 0; row < tool->compressionHistory()->size(); ++row)
+            QVERIFY(tool->compressionHistory()->entry(row).settings.getQuality() != 4);
 
         // Compress still works, now and with "Live" off.
         toolChild<QCheckBox>("liveCheck")->setChecked(false);
@@ -400,13 +431,17 @@ private slots:
         QCOMPARE(history.heldBytes(), b + c);
         QVERIFY(a + b + c > history.byteCap());
         QCOMPARE(history.data(history.index(1, CompressionHistory::SETTINGS)).toString(),
-                 QStringLiteral("q90 auto · Extended · int · 2x2,1x1,1x1"));
+                 QStringLiteral("q90 K.1/K.2 · auto · Extended · int · 2x2,1x1,1x1"));
         // One entry larger than the cap on its own is still kept.
         CompressionHistory tiny(1);
         tiny.add(*results[0], 1.0);
         tiny.add(*results[1], 1.0);
         QCOMPARE(tiny.size(), 1);
         QCOMPARE(tiny.entry(0).number, 2);
+        // The next picture's history numbers from 1 again.
+        tiny.clear();
+        tiny.add(*results[2], 1.0);
+        QCOMPARE(tiny.entry(0).number, 1);
     }
 
     // With the inspector tool, a click on the compressed picture opens the

@@ -34,6 +34,13 @@ using namespace ViewerTest;
 
 namespace {
 
+// The viewer's grid, inside the scroll area that fills the window.
+QGridLayout* viewerGrid(const MainWindow& window)
+{
+    const auto* content = window.findChild<QWidget*>(QStringLiteral("viewerContent"));
+    return content ? qobject_cast<QGridLayout*>(content->layout()) : nullptr;
+}
+
 const char* const viewButtons[] = {
     "imageButton", "colorDifferenceButton", "errorsButton",   "yButton", "cbButton",
     "crButton",    "ssimMapButton",         "amplifiedButton"};
@@ -284,9 +291,8 @@ void TestMainWindow::batchContents()
     QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
     QVERIFY(window.windowFlags() & Qt::WindowMaximizeButtonHint);
 
-    auto* grid = qobject_cast<QGridLayout*>(window.layout());
-    QVERIFY(grid);
-    auto* menuBar = qobject_cast<QMenuBar*>(grid->menuBar());
+    QVERIFY(viewerGrid(window));
+    auto* menuBar = qobject_cast<QMenuBar*>(window.layout()->menuBar());
     QVERIFY(menuBar);
     const QList<QAction*> menus = menuBar->actions();
     QCOMPARE(menus.size(), 1);
@@ -311,9 +317,8 @@ void TestMainWindow::interactiveContents()
     QCOMPARE(window.variant(), Variant::Interactive);
     QCOMPARE(window.windowTitle(), QStringLiteral("Images"));
     QCOMPARE(window.windowType(), Qt::Window);
-    auto* grid = qobject_cast<QGridLayout*>(window.layout());
-    QVERIFY(grid);
-    QVERIFY(!grid->menuBar());
+    QVERIFY(viewerGrid(window));
+    QVERIFY(!window.layout()->menuBar());
     QVERIFY(!window.findChild<QMenuBar*>());
     QVERIFY(!saveAsAction(window));
     // The figures are those of the batch viewer, MSE included.
@@ -370,7 +375,7 @@ void TestMainWindow::buttonsAndCells()
         QCOMPARE(found->minimumSize(), QSize(28, 28));
         QCOMPARE(found->maximumSize(), QSize(28, 28));
         QVERIFY(!found->icon().pixmap(28, 28).isNull());
-        auto* grid = static_cast<QGridLayout*>(window->layout());
+        QGridLayout* grid = viewerGrid(*window);
         int r, c, rs, cs;
         grid->getItemPosition(grid->indexOf(found), &r, &c, &rs, &cs);
         QCOMPARE((QList<int>{r, c, rs, cs}), cell);
@@ -394,7 +399,7 @@ void TestMainWindow::figureCaptionsAndCells()
         {"mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false},
     };
     MainWindow window(false, nullptr);
-    auto* grid = static_cast<QGridLayout*>(window.layout());
+    QGridLayout* grid = viewerGrid(window);
     for (const Figure& figure : figures) {
         const QByteArray name(figure.name);
         QLabel* caption = label(window, (name + "TextLabel").constData());
@@ -941,13 +946,14 @@ void TestMainWindow::pixelReadout()
     auto plain = [](QString text) {
         return text.replace(QChar(0x2007), QLatin1Char(' ')).simplified();
     };
-    // Y = 0.2989 R + 0.5866 G + 0.1145 B, Cb and Cr about 127.5, truncated.
+    // The encoder's fixed-point conversion, so that the values compare with
+    // the block inspector's.
     QCOMPARE(plain(PixelReadout::describe(QPoint(2, 1), &source, &compressed)),
-             QStringLiteral("x 2, y 1 Source RGB 255 0 0 YCbCr 76 84 255 "
-                            "Compressed RGB 250 10 5 YCbCr 81 84 247 "
-                            "Difference RGB -5 +10 +5 YCbCr +5 0 -8"));
+             QStringLiteral("x 2, y 1 Source RGB 255 0 0 YCbCr 76 85 255 "
+                            "Compressed RGB 250 10 5 YCbCr 81 85 248 "
+                            "Difference RGB -5 +10 +5 YCbCr +5 0 -7"));
     QCOMPARE(plain(PixelReadout::describe(QPoint(0, 0), &source, nullptr)),
-             QStringLiteral("x 0, y 0 Source RGB 0 0 0 YCbCr 0 127 127"));
+             QStringLiteral("x 0, y 0 Source RGB 0 0 0 YCbCr 0 128 128"));
     QVERIFY(PixelReadout::describe(QPoint(4, 0), &source, &compressed).isEmpty());
 
     MainWindow window(false, nullptr);
