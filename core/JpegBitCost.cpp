@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -964,6 +965,23 @@ std::vector<std::uint32_t> JpegBitCost::lumaGridBits(int c) const
                 }
         }
     return grid;
+}
+
+JpegBitCost::Summary JpegBitCost::summary() const
+{
+    const double none = std::nan("");
+    Summary s{none, none, none, none, none};
+    if (!ok() || components.empty())
+        return s;
+    s.dcBitsY = double(components[0].totalDcBits);
+    s.acBitsY = double(components[0].totalAcBits);
+    s.dcBitsC = s.acBitsC = 0;
+    for (std::size_t c = 1; c < components.size(); ++c) {
+        s.dcBitsC += double(components[c].totalDcBits);
+        s.acBitsC += double(components[c].totalAcBits);
+    }
+    s.headerBytes = double(nonDataBytes());
+    return s;
 }
 
 JpegBitCost JpegBitCost::read(const QByteArray& bytes, const Options& options)

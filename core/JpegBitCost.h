@@ -177,6 +177,19 @@ struct JpegBitCost
     // heightInBlocks of component 0, row by row.
     std::vector<std::uint32_t> lumaGridBits(int c) const;
 
+    // The sweep table's split: DC and AC bits of luma (the first component)
+    // and of chroma (the others summed), and nonDataBytes(). NaN throughout
+    // when the file was not walked.
+    struct Summary
+    {
+        double dcBitsY;
+        double acBitsY;
+        double dcBitsC;
+        double acBitsC;
+        double headerBytes;
+    };
+    Summary summary() const;
+
     static JpegBitCost read(const QByteArray& bytes, const Options& options);
     static JpegBitCost read(const QByteArray& bytes) { return read(bytes, Options()); }
 };

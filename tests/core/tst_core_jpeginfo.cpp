@@ -122,6 +122,36 @@ void checkBitCost(const QByteArray& bytes, const char* what)
              8 * std::uint64_t(bytes.size()));
 }
 
+// DC bits counted from the library's coefficients and the code lengths
+// of the standard's DC tables (one block per MCU, so no blocks past the
+// edge): category code plus as many extra bits as the category.
+void checkDcBitsFromTheCoefficients(const QByteArray& bytes)
+{
+    static const int lengths[2][12] = {{2, 3, 3, 3, 3, 3, 4, 5, 6, 7, 8, 9},
+                                       {2, 2, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+    const JpegFileInfo info = JpegFileInfo::read(bytes, true);
+    const JpegBitCost cost = JpegBitCost::read(bytes);
+    QVERIFY(info.standardHuffman());
+    for (std::size_t c = 0; c < info.coefficients.size(); ++c) {
+        const JpegFileInfo::ComponentCoefficients& k = info.coefficients[c];
+        std::uint64_t bits = 0;
+        int previous = 0;
+        for (int row = 0; row < k.heightInBlocks; ++row)
+            for (int column = 0; column < k.widthInBlocks; ++column) {
+                const int dc = k.block(column, row)[0];
+                int magnitude = std::abs(dc - previous);
+                int category = 0;
+                while (magnitude) {
+                    ++category;
+                    magnitude >>= 1;
+                }
+                bits += std::uint64_t(lengths[c ? 1 : 0][category] + category);
+                previous = dc;
+            }
+        QCOMPARE(cost.components[c].totalDcBits, bits);
+    }
+}
+
 } // namespace
 
 class TestJpegFileInfo : public QObject
@@ -409,6 +439,8 @@ private slots:
                                dir.file("t.jpg"));
         QVERIFY(!bytes.isEmpty());
         checkBitCost(bytes, QTest::currentDataTag());
+        if (cjpeg.contains("1x1") && !cjpeg.contains("-progressive"))
+            checkDcBitsFromTheCoefficients(bytes);
     }
 
     // The project's own files, and every JPEG of the installed test-data
