@@ -237,6 +237,8 @@ private:
     std::vector<std::int16_t> scratch; // one block, sequential files without kept coefficients
     std::int64_t scanCells = 0;
     bool tracing = false; // inside the traced block
+    // The traced block's index in its component, or none.
+    std::size_t tracedBlock = std::size_t(-1);
 };
 
 void Walker::run()
@@ -372,6 +374,12 @@ void Walker::allocate()
         corrupt(QStringLiteral("The picture of %1 x %2 pixels has too many blocks to measure.")
                     .arg(out.width)
                     .arg(out.height));
+    if (options.traceComponent >= 0 && options.traceComponent < int(out.components.size())) {
+        const JpegBitCost::Component& traced = out.components[std::size_t(options.traceComponent)];
+        if (options.traceColumn >= 0 && options.traceColumn < traced.storedWidth &&
+            options.traceRow >= 0 && options.traceRow < traced.storedHeight)
+            tracedBlock = traced.index(options.traceColumn, options.traceRow);
+    }
     const bool coefficients = options.keepCoefficients || out.progressive;
     for (JpegBitCost::Component& c : out.components) {
         const std::size_t blocks = std::size_t(c.storedWidth) * std::size_t(c.storedHeight);
@@ -608,8 +616,7 @@ void Walker::charge(ScanState& state, int slot, int c, std::size_t block, std::u
     (dc ? component.dcBits : component.acBits)[block] += std::uint32_t(bits);
     if (!state.scan->shares.empty())
         state.scan->shares[std::size_t(slot)][block] += std::uint32_t(bits);
-    if (c == options.traceComponent &&
-        block == component.index(options.traceColumn, options.traceRow))
+    if (c == options.traceComponent && block == tracedBlock)
         out.traceBits += bits;
 }
 
