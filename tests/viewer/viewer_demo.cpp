@@ -3,7 +3,7 @@
 // by the test suite. Start it from the run folder, so that ./img/ and
 // ./doc/ are found:
 //
-//   viewer_demo [--batch] [--view image|colordiff|errors|y|cb|cr|ssim|amplified]
+//   viewer_demo [--batch] [--view image|colordiff|errors|y|cb|cr|ssim|amplified|bits]
 //               [--gain G] [--zoom N]
 //               [--rotate] [--help PAGE] [--size WxH] [--screenshot FILE]
 //               [--inspect X,Y] [--zoom-to PERCENT] [--centre X,Y] [--grid]
@@ -154,6 +154,8 @@ int main(int argc, char* argv[])
             viewer->showSSIMMap();
         else if (view == QLatin1String("amplified"))
             viewer->showAmplifiedDifference();
+        else if (view == QLatin1String("bits"))
+            viewer->showBits();
         if (gain > 0)
             viewer->setGain(gain);
         viewer->resize(size);
