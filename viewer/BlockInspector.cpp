@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BlockInspector.h"
 
+#include "CodedSymbolsView.h"
 #include "CompressionResult.h"
 #include "Image.h"
 #include "ImageWidget.h"
@@ -117,6 +118,8 @@ BlockInspector::BlockInspector(QWidget* parent) : QWidget(parent, Qt::Tool)
     zigzagLabel->setWordWrap(true);
     zigzagLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(zigzagLabel, 3, 0, 1, 3);
+    symbols = new CodedSymbolsView;
+    layout->addWidget(symbols, 4, 0, 1, 3);
 
     connect(componentCombo, &QComboBox::activated, this, [this](int component) {
         // The same place of the picture in the other component's blocks.
@@ -261,6 +264,7 @@ void BlockInspector::fill()
                              "%2")
                   .arg(block.lastNonZero)
                   .arg(sequence.join(QLatin1Char(' '))));
+    symbols->showBlock(result->getCompressedBytes(), block.component, block.column, block.row);
 }
 
 void BlockInspector::clear(const QString& message)
@@ -268,6 +272,7 @@ void BlockInspector::clear(const QString& message)
     shown = false;
     positionLabel->setText(message);
     zigzagLabel->clear();
+    symbols->clear();
     for (QTableWidget* grid :
          {samplesGrid, dctGrid, tableGrid, storedGrid, reconstructionGrid, errorGrid})
         for (int k = 0; k < 64; ++k) {

@@ -28,6 +28,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QtTest>
 
@@ -1118,6 +1119,14 @@ void TestMainWindow::inspectedBlockIsOutlinedAndFollowed()
                       right(window)->getZoomFactor()));
     QVERIFY(inspector->showBlock(1, 1, 2));
     QCOMPARE(right(window)->getHighlight(), QRect(16, 32, 16, 16));
+    // Down to the code: the block's symbols, starting with its DC
+    // difference, and its total.
+    auto* symbols = inspector->findChild<QTableWidget*>(QStringLiteral("codedSymbolsTable"));
+    QVERIFY(symbols && symbols->rowCount() >= 2);
+    QVERIFY(symbols->item(0, 1)->text().startsWith(QStringLiteral("DC, size")));
+    QVERIFY(inspector->findChild<QLabel*>(QStringLiteral("codedBitsLabel"))
+                ->text()
+                .startsWith(QStringLiteral("Coded: %1 symbols").arg(symbols->rowCount())));
     QVERIFY(inView(QRect(16, 32, 16, 16)));
 
     toolButton(window, "inspectButton")->click();
