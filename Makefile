@@ -25,14 +25,14 @@ JOBS         ?= $(shell nproc)
 PICTURE      ?= $(CURDIR)/resources/samples/chelsea.png
 FUZZ_SECONDS ?= 60
 FUZZERS      ?= qtables table downsampling_pairs help_page picture png encoded_jpeg ppm sweep_csv \
-                sweep_file jpeg_info
+                sweep_file jpeg_info bit_cost
 
 # Compiler-cache entries keyed by paths relative to the checkout, so that every
 # build folder and every checkout of the project shares them.
 export CCACHE_BASEDIR ?= $(CURDIR)
 
 PACKAGES = cmake g++ make pkgconf qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
-           libfreeimage-dev libjpeg62-turbo-dev libdeflate-dev libjpeg-turbo-progs xvfb xauth ccache \
+           libfreeimage-dev libjpeg62-turbo-dev libdeflate-dev libjpeg-turbo-progs libjxl-testdata xvfb xauth ccache \
            qt6-charts-dev libqt6opengl6-dev qt6-svg-dev parallel \
            desktop-file-utils appstream dpkg-dev python3
 FUZZ_PACKAGES = clang libclang-rt-14-dev

@@ -4,6 +4,7 @@
 #include "BatchProgress.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
+#include "JpegBitCost.h"
 #include "JpegFrame.h"
 
 #include <QFile>
@@ -104,8 +105,18 @@ struct Run
     std::map<int, Picture> pictures;
 };
 
+void fillBitCost(const QByteArray& jpeg, ResultStat& stat)
+{
+    const JpegBitCost::Summary bits = JpegBitCost::read(jpeg).summary();
+    stat.dcBitsY = bits.dcBitsY;
+    stat.acBitsY = bits.acBitsY;
+    stat.dcBitsC = bits.dcBitsC;
+    stat.acBitsC = bits.acBitsC;
+    stat.headerBytes = bits.headerBytes;
+}
+
 BatchOutcome compressOne(JPEGCompressor& compressor, Image* image, const JPEGSettings& entry,
-                         bool keepJpeg, FigureSet figures)
+                         bool keepJpeg, FigureSet figures, bool bitCost)
 {
     BatchOutcome outcome;
     outcome.stat.width = image->getWidth();
@@ -140,6 +151,8 @@ BatchOutcome compressOne(JPEGCompressor& compressor, Image* image, const JPEGSet
     outcome.stat.sampling = JpegFrame::sampling(jpeg);
     outcome.stat.encodeMs = encodeMs;
     outcome.stat.decodeMs = decodeMs;
+    if (bitCost)
+        fillBitCost(jpeg, outcome.stat);
     if (keepJpeg)
         outcome.jpeg = jpeg;
     return outcome;
@@ -207,7 +220,7 @@ void work(Run& run, BatchEngine::Options options)
             lock.unlock();
             compressor.setImage(image);
             outcome = compressOne(compressor, image, run.entries[std::size_t(entry)],
-                                  options.keepJpegs, options.figures);
+                                  options.keepJpegs, options.figures, options.bitCost);
             // A damaged picture that still decoded: what the decoder said.
             if (outcome.status == BatchOutcome::Compressed)
                 outcome.message = image->getLoadMessage();

@@ -68,6 +68,8 @@ public:
         // The quality figures measured with every compression besides the
         // four of the report; the others stay n/a.
         FigureSet figures = FigureSet::everything();
+        // Walk every JPEG's coded data for ResultStat's DC/AC bits.
+        bool bitCost = false;
     };
 
     // Returns false to stop the run.

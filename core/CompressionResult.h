@@ -170,6 +170,12 @@ struct ResultStat
     QString sampling;
     double encodeMs = std::nan("");
     double decodeMs = std::nan("");
+    // Where the JPEG's bits went (JpegBitCost::Summary), when asked for.
+    double dcBitsY = std::nan("");
+    double acBitsY = std::nan("");
+    double dcBitsC = std::nan("");
+    double acBitsC = std::nan("");
+    double headerBytes = std::nan("");
 
     ResultStat() = default;
     // Copies the figures of `wanted` that the result has; the four of the

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JpegPropertiesWindow.h"
 
+#include "BitBreakdown.h"
+
 #include <QDialogButtonBox>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -68,6 +70,14 @@ void JpegPropertiesWindow::setInfo(const JpegFileInfo& info, const QString& name
     setWindowTitle(QStringLiteral("JPEG properties - %1").arg(name));
     browser->setHtml(describe(info));
     useButton->setEnabled(info.isValid());
+}
+
+void JpegPropertiesWindow::setBitCost(const JpegBitCost& cost)
+{
+    if (!fileInfo.isValid())
+        return;
+    browser->setHtml(describe(fileInfo) + QStringLiteral("<h3>Where the bytes go</h3>") +
+                     BitBreakdown::html(cost));
 }
 
 QString JpegPropertiesWindow::describe(const JpegFileInfo& info)

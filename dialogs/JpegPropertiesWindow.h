@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "JpegBitCost.h"
 #include "JpegFileInfo.h"
 
 #include <QDialog>
@@ -24,6 +25,9 @@ public:
     // disables "Use these settings".
     void setInfo(const JpegFileInfo& info, const QString& name);
     const JpegFileInfo& info() const { return fileInfo; }
+    // Adds where the bytes of the file shown go (BitBreakdown) below its
+    // description, until the next setInfo().
+    void setBitCost(const JpegBitCost& cost);
 
     // The description as HTML, as the dialog shows it.
     static QString describe(const JpegFileInfo& info);

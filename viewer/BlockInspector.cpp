@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BlockInspector.h"
 
+#include "CodedSymbolsView.h"
 #include "CompressionResult.h"
 #include "Image.h"
 #include "ImageWidget.h"
@@ -119,6 +120,8 @@ BlockInspector::BlockInspector(QWidget* parent) : QWidget(parent, Qt::Tool)
     zigzagLabel->setWordWrap(true);
     zigzagLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(zigzagLabel, 3, 0, 1, 3);
+    symbols = new CodedSymbolsView;
+    layout->addWidget(symbols, 4, 0, 1, 3);
 
     connect(componentCombo, &QComboBox::activated, this, [this](int component) {
         // The same place of the picture in the other component's blocks.
@@ -266,6 +269,7 @@ void BlockInspector::fill()
                              "%2")
                   .arg(block.lastNonZero)
                   .arg(sequence.join(QLatin1Char(' '))));
+    symbols->showBlock(result->getCompressedBytes(), block.component, block.column, block.row);
 }
 
 // Samples beyond the picture's edge: grey, in italics, with a tool tip.
@@ -291,6 +295,7 @@ void BlockInspector::clear(const QString& message)
     shown = false;
     positionLabel->setText(message);
     zigzagLabel->clear();
+    symbols->clear();
     for (QTableWidget* grid :
          {samplesGrid, dctGrid, tableGrid, storedGrid, reconstructionGrid, errorGrid})
         for (int k = 0; k < 64; ++k) {

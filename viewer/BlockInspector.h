@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
+class CodedSymbolsView;
 class CompressionResult;
 class ImageWidget;
 class QAbstractButton;
@@ -17,8 +18,9 @@ class QTableWidget;
 // The panel of one 8 x 8 block of one component of a compression: input
 // samples, float DCT, quantization table, the coefficients as stored in the
 // result's JPEG, the zig-zag sequence up to its last non-zero coefficient,
-// the rebuilt block and its error, each as a small heat-mapped grid. The
-// arrow keys move to the neighbouring block.
+// the rebuilt block and its error, each as a small heat-mapped grid, and
+// the symbols that code it in the file (CodedSymbolsView). The arrow keys
+// move to the neighbouring block.
 //
 // Attached to a picture pane, a click on the pane while the tool button is
 // checked inspects the block under the pointer.
@@ -76,6 +78,7 @@ private:
     QComboBox* componentCombo = nullptr;
     QLabel* positionLabel = nullptr;
     QLabel* zigzagLabel = nullptr;
+    CodedSymbolsView* symbols = nullptr; // the block's Huffman codes
     QTableWidget* samplesGrid = nullptr;
     QTableWidget* dctGrid = nullptr;
     QTableWidget* tableGrid = nullptr;

@@ -39,6 +39,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSplitter>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -192,6 +193,11 @@ void MainWindow::create()
     readout = new PixelReadout;
     for (ImagePane* pane : {originalImageArea, processedImageArea}) {
         connect(pane, &ImagePane::pointerMoved, readout, &PixelReadout::showPixel);
+        connect(pane, &ImagePane::pointerMoved, this, [this](const QPoint& pixel) {
+            if (activeView == bitsButton && bitsMap.isMeasured())
+                readout->setText(readout->text() + QStringLiteral("   ") +
+                                 bitsMap.describe(pixel, bitsPlane->currentData().toInt()));
+        });
         connect(pane, &ImagePane::pointerLeft, readout, &PixelReadout::clearPixel);
     }
     splitter = new QSplitter(Qt::Horizontal);
@@ -231,9 +237,13 @@ void MainWindow::create()
     amplifiedButton = addToolButton("amplifiedButton", "amplified",
                                     "Amplified difference: |source - compressed| times the gain",
                                     &MainWindow::showAmplifiedDifference);
+    bitsButton = addToolButton("bitsButton", "bits",
+                               "Bits: how many bits of the JPEG each 8 \u00d7 8 block cost",
+                               &MainWindow::showBits);
     int column = 7;
-    for (QPushButton* button : {rotateButton, imageButton, colorDifferenceButton, errorsButton,
-                                yButton, cbButton, crButton, ssimMapButton, amplifiedButton})
+    for (QPushButton* button :
+         {rotateButton, imageButton, colorDifferenceButton, errorsButton, yButton, cbButton,
+          crButton, ssimMapButton, amplifiedButton, bitsButton})
         grid->addWidget(button, 5, column++, 2, 1);
     // The shown view's button is checked; its caption names the right pane.
     viewGroup = new QButtonGroup(this);
@@ -245,7 +255,8 @@ void MainWindow::create()
         {cbButton, "Cb"},
         {crButton, "Cr"},
         {ssimMapButton, "SSIM map"},
-        {amplifiedButton, "Difference \u00d7%1"}};
+        {amplifiedButton, "Difference \u00d7%1"},
+        {bitsButton, "Bits per block"}};
     for (const auto& [button, caption] : views) {
         button->setCheckable(true);
         // The painted icons fill the button: a frame in the highlight colour
@@ -436,8 +447,26 @@ QWidget* MainWindow::createViewOptions()
                                           "grey where the 11 \u00d7 11 window does not fit"));
     ssimLegend->setPixmap(ssimLegendPixmap(font()));
     ssimLegend->hide();
+    bitsPlane = new QComboBox;
+    bitsPlane->setObjectName(QStringLiteral("bitsPlane"));
+    bitsPlane->setToolTip(QStringLiteral("The component whose blocks the Bits view shows, or all "
+                                         "of them summed over the luma blocks they cover"));
+    bitsPlane->addItem(QStringLiteral("All"), int(BitsMap::ALL));
+    bitsPlane->addItem(QStringLiteral("Y"), int(BitsMap::Y));
+    bitsPlane->addItem(QStringLiteral("Cb"), int(BitsMap::CB));
+    bitsPlane->addItem(QStringLiteral("Cr"), int(BitsMap::CR));
+    bitsPlane->hide();
+    connect(bitsPlane, &QComboBox::activated, this, &MainWindow::showBits);
+    bitsLegend = new QLabel;
+    bitsLegend->setObjectName(QStringLiteral("bitsLegend"));
+    bitsLegend->setToolTip(QStringLiteral("Bits of each block, and bits per pixel of the pixels "
+                                          "the block covers: dark = cheap, white = the most "
+                                          "expensive 0.5 % and above"));
+    bitsLegend->hide();
     layout->addWidget(createPaneTools());
     layout->addStretch(1);
+    layout->addWidget(bitsPlane);
+    layout->addWidget(bitsLegend);
     layout->addWidget(ssimLegend);
     layout->addWidget(gainCaption);
     layout->addWidget(gainCombo);
@@ -456,6 +485,7 @@ void MainWindow::updateImage(Image* newImage)
     // The result belonged to the previous picture and may be deleted by its
     // owner any time now; the views never look at it again.
     result = nullptr;
+    bitsMap.clear();
     if (hasPixels(newImage)) {
         sourceImage->setQImage(wrap(newImage->getRGB32Buffer(), newImage));
         setZoomWidgetsEnabled(true);
@@ -485,6 +515,7 @@ void MainWindow::updateImage(Image* newImage)
 void MainWindow::updateCompressed(CompressionResult* newResult)
 {
     result = newResult;
+    bitsMap.clear();
     inspector->setResult(newResult);
     setViewButtonsEnabled(newResult);
     setFigures(newResult);
@@ -510,6 +541,8 @@ void MainWindow::showInRightPane(const unsigned char* pixels, const Image* sized
     processedImage->setQImage(wrap(pixels, sizedLike));
     // The colour scale goes with the SSIM map only.
     ssimLegend->hide();
+    bitsLegend->hide();
+    bitsPlane->hide();
     setActiveView(view);
 }
 
@@ -629,6 +662,31 @@ void MainWindow::showAmplifiedDifference()
     showDerived(
         QStringLiteral("amplified difference"),
         [this] { return result->getAmplifiedDifference(gain); }, true, amplifiedButton);
+}
+
+void MainWindow::showBits()
+{
+    if (!canShowViews())
+        return;
+    if (!bitsMap.isMeasured() && !bitsMap.measure(result->getCompressedBytes())) {
+        QMessageBox::warning(this, QStringLiteral("Bits"),
+                             QStringLiteral("The bits of this JPEG's blocks cannot be shown: %1")
+                                 .arg(bitsMap.reason())
+                                 .toHtmlEscaped());
+        return;
+    }
+    const int plane = bitsPlane->currentData().toInt();
+    processedImage->setQImage(bitsMap.render(plane));
+    ssimLegend->hide();
+    setActiveView(bitsButton);
+    bitsLegend->setPixmap(bitsMap.legend(plane, font()));
+    bitsLegend->show();
+    bitsPlane->show();
+    // A grey file has one plane.
+    for (int i = 2; i < bitsPlane->count(); ++i)
+        qobject_cast<QStandardItemModel*>(bitsPlane->model())
+            ->item(i)
+            ->setEnabled(i - 1 < bitsMap.componentCount());
 }
 
 void MainWindow::setGain(int newGain)
@@ -835,6 +893,7 @@ void MainWindow::setViewButtonsEnabled(const CompressionResult* shown)
     ssimMapButton->setEnabled(comparable);
     amplifiedButton->setEnabled(comparable);
     gainCombo->setEnabled(comparable);
+    bitsButton->setEnabled(shown != nullptr);
 }
 
 void MainWindow::setFigures(const CompressionResult* shown)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "BitsMap.h"
 #include "Variant.h"
 
 #include <QDialog>
@@ -97,6 +98,8 @@ public slots:
     void showCr();
     void showSSIMMap();
     void showAmplifiedDifference();
+    // The bits spent on each block (BitsMap) of the plane chosen beside it.
+    void showBits();
     // 1, 2, 4, 8, 16 or 32; shows the amplified difference at that gain.
     void setGain(int gain);
     void zoomIn();
@@ -186,6 +189,10 @@ private:
     QPushButton* amplifiedButton = nullptr;
     QComboBox* gainCombo = nullptr;
     QLabel* ssimLegend = nullptr;
+    QPushButton* bitsButton = nullptr;
+    QComboBox* bitsPlane = nullptr; // BitsMap::Plane as item data
+    QLabel* bitsLegend = nullptr;
+    BitsMap bitsMap; // of `result`, measured on first view
     QPushButton* zoomInButton = nullptr;
     QPushButton* zoomOutButton = nullptr;
     QPushButton* zoomResetButton = nullptr;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ToolWindow.h"
 
+#include "BitBreakdown.h"
 #include "CompressionHistory.h"
 #include "CompressionResult.h"
 #include "DataFiles.h"
@@ -198,11 +199,27 @@ void ToolWindow::create()
     liveStatus->setWordWrap(true);
     liveStatus->setStyleSheet(QStringLiteral("color: #b00000"));
     grid->addWidget(liveStatus, 13, 0, 1, 2);
+    breakdownCheck = new QCheckBox(QStringLiteral("Where the bytes go"));
+    breakdownCheck->setObjectName(QStringLiteral("breakdownCheck"));
+    breakdownCheck->setToolTip(QStringLiteral("Show how the compressed file's size splits into "
+                                              "headers, tables and each component's DC and AC "
+                                              "bits"));
+    grid->addWidget(breakdownCheck, 14, 0, 1, 2);
+    breakdown = new QLabel;
+    breakdown->setObjectName(QStringLiteral("bitBreakdown"));
+    breakdown->setTextFormat(Qt::RichText);
+    breakdown->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    breakdown->hide();
+    grid->addWidget(breakdown, 15, 0, 1, 2);
+    connect(breakdownCheck, &QCheckBox::toggled, this, [this](bool on) {
+        breakdown->setVisible(on);
+        updateBreakdown();
+    });
     live = new LiveCompression(this);
     // The history stands beside the controls, as tall as they are.
     history = new CompressionHistory(CompressionHistory::defaultByteCap, this);
     historyPanel = new HistoryPanel(*history);
-    grid->setRowStretch(14, 1);
+    grid->setRowStretch(16, 1);
     auto* outer = new QHBoxLayout(this);
     QScrollArea* controlsArea = WindowState::scrolling(controls);
     controlsArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -407,6 +424,11 @@ bool ToolWindow::openImageFile(const QString& path)
     const JpegFileInfo info = JpegFileInfo::readFile(path);
     propertiesWindow->hide();
     propertiesWindow->setInfo(info, QFileInfo(path).fileName());
+    if (info.isValid()) {
+        QFile jpeg(path);
+        if (jpeg.size() <= JpegFileInfo::MAX_FILE_SIZE && jpeg.open(QIODevice::ReadOnly))
+            propertiesWindow->setBitCost(JpegBitCost::read(jpeg.readAll()));
+    }
     propertiesAction->setEnabled(info.isValid());
     propertiesButton->setVisible(info.isValid());
     // A damaged file that still decodes (a JPEG cut short) loads; what the
@@ -532,6 +554,15 @@ void ToolWindow::showResult(CompressionResult* next, const QString& error, bool 
     liveStatus->setText(result || !quiet ? QString() : error);
     if (!result && !quiet)
         report(false, error.toHtmlEscaped());
+    updateBreakdown();
+}
+
+void ToolWindow::updateBreakdown()
+{
+    if (!breakdownCheck->isChecked())
+        return;
+    breakdown->setText(result ? BitBreakdown::html(JpegBitCost::read(result->getCompressedBytes()))
+                              : QStringLiteral("No compressed picture yet."));
 }
 
 void ToolWindow::settingsChanged()

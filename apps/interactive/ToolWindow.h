@@ -161,6 +161,10 @@ private:
     QCheckBox* liveCheck = nullptr;
     QCheckBox* historyCheck = nullptr;
     QLabel* liveStatus = nullptr;
+    // Where the bytes of the shown result go (BitBreakdown), while checked.
+    QCheckBox* breakdownCheck = nullptr;
+    QLabel* breakdown = nullptr;
+    void updateBreakdown();
     LiveCompression* live = nullptr;
     CompressionHistory* history = nullptr;
     HistoryPanel* historyPanel = nullptr;

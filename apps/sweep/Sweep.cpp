@@ -427,7 +427,9 @@ int run(const SweepJob& job)
     BatchEngine::Options options;
     options.workers = job.workers;
     options.keepJpegs = !job.jpegDir.isEmpty();
-    if (!FigureSet::parse(job.figures.join(QLatin1Char(',')), options.figures))
+    QStringList measured = job.figures;
+    options.bitCost = measured.removeAll(QStringLiteral("bits")) > 0;
+    if (!FigureSet::parse(measured.join(QLatin1Char(',')), options.figures))
         options.figures = FigureSet::everything();
     BatchEngine engine(options);
     engine.run(files, entries, consume, nullptr, isKept);

@@ -339,15 +339,18 @@ bool parseFigures(const QString& list, QStringList& figures, QString& error)
     for (const QString& raw : words) {
         const QString word = raw.trimmed().toLower();
         if (word == QLatin1String("all")) {
-            figures = figureNames();
+            for (const QString& name : figureNames())
+                if (!figures.contains(name))
+                    figures << name;
         } else if (word == QLatin1String("none")) {
             continue;
-        } else if (figureNames().contains(word)) {
+        } else if (figureNames().contains(word) || word == QLatin1String("bits")) {
             if (!figures.contains(word))
                 figures << word;
         } else {
             error = QStringLiteral("--figures: unknown figure \"%1\" (all, none or any of %2)")
-                        .arg(raw.trimmed(), figureNames().join(QStringLiteral(", ")));
+                        .arg(raw.trimmed(),
+                             figureNames().join(QStringLiteral(", ")) + QStringLiteral(", bits"));
             return false;
         }
     }
@@ -356,6 +359,8 @@ bool parseFigures(const QString& list, QStringList& figures, QString& error)
     for (const QString& name : figureNames())
         if (figures.contains(name))
             ordered << name;
+    if (figures.contains(QLatin1String("bits")))
+        ordered << QStringLiteral("bits");
     figures = ordered;
     return true;
 }
@@ -466,7 +471,8 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
         nullptr);
     add({QStringLiteral("figures")},
         "Figures beyond the report's four: psnr, psnr_y, psnr_cb, psnr_cr, ssim, ms_ssim, all "
-        "(default) or none.",
+        "(default) or none; bits (DC and AC bits of luma and chroma, header bytes) only when "
+        "named.",
         "LIST");
     add({QStringLiteral("o")}, "Write the CSV to FILE (default: standard output).", "FILE");
     add({QStringLiteral("report")}, "Also write the batch window's tab-separated report to FILE.",

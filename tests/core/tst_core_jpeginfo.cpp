@@ -3,10 +3,12 @@
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
+#include "JpegBitCost.h"
 #include "JpegFileInfo.h"
 #include "TestPictures.h"
 
 #include <FreeImage.h>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -14,6 +16,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -24,6 +27,17 @@
 // clang-format on
 
 namespace {
+
+// Position in natural order of the k-th coefficient in zig-zag order.
+int naturalIndex(int k)
+{
+    static const int order[64] = {
+        0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
+        41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
+        30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
+    };
+    return order[k & 63];
+}
 
 std::string encoded(const QString& path)
 {
@@ -167,6 +181,94 @@ QStringList componentNames(const JpegFileInfo& info)
     for (std::size_t c = 0; c < info.components.size(); ++c)
         names << info.componentName(c);
     return names;
+}
+
+// Runs `program` (cjpeg, jpegtran) with `arguments` and returns what it
+// wrote to `output`, or nothing if it is missing or failed.
+QByteArray toolOutput(const QString& program, const QStringList& arguments, const QString& output)
+{
+    const QString path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty())
+        return QByteArray();
+    QProcess process;
+    process.start(path, arguments);
+    if (!process.waitForFinished(20000) || process.exitCode() != 0)
+        return QByteArray();
+    QFile file(output);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The bit walk of `bytes` against the library: every stored coefficient
+// of every block inside the picture is the library's, and the bits charged
+// to blocks plus everything else add up to the file's size.
+void checkBitCost(const QByteArray& bytes, const char* what)
+{
+    JpegBitCost::Options options;
+    options.keepCoefficients = true;
+    const JpegBitCost cost = JpegBitCost::read(bytes, options);
+    QVERIFY2(cost.ok(), qPrintable(QStringLiteral("%1: %2").arg(what, cost.error)));
+    const JpegFileInfo info = JpegFileInfo::read(bytes, true);
+    QVERIFY2(!info.coefficients.empty(), what);
+    QCOMPARE(cost.components.size(), info.coefficients.size());
+    for (std::size_t c = 0; c < info.coefficients.size(); ++c) {
+        const JpegFileInfo::ComponentCoefficients& library = info.coefficients[c];
+        const JpegBitCost::Component& walked = cost.components[c];
+        QCOMPARE(walked.widthInBlocks, library.widthInBlocks);
+        QCOMPARE(walked.heightInBlocks, library.heightInBlocks);
+        for (int row = 0; row < library.heightInBlocks; ++row)
+            for (int column = 0; column < library.widthInBlocks; ++column) {
+                const std::int16_t* mine =
+                    walked.coefficients.data() + walked.index(column, row) * 64;
+                if (std::memcmp(mine, library.block(column, row), 128) != 0)
+                    QFAIL(qPrintable(QStringLiteral("%1: component %2 block %3,%4 differs")
+                                         .arg(what)
+                                         .arg(c)
+                                         .arg(column)
+                                         .arg(row)));
+            }
+    }
+    std::uint64_t scanBits = 0;
+    for (const JpegBitCost::Scan& scan : cost.scans) {
+        scanBits += scan.blockBits;
+        std::uint64_t shares = 0;
+        for (const std::vector<std::uint32_t>& perBlock : scan.shares)
+            for (std::uint32_t bits : perBlock)
+                shares += bits;
+        QCOMPARE(shares, scan.blockBits);
+    }
+    QCOMPARE(scanBits, cost.totalBlockBits());
+    QCOMPARE(cost.totalBlockBits() + 8 * std::uint64_t(cost.nonDataBytes()) + cost.overheadBits(),
+             8 * std::uint64_t(bytes.size()));
+}
+
+// DC bits counted from the library's coefficients and the code lengths
+// of the standard's DC tables (one block per MCU, so no blocks past the
+// edge): category code plus as many extra bits as the category.
+void checkDcBitsFromTheCoefficients(const QByteArray& bytes)
+{
+    static const int lengths[2][12] = {{2, 3, 3, 3, 3, 3, 4, 5, 6, 7, 8, 9},
+                                       {2, 2, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}};
+    const JpegFileInfo info = JpegFileInfo::read(bytes, true);
+    const JpegBitCost cost = JpegBitCost::read(bytes);
+    QVERIFY(info.standardHuffman());
+    for (std::size_t c = 0; c < info.coefficients.size(); ++c) {
+        const JpegFileInfo::ComponentCoefficients& k = info.coefficients[c];
+        std::uint64_t bits = 0;
+        int previous = 0;
+        for (int row = 0; row < k.heightInBlocks; ++row)
+            for (int column = 0; column < k.widthInBlocks; ++column) {
+                const int dc = k.block(column, row)[0];
+                int magnitude = std::abs(dc - previous);
+                int category = 0;
+                while (magnitude) {
+                    ++category;
+                    magnitude >>= 1;
+                }
+                bits += std::uint64_t(lengths[c ? 1 : 0][category] + category);
+                previous = dc;
+            }
+        QCOMPARE(cost.components[c].totalDcBits, bits);
+    }
 }
 
 } // namespace
@@ -541,6 +643,157 @@ private slots:
             custom[k] = k % 2 ? 3 : 90;
         QCOMPARE(JpegFileInfo::classify(custom, 8).match,
                  JpegFileInfo::QuantizationTableInfo::CUSTOM);
+    }
+
+    // Files of every kind the walk handles, from cjpeg and jpegtran and from
+    // the project's encoder: each walked exactly as the library reads it.
+    void bitCostMatchesTheLibrary_data()
+    {
+        QTest::addColumn<QStringList>("cjpeg");
+        QTest::addColumn<QStringList>("jpegtran");
+        const QStringList none;
+        QTest::newRow("baseline 4:2:0 standard") << QStringList{"-sample", "2x2"} << none;
+        QTest::newRow("baseline 4:2:2 optimised")
+            << QStringList{"-sample", "2x1", "-optimize"} << none;
+        QTest::newRow("baseline 4:4:4 q95")
+            << QStringList{"-sample", "1x1", "-quality", "95"} << none;
+        QTest::newRow("grey restarts") << QStringList{"-grayscale", "-restart", "3B"} << none;
+        QTest::newRow("restart every row") << QStringList{"-restart", "1"} << none;
+        QTest::newRow("progressive 4:2:0") << QStringList{"-progressive"} << none;
+        QTest::newRow("progressive grey q30")
+            << QStringList{"-progressive", "-grayscale", "-quality", "30"} << none;
+        QTest::newRow("progressive 4:4:4 restarts")
+            << QStringList{"-progressive", "-sample", "1x1", "-restart", "2B"} << none;
+        QTest::newRow("jpegtran progressive, restarts")
+            << QStringList{"-sample", "2x1"} << QStringList{"-progressive", "-restart", "5B"};
+        QTest::newRow("jpegtran optimised sequential")
+            << QStringList{"-progressive"} << QStringList{"-optimize"};
+    }
+
+    void bitCostMatchesTheLibrary()
+    {
+        QFETCH(QStringList, cjpeg);
+        QFETCH(QStringList, jpegtran);
+        if (QStandardPaths::findExecutable("cjpeg").isEmpty())
+            QSKIP("cjpeg is not installed");
+        ScratchDir dir;
+        // Odd sizes, so that MCUs overhang the picture's edges.
+        TestPictures::write(dir.file("p.png"), 133, 75);
+        FIBITMAP* bitmap = FreeImage_Load(FIF_PNG, encoded(dir.file("p.png")).c_str(), 0);
+        FreeImage_Save(FIF_PPMRAW, bitmap, encoded(dir.file("p.ppm")).c_str(), 0);
+        FreeImage_Unload(bitmap);
+        QByteArray bytes =
+            toolOutput("cjpeg", cjpeg << "-outfile" << dir.file("c.jpg") << dir.file("p.ppm"),
+                       dir.file("c.jpg"));
+        QVERIFY(!bytes.isEmpty());
+        if (!jpegtran.isEmpty())
+            bytes = toolOutput("jpegtran",
+                               jpegtran << "-outfile" << dir.file("t.jpg") << dir.file("c.jpg"),
+                               dir.file("t.jpg"));
+        QVERIFY(!bytes.isEmpty());
+        checkBitCost(bytes, QTest::currentDataTag());
+        if (cjpeg.contains("1x1") && !cjpeg.contains("-progressive"))
+            checkDcBitsFromTheCoefficients(bytes);
+    }
+
+    // The project's own files, and every JPEG of the installed test-data
+    // packages.
+    void bitCostOfOtherFiles()
+    {
+        ScratchDir dir;
+        TestPictures::write(dir.file("p.png"), 61, 37);
+        Image image(encoded(dir.file("p.png")));
+        JPEGSettings settings;
+        settings.downsampling[0] = {2, 2};
+        checkBitCost(jpegOf(image, settings), "Tessera 4:2:0");
+        settings.setProgressiveMode(true);
+        settings.downsampling[0] = {1, 2};
+        checkBitCost(jpegOf(image, settings), "Tessera progressive");
+        int others = 0;
+        for (const char* folder :
+             {"/usr/share/libjxl-testdata", "/usr/share/libjpeg-turbo-testdata"}) {
+            QDirIterator it(QString::fromLatin1(folder), {"*.jpg", "*.jpeg", "*.JPG"}, QDir::Files,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                QFile file(it.next());
+                if (!file.open(QIODevice::ReadOnly) || file.size() > (8 << 20))
+                    continue;
+                const QByteArray bytes = file.readAll();
+                const JpegBitCost cost = JpegBitCost::read(bytes);
+                const JpegFileInfo info = JpegFileInfo::read(bytes, true);
+                if (!cost.ok() || info.coefficients.empty() || !info.warning.isEmpty()) {
+                    // Files the walk refuses are ones the library reads only
+                    // with a complaint, or codings it does not walk.
+                    QVERIFY2(!cost.notWalked.isEmpty() || info.coefficients.empty() ||
+                                 !info.warning.isEmpty(),
+                             qPrintable(file.fileName() + ": " + cost.error));
+                    continue;
+                }
+                checkBitCost(bytes, qPrintable(file.fileName()));
+                if (QTest::currentTestFailed())
+                    return;
+                ++others;
+            }
+        }
+        qInfo("%d JPEG files of test-data packages walked", others);
+    }
+
+    // The symbols traced for one block add up to the bits charged to it,
+    // and (sequential files) rebuild its coefficients; an end-of-band run's
+    // bits are shared over its blocks.
+    void bitCostTraceOfOneBlock()
+    {
+        ScratchDir dir;
+        TestPictures::write(dir.file("p.png"), 64, 48);
+        Image image(encoded(dir.file("p.png")));
+        JPEGSettings settings;
+        for (bool progressive : {false, true}) {
+            settings.setProgressiveMode(progressive);
+            const QByteArray bytes = jpegOf(image, settings);
+            JpegBitCost::Options options;
+            options.keepCoefficients = true;
+            options.traceComponent = 1;
+            options.traceColumn = 2;
+            options.traceRow = 1;
+            const JpegBitCost cost = JpegBitCost::read(bytes, options);
+            QVERIFY2(cost.ok(), qPrintable(cost.error));
+            const JpegBitCost::Component& cb = cost.components[1];
+            QCOMPARE(cost.traceBits, std::uint64_t(cb.bits(2, 1)));
+            std::uint64_t sum = 0;
+            std::int16_t rebuilt[64] = {};
+            for (const JpegBitCost::Symbol& s : cost.trace) {
+                sum += s.bits;
+                if (s.kind == JpegBitCost::Symbol::AC_COEFFICIENT)
+                    rebuilt[naturalIndex(s.index)] = std::int16_t(s.value);
+                if (s.kind == JpegBitCost::Symbol::DC_DIFFERENCE)
+                    rebuilt[0] = std::int16_t(s.value);
+            }
+            QCOMPARE(sum, cost.traceBits);
+            if (!progressive)
+                QVERIFY(std::memcmp(rebuilt, cb.coefficients.data() + cb.index(2, 1) * 64,
+                                    sizeof rebuilt) == 0);
+        }
+    }
+
+    // Codings the walk does not decode are named; damage is an error, not
+    // a crash or a wrong sum.
+    void bitCostRefusals()
+    {
+        ScratchDir dir;
+        TestPictures::write(dir.file("p.png"), 40, 24);
+        Image image(encoded(dir.file("p.png")));
+        const QByteArray good = jpegOf(image, JPEGSettings());
+        QByteArray lossless = good;
+        lossless[lossless.indexOf("\xFF\xC0") + 1] = char(0xC3);
+        QVERIFY(!JpegBitCost::read(lossless).notWalked.isEmpty());
+        QVERIFY(!JpegBitCost::read(lossless).walked);
+        const JpegBitCost cut = JpegBitCost::read(good.left(good.size() - 30));
+        QVERIFY(!cut.ok());
+        QVERIFY(!cut.error.isEmpty());
+        JpegBitCost::Options small;
+        small.maxBlocks = 10;
+        QVERIFY(JpegBitCost::read(good, small).error.contains("too many blocks"));
+        QVERIFY(!JpegBitCost::read(QByteArray("\xFF\xD8\xFF\xD9", 4)).ok());
     }
 
     // Damaged and foreign files are refused with a reason, or read with a

@@ -222,6 +222,9 @@ private slots:
         const QString text = window->findChild<QTextBrowser*>("propertiesBrowser")->toPlainText();
         QVERIFY2(text.contains(QStringLiteral("at quality")), qPrintable(text));
         QVERIFY(text.contains(QStringLiteral("48 × 32")));
+        // Where its bytes go, down to the whole file.
+        QVERIFY2(text.contains(QStringLiteral("Y AC")) && text.contains(QStringLiteral("100.0 %")),
+                 qPrintable(text));
 
         settings()->setAutoQualityEnabled(true);
         settings()->downsampling[0] = {1, 1};
@@ -292,6 +295,20 @@ private slots:
         QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
         QCOMPARE(tool->currentResult()->getSettings().getQuality(), 30);
         QVERIFY(!tool->liveCompression()->isBusy());
+
+        // The size breakdown follows the shown result while it is ticked.
+        auto* breakdown = toolChild<QLabel>("bitBreakdown");
+        QVERIFY(breakdown->isHidden());
+        toolChild<QCheckBox>("breakdownCheck")->setChecked(true);
+        QVERIFY(!breakdown->isHidden());
+        const QString bytes = QString::number(tool->currentResult()->getCompressedBytes().size());
+        QVERIFY2(breakdown->text().contains(QStringLiteral("Cr DC")) &&
+                     breakdown->text().contains(QStringLiteral(">%1<").arg(bytes)),
+                 qPrintable(breakdown->text()));
+        spin->setValue(90);
+        QTest::mouseClick(toolChild<QPushButton>("compressButton"), Qt::LeftButton);
+        QVERIFY(breakdown->text().contains(
+            QStringLiteral(">%1<").arg(tool->currentResult()->getCompressedBytes().size())));
     }
 
     // Selecting an entry of the history shows its own JPEG again (decoded

@@ -16,6 +16,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <cmath>
+
 namespace {
 
 QString sweepProgram()
@@ -328,6 +330,59 @@ private slots:
                                         dir.file("part0.csv"), dir.file("part0.csv")});
         QCOMPARE(twice.status, 2);
         QVERIFY(!QFile::exists(dir.file("twice.csv")));
+    }
+
+    // --figures bits fills the bit columns, which with the file's stuffing,
+    // restart markers and padding make up the JPEG's size; without it they
+    // stay empty. Shards with them merge to the single run.
+    void bitColumnsOnlyWhenAsked()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("a.png"), 70, 45));
+        QVERIFY(TestPictures::write(dir.file("b.png"), 33, 20, TestPictures::Kind::Grey));
+        const QStringList sweep = {QStringLiteral("--auto-quality"),
+                                   QStringLiteral("20:90:35"),
+                                   QStringLiteral("--progressive"),
+                                   QStringLiteral("no,yes"),
+                                   QStringLiteral("--mode"),
+                                   QStringLiteral("extended"),
+                                   QStringLiteral("-q"),
+                                   dir.path()};
+        const Outcome plain = runSweep(sweep);
+        QCOMPARE(plain.status, 0);
+        const std::vector<QStringList> plainRows = readRecords(plain.out);
+        QVERIFY(plainRows.size() > 8);
+        for (std::size_t i = 1; i < plainRows.size(); ++i)
+            QCOMPARE(field(plainRows[i], "dc_bits_y"), QString());
+
+        const QStringList bits =
+            sweep + QStringList{QStringLiteral("--figures"), QStringLiteral("bits,psnr")};
+        const Outcome single = runSweep(bits);
+        QCOMPARE(single.status, 0);
+        const std::vector<QStringList> rows = readRecords(single.out);
+        QCOMPARE(rows.size(), plainRows.size());
+        for (std::size_t i = 1; i < rows.size(); ++i) {
+            const double coded = figure(rows[i], "dc_bits_y") + figure(rows[i], "ac_bits_y") +
+                                 figure(rows[i], "dc_bits_c") + figure(rows[i], "ac_bits_c");
+            const double total = 8 * figure(rows[i], "jpeg_bytes");
+            const double header = 8 * figure(rows[i], "header_bytes");
+            QVERIFY2(coded > 0 && header > 8 * 100 && coded + header <= total &&
+                         coded + header > 0.9 * total,
+                     qPrintable(rows[i].join(',')));
+            QVERIFY(!std::isnan(figure(rows[i], "psnr")));
+        }
+        for (const char* shard : {"0/2", "1/2"})
+            QCOMPARE(
+                runSweep(bits + QStringList{QStringLiteral("--shard"), QLatin1String(shard),
+                                            QStringLiteral("-o"),
+                                            dir.file(QStringLiteral("part%1.csv").arg(shard[0]))})
+                    .status,
+                0);
+        QCOMPARE(runSweep({QStringLiteral("merge"), dir.file("all.csv"), dir.file("part1.csv"),
+                           dir.file("part0.csv")})
+                     .status,
+                 0);
+        QCOMPARE(timeless(readAll(dir.file("all.csv"))), timeless(single.out));
     }
 
     void badSweepsGiveTheFormsMessages_data()

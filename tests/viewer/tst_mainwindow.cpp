@@ -2,6 +2,7 @@
 // The result viewer in both variants: contents, the state table, the views,
 // zoom and rotation, the figures, "Save as", and closing.
 
+#include "BitsMap.h"
 #include "BlockInspector.h"
 #include "CompressionResult.h"
 #include "Image.h"
@@ -27,6 +28,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QtTest>
 
@@ -246,6 +248,7 @@ private slots:
     void linkedPanesStayInStep();
     void checkedViewAndCaptions();
     void pixelReadout();
+    void bitsViewShowsTheCostOfEachBlock();
     void gridFollowsTheSampling();
     void splitViewDividerDrags();
     void inspectedBlockIsOutlinedAndFollowed();
@@ -347,6 +350,8 @@ void TestMainWindow::buttonsAndCells_data()
         {5, 14, 2, 1});
     row("amplifiedButton", "Amplified difference: |source - compressed| times the gain",
         "amplified", {5, 15, 2, 1});
+    row("bitsButton", "Bits: how many bits of the JPEG each 8 \u00d7 8 block cost", "bits",
+        {5, 16, 2, 1});
     row("zoomInButton", "Zoom in", "zoom_in", {2, 15, 1, 1});
     row("zoomResetButton", "Reset zoom", "zoom_reset", {3, 15, 1, 1});
     row("zoomOutButton", "Zoom out", "zoom_out", {4, 15, 1, 1});
@@ -971,6 +976,55 @@ void TestMainWindow::pixelReadout()
     QVERIFY(!readout->text().contains(QStringLiteral("RGB")));
 }
 
+// The Bits view: one colour per block, brighter for the blocks that cost
+// more, with its legend and plane choice only while it is shown, and the
+// readout naming the block's bits.
+void TestMainWindow::bitsViewShowsTheCostOfEachBlock()
+{
+    Compression c = compress(QStringLiteral("p.png"), 83, 45);
+    QVERIFY(c.result);
+    MainWindow window(false, nullptr);
+    window.updateImage(c.source.get());
+    window.updateCompressed(c.result.get());
+    auto* bits = button(window, "bitsButton");
+    QVERIFY(bits->isEnabled());
+    bits->click();
+    QVERIFY(bits->isChecked());
+    const QImage map = right(window)->getQImage();
+    QCOMPARE(map.size(), QSize(83, 45));
+    auto* legend = window.findChild<QLabel*>(QStringLiteral("bitsLegend"));
+    QVERIFY(legend && !legend->isHidden());
+    // Every pixel of an 8 x 8 block (4:4:4 here) has the block's colour,
+    // and the colour grows with the block's bits.
+    BitsMap reference;
+    QVERIFY(reference.measure(c.result->getCompressedBytes()));
+    int width = 0, height = 0;
+    const std::vector<std::uint32_t> perBlock = reference.blockBits(BitsMap::ALL, width, height);
+    QCOMPARE(width, 11);
+    std::size_t cheapest = 0, dearest = 0;
+    for (std::size_t i = 0; i < perBlock.size(); ++i) {
+        cheapest = perBlock[i] < perBlock[cheapest] ? i : cheapest;
+        dearest = perBlock[i] > perBlock[dearest] ? i : dearest;
+    }
+    auto pixelOf = [&](std::size_t block, int dx, int dy) {
+        return map.pixel(int(block % std::size_t(width)) * 8 + dx,
+                         int(block / std::size_t(width)) * 8 + dy);
+    };
+    QCOMPARE(pixelOf(dearest, 0, 0), pixelOf(dearest, 2, 2));
+    QVERIFY(qGray(pixelOf(dearest, 0, 0)) > qGray(pixelOf(cheapest, 0, 0)));
+    QVERIFY(
+        reference.describe(QPoint(9, 3), BitsMap::ALL)
+            .startsWith(QStringLiteral("block 1, 0 of all components: %1 bits").arg(perBlock[1])));
+
+    auto* plane = window.findChild<QComboBox*>(QStringLiteral("bitsPlane"));
+    QVERIFY(plane && !plane->isHidden());
+    plane->setCurrentIndex(plane->findData(int(BitsMap::CB)));
+    emit plane->activated(plane->currentIndex());
+    QVERIFY(right(window)->getQImage() != map);
+    button(window, "imageButton")->click();
+    QVERIFY(legend->isHidden() && plane->isHidden());
+}
+
 // The grid button draws the blocks in both panes, with the MCUs of the
 // shown compression's sampling.
 void TestMainWindow::gridFollowsTheSampling()
@@ -1071,6 +1125,14 @@ void TestMainWindow::inspectedBlockIsOutlinedAndFollowed()
                       right(window)->getZoomFactor()));
     QVERIFY(inspector->showBlock(1, 1, 2));
     QCOMPARE(right(window)->getHighlight(), QRect(16, 32, 16, 16));
+    // Down to the code: the block's symbols, starting with its DC
+    // difference, and its total.
+    auto* symbols = inspector->findChild<QTableWidget*>(QStringLiteral("codedSymbolsTable"));
+    QVERIFY(symbols && symbols->rowCount() >= 2);
+    QVERIFY(symbols->item(0, 1)->text().startsWith(QStringLiteral("DC, size")));
+    QVERIFY(inspector->findChild<QLabel*>(QStringLiteral("codedBitsLabel"))
+                ->text()
+                .startsWith(QStringLiteral("Coded: %1 symbols").arg(symbols->rowCount())));
     QVERIFY(inView(QRect(16, 32, 16, 16)));
 
     toolButton(window, "inspectButton")->click();

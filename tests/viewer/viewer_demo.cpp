@@ -3,11 +3,12 @@
 // by the test suite. Start it from the run folder, so that ./img/ and
 // ./doc/ are found:
 //
-//   viewer_demo [--batch] [--view image|colordiff|errors|y|cb|cr|ssim|amplified]
+//   viewer_demo [--batch] [--view image|colordiff|errors|y|cb|cr|ssim|amplified|bits]
 //               [--gain G] [--zoom N]
 //               [--rotate] [--help PAGE] [--size WxH] [--screenshot FILE]
 //               [--inspect X,Y] [--zoom-to PERCENT] [--centre X,Y] [--grid]
-//               [--split [COLUMN]] [--point X,Y] [--sampling HxV] [PICTURE]
+//               [--split [COLUMN]] [--point X,Y] [--sampling HxV]
+//               [--quality Q] [PICTURE]
 //
 // PICTURE defaults to samples/chelsea.png. --zoom N presses "Zoom in" N
 // times (negative: "Zoom out"). --help shows PAGE in a help window instead.
@@ -15,7 +16,8 @@
 // --zoom-to sets the zoom, --centre brings picture point (X, Y) to the
 // centre of the panes, --grid and --split press those buttons (the divider
 // at picture column COLUMN), --point moves the pointer over pixel (X, Y) of
-// the right pane, --sampling compresses with the luma sampled H x V.
+// the right pane, --sampling compresses with the luma sampled H x V,
+// --quality at quality Q.
 // --screenshot writes the screen to FILE once the window is up, then quits.
 
 #include "BlockInspector.h"
@@ -54,6 +56,7 @@ int main(int argc, char* argv[])
     bool grid = false, split = false;
     int splitColumn = -1;
     QSize sampling(1, 1);
+    int quality = 0;
     auto pair = [](const QString& text, QChar separator, QPoint& out) {
         const QStringList parts = text.split(separator);
         if (parts.size() == 2)
@@ -87,6 +90,8 @@ int main(int argc, char* argv[])
             sampling = QSize(hv.x(), hv.y());
         } else if (arg == QLatin1String("--zoom-to") && hasValue)
             zoomTo = args[++i].toFloat() / 100.0f;
+        else if (arg == QLatin1String("--quality") && hasValue)
+            quality = args[++i].toInt();
         else if (arg == QLatin1String("--grid"))
             grid = true;
         else if (arg == QLatin1String("--split")) {
@@ -125,6 +130,10 @@ int main(int argc, char* argv[])
         compressor.setImage(source.get());
         compressor.getSettings()->downsampling[0].horizontal = sampling.width();
         compressor.getSettings()->downsampling[0].vertical = sampling.height();
+        if (quality > 0) {
+            compressor.getSettings()->setAutoQualityEnabled(true);
+            compressor.getSettings()->setQuality(quality);
+        }
         result.reset(compressor.compressImage());
         if (!result) {
             std::fprintf(stderr, "compression failed: %s\n", qPrintable(compressor.lastError()));
@@ -154,6 +163,8 @@ int main(int argc, char* argv[])
             viewer->showSSIMMap();
         else if (view == QLatin1String("amplified"))
             viewer->showAmplifiedDifference();
+        else if (view == QLatin1String("bits"))
+            viewer->showBits();
         if (gain > 0)
             viewer->setGain(gain);
         viewer->resize(size);

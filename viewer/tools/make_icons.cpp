@@ -264,6 +264,26 @@ void ssimMap(QPainter& p)
     p.drawRoundedRect(QRectF(2.5, 2.5, 23, 23), 3, 3);
 }
 
+void bits(QPainter& p)
+{
+    // Blocks of a picture, each coloured by the bits spent on it on the
+    // heat scale of the view, with two binary digits over them.
+    static const int heat[4][4] = {{0, 1, 3, 2}, {1, 2, 4, 3}, {0, 2, 3, 1}, {0, 0, 1, 1}};
+    static const QColor scale[] = {QColor(0x10, 0x10, 0x10), QColor(0x80, 0x18, 0x10),
+                                   QColor(0xd0, 0x40, 0x10), QColor(0xf0, 0xb0, 0x20),
+                                   QColor(0xff, 0xf0, 0xb0)};
+    p.setPen(Qt::NoPen);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            p.setBrush(scale[heat[y][x]]);
+            p.drawRect(QRectF(2 + 6 * x, 2 + 6 * y, 6, 6));
+        }
+    p.setBrush(Qt::NoBrush);
+    p.setPen(pen(ink, 1));
+    p.drawRect(QRectF(2.5, 2.5, 23, 23));
+    drawText(p, QStringLiteral("01"), 11, QPointF(14, 20), Qt::white);
+}
+
 void amplified(QPainter& p)
 {
     // A faint difference signal and the same signal scaled up, with the
@@ -380,6 +400,7 @@ int main(int argc, char* argv[])
     ok &= write(folder, "error", 1, error);
     ok &= write(folder, "ssim_map", 1, ssimMap);
     ok &= write(folder, "amplified", 1, amplified);
+    ok &= write(folder, "bits", 1, bits);
     ok &= write(folder, "y", 1, [](QPainter& p) { component(p, QColor(0x55, 0x55, 0x55), "Y"); });
     ok &= write(folder, "cb", 1, [](QPainter& p) { component(p, QColor(0x1f, 0x5f, 0xbf), "Cb"); });
     ok &= write(folder, "cr", 1, [](QPainter& p) { component(p, QColor(0xc4, 0x32, 0x2b), "Cr"); });
