@@ -26,6 +26,9 @@ public:
     void setColumnFilter(int column, const QString& text);
     QString columnFilter(int column) const;
     void setOverallFilter(const QString& text);
+    QString overallFilter() const { return overall; }
+    // Whether a row of the source model passes the filters.
+    bool accepts(int sourceRow) const { return filterAcceptsRow(sourceRow, QModelIndex()); }
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;

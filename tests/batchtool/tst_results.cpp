@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLegend>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QRadioButton>
@@ -372,16 +373,32 @@ private slots:
             QVERIFY(std::abs(chart->curves()[1].points[3].figure - 41) < 1e-9);
             chart->setAveraged(true);
             QCOMPARE(chart->chart()->series().size(), 2);
-            QCOMPARE(chart->chart()->series()[1]->name(), QStringLiteral("dct=float"));
+            QCOMPARE(chart->chart()->series()[1]->name(),
+                     QStringLiteral("dct=float (mean of a.png, b.png)"));
             QVERIFY(chart->pointText(1, 0).contains("mean of 2 pictures"));
+            QVERIFY(chart->chart()->legend()->isVisible());
             QTableWidget* bd = chart->bdTable();
+            QCOMPARE(bd->rowCount(), 0); // nothing compared yet
+            chart->setCurveBy({"dct"});
             QCOMPARE(bd->rowCount(), 3); // a, b, mean of float against int
             QCOMPARE(bd->item(2, 0)->text(), QStringLiteral("mean"));
-            QCOMPARE(bd->item(2, 3)->text(), QStringLiteral("-10.00"));
+            QCOMPARE(bd->item(2, 4)->text(), QStringLiteral("-10.00"));
+            // The chart follows the table's filters.
+            column->setCurrentText("picture");
+            columnText->setText("a.png");
+            chart->rebuild();
+            QCOMPARE(chart->chart()->series().size(), 2);
+            QCOMPARE(bd->rowCount(), 2); // a and the mean of its one pair
+            columnText->clear();
+            chart->rebuild();
             QVERIFY(chart->exportTo(dir.file("chart.png"), QSize(640, 400)));
             QCOMPARE(QImage(dir.file("chart.png")).size(), QSize(640, 400));
             QVERIFY(chart->exportTo(dir.file("chart.svg"), QSize(640, 400)));
             QVERIFY(readAll(dir.file("chart.svg")).contains("<svg"));
+            QVERIFY(chart->exportTo(dir.file("chart.pdf"), QSize(640, 400)));
+            QVERIFY(readAll(dir.file("chart.pdf")).startsWith("%PDF"));
+            QVERIFY(chart->exportTo(dir.file("chart300.png"), QSize(640, 400), 300));
+            QCOMPARE(QImage(dir.file("chart300.png")).size(), QSize(2000, 1250));
 
             // An edit on a panel reaches the table when its tab is shown.
             w.tabs()->setCurrentIndex(0);
