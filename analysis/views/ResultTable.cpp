@@ -211,13 +211,10 @@ void ResultTable::selectRow(int row)
 QString ResultTable::cjpegOptionsText() const
 {
     QStringList lines;
-    for (int row : selectedRows()) {
-        const auto options = SettingsText::cjpegOptions(*model->settingsAt(row));
-        lines.append(
-            options ? QStringLiteral("cjpeg %1 -outfile OUT.jpg \"%2\"")
-                          .arg(*options, model->text(row, model->column(SweepColumns::picture)))
-                    : QStringLiteral("# no cjpeg equivalent: custom quantization tables"));
-    }
+    for (int row : selectedRows())
+        lines.append(SettingsText::cjpegCommand(
+            *model->settingsAt(row), model->text(row, model->column(SweepColumns::picture)),
+            QStringLiteral("row%1.jpg").arg(row + 1)));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -225,9 +222,8 @@ QString ResultTable::sweepOptionsText() const
 {
     QStringList lines;
     for (int row : selectedRows())
-        lines.append(QStringLiteral("tessera-sweep %1 \"%2\"")
-                         .arg(SettingsText::sweepOptions(*model->settingsAt(row)),
-                              model->text(row, model->column(SweepColumns::picture))));
+        lines.append(SettingsText::sweepCommand(
+            *model->settingsAt(row), model->text(row, model->column(SweepColumns::picture))));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -242,7 +238,7 @@ void ResultTable::showContextMenu(const QPoint& at)
     const int row = proxy->mapToSource(index).row();
     menu.addAction(QStringLiteral("Show"), this, [this, row] { emit showRequested(row); });
     menu.addSeparator();
-    menu.addAction(QStringLiteral("Copy cjpeg options"), this,
+    menu.addAction(QStringLiteral("Copy cjpeg command"), this,
                    [this] { QGuiApplication::clipboard()->setText(cjpegOptionsText()); });
     menu.addAction(QStringLiteral("Copy tessera-sweep options"), this,
                    [this] { QGuiApplication::clipboard()->setText(sweepOptionsText()); });

@@ -355,12 +355,20 @@ private slots:
             w.resultTable()->selectRow(0);
             QCOMPARE(shown->rowCount(), 16);
             QCOMPARE(w.resultTable()->selectedRows(), std::vector<int>{0});
-            QVERIFY(w.resultTable()->cjpegOptionsText().startsWith("# no cjpeg equivalent"));
-            QCOMPARE(w.resultTable()->sweepOptionsText(),
-                     QStringLiteral(
-                         "tessera-sweep --mode baseline --output colour --huffman no --dct int "
-                         "--smoothing 0:0:0 \"%1\"")
-                         .arg(pictures[0]));
+            // Commands that reproduce the row (run in tst_commands): the
+            // table quality always, the sweep's default tables for cjpeg
+            // through a tables file, the PNG read by netpbm.
+            const QString cjpeg = w.resultTable()->cjpegOptionsText();
+            QVERIFY2(cjpeg.contains("-qtables row-qtables.txt -qslots 0,1,1") &&
+                         cjpeg.contains(QStringLiteral("pngtopnm '%1' | ppmtoppm | cjpeg -quality ")
+                                            .arg(pictures[0])),
+                     qPrintable(cjpeg));
+            const QString sweep = w.resultTable()->sweepOptionsText();
+            QVERIFY2(sweep.contains(QStringLiteral("tessera-sweep --mode baseline --output colour "
+                                                   "--huffman no --dct int --smoothing 0:0:0 "
+                                                   "--table-quality 50:50:0")),
+                     qPrintable(sweep));
+            QVERIFY2(sweep.endsWith(QStringLiteral(" '%1'").arg(pictures[0])), qPrintable(sweep));
 
             // One curve per picture and DCT method, ordered by rate; averaged,
             // one per method; float saves 10 % at equal PSNR.
