@@ -347,8 +347,23 @@ private slots:
             columnText->setText("FLOAT");
             QCOMPARE(shown->rowCount(), 8);
             column->setCurrentText("quality");
+            // A filter on another column stays in sight.
+            auto* shownLabel = w.findChild<QLabel*>("shownLabel");
+            QVERIFY2(shownLabel->text().startsWith("8 of 16 results shown") &&
+                         shownLabel->text().contains("dct: FLOAT"),
+                     qPrintable(shownLabel->text()));
             columnText->setText(">=90");
             QCOMPARE(shown->rowCount(), 4);
+            // Figures at six significant digits, the CSV's in the tool tip.
+            const int bppColumn = model->column("bpp");
+            QCOMPARE(model->index(1, bppColumn).data().toString(),
+                     QString::number(results[1].bitRate, 'g', 6));
+            const int mseColumn = model->column("mse");
+            QVERIFY(model->text(1, mseColumn).size() > 8);
+            QCOMPARE(model->index(1, mseColumn).data().toString(),
+                     QString::number(results[1].mse, 'g', 6));
+            QCOMPARE(model->index(1, mseColumn).data(Qt::ToolTipRole).toString(),
+                     model->text(1, mseColumn));
             overall->setText("b.png");
             QCOMPARE(shown->rowCount(), 2);
             // Selecting a row the filters hide clears them.
