@@ -196,6 +196,29 @@ std::vector<int> distinguishing(const std::vector<Curve>& curves)
     return out;
 }
 
+std::vector<int> naming(const std::vector<Curve>& curves)
+{
+    const std::vector<int> differ = distinguishing(curves);
+    std::vector<int> kept;
+    // A column whose value follows from that of a column kept before it
+    // (the sampling and tables of automatic quality) names nothing more.
+    const auto follows = [&](int from, int to) {
+        QHash<QString, QString> seen;
+        for (const Curve& c : curves) {
+            const auto it = seen.constFind(c.settings.value(from));
+            if (it == seen.constEnd())
+                seen.insert(c.settings.value(from), c.settings.value(to));
+            else if (*it != c.settings.value(to))
+                return false;
+        }
+        return true;
+    };
+    for (int k : differ)
+        if (std::none_of(kept.begin(), kept.end(), [&](int j) { return follows(j, k); }))
+            kept.push_back(k);
+    return kept;
+}
+
 QString label(const Curve& curve, const QStringList& columns, const std::vector<int>& positions,
               const QStringList& skip)
 {

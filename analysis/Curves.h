@@ -66,6 +66,9 @@ std::vector<Curve> averaged(const std::vector<Curve>& perPicture);
 
 // The positions in `settings` in which the curves differ. Empty when all agree.
 std::vector<int> distinguishing(const std::vector<Curve>& curves);
+// The distinguishing positions less those whose value follows, over these
+// curves, from the value at a position before them: what a legend needs.
+std::vector<int> naming(const std::vector<Curve>& curves);
 // "dct=float smoothing=10": the setting columns at `positions` with the
 // curve's values, leaving out the columns in `skip`; empty when none is left.
 QString label(const Curve& curve, const QStringList& columns, const std::vector<int>& positions,

@@ -143,6 +143,38 @@ QImage markerImage(int picture, const QColor& colour, int size)
     return image;
 }
 
+// A setting as a legend says it: short words for the flags.
+QString settingText(const QString& column, const QString& value)
+{
+    const bool on = value == QLatin1String("1");
+    if (column == QLatin1String("mode"))
+        return value;
+    if (column == QLatin1String("progressive"))
+        return on ? QStringLiteral("progressive") : QStringLiteral("sequential");
+    if (column == QLatin1String("optimize_huffman"))
+        return on ? QStringLiteral("optimised Huffman") : QStringLiteral("standard Huffman");
+    if (column == QLatin1String("auto_quality"))
+        return on ? QStringLiteral("auto quality") : QStringLiteral("table quality");
+    if (column == QLatin1String("grayscale"))
+        return on ? QStringLiteral("grey") : QStringLiteral("colour");
+    if (column == QLatin1String("luminance_table"))
+        return QStringLiteral("Y table ") + value;
+    if (column == QLatin1String("chrominance_table"))
+        return QStringLiteral("C table ") + value;
+    return column + QLatin1Char(' ') + value;
+}
+
+// A step of 1, 2 or 5 times a power of ten giving about `ticks` intervals.
+double niceStep(double span, int ticks)
+{
+    const double raw = span / ticks;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (raw <= m * power)
+            return m * power;
+    return 10 * power;
+}
+
 QString deltaText(const std::optional<double>& value, int decimals)
 {
     return value ? QString::number(*value, 'f', decimals) : QStringLiteral("n/a");
@@ -360,9 +392,14 @@ void RDChart::rebuild()
 
 QString RDChart::curveName(const Curves::Curve& curve, const std::vector<int>& positions) const
 {
-    QString name = Curves::label(curve, columns, positions);
-    if (name.isEmpty())
-        name = QStringLiteral("all results");
+    // The compared settings first, then the others that tell curves apart.
+    QStringList parts;
+    for (const QString& column : options.curveBy)
+        parts.append(column + QLatin1Char('=') + curve.settings.value(int(columns.indexOf(column))));
+    for (int k : positions)
+        if (!options.curveBy.contains(columns.value(k)))
+            parts.append(settingText(columns.value(k), curve.settings.value(k)));
+    QString name = parts.isEmpty() ? QStringLiteral("all results") : parts.join(QStringLiteral(", "));
     if (!average)
         return QFileInfo(curve.picture).fileName() + QStringLiteral(": ") + name;
     QStringList pictures;
@@ -420,7 +457,7 @@ void RDChart::rebuildChart()
     if (shown.size() > MAX_CURVES)
         shown.resize(MAX_CURVES);
     // Named by what tells the settings apart, whatever the picture.
-    const std::vector<int> positions = Curves::distinguishing(perPicture);
+    const std::vector<int> positions = Curves::naming(perPicture);
 
     QChart* chart = view->chart();
     chart->removeAllSeries();
@@ -451,12 +488,17 @@ void RDChart::rebuildChart()
                                 : QStringLiteral("bits per pixel"));
     auto* y = new QValueAxis;
     y->setTitleText(figureName(options.figure));
-    const double figureMargin = std::max((maxFigure - minFigure) * 0.04, 1e-6);
-    double top = maxFigure + figureMargin;
+    const double figureMargin = std::max((maxFigure - minFigure) * 0.02, 1e-6);
+    // Ticks at round values, the range at most one step past the data.
+    const double step = niceStep(std::max(maxFigure - minFigure, 1e-6), 6);
+    double low = std::floor((minFigure - figureMargin) / step) * step;
+    double high = std::ceil((maxFigure + figureMargin) / step) * step;
     if (options.figure.contains(QLatin1String("ssim")))
-        top = std::min(top, 1.0); // SSIM never exceeds 1
-    y->setRange(minFigure - figureMargin, top);
-    y->setTickCount(7);
+        high = std::min(high, 1.0); // SSIM never exceeds 1
+    y->setRange(low, high);
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(low);
+    y->setTickInterval(step);
     y->setLabelFormat(options.figure.contains(QLatin1String("ssim")) ? QStringLiteral("%.3f")
                                                                      : QStringLiteral("%.1f"));
     chart->addAxis(x, Qt::AlignBottom);
