@@ -397,7 +397,7 @@ private slots:
             chart->setAveraged(true);
             QCOMPARE(chart->chart()->series().size(), 2);
             QCOMPARE(chart->chart()->series()[1]->name(),
-                     QStringLiteral("dct=float (mean of a.png, b.png)"));
+                     QStringLiteral("dct float (mean of a.png, b.png)"));
             QVERIFY(chart->pointText(1, 0).contains("mean of 2 pictures"));
             QVERIFY(chart->chart()->legend()->isVisible());
             QTableWidget* bd = chart->bdTable();
