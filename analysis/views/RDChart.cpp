@@ -395,11 +395,13 @@ QString RDChart::curveName(const Curves::Curve& curve, const std::vector<int>& p
     // The compared settings first, then the others that tell curves apart.
     QStringList parts;
     for (const QString& column : options.curveBy)
-        parts.append(column + QLatin1Char('=') + curve.settings.value(int(columns.indexOf(column))));
+        parts.append(column + QLatin1Char('=') +
+                     curve.settings.value(int(columns.indexOf(column))));
     for (int k : positions)
         if (!options.curveBy.contains(columns.value(k)))
             parts.append(settingText(columns.value(k), curve.settings.value(k)));
-    QString name = parts.isEmpty() ? QStringLiteral("all results") : parts.join(QStringLiteral(", "));
+    QString name =
+        parts.isEmpty() ? QStringLiteral("all results") : parts.join(QStringLiteral(", "));
     if (!average)
         return QFileInfo(curve.picture).fileName() + QStringLiteral(": ") + name;
     QStringList pictures;
