@@ -5,6 +5,10 @@
 #include "Curves.h"
 
 #include <QCommandLineParser>
+#include <QHash>
+
+#include <algorithm>
+#include <cmath>
 
 namespace BDCommand {
 
@@ -25,12 +29,172 @@ const QStringList metrics{QStringLiteral("psnr"), QStringLiteral("psnr_y"), QStr
 
 } // namespace
 
+namespace {
+
+// Rows that take part (status ok) whose rate or figure field holds text that
+// is not a number: an empty field is a figure not measured, anything else a
+// damaged file.
+QStringList badNumbers(const CsvTable& table, const QStringList& names)
+{
+    QStringList lines;
+    const int status = table.column(SweepColumns::status);
+    for (int r = 0; r < table.count(); ++r) {
+        if (status >= 0 && table.text(r, status) != SweepColumns::ok)
+            continue;
+        for (const QString& name : names) {
+            const QString field = table.text(r, table.column(name)).trimmed();
+            if (!field.isEmpty() && std::isnan(table.number(r, table.column(name))) &&
+                field != QLatin1String("nan"))
+                lines.append(QStringLiteral("line %1: %2 \"%3\" is not a number")
+                                 .arg(table.line(r))
+                                 .arg(name, field));
+        }
+    }
+    return lines;
+}
+
+// Rows of one picture, settings and quality whose figures differ. Rows
+// that agree in their figures too are the same file (a progressive entry
+// either way of its Huffman setting) and make one point.
+QStringList conflictingRows(const CsvTable& table, const QString& figure)
+{
+    const QStringList columns = Curves::settingColumns(table);
+    const int status = table.column(SweepColumns::status);
+    const int rate = table.column(SweepColumns::bpp);
+    const int value = table.column(figure);
+    QHash<QString, int> first;
+    QStringList lines;
+    for (int r = 0; r < table.count(); ++r) {
+        if (status >= 0 && table.text(r, status) != SweepColumns::ok)
+            continue;
+        QStringList key{table.text(r, table.column(SweepColumns::picture)),
+                        table.text(r, table.column(SweepColumns::quality))};
+        for (const QString& name : columns)
+            key.append(Curves::settingValue(table, r, name));
+        const QString id = key.join(QChar(0x1f));
+        const auto it = first.constFind(id);
+        if (it == first.constEnd()) {
+            first.insert(id, r);
+            continue;
+        }
+        const int o = *it;
+        const auto differ = [&](int column) {
+            const double a = table.number(o, column);
+            const double b = table.number(r, column);
+            return a != b && !(std::isnan(a) && std::isnan(b));
+        };
+        if (differ(rate) || differ(value))
+            lines.append(QStringLiteral("lines %1 and %2: the same picture, settings and quality "
+                                        "with different figures")
+                             .arg(table.line(o))
+                             .arg(table.line(r)));
+    }
+    return lines;
+}
+
+Outcome refused(const QStringList& lines)
+{
+    QByteArray text;
+    const int shown = std::min<int>(int(lines.size()), 20);
+    for (int i = 0; i < shown; ++i)
+        text += "tessera-sweep bd-rate: " + lines[i].toUtf8() + '\n';
+    if (lines.size() > shown)
+        text += QStringLiteral("tessera-sweep bd-rate: ... and %1 more\n")
+                    .arg(lines.size() - shown)
+                    .toUtf8();
+    return {2, {}, text};
+}
+
+// The values the curve-by columns take among the rows that take part.
+QStringList curveNames(const std::vector<Curves::Curve>& curves)
+{
+    QStringList names;
+    for (const auto& curve : curves) {
+        const QString name = curve.key.join(QLatin1Char(','));
+        if (!names.contains(name))
+            names.append(name);
+    }
+    return names;
+}
+
+QByteArray lineText(const QString& picture, const QString& curve, int points,
+                    const std::optional<double>& rate, const std::optional<double>& figure,
+                    const QString& context)
+{
+    return QStringLiteral("%1\t%2\t%3\t%4\t%5\t%6\n")
+        .arg(picture, curve)
+        .arg(points)
+        .arg(figureText(rate), figureText(figure), context)
+        .toUtf8();
+}
+
+QByteArray report(const Curves::Comparison& comparison, const QString& curveBy,
+                  const QString& reference)
+{
+    QByteArray out = "picture\tcurve\tpoints\tbd_rate_percent\tbd_metric\tcontext\n";
+    for (const Curves::Pair& pair : comparison.pairs) {
+        QString context = pair.context;
+        if (!pair.paired)
+            context = QStringLiteral("unpaired: no %1=%2 curve with these settings%3")
+                          .arg(curveBy, reference,
+                               context.isEmpty() ? QString() : QStringLiteral("; ") + context);
+        out += lineText(pair.picture, pair.key.join(QLatin1Char(',')), pair.points, pair.rate,
+                        pair.figure, context);
+    }
+    for (const Curves::Mean& mean : comparison.means)
+        out += lineText(
+            QStringLiteral("mean"), mean.key.join(QLatin1Char(',')), mean.pairs, mean.rate,
+            mean.figure,
+            QStringLiteral("mean of %1 pairs over %2 pictures").arg(mean.pairs).arg(mean.pictures));
+    return out;
+}
+
+} // namespace
+
+QString help()
+{
+    return QStringLiteral(
+               "Usage: tessera-sweep bd-rate RESULTS.csv --curve-by COLUMN[,COLUMN...]\n"
+               "                             --reference VALUE[,VALUE...] [--metric FIGURE]\n"
+               "\n"
+               "Bjontegaard deltas between the rate-distortion curves of a sweep CSV.\n"
+               "A curve is the results of one picture that differ only in their quality value;\n"
+               "every other setting column (auto_quality among them) is equal along it.\n"
+               "--curve-by names the settings being compared; each curve whose values are not\n"
+               "the reference's is compared with the curve of the same picture whose other\n"
+               "settings are all equal and whose values are --reference. A curve without such\n"
+               "a partner is listed as unpaired.\n"
+               "\n"
+               "Options:\n"
+               "  --curve-by COLUMN[,COLUMN...]  setting columns compared: %1\n"
+               "  --reference VALUE[,VALUE...]   the reference's values, in --curve-by order\n"
+               "  --metric FIGURE                %2 (default psnr)\n"
+               "  -h, --help                     this text\n"
+               "\n"
+               "Output: tab-separated lines after a header\n"
+               "  picture  curve  points  bd_rate_percent  bd_metric  context\n"
+               "one per pair (context: the other settings that tell the pairs apart), one per\n"
+               "unpaired curve (figures n/a), then one per compared value with \"mean\" as its\n"
+               "picture, the mean of its pairs' figures, and the number of pairs as its points.\n"
+               "A figure that cannot be computed (fewer than 4 points, ranges that do not\n"
+               "overlap) is n/a. Rows whose rate or figure is not a number, and rows of the\n"
+               "same picture, settings and quality with different figures, are refused.\n"
+               "\n"
+               "Exit status: 0 done, 2 usage error or input refused.\n"
+               "\n"
+               "Example:\n"
+               "  tessera-sweep bd-rate results.csv --curve-by dct --reference int\n")
+        .arg(SweepColumns::settings().join(QLatin1Char(',')), metrics.join(QLatin1Char('|')));
+}
+
 Outcome run(const QStringList& arguments)
 {
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h")))
+        return {0, help().toUtf8(), {}};
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("RESULTS.csv"), QStringLiteral("The sweep CSV."));
     const QCommandLineOption curveBy(QStringLiteral("curve-by"),
-                                     QStringLiteral("The columns that tell the curves apart."),
+                                     QStringLiteral("The settings compared."),
                                      QStringLiteral("COLUMN[,COLUMN...]"));
     const QCommandLineOption reference(QStringLiteral("reference"),
                                        QStringLiteral("The reference curve's values."),
@@ -40,55 +204,65 @@ Outcome run(const QStringList& arguments)
         QStringLiteral("FIGURE"), QStringLiteral("psnr"));
     parser.addOptions({curveBy, reference, metric});
     if (!parser.parse(QStringList{QStringLiteral("bd-rate")} + arguments))
-        return usage(parser.errorText());
+        return usage(parser.errorText() + QStringLiteral(" (see bd-rate --help)"));
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1)
-        return usage(QStringLiteral("name one RESULTS.csv"));
+        return usage(QStringLiteral("name one RESULTS.csv (see bd-rate --help)"));
     if (!parser.isSet(curveBy) || !parser.isSet(reference))
-        return usage(QStringLiteral("--curve-by and --reference are needed"));
+        return usage(QStringLiteral("--curve-by and --reference are needed (see bd-rate --help)"));
     const QString figure = parser.value(metric);
     if (!metrics.contains(figure))
         return usage(
             QStringLiteral("--metric is one of %1").arg(metrics.join(QStringLiteral(", "))));
 
     QString error;
-    const auto table = CsvTable::read(files.front(), &error);
+    const QString file = files.front();
+    const auto table = CsvTable::read(file, &error);
     if (!table)
-        return usage(QStringLiteral("%1: %2").arg(files.front(), error));
+        return usage(QStringLiteral("%1: %2").arg(file, error));
+    if (table->count() == 0)
+        return usage(QStringLiteral("%1 holds no results; write one with tessera-sweep --csv or "
+                                    "Export CSV in tessera-batch")
+                         .arg(file));
     Curves::Options options;
     options.figure = figure;
     options.curveBy = parser.value(curveBy).split(QLatin1Char(','));
-    for (const QString& name : options.curveBy + QStringList{SweepColumns::bpp, figure})
+    for (const QString& name : QStringList{SweepColumns::picture, SweepColumns::bpp, figure})
         if (table->column(name) < 0)
-            return usage(QStringLiteral("%1 has no column %2").arg(files.front(), name));
+            return usage(QStringLiteral("%1 has no column %2").arg(file, name));
+    const QStringList columns = Curves::settingColumns(*table);
+    for (const QString& name : options.curveBy)
+        if (!columns.contains(name))
+            return usage(QStringLiteral("--curve-by names settings; %1 is not one of %2")
+                             .arg(name, columns.join(QLatin1Char(','))));
+    QStringList refusals = badNumbers(*table, {SweepColumns::bpp, figure});
+    if (refusals.isEmpty())
+        refusals = conflictingRows(*table, figure);
+    if (!refusals.isEmpty())
+        return refused(refusals);
 
     const auto curves = Curves::perPicture(*table, options);
+    if (curves.empty())
+        return usage(QStringLiteral("%1 has no ok rows with bpp and %2").arg(file, figure));
+    const QStringList names = curveNames(curves);
+    const QString by = options.curveBy.join(QLatin1Char(','));
+    if (names.size() < 2)
+        return usage(QStringLiteral("every curve has %1 = %2: nothing to compare; choose settings "
+                                    "that vary in %3")
+                         .arg(by, names.value(0), file));
     // Values may hold commas themselves (sampling factors), so the reference
     // is matched against whole curve names rather than split.
     const QString referenceName = parser.value(reference);
-    const QStringList* referenceKey = nullptr;
-    QStringList names;
-    for (const auto& curve : curves) {
-        const QString name = curve.key.join(QLatin1Char(','));
-        if (name == referenceName)
-            referenceKey = &curve.key;
-        if (!names.contains(name))
-            names.append(name);
-    }
-    if (!referenceKey)
+    const int at = int(names.indexOf(referenceName));
+    if (at < 0)
         return usage(QStringLiteral("no curve %1; the curves are: %2")
                          .arg(referenceName, names.join(QStringLiteral("; "))));
-
-    QByteArray out = "picture\tcurve\tpoints\tbd_rate_percent\tbd_metric\n";
-    for (const Curves::Delta& line : Curves::deltas(curves, *referenceKey)) {
-        out += QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
-                   .arg(line.mean ? QStringLiteral("mean") : line.picture,
-                        line.key.join(QLatin1Char(',')))
-                   .arg(line.points)
-                   .arg(figureText(line.rate), figureText(line.figure))
-                   .toUtf8();
-    }
-    return {0, out, {}};
+    QStringList referenceKey;
+    for (const auto& curve : curves)
+        if (curve.key.join(QLatin1Char(',')) == referenceName)
+            referenceKey = curve.key;
+    const auto comparison = Curves::compare(curves, columns, options.curveBy, referenceKey);
+    return {0, report(comparison, by, referenceName), {}};
 }
 
 } // namespace BDCommand

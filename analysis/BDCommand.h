@@ -6,13 +6,15 @@
 
 // `tessera-sweep bd-rate RESULTS.csv --curve-by COLUMN[,COLUMN...]
 //  --reference VALUE[,VALUE...] [--metric psnr|psnr_y|ssim|ms_ssim]`:
-// reads a sweep CSV and writes, for every curve but the reference, one
-// tab-separated line per picture
-//   picture  curve  points  bd_rate_percent  bd_metric
-// and then one line per curve with "mean" as its picture and the number of
-// pictures averaged as its points, after a header line. A curve is named by
-// its curve-by values joined by commas, the way --reference names it; a
-// figure that cannot be computed is "n/a".
+// reads a sweep CSV and writes, after a header line, one tab-separated line
+//   picture  curve  points  bd_rate_percent  bd_metric  context
+// per pair of curves (Curves::compare), then one per unpaired curve, then
+// one per compared value with "mean" as its picture and the number of pairs
+// averaged as its points. A curve is named by its curve-by values joined by
+// commas, the way --reference names it; a figure that cannot be computed is
+// "n/a". Rows whose rate or figure is text that is not a number, and rows of
+// one picture, settings and quality with different figures, are refused
+// with their line numbers.
 namespace BDCommand {
 
 struct Outcome
@@ -22,6 +24,8 @@ struct Outcome
     QByteArray errors; // for standard error
 };
 
+// The text of `bd-rate --help`.
+QString help();
 // `arguments` are those after "bd-rate".
 Outcome run(const QStringList& arguments);
 

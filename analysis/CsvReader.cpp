@@ -9,7 +9,8 @@ namespace {
 struct Records
 {
     std::vector<QStringList> list;
-    qsizetype end = 0; // where the last record read ends, its line end included
+    std::vector<int> lines; // the line each record starts on
+    qsizetype end = 0;      // where the last record read ends, its line end included
 };
 
 bool utf8(const QByteArray& bytes)
@@ -102,12 +103,14 @@ std::optional<Records> split(const QByteArray& bytes, qsizetype at, bool partial
             i += p[i] == '\r' ? 2 : 1;
         }
         out.list.push_back(std::move(record));
+        out.lines.push_back(recordLine);
         record = QStringList();
         out.end = i;
         recordLine = ++line;
     }
     if (!record.isEmpty()) {
         out.list.push_back(std::move(record));
+        out.lines.push_back(recordLine);
         out.end = n;
     }
     return out;
@@ -154,6 +157,7 @@ std::optional<CsvTable> CsvTable::parse(const QByteArray& bytes, QString* error,
             return std::nullopt;
         }
         table.records.push_back(std::move(record));
+        table.lines.push_back(all->lines[r]);
     }
     if (complete)
         *complete = all->end;
@@ -175,6 +179,11 @@ std::optional<CsvTable> CsvTable::read(const QString& path, QString* error)
         return std::nullopt;
     }
     return parse(bytes, error);
+}
+
+int CsvTable::line(int row) const
+{
+    return row >= 0 && row < count() ? lines[std::size_t(row)] : 0;
 }
 
 QString CsvTable::text(int row, int column) const

@@ -38,6 +38,8 @@ public:
 
     QStringList header() const override { return names; }
     const QStringList& record(int row) const { return records[std::size_t(row)]; }
+    // The line of the text on which a record starts, the header's being 1.
+    int line(int row) const;
 
     int count() const override { return int(records.size()); }
     int column(const QString& name) const override { return int(names.indexOf(name)); }
@@ -46,4 +48,5 @@ public:
 private:
     QStringList names;
     std::vector<QStringList> records;
+    std::vector<int> lines;
 };

@@ -53,7 +53,54 @@ std::vector<BDRate::Point> rd(const Curve& curve)
     return out;
 }
 
+QStringList keyOf(const QStringList& settings, const std::vector<int>& positions)
+{
+    QStringList key;
+    for (int p : positions)
+        key.append(settings.value(p));
+    return key;
+}
+
+std::vector<int> positionsOf(const QStringList& columns, const QStringList& names)
+{
+    std::vector<int> out;
+    for (const QString& name : names)
+        out.push_back(int(columns.indexOf(name)));
+    return out;
+}
+
+// The settings with the curve-by positions set to `key`: what names a
+// curve's partner.
+QString partnerId(const Curve& curve, const std::vector<int>& positions, const QStringList& key)
+{
+    QStringList settings = curve.settings;
+    for (std::size_t i = 0; i < positions.size(); ++i)
+        if (positions[i] >= 0)
+            settings[positions[i]] = key.value(int(i));
+    return curve.picture + joiner + settings.join(joiner);
+}
+
 } // namespace
+
+QStringList settingColumns(const SweepRows& rows)
+{
+    QStringList out;
+    for (const QString& name : SweepColumns::settings())
+        if (rows.column(name) >= 0)
+            out.append(name);
+    return out;
+}
+
+QString settingValue(const SweepRows& rows, int row, const QString& column)
+{
+    static const QString huffman = QStringLiteral("optimize_huffman");
+    if (column == huffman) {
+        const int progressive = rows.column(QStringLiteral("progressive"));
+        if (progressive >= 0 && rows.text(row, progressive) == QLatin1String("1"))
+            return QStringLiteral("1");
+    }
+    return rows.text(row, rows.column(column));
+}
 
 std::vector<Curve> perPicture(const SweepRows& rows, const Options& options)
 {
@@ -64,9 +111,8 @@ std::vector<Curve> perPicture(const SweepRows& rows, const Options& options)
     const int statusColumn = rows.column(SweepColumns::status);
     if (rateColumn < 0 || figureColumn < 0)
         return {};
-    std::vector<int> byColumns;
-    for (const QString& name : options.curveBy)
-        byColumns.push_back(rows.column(name));
+    const QStringList columns = settingColumns(rows);
+    const std::vector<int> byPositions = positionsOf(columns, options.curveBy);
 
     std::vector<Curve> curves;
     std::vector<std::map<int, Sum>> sums;
@@ -74,17 +120,22 @@ std::vector<Curve> perPicture(const SweepRows& rows, const Options& options)
     for (int r = 0; r < rows.count(); ++r) {
         if (statusColumn >= 0 && rows.text(r, statusColumn) != SweepColumns::ok)
             continue;
+        if (options.accepts && !options.accepts(r))
+            continue;
         const double rate = rows.number(r, rateColumn);
         const double figure = rows.number(r, figureColumn);
         if (!std::isfinite(rate) || !std::isfinite(figure))
             continue;
         Curve curve;
         curve.picture = rows.text(r, pictureColumn);
-        for (int c : byColumns)
-            curve.key.append(rows.text(r, c));
-        const QString id = curve.picture + joiner + curve.key.join(joiner);
+        for (const QString& name : columns)
+            curve.settings.append(settingValue(rows, r, name));
+        const QString id = curve.picture + joiner + curve.settings.join(joiner);
         auto it = index.find(id);
         if (it == index.end()) {
+            curve.key =
+                options.curveBy.isEmpty() ? curve.settings : keyOf(curve.settings, byPositions);
+            curve.pictures = QStringList{curve.picture};
             it = index.insert(id, curves.size());
             curves.push_back(std::move(curve));
             sums.emplace_back();
@@ -100,25 +151,31 @@ std::vector<Curve> perPicture(const SweepRows& rows, const Options& options)
 std::vector<Curve> averaged(const std::vector<Curve>& perPicture)
 {
     std::vector<Curve> curves;
-    std::vector<std::map<int, Sum>> sums;
-    std::vector<QSet<QString>> pictures;
+    std::vector<std::vector<const Curve*>> members;
     QHash<QString, std::size_t> index;
     for (const Curve& curve : perPicture) {
-        const QString id = curve.key.join(joiner);
+        const QString id = curve.settings.join(joiner);
         auto it = index.find(id);
         if (it == index.end()) {
             it = index.insert(id, curves.size());
-            curves.push_back({QString(), curve.key, {}, 0});
-            sums.emplace_back();
-            pictures.emplace_back();
+            curves.push_back({QString(), curve.settings, curve.key, {}, {}});
+            members.emplace_back();
         }
-        pictures[*it].insert(curve.picture);
-        for (const Point& p : curve.points)
-            sums[*it][p.quality].add(p.rate, p.figure, p.rows);
+        members[*it].push_back(&curve);
+        curves[*it].pictures.append(curve.picture);
     }
     for (std::size_t i = 0; i < curves.size(); ++i) {
-        curves[i].points = points(sums[i]);
-        curves[i].pictures = int(pictures[i].size());
+        // The qualities every member has.
+        std::map<int, int> seen;
+        for (const Curve* member : members[i])
+            for (const Point& p : member->points)
+                ++seen[p.quality];
+        std::map<int, Sum> sums;
+        for (const Curve* member : members[i])
+            for (const Point& p : member->points)
+                if (seen[p.quality] == int(members[i].size()))
+                    sums[p.quality].add(p.rate, p.figure, p.rows);
+        curves[i].points = points(sums);
     }
     return curves;
 }
@@ -128,10 +185,10 @@ std::vector<int> distinguishing(const std::vector<Curve>& curves)
     std::vector<int> out;
     if (curves.empty())
         return out;
-    const QStringList& first = curves.front().key;
+    const QStringList& first = curves.front().settings;
     for (int k = 0; k < first.size(); ++k) {
         const bool differs = std::any_of(curves.begin(), curves.end(), [&](const Curve& c) {
-            return c.key.value(k) != first[k];
+            return c.settings.value(k) != first[k];
         });
         if (differs)
             out.push_back(k);
@@ -139,81 +196,114 @@ std::vector<int> distinguishing(const std::vector<Curve>& curves)
     return out;
 }
 
-QString label(const Curve& curve, const QStringList& curveBy, const std::vector<int>& positions)
+std::vector<int> naming(const std::vector<Curve>& curves)
+{
+    const std::vector<int> differ = distinguishing(curves);
+    std::vector<int> kept;
+    // A column whose value follows from that of a column kept before it
+    // (the sampling and tables of automatic quality) names nothing more.
+    const auto follows = [&](int from, int to) {
+        QHash<QString, QString> seen;
+        for (const Curve& c : curves) {
+            const auto it = seen.constFind(c.settings.value(from));
+            if (it == seen.constEnd())
+                seen.insert(c.settings.value(from), c.settings.value(to));
+            else if (*it != c.settings.value(to))
+                return false;
+        }
+        return true;
+    };
+    for (int k : differ)
+        if (std::none_of(kept.begin(), kept.end(), [&](int j) { return follows(j, k); }))
+            kept.push_back(k);
+    return kept;
+}
+
+QString label(const Curve& curve, const QStringList& columns, const std::vector<int>& positions,
+              const QStringList& skip)
 {
     QStringList parts;
     for (int k : positions)
-        parts.append(curveBy.value(k) + QLatin1Char('=') + curve.key.value(k));
-    return parts.isEmpty() ? QStringLiteral("all") : parts.join(QLatin1Char(' '));
+        if (!skip.contains(columns.value(k)))
+            parts.append(columns.value(k) + QLatin1Char('=') + curve.settings.value(k));
+    return parts.join(QLatin1Char(' '));
 }
 
-std::vector<Delta> deltas(const std::vector<Curve>& perPicture, const QStringList& reference)
+Comparison compare(const std::vector<Curve>& perPicture, const QStringList& columns,
+                   const QStringList& curveBy, const QStringList& reference)
 {
-    std::vector<Delta> out;
-    // The curves of each picture, pictures in first appearance order.
-    std::vector<std::vector<const Curve*>> byPicture;
-    QHash<QString, std::size_t> pictureIndex;
-    for (const Curve& curve : perPicture) {
-        auto it = pictureIndex.find(curve.picture);
-        if (it == pictureIndex.end()) {
-            it = pictureIndex.insert(curve.picture, byPicture.size());
-            byPicture.emplace_back();
-        }
-        byPicture[*it].push_back(&curve);
-    }
+    Comparison out;
+    if (perPicture.empty())
+        return out;
+    const std::vector<int> byPositions = positionsOf(columns, curveBy);
+    QHash<QString, const Curve*> references;
+    const auto keyOfCurve = [&](const Curve& curve) { return keyOf(curve.settings, byPositions); };
+    for (const Curve& curve : perPicture)
+        if (keyOfCurve(curve) == reference)
+            references.insert(partnerId(curve, byPositions, reference), &curve);
+    // Context: the settings in which curves differ, the compared ones aside.
+    std::vector<int> contextPositions;
+    for (int k : distinguishing(perPicture))
+        if (std::find(byPositions.begin(), byPositions.end(), k) == byPositions.end())
+            contextPositions.push_back(k);
 
-    // Sums for the means, per test curve in first appearance order.
-    struct Mean
+    std::vector<Pair> unpaired;
+    struct Sums
     {
-        QStringList key;
-        double rate = 0;
-        double figure = 0;
-        int rates = 0;
-        int figures = 0;
+        double rate = 0, figure = 0;
+        int rates = 0, figures = 0;
+        QSet<QString> pictures;
     };
-    std::vector<Mean> means;
+    std::vector<Sums> sums;
     QHash<QString, std::size_t> meanIndex;
-    for (const auto& curves : byPicture) {
-        const Curve* ref = nullptr;
-        for (const Curve* curve : curves)
-            if (curve->key == reference)
-                ref = curve;
-        for (const Curve* curve : curves) {
-            if (curve == ref)
-                continue;
-            Delta line{curve->picture, false,       curve->key, int(curve->points.size()),
-                       std::nullopt,   std::nullopt};
-            if (ref) {
-                line.rate = BDRate::rateDelta(rd(*ref), rd(*curve));
-                line.figure = BDRate::qualityDelta(rd(*ref), rd(*curve));
-            }
-            const QString id = curve->key.join(joiner);
-            auto it = meanIndex.find(id);
-            if (it == meanIndex.end()) {
-                it = meanIndex.insert(id, means.size());
-                means.push_back({curve->key});
-            }
-            Mean& mean = means[*it];
-            if (line.rate) {
-                mean.rate += *line.rate;
-                ++mean.rates;
-            }
-            if (line.figure) {
-                mean.figure += *line.figure;
-                ++mean.figures;
-            }
-            out.push_back(std::move(line));
+    for (const Curve& curve : perPicture) {
+        const QStringList key = keyOfCurve(curve);
+        if (key == reference)
+            continue;
+        Pair line;
+        line.picture = curve.picture;
+        line.key = key;
+        line.context = label(curve, columns, contextPositions);
+        line.points = int(curve.points.size());
+        const Curve* partner = references.value(partnerId(curve, byPositions, reference));
+        const QString id = key.join(joiner);
+        auto it = meanIndex.find(id);
+        if (it == meanIndex.end()) {
+            it = meanIndex.insert(id, sums.size());
+            sums.emplace_back();
+            Mean mean;
+            mean.key = key;
+            out.means.push_back(std::move(mean));
         }
+        if (!partner) {
+            unpaired.push_back(std::move(line));
+            continue;
+        }
+        line.paired = true;
+        line.rate = BDRate::rateDelta(rd(*partner), rd(curve));
+        line.figure = BDRate::qualityDelta(rd(*partner), rd(curve));
+        Sums& s = sums[*it];
+        if (line.rate) {
+            s.rate += *line.rate;
+            ++s.rates;
+            s.pictures.insert(curve.picture);
+        }
+        if (line.figure) {
+            s.figure += *line.figure;
+            ++s.figures;
+        }
+        out.pairs.push_back(std::move(line));
     }
-
-    for (const Mean& m : means) {
-        Delta mean{QString(), true, m.key, m.rates, std::nullopt, std::nullopt};
-        if (m.rates)
-            mean.rate = m.rate / m.rates;
-        if (m.figures)
-            mean.figure = m.figure / m.figures;
-        out.push_back(std::move(mean));
+    for (std::size_t i = 0; i < sums.size(); ++i) {
+        Mean& mean = out.means[i];
+        mean.pairs = sums[i].rates;
+        mean.pictures = int(sums[i].pictures.size());
+        if (sums[i].rates)
+            mean.rate = sums[i].rate / sums[i].rates;
+        if (sums[i].figures)
+            mean.figure = sums[i].figure / sums[i].figures;
     }
+    out.pairs.insert(out.pairs.end(), unpaired.begin(), unpaired.end());
     return out;
 }
 

@@ -48,9 +48,19 @@ QString writtenTablesText(const JPEGSettings& s);
 // The cjpeg options that write the same file, where there are some: only the
 // standard tables can be named on its command line without a table file.
 std::optional<QString> cjpegOptions(const JPEGSettings& s);
-// The tessera-sweep options of a sweep of this one entry; tables and
-// sampling pairs other than the defaults need their files, named as
-// placeholders.
+// The tessera-sweep options of a sweep of this one entry, the table and
+// sampling files aside.
 QString sweepOptions(const JPEGSettings& s);
+
+// Shell commands that compress `picture` as the entry does, to the same
+// bytes: files of the tables and sampling pairs other than the sweep's
+// defaults written by here-documents, then the command. A line starting
+// with "#" says why there is none.
+QString sweepCommand(const JPEGSettings& s, const QString& picture);
+// The same through cjpeg, writing `jpeg`: the picture read by netpbm
+// (pngtopnm and the like) and made a three-component PPM by ppmtoppm, since
+// the encoder reads every picture as RGB; custom tables through a tables
+// file and -qslots.
+QString cjpegCommand(const JPEGSettings& s, const QString& picture, const QString& jpeg);
 
 } // namespace SettingsText

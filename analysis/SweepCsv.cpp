@@ -91,7 +91,12 @@ const Column table[] = {
     {"grayscale", Column::Whole, nullptr,
      [](const Row& row) { return setting(row, flag(row.entry.getGrayscaleOutput())); }},
     {"optimize_huffman", Column::Whole, nullptr,
-     [](const Row& row) { return setting(row, flag(row.entry.getOptimizeHuffman())); }},
+     [](const Row& row) {
+         // The library optimises every progressive scan's tables.
+         const bool progressive =
+             row.entry.isProgressive() && row.entry.getCompressionMode() != JPEGSettings::BASELINE;
+         return setting(row, flag(row.entry.getOptimizeHuffman() || progressive));
+     }},
     {"dct", Column::Text,
      [](const Row& row) { return row.loaded ? SettingsText::dct(row.entry) : QString(); }, nullptr},
     {"smoothing", Column::Whole, nullptr,

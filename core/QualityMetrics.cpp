@@ -339,16 +339,25 @@ double psnr(double mse)
 
 void channelMSE(const DifferenceSums& s, std::size_t pixels, double& y, double& cb, double& cr)
 {
-    // The mean of (a dR + b dG + c dB)^2 expanded over the sums of products;
-    // the offsets of Cb and Cr cancel in the difference.
-    auto mean = [&](double a, double b, double c) {
-        const double total = a * a * s.rr + b * b * s.gg + c * c * s.bb +
-                             2 * (a * b * s.rg + a * c * s.rb + b * c * s.gb);
-        return pixels ? std::max(0.0, total) / double(pixels) : NOT_AVAILABLE;
+    // The mean of (a dR + b dG + c dB)^2 expanded over the sums of products,
+    // in integers: the weights are whole millionths and the sums whole
+    // numbers, so a channel whose differences cancel exactly (the chroma of
+    // a grey picture decoded to the source's grey) comes out exactly 0 and
+    // its PSNR infinite. The offsets of Cb and Cr cancel in the difference.
+    using Wide = __int128;
+    const auto whole = [](double v) { return Wide(std::llround(v)); };
+    const Wide rr = whole(s.rr), gg = whole(s.gg), bb = whole(s.bb);
+    const Wide rg = whole(s.rg), rb = whole(s.rb), gb = whole(s.gb);
+    auto mean = [&](long long a, long long b, long long c) {
+        const Wide total = Wide(a * a) * rr + Wide(b * b) * gg + Wide(c * c) * bb +
+                           2 * (Wide(a * b) * rg + Wide(a * c) * rb + Wide(b * c) * gb);
+        if (!pixels)
+            return NOT_AVAILABLE;
+        return total <= 0 ? 0.0 : double(total) / 1e12 / double(pixels);
     };
-    y = mean(0.299, 0.587, 0.114);
-    cb = mean(-0.168736, -0.331264, 0.5);
-    cr = mean(0.5, -0.418688, -0.081312);
+    y = mean(299000, 587000, 114000);
+    cb = mean(-168736, -331264, 500000);
+    cr = mean(500000, -418688, -81312);
 }
 
 unsigned heatColour(double ssim)

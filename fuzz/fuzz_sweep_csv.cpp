@@ -78,7 +78,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       "a point that is not finite");
         Curves::averaged(curves);
         if (!curves.empty()) {
-            for (const auto& line : Curves::deltas(curves, curves.front().key))
+            const QStringList by{QStringLiteral("dct")};
+            options.curveBy = by;
+            const auto compared = Curves::perPicture(*table, options);
+            const auto columns = Curves::settingColumns(*table);
+            for (const auto& line :
+                 Curves::compare(compared, columns, by,
+                                 compared.empty() ? QStringList() : compared.front().key)
+                     .pairs)
                 check((!line.rate || std::isfinite(*line.rate)) &&
                           (!line.figure || std::isfinite(*line.figure)),
                       "a delta that is not finite");

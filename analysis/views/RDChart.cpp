@@ -3,6 +3,7 @@
 
 #include "ResultTableModel.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -19,8 +20,12 @@
 #include <QLineSeries>
 #include <QLogValueAxis>
 #include <QMenu>
+#include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPen>
+#include <QPolygonF>
+#include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QSvgGenerator>
@@ -30,6 +35,7 @@
 #include <QVBoxLayout>
 #include <QValueAxis>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -69,11 +75,104 @@ QColor curveColour(int group)
     return group < n ? base : base.darker(100 + 40 * (group / n));
 }
 
-Qt::PenStyle pictureStyle(int picture)
+// Curves that differ in settings other than the compared ones: dashes.
+Qt::PenStyle lineStyle(int index)
 {
     static const Qt::PenStyle styles[] = {Qt::SolidLine, Qt::DashLine, Qt::DotLine, Qt::DashDotLine,
                                           Qt::DashDotDotLine};
-    return styles[picture % 5];
+    return styles[index % 5];
+}
+
+// Curves of one picture share a marker shape: circle, square, triangle,
+// diamond, downward triangle, cross, plus, star; past those, the same shapes
+// hollow.
+QImage markerImage(int picture, const QColor& colour, int size)
+{
+    const qreal scale = 4; // drawn large, so the shapes stay sharp when exported
+    QImage image(int(size * scale), int(size * scale), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const qreal s = image.width();
+    const qreal m = s * 0.12;
+    const QRectF box(m, m, s - 2 * m, s - 2 * m);
+    const int shape = picture % 8;
+    const bool hollow = (picture / 8) % 2 == 1;
+    painter.setPen(QPen(colour.darker(130), s * 0.1));
+    painter.setBrush(hollow ? QBrush(Qt::white) : QBrush(colour));
+    const QPointF c = box.center();
+    switch (shape) {
+    case 0:
+        painter.drawEllipse(box);
+        break;
+    case 1:
+        painter.drawRect(box.adjusted(s * 0.05, s * 0.05, -s * 0.05, -s * 0.05));
+        break;
+    case 2:
+        painter.drawPolygon(
+            QPolygonF{QPointF(c.x(), box.top()), box.bottomRight(), box.bottomLeft()});
+        break;
+    case 3:
+        painter.drawPolygon(QPolygonF{QPointF(c.x(), box.top()), QPointF(box.right(), c.y()),
+                                      QPointF(c.x(), box.bottom()), QPointF(box.left(), c.y())});
+        break;
+    case 4:
+        painter.drawPolygon(QPolygonF{box.topLeft(), box.topRight(), QPointF(c.x(), box.bottom())});
+        break;
+    case 5:
+        painter.setPen(QPen(colour, s * 0.18));
+        painter.drawLine(box.topLeft(), box.bottomRight());
+        painter.drawLine(box.topRight(), box.bottomLeft());
+        break;
+    case 6:
+        painter.setPen(QPen(colour, s * 0.18));
+        painter.drawLine(QPointF(c.x(), box.top()), QPointF(c.x(), box.bottom()));
+        painter.drawLine(QPointF(box.left(), c.y()), QPointF(box.right(), c.y()));
+        break;
+    default: {
+        QPolygonF star;
+        for (int k = 0; k < 10; ++k) {
+            const qreal r = (k % 2 ? 0.22 : 0.5) * box.width();
+            const qreal a = -M_PI / 2 + k * M_PI / 5;
+            star << QPointF(c.x() + r * std::cos(a), c.y() + r * std::sin(a));
+        }
+        painter.drawPolygon(star);
+    }
+    }
+    painter.end();
+    return image;
+}
+
+// A setting as a legend says it: short words for the flags.
+QString settingText(const QString& column, const QString& value)
+{
+    const bool on = value == QLatin1String("1");
+    if (column == QLatin1String("mode"))
+        return value;
+    if (column == QLatin1String("progressive"))
+        return on ? QStringLiteral("progressive") : QStringLiteral("sequential");
+    if (column == QLatin1String("optimize_huffman"))
+        return on ? QStringLiteral("optimised Huffman") : QStringLiteral("standard Huffman");
+    if (column == QLatin1String("auto_quality"))
+        return on ? QStringLiteral("auto quality") : QStringLiteral("table quality");
+    if (column == QLatin1String("grayscale"))
+        return on ? QStringLiteral("grey") : QStringLiteral("colour");
+    if (column == QLatin1String("luminance_table"))
+        return QStringLiteral("Y table ") + value;
+    if (column == QLatin1String("chrominance_table"))
+        return QStringLiteral("C table ") + value;
+    return column + QLatin1Char(' ') + value;
+}
+
+// A step of 1, 2 or 5 times a power of ten giving about `ticks` intervals.
+double niceStep(double span, int ticks)
+{
+    const double raw = span / ticks;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (raw <= m * power)
+            return m * power;
+    return 10 * power;
 }
 
 QString deltaText(const std::optional<double>& value, int decimals)
@@ -111,10 +210,18 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     exportHeight->setRange(100, 10000);
     exportHeight->setValue(800);
     exportHeight->setSuffix(QStringLiteral(" px"));
+    exportDpi = new QSpinBox(this);
+    exportDpi->setObjectName(QStringLiteral("exportDpi"));
+    exportDpi->setRange(72, 1200);
+    exportDpi->setValue(96);
+    exportDpi->setSuffix(QStringLiteral(" dpi"));
+    exportDpi->setToolTip(QStringLiteral("The PNG's resolution: the chart laid out at the size "
+                                         "beside and drawn with this many pixels per inch"));
     exportButton = new QToolButton(this);
     exportButton->setObjectName(QStringLiteral("exportButton"));
     exportButton->setText(QStringLiteral("Export..."));
-    exportButton->setToolTip(QStringLiteral("Save the chart as PNG or SVG at the size beside"));
+    exportButton->setToolTip(
+        QStringLiteral("Save the chart with its legend as PNG, SVG or PDF at the size beside"));
 
     view = new QChartView(this);
     view->setObjectName(QStringLiteral("chartView"));
@@ -140,6 +247,7 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     controls->addWidget(exportWidth);
     controls->addWidget(new QLabel(QStringLiteral("x"), this));
     controls->addWidget(exportHeight);
+    controls->addWidget(exportDpi);
     controls->addWidget(exportButton);
 
     auto* deltas = new QWidget(this);
@@ -150,6 +258,10 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     referenceRow->addWidget(referenceCombo);
     referenceRow->addStretch(1);
     deltaLayout->addLayout(referenceRow);
+    deltaNote = new QLabel(deltas);
+    deltaNote->setObjectName(QStringLiteral("bdNote"));
+    deltaNote->setWordWrap(true);
+    deltaLayout->addWidget(deltaNote);
     deltaLayout->addWidget(deltaTable);
 
     auto* splitter = new QSplitter(Qt::Vertical, this);
@@ -236,29 +348,39 @@ void RDChart::fillCurveByMenu()
     }
 }
 
+void RDChart::setRowFilter(std::function<bool(int)> accepts)
+{
+    options.accepts = std::move(accepts);
+}
+
 void RDChart::rebuild()
 {
     perPicture = Curves::perPicture(*model, options);
+    columns = Curves::settingColumns(*model);
     rebuildChart();
 
-    // The reference choice survives a rebuild when its curve still exists.
+    // The reference choice survives a rebuild when its value still exists.
     const QStringList previous =
         referenceCombo->currentIndex() >= 0 &&
                 std::size_t(referenceCombo->currentIndex()) < referenceKeys.size()
             ? referenceKeys[std::size_t(referenceCombo->currentIndex())]
             : QStringList();
-    const std::vector<Curves::Curve> groups = Curves::averaged(perPicture);
-    const std::vector<int> positions = Curves::distinguishing(groups);
     referenceKeys.clear();
     {
         const QSignalBlocker block(referenceCombo);
         referenceCombo->clear();
-        QStringList labels;
-        for (const Curves::Curve& group : groups) {
-            referenceKeys.push_back(group.key);
-            labels.append(Curves::label(group, options.curveBy, positions));
+        if (!options.curveBy.isEmpty()) {
+            for (const Curves::Curve& curve : perPicture) {
+                if (std::find(referenceKeys.begin(), referenceKeys.end(), curve.key) !=
+                    referenceKeys.end())
+                    continue;
+                referenceKeys.push_back(curve.key);
+                QStringList parts;
+                for (int i = 0; i < options.curveBy.size(); ++i)
+                    parts.append(options.curveBy[i] + QLatin1Char('=') + curve.key.value(i));
+                referenceCombo->addItem(parts.join(QLatin1Char(' ')));
+            }
         }
-        referenceCombo->addItems(labels);
         int keep = 0;
         for (std::size_t i = 0; i < referenceKeys.size(); ++i)
             if (referenceKeys[i] == previous)
@@ -270,22 +392,74 @@ void RDChart::rebuild()
 
 QString RDChart::curveName(const Curves::Curve& curve, const std::vector<int>& positions) const
 {
-    QString name = Curves::label(curve, options.curveBy, positions);
+    // The compared settings first, then the others that tell curves apart.
+    QStringList parts;
+    for (const QString& column : options.curveBy)
+        parts.append(column + QLatin1Char('=') +
+                     curve.settings.value(int(columns.indexOf(column))));
+    for (int k : positions)
+        if (!options.curveBy.contains(columns.value(k)))
+            parts.append(settingText(columns.value(k), curve.settings.value(k)));
+    QString name =
+        parts.isEmpty() ? QStringLiteral("all results") : parts.join(QStringLiteral(", "));
     if (!average)
-        name = QFileInfo(curve.picture).fileName() + QStringLiteral(": ") + name;
-    return name;
+        return QFileInfo(curve.picture).fileName() + QStringLiteral(": ") + name;
+    QStringList pictures;
+    for (const QString& picture : curve.pictures)
+        pictures.append(QFileInfo(picture).fileName());
+    return name + QStringLiteral(" (mean of %1)").arg(pictures.join(QStringLiteral(", ")));
+}
+
+QAbstractAxis* RDChart::makeRateAxis(double minRate, double maxRate) const
+{
+    if (!logarithmic) {
+        auto* axis = new QValueAxis;
+        axis->setLabelFormat(QStringLiteral("%.2f"));
+        const double margin = (maxRate - minRate) * 0.04 + 1e-6;
+        axis->setRange(std::max(0.0, minRate - margin), maxRate + margin);
+        axis->setTickCount(8);
+        return axis;
+    }
+    // log10 of the rate on a linear axis, labelled at 1, 2 and 5 of every
+    // decade the data spans.
+    auto* axis = new QCategoryAxis;
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    const double lo = std::log10(minRate) - 0.03;
+    const double hi = std::log10(maxRate) + 0.03;
+    axis->setRange(lo, hi);
+    const double span = hi - lo;
+    for (int decade = int(std::floor(lo)); decade <= int(std::ceil(hi)); ++decade) {
+        for (double step : {1.0, 2.0, 5.0}) {
+            if (span > 2.5 && step != 1.0)
+                continue;
+            const double value = step * std::pow(10.0, decade);
+            const double at = std::log10(value);
+            if (at >= lo && at <= hi)
+                axis->append(QString::number(value, 'g', 3), at);
+        }
+    }
+    axis->setStartValue(lo);
+    return axis;
+}
+
+double RDChart::plotX(double rate) const
+{
+    return logarithmic ? std::log10(rate) : rate;
 }
 
 void RDChart::rebuildChart()
 {
     shown = average ? Curves::averaged(perPicture) : perPicture;
+    shown.erase(std::remove_if(shown.begin(), shown.end(),
+                               [](const Curves::Curve& c) { return c.points.empty(); }),
+                shown.end());
     // A chart of thousands of series takes seconds to draw and cannot be
     // read; the first ones are drawn and the title says so.
     const std::size_t total = shown.size();
     if (shown.size() > MAX_CURVES)
         shown.resize(MAX_CURVES);
     // Named by what tells the settings apart, whatever the picture.
-    const std::vector<int> positions = Curves::distinguishing(Curves::averaged(perPicture));
+    const std::vector<int> positions = Curves::naming(perPicture);
 
     QChart* chart = view->chart();
     chart->removeAllSeries();
@@ -294,84 +468,100 @@ void RDChart::rebuildChart()
         delete axis;
     }
 
-    QAbstractAxis* x = nullptr;
-    if (logarithmic) {
-        auto* axis = new QLogValueAxis;
-        axis->setBase(10);
-        axis->setLabelFormat(QStringLiteral("%g"));
-        axis->setMinorTickCount(8);
-        x = axis;
-    } else {
-        auto* axis = new QValueAxis;
-        axis->setLabelFormat(QStringLiteral("%.2f"));
-        x = axis;
-    }
-    x->setTitleText(QStringLiteral("bits per pixel"));
-    auto* y = new QValueAxis;
-    y->setTitleText(figureName(options.figure));
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-
     double minRate = std::numeric_limits<double>::infinity();
     double maxRate = 0;
     double minFigure = std::numeric_limits<double>::infinity();
     double maxFigure = -std::numeric_limits<double>::infinity();
-    QHash<QString, int> groups;
-    QHash<QString, int> pictures;
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-        auto* series = new QLineSeries;
-        series->setName(curveName(shown[i], positions));
-        series->setPointsVisible(true);
-        const QString group = shown[i].key.join(QChar(0x1f));
-        const int groupIndex = *groups.insert(group, groups.value(group, int(groups.size())));
-        const int pictureIndex = *pictures.insert(
-            shown[i].picture, pictures.value(shown[i].picture, int(pictures.size())));
-        QPen pen(curveColour(groupIndex), 2);
-        pen.setStyle(pictureStyle(pictureIndex));
-        series->setPen(pen);
-        for (const Curves::Point& p : shown[i].points) {
-            series->append(p.rate, p.figure);
+    for (const Curves::Curve& curve : shown)
+        for (const Curves::Point& p : curve.points) {
             minRate = std::min(minRate, p.rate);
             maxRate = std::max(maxRate, p.rate);
             minFigure = std::min(minFigure, p.figure);
             maxFigure = std::max(maxFigure, p.figure);
         }
+    if (!(maxRate > 0)) {
+        minRate = 0.1;
+        maxRate = 1;
+        minFigure = 0;
+        maxFigure = 1;
+    }
+    QAbstractAxis* x = makeRateAxis(std::max(minRate, 1e-6), std::max(maxRate, 1e-6));
+    x->setTitleText(logarithmic ? QStringLiteral("bits per pixel (logarithmic)")
+                                : QStringLiteral("bits per pixel"));
+    auto* y = new QValueAxis;
+    y->setTitleText(figureName(options.figure));
+    const double figureMargin = std::max((maxFigure - minFigure) * 0.02, 1e-6);
+    // Ticks at round values, the range at most one step past the data.
+    const double step = niceStep(std::max(maxFigure - minFigure, 1e-6), 6);
+    double low = std::floor((minFigure - figureMargin) / step) * step;
+    double high = std::ceil((maxFigure + figureMargin) / step) * step;
+    if (options.figure.contains(QLatin1String("ssim")))
+        high = std::min(high, 1.0); // SSIM never exceeds 1
+    y->setRange(low, high);
+    y->setTickType(QValueAxis::TicksDynamic);
+    y->setTickAnchor(low);
+    y->setTickInterval(step);
+    y->setLabelFormat(options.figure.contains(QLatin1String("ssim")) ? QStringLiteral("%.3f")
+                                                                     : QStringLiteral("%.1f"));
+    chart->addAxis(x, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+
+    QHash<QString, int> groups;
+    QHash<QString, int> pictures;
+    QHash<QString, int> contexts;
+    std::vector<int> contextPositions;
+    for (int k : positions)
+        if (!options.curveBy.contains(columns.value(k)))
+            contextPositions.push_back(k);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+        const Curves::Curve& curve = shown[i];
+        auto* series = new QLineSeries;
+        series->setName(curveName(curve, positions));
+        const QString group = curve.key.join(QChar(0x1f));
+        const int groupIndex = *groups.insert(group, groups.value(group, int(groups.size())));
+        const int pictureIndex =
+            *pictures.insert(curve.picture, pictures.value(curve.picture, int(pictures.size())));
+        const QString context = Curves::label(curve, columns, contextPositions);
+        const int contextIndex =
+            *contexts.insert(context, contexts.value(context, int(contexts.size())));
+        const QColor colour = curveColour(groupIndex);
+        QPen pen(colour, 2);
+        pen.setStyle(options.curveBy.isEmpty() ? Qt::SolidLine : lineStyle(contextIndex));
+        series->setPen(pen);
+        series->setMarkerSize(9);
+        series->setLightMarker(markerImage(average ? 0 : pictureIndex, colour, 9));
+        for (const Curves::Point& p : curve.points)
+            series->append(plotX(p.rate), p.figure);
         chart->addSeries(series);
         series->attachAxis(x);
         series->attachAxis(y);
-        const int curve = int(i);
-        connect(series, &QLineSeries::hovered, this, [this, curve](const QPointF& at, bool state) {
+        const int index = int(i);
+        connect(series, &QLineSeries::hovered, this, [this, index](const QPointF& at, bool state) {
             if (state)
-                QToolTip::showText(QCursor::pos(), pointText(curve, nearestPoint(curve, at)), view);
+                QToolTip::showText(QCursor::pos(), pointText(index, nearestPoint(index, at)), view);
             else
                 QToolTip::hideText();
         });
-        connect(series, &QLineSeries::clicked, this, [this, curve](const QPointF& at) {
-            const int point = nearestPoint(curve, at);
-            if (point >= 0 && !shown[std::size_t(curve)].points[std::size_t(point)].rows.empty())
-                emit rowClicked(shown[std::size_t(curve)].points[std::size_t(point)].rows.front());
+        connect(series, &QLineSeries::clicked, this, [this, index](const QPointF& at) {
+            const int point = nearestPoint(index, at);
+            if (point >= 0 && !shown[std::size_t(index)].points[std::size_t(point)].rows.empty())
+                emit rowClicked(shown[std::size_t(index)].points[std::size_t(point)].rows.front());
         });
     }
-    if (maxRate > 0) {
-        const double figureMargin = std::max((maxFigure - minFigure) * 0.05, 1e-6);
-        y->setRange(minFigure - figureMargin, maxFigure + figureMargin);
-        y->applyNiceNumbers();
-        if (logarithmic) {
-            x->setRange(minRate / 1.1, maxRate * 1.1);
-        } else {
-            auto* linear = static_cast<QValueAxis*>(x);
-            linear->setRange(std::max(0.0, minRate - (maxRate - minRate) * 0.05),
-                             maxRate + (maxRate - minRate) * 0.05 + 1e-6);
-            linear->applyNiceNumbers();
-        }
-    }
-    chart->legend()->setVisible(!shown.empty() && shown.size() <= 40);
+    QLegend* legend = chart->legend();
+    legend->setVisible(!shown.empty());
+    legend->setMarkerShape(QLegend::MarkerShapeFromSeries);
+    legend->setShowToolTips(true);
+    legend->setAlignment(shown.size() > 6 ? Qt::AlignRight : Qt::AlignBottom);
+    QFont font = legend->font();
+    font.setPointSizeF(shown.size() > 24 ? 7 : 9);
+    legend->setFont(font);
     QString title =
         shown.empty() ? QStringLiteral("No results with this figure")
                       : QStringLiteral("%1 against bits per pixel").arg(figureName(options.figure));
     if (total > shown.size())
-        title += QStringLiteral(" (the first %1 of %2 curves: choose fewer settings under "
-                                "\u201cCurves by\u201d or average over pictures)")
+        title += QStringLiteral(" (the first %1 of %2 curves: filter the table or average over "
+                                "pictures)")
                      .arg(shown.size())
                      .arg(total);
     chart->setTitle(title);
@@ -382,33 +572,67 @@ void RDChart::rebuildDeltas()
     const int index = referenceCombo->currentIndex();
     const QString figure = figureName(options.figure).section(QLatin1Char(' '), 0, 0);
     deltaTable->clear();
-    deltaTable->setColumnCount(5);
-    deltaTable->setHorizontalHeaderLabels({QStringLiteral("Picture"), QStringLiteral("Curve"),
-                                           QStringLiteral("Points"), QStringLiteral("BD-rate (%)"),
-                                           QStringLiteral("BD-") + figure});
-    if (index < 0 || std::size_t(index) >= referenceKeys.size()) {
+    deltaTable->setColumnCount(6);
+    deltaTable->setHorizontalHeaderLabels(
+        {QStringLiteral("Picture"), QStringLiteral("Compared"), QStringLiteral("Other settings"),
+         QStringLiteral("Points"), QStringLiteral("BD-rate (%)"), QStringLiteral("BD-") + figure});
+    if (options.curveBy.isEmpty()) {
+        deltaNote->setText(QStringLiteral(
+            "Choose the setting to compare under \u201cCurves by\u201d: each curve is then "
+            "compared with the curve of the same picture whose other settings are equal."));
         deltaTable->setRowCount(0);
         return;
     }
-    const std::vector<int> positions = Curves::distinguishing(Curves::averaged(perPicture));
-    const auto lines = Curves::deltas(perPicture, referenceKeys[std::size_t(index)]);
-    deltaTable->setRowCount(int(lines.size()));
+    if (index < 0 || std::size_t(index) >= referenceKeys.size()) {
+        deltaNote->setText(QString());
+        deltaTable->setRowCount(0);
+        return;
+    }
+    const auto comparison =
+        Curves::compare(perPicture, columns, options.curveBy, referenceKeys[std::size_t(index)]);
     const int decimals = options.figure.contains(QLatin1String("ssim")) ? 5 : 3;
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const Curves::Delta& line = lines[i];
-        const Curves::Curve named{QString(), line.key, {}, 1};
-        const QStringList cells{
-            line.mean ? QStringLiteral("mean") : QFileInfo(line.picture).fileName(),
-            Curves::label(named, options.curveBy, positions), QString::number(line.points),
-            deltaText(line.rate, 2), deltaText(line.figure, decimals)};
-        for (int c = 0; c < cells.size(); ++c) {
-            auto* item = new QTableWidgetItem(cells[c]);
-            if (c >= 2)
+    const auto compared = [this](const QStringList& key) {
+        QStringList parts;
+        for (int i = 0; i < options.curveBy.size(); ++i)
+            parts.append(options.curveBy[i] + QLatin1Char('=') + key.value(i));
+        return parts.join(QLatin1Char(' '));
+    };
+    std::vector<QStringList> rows;
+    std::vector<int> kinds; // 0 pair, 1 unpaired, 2 mean
+    int unpaired = 0;
+    for (const Curves::Pair& pair : comparison.pairs) {
+        rows.push_back({QFileInfo(pair.picture).fileName(), compared(pair.key),
+                        pair.paired ? pair.context : QStringLiteral("unpaired ") + pair.context,
+                        QString::number(pair.points), deltaText(pair.rate, 2),
+                        deltaText(pair.figure, decimals)});
+        kinds.push_back(pair.paired ? 0 : 1);
+        unpaired += pair.paired ? 0 : 1;
+    }
+    for (const Curves::Mean& mean : comparison.means) {
+        rows.push_back(
+            {QStringLiteral("mean"), compared(mean.key),
+             QStringLiteral("%1 pairs over %2 pictures").arg(mean.pairs).arg(mean.pictures),
+             QString::number(mean.pairs), deltaText(mean.rate, 2),
+             deltaText(mean.figure, decimals)});
+        kinds.push_back(2);
+    }
+    deltaNote->setText(
+        unpaired ? QStringLiteral("%1 curves have no partner with the reference value and "
+                                  "otherwise equal settings; they are listed as unpaired.")
+                       .arg(unpaired)
+                 : QString());
+    deltaTable->setRowCount(int(rows.size()));
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        for (int c = 0; c < rows[i].size(); ++c) {
+            auto* item = new QTableWidgetItem(rows[i][c]);
+            if (c >= 3)
                 item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            if (line.mean) {
+            if (kinds[i] == 2) {
                 QFont bold = item->font();
                 bold.setBold(true);
                 item->setFont(bold);
+            } else if (kinds[i] == 1) {
+                item->setForeground(QColor(Qt::gray));
             }
             deltaTable->setItem(int(i), c, item);
         }
@@ -426,7 +650,8 @@ int RDChart::nearestPoint(int curve, const QPointF& value) const
     int best = -1;
     double bestDistance = std::numeric_limits<double>::infinity();
     for (std::size_t i = 0; i < points.size(); ++i) {
-        const QPointF p = view->chart()->mapToPosition(QPointF(points[i].rate, points[i].figure));
+        const QPointF p =
+            view->chart()->mapToPosition(QPointF(plotX(points[i].rate), points[i].figure));
         const double d = std::hypot(p.x() - at.x(), p.y() - at.y());
         if (d < bestDistance) {
             bestDistance = d;
@@ -445,10 +670,18 @@ QString RDChart::pointText(int curve, int point) const
     const Curves::Point& p = c.points[std::size_t(point)];
     if (!average && p.rows.size() == 1)
         return model->describe(p.rows.front());
-    const std::vector<int> positions = Curves::distinguishing(Curves::averaged(perPicture));
     QStringList lines;
-    lines.append(average ? QStringLiteral("mean of %1 pictures").arg(c.pictures) : c.picture);
-    lines.append(Curves::label(c, options.curveBy, positions));
+    if (average) {
+        QStringList names;
+        for (const QString& picture : c.pictures)
+            names.append(QFileInfo(picture).fileName());
+        lines.append(QStringLiteral("mean of %1 pictures: %2")
+                         .arg(c.pictures.size())
+                         .arg(names.join(QStringLiteral(", "))));
+    } else {
+        lines.append(c.picture);
+    }
+    lines.append(Curves::label(c, columns, Curves::distinguishing(perPicture)));
     lines.append(QStringLiteral("quality: %1").arg(p.quality));
     lines.append(QStringLiteral("bpp: %1").arg(p.rate, 0, 'g', 6));
     lines.append(QStringLiteral("%1: %2").arg(options.figure).arg(p.figure, 0, 'g', 6));
@@ -456,35 +689,55 @@ QString RDChart::pointText(int curve, int point) const
     return lines.join(QLatin1Char('\n'));
 }
 
-bool RDChart::exportTo(const QString& path, const QSize& size)
+bool RDChart::exportTo(const QString& path, const QSize& size, int dpi)
 {
     QChart* chart = view->chart();
     const QSizeF old = chart->size();
     chart->resize(size);
     const QRectF source = chart->sceneBoundingRect();
-    const QRectF target(QPointF(0, 0), QSizeF(size));
-    bool ok = false;
-    if (path.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
+    QSaveFile file(path);
+    bool ok = file.open(QIODevice::WriteOnly);
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (ok && suffix == QLatin1String("svg")) {
         QSvgGenerator svg;
-        svg.setFileName(path);
+        svg.setOutputDevice(&file);
         svg.setSize(size);
-        svg.setViewBox(target);
+        svg.setViewBox(QRectF(QPointF(0, 0), QSizeF(size)));
         svg.setTitle(chart->title());
         QPainter painter;
-        if (painter.begin(&svg)) {
-            chart->scene()->render(&painter, target, source);
+        ok = painter.begin(&svg);
+        if (ok) {
+            chart->scene()->render(&painter, QRectF(QPointF(0, 0), QSizeF(size)), source);
             ok = painter.end();
         }
-        ok = ok && QFileInfo(path).size() > 0;
-    } else {
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    } else if (ok && suffix == QLatin1String("pdf")) {
+        QPdfWriter pdf(&file);
+        pdf.setResolution(dpi);
+        pdf.setPageSize(QPageSize(QSizeF(size) * 72.0 / 96.0, QPageSize::Point));
+        pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+        pdf.setTitle(chart->title());
+        QPainter painter;
+        ok = painter.begin(&pdf);
+        if (ok) {
+            painter.setRenderHint(QPainter::Antialiasing);
+            chart->scene()->render(
+                &painter, QRectF(QPointF(0, 0), QSizeF(pdf.width(), pdf.height())), source);
+            ok = painter.end();
+        }
+    } else if (ok) {
+        // Laid out at `size` and drawn at `dpi`: more pixels, the same picture.
+        const double scale = dpi / 96.0;
+        QImage image((QSizeF(size) * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::white);
+        image.setDotsPerMeterX(qRound(dpi / 0.0254));
+        image.setDotsPerMeterY(qRound(dpi / 0.0254));
         QPainter painter(&image);
         painter.setRenderHint(QPainter::Antialiasing);
-        chart->scene()->render(&painter, target, source);
+        chart->scene()->render(&painter, QRectF(QPointF(0, 0), QSizeF(image.size())), source);
         painter.end();
-        ok = image.save(path);
+        ok = image.save(&file, "PNG");
     }
+    ok = ok && file.commit();
     chart->resize(old);
     return ok;
 }
@@ -493,10 +746,10 @@ void RDChart::exportChart()
 {
     const QString path = QFileDialog::getSaveFileName(
         this, QStringLiteral("Export chart"), QStringLiteral("chart.png"),
-        QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
+        QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg);;PDF document (*.pdf)"));
     if (path.isEmpty())
         return;
-    if (!exportTo(path, QSize(exportWidth->value(), exportHeight->value())))
+    if (!exportTo(path, QSize(exportWidth->value(), exportHeight->value()), exportDpi->value()))
         QToolTip::showText(exportButton->mapToGlobal(QPoint(0, 0)),
                            QStringLiteral("Couldn't write %1").arg(path), exportButton);
 }

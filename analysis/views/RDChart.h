@@ -5,8 +5,10 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <vector>
 
+class QAbstractAxis;
 class QCheckBox;
 class QChart;
 class QChartView;
@@ -47,10 +49,15 @@ public:
     void setAveraged(bool on);
     void setLogarithmicRate(bool on);
     void setReference(int index);
+    // Only the rows `accepts` takes are charted (the table's filters); taken
+    // at the next rebuild.
+    void setRowFilter(std::function<bool(int)> accepts);
 
-    // Writes the chart as PNG or SVG (by the name's ending) at `size`; false
-    // when the file cannot be written.
-    bool exportTo(const QString& path, const QSize& size);
+    // Writes the chart with its legend and axis titles as PNG, SVG or PDF (by
+    // the name's ending), laid out at `size` (pixels at 96 dpi), a PNG drawn
+    // at `dpi`; false when the file cannot be written, and then an earlier
+    // file of that name stays as it was.
+    bool exportTo(const QString& path, const QSize& size, int dpi = 96);
 
     // The text a hovered point shows.
     QString pointText(int curve, int point) const;
@@ -66,11 +73,15 @@ private:
     // The point of curve `curve` nearest to a position in chart values.
     int nearestPoint(int curve, const QPointF& value) const;
     QString curveName(const Curves::Curve& curve, const std::vector<int>& positions) const;
+    QAbstractAxis* makeRateAxis(double minRate, double maxRate) const;
+    // Where a rate lies on the plot's horizontal axis.
+    double plotX(double rate) const;
 
     ResultTableModel* model;
     Curves::Options options;
     bool average = false;
     bool logarithmic = false;
+    QStringList columns; // the setting columns of the curves
     std::vector<Curves::Curve> perPicture;
     std::vector<Curves::Curve> shown;
     std::vector<QStringList> referenceKeys;
@@ -81,8 +92,10 @@ private:
     QToolButton* curveByButton;
     QSpinBox* exportWidth;
     QSpinBox* exportHeight;
+    QSpinBox* exportDpi;
     QToolButton* exportButton;
     QChartView* view;
     QComboBox* referenceCombo;
     QTableWidget* deltaTable;
+    QLabel* deltaNote;
 };

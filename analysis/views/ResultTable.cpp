@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
@@ -129,6 +130,13 @@ ResultTable::ResultTable(ResultTableModel* model, QWidget* parent)
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->horizontalHeader()->setDefaultSectionSize(90);
 
+    shownLabel = new QLabel(this);
+    shownLabel->setObjectName(QStringLiteral("shownLabel"));
+    shownLabel->setWordWrap(true);
+    clearButton = new QToolButton(this);
+    clearButton->setObjectName(QStringLiteral("clearFiltersButton"));
+    clearButton->setText(QStringLiteral("Clear filters"));
+
     auto* filters = new QHBoxLayout;
     filters->addWidget(overallFilter, 2);
     filters->addWidget(filterColumn);
@@ -137,12 +145,18 @@ ResultTable::ResultTable(ResultTableModel* model, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(filters);
+    auto* status = new QHBoxLayout;
+    status->addWidget(shownLabel, 1);
+    status->addWidget(clearButton);
+    layout->addLayout(status);
     layout->addWidget(table);
 
     connect(overallFilter, &QLineEdit::textChanged, proxy, &ResultFilterModel::setOverallFilter);
     connect(columnFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
         proxy->setColumnFilter(filterColumn->currentIndex(), text);
+        updateShown();
     });
+    connect(overallFilter, &QLineEdit::textChanged, this, &ResultTable::updateShown);
     connect(filterColumn, &QComboBox::currentIndexChanged, this, [this](int column) {
         const QSignalBlocker block(columnFilter);
         columnFilter->setText(proxy->columnFilter(column));
@@ -152,6 +166,53 @@ ResultTable::ResultTable(ResultTableModel* model, QWidget* parent)
     });
     connect(table, &QWidget::customContextMenuRequested, this, &ResultTable::showContextMenu);
     connect(columnsButton->menu(), &QMenu::aboutToShow, this, &ResultTable::fillColumnMenu);
+    connect(clearButton, &QToolButton::clicked, this, &ResultTable::clearFilters);
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(proxy, signal, this, &ResultTable::updateShown);
+    connect(proxy, &QAbstractItemModel::modelReset, this, &ResultTable::updateShown);
+    connect(proxy, &QAbstractItemModel::layoutChanged, this, &ResultTable::updateShown);
+    updateShown();
+}
+
+void ResultTable::clearFilters()
+{
+    overallFilter->clear();
+    for (int c = 0; c < model->columnCount(); ++c)
+        proxy->setColumnFilter(c, QString());
+    columnFilter->clear();
+    updateShown();
+}
+
+QStringList ResultTable::activeFilters() const
+{
+    QStringList out;
+    for (int c = 0; c < model->columnCount(); ++c) {
+        const QString filter = proxy->columnFilter(c).trimmed();
+        if (!filter.isEmpty())
+            out.append(
+                QStringLiteral("%1: %2").arg(ResultTableModel::columnNames().value(c), filter));
+    }
+    if (!proxy->overallFilter().isEmpty())
+        out.append(QStringLiteral("any column: %1").arg(proxy->overallFilter()));
+    return out;
+}
+
+void ResultTable::updateShown()
+{
+    const QStringList filters = activeFilters();
+    QString text =
+        QStringLiteral("%1 of %2 results shown").arg(proxy->rowCount()).arg(model->rowCount());
+    if (!filters.isEmpty())
+        text += QStringLiteral(" \u2014 filters (the chart follows them): ") +
+                filters.join(QStringLiteral("; "));
+    shownLabel->setText(text);
+    clearButton->setEnabled(!filters.isEmpty());
+    // The column combo marks the columns that hold a filter.
+    for (int c = 0; c < filterColumn->count(); ++c) {
+        const QString name = ResultTableModel::columnNames().value(c);
+        const bool active = !proxy->columnFilter(c).trimmed().isEmpty();
+        filterColumn->setItemText(c, active ? name + QStringLiteral(" \u25cf") : name);
+    }
 }
 
 void ResultTable::chooseDefaultColumns()
@@ -194,10 +255,7 @@ void ResultTable::selectRow(int row)
 {
     QModelIndex at = proxy->mapFromSource(model->index(row, 0));
     if (!at.isValid()) {
-        overallFilter->clear();
-        for (int c = 0; c < model->columnCount(); ++c)
-            proxy->setColumnFilter(c, QString());
-        columnFilter->clear();
+        clearFilters();
         at = proxy->mapFromSource(model->index(row, 0));
     }
     if (!at.isValid())
@@ -211,13 +269,10 @@ void ResultTable::selectRow(int row)
 QString ResultTable::cjpegOptionsText() const
 {
     QStringList lines;
-    for (int row : selectedRows()) {
-        const auto options = SettingsText::cjpegOptions(*model->settingsAt(row));
-        lines.append(
-            options ? QStringLiteral("cjpeg %1 -outfile OUT.jpg \"%2\"")
-                          .arg(*options, model->text(row, model->column(SweepColumns::picture)))
-                    : QStringLiteral("# no cjpeg equivalent: custom quantization tables"));
-    }
+    for (int row : selectedRows())
+        lines.append(SettingsText::cjpegCommand(
+            *model->settingsAt(row), model->text(row, model->column(SweepColumns::picture)),
+            QStringLiteral("row%1.jpg").arg(row + 1)));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -225,9 +280,8 @@ QString ResultTable::sweepOptionsText() const
 {
     QStringList lines;
     for (int row : selectedRows())
-        lines.append(QStringLiteral("tessera-sweep %1 \"%2\"")
-                         .arg(SettingsText::sweepOptions(*model->settingsAt(row)),
-                              model->text(row, model->column(SweepColumns::picture))));
+        lines.append(SettingsText::sweepCommand(
+            *model->settingsAt(row), model->text(row, model->column(SweepColumns::picture))));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -242,7 +296,7 @@ void ResultTable::showContextMenu(const QPoint& at)
     const int row = proxy->mapToSource(index).row();
     menu.addAction(QStringLiteral("Show"), this, [this, row] { emit showRequested(row); });
     menu.addSeparator();
-    menu.addAction(QStringLiteral("Copy cjpeg options"), this,
+    menu.addAction(QStringLiteral("Copy cjpeg command"), this,
                    [this] { QGuiApplication::clipboard()->setText(cjpegOptionsText()); });
     menu.addAction(QStringLiteral("Copy tessera-sweep options"), this,
                    [this] { QGuiApplication::clipboard()->setText(sweepOptionsText()); });

@@ -7,6 +7,7 @@
 #include <vector>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QTableView;
 class QToolButton;
@@ -26,6 +27,9 @@ public:
     void setColumnFilter(int column, const QString& text);
     QString columnFilter(int column) const;
     void setOverallFilter(const QString& text);
+    QString overallFilter() const { return overall; }
+    // Whether a row of the source model passes the filters.
+    bool accepts(int sourceRow) const { return filterAcceptsRow(sourceRow, QModelIndex()); }
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex& sourceParent) const override;
@@ -58,6 +62,9 @@ public:
     // What the context menu copies, one line per selected row.
     QString cjpegOptionsText() const;
     QString sweepOptionsText() const;
+    // "column: filter" for every active filter, the overall one last.
+    QStringList activeFilters() const;
+    void clearFilters();
 
 signals:
     void showRequested(int row);
@@ -65,6 +72,8 @@ signals:
 private:
     void showContextMenu(const QPoint& at);
     void fillColumnMenu();
+    // "N of M results shown" and the active filters.
+    void updateShown();
 
     ResultTableModel* model;
     ResultFilterModel* proxy;
@@ -73,4 +82,6 @@ private:
     QComboBox* filterColumn;
     QLineEdit* columnFilter;
     QToolButton* columnsButton;
+    QLabel* shownLabel;
+    QToolButton* clearButton;
 };

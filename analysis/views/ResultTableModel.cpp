@@ -117,9 +117,16 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= count())
         return QVariant();
-    if (role == Qt::DisplayRole ||
-        (role == Qt::ToolTipRole && index.column() == column(SweepColumns::picture)))
-        return text(index.row(), index.column());
+    if (role == Qt::DisplayRole)
+        return shownText(index.row(), index.column());
+    if (role == Qt::ToolTipRole) {
+        // The full precision, as the CSV holds it, where the cell rounds.
+        const QString full = text(index.row(), index.column());
+        return full != shownText(index.row(), index.column()) ||
+                       index.column() == column(SweepColumns::picture)
+                   ? QVariant(full)
+                   : QVariant();
+    }
     if (role == SortRole) {
         double v = 0;
         if (!SweepCsv::value(row(index.row()), index.column(), v))
@@ -132,6 +139,20 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const
     if (role == Qt::TextAlignmentRole && SweepCsv::value(row(index.row()), index.column(), v))
         return int(Qt::AlignRight | Qt::AlignVCenter);
     return QVariant();
+}
+
+QString ResultTableModel::shownText(int r, int column) const
+{
+    const QString full = text(r, column);
+    double v = 0;
+    if (r < 0 || r >= count() || !SweepCsv::value(row(r), column, v))
+        return full;
+    v = number(r, column);
+    // Six significant digits: enough to tell results apart, short enough
+    // to read down a column.
+    if (!std::isfinite(v) || v == std::round(v))
+        return full;
+    return QString::number(v, 'g', 6);
 }
 
 QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -15,9 +15,10 @@
 // (nothing is copied per row), in the text tessera-sweep writes. Columns the
 // lists cannot fill (a record made outside a run) stay empty.
 //
-// Display text is what the CSV holds; the SortRole gives numbers as numbers
-// so that 10 sorts after 9. The lists are edited elsewhere (result panels
-// recompress in place); refresh() tells the views.
+// Display text is what the CSV holds, real numbers rounded to six
+// significant digits (the full figure in the cell's tool tip); the SortRole gives numbers as
+// numbers so that 10 sorts after 9. The lists are edited elsewhere (result panels recompress in
+// place); refresh() tells the views.
 class ResultTableModel : public QAbstractTableModel, public SweepRows
 {
     Q_OBJECT
@@ -45,7 +46,10 @@ public:
     int count() const override { return rowCount(QModelIndex()); }
     QStringList header() const override { return columnNames(); }
     int column(const QString& name) const override;
+    // The field at full precision, as the CSV holds it.
     QString text(int row, int column) const override;
+    // What a cell shows: real numbers to six significant digits.
+    QString shownText(int row, int column) const;
     double number(int row, int column) const override;
 
     static QStringList columnNames();

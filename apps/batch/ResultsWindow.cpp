@@ -73,6 +73,8 @@ void ResultsWindow::create()
     table->setObjectName(QStringLiteral("tableTab"));
     chart = new RDChart(model, tabWidget);
     chart->setObjectName(QStringLiteral("chartTab"));
+    // The chart shows the rows the table's filters leave.
+    chart->setRowFilter([this](int row) { return table->filterModel()->accepts(row); });
     tabWidget->addTab(table, QStringLiteral("Table"));
     tabWidget->addTab(chart, QStringLiteral("Chart"));
     connect(table, &ResultTable::showRequested, this, &ResultsWindow::showResult);

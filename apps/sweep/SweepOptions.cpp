@@ -432,7 +432,11 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
         "Compresses every picture under every entry of a sweep of JPEG settings and writes the\n"
         "figures of each compression as a CSV table. A folder stands for the pictures in it.\n"
         "List values such as int,float choose several choices at once, as the batch window's\n"
-        "check boxes do. See tessera-sweep(1) for the sweep file, the CSV and examples."));
+        "check boxes do. See tessera-sweep(1) for the sweep file, the CSV and examples.\n"
+        "Subcommands: tessera-sweep merge OUT.csv PART.csv... (joins shards) and\n"
+        "tessera-sweep bd-rate RESULTS.csv --curve-by COLUMN --reference VALUE (paired\n"
+        "Bjontegaard deltas); each has --help.\n"
+        "Exit status: 0 all compressions succeeded, 1 some failed, 2 usage error."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("pictures"),

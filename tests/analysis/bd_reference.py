@@ -51,3 +51,33 @@ for picture in sorted({k[0] for k in curves}):
         if key[0] == picture and key[1:] != ("Baseline", "0", "1"):
             print(f"real {picture} {','.join(key[1:])}: bd_rate {bd_rate(ref, points)!r} "
                   f"bd_metric {bd_psnr(ref, points)!r}")
+
+# A mixed sweep (data/mixed-sweep.csv: Baseline and progressive, Huffman
+# optimised or not, DCT int and float, automatic and table quality 30 to 90
+# over the two sample pictures): every dct=float curve against the dct=int
+# curve of the same picture whose every other setting is equal. A
+# progressive entry's Huffman tables are optimised whatever it asked.
+settings = ["mode", "progressive", "grayscale", "optimize_huffman", "dct", "smoothing",
+            "auto_quality", "sampling", "luminance_table", "chrominance_table"]
+rows = list(csv.DictReader(open(os.path.join(os.path.dirname(__file__), "data", "mixed-sweep.csv"))))
+curves = {}
+for r in rows:
+    if r["status"] != "ok":
+        continue
+    values = dict((s, r[s]) for s in settings)
+    if values["progressive"] == "1":
+        values["optimize_huffman"] = "1"
+    key = (r["picture"],) + tuple(values[s] for s in settings)
+    points = curves.setdefault(key, {})
+    points[int(r["quality"])] = (float(r["bpp"]), float(r["psnr"]))
+dct = 1 + settings.index("dct")
+for key in sorted(curves):
+    if key[dct] != "float":
+        continue
+    partner = key[:dct] + ("int",) + key[dct + 1:]
+    if partner not in curves:
+        print(f"mixed unpaired {key}")
+        continue
+    ref, test = list(curves[partner].values()), list(curves[key].values())
+    print(f"mixed {key[0]} {','.join(key[1:])}: bd_rate {bd_rate(ref, test)!r} "
+          f"bd_metric {bd_psnr(ref, test)!r}")

@@ -76,6 +76,7 @@ private slots:
     void curvesGroupAverageAndCompare();
     void bdRateCommand();
     void bdOnARealSweep();
+    void bdPairsOnAMixedSweep();
 };
 
 void TestAnalysis::bdAgainstReference_data()
@@ -223,60 +224,68 @@ void TestAnalysis::curvesGroupAverageAndCompare()
     const auto table = CsvTable::parse(text, &error);
     QVERIFY2(table, qPrintable(error));
 
-    Curves::Options every;
-    every.curveBy = QStringList{"mode", "dct", "smoothing"};
-    const auto fine = Curves::perPicture(*table, every);
-    QCOMPARE(fine.size(), std::size_t(5)); // a/int, a/float, b/int, b/float, b/int smoothing 10
-    QCOMPARE(fine[0].points.size(), std::size_t(4));
-    QCOMPARE(fine[4].points.size(), std::size_t(1));
-    QCOMPARE(Curves::label(fine[1], every.curveBy, Curves::distinguishing(fine)),
-             QString("dct=float smoothing=0"));
-
+    // A curve per picture and settings, whatever is compared: the smoothing
+    // variant of int on b is a curve of its own, never merged into int.
     Curves::Options byDct;
     byDct.curveBy = QStringList{"dct"};
     const auto curves = Curves::perPicture(*table, byDct);
-    QCOMPARE(curves.size(), std::size_t(4));
-    // b/int at quality 60: the mean of 1.0 and 3.0 bits per pixel.
+    const QStringList columns = Curves::settingColumns(*table);
+    QCOMPARE(columns, (QStringList{"mode", "dct", "smoothing"}));
+    QCOMPARE(curves.size(), std::size_t(5)); // a/int, a/float, b/int, b/float, b/int smoothing 10
     QCOMPARE(curves[2].picture, QString("b.png"));
-    QCOMPARE(curves[2].points[1].rate, 2.0);
-    QCOMPARE(curves[2].points[1].rows.size(), std::size_t(2));
-    QVERIFY(std::is_sorted(
-        curves[2].points.begin(), curves[2].points.end(),
-        [](const Curves::Point& a, const Curves::Point& b) { return a.rate < b.rate; }));
+    QCOMPARE(curves[2].points[1].rate, 1.0);
+    QCOMPARE(curves[2].points[1].rows.size(), std::size_t(1));
+    QCOMPARE(curves[4].points.size(), std::size_t(1));
+    QCOMPARE(curves[1].key, QStringList{"float"});
+    QCOMPARE(Curves::label(curves[4], columns, Curves::distinguishing(curves), {"dct"}),
+             QString("smoothing=10"));
 
+    // Averaged: only the qualities every picture has; int smoothing 10 has
+    // one picture and its one point.
     const auto mean = Curves::averaged(curves);
-    QCOMPARE(mean.size(), std::size_t(2));
+    QCOMPARE(mean.size(), std::size_t(3));
     QCOMPARE(mean[1].key, QStringList{"float"});
-    QCOMPARE(mean[1].pictures, 2);
+    QCOMPARE(mean[1].pictures, (QStringList{"a.png", "b.png"}));
     QCOMPARE(mean[1].points[0].rate, (0.25 * 0.9 + 0.5 * 0.9) / 2);
 
-    const auto lines = Curves::deltas(curves, {"int"});
-    QCOMPARE(lines.size(), std::size_t(3)); // a, b, mean
-    QCOMPARE(lines[0].picture, QString("a.png"));
-    QCOMPARE(qRound64(*lines[0].rate * 1e9), -10000000000LL);
-    QVERIFY(lines[1].rate); // b's int curve bent by the merged point
-    QVERIFY(lines[2].mean && lines[2].picture.isEmpty());
-    QCOMPARE(lines[2].points, 2);
-    QCOMPARE(*lines[2].rate, (*lines[0].rate + *lines[1].rate) / 2);
-    // No reference curve: n/a.
-    QVERIFY(!Curves::deltas(curves, {"fast"})[0].rate);
+    // Pairs: float against the int curve with the same other settings;
+    // the smoothing variant has no partner of another dct and is not
+    // compared with anything.
+    const auto comparison = Curves::compare(curves, columns, {"dct"}, {"int"});
+    QCOMPARE(comparison.pairs.size(), std::size_t(2));
+    QCOMPARE(comparison.pairs[0].picture, QString("a.png"));
+    QCOMPARE(qRound64(*comparison.pairs[0].rate * 1e9), -10000000000LL);
+    QCOMPARE(qRound64(*comparison.pairs[1].rate * 1e9), -10000000000LL);
+    QCOMPARE(comparison.means.size(), std::size_t(1));
+    QCOMPARE(comparison.means[0].pairs, 2);
+    QCOMPARE(comparison.means[0].pictures, 2);
+    // Comparing by smoothing: b's int curves pair, float has no smoothing 10
+    // partner on either picture and stays unpaired.
+    const auto bySmoothing = Curves::compare(curves, columns, {"smoothing"}, {"0"});
+    QCOMPARE(bySmoothing.pairs.size(), std::size_t(1));
+    QVERIFY(bySmoothing.pairs[0].paired);
+    QVERIFY(!bySmoothing.pairs[0].rate); // one point: no figure
+    QCOMPARE(bySmoothing.pairs[0].context, QString("dct=int"));
 }
 
 void TestAnalysis::bdRateCommand()
 {
     QTemporaryDir dir;
+    const auto write = [&dir](const char* name, const QByteArray& text) {
+        QFile file(dir.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    };
+    QVERIFY(write("sweep.csv", sweepText()));
     const QString path = dir.filePath("sweep.csv");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(sweepText()) > 0);
-    file.close();
 
     auto outcome = BDCommand::run({path, "--curve-by", "dct", "--reference", "int"});
     QCOMPARE(outcome.status, 0);
     const QList<QByteArray> lines = outcome.output.split('\n');
     QCOMPARE(lines.size(), 5); // header, a, b, mean, and the final line end
-    QCOMPARE(lines[0], QByteArray("picture\tcurve\tpoints\tbd_rate_percent\tbd_metric"));
+    QCOMPARE(lines[0], QByteArray("picture\tcurve\tpoints\tbd_rate_percent\tbd_metric\tcontext"));
     QVERIFY2(lines[1].startsWith("a.png\tfloat\t4\t-10.000000\t"), lines[1].constData());
-    QVERIFY2(lines[3].startsWith("mean\tfloat\t2\t"), lines[3].constData());
+    QVERIFY2(lines[3].startsWith("mean\tfloat\t2\t-10.000000\t"), lines[3].constData());
+    QVERIFY2(lines[3].endsWith("\tmean of 2 pairs over 2 pictures"), lines[3].constData());
 
     outcome = BDCommand::run({path, "--curve-by", "dct,mode", "--reference", "fast,Baseline"});
     QCOMPARE(outcome.status, 2);
@@ -288,12 +297,43 @@ void TestAnalysis::bdRateCommand()
     QCOMPARE(BDCommand::run({dir.filePath("none.csv"), "--curve-by", "dct", "--reference", "int"})
                  .status,
              2);
+    // One value only: nothing to compare, said so.
+    outcome = BDCommand::run({path, "--curve-by", "mode", "--reference", "Baseline"});
+    QCOMPARE(outcome.status, 2);
+    QVERIFY2(outcome.errors.contains("nothing to compare"), outcome.errors.constData());
+    // A header only.
+    QVERIFY(write("empty.csv", sweepHeader));
+    outcome =
+        BDCommand::run({dir.filePath("empty.csv"), "--curve-by", "dct", "--reference", "int"});
+    QCOMPARE(outcome.status, 2);
+    QVERIFY2(outcome.errors.contains("holds no results"), outcome.errors.constData());
+    // A figure that is not a number, and one result twice with different
+    // figures, refused with their lines.
+    QVERIFY(write("bad.csv", sweepText() + "a.png,0,Baseline,int,0,90,abc,30,0.9,ok\r\n"));
+    outcome = BDCommand::run({dir.filePath("bad.csv"), "--curve-by", "dct", "--reference", "int"});
+    QCOMPARE(outcome.status, 2);
+    QVERIFY2(outcome.errors.contains("line 20: bpp \"abc\" is not a number"),
+             outcome.errors.constData());
+    QVERIFY(write("twice.csv", sweepText() + "a.png,0,Baseline,int,0,50,0.3,30.1,0.9,ok\r\n"));
+    outcome =
+        BDCommand::run({dir.filePath("twice.csv"), "--curve-by", "dct", "--reference", "int"});
+    QCOMPARE(outcome.status, 2);
+    QVERIFY2(outcome.errors.contains("lines 2 and 20"), outcome.errors.constData());
+    // The same result twice (the same figures) is one point.
+    QVERIFY(write("same.csv", sweepText() + "a.png,0,Baseline,int,0,50,0.25,30.1,0.9,ok\r\n"));
+    QCOMPARE(BDCommand::run({dir.filePath("same.csv"), "--curve-by", "dct", "--reference", "int"})
+                 .output,
+             BDCommand::run({path, "--curve-by", "dct", "--reference", "int"}).output);
+    outcome = BDCommand::run({"--help"});
+    QCOMPARE(outcome.status, 0);
+    QVERIFY(outcome.output.contains("Exit status"));
 }
 
 void TestAnalysis::bdOnARealSweep()
 {
     // Figures printed by bd_reference.py for data/real-sweep.csv, a sweep
-    // the batch tool wrote over the two sample pictures.
+    // the batch tool wrote over the two sample pictures. Progressive entries
+    // are one curve whatever their Huffman setting (the same files).
     const struct
     {
         const char* picture;
@@ -304,14 +344,14 @@ void TestAnalysis::bdOnARealSweep()
         {"samples/chelsea.png", "Baseline,0,0", 5.075330531421218, -0.24668252387338194},
         {"samples/chelsea.png", "Extended,1,1", -0.256565792488217, 0.01643464704542512},
         {"samples/coffee.png", "Baseline,0,0", 3.2415139474159416, -0.1430205326687585},
-        {"samples/coffee.png", "Extended,1,0", -1.2796118193021955, 0.061206178280920405},
+        {"samples/coffee.png", "Extended,1,1", -1.2796118193021955, 0.061206178280920405},
     };
     const auto outcome =
         BDCommand::run({QStringLiteral(ANALYSIS_DATA "/real-sweep.csv"), "--curve-by",
                         "mode,progressive,optimize_huffman", "--reference", "Baseline,0,1"});
     QCOMPARE(outcome.status, 0);
     const QStringList lines = QString::fromUtf8(outcome.output).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 1 + 6 + 3);
+    QCOMPARE(lines.size(), 1 + 4 + 2);
     for (const auto& e : expected) {
         const QString prefix = QStringLiteral("%1\t%2\t16\t").arg(e.picture, e.curve);
         const auto line = std::find_if(lines.begin(), lines.end(),
@@ -321,10 +361,66 @@ void TestAnalysis::bdOnARealSweep()
         QVERIFY(std::abs(fields[3].toDouble() - e.rate) < 1e-6);
         QVERIFY(std::abs(fields[4].toDouble() - e.psnr) < 1e-6);
     }
-    QVERIFY2(lines.contains(QStringLiteral("mean\tBaseline,0,0\t2\t%1\t%2")
+    QVERIFY2(lines.contains(QStringLiteral("mean\tBaseline,0,0\t2\t%1\t%2\tmean of 2 pairs over "
+                                           "2 pictures")
                                 .arg((5.075330531421218 + 3.2415139474159416) / 2, 0, 'f', 6)
                                 .arg((-0.24668252387338194 - 0.1430205326687585) / 2, 0, 'f', 6)),
              qPrintable(lines.join('\n')));
+}
+
+void TestAnalysis::bdPairsOnAMixedSweep()
+{
+    // data/mixed-sweep.csv: tessera-sweep over the two sample pictures with
+    // Baseline and progressive, Huffman optimised or not, DCT int and float,
+    // automatic and table quality 30 to 90. Figures printed by
+    // bd_reference.py, which pairs the curves itself with SciPy.
+    const struct
+    {
+        const char* picture;
+        const char* mode;
+        const char* progressive;
+        const char* huffman;
+        double rate;
+        double psnr;
+    } expected[] = {
+        {"chelsea", "Baseline", "0", "0", -3.537789706165484, 0.4009901299523865},
+        {"chelsea", "Baseline", "0", "1", -3.7276938694340456, 0.4191946550539765},
+        {"chelsea", "Extended", "0", "0", -3.537789706165484, 0.4009901299523865},
+        {"chelsea", "Extended", "0", "1", -3.7276938694340456, 0.4191946550539765},
+        {"chelsea", "Extended", "1", "1", -3.5730018975547395, 0.41513270213643066},
+        {"coffee", "Baseline", "0", "0", -2.3148964871497535, 0.29053569120510475},
+        {"coffee", "Baseline", "0", "1", -2.1126851826708926, 0.2688624167876454},
+        {"coffee", "Extended", "0", "0", -2.3148964871497535, 0.29053569120510475},
+        {"coffee", "Extended", "0", "1", -2.1126851826708926, 0.2688624167876454},
+        {"coffee", "Extended", "1", "1", -1.970800259374883, 0.25266578181569743},
+    };
+    const auto outcome = BDCommand::run({QStringLiteral(ANALYSIS_DATA "/mixed-sweep.csv"),
+                                         "--curve-by", "dct", "--reference", "int"});
+    QCOMPARE(outcome.status, 0);
+    const QStringList lines = QString::fromUtf8(outcome.output).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1 + 10 + 1); // header, one line per pair, the mean
+    double sum = 0;
+    for (const auto& e : expected) {
+        // Only manual-quality curves have a float DCT; their partners are
+        // manual too, never the automatic int curves.
+        const QString context = QStringLiteral("mode=%1 progressive=%2 optimize_huffman=%3 "
+                                               "auto_quality=0")
+                                    .arg(e.mode, e.progressive, e.huffman);
+        const auto line = std::find_if(lines.begin(), lines.end(), [&](const QString& l) {
+            return l.startsWith(QStringLiteral("samples/%1.png\tfloat\t7\t").arg(e.picture)) &&
+                   l.contains('\t' + context + ' ');
+        });
+        QVERIFY2(line != lines.end(), qPrintable(context + '\n' + lines.join('\n')));
+        const QStringList fields = line->split('\t');
+        QVERIFY(std::abs(fields[3].toDouble() - e.rate) < 1e-6);
+        QVERIFY(std::abs(fields[4].toDouble() - e.psnr) < 1e-6);
+        sum += e.rate;
+    }
+    const QStringList mean = lines.last().split('\t');
+    QCOMPARE(mean[0], QString("mean"));
+    QCOMPARE(mean[2], QString("10"));
+    QVERIFY(std::abs(mean[3].toDouble() - sum / 10) < 1e-6);
+    QCOMPARE(mean[5], QString("mean of 10 pairs over 2 pictures"));
 }
 
 QTEST_GUILESS_MAIN(TestAnalysis)

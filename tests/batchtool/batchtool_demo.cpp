@@ -6,10 +6,12 @@
 // results window; "viewer" then opens the first panel's viewer; "many" lists
 // 10 000 made-up results scrolled half way down. With --screenshot, "results"
 // saves a picture of the results window to FILE and ends. "chart" and
-// "table" sweep automatic quality 20 to 95 in steps of 5, baseline and
-// extended progressive, Huffman tables optimised or not, and show the results
-// window's Chart or Table tab; with TESSERA_SHOT=FILE.png set they save the
-// window there and quit, with TESSERA_CSV=FILE.csv they also export the run.
+// "table" sweep automatic and table quality 20 to 95 in steps of 15, DCT int
+// and float, baseline and extended progressive, Huffman tables optimised or
+// not, and show the results window's Chart (curves compared by DCT) or Table
+// tab; with TESSERA_SHOT=FILE.png set they save the window there and quit,
+// with TESSERA_CSV=FILE.csv they also export the run, with
+// TESSERA_CHART=FILE.png|svg|pdf the chart.
 #include "BatchWindow.h"
 #include "Image.h"
 #include "RDChart.h"
@@ -69,14 +71,22 @@ int main(int argc, char* argv[])
         window.findChild<QCheckBox*>(QStringLiteral("progressiveCheck"))->setChecked(true);
         window.findChild<QCheckBox*>(QStringLiteral("nonProgressiveCheck"))->setChecked(false);
         window.findChild<QCheckBox*>(QStringLiteral("optimizeHuffmanCheck"))->setChecked(true);
-        window.findChild<QCheckBox*>(QStringLiteral("manualQualityCheck"))->setChecked(false);
+        window.findChild<QCheckBox*>(QStringLiteral("dontOptimizeHuffmanCheck"))->setChecked(true);
+        window.findChild<QCheckBox*>(QStringLiteral("dctFloatCheck"))->setChecked(true);
+        window.findChild<QCheckBox*>(QStringLiteral("manualQualityCheck"))->setChecked(true);
+        window.findChild<QLineEdit*>(QStringLiteral("minTableQualityEdit"))
+            ->setText(QStringLiteral("20"));
+        window.findChild<QLineEdit*>(QStringLiteral("maxTableQualityEdit"))
+            ->setText(QStringLiteral("95"));
+        window.findChild<QLineEdit*>(QStringLiteral("tableQualityStepEdit"))
+            ->setText(QStringLiteral("15"));
         window.findChild<QCheckBox*>(QStringLiteral("autoQualityCheck"))->setChecked(true);
         window.findChild<QLineEdit*>(QStringLiteral("minQualityEdit"))
             ->setText(QStringLiteral("20"));
         window.findChild<QLineEdit*>(QStringLiteral("maxQualityEdit"))
             ->setText(QStringLiteral("95"));
         window.findChild<QLineEdit*>(QStringLiteral("qualityStepEdit"))
-            ->setText(QStringLiteral("5"));
+            ->setText(QStringLiteral("15"));
         QTimer::singleShot(200, &window, [&window] { window.compressImages(); });
         QTimer* poll = new QTimer(&window);
         QObject::connect(poll, &QTimer::timeout, &window, [&window, poll, mode] {
@@ -87,9 +97,11 @@ int main(int argc, char* argv[])
             results->resize(1500, 950);
             if (mode == QLatin1String("chart")) {
                 results->tabs()->setCurrentIndex(2);
-                results->rdChart()->setCurveBy({QStringLiteral("mode"),
-                                                QStringLiteral("progressive"),
-                                                QStringLiteral("optimize_huffman")});
+                results->rdChart()->setCurveBy({QStringLiteral("dct")});
+                results->rdChart()->setLogarithmicRate(true);
+                const QString exported = qEnvironmentVariable("TESSERA_CHART");
+                if (!exported.isEmpty())
+                    results->rdChart()->exportTo(exported, QSize(1200, 800), 96);
             } else {
                 results->tabs()->setCurrentIndex(1);
             }

@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QLegend>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QRadioButton>
@@ -346,20 +347,43 @@ private slots:
             columnText->setText("FLOAT");
             QCOMPARE(shown->rowCount(), 8);
             column->setCurrentText("quality");
+            // A filter on another column stays in sight.
+            auto* shownLabel = w.findChild<QLabel*>("shownLabel");
+            QVERIFY2(shownLabel->text().startsWith("8 of 16 results shown") &&
+                         shownLabel->text().contains("dct: FLOAT"),
+                     qPrintable(shownLabel->text()));
             columnText->setText(">=90");
             QCOMPARE(shown->rowCount(), 4);
+            // Figures at six significant digits, the CSV's in the tool tip.
+            const int bppColumn = model->column("bpp");
+            QCOMPARE(model->index(1, bppColumn).data().toString(),
+                     QString::number(results[1].bitRate, 'g', 6));
+            const int mseColumn = model->column("mse");
+            QVERIFY(model->text(1, mseColumn).size() > 8);
+            QCOMPARE(model->index(1, mseColumn).data().toString(),
+                     QString::number(results[1].mse, 'g', 6));
+            QCOMPARE(model->index(1, mseColumn).data(Qt::ToolTipRole).toString(),
+                     model->text(1, mseColumn));
             overall->setText("b.png");
             QCOMPARE(shown->rowCount(), 2);
             // Selecting a row the filters hide clears them.
             w.resultTable()->selectRow(0);
             QCOMPARE(shown->rowCount(), 16);
             QCOMPARE(w.resultTable()->selectedRows(), std::vector<int>{0});
-            QVERIFY(w.resultTable()->cjpegOptionsText().startsWith("# no cjpeg equivalent"));
-            QCOMPARE(w.resultTable()->sweepOptionsText(),
-                     QStringLiteral(
-                         "tessera-sweep --mode baseline --output colour --huffman no --dct int "
-                         "--smoothing 0:0:0 \"%1\"")
-                         .arg(pictures[0]));
+            // Commands that reproduce the row (run in tst_commands): the
+            // table quality always, the sweep's default tables for cjpeg
+            // through a tables file, the PNG read by netpbm.
+            const QString cjpeg = w.resultTable()->cjpegOptionsText();
+            QVERIFY2(cjpeg.contains("-qtables row-qtables.txt -qslots 0,1,1") &&
+                         cjpeg.contains(QStringLiteral("pngtopnm '%1' | ppmtoppm | cjpeg -quality ")
+                                            .arg(pictures[0])),
+                     qPrintable(cjpeg));
+            const QString sweep = w.resultTable()->sweepOptionsText();
+            QVERIFY2(sweep.contains(QStringLiteral("tessera-sweep --mode baseline --output colour "
+                                                   "--huffman no --dct int --smoothing 0:0:0 "
+                                                   "--table-quality 50:50:0")),
+                     qPrintable(sweep));
+            QVERIFY2(sweep.endsWith(QStringLiteral(" '%1'").arg(pictures[0])), qPrintable(sweep));
 
             // One curve per picture and DCT method, ordered by rate; averaged,
             // one per method; float saves 10 % at equal PSNR.
@@ -372,16 +396,32 @@ private slots:
             QVERIFY(std::abs(chart->curves()[1].points[3].figure - 41) < 1e-9);
             chart->setAveraged(true);
             QCOMPARE(chart->chart()->series().size(), 2);
-            QCOMPARE(chart->chart()->series()[1]->name(), QStringLiteral("dct=float"));
+            QCOMPARE(chart->chart()->series()[1]->name(),
+                     QStringLiteral("dct float (mean of a.png, b.png)"));
             QVERIFY(chart->pointText(1, 0).contains("mean of 2 pictures"));
+            QVERIFY(chart->chart()->legend()->isVisible());
             QTableWidget* bd = chart->bdTable();
+            QCOMPARE(bd->rowCount(), 0); // nothing compared yet
+            chart->setCurveBy({"dct"});
             QCOMPARE(bd->rowCount(), 3); // a, b, mean of float against int
             QCOMPARE(bd->item(2, 0)->text(), QStringLiteral("mean"));
-            QCOMPARE(bd->item(2, 3)->text(), QStringLiteral("-10.00"));
+            QCOMPARE(bd->item(2, 4)->text(), QStringLiteral("-10.00"));
+            // The chart follows the table's filters.
+            column->setCurrentText("picture");
+            columnText->setText("a.png");
+            chart->rebuild();
+            QCOMPARE(chart->chart()->series().size(), 2);
+            QCOMPARE(bd->rowCount(), 2); // a and the mean of its one pair
+            columnText->clear();
+            chart->rebuild();
             QVERIFY(chart->exportTo(dir.file("chart.png"), QSize(640, 400)));
             QCOMPARE(QImage(dir.file("chart.png")).size(), QSize(640, 400));
             QVERIFY(chart->exportTo(dir.file("chart.svg"), QSize(640, 400)));
             QVERIFY(readAll(dir.file("chart.svg")).contains("<svg"));
+            QVERIFY(chart->exportTo(dir.file("chart.pdf"), QSize(640, 400)));
+            QVERIFY(readAll(dir.file("chart.pdf")).startsWith("%PDF"));
+            QVERIFY(chart->exportTo(dir.file("chart300.png"), QSize(640, 400), 300));
+            QCOMPARE(QImage(dir.file("chart300.png")).size(), QSize(2000, 1250));
 
             // An edit on a panel reaches the table when its tab is shown.
             w.tabs()->setCurrentIndex(0);

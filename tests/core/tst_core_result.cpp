@@ -261,6 +261,35 @@ private slots:
         QVERIFY(std::isnan(stat.psnrY) && std::isnan(stat.msSsim));
     }
 
+    // A grey picture's decoded chroma is the source's whatever the
+    // compression: its chroma PSNR is exactly infinite in every row of a
+    // sweep, colour or grey-scale output, every quality.
+    void greyPicturesHaveInfiniteChromaPsnr()
+    {
+        ScratchDir dir;
+        const QString path = dir.file(QStringLiteral("g.png"));
+        QVERIFY(TestPictures::write(path, 181, 190, TestPictures::Kind::Grey));
+        Image source(encoded(path));
+        JPEGCompressor compressor;
+        compressor.setImage(&source);
+        for (bool automatic : {true, false})
+            for (bool greyOutput : {false, true})
+                for (int quality = 5; quality <= 100; quality += 5) {
+                    JPEGSettings* s = compressor.getSettings();
+                    s->setAutoQualityEnabled(automatic);
+                    s->setGrayscaleOutput(greyOutput);
+                    s->setQuality(quality);
+                    std::unique_ptr<CompressionResult> result(compressor.compressImage());
+                    QVERIFY(result);
+                    QVERIFY2(std::isinf(result->figure(Figure::PSNR_Cb)) &&
+                                 std::isinf(result->figure(Figure::PSNR_Cr)),
+                             qPrintable(QStringLiteral("quality %1: %2 %3")
+                                            .arg(quality)
+                                            .arg(result->figure(Figure::PSNR_Cb))
+                                            .arg(result->figure(Figure::PSNR_Cr))));
+                }
+    }
+
     // The two views of the error at known pixels: the heat map is black
     // where the pictures agree and neutral where the window does not fit;
     // the amplified difference multiplies and stops at 255.
