@@ -67,7 +67,7 @@ public:
         bool keepJpegs = false; // fill BatchOutcome::jpeg
         // The quality figures measured with every compression besides the
         // four of the report; the others stay n/a.
-        FigureSet figures = FigureSet::everything();
+        FigureSet figures = FigureSet::standard();
     };
 
     // Returns false to stop the run.

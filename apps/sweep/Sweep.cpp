@@ -314,7 +314,7 @@ int run(const SweepJob& job)
     options.workers = job.workers;
     options.keepJpegs = !job.jpegDir.isEmpty();
     if (!FigureSet::parse(job.figures.join(QLatin1Char(',')), options.figures))
-        options.figures = FigureSet::everything();
+        options.figures = FigureSet::standard();
     BatchEngine engine(options);
     engine.run(files, entries, consume, nullptr, isKept);
     bar.update(done, true);
