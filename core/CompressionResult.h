@@ -88,6 +88,9 @@ public:
     double getSSIMULACRA2() const;
     double getButteraugli() const;
     double getButteraugli3Norm() const;
+    // Whether the Butteraugli distances were measured already (getting them
+    // then costs nothing), failed measurements included.
+    bool hasButteraugli() const { return butteraugliMeasured; }
     // Any figure by name.
     double figure(Figure which) const;
     // Measures now those of `wanted` that take a measurement of their own,

@@ -96,6 +96,10 @@ public slots:
     void showCb();
     void showCr();
     void showSSIMMap();
+    // The Butteraugli distance map, measured on first view (slow).
+    void showButteraugliMap();
+    // Measures the shown result's Butteraugli distances now (slow).
+    void measureButteraugli();
     void showAmplifiedDifference();
     // 1, 2, 4, 8, 16 or 32; shows the amplified difference at that gain.
     void setGain(int gain);
@@ -180,9 +184,11 @@ private:
     QPushButton* errorsButton = nullptr;
     QPushButton* colorDifferenceButton = nullptr;
     QPushButton* ssimMapButton = nullptr;
+    QPushButton* butteraugliButton = nullptr;
     QPushButton* amplifiedButton = nullptr;
     QComboBox* gainCombo = nullptr;
     QLabel* ssimLegend = nullptr;
+    QLabel* butteraugliLegend = nullptr;
     QPushButton* zoomInButton = nullptr;
     QPushButton* zoomOutButton = nullptr;
     QPushButton* zoomResetButton = nullptr;
@@ -198,6 +204,12 @@ private:
     QLabel* psnrCrLabel = nullptr;
     QLabel* ssimLabel = nullptr;
     QLabel* msSsimLabel = nullptr;
+    // SSIMULACRA 2 and the Butteraugli distances, which are measured on
+    // request ("Measure", the Butteraugli view) or with Live off.
+    QLabel* ssimulacra2Label = nullptr;
+    QLabel* butteraugliLabel = nullptr;
+    QLabel* butteraugli3NormLabel = nullptr;
+    QToolButton* butteraugliMeasureButton = nullptr;
     QLabel* sourceSizeLabel = nullptr;
     QLabel* compressedSizeLabel = nullptr;
     QLabel* dimensionsLabel = nullptr;

@@ -126,6 +126,7 @@ private:
     void showResult(CompressionResult* next, const QString& error, bool quiet);
     // A new compression goes into the history; the row of what is shown is marked.
     void remember(double encodingMs);
+    void measureSlowFigures(const CompressionResult& next);
     // The controls follow the record; with "Live" on the picture is recompressed.
     void settingsReplaced();
 

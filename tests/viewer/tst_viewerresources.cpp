@@ -18,9 +18,9 @@ namespace {
 
 const QDir resources(QStringLiteral(TESSERA_SOURCE_DIR "/resources"));
 
-const char* const icons[] = {"pack",    "rotate",   "image",      "color_diff", "error",
-                             "y",       "ssim_map", "amplified",  "cb",         "cr",
-                             "zoom_in", "zoom_out", "zoom_reset", "grid"};
+const char* const icons[] = {"pack", "rotate",   "image",           "color_diff", "error",
+                             "y",    "ssim_map", "butteraugli_map", "amplified",  "cb",
+                             "cr",   "zoom_in",  "zoom_out",        "zoom_reset", "grid"};
 
 QByteArray read(const QString& path)
 {
@@ -86,7 +86,7 @@ void TestViewerResources::viewerFindsEveryIcon()
     QVERIFY(!window.windowIcon().isNull());
     QVERIFY(!help.windowIcon().isNull());
     const QList<QPushButton*> buttons = window.findChildren<QPushButton*>();
-    QCOMPARE(buttons.size(), 12);
+    QCOMPARE(buttons.size(), 13);
     for (QPushButton* button : buttons) {
         QVERIFY2(!button->icon().isNull(), qPrintable(button->objectName()));
         QCOMPARE(button->iconSize(), QSize(28, 28));
