@@ -421,6 +421,10 @@ QWidget* MainWindow::createFiguresPanel()
         {"compressedSize", "JPEG: ", -1, "Size of the compressed file", 1, 6, &compressedSizeLabel},
         {"dimensions", "Picture: ", -1, "Width \u00d7 height in pixels", 0, 8, &dimensionsLabel},
     };
+    // The perceptual figures' row has a line of its own, so that its long
+    // captions do not widen the columns above.
+    auto* perceptual = new QHBoxLayout;
+    perceptual->setSpacing(6);
     for (const auto& entry : entries) {
         const QString toolTip =
             entry.figure >= 0 ? QString::fromUtf8(Figures::info(Figure(entry.figure)).definition)
@@ -432,15 +436,23 @@ QWidget* MainWindow::createFiguresPanel()
         value->setObjectName(QLatin1String(entry.name) + QLatin1String("Label"));
         value->setToolTip(toolTip);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        layout->addWidget(caption, entry.row, entry.column);
-        layout->addWidget(value, entry.row, entry.column + 1);
+        if (entry.row == 2) {
+            perceptual->addWidget(caption);
+            perceptual->addWidget(value);
+            perceptual->addSpacing(6);
+        } else {
+            layout->addWidget(caption, entry.row, entry.column);
+            layout->addWidget(value, entry.row, entry.column + 1);
+        }
         *entry.value = value;
     }
     butteraugliMeasureButton = addTextButton(
         "butteraugliMeasureButton", "Measure",
         "Measure the Butteraugli distances of this compression now (takes a while)", false);
     connect(butteraugliMeasureButton, &QToolButton::clicked, this, &MainWindow::measureButteraugli);
-    layout->addWidget(butteraugliMeasureButton, 2, 6);
+    perceptual->addWidget(butteraugliMeasureButton);
+    perceptual->addStretch(1);
+    layout->addLayout(perceptual, 2, 0, 1, 11);
     layout->setColumnStretch(10, 1);
     return panel;
 }
