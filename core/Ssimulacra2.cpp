@@ -23,6 +23,9 @@ namespace {
 constexpr int SCALES = 6;
 constexpr double SIGMA = 1.5;
 constexpr float C2 = 0.0009f;
+// The Gaussian window's radius for SIGMA, round(3.2795 sigma + 0.2546)
+// = round(5.17); the row filter is written out for it.
+constexpr int RADIUS = 5;
 
 // The weights of the sub-scores: for X, Y and B, each of the six scales, the
 // 1-norm then the 4-norm, three maps each (structural error, ringing,
@@ -156,7 +159,7 @@ struct Recursion
     Recursion()
     {
         const double pi = 3.14159265358979323846;
-        radius = int(std::lround(3.2795 * SIGMA + 0.2546));
+        radius = RADIUS;
         double omega[3], basis[3][64];
         const int count = 2 * radius + 1;
         double gauss[64];
@@ -278,16 +281,12 @@ TESSERA_VECTOR_CLONES void blurRows(const float* in, float* __restrict out,
         std::copy(in + std::size_t(y) * w, in + std::size_t(y + 1) * w, padded + n);
         float* __restrict o = out + std::size_t(y) * w;
         const float* __restrict c = padded + n;
-        for (std::size_t x = 0; x < w; ++x)
-            o[x] = r.taps[0] * c[x];
         // The taps at +-radius are zero: the cosines vanish there.
-        for (int j = 1; j < n; ++j) {
-            const float t = r.taps[j];
-            const float* __restrict left = c - j;
-            const float* __restrict right = c + j;
-            for (std::size_t x = 0; x < w; ++x)
-                o[x] += t * (left[x] + right[x]);
-        }
+        const float t0 = r.taps[0], t1 = r.taps[1], t2 = r.taps[2], t3 = r.taps[3];
+        const float t4 = r.taps[4];
+        for (std::size_t x = 0; x < w; ++x)
+            o[x] = t0 * c[x] + t1 * (c[x - 1] + c[x + 1]) + t2 * (c[x - 2] + c[x + 2]) +
+                   t3 * (c[x - 3] + c[x + 3]) + t4 * (c[x - 4] + c[x + 4]);
     }
 }
 
@@ -339,9 +338,10 @@ inline float cubeRoot(float v)
     return y;
 }
 
-// Linear RGB planes to the positive XYB planes, in place.
-TESSERA_VECTOR_CLONES void toXyb(float* __restrict r, float* __restrict g, float* __restrict b,
-                                 std::size_t n)
+// Linear RGB planes to the positive XYB planes.
+TESSERA_VECTOR_CLONES void toXyb(const float* __restrict r, const float* __restrict g,
+                                 const float* __restrict b, float* __restrict outX,
+                                 float* __restrict outY, float* __restrict outB, std::size_t n)
 {
     constexpr float bias = 0.0037930732552754493f;
     const float biasRoot = std::cbrt(bias);
@@ -354,14 +354,15 @@ TESSERA_VECTOR_CLONES void toXyb(float* __restrict r, float* __restrict g, float
         const float lr = cubeRoot(l) - biasRoot, mr = cubeRoot(m) - biasRoot;
         const float sr = cubeRoot(s) - biasRoot;
         const float x = 0.5f * (lr - mr), y = 0.5f * (lr + mr);
-        r[i] = 14.0f * x + 0.42f;
-        g[i] = y + 0.01f;
-        b[i] = (sr - y) + 0.55f;
+        outX[i] = 14.0f * x + 0.42f;
+        outY[i] = y + 0.01f;
+        outB[i] = (sr - y) + 0.55f;
     }
 }
 
 // The 2 x 2 block means of a plane, sides rounded up, the last row or
-// column repeated where the side is odd.
+// column repeated where the side is odd. `out` may be `in`: every value is
+// written after the values it is made of were read.
 void halve(const float* in, int width, int height, float* out)
 {
     const int w = (width + 1) / 2, h = (height + 1) / 2;
@@ -523,24 +524,16 @@ double score(Workspace& ws, const unsigned char* original, const unsigned char* 
         if (scale > 0) {
             if (w < MIN_SIDE || h < MIN_SIDE)
                 break;
-            // The smaller scale goes where the XYB planes were, then back
-            // into the linear planes.
-            const int hw = (w + 1) / 2, hh = (h + 1) / 2;
             for (int i = 0; i < 2; ++i)
-                for (int c = 0; c < 3; ++c) {
-                    halve(pl.linear[i][c], w, h, pl.xyb[i][c]);
-                    std::memcpy(pl.linear[i][c], pl.xyb[i][c],
-                                std::size_t(hw) * std::size_t(hh) * sizeof(float));
-                }
-            w = hw;
-            h = hh;
+                for (int c = 0; c < 3; ++c)
+                    halve(pl.linear[i][c], w, h, pl.linear[i][c]);
+            w = (w + 1) / 2;
+            h = (h + 1) / 2;
         }
         const std::size_t n = std::size_t(w) * std::size_t(h);
-        for (int i = 0; i < 2; ++i) {
-            for (int c = 0; c < 3; ++c)
-                std::memcpy(pl.xyb[i][c], pl.linear[i][c], n * sizeof(float));
-            toXyb(pl.xyb[i][0], pl.xyb[i][1], pl.xyb[i][2], n);
-        }
+        for (int i = 0; i < 2; ++i)
+            toXyb(pl.linear[i][0], pl.linear[i][1], pl.linear[i][2], pl.xyb[i][0], pl.xyb[i][1],
+                  pl.xyb[i][2], n);
         for (int c = 0; c < 3; ++c)
             total += weighted(channelSums(pl, c, w, h), double(n), c, scale);
     }

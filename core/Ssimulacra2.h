@@ -19,10 +19,12 @@
 // took away: blurring). The mean and the 4-norm of each map, 108 numbers,
 // are weighted and summed, and the sum is mapped onto the score.
 //
-// The blur is the recursive Gaussian of truncated cosines (three cosine
-// terms over a window of radius 5 for sigma 1.5, zero outside the picture),
-// run down the columns with all columns at once, so that every loop runs
-// over whole rows and vectorises; rows are handled by transposing.
+// The blur is the recursive Gaussian of truncated cosines (Charalampidis
+// 2016: three cosine terms over a window of radius 5 for sigma 1.5, zero
+// outside the picture). Down the columns it runs as the recursion, all
+// columns at once so that the loop runs over whole rows and vectorises;
+// along the rows the same kernel is applied tap by tap, which vectorises
+// where a recursion along the row could not.
 namespace Ssimulacra2 {
 
 // The smallest side that has a score.
