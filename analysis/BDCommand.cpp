@@ -3,6 +3,7 @@
 
 #include "CsvReader.h"
 #include "Curves.h"
+#include "Figures.h"
 
 #include <QCommandLineParser>
 #include <QHash>
@@ -24,8 +25,20 @@ QString figureText(const std::optional<double>& value)
     return value ? QString::number(*value, 'f', 6) : QStringLiteral("n/a");
 }
 
-const QStringList metrics{QStringLiteral("psnr"), QStringLiteral("psnr_y"), QStringLiteral("ssim"),
-                          QStringLiteral("ms_ssim")};
+const QStringList metrics{QStringLiteral("psnr"),        QStringLiteral("psnr_y"),
+                          QStringLiteral("ssim"),        QStringLiteral("ms_ssim"),
+                          QStringLiteral("ssimulacra2"), QStringLiteral("butteraugli")};
+
+// A distance (lower is better) enters the deltas negated, so that the figure
+// rises with quality as for the others: the rate delta stays the bits spent
+// at equal distance, and the figure delta becomes the mean reduction of the
+// distance at equal rate, positive when the test curve is better.
+void negateFigures(std::vector<Curves::Curve>& curves)
+{
+    for (Curves::Curve& curve : curves)
+        for (Curves::Point& point : curve.points)
+            point.figure = -point.figure;
+}
 
 } // namespace
 
@@ -241,7 +254,10 @@ Outcome run(const QStringList& arguments)
     if (!refusals.isEmpty())
         return refused(refusals);
 
-    const auto curves = Curves::perPicture(*table, options);
+    auto curves = Curves::perPicture(*table, options);
+    Figure which;
+    if (Figures::fromKey(figure, which) && Figures::info(which).lowerIsBetter)
+        negateFigures(curves);
     if (curves.empty())
         return usage(QStringLiteral("%1 has no ok rows with bpp and %2").arg(file, figure));
     const QStringList names = curveNames(curves);

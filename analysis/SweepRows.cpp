@@ -31,8 +31,14 @@ QStringList settings()
 
 QStringList figures()
 {
-    return {QStringLiteral("psnr"), QStringLiteral("psnr_y"), QStringLiteral("ssim"),
-            QStringLiteral("ms_ssim"), QStringLiteral("mse")};
+    return {QStringLiteral("psnr"),
+            QStringLiteral("psnr_y"),
+            QStringLiteral("ssim"),
+            QStringLiteral("ms_ssim"),
+            QStringLiteral("ssimulacra2"),
+            QStringLiteral("butteraugli"),
+            QStringLiteral("butteraugli_3norm"),
+            QStringLiteral("mse")};
 }
 
 } // namespace SweepColumns

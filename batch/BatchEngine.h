@@ -67,7 +67,7 @@ public:
         bool keepJpegs = false; // fill BatchOutcome::jpeg
         // The quality figures measured with every compression besides the
         // four of the report; the others stay n/a.
-        FigureSet figures = FigureSet::everything();
+        FigureSet figures = FigureSet::standard();
         // Walk every JPEG's coded data for ResultStat's DC/AC bits.
         bool bitCost = false;
     };

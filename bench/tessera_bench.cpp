@@ -25,14 +25,20 @@
 // --cjpeg DIR writes what compare_cjpeg.sh needs to run the same batch with
 // cjpeg and djpeg: the pictures as PPM, the custom tables, and one line of
 // cjpeg options per entry. Without pictures, the two samples are used.
+// With --figures, each figure that takes a pass of its own is then timed
+// alone on the first picture at automatic quality 75, beside the
+// compression (encoding, decoding and the error), in processor time.
 // Scratch files go to a temporary directory.
 
 #include "BatchEngine.h"
 #include "BatchSettings.h"
+#include "CompressionResult.h"
 #include "Figures.h"
 #include "Image.h"
+#include "JPEGCompressor.h"
 #include "JPEGSettingsFactory.h"
 #include "MemoryBudget.h"
+#include "QualityMetrics.h"
 
 #include <FreeImage.h>
 #include <QCoreApplication>
@@ -45,6 +51,8 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <memory>
+#include <vector>
 
 #include <sys/resource.h>
 
@@ -160,6 +168,51 @@ bool writeCjpegInputs(const QString& dirPath, const QStringList& files,
 
 } // namespace
 
+// Processor milliseconds per call of `work`, the mean of `rounds` calls.
+template <typename Work> double processorMs(int rounds, Work work)
+{
+    const std::clock_t start = std::clock();
+    for (int i = 0; i < rounds; ++i)
+        work(i);
+    return 1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC / rounds;
+}
+
+// The compression of `path` at automatic quality 75 and each figure of
+// `figures` that takes a pass of its own, timed alone.
+void printPerFigure(const QString& path, FigureSet figures, int rounds)
+{
+    Image source(QFile::encodeName(path).toStdString());
+    if (!source.getRGB32Buffer())
+        return;
+    JPEGCompressor compressor;
+    compressor.setImage(&source);
+    compressor.getSettings()->setAutoQualityEnabled(true);
+    compressor.getSettings()->setQuality(75);
+    std::vector<std::unique_ptr<CompressionResult>> results(std::size_t(rounds) + 1);
+    results[0].reset(compressor.compressImage()); // untimed: caches
+    if (!results[0])
+        return;
+    const double compression = processorMs(
+        rounds, [&](int i) { results[std::size_t(i) + 1].reset(compressor.compressImage()); });
+    std::printf("per figure on %s at quality 75, processor time:\n  %-18s %8.3f ms\n",
+                qPrintable(QFileInfo(path).fileName()), "compression", compression);
+    QualityMetrics::Workspace workspace;
+    const Figure own[] = {Figure::PSNR_Y,      Figure::SSIM,        Figure::MS_SSIM,
+                          Figure::SSIMULACRA2, Figure::Butteraugli, Figure::Butteraugli3Norm};
+    for (Figure f : own) {
+        if (!figures.contains(f) ||
+            (f == Figure::Butteraugli3Norm && figures.contains(Figure::Butteraugli)))
+            continue; // the 3-norm comes with the maximum
+        FigureSet alone;
+        alone.insert(f);
+        results[0]->measure(alone, workspace); // untimed: buffers
+        const double ms = processorMs(
+            rounds, [&](int i) { results[std::size_t(i) + 1]->measure(alone, workspace); });
+        std::printf("  %-18s %8.3f ms  (%.2f compressions)\n", Figures::info(f).name, ms,
+                    ms / compression);
+    }
+}
+
 int main(int argc, char** argv)
 {
     MemoryBudget::keepFreedMemory();
@@ -206,7 +259,7 @@ int main(int argc, char** argv)
         } else if (a == QLatin1String("--figures") && hasValue) {
             const QString keys = args[++i];
             if (keys == QLatin1String("all"))
-                figures = FigureSet::everything();
+                figures = FigureSet::standard();
             else if (keys != QLatin1String("none") && !FigureSet::parse(keys, figures)) {
                 std::fprintf(stderr, "unknown figures: %s\n", qPrintable(keys));
                 return 2;
@@ -325,5 +378,7 @@ int main(int argc, char** argv)
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     std::printf("peak resident size %.1f MB\n", usage.ru_maxrss / 1024.0);
+    if (!figures.isEmpty())
+        printPerFigure(files.front(), figures, repeat * 5);
     return 0;
 }

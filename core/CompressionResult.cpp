@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CompressionResult.h"
 
+#include "Butteraugli.h"
 #include "Image.h"
 #include "QualityMetrics.h"
+#include "Ssimulacra2.h"
 
 #include <QFile>
 
@@ -245,6 +247,94 @@ void CompressionResult::measure(FigureSet wanted, QualityMetrics::Workspace& wor
         wanted.contains(Figure::PSNR_Cr))
         measureChannels();
     measureSimilarity(wanted.contains(Figure::SSIM), wanted.contains(Figure::MS_SSIM), workspace);
+    if (wanted.contains(Figure::SSIMULACRA2))
+        measureSsimulacra2(workspace);
+    if (wanted.contains(Figure::Butteraugli) || wanted.contains(Figure::Butteraugli3Norm))
+        measureButteraugli(false);
+}
+
+void CompressionResult::measureSsimulacra2(QualityMetrics::Workspace& workspace) const
+{
+    if (ssimulacra2Measured)
+        return;
+    if (hasMaps()) {
+        try {
+            ssimulacra2 =
+                Ssimulacra2::score(workspace.perceptual, sourceImage->getRGB32Buffer(),
+                                   compressedImage->getRGB32Buffer(), int(sourceImage->getWidth()),
+                                   int(sourceImage->getHeight()));
+        } catch (const std::bad_alloc&) {
+            return; // left n/a; the next request tries again
+        }
+    }
+    ssimulacra2Measured = true;
+}
+
+// The distances, and with `withMap` the heat picture of the distance map.
+// A failure leaves the distances n/a for good: the library would fail again.
+void CompressionResult::measureButteraugli(bool withMap) const
+{
+    if (withMap ? butteraugliMapTried : butteraugliMeasured)
+        return;
+    const bool firstTime = !butteraugliMeasured;
+    butteraugliMeasured = true;
+    butteraugliMapTried = butteraugliMapTried || withMap;
+    if (!hasMaps())
+        return;
+    const int width = int(sourceImage->getWidth());
+    const int height = int(sourceImage->getHeight());
+    Butteraugli::Distances d;
+    if (!Butteraugli::measure(sourceImage->getRGB32Buffer(), compressedImage->getRGB32Buffer(),
+                              width, height, withMap, d)) {
+        return;
+    }
+    if (firstTime) {
+        butteraugli = d.max;
+        butteraugli3Norm = d.norm3;
+    }
+    if (!withMap)
+        return;
+    std::unique_ptr<unsigned char[]> picture(
+        new (std::nothrow) unsigned char[pixelCount(sourceImage) * 4]);
+    if (!picture)
+        return;
+    // A fixed scale: 256 colours looked up rather than computed per pixel.
+    std::uint32_t colours[256];
+    for (int i = 0; i < 256; ++i)
+        colours[i] = Butteraugli::heatColour(Butteraugli::HEAT_TOP * i / 255.0);
+    auto* out = reinterpret_cast<std::uint32_t*>(picture.get());
+    for (std::size_t p = 0; p < d.map.size(); ++p) {
+        const double t = std::clamp(double(d.map[p]) / Butteraugli::HEAT_TOP, 0.0, 1.0);
+        out[p] = colours[int(t * 255.0 + 0.5)];
+    }
+    butteraugliMap = std::move(picture);
+}
+
+double CompressionResult::getSSIMULACRA2() const
+{
+    if (!ssimulacra2Measured) {
+        QualityMetrics::Workspace workspace;
+        measureSsimulacra2(workspace);
+    }
+    return ssimulacra2;
+}
+
+double CompressionResult::getButteraugli() const
+{
+    measureButteraugli(false);
+    return butteraugli;
+}
+
+double CompressionResult::getButteraugli3Norm() const
+{
+    measureButteraugli(false);
+    return butteraugli3Norm;
+}
+
+unsigned char* CompressionResult::getButteraugliMap() const
+{
+    measureButteraugli(true);
+    return butteraugliMap.get();
 }
 
 double CompressionResult::getSSIM() const
@@ -288,6 +378,12 @@ double CompressionResult::figure(Figure which) const
         return getSSIM();
     case Figure::MS_SSIM:
         return getMSSSIM();
+    case Figure::SSIMULACRA2:
+        return getSSIMULACRA2();
+    case Figure::Butteraugli:
+        return getButteraugli();
+    case Figure::Butteraugli3Norm:
+        return getButteraugli3Norm();
     }
     return std::nan("");
 }
@@ -397,6 +493,12 @@ double* ResultStat::slot(Figure which)
         return &ssim;
     case Figure::MS_SSIM:
         return &msSsim;
+    case Figure::SSIMULACRA2:
+        return &ssimulacra2;
+    case Figure::Butteraugli:
+        return &butteraugli;
+    case Figure::Butteraugli3Norm:
+        return &butteraugli3Norm;
     }
     return &msSsim;
 }

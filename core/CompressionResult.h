@@ -81,6 +81,16 @@ public:
     double getPSNR_Cr() const;
     double getSSIM() const;
     double getMSSSIM() const;
+    // SSIMULACRA 2 (Ssimulacra2.h) and the two Butteraugli distances
+    // (Butteraugli.h), each measured on first request or by measure(); the
+    // two distances come from one measurement, which takes much longer
+    // than a compression.
+    double getSSIMULACRA2() const;
+    double getButteraugli() const;
+    double getButteraugli3Norm() const;
+    // Whether the Butteraugli distances were measured already (getting them
+    // then costs nothing), failed measurements included.
+    bool hasButteraugli() const { return butteraugliMeasured; }
     // Any figure by name.
     double figure(Figure which) const;
     // Measures now those of `wanted` that take a measurement of their own,
@@ -95,6 +105,11 @@ public:
     // buffer is remade when the gain changes.
     unsigned char* getSSIMMap() const;
     unsigned char* getAmplifiedDifference(int gain) const;
+    // The Butteraugli distance at every pixel as a heat colour
+    // (Butteraugli::heatColour); null when there is no distance (no maps,
+    // a picture below eight pixels a side, a failure of the library). Made
+    // on first request, which also measures the two distances.
+    unsigned char* getButteraugliMap() const;
 
     // The Y, Cb and Cr of a pixel of red, green and blue exactly as the
     // encoder converts it (fixed point, 16 fraction bits). The component
@@ -112,11 +127,14 @@ private:
     void prepareErrors() const;
     void computeMSE();
     void measureChannels() const;
+    void measureSsimulacra2(QualityMetrics::Workspace& workspace) const;
+    void measureButteraugli(bool withMap) const;
 
     mutable std::unique_ptr<unsigned char[]> components[3];
     mutable std::unique_ptr<unsigned char[]> errors;
     mutable std::unique_ptr<unsigned char[]> colorDifference;
     mutable std::unique_ptr<unsigned char[]> ssimMap;
+    mutable std::unique_ptr<unsigned char[]> butteraugliMap;
     mutable std::unique_ptr<unsigned char[]> amplified;
     mutable int amplifiedGain = 0;
     int nchannels = 0;
@@ -135,6 +153,12 @@ private:
     mutable double msSsim = std::nan("");
     mutable bool ssimMeasured = false;
     mutable bool msSsimMeasured = false;
+    mutable double ssimulacra2 = std::nan("");
+    mutable bool ssimulacra2Measured = false;
+    mutable double butteraugli = std::nan("");
+    mutable double butteraugli3Norm = std::nan("");
+    mutable bool butteraugliMeasured = false;
+    mutable bool butteraugliMapTried = false;
     QString fileName;
     JPEGSettings settings;
     QByteArray compressedBytes;
@@ -155,6 +179,9 @@ struct ResultStat
     double psnrCr = std::nan("");
     double ssim = std::nan("");
     double msSsim = std::nan("");
+    double ssimulacra2 = std::nan("");
+    double butteraugli = std::nan("");
+    double butteraugli3Norm = std::nan("");
     QString fileName;
 
     // Where the compression stands in its run and what it was made of, for
@@ -180,8 +207,7 @@ struct ResultStat
     ResultStat() = default;
     // Copies the figures of `wanted` that the result has; the four of the
     // report always.
-    explicit ResultStat(const CompressionResult& result,
-                        FigureSet wanted = FigureSet::everything());
+    explicit ResultStat(const CompressionResult& result, FigureSet wanted = FigureSet::standard());
     double figure(Figure which) const;
 
 private:

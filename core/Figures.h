@@ -14,7 +14,8 @@
 //
 // A value is a double; NaN means "not available" (not asked for, or the
 // picture is too small for it), +inf is a legitimate value (PSNR of
-// identical pictures).
+// identical pictures). For most figures higher is better; for the mean
+// square error and the two Butteraugli distances lower is.
 enum class Figure {
     CompressionRate,
     CompressionPercentage,
@@ -26,8 +27,11 @@ enum class Figure {
     PSNR_Cr,
     SSIM,
     MS_SSIM,
+    SSIMULACRA2,
+    Butteraugli,
+    Butteraugli3Norm,
 };
-constexpr int FIGURE_COUNT = int(Figure::MS_SSIM) + 1;
+constexpr int FIGURE_COUNT = int(Figure::Butteraugli3Norm) + 1;
 
 struct FigureInfo
 {
@@ -38,6 +42,7 @@ struct FigureInfo
     const char* unit;       // shown after the value on screen, may be empty
     int decimals;           // on screen; -1 for six significant digits
     const char* definition; // rich text for tool tips
+    bool lowerIsBetter;     // an error or a distance rather than a quality
 };
 
 namespace Figures {
@@ -62,12 +67,23 @@ class FigureSet
 public:
     constexpr FigureSet() = default;
     static constexpr FigureSet everything() { return FigureSet((1u << FIGURE_COUNT) - 1); }
-    // SSIM and MS-SSIM: the figures that take passes of their own over the
-    // pictures, as long as the compression itself; the others come with
-    // every result.
+    // Everything that costs no more than about a compression: all but
+    // SSIMULACRA 2 (some six compressions' time on a 600 x 400 picture) and
+    // the two Butteraugli distances (one measurement of some sixty), which
+    // are measured in batches only when named.
+    static constexpr FigureSet standard()
+    {
+        return FigureSet(everything().bits & ~(bit(Figure::SSIMULACRA2) | bit(Figure::Butteraugli) |
+                                               bit(Figure::Butteraugli3Norm)));
+    }
+    // SSIM, MS-SSIM and SSIMULACRA 2: the figures that take passes of their
+    // own over the pictures and that an interactive compression measures in
+    // the background (SSIMULACRA 2 the longest, still a fraction of a
+    // second on large pictures); the others come with every result, and the
+    // Butteraugli distances are left to be asked for.
     static constexpr FigureSet similarity()
     {
-        return FigureSet(bit(Figure::SSIM) | bit(Figure::MS_SSIM));
+        return FigureSet(bit(Figure::SSIM) | bit(Figure::MS_SSIM) | bit(Figure::SSIMULACRA2));
     }
     // Keys separated by commas ("psnr,ssim"); false and `set` untouched when
     // a key is unknown.

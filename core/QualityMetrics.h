@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Ssimulacra2.h"
+
 #include <cstddef>
 #include <vector>
 
@@ -43,6 +45,7 @@ public:
     std::vector<float> scaleA, scaleB, nextA, nextB; // scales 2 to 5
     std::vector<float> ring;                         // 5 moments x 11 rows x width
     std::vector<float> moments;                      // 5 moment rows x width
+    Ssimulacra2::Workspace perceptual;               // SSIMULACRA 2's planes
 };
 
 struct Similarity

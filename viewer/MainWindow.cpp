@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 
 #include "BlockInspector.h"
+#include "Butteraugli.h"
 #include "CompressionResult.h"
 #include "DataFiles.h"
 #include "Figures.h"
@@ -48,6 +49,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -99,6 +101,36 @@ QPixmap ssimLegendPixmap(const QFont& font)
         const double value = 1.0 - (1.0 - QualityMetrics::HEAT_FLOOR) * i / steps;
         const QString text =
             i == steps ? QStringLiteral("\u2264%1").arg(value) : QString::number(value, 'g', 2);
+        const int x = margin + bar * i / steps;
+        const int width = metrics.horizontalAdvance(text);
+        p.drawText(std::clamp(x - width / 2, 0, pixmap.width() - width),
+                   barHeight + 2 + metrics.ascent(), text);
+    }
+    return pixmap;
+}
+
+// The colour scale of the Butteraugli map: a bar from 0 (left) to the top
+// of the scale (right) with its values written under it.
+QPixmap butteraugliLegendPixmap(const QFont& font)
+{
+    constexpr int bar = 200, margin = 14, barHeight = 12;
+    const QFontMetrics metrics(font);
+    QPixmap pixmap(bar + 2 * margin, barHeight + metrics.height() + 4);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setFont(font);
+    for (int x = 0; x < bar; ++x) {
+        p.setPen(QColor::fromRgb(Butteraugli::heatColour(Butteraugli::HEAT_TOP * (x + 0.5) / bar)));
+        p.drawLine(margin + x, 0, margin + x, barHeight - 1);
+    }
+    p.setPen(QPen(QColor(0x60, 0x60, 0x60), 1));
+    p.drawRect(margin, 0, bar - 1, barHeight - 1);
+    p.setPen(QApplication::palette().color(QPalette::WindowText));
+    const int steps = 6;
+    for (int i = 0; i <= steps; ++i) {
+        const double value = Butteraugli::HEAT_TOP * i / steps;
+        const QString text =
+            i == steps ? QStringLiteral("\u2265%1").arg(value) : QString::number(value, 'g', 2);
         const int x = margin + bar * i / steps;
         const int width = metrics.horizontalAdvance(text);
         p.drawText(std::clamp(x - width / 2, 0, pixmap.width() - width),
@@ -234,6 +266,10 @@ void MainWindow::create()
     ssimMapButton =
         addToolButton("ssimMapButton", "ssim_map", "SSIM map: local structural similarity of luma",
                       &MainWindow::showSSIMMap);
+    butteraugliButton = addToolButton(
+        "butteraugliButton", "butteraugli_map",
+        "Butteraugli map: perceptual distance at every pixel (slow: measured on first view)",
+        &MainWindow::showButteraugliMap);
     amplifiedButton = addToolButton("amplifiedButton", "amplified",
                                     "Amplified difference: |source - compressed| times the gain",
                                     &MainWindow::showAmplifiedDifference);
@@ -243,7 +279,7 @@ void MainWindow::create()
     int column = 7;
     for (QPushButton* button :
          {rotateButton, imageButton, colorDifferenceButton, errorsButton, yButton, cbButton,
-          crButton, ssimMapButton, amplifiedButton, bitsButton})
+          crButton, ssimMapButton, butteraugliButton, amplifiedButton, bitsButton})
         grid->addWidget(button, 5, column++, 2, 1);
     // The shown view's button is checked; its caption names the right pane.
     viewGroup = new QButtonGroup(this);
@@ -255,6 +291,7 @@ void MainWindow::create()
         {cbButton, "Cb"},
         {crButton, "Cr"},
         {ssimMapButton, "SSIM map"},
+        {butteraugliButton, "Butteraugli map"},
         {amplifiedButton, "Difference \u00d7%1"},
         {bitsButton, "Bits per block"}};
     for (const auto& [button, caption] : views) {
@@ -403,7 +440,17 @@ QWidget* MainWindow::createFiguresPanel()
         {"sourceSize", "Source: ", -1, "Size of the source file", 2, 0, &sourceSizeLabel},
         {"compressedSize", "JPEG: ", -1, "Size of the compressed file", 2, 2, &compressedSizeLabel},
         {"dimensions", "Picture: ", -1, "Width \u00d7 height in pixels", 2, 4, &dimensionsLabel},
+        {"ssimulacra2", "SSIMULACRA 2: ", int(Figure::SSIMULACRA2), nullptr, 3, 0,
+         &ssimulacra2Label},
+        {"butteraugli", "Butteraugli: ", int(Figure::Butteraugli), nullptr, 3, 2,
+         &butteraugliLabel},
+        {"butteraugli3Norm", "3-norm: ", int(Figure::Butteraugli3Norm), nullptr, 3, 4,
+         &butteraugli3NormLabel},
     };
+    // The perceptual figures' row has a line of its own, so that its long
+    // captions do not widen the columns above.
+    auto* perceptual = new QHBoxLayout;
+    perceptual->setSpacing(6);
     for (const auto& entry : entries) {
         const QString toolTip =
             entry.figure >= 0 ? QString::fromUtf8(Figures::info(Figure(entry.figure)).definition)
@@ -415,10 +462,23 @@ QWidget* MainWindow::createFiguresPanel()
         value->setObjectName(QLatin1String(entry.name) + QLatin1String("Label"));
         value->setToolTip(toolTip);
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        layout->addWidget(caption, entry.row, entry.column);
-        layout->addWidget(value, entry.row, entry.column + 1);
+        if (entry.row == 3) {
+            perceptual->addWidget(caption);
+            perceptual->addWidget(value);
+            perceptual->addSpacing(6);
+        } else {
+            layout->addWidget(caption, entry.row, entry.column);
+            layout->addWidget(value, entry.row, entry.column + 1);
+        }
         *entry.value = value;
     }
+    butteraugliMeasureButton = addTextButton(
+        "butteraugliMeasureButton", "Measure",
+        "Measure the Butteraugli distances of this compression now (takes a while)", false);
+    connect(butteraugliMeasureButton, &QToolButton::clicked, this, &MainWindow::measureButteraugli);
+    perceptual->addWidget(butteraugliMeasureButton);
+    perceptual->addStretch(1);
+    layout->addLayout(perceptual, 3, 0, 1, 7);
     layout->setColumnStretch(6, 1);
     return panel;
 }
@@ -463,11 +523,19 @@ QWidget* MainWindow::createViewOptions()
                                           "the block covers: dark = cheap, white = the most "
                                           "expensive 0.5 % and above"));
     bitsLegend->hide();
+    butteraugliLegend = new QLabel;
+    butteraugliLegend->setObjectName(QStringLiteral("butteraugliLegend"));
+    butteraugliLegend->setToolTip(
+        QStringLiteral("Butteraugli distance: 0 = identical (black), about 1 = just visible, "
+                       "red at 3 and above"));
+    butteraugliLegend->setPixmap(butteraugliLegendPixmap(font()));
+    butteraugliLegend->hide();
     layout->addWidget(createPaneTools());
     layout->addStretch(1);
     layout->addWidget(bitsPlane);
     layout->addWidget(bitsLegend);
     layout->addWidget(ssimLegend);
+    layout->addWidget(butteraugliLegend);
     layout->addWidget(gainCaption);
     layout->addWidget(gainCombo);
     return options;
@@ -498,6 +566,7 @@ void MainWindow::updateImage(Image* newImage)
         saveAsAction->setEnabled(false);
     processedImage->setQImage(QImage());
     ssimLegend->hide();
+    butteraugliLegend->hide();
     sourceImage->setZoomFactor(1.0f, true);
     processedImage->setZoomFactor(1.0f, true);
     link->adopt(1.0f);
@@ -539,10 +608,11 @@ void MainWindow::showInRightPane(const unsigned char* pixels, const Image* sized
                                  QPushButton* view)
 {
     processedImage->setQImage(wrap(pixels, sizedLike));
-    // The colour scale goes with the SSIM map only.
+    // The colour scales go with their maps only.
     ssimLegend->hide();
     bitsLegend->hide();
     bitsPlane->hide();
+    butteraugliLegend->hide();
     setActiveView(view);
 }
 
@@ -655,6 +725,29 @@ void MainWindow::showSSIMMap()
     showDerived(
         QStringLiteral("SSIM map"), [this] { return result->getSSIMMap(); }, true, ssimMapButton);
     ssimLegend->show();
+}
+
+void MainWindow::showButteraugliMap()
+{
+    if (!canShowViews())
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    showDerived(
+        QStringLiteral("Butteraugli map"), [this] { return result->getButteraugliMap(); }, true,
+        butteraugliButton);
+    QApplication::restoreOverrideCursor();
+    butteraugliLegend->show();
+    setFigures(result);
+}
+
+void MainWindow::measureButteraugli()
+{
+    if (!result)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    result->getButteraugli();
+    QApplication::restoreOverrideCursor();
+    setFigures(result);
 }
 
 void MainWindow::showAmplifiedDifference()
@@ -891,6 +984,9 @@ void MainWindow::setViewButtonsEnabled(const CompressionResult* shown)
     // Both need the two pictures at one size, as the maps above do.
     const bool comparable = shown && shown->hasMaps();
     ssimMapButton->setEnabled(comparable);
+    const Image* source = shown ? shown->getSourceImage() : nullptr;
+    butteraugliButton->setEnabled(comparable && int(source->getWidth()) >= Butteraugli::MIN_SIDE &&
+                                  int(source->getHeight()) >= Butteraugli::MIN_SIDE);
     amplifiedButton->setEnabled(comparable);
     gainCombo->setEnabled(comparable);
     bitsButton->setEnabled(shown != nullptr);
@@ -908,12 +1004,24 @@ void MainWindow::setFigures(const CompressionResult* shown)
     {
         QLabel* label;
         Figure figure;
-    } quality[] = {{psnrLabel, Figure::PSNR},      {psnrYLabel, Figure::PSNR_Y},
-                   {psnrCbLabel, Figure::PSNR_Cb}, {psnrCrLabel, Figure::PSNR_Cr},
-                   {ssimLabel, Figure::SSIM},      {msSsimLabel, Figure::MS_SSIM}};
+    } quality[] = {{psnrLabel, Figure::PSNR},
+                   {psnrYLabel, Figure::PSNR_Y},
+                   {psnrCbLabel, Figure::PSNR_Cb},
+                   {psnrCrLabel, Figure::PSNR_Cr},
+                   {ssimLabel, Figure::SSIM},
+                   {msSsimLabel, Figure::MS_SSIM},
+                   {ssimulacra2Label, Figure::SSIMULACRA2}};
     for (const auto& q : quality)
         q.label->setText(shown ? Figures::screenText(q.figure, shown->figure(q.figure))
                                : QString());
+    // The distances take long: shown once measured, never measured here.
+    const bool distances = shown && shown->hasButteraugli();
+    for (const auto& [label, which] : {std::pair{butteraugliLabel, Figure::Butteraugli},
+                                       std::pair{butteraugli3NormLabel, Figure::Butteraugli3Norm}})
+        label->setText(distances ? Figures::screenText(which, shown->figure(which))
+                       : shown   ? QStringLiteral("not yet")
+                                 : QString());
+    butteraugliMeasureButton->setEnabled(shown && shown->hasMaps() && !distances);
     const Image* source = shown ? shown->getSourceImage() : nullptr;
     const Image* compressed = shown ? shown->getCompressedImage() : nullptr;
     sourceSizeLabel->setText(source ? bytes(source->getImageSize()) : QString());

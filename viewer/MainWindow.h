@@ -97,6 +97,10 @@ public slots:
     void showCb();
     void showCr();
     void showSSIMMap();
+    // The Butteraugli distance map, measured on first view (slow).
+    void showButteraugliMap();
+    // Measures the shown result's Butteraugli distances now (slow).
+    void measureButteraugli();
     void showAmplifiedDifference();
     // The bits spent on each block (BitsMap) of the plane chosen beside it.
     void showBits();
@@ -186,6 +190,7 @@ private:
     QPushButton* errorsButton = nullptr;
     QPushButton* colorDifferenceButton = nullptr;
     QPushButton* ssimMapButton = nullptr;
+    QPushButton* butteraugliButton = nullptr;
     QPushButton* amplifiedButton = nullptr;
     QComboBox* gainCombo = nullptr;
     QLabel* ssimLegend = nullptr;
@@ -193,6 +198,7 @@ private:
     QComboBox* bitsPlane = nullptr; // BitsMap::Plane as item data
     QLabel* bitsLegend = nullptr;
     BitsMap bitsMap; // of `result`, measured on first view
+    QLabel* butteraugliLegend = nullptr;
     QPushButton* zoomInButton = nullptr;
     QPushButton* zoomOutButton = nullptr;
     QPushButton* zoomResetButton = nullptr;
@@ -208,6 +214,12 @@ private:
     QLabel* psnrCrLabel = nullptr;
     QLabel* ssimLabel = nullptr;
     QLabel* msSsimLabel = nullptr;
+    // SSIMULACRA 2 and the Butteraugli distances, which are measured on
+    // request ("Measure", the Butteraugli view) or with Live off.
+    QLabel* ssimulacra2Label = nullptr;
+    QLabel* butteraugliLabel = nullptr;
+    QLabel* butteraugli3NormLabel = nullptr;
+    QToolButton* butteraugliMeasureButton = nullptr;
     QLabel* sourceSizeLabel = nullptr;
     QLabel* compressedSizeLabel = nullptr;
     QLabel* dimensionsLabel = nullptr;

@@ -48,8 +48,14 @@ struct FigureChoice
 };
 
 const FigureChoice figureChoices[] = {
-    {"psnr", "PSNR (dB)"}, {"psnr_y", "PSNR-Y (dB)"}, {"ssim", "SSIM"}, {"ms_ssim", "MS-SSIM"},
+    {"psnr", "PSNR (dB)"},
+    {"psnr_y", "PSNR-Y (dB)"},
+    {"ssim", "SSIM"},
+    {"ms_ssim", "MS-SSIM"},
     {"mse", "MSE"},
+    {"ssimulacra2", "SSIMULACRA 2"},
+    {"butteraugli", "Butteraugli (lower is better)"},
+    {"butteraugli_3norm", "Butteraugli 3-norm (lower is better)"},
 };
 
 QString figureName(const QString& column)

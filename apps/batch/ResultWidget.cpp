@@ -519,13 +519,16 @@ bool ResultWidget::compress(std::unique_ptr<Image>& image,
     stat->encodeMs = stat->decodeMs = std::nan("");
     compressed = *settings;
     // The quality figures too, every one: the viewer measures them anyway.
-    const ResultStat measured(*result);
+    FigureSet wanted = FigureSet::standard();
+    wanted.insert(Figure::SSIMULACRA2);
+    const ResultStat measured(*result, wanted);
     stat->psnr = measured.psnr;
     stat->psnrY = measured.psnrY;
     stat->psnrCb = measured.psnrCb;
     stat->psnrCr = measured.psnrCr;
     stat->ssim = measured.ssim;
     stat->msSsim = measured.msSsim;
+    stat->ssimulacra2 = measured.ssimulacra2;
     showFigures();
     showTables();
     return true;

@@ -8,6 +8,7 @@
 
 #include <QLocale>
 #include <QStringList>
+#include <cmath>
 
 namespace {
 
@@ -94,6 +95,9 @@ int CompressionHistory::add(const CompressionResult& result, double encodingMs)
     entry.bitRate = result.getBitRate();
     entry.psnr = result.getPSNR();
     entry.ssim = result.getSSIM();
+    entry.ssimulacra2 = result.getSSIMULACRA2();
+    // Slow: taken only when it was measured (on request, or with Live off).
+    entry.butteraugli = result.hasButteraugli() ? result.getButteraugli() : std::nan("");
     entry.encodingMs = encodingMs;
 
     // The oldest go first; the new entry stays even on its own over the cap.
@@ -159,6 +163,10 @@ QVariant CompressionHistory::data(const QModelIndex& index, int role) const
         return Figures::screenText(Figure::PSNR, e.psnr);
     case SSIM:
         return Figures::screenText(Figure::SSIM, e.ssim);
+    case SSIMULACRA2:
+        return Figures::screenText(Figure::SSIMULACRA2, e.ssimulacra2);
+    case BUTTERAUGLI:
+        return Figures::screenText(Figure::Butteraugli, e.butteraugli);
     case TIME:
         return QStringLiteral("%1 ms").arg(e.encodingMs, 0, 'f', 0);
     default:
@@ -170,8 +178,8 @@ QVariant CompressionHistory::headerData(int section, Qt::Orientation orientation
 {
     if (orientation != Qt::Horizontal)
         return QVariant();
-    static const char* const titles[COLUMN_COUNT] = {"#",    "Settings", "Size", "bpp",
-                                                     "PSNR", "SSIM",     "Time"};
+    static const char* const titles[COLUMN_COUNT] = {
+        "#", "Settings", "Size", "bpp", "PSNR", "SSIM", "SSIMULACRA 2", "Butteraugli", "Time"};
     static const char* const tips[COLUMN_COUNT] = {
         "Order of the compressions of this picture",
         "Quality and tables, mode, Huffman optimisation, DCT, sampling, smoothing",
@@ -179,6 +187,9 @@ QVariant CompressionHistory::headerData(int section, Qt::Orientation orientation
         "Bits per pixel of the JPEG",
         "PSNR of RGB against the source",
         "SSIM of luma against the source",
+        "SSIMULACRA 2 against the source (100 = identical)",
+        "Butteraugli distance (maximum; lower is better), when it was measured: with Live off "
+        "or on request in the viewer",
         "Time the encoder took"};
     if (section < 0 || section >= COLUMN_COUNT)
         return QVariant();

@@ -24,7 +24,9 @@ struct HistoryEntry
     double bitRate = 0;
     double psnr = 0;
     double ssim = 0;
-    double encodingMs = 0; // how long the encoder took
+    double ssimulacra2 = 0;
+    double butteraugli = 0; // NaN unless it was measured for the result
+    double encodingMs = 0;  // how long the encoder took
 
     // The settings in a few words ("q75 · Baseline · int · 2x2,1x1,1x1"),
     // and all of them, one a line, for a tool tip.
@@ -40,7 +42,18 @@ class CompressionHistory : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum Column { NUMBER, SETTINGS, SIZE, BPP, PSNR, SSIM, TIME, COLUMN_COUNT };
+    enum Column {
+        NUMBER,
+        SETTINGS,
+        SIZE,
+        BPP,
+        PSNR,
+        SSIM,
+        SSIMULACRA2,
+        BUTTERAUGLI,
+        TIME,
+        COLUMN_COUNT
+    };
 
     explicit CompressionHistory(qint64 byteCap = defaultByteCap, QObject* parent = nullptr);
 

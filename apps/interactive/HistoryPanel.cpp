@@ -41,9 +41,14 @@ HistoryPanel::HistoryPanel(CompressionHistory& model, QWidget* parent)
     {
         int column;
         const char* widest;
-    } widths[] = {{CompressionHistory::NUMBER, "9999"}, {CompressionHistory::SIZE, "999.9 KiB"},
-                  {CompressionHistory::BPP, "99.999"},  {CompressionHistory::PSNR, "99.99 dB"},
-                  {CompressionHistory::SSIM, "0.9999"}, {CompressionHistory::TIME, "99999 ms"}};
+    } widths[] = {{CompressionHistory::NUMBER, "9999"},
+                  {CompressionHistory::SIZE, "999.9 KiB"},
+                  {CompressionHistory::BPP, "99.999"},
+                  {CompressionHistory::PSNR, "99.99 dB"},
+                  {CompressionHistory::SSIM, "0.9999"},
+                  {CompressionHistory::SSIMULACRA2, "SSIMULACRA 2"},
+                  {CompressionHistory::BUTTERAUGLI, "Butteraugli"},
+                  {CompressionHistory::TIME, "99999 ms"}};
     for (const auto& w : widths) {
         header->setSectionResizeMode(w.column, QHeaderView::Fixed);
         header->resizeSection(w.column,

@@ -17,6 +17,7 @@
 #include "MemoryBudget.h"
 #include "PictureFormats.h"
 #include "Preferences.h"
+#include "QualityMetrics.h"
 #include "QuantizationWindow.h"
 #include "RecentFilesMenu.h"
 #include "SaveJpeg.h"
@@ -475,6 +476,8 @@ void ToolWindow::compressImage()
         next = compressor.compressImage();
         if (!next)
             failure = compressor.lastError();
+        else if (!liveCheck->isChecked())
+            measureSlowFigures(*next);
     } catch (const std::bad_alloc&) {
         // The decoded picture did not fit next to the source; the source and
         // the program stay as they were.
@@ -487,6 +490,16 @@ void ToolWindow::compressImage()
     }
     showResult(next, failure, false);
     remember(std::chrono::duration<double, std::milli>(compressor.lastTimings().encoding).count());
+}
+
+// Without Live a compression is asked for one at a time, and it gets every
+// figure, the slow Butteraugli distances too.
+void ToolWindow::measureSlowFigures(const CompressionResult& next)
+{
+    QualityMetrics::Workspace workspace;
+    FigureSet figures = FigureSet::similarity();
+    figures.insert(Figure::Butteraugli);
+    next.measure(figures, workspace);
 }
 
 void ToolWindow::remember(double encodingMs)

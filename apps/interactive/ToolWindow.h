@@ -138,6 +138,7 @@ private:
     void remember(double encodingMs);
     // `number` (0: none) is the history number of what is now shown.
     void nameShown(int number);
+    void measureSlowFigures(const CompressionResult& next);
     // The controls follow the record; with "Live" on the picture is recompressed.
     void settingsReplaced();
 

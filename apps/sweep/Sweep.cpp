@@ -430,7 +430,7 @@ int run(const SweepJob& job)
     QStringList measured = job.figures;
     options.bitCost = measured.removeAll(QStringLiteral("bits")) > 0;
     if (!FigureSet::parse(measured.join(QLatin1Char(',')), options.figures))
-        options.figures = FigureSet::everything();
+        options.figures = FigureSet::standard();
     BatchEngine engine(options);
     engine.run(files, entries, consume, nullptr, isKept);
     bar.update(done, true);

@@ -2,6 +2,7 @@
 #include "SweepOptions.h"
 
 #include "DownsamplingPairs.h"
+#include "Figures.h"
 #include "PictureNames.h"
 #include "QuantizationTableFiles.h"
 #include "SettingsExpansion.h"
@@ -317,9 +318,28 @@ QString besideFile(const QString& sweepFile, const QString& path)
 
 const QStringList& figureNames()
 {
-    static const QStringList names = {QStringLiteral("psnr"),    QStringLiteral("psnr_y"),
-                                      QStringLiteral("psnr_cb"), QStringLiteral("psnr_cr"),
-                                      QStringLiteral("ssim"),    QStringLiteral("ms_ssim")};
+    static const QStringList names = {QStringLiteral("psnr"),
+                                      QStringLiteral("psnr_y"),
+                                      QStringLiteral("psnr_cb"),
+                                      QStringLiteral("psnr_cr"),
+                                      QStringLiteral("ssim"),
+                                      QStringLiteral("ms_ssim"),
+                                      QStringLiteral("ssimulacra2"),
+                                      QStringLiteral("butteraugli"),
+                                      QStringLiteral("butteraugli_3norm")};
+    return names;
+}
+
+// The figures "all" stands for: those that cost no more than about a
+// compression.
+static QStringList cheapFigureNames()
+{
+    QStringList names;
+    for (const QString& name : figureNames()) {
+        Figure f;
+        if (Figures::fromKey(name, f) && FigureSet::standard().contains(f))
+            names << name;
+    }
     return names;
 }
 
@@ -339,7 +359,7 @@ bool parseFigures(const QString& list, QStringList& figures, QString& error)
     for (const QString& raw : words) {
         const QString word = raw.trimmed().toLower();
         if (word == QLatin1String("all")) {
-            for (const QString& name : figureNames())
+            for (const QString& name : cheapFigureNames())
                 if (!figures.contains(name))
                     figures << name;
         } else if (word == QLatin1String("none")) {
@@ -474,9 +494,10 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
         "Print the effective sweep and the number of entries, pictures and compressions; exit.",
         nullptr);
     add({QStringLiteral("figures")},
-        "Figures beyond the report's four: psnr, psnr_y, psnr_cb, psnr_cr, ssim, ms_ssim, all "
-        "(default) or none; bits (DC and AC bits of luma and chroma, header bytes) only when "
-        "named.",
+        "Figures beyond the report's four: psnr, psnr_y, psnr_cb, psnr_cr, ssim, ms_ssim, "
+        "ssimulacra2, butteraugli, butteraugli_3norm; all (default: all but SSIMULACRA 2 and the "
+        "two Butteraugli distances, which take many times as long as a compression) or none; bits "
+        "(DC and AC bits of luma and chroma, header bytes) only when named.",
         "LIST");
     add({QStringLiteral("o")}, "Write the CSV to FILE (default: standard output).", "FILE");
     add({QStringLiteral("report")}, "Also write the batch window's tab-separated report to FILE.",

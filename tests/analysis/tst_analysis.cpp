@@ -327,6 +327,32 @@ void TestAnalysis::bdRateCommand()
     outcome = BDCommand::run({"--help"});
     QCOMPARE(outcome.status, 0);
     QVERIFY(outcome.output.contains("Exit status"));
+
+    // A distance, lower being better: float spends 10 % fewer bits for the
+    // same distances, so it saves 10 % and has the smaller distance at equal
+    // rate, a positive figure delta.
+    QByteArray distances =
+        "picture,entry_index,mode,dct,smoothing,quality,bpp,butteraugli,status\r\n";
+    const double distance[] = {3.0, 2.2, 1.5, 1.0};
+    const double bpp[] = {0.25, 0.5, 1.0, 2.0};
+    for (int q = 0; q < 4; ++q)
+        for (const char* dct : {"int", "float"})
+            distances += QStringLiteral("a.png,0,Baseline,%1,0,%2,%3,%4,ok\r\n")
+                             .arg(dct)
+                             .arg(50 + 10 * q)
+                             .arg(bpp[q] * (dct[0] == 'f' ? 0.9 : 1.0), 0, 'g', 17)
+                             .arg(distance[q])
+                             .toUtf8();
+    const QString distancePath = dir.filePath("distances.csv");
+    QFile distanceFile(distancePath);
+    QVERIFY(distanceFile.open(QIODevice::WriteOnly) && distanceFile.write(distances) > 0);
+    distanceFile.close();
+    outcome = BDCommand::run(
+        {distancePath, "--curve-by", "dct", "--reference", "int", "--metric", "butteraugli"});
+    QCOMPARE(outcome.status, 0);
+    const QList<QByteArray> fields = outcome.output.split('\n')[1].split('\t');
+    QCOMPARE(fields.value(3), QByteArray("-10.000000"));
+    QVERIFY2(fields.value(4).toDouble() > 0.05, outcome.output.constData());
 }
 
 void TestAnalysis::bdOnARealSweep()

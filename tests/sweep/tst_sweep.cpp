@@ -385,6 +385,60 @@ private slots:
         QCOMPARE(timeless(readAll(dir.file("all.csv"))), timeless(single.out));
     }
 
+    // The perceptual figures are measured only when named; their columns
+    // are then filled in every row and come through shards and merge.
+    void perceptualFiguresWhenNamed()
+    {
+        ScratchDir dir;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(TestPictures::write(dir.file(QStringLiteral("p%1.png").arg(i)), 48, 32));
+        const QStringList sweep = {QStringLiteral("--auto-quality"),
+                                   QStringLiteral("50:90:40"),
+                                   QStringLiteral("-q"),
+                                   QStringLiteral("-j"),
+                                   QStringLiteral("1"),
+                                   dir.path()};
+        const char* perceptual[] = {"ssimulacra2", "butteraugli", "butteraugli_3norm"};
+        const Outcome plain = runSweep(sweep);
+        QCOMPARE(plain.status, 0);
+        std::vector<QStringList> records = readRecords(plain.out);
+        const std::size_t rows = records.size();
+        QVERIFY(rows > 1);
+        for (std::size_t r = 1; r < records.size(); ++r) {
+            QVERIFY(!field(records[r], "ssim").isEmpty());
+            for (const char* name : perceptual)
+                QVERIFY2(field(records[r], name).isEmpty(), name);
+        }
+
+        const QStringList named =
+            sweep + QStringList{QStringLiteral("--figures"),
+                                QStringLiteral("ssimulacra2,butteraugli,butteraugli_3norm")};
+        const Outcome single = runSweep(named);
+        QCOMPARE(single.status, 0);
+        for (int shard = 0; shard < 2; ++shard)
+            QCOMPARE(runSweep(named +
+                              QStringList{QStringLiteral("--shard"),
+                                          QStringLiteral("%1/2").arg(shard), QStringLiteral("-o"),
+                                          dir.file(QStringLiteral("part%1.csv").arg(shard))})
+                         .status,
+                     0);
+        QCOMPARE(runSweep({QStringLiteral("merge"), dir.file("all.csv"), dir.file("part0.csv"),
+                           dir.file("part1.csv")})
+                     .status,
+                 0);
+        QCOMPARE(timeless(readAll(dir.file("all.csv"))), timeless(single.out));
+        records = readRecords(single.out);
+        QCOMPARE(records.size(), rows);
+        for (std::size_t r = 1; r < records.size(); ++r) {
+            QVERIFY(field(records[r], "ssim").isEmpty());
+            const double score = figure(records[r], "ssimulacra2");
+            const double max = figure(records[r], "butteraugli");
+            const double norm3 = figure(records[r], "butteraugli_3norm");
+            QVERIFY2(score > 0 && score < 100, qPrintable(field(records[r], "ssimulacra2")));
+            QVERIFY(norm3 > 0 && norm3 <= max);
+        }
+    }
+
     void badSweepsGiveTheFormsMessages_data()
     {
         QTest::addColumn<QStringList>("arguments");

@@ -348,10 +348,13 @@ void TestMainWindow::buttonsAndCells_data()
     row("crButton", "Chrominance Cr", "cr", {5, 13, 2, 1});
     row("ssimMapButton", "SSIM map: local structural similarity of luma", "ssim_map",
         {5, 14, 2, 1});
+    row("butteraugliButton",
+        "Butteraugli map: perceptual distance at every pixel (slow: measured on first view)",
+        "butteraugli_map", {5, 15, 2, 1});
     row("amplifiedButton", "Amplified difference: |source - compressed| times the gain",
-        "amplified", {5, 15, 2, 1});
+        "amplified", {5, 16, 2, 1});
     row("bitsButton", "Bits: how many bits of the JPEG each 8 \u00d7 8 block cost", "bits",
-        {5, 16, 2, 1});
+        {5, 17, 2, 1});
     row("zoomInButton", "Zoom in", "zoom_in", {2, 15, 1, 1});
     row("zoomResetButton", "Reset zoom", "zoom_reset", {3, 15, 1, 1});
     row("zoomOutButton", "Zoom out", "zoom_out", {4, 15, 1, 1});
@@ -516,11 +519,24 @@ void TestMainWindow::errorViews()
     QCOMPARE(right(window)->getQImage().pixel(0, 0), 0xff808080u);
     QVERIFY(legend->isVisible());
 
+    // The Butteraugli distances wait to be asked for; the map view measures
+    // them, shows its own scale and the figures.
+    QCOMPARE(text(window, "butteraugliLabel"), QStringLiteral("not yet"));
+    QVERIFY(!made.result->hasButteraugli());
+    auto* distanceLegend = label(window, "butteraugliLegend");
+    QVERIFY(distanceLegend && !distanceLegend->isVisible());
+    button(window, "butteraugliButton")->click();
+    QCOMPARE(shownBuffer(right(window)), made.result->getButteraugliMap());
+    QVERIFY(distanceLegend->isVisible() && !legend->isVisible());
+    QCOMPARE(text(window, "butteraugliLabel"),
+             Figures::screenText(Figure::Butteraugli, made.result->getButteraugli()));
+    QVERIFY(made.result->getButteraugli() > 0);
+
     auto* gain = window.findChild<QComboBox*>(QStringLiteral("gainCombo"));
     QVERIFY(gain);
     QCOMPARE(gain->currentData().toInt(), 8);
     button(window, "amplifiedButton")->click();
-    QVERIFY(!legend->isVisible());
+    QVERIFY(!legend->isVisible() && !distanceLegend->isVisible());
     QCOMPARE(shownBuffer(right(window)), made.result->getAmplifiedDifference(8));
     // Choosing a gain shows the difference at that gain.
     button(window, "imageButton")->click();

@@ -18,9 +18,10 @@ namespace {
 
 const QDir resources(QStringLiteral(TESSERA_SOURCE_DIR "/resources"));
 
-const char* const icons[] = {"pack",    "rotate",   "image",      "color_diff", "error",
-                             "y",       "ssim_map", "amplified",  "cb",         "cr",
-                             "zoom_in", "zoom_out", "zoom_reset", "grid",       "bits"};
+const char* const icons[] = {"pack",      "rotate",     "image",    "color_diff",
+                             "error",     "y",          "ssim_map", "butteraugli_map",
+                             "amplified", "cb",         "cr",       "zoom_in",
+                             "zoom_out",  "zoom_reset", "grid",     "bits"};
 
 QByteArray read(const QString& path)
 {

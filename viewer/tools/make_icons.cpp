@@ -360,6 +360,26 @@ void tableGrid(QPainter& p)
     p.drawRect(QRectF(1.5, 1.5, 25, 25));
 }
 
+void butteraugliMap(QPainter& p)
+{
+    // A distance map: black where the pictures agree, blue, green, yellow
+    // and red as the distance grows, the scale of the view.
+    p.setPen(Qt::NoPen);
+    p.setBrush(Qt::black);
+    p.drawRoundedRect(QRectF(2, 2, 24, 24), 3, 3);
+    QRadialGradient glow(QPointF(12, 15), 10);
+    glow.setColorAt(0, QColor(0xff, 0x20, 0x10));
+    glow.setColorAt(0.3, QColor(0xf0, 0xe0, 0x20));
+    glow.setColorAt(0.6, QColor(0x20, 0xc0, 0x30));
+    glow.setColorAt(0.85, QColor(0x20, 0x40, 0xe0));
+    glow.setColorAt(1, QColor(0, 0, 0, 0));
+    p.setBrush(glow);
+    p.drawEllipse(QPointF(12, 15), 10, 10);
+    p.setBrush(Qt::NoBrush);
+    p.setPen(pen(QColor(0x30, 0x30, 0x30), 1));
+    p.drawRect(QRectF(1.5, 1.5, 25, 25));
+}
+
 bool write(const QDir& folder, const char* name, int scale,
            const std::function<void(QPainter&)>& draw)
 {
@@ -399,6 +419,7 @@ int main(int argc, char* argv[])
     ok &= write(folder, "color_diff", 1, colorDiff);
     ok &= write(folder, "error", 1, error);
     ok &= write(folder, "ssim_map", 1, ssimMap);
+    ok &= write(folder, "butteraugli_map", 1, butteraugliMap);
     ok &= write(folder, "amplified", 1, amplified);
     ok &= write(folder, "bits", 1, bits);
     ok &= write(folder, "y", 1, [](QPainter& p) { component(p, QColor(0x55, 0x55, 0x55), "Y"); });
