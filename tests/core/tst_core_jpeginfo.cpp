@@ -15,8 +15,8 @@
 #include <QTest>
 
 #include <cstdio>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
 
