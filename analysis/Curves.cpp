@@ -14,6 +14,8 @@ namespace Curves {
 
 namespace {
 
+// The running mean of the results at one quality: kept as a mean, not a
+// sum, so that finite values near the largest double stay finite.
 struct Sum
 {
     double rate = 0;
@@ -23,12 +25,19 @@ struct Sum
 
     void add(double r, double f, const std::vector<int>& from)
     {
-        rate += r;
-        figure += f;
         ++count;
+        rate += (r - rate) / count;
+        figure += (f - figure) / count;
         rows.insert(rows.end(), from.begin(), from.end());
     }
 };
+
+// A quality read from a table as the whole number it names; anything that
+// is not one of the encoder's qualities counts as 0.
+int qualityKey(double quality)
+{
+    return std::isfinite(quality) && std::fabs(quality) < 1e6 ? int(quality) : 0;
+}
 
 // A separator that no field of a key holds in practice.
 const QChar joiner(0x1f);
@@ -38,7 +47,7 @@ std::vector<Point> points(const std::map<int, Sum>& sums)
     std::vector<Point> out;
     out.reserve(sums.size());
     for (const auto& [quality, sum] : sums)
-        out.push_back({sum.rate / sum.count, sum.figure / sum.count, quality, sum.rows});
+        out.push_back({sum.rate, sum.figure, quality, sum.rows});
     std::stable_sort(out.begin(), out.end(),
                      [](const Point& a, const Point& b) { return a.rate < b.rate; });
     return out;
@@ -141,7 +150,7 @@ std::vector<Curve> perPicture(const SweepRows& rows, const Options& options)
             sums.emplace_back();
         }
         const double quality = qualityColumn >= 0 ? rows.number(r, qualityColumn) : 0;
-        sums[*it][std::isfinite(quality) ? int(quality) : 0].add(rate, figure, {r});
+        sums[*it][qualityKey(quality)].add(rate, figure, {r});
     }
     for (std::size_t i = 0; i < curves.size(); ++i)
         curves[i].points = points(sums[i]);

@@ -87,7 +87,7 @@ void TestViewerResources::viewerFindsEveryIcon()
     QVERIFY(!window.windowIcon().isNull());
     QVERIFY(!help.windowIcon().isNull());
     const QList<QPushButton*> buttons = window.findChildren<QPushButton*>();
-    QCOMPARE(buttons.size(), 13);
+    QCOMPARE(buttons.size(), 14);
     for (QPushButton* button : buttons) {
         QVERIFY2(!button->icon().isNull(), qPrintable(button->objectName()));
         QCOMPARE(button->iconSize(), QSize(28, 28));
