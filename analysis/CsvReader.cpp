@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CsvReader.h"
 
+#include "TableNames.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -155,6 +157,7 @@ std::optional<CsvTable> CsvTable::parse(const QByteArray& bytes, QString* error,
         }
         table.records.push_back(std::move(record));
     }
+    table.renameOldTableNames();
     if (complete)
         *complete = all->end;
     return table;
@@ -175,6 +178,17 @@ std::optional<CsvTable> CsvTable::read(const QString& path, QString* error)
         return std::nullopt;
     }
     return parse(bytes, error);
+}
+
+void CsvTable::renameOldTableNames()
+{
+    for (const char* name : {"luminance_table", "chrominance_table"}) {
+        const int c = column(QString::fromLatin1(name));
+        if (c < 0)
+            continue;
+        for (QStringList& record : records)
+            record[c] = TableNames::current(record[c]);
+    }
 }
 
 QString CsvTable::text(int row, int column) const

@@ -58,13 +58,14 @@ void ResultList::clear()
     updateScrollBars();
 }
 
-void ResultList::setResults(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* results)
+void ResultList::setResults(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* results,
+                            const SweepCsv::TableNames* tableNames)
 {
     clear();
     settingsList = settings;
     resultList = results;
     if (settings)
-        catalogue.build(*settings);
+        catalogue.build(*settings, tableNames);
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     measurePanels();

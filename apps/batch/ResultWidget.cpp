@@ -35,6 +35,15 @@
 
 namespace {
 
+QString tablesTooltip()
+{
+    return QStringLiteral("Quantization tables the encoder writes, named as in the results table "
+                          "and the CSV: a table file's tables by the file and their 0-based "
+                          "index there.\nSampling factors, horizontal %1 vertical, of components "
+                          "0 (Y) and 1 (Cb).")
+        .arg(QChar(0x00D7));
+}
+
 // General format, six significant digits, C locale.
 QString figure(double value)
 {
@@ -109,7 +118,8 @@ void ResultWidget::setLabelTemplates(const QString& number, const QString& name,
     fileLabel->setFixedWidth(nameWidth);
     fileLabel->setText(
         metrics.elidedText(Report::fileNamePart(filePath), Qt::ElideMiddle, nameWidth));
-    tablesLabel->setFixedWidth(tablesLabel->fontMetrics().horizontalAdvance(tables));
+    tablesLabel->setFixedWidth(tablesLabel->fontMetrics().horizontalAdvance(tables) + 1);
+    showTables();
 }
 
 void ResultWidget::create()
@@ -135,12 +145,6 @@ void ResultWidget::create()
     tablesLabel = new QLabel(imageGroup);
     tablesLabel->setObjectName(QStringLiteral("tablesLabel"));
     tablesLabel->setTextFormat(Qt::PlainText);
-    tablesLabel->setToolTip(
-        QStringLiteral(
-            "Quantization tables: the numbers of the luminance and chrominance tables in the "
-            "run's table lists (a dash: edited here).\nSampling factors, horizontal %1 vertical, "
-            "of components 0 (Y) and 1 (Cb).")
-            .arg(QChar(0x00D7)));
     showButton = new QPushButton(QStringLiteral("S&how"), imageGroup);
     showButton->setObjectName(QStringLiteral("showButton"));
     showButton->setToolTip(QStringLiteral("Original and compressed images"));
@@ -472,7 +476,14 @@ void ResultWidget::showError(const QString& message)
 
 void ResultWidget::showTables()
 {
-    tablesLabel->setText(catalogue ? catalogue->describe(*settings) : QString());
+    // An edit may give a longer name than the run's widest: cut short, with
+    // the whole text in the tool tip.
+    const QString text = catalogue ? catalogue->describe(*settings) : QString();
+    const bool sized = tablesLabel->maximumWidth() < QWIDGETSIZE_MAX;
+    tablesLabel->setText(sized ? tablesLabel->fontMetrics().elidedText(text, Qt::ElideRight,
+                                                                       tablesLabel->maximumWidth())
+                               : text);
+    tablesLabel->setToolTip(tablesTooltip() + QStringLiteral("\n\n") + text);
 }
 
 bool ResultWidget::compress(std::unique_ptr<Image>& image,

@@ -230,6 +230,12 @@ private slots:
         std::vector<ResultStat> results = {stat(shortName, 2), stat(shortName, 4),
                                            stat(longName, 8)};
         ResultsWindow window(nullptr);
+        // The chrominance tables came from a file, the luminance one did not.
+        SweepCsv::TableNames names;
+        names.tables[1] = {QuantizationTable(JPEGSettings::presets[1]),
+                           QuantizationTable(JPEGSettings::presets[12])};
+        names.names[1] = SweepCsv::fileTableNames(dir.file("chroma.txt"), 2);
+        window.tableModel()->setTableNames(names);
         showResults(window, settings, results, [&](ResultsWindow& w) {
             QCOMPARE(w.panelCount(), 3);
             for (int i = 0; i < 3; ++i) {
@@ -242,10 +248,16 @@ private slots:
             }
             const QString dot(QChar(0x00B7));
             const QString times(QChar(0x00D7));
+            // As the table and the CSV name them: the file's tables by their
+            // 0-based index there, the others by their preset.
             QCOMPARE(w.panel(0)->findChild<QLabel*>("tablesLabel")->text(),
-                     "Tables 1/1 " + dot + " 1" + times + "1, 1" + times + "1");
+                     "Tables Luminance standard / chroma.txt:0 " + dot + " 1" + times + "1, 1" +
+                         times + "1");
             QCOMPARE(w.panel(2)->findChild<QLabel*>("tablesLabel")->text(),
-                     "Tables 1/2 " + dot + " 2" + times + "1, 1" + times + "1");
+                     "Tables Luminance standard / chroma.txt:1 " + dot + " 2" + times + "1, 1" +
+                         times + "1");
+            const int chrominance = w.tableModel()->column("chrominance_table");
+            QCOMPARE(w.tableModel()->text(2, chrominance), QString("chroma.txt:1"));
             // The columns line up whatever the length of the names.
             const auto left = [&](int i, const char* name) {
                 QWidget* child = w.panel(i)->findChild<QWidget*>(QLatin1String(name));
