@@ -101,7 +101,14 @@ void ResultList::measurePanels()
         }
     }
     numberTemplate = QString(QString::number(count()).size(), QLatin1Char('8'));
-    tablesTemplate = catalogue.widestDescription();
+    widest = -1;
+    for (const QString& tables : catalogue.descriptions()) {
+        const int width = metrics.horizontalAdvance(tables);
+        if (width > widest) {
+            widest = width;
+            tablesTemplate = tables;
+        }
+    }
 
     ResultStat sampleStat;
     sampleStat.fileName = nameTemplate;

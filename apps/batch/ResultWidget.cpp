@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -37,11 +38,9 @@ namespace {
 
 QString tablesTooltip()
 {
-    return QStringLiteral("Quantization tables the encoder writes, named as in the results table "
-                          "and the CSV: a table file's tables by the file and their 0-based "
-                          "index there.\nSampling factors, horizontal %1 vertical, of components "
-                          "0 (Y) and 1 (Cb).")
-        .arg(QChar(0x00D7));
+    return QStringLiteral("Quantization tables the encoder writes, luminance / chrominance, named "
+                          "as in the results table and the CSV: a table file's tables by the file "
+                          "and their 0-based index there.");
 }
 
 // General format, six significant digits, C locale.
@@ -119,6 +118,11 @@ void ResultWidget::setLabelTemplates(const QString& number, const QString& name,
     fileLabel->setText(
         metrics.elidedText(Report::fileNamePart(filePath), Qt::ElideMiddle, nameWidth));
     tablesLabel->setFixedWidth(tablesLabel->fontMetrics().horizontalAdvance(tables) + 1);
+    const QString times(QChar(0x00D7));
+    const QString widestSampling =
+        QStringLiteral("4") + times + QStringLiteral("4, 4") + times + QStringLiteral("4");
+    samplingLabel->setFixedWidth(samplingLabel->fontMetrics().horizontalAdvance(widestSampling) +
+                                 1);
     showTables();
 }
 
@@ -150,8 +154,20 @@ void ResultWidget::create()
     showButton->setToolTip(QStringLiteral("Original and compressed images"));
     imageLayout->addWidget(numberLabel, 0, 0);
     imageLayout->addWidget(fileLabel, 0, 1);
+    samplingLabel = new QLabel(imageGroup);
+    samplingLabel->setObjectName(QStringLiteral("samplingLabel"));
+    samplingLabel->setTextFormat(Qt::PlainText);
+    samplingLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    samplingLabel->setToolTip(
+        QStringLiteral("Sampling factors the encoder applies, horizontal %1 vertical, of "
+                       "components 0 (Y) and 1 (Cb)")
+            .arg(QChar(0x00D7)));
     imageLayout->addWidget(tablesLabel, 1, 0, 1, 2);
-    imageLayout->addWidget(showButton, 2, 0, 1, 2, Qt::AlignLeft);
+    auto* showRow = new QHBoxLayout;
+    showRow->addWidget(showButton);
+    showRow->addStretch();
+    showRow->addWidget(samplingLabel);
+    imageLayout->addLayout(showRow, 2, 0, 1, 2);
     grid->addWidget(imageGroup, 0, 0, 2, 1);
 
     // Column 1: the mode.
@@ -425,7 +441,6 @@ void ResultWidget::setQualityEnabled(bool set)
     quantizationButton->setEnabled(!set);
     downsamplingButton->setEnabled(!set);
     dctCombo->setEnabled(!set);
-    tablesLabel->setEnabled(!set);
     {
         const QSignalBlocker block(dctCombo);
         showDctMethod();
@@ -484,6 +499,7 @@ void ResultWidget::showTables()
                                                                        tablesLabel->maximumWidth())
                                : text);
     tablesLabel->setToolTip(tablesTooltip() + QStringLiteral("\n\n") + text);
+    samplingLabel->setText(TableCatalogue::sampling(*settings));
 }
 
 bool ResultWidget::compress(std::unique_ptr<Image>& image,

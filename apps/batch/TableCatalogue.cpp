@@ -3,7 +3,7 @@
 
 namespace {
 
-QString sampling(const JPEGSettings::Downsampling& d)
+QString factors(const JPEGSettings::Downsampling& d)
 {
     return QString::number(d.horizontal) + QChar(0x00D7) + QString::number(d.vertical);
 }
@@ -13,7 +13,7 @@ QString sampling(const JPEGSettings::Downsampling& d)
 void TableCatalogue::clear()
 {
     names = nullptr;
-    widest.clear();
+    texts.clear();
 }
 
 void TableCatalogue::build(const std::vector<JPEGSettings>& settings,
@@ -23,17 +23,15 @@ void TableCatalogue::build(const std::vector<JPEGSettings>& settings,
     names = tableNames;
     const JPEGSettings* previous = nullptr;
     for (const JPEGSettings& entry : settings) {
-        // Neighbouring entries mostly share their tables and sampling.
+        // Neighbouring entries mostly share their tables.
         if (previous && previous->qtables[0] == entry.qtables[0] &&
             previous->qtables[1] == entry.qtables[1] &&
-            previous->downsampling[0] == entry.downsampling[0] &&
-            previous->downsampling[1] == entry.downsampling[1] &&
             previous->isAutoQualityEnabled() == entry.isAutoQualityEnabled() &&
             previous->getGrayscaleOutput() == entry.getGrayscaleOutput())
             continue;
         const QString text = describe(entry);
-        if (text.size() > widest.size())
-            widest = text;
+        if (!texts.contains(text))
+            texts << text;
         previous = &entry;
     }
 }
@@ -41,16 +39,21 @@ void TableCatalogue::build(const std::vector<JPEGSettings>& settings,
 QString TableCatalogue::describe(const JPEGSettings& settings) const
 {
     const QString luminance = SweepCsv::tableName(settings, JPEGSettings::LUMINANCE, names);
-    const QString chrominance = SweepCsv::tableName(settings, JPEGSettings::CHROMINANCE, names);
+    if (settings.getGrayscaleOutput())
+        return luminance;
+    return luminance + QStringLiteral(" / ") +
+           SweepCsv::tableName(settings, JPEGSettings::CHROMINANCE, names);
+}
+
+QString TableCatalogue::sampling(const JPEGSettings& settings)
+{
     // Under automatic quality the encoder applies the library's sampling,
     // whatever the entry's unused fields hold.
     const bool automatic = settings.isAutoQualityEnabled();
     const QString y =
-        sampling(automatic ? JPEGSettings::Downsampling{2, 2} : settings.downsampling[0]);
-    const QString dot(QChar(0x00B7));
+        factors(automatic ? JPEGSettings::Downsampling{2, 2} : settings.downsampling[0]);
     if (settings.getGrayscaleOutput())
-        return QStringLiteral("Table %1 %2 %3").arg(luminance, dot, y);
-    const QString cb =
-        sampling(automatic ? JPEGSettings::Downsampling{1, 1} : settings.downsampling[1]);
-    return QStringLiteral("Tables %1 / %2 %3 %4, %5").arg(luminance, chrominance, dot, y, cb);
+        return y;
+    return y + QStringLiteral(", ") +
+           factors(automatic ? JPEGSettings::Downsampling{1, 1} : settings.downsampling[1]);
 }

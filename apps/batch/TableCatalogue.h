@@ -5,6 +5,7 @@
 #include "SweepCsv.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -21,15 +22,17 @@ public:
     void build(const std::vector<JPEGSettings>& settings, const SweepCsv::TableNames* names);
     void clear();
 
-    // "Tables tables.txt:0 / tables.txt:1 · 2×2, 1×1": the names of the
-    // luminance and chrominance tables the encoder writes, then the sampling
-    // factors (horizontal × vertical) of components 0 (Y) and 1 (Cb) it
-    // applies. Grey-scale output names the luminance table and Y only.
+    // "tables.txt:0 / tables.txt:1": the names of the luminance and
+    // chrominance tables the encoder writes; grey-scale output names the
+    // luminance table only.
     QString describe(const JPEGSettings& settings) const;
-    // The longest text describe() gave for the run's entries when built.
-    QString widestDescription() const { return widest; }
+    // "2×2, 1×1": the sampling factors (horizontal × vertical) the encoder
+    // applies to components 0 (Y) and 1 (Cb); Y only for grey-scale output.
+    static QString sampling(const JPEGSettings& settings);
+    // The distinct texts describe() gave for the run's entries when built.
+    const QStringList& descriptions() const { return texts; }
 
 private:
     const SweepCsv::TableNames* names = nullptr;
-    QString widest;
+    QStringList texts;
 };
