@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CsvReader.h"
 
+#include "TableNames.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -159,6 +161,7 @@ std::optional<CsvTable> CsvTable::parse(const QByteArray& bytes, QString* error,
         table.records.push_back(std::move(record));
         table.lines.push_back(all->lines[r]);
     }
+    table.renameOldTableNames();
     if (complete)
         *complete = all->end;
     return table;
@@ -184,6 +187,17 @@ std::optional<CsvTable> CsvTable::read(const QString& path, QString* error)
 int CsvTable::line(int row) const
 {
     return row >= 0 && row < count() ? lines[std::size_t(row)] : 0;
+}
+
+void CsvTable::renameOldTableNames()
+{
+    for (const char* name : {"luminance_table", "chrominance_table"}) {
+        const int c = column(QString::fromLatin1(name));
+        if (c < 0)
+            continue;
+        for (QStringList& record : records)
+            record[c] = TableNames::current(record[c]);
+    }
 }
 
 QString CsvTable::text(int row, int column) const

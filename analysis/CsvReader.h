@@ -21,6 +21,9 @@
 // quoted field left open, a record of the wrong width, bytes that are not
 // UTF-8) is refused with the record's line number: a sweep file that was cut
 // short or mangled is not read as a shorter sweep.
+//
+// The table columns of a sweep (luminance_table, chrominance_table) read
+// with the tables' current names: a name older versions wrote is an alias.
 class CsvTable : public SweepRows
 {
 public:
@@ -46,6 +49,10 @@ public:
     QString text(int row, int column) const override;
 
 private:
+    // Tables that older sweeps named otherwise read under today's names, so
+    // that their rows group with new ones.
+    void renameOldTableNames();
+
     QStringList names;
     std::vector<QStringList> records;
     std::vector<int> lines;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SettingsText.h"
 
+#include "TableNames.h"
+
 #include <QStringList>
 
 namespace SettingsText {
@@ -60,33 +62,12 @@ QString sampling(const JPEGSettings& s)
 
 QString tableName(const QuantizationTable& table)
 {
-    if (table == QuantizationTable(annexKLuminance))
-        return QStringLiteral("Annex K luminance (K.1)");
-    if (table == QuantizationTable(annexKChrominance))
-        return QStringLiteral("Annex K chrominance (K.2)");
-    const int half = JPEGSettings::PRESET_COUNT / 2;
-    for (int i = 0; i < JPEGSettings::PRESET_COUNT; ++i) {
-        if (table != QuantizationTable(JPEGSettings::presets[i]))
-            continue;
-        const QString kind = i < half ? QStringLiteral("Luminance") : QStringLiteral("Chrominance");
-        const int n = i % half;
-        return n == 0 ? kind + QStringLiteral(" standard")
-                      : QStringLiteral("%1 %2").arg(kind).arg(n);
-    }
-    return QStringLiteral("custom");
+    return TableNames::name(table);
 }
 
 QString shortTableName(const QuantizationTable& table)
 {
-    const QString name = tableName(table);
-    if (name.startsWith(QLatin1String("Annex K")))
-        return name.mid(name.indexOf(QLatin1Char('(')) + 1).chopped(1);
-    if (name == QLatin1String("custom"))
-        return name;
-    const QChar kind = name.at(0);
-    return name.endsWith(QLatin1String(" standard"))
-               ? QString(kind) + QStringLiteral(" std")
-               : QString(kind) + name.mid(name.lastIndexOf(QLatin1Char(' ')) + 1);
+    return TableNames::shortName(table);
 }
 
 QString tableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot)

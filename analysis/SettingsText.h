@@ -19,10 +19,8 @@ QString dct(const JPEGSettings& s);  // "int", "fast" or "float"
 // Horizontal x vertical factors per component: "2x2,1x1,1x1"; one
 // component for grey-scale output.
 QString sampling(const JPEGSettings& s);
-// The one naming of tables: the JPEG standard's Annex K examples by their
-// numbers ("Annex K luminance (K.1)", "Annex K chrominance (K.2)"), then
-// the preset a table equals ("Luminance standard", "Chrominance 3"), else
-// "custom". The short form is for lists: "K.1", "K.2", "L std", "C3".
+// The tables' names as TableNames gives them: "Annex K luminance (K.1)",
+// "Luminance standard", "Chrominance 3", "custom"; short: "K.1", "L std".
 QString tableName(const QuantizationTable& table);
 QString shortTableName(const QuantizationTable& table);
 // The name of the table in the entry's slot.

@@ -12,6 +12,24 @@
 
 namespace SweepCsv {
 
+QString tableName(const JPEGSettings& s, JPEGSettings::LC_INDEXES slot, const TableNames* tables)
+{
+    // Automatic quality leaves the library's tables in place; a grey-scale
+    // file has no chrominance table.
+    if (slot == JPEGSettings::CHROMINANCE && s.getGrayscaleOutput())
+        return QString();
+    if (s.isAutoQualityEnabled())
+        return QStringLiteral("library standard");
+    if (tables) {
+        const std::vector<QuantizationTable>& list = tables->tables[slot];
+        const QStringList& names = tables->names[slot];
+        for (std::size_t i = 0; i < list.size() && int(i) < names.size(); ++i)
+            if (list[i] == s.qtables[slot])
+                return names[int(i)];
+    }
+    return SettingsText::tableName(s, slot);
+}
+
 namespace {
 
 constexpr double none = std::numeric_limits<double>::quiet_NaN(); // an empty field
@@ -39,21 +57,7 @@ double setting(const Row& row, double value)
 
 QString tableName(const Row& row, JPEGSettings::LC_INDEXES slot)
 {
-    const JPEGSettings& s = row.entry;
-    // Automatic quality leaves the library's tables in place; a grey-scale
-    // file has no chrominance table.
-    if (slot == JPEGSettings::CHROMINANCE && s.getGrayscaleOutput())
-        return QString();
-    if (s.isAutoQualityEnabled())
-        return QStringLiteral("library standard");
-    if (row.tables) {
-        const std::vector<QuantizationTable>& tables = row.tables->tables[slot];
-        const QStringList& names = row.tables->names[slot];
-        for (std::size_t i = 0; i < tables.size() && int(i) < names.size(); ++i)
-            if (tables[i] == s.qtables[slot])
-                return names[int(i)];
-    }
-    return SettingsText::tableName(s, slot);
+    return SweepCsv::tableName(row.entry, slot, row.tables);
 }
 
 // A column: its name and either text, a whole number or a real number (NaN

@@ -36,6 +36,13 @@ struct TableNames
     QStringList names[2];
 };
 
+// The name of the table the encoder writes for `slot` of an entry, as the
+// table columns give it: "library standard" under automatic quality, empty
+// for the chrominance of grey-scale output, else its name in `tables` (may
+// be null), the preset it equals or "custom".
+QString tableName(const JPEGSettings& entry, JPEGSettings::LC_INDEXES slot,
+                  const TableNames* tables);
+
 // The names of the tables read from a file: its name and their index there,
 // "tables.txt:0", "tables.txt:1" and so on.
 QStringList fileTableNames(const QString& path, std::size_t count);

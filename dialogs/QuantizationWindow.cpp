@@ -5,6 +5,7 @@
 #include "JPEGSettings.h"
 #include "Preferences.h"
 #include "TableModel.h"
+#include "TableNames.h"
 #include "TableWidget.h"
 
 #include <QCheckBox>
@@ -184,8 +185,10 @@ void QuantizationWindow::createMenus()
     };
 
     if (programVariant == Variant::Interactive) {
-        addPreset(QStringLiteral("Luminance"), &QuantizationWindow::loadLuminancePreset);
-        addPreset(QStringLiteral("Chrominance"), &QuantizationWindow::loadChrominancePreset);
+        addPreset(TableNames::name(QuantizationTable(annexKLuminance)),
+                  &QuantizationWindow::loadLuminancePreset);
+        addPreset(TableNames::name(QuantizationTable(annexKChrominance)),
+                  &QuantizationWindow::loadChrominancePreset);
         return;
     }
 
@@ -202,14 +205,11 @@ void QuantizationWindow::createMenus()
         &QuantizationWindow::loadChrominance4Preset, &QuantizationWindow::loadChrominance5Preset,
         &QuantizationWindow::loadChrominance6Preset, &QuantizationWindow::loadChrominance7Preset,
         &QuantizationWindow::loadChrominance8Preset};
-    for (int i = 0; i < 9; ++i)
-        addPreset(i == 0 ? QStringLiteral("Luminance standard")
-                         : QStringLiteral("Luminance %1").arg(i),
-                  luminance[i]);
-    for (int i = 0; i < 9; ++i)
-        addPreset(i == 0 ? QStringLiteral("Chrominance standard")
-                         : QStringLiteral("Chrominance %1").arg(i),
-                  chrominance[i]);
+    const int half = JPEGSettings::PRESET_COUNT / 2;
+    for (int i = 0; i < half; ++i)
+        addPreset(TableNames::presetName(i), luminance[i]);
+    for (int i = 0; i < half; ++i)
+        addPreset(TableNames::presetName(half + i), chrominance[i]);
 }
 
 void QuantizationWindow::setVisible(bool visible)

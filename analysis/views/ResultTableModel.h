@@ -36,6 +36,7 @@ public:
     // How the run names its quantization tables (the sweep's table files);
     // without, tables are named after the presets they equal.
     void setTableNames(SweepCsv::TableNames names);
+    const SweepCsv::TableNames& getTableNames() const { return tableNames; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

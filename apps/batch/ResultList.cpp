@@ -58,13 +58,14 @@ void ResultList::clear()
     updateScrollBars();
 }
 
-void ResultList::setResults(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* results)
+void ResultList::setResults(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* results,
+                            const SweepCsv::TableNames* tableNames)
 {
     clear();
     settingsList = settings;
     resultList = results;
     if (settings)
-        catalogue.build(*settings);
+        catalogue.build(*settings, tableNames);
     verticalScrollBar()->setValue(0);
     horizontalScrollBar()->setValue(0);
     measurePanels();
@@ -100,7 +101,14 @@ void ResultList::measurePanels()
         }
     }
     numberTemplate = QString(QString::number(count()).size(), QLatin1Char('8'));
-    tablesTemplate = catalogue.widestDescription();
+    widest = -1;
+    for (const QString& tables : catalogue.descriptions()) {
+        const int width = metrics.horizontalAdvance(tables);
+        if (width > widest) {
+            widest = width;
+            tablesTemplate = tables;
+        }
+    }
 
     ResultStat sampleStat;
     sampleStat.fileName = nameTemplate;

@@ -33,8 +33,10 @@ public:
     ~ResultList() override;
 
     // Lists the aligned entries; both stay the caller's and must stay in
-    // place while listed.
-    void setResults(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* results);
+    // place while listed, as must `tableNames` (the run's table files and
+    // their names, as the results table has them; may be null).
+    void setResults(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* results,
+                    const SweepCsv::TableNames* tableNames = nullptr);
     // Deletes every panel and forgets the entries.
     void clear();
 

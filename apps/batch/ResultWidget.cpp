@@ -21,6 +21,7 @@
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -34,6 +35,13 @@
 #include <new>
 
 namespace {
+
+QString tablesTooltip()
+{
+    return QStringLiteral("Quantization tables the encoder writes, luminance / chrominance, named "
+                          "as in the results table and the CSV: a table file's tables by the file "
+                          "and their 0-based index there.");
+}
 
 // General format, six significant digits, C locale.
 QString figure(double value)
@@ -109,7 +117,13 @@ void ResultWidget::setLabelTemplates(const QString& number, const QString& name,
     fileLabel->setFixedWidth(nameWidth);
     fileLabel->setText(
         metrics.elidedText(Report::fileNamePart(filePath), Qt::ElideMiddle, nameWidth));
-    tablesLabel->setFixedWidth(tablesLabel->fontMetrics().horizontalAdvance(tables));
+    tablesLabel->setFixedWidth(tablesLabel->fontMetrics().horizontalAdvance(tables) + 1);
+    const QString times(QChar(0x00D7));
+    const QString widestSampling =
+        QStringLiteral("4") + times + QStringLiteral("4, 4") + times + QStringLiteral("4");
+    samplingLabel->setFixedWidth(samplingLabel->fontMetrics().horizontalAdvance(widestSampling) +
+                                 1);
+    showTables();
 }
 
 void ResultWidget::create()
@@ -135,19 +149,25 @@ void ResultWidget::create()
     tablesLabel = new QLabel(imageGroup);
     tablesLabel->setObjectName(QStringLiteral("tablesLabel"));
     tablesLabel->setTextFormat(Qt::PlainText);
-    tablesLabel->setToolTip(
-        QStringLiteral(
-            "Quantization tables: the numbers of the luminance and chrominance tables in the "
-            "run's table lists (a dash: edited here).\nSampling factors, horizontal %1 vertical, "
-            "of components 0 (Y) and 1 (Cb).")
-            .arg(QChar(0x00D7)));
     showButton = new QPushButton(QStringLiteral("S&how"), imageGroup);
     showButton->setObjectName(QStringLiteral("showButton"));
     showButton->setToolTip(QStringLiteral("Original and compressed images"));
     imageLayout->addWidget(numberLabel, 0, 0);
     imageLayout->addWidget(fileLabel, 0, 1);
+    samplingLabel = new QLabel(imageGroup);
+    samplingLabel->setObjectName(QStringLiteral("samplingLabel"));
+    samplingLabel->setTextFormat(Qt::PlainText);
+    samplingLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    samplingLabel->setToolTip(
+        QStringLiteral("Sampling factors the encoder applies, horizontal %1 vertical, of "
+                       "components 0 (Y) and 1 (Cb)")
+            .arg(QChar(0x00D7)));
     imageLayout->addWidget(tablesLabel, 1, 0, 1, 2);
-    imageLayout->addWidget(showButton, 2, 0, 1, 2, Qt::AlignLeft);
+    auto* showRow = new QHBoxLayout;
+    showRow->addWidget(showButton);
+    showRow->addStretch();
+    showRow->addWidget(samplingLabel);
+    imageLayout->addLayout(showRow, 2, 0, 1, 2);
     grid->addWidget(imageGroup, 0, 0, 2, 1);
 
     // Column 1: the mode.
@@ -421,7 +441,6 @@ void ResultWidget::setQualityEnabled(bool set)
     quantizationButton->setEnabled(!set);
     downsamplingButton->setEnabled(!set);
     dctCombo->setEnabled(!set);
-    tablesLabel->setEnabled(!set);
     {
         const QSignalBlocker block(dctCombo);
         showDctMethod();
@@ -472,7 +491,15 @@ void ResultWidget::showError(const QString& message)
 
 void ResultWidget::showTables()
 {
-    tablesLabel->setText(catalogue ? catalogue->describe(*settings) : QString());
+    // An edit may give a longer name than the run's widest: cut short, with
+    // the whole text in the tool tip.
+    const QString text = catalogue ? catalogue->describe(*settings) : QString();
+    const bool sized = tablesLabel->maximumWidth() < QWIDGETSIZE_MAX;
+    tablesLabel->setText(sized ? tablesLabel->fontMetrics().elidedText(text, Qt::ElideRight,
+                                                                       tablesLabel->maximumWidth())
+                               : text);
+    tablesLabel->setToolTip(tablesTooltip() + QStringLiteral("\n\n") + text);
+    samplingLabel->setText(TableCatalogue::sampling(*settings));
 }
 
 bool ResultWidget::compress(std::unique_ptr<Image>& image,

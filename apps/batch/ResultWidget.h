@@ -41,12 +41,12 @@ public:
 
     // The panel's place in the list, from 0; shown from 1.
     void setIndex(int index);
-    // Names the entry's tables by their numbers in `catalogue` (not owned;
-    // null shows none).
+    // Names the entry's tables as `catalogue` does (not owned; null shows
+    // none), beside the sampling the encoder applies.
     void setCatalogue(const TableCatalogue* catalogue);
     // Gives the number, file name and table labels the widths of these
-    // texts (a name is cut short beyond a limit), so that the columns of all
-    // panels of a list line up whatever their contents.
+    // texts (a longer table name is cut short, whole in the tool tip) (a name is cut short beyond a
+    // limit), so that the columns of all panels of a list line up whatever their contents.
     void setLabelTemplates(const QString& number, const QString& name, const QString& tables);
 
     ResultStat* getStat() const { return stat; }
@@ -112,6 +112,7 @@ private:
 
     QLabel* numberLabel = nullptr;
     QLabel* tablesLabel = nullptr;
+    QLabel* samplingLabel = nullptr;
 
     QLabel* fileLabel = nullptr;
     QPushButton* showButton = nullptr;

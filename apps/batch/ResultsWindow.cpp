@@ -101,7 +101,7 @@ void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<Result
         tabWidget->insertTab(0, list, QStringLiteral("Panels"));
         tabWidget->setCurrentIndex(0);
     }
-    list->setResults(settings, runResults);
+    list->setResults(settings, runResults, &model->getTableNames());
     connect(list, &ResultList::resultChanged, this, [this] { unsaved = true; });
     unsaved = list->count() > 0;
     model->setResults(settings, runResults);

@@ -2,39 +2,37 @@
 #pragma once
 
 #include "JPEGSettings.h"
+#include "SweepCsv.h"
 
-#include <QByteArray>
-#include <QHash>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
-// Numbers the distinct quantization tables of a run, slot by slot, in the
-// order the run first used them: with the sweep's table lists in file order,
-// table n of a list is number n. A result panel names its entry's tables by
-// these numbers, so that rows made from different table pairs can be told
-// apart at a glance.
+// Names the quantization tables of a run's entries for the result panels,
+// exactly as the results table and the CSV name them (SweepCsv::tableName):
+// a table file's tables as "tables.txt:0", "tables.txt:1" (0-based), the
+// presets and Annex K tables by their names, "library standard" under
+// automatic quality, else "custom".
 class TableCatalogue
 {
 public:
-    void build(const std::vector<JPEGSettings>& settings);
+    // `names` (may be null) is the run's table lists with their names; it is
+    // not owned and must outlive the catalogue's use.
+    void build(const std::vector<JPEGSettings>& settings, const SweepCsv::TableNames* names);
     void clear();
 
-    // The 1-based number of the table in `slot` (0 luminance, 1 chrominance)
-    // of `settings`; 0 for a table the run did not use (edited since).
-    int number(const JPEGSettings& settings, int slot) const;
-    int count(int slot) const;
-
-    // "Tables 1/2 · 2×2, 1×1": the luminance and chrominance table numbers
-    // ("–" for an edited table), then the sampling factors (horizontal ×
-    // vertical) of components 0 (Y) and 1 (Cb). An automatic-quality entry
-    // reads "Tables std/std · 2×2, 1×1": what the encoder applies to it.
+    // "tables.txt:0 / tables.txt:1": the names of the luminance and
+    // chrominance tables the encoder writes; grey-scale output names the
+    // luminance table only.
     QString describe(const JPEGSettings& settings) const;
-    // The longest text describe() gives for this run.
-    QString widestDescription() const;
+    // "2×2, 1×1": the sampling factors (horizontal × vertical) the encoder
+    // applies to components 0 (Y) and 1 (Cb); Y only for grey-scale output.
+    static QString sampling(const JPEGSettings& settings);
+    // The distinct texts describe() gave for the run's entries when built.
+    const QStringList& descriptions() const { return texts; }
 
 private:
-    static QByteArray key(const QuantizationTable& table);
-
-    QHash<QByteArray, int> numbers[2];
+    const SweepCsv::TableNames* names = nullptr;
+    QStringList texts;
 };

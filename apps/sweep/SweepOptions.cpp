@@ -7,6 +7,7 @@
 #include "QuantizationTableFiles.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
+#include "TableNames.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -235,15 +236,6 @@ bool applySetting(const QString& key, const QString& value, Request& request, QS
     return true;
 }
 
-QString presetName(int index)
-{
-    if (index < 9)
-        return index == 0 ? QStringLiteral("Luminance standard")
-                          : QStringLiteral("Luminance %1").arg(index);
-    return index == 9 ? QStringLiteral("Chrominance standard")
-                      : QStringLiteral("Chrominance %1").arg(index - 9);
-}
-
 // Reads the tables of a file in the quantization editor's multi-table format,
 // as the table pair chooser does, and names them after the file.
 bool loadTables(const QString& option, const QString& path, std::vector<QuantizationTable>& tables,
@@ -299,8 +291,8 @@ QString describe(const BatchSettings& s, const Request& request, const QStringLi
         else
             line(key, QFileInfo(path).absoluteFilePath());
     };
-    file("luminance-tables", request.luminanceTables, QStringLiteral("Luminance standard"));
-    file("chrominance-tables", request.chrominanceTables, QStringLiteral("Luminance 1"));
+    file("luminance-tables", request.luminanceTables, TableNames::presetName(0));
+    file("chrominance-tables", request.chrominanceTables, TableNames::presetName(1));
     file("sampling-pairs", request.samplingPairs, QStringLiteral("1 1 1 1"));
     line("figures", figures.isEmpty() ? QStringLiteral("none") : figures.join(QLatin1Char(',')));
     return text;
@@ -462,11 +454,15 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
     parser.addPositionalArgument(QStringLiteral("pictures"),
                                  QStringLiteral("Pictures and folders of pictures."),
                                  QStringLiteral("PICTURE|FOLDER..."));
-    const auto add = [&parser](const QStringList& names, const char* help, const char* value) {
-        QCommandLineOption option(names, QLatin1String(help));
+    const auto addText = [&parser](const QStringList& names, const QString& help,
+                                   const char* value) {
+        QCommandLineOption option(names, help);
         if (value)
             option.setValueName(QLatin1String(value));
         parser.addOption(option);
+    };
+    const auto add = [&addText](const QStringList& names, const char* help, const char* value) {
+        addText(names, QLatin1String(help), value);
     };
     add({QStringLiteral("mode")}, "Coding modes: baseline, extended (default baseline).", "LIST");
     add({QStringLiteral("progressive")},
@@ -482,10 +478,16 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
         "Manual-quality entries: sweep the quality that scales the custom tables.", "MIN:MAX:STEP");
     add({QStringLiteral("no-manual-quality")},
         "No manual-quality entries (custom tables scaled by quality 95).", nullptr);
-    add({QStringLiteral("luminance-tables")},
-        "Quantization tables tried for luminance (the quantization editor's format).", "FILE");
-    add({QStringLiteral("chrominance-tables")}, "Quantization tables tried for chrominance.",
-        "FILE");
+    // The defaults as the CSV's table columns name them.
+    addText({QStringLiteral("luminance-tables")},
+            QStringLiteral("Quantization tables tried for luminance (the quantization editor's "
+                           "format; default the preset \"%1\").")
+                .arg(TableNames::presetName(0)),
+            "FILE");
+    addText({QStringLiteral("chrominance-tables")},
+            QStringLiteral("Quantization tables tried for chrominance (default the preset \"%1\").")
+                .arg(TableNames::presetName(1)),
+            "FILE");
     add({QStringLiteral("sampling-pairs")},
         "Sampling-factor pairs (the batch window's down-sampling file).", "FILE");
     add({QStringLiteral("sweep")}, "Read the settings above from FILE; options override it.",
@@ -566,8 +568,8 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
         return 2;
     }
 
-    job.luminanceNames = QStringList{presetName(0)};
-    job.chrominanceNames = QStringList{presetName(1)};
+    job.luminanceNames = QStringList{TableNames::presetName(0)};
+    job.chrominanceNames = QStringList{TableNames::presetName(1)};
     if (!request.luminanceTables.isEmpty() &&
         !loadTables(QStringLiteral("luminance-tables"), request.luminanceTables,
                     job.settings.luminanceTables, job.luminanceNames, error))

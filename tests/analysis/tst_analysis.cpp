@@ -6,6 +6,7 @@
 #include "BDRate.h"
 #include "CsvReader.h"
 #include "Curves.h"
+#include "SettingsText.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -192,6 +193,19 @@ void TestAnalysis::csvReadsRfc4180()
         QCOMPARE(complete, cut.size());
     }
     QVERIFY(!CsvTable::parse(cut + "2,\"z", &error));
+
+    // A sweep written before preset 9 was named after Annex K reads with its
+    // current name; other names, and other columns, stay as written.
+    const auto old = CsvTable::parse("luminance_table,chrominance_table,message\r\n"
+                                     "Chrominance standard,Chrominance standard,"
+                                     "Chrominance standard\r\n"
+                                     "t.txt:0,Luminance 1,\r\n",
+                                     &error);
+    QVERIFY2(old, qPrintable(error));
+    const QString k1 = SettingsText::tableName(QuantizationTable(JPEGSettings::presets[9]));
+    QCOMPARE(k1, QString("Annex K luminance (K.1)"));
+    QCOMPARE(old->record(0), QStringList({k1, k1, "Chrominance standard"}));
+    QCOMPARE(old->record(1), QStringList({"t.txt:0", "Luminance 1", ""}));
 }
 
 void TestAnalysis::csvRefusesMalformedText_data()

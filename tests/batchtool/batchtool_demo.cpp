@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Opens the batch tool's windows in a given state for a look by eye; built
 // with the tests, never run by them. Run it from the run directory:
-//   batchtool_demo form|results|viewer|many|chart|table [--screenshot FILE] PICTURE...
+//   batchtool_demo form|results|viewer|many|chart|table [--restore] [--screenshot FILE]
+//                  PICTURE...
+// --restore first reads the form saved in the configuration, table files
+// included, as the program does at start.
 // "results" compresses the pictures under a small sweep and stays in the
 // results window; "viewer" then opens the first panel's viewer; "many" lists
 // 10 000 made-up results scrolled half way down. With --screenshot, "results"
@@ -36,9 +39,12 @@ int main(int argc, char* argv[])
     const QString mode = arguments.value(1, QStringLiteral("form"));
     QStringList pictures;
     QString screenshot;
+    bool restore = false;
     for (int i = 2; i < arguments.size(); ++i) {
         if (arguments.at(i) == QLatin1String("--screenshot") && i + 1 < arguments.size())
             screenshot = arguments.at(++i);
+        else if (arguments.at(i) == QLatin1String("--restore"))
+            restore = true;
         else
             pictures << QFileInfo(arguments.at(i)).absoluteFilePath();
     }
@@ -61,6 +67,8 @@ int main(int argc, char* argv[])
     }
 
     BatchWindow window(nullptr);
+    if (restore)
+        window.restoreSettings();
     window.updateUI();
     window.setFiles(pictures);
     window.show();

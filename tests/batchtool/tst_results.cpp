@@ -231,6 +231,12 @@ private slots:
         std::vector<ResultStat> results = {stat(shortName, 2), stat(shortName, 4),
                                            stat(longName, 8)};
         ResultsWindow window(nullptr);
+        // The chrominance tables came from a file, the luminance one did not.
+        SweepCsv::TableNames names;
+        names.tables[1] = {QuantizationTable(JPEGSettings::presets[1]),
+                           QuantizationTable(JPEGSettings::presets[12])};
+        names.names[1] = SweepCsv::fileTableNames(dir.file("chroma.txt"), 2);
+        window.tableModel()->setTableNames(names);
         showResults(window, settings, results, [&](ResultsWindow& w) {
             QCOMPARE(w.panelCount(), 3);
             for (int i = 0; i < 3; ++i) {
@@ -241,12 +247,17 @@ private slots:
                 QCOMPARE(w.panel(i)->findChild<QLabel*>("numberLabel")->text(),
                          QString::number(i + 1));
             }
-            const QString dot(QChar(0x00B7));
             const QString times(QChar(0x00D7));
+            // As the table and the CSV name them: the file's tables by their
+            // 0-based index there, the others by their preset.
             QCOMPARE(w.panel(0)->findChild<QLabel*>("tablesLabel")->text(),
-                     "Tables 1/1 " + dot + " 1" + times + "1, 1" + times + "1");
+                     QString("Luminance standard / chroma.txt:0"));
             QCOMPARE(w.panel(2)->findChild<QLabel*>("tablesLabel")->text(),
-                     "Tables 1/2 " + dot + " 2" + times + "1, 1" + times + "1");
+                     QString("Luminance standard / chroma.txt:1"));
+            QCOMPARE(w.panel(2)->findChild<QLabel*>("samplingLabel")->text(),
+                     "2" + times + "1, 1" + times + "1");
+            const int chrominance = w.tableModel()->column("chrominance_table");
+            QCOMPARE(w.tableModel()->text(2, chrominance), QString("chroma.txt:1"));
             // The columns line up whatever the length of the names.
             const auto left = [&](int i, const char* name) {
                 QWidget* child = w.panel(i)->findChild<QWidget*>(QLatin1String(name));
@@ -266,6 +277,14 @@ private slots:
             QTest::keyClick(combo, Qt::Key_Down);
             QVERIFY(w.hasUnsavedResults());
             QVERIFY(w.saveReportAs(dir.file("r.txt")));
+
+            // Under automatic quality the panel names what the encoder
+            // applies, not the entry's unused tables and factors.
+            w.panel(2)->findChild<QCheckBox*>(QStringLiteral("autoCheck"))->setChecked(true);
+            QCOMPARE(w.panel(2)->findChild<QLabel*>("tablesLabel")->text(),
+                     QString("library standard / library standard"));
+            QCOMPARE(w.panel(2)->findChild<QLabel*>("samplingLabel")->text(),
+                     "2" + times + "2, 1" + times + "1");
         });
         const QList<QByteArray> lines = readAll(dir.file("r.txt")).split('\n');
         QCOMPARE(lines.size(), 5);

@@ -99,7 +99,7 @@ private slots:
         QCOMPARE(settings.qtables[0], QuantizationTable(annexKLuminance));
         for (int slot = 1; slot < 4; ++slot)
             QCOMPARE(settings.qtables[slot], QuantizationTable(annexKChrominance));
-        // The standard luminance table is also the "Chrominance standard" preset.
+        // The standard luminance table is also preset 9.
         QCOMPARE(QuantizationTable(JPEGSettings::presets[9]), QuantizationTable(annexKLuminance));
         QCOMPARE(annexKChrominance[0], 17u);
         QCOMPARE(annexKChrominance[63], 99u);

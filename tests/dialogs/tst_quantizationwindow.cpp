@@ -7,6 +7,7 @@
 #include "MessageBoxCatcher.h"
 #include "QuantizationWindow.h"
 #include "TableModel.h"
+#include "TableNames.h"
 #include "TableWidget.h"
 #include "TestPictures.h"
 
@@ -150,7 +151,7 @@ private slots:
         QStringList presets;
         for (QAction* a : window.findChild<QMenu*>("presetMenu")->actions())
             presets << a->text();
-        QCOMPARE(presets, QStringList({"Luminance", "Chrominance"}));
+        QCOMPARE(presets, QStringList({"Annex K luminance (K.1)", "Annex K chrominance (K.2)"}));
     }
 
     void defaultRecordPassesUnchanged()
@@ -233,7 +234,7 @@ private slots:
         QCOMPARE(window.getActiveTableIndex(), 1u);
 
         // Luminance preset while slot 0 is not in use: its disabled button is selected.
-        ed.action("preset Luminance")->trigger();
+        ed.action("preset Annex K luminance (K.1)")->trigger();
         QCOMPARE(window.getActiveTableIndex(), 0u);
         QVERIFY(ed.tableButton(0)->isChecked());
         QVERIFY(!ed.tableButton(0)->isEnabled());
@@ -241,7 +242,7 @@ private slots:
         ed.click(ed.button("setButton"));
         QCOMPARE(window.workingTable(0)[0], short(16));
 
-        ed.action("preset Chrominance")->trigger();
+        ed.action("preset Annex K chrominance (K.2)")->trigger();
         QCOMPARE(window.getActiveTableIndex(), 1u);
         QVERIFY(ed.gridShows(annexKChrominance));
         QCOMPARE(window.workingTable(1)[0], short(JPEGSettings::presets[9][0]));
@@ -342,10 +343,14 @@ private slots:
         QStringList expected{"Luminance standard"};
         for (int i = 1; i <= 8; ++i)
             expected << QString("Luminance %1").arg(i);
-        expected << "Chrominance standard";
+        // Preset 9 is the Annex K luminance table, and is named so.
+        expected << "Annex K luminance (K.1)";
         for (int i = 1; i <= 8; ++i)
             expected << QString("Chrominance %1").arg(i);
         QCOMPARE(presets, expected);
+        // The names the CSV and the history give the same tables.
+        for (int i = 0; i < JPEGSettings::PRESET_COUNT; ++i)
+            QCOMPARE(presets[i], TableNames::name(QuantizationTable(JPEGSettings::presets[i])));
 
         ed.action("preset Chrominance 3")->trigger();
         QCOMPARE(window.getActiveTableIndex(), 1u);
