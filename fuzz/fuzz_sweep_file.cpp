@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// tessera-sweep's reader of sweep files: any bytes give either settings
-// lines with a known option and a value, or a message that names a line.
+// The reader of sweep files that tessera-sweep and the batch window share:
+// any bytes give either settings lines with a known option and a value, or a
+// message that names a line.
 
+#include "SweepFile.h"
 #include "SweepOptions.h"
 
 #include <QByteArray>
@@ -27,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     QList<QPair<QString, QString>> settings;
     QString error;
-    if (SweepOptions::parseSweepFile(bytes, settings, error)) {
+    if (SweepFile::parse(bytes, settings, error)) {
         check(error.isEmpty(), "a message for a file that was read");
         check(settings.size() <= bytes.count('='), "more settings than lines with '='");
         for (const auto& setting : settings)

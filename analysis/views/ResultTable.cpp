@@ -266,13 +266,27 @@ void ResultTable::selectRow(int row)
     table->scrollTo(at);
 }
 
+namespace {
+
+// The line for a row read from a CSV, whose settings are not at hand.
+QString noSettings(int row)
+{
+    return QStringLiteral("# row %1: read from a CSV file, its settings are not at hand")
+        .arg(row + 1);
+}
+
+} // namespace
+
 QString ResultTable::cjpegOptionsText() const
 {
     QStringList lines;
     for (int row : selectedRows())
-        lines.append(SettingsText::cjpegCommand(
-            *model->settingsAt(row), model->text(row, model->column(SweepColumns::picture)),
-            QStringLiteral("row%1.jpg").arg(row + 1)));
+        if (!model->settingsAt(row))
+            lines.append(noSettings(row));
+        else
+            lines.append(SettingsText::cjpegCommand(
+                *model->settingsAt(row), model->text(row, model->column(SweepColumns::picture)),
+                QStringLiteral("row%1.jpg").arg(row + 1)));
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -280,8 +294,11 @@ QString ResultTable::sweepOptionsText() const
 {
     QStringList lines;
     for (int row : selectedRows())
-        lines.append(SettingsText::sweepCommand(
-            *model->settingsAt(row), model->text(row, model->column(SweepColumns::picture))));
+        if (!model->settingsAt(row))
+            lines.append(noSettings(row));
+        else
+            lines.append(SettingsText::sweepCommand(
+                *model->settingsAt(row), model->text(row, model->column(SweepColumns::picture))));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -26,6 +26,8 @@ void ResultTableModel::setResults(const std::vector<JPEGSettings>* settings,
     beginResetModel();
     settingsList = settings;
     results = settings && runResults ? runResults : nullptr;
+    csvTable.reset();
+    csvColumns.clear();
     pictureIndex.clear();
     if (results) {
         QHash<QString, int> seen;
@@ -35,6 +37,34 @@ void ResultTableModel::setResults(const std::vector<JPEGSettings>* settings,
                 *seen.insert(r.fileName, seen.value(r.fileName, int(seen.size()))));
     }
     endResetModel();
+}
+
+void ResultTableModel::setCsv(std::shared_ptr<const CsvTable> csv)
+{
+    beginResetModel();
+    settingsList = nullptr;
+    results = nullptr;
+    pictureIndex.clear();
+    csvTable = std::move(csv);
+    csvColumns.clear();
+    if (csvTable)
+        for (const QString& name : SweepCsv::columns())
+            csvColumns.push_back(csvTable->column(name));
+    endResetModel();
+}
+
+bool ResultTableModel::numeric(int r, int column, double& v) const
+{
+    if (!csvTable)
+        return SweepCsv::value(row(r), column, v);
+    // Whether a column holds numbers does not depend on the row.
+    static const JPEGSettings entry;
+    static const ResultStat stat;
+    static const SweepCsv::Row blank(entry, stat);
+    if (!SweepCsv::value(blank, column, v))
+        return false;
+    v = SweepRows::number(r, column);
+    return true;
 }
 
 void ResultTableModel::setTableNames(SweepCsv::TableNames names)
@@ -51,7 +81,11 @@ void ResultTableModel::refresh()
 
 int ResultTableModel::rowCount(const QModelIndex& parent) const
 {
-    if (parent.isValid() || !results)
+    if (parent.isValid())
+        return 0;
+    if (csvTable)
+        return csvTable->count();
+    if (!results)
         return 0;
     return int(std::min(results->size(), settingsList->size()));
 }
@@ -87,7 +121,7 @@ double ResultTableModel::number(int r, int column) const
     if (r < 0 || r >= count() || column < 0 || column >= columnTotal())
         return std::numeric_limits<double>::quiet_NaN();
     double value = 0;
-    if (!SweepCsv::value(row(r), column, value))
+    if (csvTable || !SweepCsv::value(row(r), column, value))
         return SweepRows::number(r, column);
     // Records measured in a run carry their PSNR; others (made up or read
     // from elsewhere) have it from their mean square error.
@@ -102,6 +136,10 @@ QString ResultTableModel::text(int r, int column) const
 {
     if (r < 0 || r >= count() || column < 0 || column >= columnTotal())
         return QString();
+    if (csvTable) {
+        const int at = csvColumns[std::size_t(column)];
+        return at < 0 ? QString() : csvTable->text(r, at);
+    }
     if (column == psnrColumn())
         return SweepCsv::number(number(r, column));
     return SweepCsv::field(row(r), column);
@@ -129,14 +167,14 @@ QVariant ResultTableModel::data(const QModelIndex& index, int role) const
     }
     if (role == SortRole) {
         double v = 0;
-        if (!SweepCsv::value(row(index.row()), index.column(), v))
+        if (!numeric(index.row(), index.column(), v))
             return text(index.row(), index.column());
         v = number(index.row(), index.column());
         // Empty fields sort before every number.
         return std::isnan(v) ? -std::numeric_limits<double>::infinity() : v;
     }
     double v = 0;
-    if (role == Qt::TextAlignmentRole && SweepCsv::value(row(index.row()), index.column(), v))
+    if (role == Qt::TextAlignmentRole && numeric(index.row(), index.column(), v))
         return int(Qt::AlignRight | Qt::AlignVCenter);
     return QVariant();
 }
@@ -145,7 +183,7 @@ QString ResultTableModel::shownText(int r, int column) const
 {
     const QString full = text(r, column);
     double v = 0;
-    if (r < 0 || r >= count() || !SweepCsv::value(row(r), column, v))
+    if (r < 0 || r >= count() || !numeric(r, column, v))
         return full;
     v = number(r, column);
     // Six significant digits: enough to tell results apart, short enough

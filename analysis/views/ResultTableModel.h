@@ -2,12 +2,14 @@
 #pragma once
 
 #include "CompressionResult.h"
+#include "CsvReader.h"
 #include "JPEGSettings.h"
 #include "SweepCsv.h"
 #include "SweepRows.h"
 
 #include <QAbstractTableModel>
 
+#include <memory>
 #include <vector>
 
 // The results of a batch run as a table: one row per result, one column per
@@ -33,6 +35,12 @@ public:
     void setResults(const std::vector<JPEGSettings>* settings,
                     const std::vector<ResultStat>* results);
     void refresh();
+    // Shows a sweep CSV read back instead of a run's lists: the columns are
+    // matched by name, those the CSV lacks stay empty and those the table
+    // does not know are left out. Null empties the table. settingsAt() is
+    // null for every row of a CSV.
+    void setCsv(std::shared_ptr<const CsvTable> csv);
+    bool showsCsv() const { return csvTable != nullptr; }
     // How the run names its quantization tables (the sweep's table files);
     // without, tables are named after the presets they equal.
     void setTableNames(SweepCsv::TableNames names);
@@ -57,13 +65,16 @@ public:
     // The settings entry of a row; null out of range.
     const JPEGSettings* settingsAt(int row) const
     {
-        return row >= 0 && row < count() ? &(*settingsList)[std::size_t(row)] : nullptr;
+        return settingsList && row >= 0 && row < count() ? &(*settingsList)[std::size_t(row)]
+                                                         : nullptr;
     }
     // The settings and figures of one row for a tool tip, one per line.
     QString describe(int row) const;
 
 private:
     SweepCsv::Row row(int r) const;
+    // Whether `column` holds numbers; `v` receives the field's number.
+    bool numeric(int r, int column, double& v) const;
     static int psnrColumn();
 
     const std::vector<JPEGSettings>* settingsList = nullptr;
@@ -72,4 +83,7 @@ private:
     // The picture index of each row's picture by first appearance, for
     // records that do not carry theirs.
     std::vector<int> pictureIndex;
+    std::shared_ptr<const CsvTable> csvTable;
+    // For each column of the table, its column in csvTable, -1 for none.
+    std::vector<int> csvColumns;
 };

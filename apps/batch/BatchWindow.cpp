@@ -4,21 +4,25 @@
 #include "DataFiles.h"
 #include "DialogProgress.h"
 #include "DownsamplingPairs.h"
+#include "FileWrite.h"
 #include "HelpWindow.h"
 #include "PictureFormats.h"
 #include "Preferences.h"
 #include "QuantizationChooser.h"
+#include "QuantizationTableFiles.h"
 #include "RecentFilesMenu.h"
 #include "ResultTableModel.h"
 #include "ResultsWindow.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
+#include "SweepFile.h"
 #include "WindowState.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -260,6 +264,17 @@ void BatchWindow::createMenus(QBoxLayout* layout)
     fileMenu->addMenu(recentFilesMenu);
     connect(recentFilesMenu, &RecentFilesMenu::fileChosen, this,
             [this](const QString& path) { addFiles({path}); });
+    fileMenu->addSeparator();
+    const auto add = [this, fileMenu](const char* text, const char* name,
+                                      void (BatchWindow::*slot)()) {
+        QAction* action = fileMenu->addAction(QString::fromUtf8(text));
+        action->setObjectName(QLatin1String(name));
+        connect(action, &QAction::triggered, this, slot);
+    };
+    add("Open s&weep\u2026", "openSweepAction", &BatchWindow::openSweepFile);
+    add("Save swee&p\u2026", "saveSweepAction", &BatchWindow::saveSweepFile);
+    add("Open res&ults\u2026", "openResultsAction", &BatchWindow::openResultsFile);
+    fileMenu->addSeparator();
     // Reports are written from the results window; this entry stays off.
     saveAsAction = fileMenu->addAction(QStringLiteral("Save &as"));
     saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
@@ -356,6 +371,38 @@ BatchForm BatchWindow::formState() const
     return form;
 }
 
+void BatchWindow::setFormState(const BatchForm& form)
+{
+    const std::pair<QCheckBox*, bool> checks[] = {
+        {baselineCheck, form.baseline},
+        {extendedCheck, form.extended},
+        {progressiveCheck, form.progressive},
+        {nonProgressiveCheck, form.nonProgressive},
+        {manualQualityCheck, form.manualQuality},
+        {autoQualityCheck, form.autoQuality},
+        {optimizeHuffmanCheck, form.optimizeHuffman},
+        {dontOptimizeHuffmanCheck, form.dontOptimizeHuffman},
+        {grayscaleOutputCheck, form.grayscaleOutput},
+        {colorOutputCheck, form.colorOutput},
+        {dctIntCheck, form.dctInt},
+        {dctFastCheck, form.dctFast},
+        {dctFloatCheck, form.dctFloat}};
+    for (const auto& check : checks)
+        check.first->setChecked(check.second);
+    const std::pair<QLineEdit*, QString> edits[] = {
+        {minQualityEdit, form.minQuality},           {maxQualityEdit, form.maxQuality},
+        {qualityStepEdit, form.qualityStep},         {minTableQualityEdit, form.minTableQuality},
+        {maxTableQualityEdit, form.maxTableQuality}, {tableQualityStepEdit, form.tableQualityStep},
+        {minSmoothingEdit, form.minSmoothing},       {maxSmoothingEdit, form.maxSmoothing},
+        {smoothingStepEdit, form.smoothingStep}};
+    for (const auto& edit : edits)
+        edit.first->setText(edit.second);
+    setExtendedMode(form.extended);
+    autoQualityGroup->setEnabled(form.autoQuality);
+    tableQualityGroup->setEnabled(form.manualQuality);
+    updateSweepSummary();
+}
+
 bool BatchWindow::isUIStateValid()
 {
     const QString message = formState().check();
@@ -438,6 +485,120 @@ void BatchWindow::openFiles()
     for (const QString& name : names.mid(0, Preferences::maxRecentFiles))
         Preferences::addRecentFile(name);
     setFiles(names);
+}
+
+namespace {
+
+const QString sweepFilter = QStringLiteral("Sweep files (*.sweep *.txt);;All files (*)");
+
+// The tables of a sweep's table file, or an empty list with the reason.
+std::vector<QuantizationTable> sweepTables(const QString& option, const QString& path,
+                                           QString& error)
+{
+    std::vector<QuantizationTable> tables;
+    if (!QFileInfo(path).isFile())
+        error = QStringLiteral("%1: cannot read %2").arg(option, path);
+    else if ((tables = readQTables(QFile::encodeName(path).toStdString())).empty())
+        error = QStringLiteral("%1: %2 holds no quantization table").arg(option, path);
+    return tables;
+}
+
+} // namespace
+
+bool BatchWindow::openSweep(const QString& path)
+{
+    QFile file(path);
+    SweepRequest request;
+    QString error;
+    if (!file.open(QIODevice::ReadOnly))
+        error = QStringLiteral("Couldn't read the sweep file %1").arg(path);
+    else
+        SweepFile::read(file.readAll(), path, request, error);
+    // Everything is read before anything changes.
+    BatchSettings read;
+    if (error.isEmpty() && !request.luminanceTables.isEmpty())
+        read.luminanceTables =
+            sweepTables(QStringLiteral("luminance-tables"), request.luminanceTables, error);
+    if (error.isEmpty() && !request.chrominanceTables.isEmpty())
+        read.chrominanceTables =
+            sweepTables(QStringLiteral("chrominance-tables"), request.chrominanceTables, error);
+    if (error.isEmpty() && !request.samplingPairs.isEmpty() &&
+        !DownsamplingPairs::load(request.samplingPairs, read.downsamplingPairs))
+        error = QStringLiteral("sampling-pairs: cannot read %1").arg(request.samplingPairs);
+    if (!error.isEmpty()) {
+        showError(error.toHtmlEscaped());
+        return false;
+    }
+    settings.luminanceTables = read.luminanceTables;
+    settings.chrominanceTables = read.chrominanceTables;
+    settings.downsamplingPairs = read.downsamplingPairs;
+    quantizationChooser->setFileName(0, request.luminanceTables);
+    quantizationChooser->setFileName(1, request.chrominanceTables);
+    downsamplingFile = request.samplingPairs.isEmpty()
+                           ? QString()
+                           : QFileInfo(request.samplingPairs).absoluteFilePath();
+    sweepFigures = request.figures;
+    setFormState(request.form);
+    return true;
+}
+
+QString BatchWindow::sweepText() const
+{
+    SweepRequest request;
+    request.form = formState();
+    request.luminanceTables = quantizationChooser->getFileName(0);
+    request.chrominanceTables = quantizationChooser->getFileName(1);
+    request.samplingPairs = downsamplingFile;
+    request.figures = sweepFigures;
+    return SweepFile::write(request);
+}
+
+bool BatchWindow::saveSweep(const QString& path)
+{
+    if (!isUIStateValid())
+        return false;
+    QString error;
+    if (writeFileReplacing(path, sweepText().toUtf8(), &error))
+        return true;
+    showError(QStringLiteral("Couldn't write the sweep file<br>%1<br>%2")
+                  .arg(path.toHtmlEscaped(), error.toHtmlEscaped()));
+    return false;
+}
+
+void BatchWindow::openSweepFile()
+{
+    const QString name = QFileDialog::getOpenFileName(
+        this, QStringLiteral("Open sweep"), Preferences::startFolder(Preferences::Folder::Tables),
+        sweepFilter);
+    if (name.isEmpty())
+        return;
+    Preferences::rememberFolder(Preferences::Folder::Tables, name);
+    openSweep(name);
+}
+
+void BatchWindow::saveSweepFile()
+{
+    const QString name =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save sweep"),
+                                     QDir(Preferences::startFolder(Preferences::Folder::Tables))
+                                         .filePath(QStringLiteral("sweep.txt")),
+                                     sweepFilter);
+    if (name.isEmpty())
+        return;
+    Preferences::rememberFolder(Preferences::Folder::Tables, name);
+    saveSweep(name);
+}
+
+void BatchWindow::openResultsFile()
+{
+    const QString name =
+        QFileDialog::getOpenFileName(this, QStringLiteral("Open results"),
+                                     Preferences::startFolder(Preferences::Folder::Reports),
+                                     QStringLiteral("CSV files (*.csv);;All files (*)"));
+    if (name.isEmpty())
+        return;
+    Preferences::rememberFolder(Preferences::Folder::Reports, name);
+    resultsWindow->showCsv(name);
 }
 
 void BatchWindow::addFiles(const QStringList& paths)

@@ -56,6 +56,21 @@ public:
     void updateData();
     // The form's check states and field texts as they stand.
     BatchForm formState() const;
+    // Shows `form` in the widgets, as typed in.
+    void setFormState(const BatchForm& form);
+
+    // "Open sweep...": the sweep file replaces the form, the table files and
+    // the pair file, the options it leaves out taking their defaults, as
+    // tessera-sweep --sweep reads it. A file that cannot be read, or whose
+    // tables or pairs cannot, changes nothing: its message is told in the
+    // "Error" box and the answer is false.
+    bool openSweep(const QString& path);
+    // "Save sweep...": writes the form, the table files and the pair file as
+    // a sweep file. A form that breaks a rule, or a failed write, is told in
+    // the "Error" box (an earlier file of that name stays as it was).
+    bool saveSweep(const QString& path);
+    // The sweep file text of what the window holds; the form must be valid.
+    QString sweepText() const;
 
     // What "Open" does with the chosen names: they replace the file list, and
     // a non-empty list enables "Compress" for good.
@@ -92,6 +107,9 @@ public:
 
 public slots:
     void openFiles();
+    void openSweepFile();
+    void saveSweepFile();
+    void openResultsFile();
     void compressImages();
     void quit();
     void showQuantizationWindow();
@@ -169,4 +187,6 @@ private:
     QPushButton* compressButton = nullptr;
     QAction* saveAsAction = nullptr;
     QString downsamplingFile;
+    // The figures line of the last sweep file opened, written back on save.
+    QString sweepFigures = QStringLiteral("all");
 };

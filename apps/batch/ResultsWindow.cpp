@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ResultsWindow.h"
 
+#include "CsvReader.h"
 #include "CsvWriter.h"
 #include "DataFiles.h"
 #include "Preferences.h"
@@ -26,6 +27,9 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include <memory>
+#include <optional>
+
 ResultsWindow::ResultsWindow(QWidget* parent)
     : QDialog(parent, Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)
 {
@@ -43,10 +47,10 @@ void ResultsWindow::create()
     menuBar->setObjectName(QStringLiteral("menuBar"));
     QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
     fileMenu->setObjectName(QStringLiteral("fileMenu"));
-    QAction* saveAsAction = fileMenu->addAction(QStringLiteral("Save &as"));
-    saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
-    saveAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    connect(saveAsAction, &QAction::triggered, this, &ResultsWindow::saveAs);
+    reportAction = fileMenu->addAction(QStringLiteral("Save &as"));
+    reportAction->setObjectName(QStringLiteral("saveAsAction"));
+    reportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    connect(reportAction, &QAction::triggered, this, &ResultsWindow::saveAs);
     QAction* exportAction = fileMenu->addAction(QStringLiteral("Export CSV"));
     exportAction->setObjectName(QStringLiteral("exportCsvAction"));
     connect(exportAction, &QAction::triggered, this, &ResultsWindow::exportCsvAs);
@@ -128,6 +132,51 @@ void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<Result
     settingsList = nullptr;
     results = nullptr;
     unsaved = false;
+}
+
+bool ResultsWindow::loadCsv(const QString& path)
+{
+    QString error;
+    std::optional<CsvTable> read = CsvTable::read(path, &error);
+    for (const QString& name : {SweepColumns::picture, SweepColumns::bpp})
+        if (read && read->column(name) < 0)
+            error = QStringLiteral("There is no \"%1\" column: not a sweep table.").arg(name);
+    if (!error.isEmpty() || !read) {
+        QMessageBox::critical(this, QStringLiteral("Error"),
+                              QStringLiteral("Couldn't open the results<br>%1<br>%2")
+                                  .arg(path.toHtmlEscaped(), error.toHtmlEscaped()),
+                              QMessageBox::Ok);
+        return false;
+    }
+    delete list;
+    list = nullptr;
+    const int rows = read->count();
+    model->setCsv(std::make_shared<const CsvTable>(std::move(*read)));
+    table->chooseDefaultColumns();
+    tabWidget->setCurrentWidget(table);
+    summaryLabel->setText(QStringLiteral("%1 %2 read from %3")
+                              .arg(rows)
+                              .arg(rows == 1 ? QStringLiteral("result") : QStringLiteral("results"))
+                              .arg(QDir::toNativeSeparators(path)));
+    summaryLabel->show();
+    // The report is made from a run's records, which a CSV does not hold.
+    reportAction->setEnabled(false);
+    unsaved = false;
+    // Room for the table's columns and the chart, unless a run sized it.
+    if (const QScreen* screen = this->screen(); screen && !sized)
+        resize(screen->availableSize() * 4 / 5);
+    return true;
+}
+
+bool ResultsWindow::showCsv(const QString& path)
+{
+    if (!loadCsv(path))
+        return false;
+    exec();
+    model->setCsv(nullptr);
+    chart->rebuild();
+    reportAction->setEnabled(true);
+    return true;
 }
 
 int ResultsWindow::panelCount() const

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+class QAction;
 class QGridLayout;
 class QTabWidget;
 class RDChart;
@@ -48,6 +49,14 @@ public:
     void show(std::vector<JPEGSettings>* settings, std::vector<ResultStat>* runResults,
               const RunSummary* summary = nullptr);
     using QDialog::show;
+
+    // "Open results..." of the batch window: shows the sweep CSV at `path`
+    // (written by Export CSV or tessera-sweep) in the Table and Chart tabs,
+    // without panels, and runs the window modally. A file that is not a
+    // readable sweep CSV is told in the "Error" box and the answer is false.
+    bool showCsv(const QString& path);
+    // What showCsv() does before running the window.
+    bool loadCsv(const QString& path);
 
     int panelCount() const;
     // The panel of result `index`, scrolled into view; null out of range.
@@ -98,6 +107,7 @@ private:
     ResultTable* table = nullptr;
     RDChart* chart = nullptr;
     QLabel* summaryLabel = nullptr;
+    QAction* reportAction = nullptr;
     std::vector<JPEGSettings>* settingsList = nullptr;
     std::vector<ResultStat>* results = nullptr;
     // Sized once for a run with panels; an empty run's size is not kept.

@@ -45,12 +45,6 @@ struct SweepJob
 
 namespace SweepOptions {
 
-// The settings lines of a sweep file: "option = value", '#' starting a
-// comment, blank lines ignored. False with a message naming the line for
-// anything else.
-bool parseSweepFile(const QByteArray& text, QList<QPair<QString, QString>>& settings,
-                    QString& error);
-
 // The extra figures a --figures list names ("all", "none" or names
 // separated by commas). False with a message for an unknown name.
 bool parseFigures(const QString& list, QStringList& figures, QString& error);

@@ -6,10 +6,13 @@
 #include "QuantizationChooser.h"
 #include "ResultsWindow.h"
 #include "SettingsExpansion.h"
+#include "SettingsText.h"
+#include "SweepOptions.h"
 #include "TestPictures.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +36,19 @@ BatchSettings::DownsamplingPair pair(int a, int b, int c, int d)
     second.vertical = c;
     second.horizontal = d;
     return {first, second};
+}
+
+// Every check state and field text of a form, for comparing two.
+QStringList formFields(const BatchForm& f)
+{
+    QStringList fields;
+    for (bool on : {f.baseline, f.extended, f.progressive, f.nonProgressive, f.manualQuality,
+                    f.autoQuality, f.optimizeHuffman, f.dontOptimizeHuffman, f.grayscaleOutput,
+                    f.colorOutput, f.dctInt, f.dctFast, f.dctFloat})
+        fields << QString::number(on);
+    return fields << f.minQuality << f.maxQuality << f.qualityStep << f.minTableQuality
+                  << f.maxTableQuality << f.tableQualityStep << f.minSmoothing << f.maxSmoothing
+                  << f.smoothingStep;
 }
 
 // A fresh window showing the default sweep.
@@ -439,6 +455,73 @@ private slots:
         QCOMPARE(DownsamplingPairs::read(QByteArray()), Pairs());
         std::istringstream stream("-3 2 1 2");
         QCOMPARE(DownsamplingPairs::read(stream), Pairs({pair(1, 2, 1, 2)}));
+    }
+
+    // Save sweep writes what the form holds; Open sweep gives the same form
+    // back, and the window's sweep expands as tessera-sweep --sweep expands
+    // that file. A bad file is refused with the reader's message.
+    void sweepFilesRoundTripThroughTheWindowAndTheCommandLine()
+    {
+        ScratchDir dir;
+        QFile pairs(dir.file("pairs.txt"));
+        QVERIFY(pairs.open(QIODevice::WriteOnly));
+        pairs.write("2 2 1 1\n1 1 1 1\n");
+        pairs.close();
+        QVERIFY(TestPictures::write(dir.file("a.png"), 8, 8));
+
+        Form saved;
+        saved.setChecked("extendedCheck", true);
+        saved.setChecked("progressiveCheck", true);
+        saved.setChecked("dctFloatCheck", true);
+        saved.setChecked("optimizeHuffmanCheck", true);
+        saved.setChecked("autoQualityCheck", true);
+        saved.setText("minQualityEdit", "60");
+        saved.setText("maxQualityEdit", "90");
+        saved.setText("qualityStepEdit", "15");
+        saved.setText("minTableQualityEdit", "50");
+        saved.setText("maxTableQualityEdit", "70");
+        saved.setText("tableQualityStepEdit", "10");
+        saved.setText("maxSmoothingEdit", "20");
+        saved.setText("smoothingStepEdit", "20");
+        QVERIFY(saved.window.loadDownsamplingPairs(pairs.fileName()));
+        QVERIFY(saved.window.saveSweep(dir.file("run.sweep")));
+
+        Form opened;
+        QVERIFY(opened.window.openSweep(dir.file("run.sweep")));
+        QCOMPARE(formFields(opened.window.formState()), formFields(saved.window.formState()));
+        QCOMPARE(opened.window.sweepText(), saved.window.sweepText());
+        QCOMPARE(opened.window.getBatchSettings()->downsamplingPairs.size(), std::size_t(2));
+
+        SweepJob job;
+        QString error;
+        QCOMPARE(
+            SweepOptions::parse({"--sweep", dir.file("run.sweep"), dir.file("a.png")}, job, error),
+            0);
+        opened.window.updateData();
+        std::vector<JPEGSettings> inWindow =
+            expandBatchSettings(*opened.window.getBatchSettings(), nullptr);
+        std::vector<JPEGSettings> onCommandLine = expandBatchSettings(job.settings, nullptr);
+        // Three modes by both Huffman choices by two pairs, each with two DCT
+        // methods by two smoothings by three table qualities and with three
+        // automatic qualities.
+        QCOMPARE(inWindow.size(), std::size_t(3 * 2 * 2 * (2 * 2 * 3 + 3)));
+        QCOMPARE(onCommandLine.size(), inWindow.size());
+        for (std::size_t i = 0; i < inWindow.size(); ++i)
+            QCOMPARE(SettingsText::sweepCommand(inWindow[i], "a.png"),
+                     SettingsText::sweepCommand(onCommandLine[i], "a.png"));
+
+        // A bad line changes nothing and is told as the reader tells it.
+        QFile bad(dir.file("bad.sweep"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("dct = int\nquality 90\n");
+        bad.close();
+        BoxCatcher catcher;
+        QVERIFY(!opened.window.openSweep(bad.fileName()));
+        QTRY_COMPARE(catcher.record.count, 1);
+        QCOMPARE(catcher.record.title, QStringLiteral("Error"));
+        QVERIFY2(catcher.record.text.endsWith("line 2: expected &quot;option = value&quot;"),
+                 qPrintable(catcher.record.text));
+        QCOMPARE(opened.window.sweepText(), saved.window.sweepText());
     }
 
     void downsamplingPairFileReplacesThePairs()

@@ -464,6 +464,45 @@ private slots:
                     QCOMPARE(csv->text(r, c), model->text(r, c));
             QCOMPARE(csv->number(5, model->column("bpp")), results[5].bitRate);
         });
+
+        // Open results... shows the exported CSV as the run showed it: the
+        // same rows and figures in the table, the same curves, no panels.
+        ResultsWindow opened(nullptr);
+        QVERIFY(opened.loadCsv(dir.file("run.csv")));
+        ResultTableModel* model = opened.tableModel();
+        QCOMPARE(opened.panelCount(), 0);
+        QCOMPARE(opened.tabs()->count(), 2);
+        QCOMPARE(model->rowCount(), 16);
+        QString error;
+        const auto csv = CsvTable::read(dir.file("run.csv"), &error);
+        for (int r = 0; r < 16; ++r) {
+            for (int c = 0; c < model->columnCount(); ++c) {
+                QCOMPARE(model->text(r, c), csv->text(r, c));
+                const QVariant sorted = model->index(r, c).data(ResultTableModel::SortRole);
+                if (sorted.typeId() == QMetaType::Double && !csv->text(r, c).isEmpty())
+                    QCOMPARE(sorted.toDouble(), csv->number(r, c));
+            }
+        }
+        QCOMPARE(model->index(1, model->column("bpp")).data().toString(),
+                 QString::number(results[1].bitRate, 'g', 6));
+        QCOMPARE(model->settingsAt(0), nullptr);
+        opened.tabs()->setCurrentWidget(opened.rdChart());
+        QCOMPARE(opened.rdChart()->curves().size(), std::size_t(4));
+        QVERIFY(std::abs(opened.rdChart()->curves()[1].points[3].figure - 41) < 1e-9);
+        QVERIFY(opened.exportCsv(dir.file("again.csv")));
+        QCOMPARE(readAll(dir.file("again.csv")), readAll(dir.file("run.csv")));
+
+        // A file that is not a sweep table is refused in the "Error" box.
+        QFile other(dir.file("other.csv"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write("name,size\r\nx,1\r\n");
+        other.close();
+        BoxCatcher catcher;
+        QVERIFY(!opened.loadCsv(other.fileName()));
+        QTRY_COMPARE(catcher.record.count, 1);
+        QVERIFY2(catcher.record.text.contains("not a sweep table"),
+                 qPrintable(catcher.record.text));
+        QCOMPARE(model->rowCount(), 16);
     }
 
     // Scrolling the list with the wheel over a field does not edit it; a
