@@ -26,8 +26,8 @@ struct Sum
     void add(double r, double f, const std::vector<int>& from)
     {
         ++count;
-        rate += (r - rate) / count;
-        figure += (f - figure) / count;
+        rate += r / count - rate / count;
+        figure += f / count - figure / count;
         rows.insert(rows.end(), from.begin(), from.end());
     }
 };
