@@ -20,7 +20,7 @@ JOBS         ?= $(shell nproc)
 PICTURE      ?= $(CURDIR)/resources/samples/chelsea.png
 FUZZ_SECONDS ?= 60
 FUZZERS      ?= qtables table downsampling_pairs help_page picture png encoded_jpeg ppm sweep_csv \
-                sweep_file jpeg_info
+                sweep_file jpeg_info jpeg
 
 PACKAGES = cmake g++ make pkgconf qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
            libfreeimage-dev libjpeg62-turbo-dev libdeflate-dev libjpeg-turbo-progs xvfb xauth ccache \

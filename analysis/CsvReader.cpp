@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CsvReader.h"
 
+#include "RegularFile.h"
+
 #include <QFile>
 #include <QStringDecoder>
 
@@ -162,19 +164,14 @@ std::optional<CsvTable> CsvTable::parse(const QByteArray& bytes, QString* error,
 
 std::optional<CsvTable> CsvTable::read(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString reason;
+    const std::optional<QByteArray> bytes = readRegularFile(path, TABLE_FILE_LIMIT, reason);
+    if (!bytes) {
         if (error)
-            *error = file.errorString();
+            *error = reason;
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return std::nullopt;
-    }
-    return parse(bytes, error);
+    return parse(*bytes, error);
 }
 
 QString CsvTable::text(int row, int column) const

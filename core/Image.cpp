@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Image.h"
 
+#include "JpegDecoder.h"
 #include "MemoryBudget.h"
 #include "PictureHeaders.h"
 #include "PngDecoder.h"
@@ -454,8 +455,12 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     // plainest files of the commonest formats are decoded from them by
     // decoders of our own; every other file goes to the general decoders.
     std::optional<PictureHeaders::WholeFile> whole;
-    if (PictureHeaders::plainFormat(format) || format == FIF_PNG)
+    if (PictureHeaders::plainFormat(format) || format == FIF_PNG || format == FIF_JPEG)
         whole.emplace(path);
+    // JPEG files never reach the general loader, whose JPEG plug-in is not
+    // safe on hostile files.
+    if (format == FIF_JPEG)
+        return loadJpeg(*whole);
     FIBITMAP* bitmap = nullptr;
     PpmDecoder::Header header;
     if (PictureHeaders::anymapFormat(format) &&
@@ -466,6 +471,10 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     }
     // Plain 8-bit RGB PNG files, most of the pictures a sweep loads: our own
     // decoder gives what FreeImage would, or declines.
+    if (format == FIF_PNG && !whole->empty() && PictureHeaders::pngChunkPastEnd(*whole)) {
+        loadMessage = QStringLiteral("The file ends before the picture does.");
+        return nullptr;
+    }
     if (format == FIF_PNG && !claim.truncated) {
         const PngDecoder png(whole->data(), whole->size());
         if (png.plain()) {
@@ -520,6 +529,33 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         !fits(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap), decodedBitsOf(bitmap), 0)) {
         FreeImage_Unload(bitmap);
         bitmap = nullptr;
+    }
+    if (!bitmap && loadMessage.isEmpty())
+        loadMessage = QStringLiteral("The picture cannot be decoded.");
+    return bitmap;
+}
+
+FIBITMAP* Image::loadJpeg(const PictureHeaders::WholeFile& whole)
+{
+    if (whole.empty()) {
+        loadMessage = QStringLiteral("The file cannot be read whole.");
+        return nullptr;
+    }
+    JpegDecoder jpeg(whole.data(), whole.size());
+    if (!jpeg.accepted()) {
+        loadMessage = jpeg.message();
+        return nullptr;
+    }
+    // As decodedBitsOf() counts them: a 24-bit bitmap becomes a copy itself.
+    const std::uint64_t decodedBits = jpeg.bitsPerPixel() == 24 ? 0 : jpeg.bitsPerPixel();
+    if (!fits(jpeg.getWidth(), jpeg.getHeight(), decodedBits, jpeg.workingBytesPerPixel()))
+        return nullptr;
+    FIBITMAP* bitmap = jpeg.decode(MemoryBudget::bytes());
+    loadMessage = jpeg.message();
+    if (bitmap &&
+        !fits(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap), decodedBitsOf(bitmap), 0)) {
+        FreeImage_Unload(bitmap);
+        return nullptr;
     }
     if (!bitmap && loadMessage.isEmpty())
         loadMessage = QStringLiteral("The picture cannot be decoded.");

@@ -8,6 +8,9 @@
 #include <string>
 
 struct FIBITMAP;
+namespace PictureHeaders {
+class WholeFile;
+}
 
 // A picture loaded through FreeImage, held twice: a 24-bit copy in
 // FreeImage's layout (bottom row first, blue-green-red, rows padded to four
@@ -93,6 +96,8 @@ private:
               std::uint64_t workingBytesPerPixel);
     static std::uint64_t decodedBitsOf(FIBITMAP* bitmap);
     FIBITMAP* GenericLoader(const char* path, int flags);
+    // A JPEG file through the JPEG library with limits (see JpegDecoder).
+    FIBITMAP* loadJpeg(const PictureHeaders::WholeFile& whole);
 
     // Made from the 32-bit copy on first use when the picture was decoded
     // straight to 32 bits.

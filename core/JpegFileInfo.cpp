@@ -19,6 +19,25 @@ extern "C" {
 
 namespace {
 
+// Appends `entry` to a list of table definitions kept to MAX_LISTED: when it
+// is full, the oldest definition that a later one of the same slot replaces
+// makes room, so that the last definition of every slot stays.
+template <typename Table, typename SameSlot>
+void keepTable(std::vector<Table>& tables, const Table& entry, int& omitted, SameSlot sameSlot)
+{
+    if (tables.size() >= JpegFileInfo::MAX_LISTED) {
+        for (auto it = tables.begin(); it != tables.end(); ++it) {
+            if (std::any_of(it + 1, tables.end(),
+                            [&](const Table& later) { return sameSlot(*it, later); })) {
+                tables.erase(it);
+                break;
+            }
+        }
+        ++omitted;
+    }
+    tables.push_back(entry);
+}
+
 // Position in natural (row-major) order of the k-th entry in zig-zag order,
 // the order in which tables and coefficients are written to the file.
 const int zigzagToNatural[64] = {
@@ -387,7 +406,8 @@ void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
                 JpegFileInfo::QuantizationTableInfo classified =
                     JpegFileInfo::classify(values, table.precision);
                 classified.slot = table.slot;
-                info.quantizationTables.push_back(classified);
+                keepTable(info.quantizationTables, classified, info.omittedQuantizationTables,
+                          [](const auto& a, const auto& b) { return a.slot == b.slot; });
             }
         } else if (marker == 0xC4) {
             int p = 0;
@@ -411,7 +431,10 @@ void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
                                                "256 symbols."));
                 table.standard = isStandardHuffman(table.ac, bits, s + p, table.codes);
                 p += table.codes;
-                info.huffmanTables.push_back(table);
+                info.anyOptimisedHuffman |= !table.standard;
+                keepTable(
+                    info.huffmanTables, table, info.omittedHuffmanTables,
+                    [](const auto& a, const auto& b) { return a.slot == b.slot && a.ac == b.ac; });
             }
         } else if (marker == 0xDD) {
             if (size < 2)
@@ -433,7 +456,10 @@ void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
             if (pos + 1 >= n)
                 pos = n;
         } else if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) {
-            info.segments.push_back(describeSegment(marker, s, size));
+            if (info.segments.size() < JpegFileInfo::MAX_LISTED)
+                info.segments.push_back(describeSegment(marker, s, size));
+            else
+                ++info.omittedSegments;
         }
         // Other markers (DNL, extensions) carry nothing shown here.
     }
@@ -626,7 +652,7 @@ const JpegFileInfo::QuantizationTableInfo* JpegFileInfo::tableForSlot(int slot) 
 
 bool JpegFileInfo::standardHuffman() const
 {
-    if (huffmanTables.empty())
+    if (huffmanTables.empty() || anyOptimisedHuffman)
         return false;
     return std::all_of(huffmanTables.begin(), huffmanTables.end(),
                        [](const HuffmanTableInfo& t) { return t.standard; });

@@ -6,6 +6,9 @@
 #include "CsvReader.h"
 #include "CsvWriter.h"
 #include "Figures.h"
+#include "FileNames.h"
+#include "FileWrite.h"
+#include "RegularFile.h"
 #include "Report.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
@@ -15,7 +18,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -53,14 +55,14 @@ bool rowKey(const QStringList& fields, Key& key)
 bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& rows,
                qsizetype* consumed, QString& error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    QString reason;
+    const std::optional<QByteArray> bytes = readRegularFile(path, TABLE_FILE_LIMIT, reason);
+    if (!bytes) {
+        error = QStringLiteral("cannot read %1: %2").arg(path, reason);
         return false;
     }
     qsizetype complete = 0;
-    QString reason;
-    const std::optional<CsvTable> table = CsvTable::parse(file.readAll(), &reason, &complete);
+    const std::optional<CsvTable> table = CsvTable::parse(*bytes, &reason, &complete);
     if (!table || table->header() != SweepCsv::columns()) {
         error =
             table ? QStringLiteral("%1 is not a tessera-sweep table (its header differs)").arg(path)
@@ -89,16 +91,12 @@ bool writeSorted(const QString& path, std::vector<std::pair<Key, QStringList>>& 
 {
     std::stable_sort(rows.begin(), rows.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    file.write(CsvWriter::record(SweepCsv::columns()));
+    QByteArray text = CsvWriter::record(SweepCsv::columns());
     for (const auto& row : rows)
-        file.write(CsvWriter::record(row.second));
-    if (!file.commit()) {
-        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        text += CsvWriter::record(row.second);
+    QString reason;
+    if (!writeFileReplacing(path, text, &reason)) {
+        error = QStringLiteral("cannot write %1: %2").arg(path, reason);
         return false;
     }
     return true;
@@ -170,6 +168,11 @@ int run(const SweepJob& job)
         return 2;
     }
 
+    OutputLock outputLock(job.csvPath);
+    if (QString error; !job.csvPath.isEmpty() && !outputLock.acquire(error)) {
+        complain(error);
+        return 2;
+    }
     // Rows kept from an earlier run, by key.
     std::map<Key, bool> kept; // value: the row failed
     std::vector<std::pair<Key, QStringList>> keptRows;
@@ -186,7 +189,7 @@ int run(const SweepJob& job)
         for (const auto& row : keptRows) {
             const long long picture = row.first.first;
             if (picture >= job.pictures.size() || row.first.second >= (long long)entries.size() ||
-                row.second[2] != job.pictures[int(picture)]) {
+                row.second[2] != FileNames::cellOfText(job.pictures[int(picture)])) {
                 complain(QStringLiteral("%1 holds rows of another sweep (picture %2)")
                              .arg(job.csvPath)
                              .arg(picture));
@@ -284,12 +287,10 @@ int run(const SweepJob& job)
                                      .arg(QFileInfo(job.pictures[int(picture)]).completeBaseName())
                                      .arg(picture)
                                      .arg(outcome.entryIndex);
-            QSaveFile jpeg(QDir(job.jpegDir).filePath(name));
-            if (!jpeg.open(QIODevice::WriteOnly) ||
-                jpeg.write(outcome.jpeg) != outcome.jpeg.size() || !jpeg.commit()) {
+            QString reason;
+            if (!writeFileReplacing(QDir(job.jpegDir).filePath(name), outcome.jpeg, &reason)) {
                 failed = true;
-                message =
-                    QStringLiteral("cannot keep the JPEG %1: %2").arg(name, jpeg.errorString());
+                message = QStringLiteral("cannot keep the JPEG %1: %2").arg(name, reason);
             }
         }
         if (failed)
@@ -303,7 +304,7 @@ int run(const SweepJob& job)
         row.failed = failed;
         row.message = message;
         row.tables = &tables;
-        csv.write(CsvWriter::record(SweepCsv::fields(row)));
+        csv.write(CsvWriter::record(SweepCsv::fileFields(row)));
         if (compressed && wantReport)
             reportRows[{picture, outcome.entryIndex}] = {outcome.entryIndex, std::move(stat)};
         writeFailed = writeFailed || !csv.flush();
@@ -370,6 +371,11 @@ int merge(const QStringList& arguments)
                      "shards) to OUT.csv, ordered by picture_index and entry_index, with the\n"
                      "header once. A row that two parts both hold is refused.\n");
         return help ? 0 : 2;
+    }
+    OutputLock outputLock(arguments[0]);
+    if (QString error; !outputLock.acquire(error)) {
+        complain(error);
+        return 2;
     }
     std::vector<std::pair<Key, QStringList>> all;
     std::map<Key, QString> seen;

@@ -3,6 +3,7 @@
 
 #include "DownsamplingPairs.h"
 #include "QuantizationTableFiles.h"
+#include "RegularFile.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
 
@@ -457,13 +458,14 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error)
     Request request;
     if (parser.isSet(QStringLiteral("sweep"))) {
         const QString path = parser.value(QStringLiteral("sweep"));
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            error = QStringLiteral("--sweep: cannot read %1").arg(path);
+        QString reason;
+        const std::optional<QByteArray> bytes = readRegularFile(path, SETTINGS_FILE_LIMIT, reason);
+        if (!bytes) {
+            error = QStringLiteral("--sweep: cannot read %1: %2").arg(path, reason);
             return 2;
         }
         QList<QPair<QString, QString>> settings;
-        if (!parseSweepFile(file.readAll(), settings, error)) {
+        if (!parseSweepFile(*bytes, settings, error)) {
             error = QStringLiteral("%1: %2").arg(path, error);
             return 2;
         }
