@@ -15,8 +15,10 @@
 #include <algorithm>
 #include <atomic>
 #include <csetjmp>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -36,18 +38,56 @@ std::mutex initialising;
 // loads on other threads keep their messages apart.
 thread_local QString* freeImageMessage = nullptr;
 
+// Lines of one load's message at most: a damaged file can make a decoder
+// say the same thing thousands of times.
+constexpr int MAX_MESSAGE_LINES = 20;
+
 void onFreeImageMessage(FREE_IMAGE_FORMAT format, const char* message)
 {
-    if (!freeImageMessage)
+    if (!freeImageMessage || freeImageMessage->count(QLatin1Char('\n')) >= MAX_MESSAGE_LINES - 1)
         return;
     QString text = QString::fromLocal8Bit(message ? message : "");
     if (format != FIF_UNKNOWN) {
         if (const char* name = FreeImage_GetFormatFromFIF(format))
             text = QStringLiteral("%1: %2").arg(QString::fromLatin1(name), text);
     }
+    // Each warning once, though a format's header is read before its
+    // pixels and says it twice.
+    if (freeImageMessage->split(QLatin1Char('\n')).contains(text))
+        return;
     if (!freeImageMessage->isEmpty())
         freeImageMessage->append(QLatin1Char('\n'));
     freeImageMessage->append(text);
+}
+
+std::atomic<bool> libraryChatter{false};
+
+extern "C" void onTiffMessage(const char* module, const char* format, va_list arguments)
+{
+    if (!libraryChatter.load(std::memory_order_relaxed))
+        return;
+    if (module)
+        std::fprintf(stderr, "%s: ", module);
+    std::vfprintf(stderr, format, arguments);
+    std::fputc('\n', stderr);
+}
+
+// The TIFF library under the general loader prints its warnings and errors
+// (thousands of "unknown tag" lines for some files) on standard error; the
+// loader reports its own failures. Its handlers are set through the copy
+// the general loader already loaded, without a development package.
+void routeTiffMessages()
+{
+    void* tiff = ::dlopen("libtiff.so.6", RTLD_NOW | RTLD_NOLOAD);
+    if (!tiff)
+        return;
+    using Handler = void (*)(const char*, const char*, va_list);
+    using SetHandler = Handler (*)(Handler);
+    for (const char* name : {"TIFFSetWarningHandler", "TIFFSetErrorHandler"}) {
+        if (auto set = reinterpret_cast<SetHandler>(::dlsym(tiff, name)))
+            set(onTiffMessage);
+    }
+    ::dlclose(tiff);
 }
 
 // Routes FreeImage's messages into `target` for the life of this object.
@@ -165,7 +205,13 @@ void Image::initImage()
         return;
     FreeImage_Initialise(FALSE);
     FreeImage_SetOutputMessage(onFreeImageMessage);
+    routeTiffMessages();
     initialised.store(true, std::memory_order_release);
+}
+
+void Image::setLibraryChatter(bool shown)
+{
+    libraryChatter.store(shown, std::memory_order_relaxed);
 }
 
 void Image::deinitImage()

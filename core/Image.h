@@ -71,6 +71,9 @@ public:
     // deinitImage() themselves must not race with loads.
     static void initImage();
     static void deinitImage();
+    // Whether the image libraries' own warnings (the TIFF library's) go to
+    // standard error; off by default, for a program's verbose mode.
+    static void setLibraryChatter(bool shown);
 
 private:
     Image() = default;

@@ -115,8 +115,9 @@ void cmykToRgb(const JSAMPLE* in, unsigned char* out, JDIMENSION width)
     }
 }
 
-// The JFIF density as the header gives it (a JFIF segment after the first
-// scan does not count, for the general loader neither).
+// The JFIF density as the library knows it once decompression has started:
+// the general loader reads it then, so a JFIF segment that follows the scans
+// of a multi-scan file counts and one after the only scan does not.
 struct Density
 {
     int unit = 0;
@@ -214,7 +215,6 @@ FIBITMAP* JpegDecoder::decode(std::uint64_t memoryLimit)
     }
     create(session, data, size);
     jpeg_decompress_struct& cinfo = session.cinfo;
-    const Density density{cinfo.density_unit, cinfo.X_density, cinfo.Y_density};
     cinfo.mem->max_memory_to_use = long(std::min<std::uint64_t>(memoryLimit, LONG_MAX));
     // The general loader's accurate decode: the exact integer IDCT and
     // smooth chroma upsampling.
@@ -226,6 +226,7 @@ FIBITMAP* JpegDecoder::decode(std::uint64_t memoryLimit)
                             : fourComponents ? JCS_CMYK
                                              : (FI_RGBA_RED == 2 ? JCS_EXT_BGR : JCS_EXT_RGB);
     jpeg_start_decompress(&cinfo);
+    const Density density{cinfo.density_unit, cinfo.X_density, cinfo.Y_density};
     bitmap = FreeImage_Allocate(int(cinfo.output_width), int(cinfo.output_height), grey ? 8 : 24);
     if (fourComponents)
         cmyk = static_cast<JSAMPLE*>(std::malloc(std::size_t(cinfo.output_width) * 4));

@@ -36,6 +36,9 @@ using namespace BadInputs;
 
 namespace {
 
+const char* const hostileKinds[] = {"components 5",   "components 10", "exif zeros",
+                                    "20000 comments", "600 scans",     "claims 65500x65500"};
+
 struct Entry
 {
     QString name;
@@ -108,6 +111,17 @@ private:
         const QString foreign = QString::fromUtf8("\xc5\xbc\xc3\xb3\xc5\x82w \xe7\x8c\xab.png");
         add(foreign, true, TestPictures::write(at(foreign), 8, 8));
         add("a b c.png", true, TestPictures::write(at("a b c.png"), 8, 8));
+
+        // Files that crashed, hung or ballooned the general loader.
+        for (const char* kind : hostileKinds) {
+            const QString name = QStringLiteral("%1.jpg").arg(QLatin1String(kind));
+            const QByteArray bytes = hostileJpeg(at("scratch.jpg"), QLatin1String(kind));
+            // Only the Exif segment is harmless to a reader that ignores it.
+            add(name, name == QLatin1String("exif zeros.jpg"),
+                !bytes.isEmpty() && writeBytes(at(name), bytes));
+        }
+        add("text claims 2 GB.png", false,
+            writeBytes(at("text claims 2 GB.png"), pngTextClaimingGigabytes(at("scratch.png"))));
 
         // Formats whose loaders allocate the claimed picture before reading
         // it, or never finish on a file that stops short.
@@ -435,6 +449,47 @@ private slots:
                  qPrintable(output));
         QVERIFY2(output.contains(said), qPrintable(output));
         QVERIFY2(output.contains("done") || output.contains("refused"), qPrintable(output));
+    }
+
+    // The files that crashed, hung or ballooned the general loader, opened
+    // in a child process under an address-space limit of 4 GB: each ends by
+    // itself within 10 s and 1 GB resident, refused with a reason (the Exif
+    // one loads).
+    void hostileFilesEndWithinLimits_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* kind : hostileKinds)
+            QTest::newRow(kind) << QStringLiteral("%1.jpg").arg(QLatin1String(kind));
+        QTest::newRow("png text") << QStringLiteral("text claims 2 GB.png");
+    }
+    void hostileFilesEndWithinLimits()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer reserves more address space than the limit allows");
+#endif
+        QFETCH(QString, name);
+        QProcess child;
+        child.setChildProcessModifier([] {
+            constexpr rlim_t limit = rlim_t(4) << 30;
+            const rlimit address{limit, limit};
+            ::setrlimit(RLIMIT_AS, &address);
+        });
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        QElapsedTimer timer;
+        timer.start();
+        child.start(QStringLiteral(MEMORYLIMIT_CHILD), {"open", corpus->path({name})});
+        QVERIFY(child.waitForFinished(10000));
+        QVERIFY(timer.elapsed() < 10000);
+        const QString output = QString::fromLocal8Bit(child.readAll());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 qPrintable(output));
+        const bool loads = name.startsWith(QLatin1String("exif"));
+        QVERIFY2(output.contains(loads ? "done" : "refused"), qPrintable(output));
+        if (!loads)
+            QVERIFY2(!output.contains("load: \n"), qPrintable(output));
+        const qsizetype peak = output.indexOf("peak: ");
+        QVERIFY2(peak >= 0, qPrintable(output));
+        QVERIFY2(output.mid(peak + 6).section(' ', 0, 0).toLongLong() < 1024, qPrintable(output));
     }
 
     // tessera: a picture that does not load is refused with the loader's
