@@ -29,19 +29,17 @@ void check(bool condition, const char* what)
     }
 }
 
-// The input with every APP1 to APP13 and APP15 marker before the first scan
-// turned into a comment marker.
+// The input with every APP1 to APP13 and APP15 marker turned into a comment
+// marker, wherever it is: the library finds markers after garbage too, and
+// outside entropy-coded data nothing else has these two bytes (inside it, a
+// 0xFF is followed by 0 or a restart marker).
 std::vector<std::uint8_t> withoutMetadata(const std::uint8_t* data, std::size_t size)
 {
     std::vector<std::uint8_t> file(data, data + size);
-    std::size_t at = 2;
-    while (at + 4 <= size && file[at] == 0xFF) {
-        const unsigned marker = file[at + 1];
-        if (marker == 0xDA || marker == 0xD9 || marker == 0xFF)
-            break;
-        if (marker >= 0xE1 && marker <= 0xEF && marker != 0xEE)
+    for (std::size_t at = 0; at + 1 < size; ++at) {
+        if (file[at] == 0xFF && file[at + 1] >= 0xE1 && file[at + 1] <= 0xEF &&
+            file[at + 1] != 0xEE)
             file[at + 1] = 0xFE;
-        at += 2 + (std::size_t(file[at + 2]) << 8 | file[at + 3]);
     }
     return file;
 }
