@@ -403,10 +403,9 @@ void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
                         value = (value << 8) | s[p++];
                     values[zigzagToNatural[k]] = value;
                 }
-                JpegFileInfo::QuantizationTableInfo classified =
-                    JpegFileInfo::classify(values, table.precision);
-                classified.slot = table.slot;
-                keepTable(info.quantizationTables, classified, info.omittedQuantizationTables,
+                // Classified once the file is read, only if kept.
+                table.table = values;
+                keepTable(info.quantizationTables, table, info.omittedQuantizationTables,
                           [](const auto& a, const auto& b) { return a.slot == b.slot; });
             }
         } else if (marker == 0xC4) {
@@ -462,6 +461,11 @@ void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
                 ++info.omittedSegments;
         }
         // Other markers (DNL, extensions) carry nothing shown here.
+    }
+    for (JpegFileInfo::QuantizationTableInfo& table : info.quantizationTables) {
+        const int slot = table.slot;
+        table = JpegFileInfo::classify(table.table, table.precision);
+        table.slot = slot;
     }
     if (!frame)
         return fail(QStringLiteral("The file has no frame header."));
