@@ -373,7 +373,7 @@ private slots:
         for (const Entry& entry : corpus->entries())
             paths << corpus->path(entry);
         paths << corpus->flipped();
-        for (const char* folder : {PICTURE_CORPUS, PNG_CORPUS}) {
+        for (const char* folder : {PICTURE_CORPUS, PNG_CORPUS, JPEG_CORPUS}) {
             const QDir seeds(QString::fromUtf8(folder));
             for (const QString& name : seeds.entryList(QDir::Files, QDir::Name))
                 paths << seeds.filePath(name);
