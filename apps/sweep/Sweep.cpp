@@ -8,6 +8,7 @@
 #include "Figures.h"
 #include "FileNames.h"
 #include "FileWrite.h"
+#include "Image.h"
 #include "RegularFile.h"
 #include "Report.h"
 #include "SettingsExpansion.h"
@@ -142,6 +143,7 @@ private:
 
 int run(const SweepJob& job)
 {
+    Image::setLibraryChatter(job.verbose);
     BatchSettings sweep = job.settings;
     const std::vector<JPEGSettings> entries = expandBatchSettings(sweep, nullptr);
 

@@ -445,6 +445,7 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error)
     add({QStringLiteral("r"), QStringLiteral("recursive")}, "Look into folders recursively.",
         nullptr);
     add({QStringLiteral("q"), QStringLiteral("quiet")}, "No progress bar.", nullptr);
+    add({QStringLiteral("verbose")}, "Show the image libraries' own warnings.", nullptr);
 
     if (!parser.parse(QStringList(QStringLiteral("tessera-sweep")) + arguments)) {
         error = parser.errorText();
@@ -524,6 +525,7 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error)
     job.jpegDir = parser.value(QStringLiteral("keep-jpegs"));
     job.resume = parser.isSet(QStringLiteral("resume"));
     job.quiet = parser.isSet(QStringLiteral("quiet"));
+    job.verbose = parser.isSet(QStringLiteral("verbose"));
     job.printSweep = parser.isSet(QStringLiteral("print-sweep"));
     if (parser.isSet(QStringLiteral("j"))) {
         bool ok = false;
