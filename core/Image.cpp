@@ -306,41 +306,9 @@ bool Image::flippedTo32(FIBITMAP* bitmap24)
 void Image::loadJpegFromMemory(const unsigned char* data, unsigned long size)
 {
     initImage();
-    MessageCapture capture(&loadMessage);
     imageSize = size;
-    // FreeImage's memory stream only reads; the cast is its interface's.
-    FIMEMORY* stream = FreeImage_OpenMemory(const_cast<BYTE*>(data), DWORD(size));
-    if (!stream) {
-        loadMessage = QStringLiteral("The compressed picture cannot be read.");
-        return;
-    }
-    FIBITMAP* loaded = nullptr;
-    if (FreeImage_GetFileTypeFromMemory(stream, 0) != FIF_JPEG) {
-        loadMessage = QStringLiteral("The compressed picture is not a JPEG stream.");
-    } else if (FIBITMAP* header =
-                   FreeImage_LoadFromMemory(FIF_JPEG, stream, JPEG_ACCURATE | FIF_LOAD_NOPIXELS)) {
-        const std::uint64_t width = FreeImage_GetWidth(header);
-        const std::uint64_t height = FreeImage_GetHeight(header);
-        FreeImage_Unload(header);
-        if (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS) {
-            loadMessage =
-                QStringLiteral("The picture is too large (%1 x %2 pixels).").arg(width).arg(height);
-        } else {
-            FreeImage_SeekMemory(stream, 0, SEEK_SET);
-            loaded = FreeImage_LoadFromMemory(FIF_JPEG, stream, JPEG_ACCURATE);
-        }
-    }
-    FreeImage_CloseMemory(stream);
-    if (loaded && !FreeImage_HasPixels(loaded)) {
-        FreeImage_Unload(loaded);
-        loaded = nullptr;
-    }
-    if (!loaded) {
-        if (loadMessage.isEmpty())
-            loadMessage = QStringLiteral("The picture cannot be decoded.");
-        return;
-    }
-    adopt(loaded);
+    if (FIBITMAP* loaded = loadJpeg(data, size))
+        adopt(loaded);
 }
 
 void Image::load(const std::string& path)
@@ -505,8 +473,13 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         whole.emplace(path);
     // JPEG files never reach the general loader, whose JPEG plug-in is not
     // safe on hostile files.
-    if (format == FIF_JPEG)
-        return loadJpeg(*whole);
+    if (format == FIF_JPEG) {
+        if (whole->empty()) {
+            loadMessage = QStringLiteral("The file cannot be read whole.");
+            return nullptr;
+        }
+        return loadJpeg(whole->data(), whole->size());
+    }
     FIBITMAP* bitmap = nullptr;
     PpmDecoder::Header header;
     if (PictureHeaders::anymapFormat(format) &&
@@ -581,13 +554,9 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     return bitmap;
 }
 
-FIBITMAP* Image::loadJpeg(const PictureHeaders::WholeFile& whole)
+FIBITMAP* Image::loadJpeg(const unsigned char* data, std::size_t size)
 {
-    if (whole.empty()) {
-        loadMessage = QStringLiteral("The file cannot be read whole.");
-        return nullptr;
-    }
-    JpegDecoder jpeg(whole.data(), whole.size());
+    JpegDecoder jpeg(data, size);
     if (!jpeg.accepted()) {
         loadMessage = jpeg.message();
         return nullptr;

@@ -4,13 +4,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 struct FIBITMAP;
-namespace PictureHeaders {
-class WholeFile;
-}
 
 // A picture loaded through FreeImage, held twice: a 24-bit copy in
 // FreeImage's layout (bottom row first, blue-green-red, rows padded to four
@@ -34,7 +32,8 @@ public:
     // decoder settings of the general loader, so the pixels are the same;
     // the 24-bit copy, which nothing needs for a decoded picture, is only
     // made if somebody asks for it. Anything the fast way cannot decode goes
-    // through FreeImage's general JPEG decoder in memory. getImageSize() is
+    // through the limited decoder of JPEG sources (JpegDecoder), which gives
+    // the general loader's bitmap and its warnings. getImageSize() is
     // the number of bytes; the file path is empty. Never null: a stream that
     // does not decode gives a picture without pixels and a load message.
     static Image* loadEncodedJpeg(const QByteArray& jpeg);
@@ -99,8 +98,9 @@ private:
               std::uint64_t workingBytesPerPixel);
     static std::uint64_t decodedBitsOf(FIBITMAP* bitmap);
     FIBITMAP* GenericLoader(const char* path, int flags);
-    // A JPEG file through the JPEG library with limits (see JpegDecoder).
-    FIBITMAP* loadJpeg(const PictureHeaders::WholeFile& whole);
+    // A JPEG file held in memory, through the JPEG library with limits (see
+    // JpegDecoder); null with the reason in the load message.
+    FIBITMAP* loadJpeg(const unsigned char* data, std::size_t size);
 
     // Made from the 32-bit copy on first use when the picture was decoded
     // straight to 32 bits.
