@@ -2,6 +2,7 @@
 #include "Image.h"
 
 #include "JpegDecoder.h"
+#include "LoaderProcess.h"
 #include "MemoryBudget.h"
 #include "PictureHeaders.h"
 #include "PngDecoder.h"
@@ -60,11 +61,11 @@ void onFreeImageMessage(FREE_IMAGE_FORMAT format, const char* message)
     freeImageMessage->append(text);
 }
 
-std::atomic<bool> libraryChatter{false};
+std::atomic<bool> chatter{false};
 
 extern "C" void onTiffMessage(const char* module, const char* format, va_list arguments)
 {
-    if (!libraryChatter.load(std::memory_order_relaxed))
+    if (!chatter.load(std::memory_order_relaxed))
         return;
     if (module)
         std::fprintf(stderr, "%s: ", module);
@@ -211,7 +212,12 @@ void Image::initImage()
 
 void Image::setLibraryChatter(bool shown)
 {
-    libraryChatter.store(shown, std::memory_order_relaxed);
+    chatter.store(shown, std::memory_order_relaxed);
+}
+
+bool Image::libraryChatter()
+{
+    return chatter.load(std::memory_order_relaxed);
 }
 
 void Image::deinitImage()
@@ -316,7 +322,17 @@ void Image::load(const std::string& path)
     initImage();
     MessageCapture capture(&loadMessage);
     try {
-        if (FIBITMAP* loaded = GenericLoader(path.c_str(), 0))
+        const int format = identify(path.c_str());
+        if (format == FIF_UNKNOWN)
+            return;
+        // The general loader's decoders do not all survive hostile files:
+        // the formats without a decoder of our own are read by a helper
+        // process, whose crash fails this picture only.
+        if (LoaderProcess::isolates(format)) {
+            LoaderProcess::load(path, *this);
+            return;
+        }
+        if (FIBITMAP* loaded = GenericLoader(path.c_str(), format, 0))
             adopt(loaded);
     } catch (const std::bad_alloc&) {
         // A decoder or a conversion ran out of memory (the budget is an
@@ -410,24 +426,24 @@ bool Image::fits(std::uint64_t width, std::uint64_t height, std::uint64_t decode
     return true;
 }
 
-FIBITMAP* Image::GenericLoader(const char* path, int flags)
+int Image::identify(const char* path)
 {
     // Only regular files: a FIFO would block the program and a directory
     // would be handed to a decoder.
     struct stat status;
     if (::stat(path, &status) != 0) {
         loadMessage = QStringLiteral("The file does not exist or cannot be read.");
-        return nullptr;
+        return FIF_UNKNOWN;
     }
     if (!S_ISREG(status.st_mode)) {
         loadMessage = QStringLiteral("This is not a regular file.");
-        return nullptr;
+        return FIF_UNKNOWN;
     }
 
     FILE* file = std::fopen(path, "rb");
     if (!file) {
         loadMessage = QStringLiteral("The file cannot be opened.");
-        return nullptr;
+        return FIF_UNKNOWN;
     }
     std::fseek(file, 0, SEEK_END);
     const long end = std::ftell(file);
@@ -444,9 +460,14 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         format = FreeImage_GetFIFFromFilename(path);
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
         loadMessage = QStringLiteral("The picture format is not recognised.");
-        return nullptr;
+        return FIF_UNKNOWN;
     }
+    return format;
+}
 
+FIBITMAP* Image::GenericLoader(const char* path, int formatNumber, int flags)
+{
+    const auto format = FREE_IMAGE_FORMAT(formatNumber);
     const std::unique_lock<std::mutex> oneAtATime = decoderLock(format);
 
     // The default JPEG decode uses the fast IDCT without fancy upsampling,

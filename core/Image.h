@@ -73,10 +73,16 @@ public:
     // Whether the image libraries' own warnings (the TIFF library's) go to
     // standard error; off by default, for a program's verbose mode.
     static void setLibraryChatter(bool shown);
+    static bool libraryChatter();
 
 private:
+    friend class LoaderAccess;
     Image() = default;
     void load(const std::string& path);
+    // The picture's format from its signature or name, after checking that
+    // it is a readable regular file and noting its size; FIF_UNKNOWN (as an
+    // int) with the reason in the load message.
+    int identify(const char* path);
     bool decodeJpeg(const unsigned char* data, unsigned long size);
     void loadJpegFromMemory(const unsigned char* data, unsigned long size);
     // Keeps a loaded bitmap as the picture's two copies (takes ownership).
@@ -97,7 +103,7 @@ private:
     bool fits(std::uint64_t width, std::uint64_t height, std::uint64_t decodedBits,
               std::uint64_t workingBytesPerPixel);
     static std::uint64_t decodedBitsOf(FIBITMAP* bitmap);
-    FIBITMAP* GenericLoader(const char* path, int flags);
+    FIBITMAP* GenericLoader(const char* path, int format, int flags);
     // A JPEG file held in memory, through the JPEG library with limits (see
     // JpegDecoder); null with the reason in the load message.
     FIBITMAP* loadJpeg(const unsigned char* data, std::size_t size);

@@ -8,6 +8,7 @@
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
+#include "LoaderProcess.h"
 #include "MainWindow.h"
 #include "ModalBoxes.h"
 #include "TestPictures.h"
@@ -30,6 +31,7 @@
 #include <cstring>
 
 #include <memory>
+#include <thread>
 #include <vector>
 
 using namespace BadInputs;
@@ -400,6 +402,80 @@ private slots:
         }
         qInfo("%d files: %d loaded (%d with a warning), %d refused", int(paths.size()), loaded,
               warned, int(paths.size()) - loaded);
+    }
+
+    // The formats without a decoder of our own are decoded in the helper
+    // process: what it hands back is what a load in this process gives,
+    // pixels of both copies, size and message, for this corpus and the
+    // fuzzing seeds (TIFF, BMP, Photoshop, Targa, GIF, ... and damaged ones).
+    void helperLoadsAsInProcess()
+    {
+        QStringList paths;
+        for (const Entry& entry : corpus->entries())
+            paths << corpus->path(entry);
+        const QDir seeds(QStringLiteral(PICTURE_CORPUS));
+        for (const QString& name : seeds.entryList(QDir::Files, QDir::Name))
+            paths << seeds.filePath(name);
+        for (const QString& path : paths) {
+            const Image helped(encoded(path));
+            LoaderProcess::setInProcess(true);
+            const Image here(encoded(path));
+            LoaderProcess::setInProcess(false);
+            QCOMPARE(helped.getLoadMessage(), here.getLoadMessage());
+            QCOMPARE(helped.getImageSize(), here.getImageSize());
+            QCOMPARE(helped.getWidth(), here.getWidth());
+            QCOMPARE(helped.getHeight(), here.getHeight());
+            QCOMPARE(helped.getRGB32Buffer() != nullptr, here.getRGB32Buffer() != nullptr);
+            if (!here.getRGB32Buffer())
+                continue;
+            const std::size_t bytes = std::size_t(here.getWidth()) * here.getHeight() * 4;
+            QVERIFY2(std::memcmp(helped.getRGB32Buffer(), here.getRGB32Buffer(), bytes) == 0,
+                     qPrintable(path));
+            const std::size_t bytes24 = std::size_t(here.getRGB24Pitch()) * here.getHeight();
+            QVERIFY2(std::memcmp(helped.getRGB24Buffer(), here.getRGB24Buffer(), bytes24) == 0,
+                     qPrintable(path));
+        }
+    }
+
+    // A Photoshop file that makes the general loader copy a negative length
+    // kills only the helper: the picture is refused with the reason, and the
+    // next picture loads through a new helper.
+    void helperCrashFailsOnePicture()
+    {
+        const Image crashing(RELIABILITY_DATA "/psd-negative-copy.psd");
+        QVERIFY(!crashing.getRGB32Buffer() && !crashing.getRGB24Buffer());
+        QVERIFY2(crashing.getLoadMessage().startsWith(
+                     "The picture could not be decoded: its decoder crashed (signal"),
+                 qPrintable(crashing.getLoadMessage()));
+        const Image next(PICTURE_CORPUS "/colour.tif");
+        QVERIFY2(next.getRGB32Buffer(), qPrintable(next.getLoadMessage()));
+    }
+
+    // A helper that does not answer is stopped at the time limit, and the
+    // thread's next load starts a new one.
+    void helperStallIsCut()
+    {
+        LoaderProcess::setTimeLimit(0.5);
+        QString message;
+        bool nextLoads = false;
+        qint64 elapsed = 0;
+        // A thread of its own starts a helper of its own, which stalls.
+        std::thread loader([&] {
+            qputenv("TESSERA_LOADER_TEST_STALL", "1");
+            QElapsedTimer timer;
+            timer.start();
+            const Image stalled(PICTURE_CORPUS "/colour.bmp");
+            elapsed = timer.elapsed();
+            message = stalled.getLoadMessage();
+            qunsetenv("TESSERA_LOADER_TEST_STALL");
+            nextLoads = Image(PICTURE_CORPUS "/colour.bmp").getRGB32Buffer() != nullptr;
+        });
+        loader.join();
+        LoaderProcess::setTimeLimit(60);
+        QCOMPARE(message, QStringLiteral("The picture could not be decoded: its decoder did not "
+                                         "finish within 0.5 seconds."));
+        QVERIFY(elapsed < FAST_MS);
+        QVERIFY(nextLoads);
     }
 
     // Under an address-space limit of 2 GB (a memory budget of 1 GB) in a
