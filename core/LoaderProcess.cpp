@@ -210,7 +210,7 @@ struct ReplyHeader
     std::uint32_t loaded = 0;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
-    std::uint32_t has24 = 0;
+    std::uint32_t has32 = 0;
     std::uint32_t messageBytes = 0;
 };
 
@@ -222,8 +222,8 @@ class LoaderAccess
 public:
     static void receive(const std::string& path, Image& image);
     static bool send(int fd, const Image& image);
-    // Whether the 24-bit copy is what Image makes from the 32-bit one.
-    static bool derivable24(const Image& image);
+    // Whether the 32-bit copy is what Image makes from a 24-bit picture.
+    static bool derivable32(const Image& image);
 
 private:
     static QString exchange(Helper& helper, const std::string& path, Image& image);
@@ -231,19 +231,14 @@ private:
                                  const Clock::time_point& deadline);
 };
 
-bool LoaderAccess::derivable24(const Image& image)
+bool LoaderAccess::derivable32(const Image& image)
 {
     const unsigned width = image.getWidth(), height = image.getHeight();
-    const unsigned pitch = FreeImage_GetPitch(image.dib24);
     for (unsigned y = 0; y < height; ++y) {
-        const unsigned char* in = FreeImage_GetScanLine(image.dib32, int(height - 1 - y));
-        const unsigned char* out = FreeImage_GetScanLine(image.dib24, int(y));
-        for (unsigned x = 0; x < width; ++x, in += 4, out += 3) {
-            if (out[0] != in[0] || out[1] != in[1] || out[2] != in[2])
-                return false;
-        }
-        for (unsigned pad = width * 3; pad < pitch; ++pad, ++out) {
-            if (*out != 0)
+        const unsigned char* in = FreeImage_GetScanLine(image.dib24, int(height - 1 - y));
+        const unsigned char* out = FreeImage_GetScanLine(image.dib32, int(y));
+        for (unsigned x = 0; x < width; ++x, in += 3, out += 4) {
+            if (out[0] != in[0] || out[1] != in[1] || out[2] != in[2] || out[3] != 255)
                 return false;
         }
     }
@@ -258,45 +253,50 @@ bool LoaderAccess::send(int fd, const Image& image)
     header.loaded = loaded ? 1 : 0;
     header.width = loaded ? image.getWidth() : 0;
     header.height = loaded ? image.getHeight() : 0;
-    header.has24 = loaded && !derivable24(image) ? 1 : 0;
+    header.has32 = loaded && !derivable32(image) ? 1 : 0;
     header.messageBytes = std::uint32_t(message.size());
     if (!writeAll(fd, &header, sizeof header) || !writeAll(fd, message.constData(), message.size()))
         return false;
     if (!loaded)
         return true;
-    if (!writeAll(fd, FreeImage_GetBits(image.dib32),
-                  std::size_t(header.width) * 4 * header.height))
+    if (!writeAll(fd, FreeImage_GetBits(image.dib24),
+                  std::size_t(FreeImage_GetPitch(image.dib24)) * header.height))
         return false;
-    if (header.has24)
-        return writeAll(fd, FreeImage_GetBits(image.dib24),
-                        std::size_t(FreeImage_GetPitch(image.dib24)) * header.height);
+    if (header.has32)
+        return writeAll(fd, FreeImage_GetBits(image.dib32),
+                        std::size_t(header.width) * 4 * header.height);
     return true;
 }
 
 ReadResult LoaderAccess::readPixels(int fd, const ReplyHeader& header, Image& image,
                                     const Clock::time_point& deadline)
 {
+    image.dib24 = FreeImage_Allocate(int(header.width), int(header.height), 24);
+    if (!image.dib24)
+        throw std::bad_alloc();
+    ReadResult result =
+        readAll(fd, FreeImage_GetBits(image.dib24),
+                std::size_t(FreeImage_GetPitch(image.dib24)) * header.height, &deadline);
+    if (result != ReadResult::Done)
+        return result;
+    if (!header.has32) {
+        // As a load here makes the 32-bit copy of a plain 24-bit picture.
+        if (!image.flippedTo32(image.dib24))
+            throw std::bad_alloc();
+        return ReadResult::Done;
+    }
     const std::size_t bytes32 = std::size_t(header.width) * 4 * header.height;
     auto* pixels = static_cast<unsigned char*>(std::malloc(bytes32));
     if (!pixels)
         throw std::bad_alloc();
-    const ReadResult result = readAll(fd, pixels, bytes32, &deadline);
+    result = readAll(fd, pixels, bytes32, &deadline);
     if (result != ReadResult::Done) {
         std::free(pixels);
         return result;
     }
     if (!image.wrap32(pixels, header.width, header.height))
         throw std::bad_alloc();
-    if (!header.has24) {
-        if (!image.getRGB24Buffer())
-            throw std::bad_alloc();
-        return ReadResult::Done;
-    }
-    image.dib24 = FreeImage_Allocate(int(header.width), int(header.height), 24);
-    if (!image.dib24)
-        throw std::bad_alloc();
-    return readAll(fd, FreeImage_GetBits(image.dib24),
-                   std::size_t(FreeImage_GetPitch(image.dib24)) * header.height, &deadline);
+    return ReadResult::Done;
 }
 
 // One request and its reply; the reason when the helper failed.
@@ -324,6 +324,8 @@ QString LoaderAccess::exchange(Helper& helper, const std::string& path, Image& i
     }
     if (result == ReadResult::Done && header.loaded)
         result = readPixels(fd, header, image, deadline);
+    if (result != ReadResult::Done)
+        image.dropPixels();
     if (result == ReadResult::TimedOut) {
         helper.stop(true);
         return QStringLiteral("its decoder did not finish within %1 seconds.")

@@ -16,9 +16,10 @@ class Image;
 //
 // Protocol over a stream socket (native byte order, both ends on one
 // machine): request = u32 path length, path bytes; reply = u32 loaded,
-// width, height, whether a 24-bit copy follows, u32 message length, message
-// (UTF-8), then 4 * width * height bytes of the 32-bit copy and, when it
-// cannot be made from the 32-bit one, the 24-bit copy's pitch * height bytes.
+// width, height, whether a 32-bit copy follows, u32 message length, message
+// (UTF-8), then the 24-bit copy's pitch * height bytes and, when it cannot be
+// made from the 24-bit one as for a plain 24-bit picture, the 32-bit copy's
+// 4 * width * height bytes.
 namespace LoaderProcess {
 
 // Whether loads of this format go to the helper: everything but PNG, JPEG
