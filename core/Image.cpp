@@ -225,6 +225,7 @@ void Image::deinitImage()
     const std::lock_guard<std::mutex> lock(initialising);
     if (!initialised.load(std::memory_order_relaxed))
         return;
+    LoaderProcess::stopIdleHelpers();
     FreeImage_DeInitialise();
     initialised.store(false, std::memory_order_release);
 }

@@ -19,15 +19,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
+#include <mutex>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
-#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -38,6 +40,9 @@ std::atomic<int> timeLimitMs{60000};
 
 constexpr std::uint32_t MAX_PATH_BYTES = 1 << 16;
 constexpr std::uint32_t MAX_MESSAGE_BYTES = 1 << 20;
+// Seconds after which a helper ends a decode by itself (the program stops
+// it at its own, shorter, time limit).
+constexpr unsigned BACKSTOP_SECONDS = 600;
 constexpr const char* LOADER_NAME = "tessera-loader";
 
 using Clock = std::chrono::steady_clock;
@@ -198,10 +203,41 @@ QString Helper::stop(bool kill)
     return QStringLiteral("its decoder ended unexpectedly (status %1).").arg(WEXITSTATUS(status));
 }
 
-Helper& thisThreadsHelper()
+// The helpers not in use: a load takes one and gives it back, so that the
+// new worker threads of a batch's next run find the helpers of the last.
+class HelperPool
 {
-    thread_local Helper helper;
-    return helper;
+public:
+    std::unique_ptr<Helper> take()
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (idle.empty())
+            return std::make_unique<Helper>();
+        std::unique_ptr<Helper> helper = std::move(idle.back());
+        idle.pop_back();
+        return helper;
+    }
+    void giveBack(std::unique_ptr<Helper> helper)
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        idle.push_back(std::move(helper));
+    }
+    void stopIdle()
+    {
+        std::vector<std::unique_ptr<Helper>> leaving;
+        const std::lock_guard<std::mutex> lock(mutex);
+        leaving.swap(idle);
+    }
+
+private:
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Helper>> idle;
+};
+
+HelperPool& pool()
+{
+    static HelperPool helpers;
+    return helpers;
 }
 
 // The reply header as it travels.
@@ -220,7 +256,7 @@ struct ReplyHeader
 class LoaderAccess
 {
 public:
-    static void receive(const std::string& path, Image& image);
+    static void receive(Helper& helper, const std::string& path, Image& image);
     static bool send(int fd, const Image& image);
     // Whether the 32-bit copy is what Image makes from a 24-bit picture.
     static bool derivable32(const Image& image);
@@ -339,18 +375,16 @@ QString LoaderAccess::exchange(Helper& helper, const std::string& path, Image& i
     return {};
 }
 
-void LoaderAccess::receive(const std::string& path, Image& image)
+void LoaderAccess::receive(Helper& helper, const std::string& path, Image& image)
 {
-    Helper& helper = thisThreadsHelper();
     QString why;
     if (path.size() <= MAX_PATH_BYTES && helper.ensureRunning(why)) {
         // A helper that ended while idle (killed from outside) is started
-        // again once rather than failing a picture it never saw.
+        // again rather than failing a picture it never saw.
         pollfd idle{helper.socket(), POLLIN, 0};
         if (::poll(&idle, 1, 0) > 0) {
             helper.stop(false);
-            if (!helper.ensureRunning(why))
-                idle.fd = -1;
+            helper.ensureRunning(why);
         }
         if (why.isEmpty())
             why = exchange(helper, path, image);
@@ -374,12 +408,21 @@ bool isolates(int freeImageFormat)
 
 void load(const std::string& path, Image& image)
 {
+    std::unique_ptr<Helper> helper = pool().take();
     try {
-        LoaderAccess::receive(path, image);
+        LoaderAccess::receive(*helper, path, image);
     } catch (const std::bad_alloc&) {
-        thisThreadsHelper().stop(true);
+        // The reply is left half read: that helper cannot serve again.
+        helper->stop(true);
+        pool().giveBack(std::move(helper));
         throw;
     }
+    pool().giveBack(std::move(helper));
+}
+
+void stopIdleHelpers()
+{
+    pool().stopIdle();
 }
 
 void setTimeLimit(double seconds)
@@ -399,8 +442,7 @@ int serve(int socket, std::uint64_t budgetBytes)
     // Room for the program and its libraries, and the decoders' working
     // memory, above the pictures' budget.
     const std::uint64_t addressSpaceBytes = budgetBytes == 0 ? 0 : budgetBytes + (1ull << 30);
-    // Gone with the thread that started it, and no core files of crashes.
-    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // No core files of crashes.
     rlimit none{0, 0};
     ::setrlimit(RLIMIT_CORE, &none);
     if (addressSpaceBytes != 0) {
@@ -422,7 +464,11 @@ int serve(int socket, std::uint64_t budgetBytes)
             return 0;
         if (const char* stall = std::getenv("TESSERA_LOADER_TEST_STALL"); stall && *stall == '1')
             ::pause();
+        // Should the program that waits for this picture be gone, a decode
+        // that never ends is stopped here too.
+        ::alarm(BACKSTOP_SECONDS);
         const Image image(path);
+        ::alarm(0);
         if (!LoaderAccess::send(socket, image))
             return 0;
     }

@@ -9,10 +9,10 @@ class Image;
 // Pictures of the formats that only the general loader reads are decoded in
 // a helper process, tessera-loader, so that a file that crashes a decoder,
 // hangs it or makes it allocate without end costs one failed load and never
-// the program. Each thread that loads such pictures keeps its own helper,
-// which serves one picture after another and is started again after it
-// failed. The helper is looked for beside the running program, in the
-// build's run folder and in the installed programs' folder.
+// the program. Helpers serve one picture after another; each load takes one
+// that is idle (or starts one), so there are as many as loads run at once,
+// and a helper that failed is started again for its next picture. The helper is looked for beside
+// the running program, in the build's run folder and in the installed programs' folder.
 //
 // Protocol over a stream socket (native byte order, both ends on one
 // machine): request = u32 path length, path bytes; reply = u32 loaded,
@@ -36,6 +36,9 @@ void load(const std::string& path, Image& image);
 // harnesses that look for the decoders' faults and for comparing the two
 // ways. Off by default.
 void setInProcess(bool decodesItself);
+
+// Ends the helpers that are not in use (the next load starts one again).
+void stopIdleHelpers();
 
 // Seconds one picture may take in the helper before it is stopped.
 void setTimeLimit(double seconds);
