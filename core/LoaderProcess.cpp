@@ -38,6 +38,8 @@ namespace {
 std::atomic<bool> inProcess{false};
 std::atomic<int> timeLimitMs{60000};
 
+// Opens every reply: a helper left from another build is noticed at once.
+constexpr std::uint32_t PROTOCOL = 0x544c0002;
 constexpr std::uint32_t MAX_PATH_BYTES = 1 << 16;
 constexpr std::uint32_t MAX_MESSAGE_BYTES = 1 << 20;
 // Seconds after which a helper ends a decode by itself (the program stops
@@ -243,6 +245,7 @@ HelperPool& pool()
 // The reply header as it travels.
 struct ReplyHeader
 {
+    std::uint32_t protocol = PROTOCOL;
     std::uint32_t loaded = 0;
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -346,8 +349,8 @@ QString LoaderAccess::exchange(Helper& helper, const std::string& path, Image& i
     }
     ReplyHeader header;
     ReadResult result = readAll(fd, &header, sizeof header, &deadline);
-    const bool sane = header.messageBytes <= MAX_MESSAGE_BYTES && header.width <= Image::MAX_SIDE &&
-                      header.height <= Image::MAX_SIDE &&
+    const bool sane = header.protocol == PROTOCOL && header.messageBytes <= MAX_MESSAGE_BYTES &&
+                      header.width <= Image::MAX_SIDE && header.height <= Image::MAX_SIDE &&
                       std::uint64_t(header.width) * header.height <= Image::MAX_PIXELS;
     if (result == ReadResult::Done && !sane) {
         helper.stop(true);

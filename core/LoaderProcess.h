@@ -15,7 +15,8 @@ class Image;
 // the running program, in the build's run folder and in the installed programs' folder.
 //
 // Protocol over a stream socket (native byte order, both ends on one
-// machine): request = u32 path length, path bytes; reply = u32 loaded,
+// machine): request = u32 path length, path bytes; reply = u32 protocol
+// number, u32 loaded,
 // width, height, whether a 32-bit copy follows, u32 message length, message
 // (UTF-8), then the 24-bit copy's pitch * height bytes and, when it cannot be
 // made from the 24-bit one as for a plain 24-bit picture, the 32-bit copy's
