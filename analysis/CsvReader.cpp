@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CsvReader.h"
 
+#include "RegularFile.h"
 #include "TableNames.h"
 
 #include <QFile>
@@ -169,19 +170,14 @@ std::optional<CsvTable> CsvTable::parse(const QByteArray& bytes, QString* error,
 
 std::optional<CsvTable> CsvTable::read(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QString reason;
+    const std::optional<QByteArray> bytes = readRegularFile(path, TABLE_FILE_LIMIT, reason);
+    if (!bytes) {
         if (error)
-            *error = file.errorString();
+            *error = reason;
         return std::nullopt;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        if (error)
-            *error = file.errorString();
-        return std::nullopt;
-    }
-    return parse(bytes, error);
+    return parse(*bytes, error);
 }
 
 int CsvTable::line(int row) const

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "CsvWriter.h"
 
-#include <QSaveFile>
+#include "FileWrite.h"
 
 namespace CsvWriter {
 
@@ -43,15 +43,7 @@ QByteArray text(const SweepRows& rows)
 
 bool write(const QString& path, const SweepRows& rows, QString* error)
 {
-    QSaveFile file(path);
-    // A device or a pipe cannot be replaced; it is written in place.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text(rows)) < 0 || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return writeFileReplacing(path, text(rows), error);
 }
 
 } // namespace CsvWriter

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SweepCsv.h"
 
+#include "FileNames.h"
+
 #include "SettingsText.h"
 
 #include <QFileInfo>
@@ -257,6 +259,16 @@ QStringList fields(const Row& row)
     out.reserve(COLUMN_COUNT);
     for (int c = 0; c < COLUMN_COUNT; ++c)
         out << field(row, c);
+    return out;
+}
+
+QStringList fileFields(const Row& row)
+{
+    QStringList out = fields(row);
+    for (int c = 0; c < COLUMN_COUNT; ++c) {
+        if (table[c].kind == Column::Text)
+            out[c] = FileNames::cellOfText(out[c]);
+    }
     return out;
 }
 

@@ -72,5 +72,8 @@ QString field(const Row& row, int column);
 // A numeric field as a number, NaN when empty; false for a text column.
 bool value(const Row& row, int column, double& number);
 QStringList fields(const Row& row);
+// The fields as the table file holds them: text cells through
+// FileNames::cellOfText, so that spreadsheets take them as text.
+QStringList fileFields(const Row& row);
 
 } // namespace SweepCsv

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Report.h"
 
+#include "FileNames.h"
+
 #include "CStringCodec.h"
 #include "FileWrite.h"
 
@@ -63,7 +65,7 @@ QByteArray row(const JPEGSettings& settings, const ResultStat& stat)
     QByteArray out = QByteArray::fromStdString(settings.toString());
     // A tab or a line end in a name would split the row; the column is for
     // people to read, so they become spaces.
-    QString name = fileNamePart(stat.fileName);
+    QString name = FileNames::cellOfText(fileNamePart(stat.fileName));
     for (QChar& c : name) {
         if (c == QLatin1Char('\t') || c == QLatin1Char('\r') || c == QLatin1Char('\n'))
             c = QLatin1Char(' ');

@@ -28,6 +28,9 @@
 // With --figures, each figure that takes a pass of its own is then timed
 // alone on the first picture at automatic quality 75, beside the
 // compression (encoding, decoding and the error), in processor time.
+// --in-process decodes every format in this process instead of the helper
+// (tessera-loader) that reads the general loader's formats; --loads N only
+// loads each picture N times and prints the time per load.
 // Scratch files go to a temporary directory.
 
 #include "BatchEngine.h"
@@ -37,6 +40,7 @@
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "JPEGSettingsFactory.h"
+#include "LoaderProcess.h"
 #include "MemoryBudget.h"
 #include "QualityMetrics.h"
 
@@ -213,6 +217,31 @@ void printPerFigure(const QString& path, FigureSet figures, int rounds)
     }
 }
 
+// Loads each picture `count` times after one untimed load and prints the
+// time per load; fails when one does not load.
+int timeLoads(const QStringList& files, int count)
+{
+    for (const QString& file : files) {
+        const std::string path = QFile::encodeName(file).toStdString();
+        if (!Image(path).getRGB32Buffer()) {
+            std::fprintf(stderr, "%s does not load: %s\n", qPrintable(file),
+                         qPrintable(Image(path).getLoadMessage()));
+            return 1;
+        }
+        const auto start = std::chrono::steady_clock::now();
+        unsigned width = 0, height = 0;
+        for (int i = 0; i < count; ++i) {
+            const Image image(path);
+            width = image.getWidth();
+            height = image.getHeight();
+        }
+        const double ms = seconds(std::chrono::steady_clock::now() - start) * 1000 / count;
+        std::printf("%s: %u x %u, %.3f ms per load\n", qPrintable(QFileInfo(file).fileName()),
+                    width, height, ms);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     MemoryBudget::keepFreedMemory();
@@ -224,6 +253,7 @@ int main(int argc, char** argv)
     bool listEntries = false;
     QString cjpegDir;
     int repeat = 3;
+    int loads = 0;
     int workers = 1;
     int copies = 1;
     FigureSet figures;
@@ -264,6 +294,10 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "unknown figures: %s\n", qPrintable(keys));
                 return 2;
             }
+        } else if (a == QLatin1String("--in-process")) {
+            LoaderProcess::setInProcess(true);
+        } else if (a == QLatin1String("--loads") && hasValue) {
+            loads = std::max(1, args[++i].toInt());
         } else if (a == QLatin1String("--repeat") && hasValue) {
             repeat = std::max(1, args[++i].toInt());
         } else if (a.startsWith(QLatin1String("-"))) {
@@ -271,7 +305,8 @@ int main(int argc, char** argv)
                 "usage: tessera_bench [--sweep | --default | --auto Q |"
                 " --auto-range MIN:MAX:STEP]\n"
                 "                     [--workers N] [--copies N] [--repeat N] [--figures KEYS]\n"
-                "                     [--entries | --cjpeg DIR] [pictures...]\n");
+                "                     [--entries | --cjpeg DIR] [--in-process] [--loads N]\n"
+                "                     [pictures...]\n");
             return a == QLatin1String("--help") ? 0 : 2;
         } else {
             files << QDir(a).absolutePath();
@@ -282,6 +317,9 @@ int main(int argc, char** argv)
         files << samples.absoluteFilePath(QStringLiteral("coffee.png"))
               << samples.absoluteFilePath(QStringLiteral("chelsea.png"));
     }
+
+    if (loads > 0)
+        return timeLoads(files, loads);
 
     BatchSettings batch = defaultEntry ? BatchSettings() : sweepSettings();
     if (autoQuality >= 0) {

@@ -56,4 +56,27 @@ QStringList fromArguments(const QStringList& positional, int argc, char** argv)
     return result;
 }
 
+QString cellOfText(const QString& text)
+{
+    if (text.isEmpty())
+        return text;
+    switch (text.front().unicode()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\t':
+    case '\r':
+    case '\'':
+        return QLatin1Char('\'') + text;
+    default:
+        return text;
+    }
+}
+
+QString textOfCell(const QString& cell)
+{
+    return cell.startsWith(QLatin1Char('\'')) ? cell.mid(1) : cell;
+}
+
 } // namespace FileNames

@@ -24,4 +24,12 @@ QString fromArgument(const QByteArray& raw);
 // kept as the parser gave it.
 QStringList fromArguments(const QStringList& positional, int argc, char** argv);
 
+// A text cell of a table or report as spreadsheets must take it: text that
+// starts with "=", "+", "-", "@", a tab or a carriage return, which a
+// spreadsheet would run as a formula, and text that starts with an
+// apostrophe, gets one apostrophe in front. Reading a cell back is the exact
+// reverse: one leading apostrophe goes (textOfCell).
+QString cellOfText(const QString& text);
+QString textOfCell(const QString& cell);
+
 } // namespace FileNames

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Image.h"
 
+#include "JpegDecoder.h"
+#include "LoaderProcess.h"
 #include "MemoryBudget.h"
 #include "PictureHeaders.h"
 #include "PngDecoder.h"
@@ -14,8 +16,10 @@
 #include <algorithm>
 #include <atomic>
 #include <csetjmp>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -35,18 +39,56 @@ std::mutex initialising;
 // loads on other threads keep their messages apart.
 thread_local QString* freeImageMessage = nullptr;
 
+// Lines of one load's message at most: a damaged file can make a decoder
+// say the same thing thousands of times.
+constexpr int MAX_MESSAGE_LINES = 20;
+
 void onFreeImageMessage(FREE_IMAGE_FORMAT format, const char* message)
 {
-    if (!freeImageMessage)
+    if (!freeImageMessage || freeImageMessage->count(QLatin1Char('\n')) >= MAX_MESSAGE_LINES - 1)
         return;
     QString text = QString::fromLocal8Bit(message ? message : "");
     if (format != FIF_UNKNOWN) {
         if (const char* name = FreeImage_GetFormatFromFIF(format))
             text = QStringLiteral("%1: %2").arg(QString::fromLatin1(name), text);
     }
+    // Each warning once, though a format's header is read before its
+    // pixels and says it twice.
+    if (freeImageMessage->split(QLatin1Char('\n')).contains(text))
+        return;
     if (!freeImageMessage->isEmpty())
         freeImageMessage->append(QLatin1Char('\n'));
     freeImageMessage->append(text);
+}
+
+std::atomic<bool> chatter{false};
+
+extern "C" void onTiffMessage(const char* module, const char* format, va_list arguments)
+{
+    if (!chatter.load(std::memory_order_relaxed))
+        return;
+    if (module)
+        std::fprintf(stderr, "%s: ", module);
+    std::vfprintf(stderr, format, arguments);
+    std::fputc('\n', stderr);
+}
+
+// The TIFF library under the general loader prints its warnings and errors
+// (thousands of "unknown tag" lines for some files) on standard error; the
+// loader reports its own failures. Its handlers are set through the copy
+// the general loader already loaded, without a development package.
+void routeTiffMessages()
+{
+    void* tiff = ::dlopen("libtiff.so.6", RTLD_NOW | RTLD_NOLOAD);
+    if (!tiff)
+        return;
+    using Handler = void (*)(const char*, const char*, va_list);
+    using SetHandler = Handler (*)(Handler);
+    for (const char* name : {"TIFFSetWarningHandler", "TIFFSetErrorHandler"}) {
+        if (auto set = reinterpret_cast<SetHandler>(::dlsym(tiff, name)))
+            set(onTiffMessage);
+    }
+    ::dlclose(tiff);
 }
 
 // Routes FreeImage's messages into `target` for the life of this object.
@@ -164,7 +206,18 @@ void Image::initImage()
         return;
     FreeImage_Initialise(FALSE);
     FreeImage_SetOutputMessage(onFreeImageMessage);
+    routeTiffMessages();
     initialised.store(true, std::memory_order_release);
+}
+
+void Image::setLibraryChatter(bool shown)
+{
+    chatter.store(shown, std::memory_order_relaxed);
+}
+
+bool Image::libraryChatter()
+{
+    return chatter.load(std::memory_order_relaxed);
 }
 
 void Image::deinitImage()
@@ -172,6 +225,7 @@ void Image::deinitImage()
     const std::lock_guard<std::mutex> lock(initialising);
     if (!initialised.load(std::memory_order_relaxed))
         return;
+    LoaderProcess::stopIdleHelpers();
     FreeImage_DeInitialise();
     initialised.store(false, std::memory_order_release);
 }
@@ -259,41 +313,9 @@ bool Image::flippedTo32(FIBITMAP* bitmap24)
 void Image::loadJpegFromMemory(const unsigned char* data, unsigned long size)
 {
     initImage();
-    MessageCapture capture(&loadMessage);
     imageSize = size;
-    // FreeImage's memory stream only reads; the cast is its interface's.
-    FIMEMORY* stream = FreeImage_OpenMemory(const_cast<BYTE*>(data), DWORD(size));
-    if (!stream) {
-        loadMessage = QStringLiteral("The compressed picture cannot be read.");
-        return;
-    }
-    FIBITMAP* loaded = nullptr;
-    if (FreeImage_GetFileTypeFromMemory(stream, 0) != FIF_JPEG) {
-        loadMessage = QStringLiteral("The compressed picture is not a JPEG stream.");
-    } else if (FIBITMAP* header =
-                   FreeImage_LoadFromMemory(FIF_JPEG, stream, JPEG_ACCURATE | FIF_LOAD_NOPIXELS)) {
-        const std::uint64_t width = FreeImage_GetWidth(header);
-        const std::uint64_t height = FreeImage_GetHeight(header);
-        FreeImage_Unload(header);
-        if (width > MAX_SIDE || height > MAX_SIDE || width * height > MAX_PIXELS) {
-            loadMessage =
-                QStringLiteral("The picture is too large (%1 x %2 pixels).").arg(width).arg(height);
-        } else {
-            FreeImage_SeekMemory(stream, 0, SEEK_SET);
-            loaded = FreeImage_LoadFromMemory(FIF_JPEG, stream, JPEG_ACCURATE);
-        }
-    }
-    FreeImage_CloseMemory(stream);
-    if (loaded && !FreeImage_HasPixels(loaded)) {
-        FreeImage_Unload(loaded);
-        loaded = nullptr;
-    }
-    if (!loaded) {
-        if (loadMessage.isEmpty())
-            loadMessage = QStringLiteral("The picture cannot be decoded.");
-        return;
-    }
-    adopt(loaded);
+    if (FIBITMAP* loaded = loadJpeg(data, size))
+        adopt(loaded);
 }
 
 void Image::load(const std::string& path)
@@ -301,7 +323,17 @@ void Image::load(const std::string& path)
     initImage();
     MessageCapture capture(&loadMessage);
     try {
-        if (FIBITMAP* loaded = GenericLoader(path.c_str(), 0))
+        const int format = identify(path.c_str());
+        if (format == FIF_UNKNOWN)
+            return;
+        // The general loader's decoders do not all survive hostile files:
+        // the formats without a decoder of our own are read by a helper
+        // process, whose crash fails this picture only.
+        if (LoaderProcess::isolates(format)) {
+            LoaderProcess::load(path, *this);
+            return;
+        }
+        if (FIBITMAP* loaded = GenericLoader(path.c_str(), format, 0))
             adopt(loaded);
     } catch (const std::bad_alloc&) {
         // A decoder or a conversion ran out of memory (the budget is an
@@ -395,24 +427,24 @@ bool Image::fits(std::uint64_t width, std::uint64_t height, std::uint64_t decode
     return true;
 }
 
-FIBITMAP* Image::GenericLoader(const char* path, int flags)
+int Image::identify(const char* path)
 {
     // Only regular files: a FIFO would block the program and a directory
     // would be handed to a decoder.
     struct stat status;
     if (::stat(path, &status) != 0) {
         loadMessage = QStringLiteral("The file does not exist or cannot be read.");
-        return nullptr;
+        return FIF_UNKNOWN;
     }
     if (!S_ISREG(status.st_mode)) {
         loadMessage = QStringLiteral("This is not a regular file.");
-        return nullptr;
+        return FIF_UNKNOWN;
     }
 
     FILE* file = std::fopen(path, "rb");
     if (!file) {
         loadMessage = QStringLiteral("The file cannot be opened.");
-        return nullptr;
+        return FIF_UNKNOWN;
     }
     std::fseek(file, 0, SEEK_END);
     const long end = std::ftell(file);
@@ -429,9 +461,14 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         format = FreeImage_GetFIFFromFilename(path);
     if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
         loadMessage = QStringLiteral("The picture format is not recognised.");
-        return nullptr;
+        return FIF_UNKNOWN;
     }
+    return format;
+}
 
+FIBITMAP* Image::GenericLoader(const char* path, int formatNumber, int flags)
+{
+    const auto format = FREE_IMAGE_FORMAT(formatNumber);
     const std::unique_lock<std::mutex> oneAtATime = decoderLock(format);
 
     // The default JPEG decode uses the fast IDCT without fancy upsampling,
@@ -454,8 +491,17 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     // plainest files of the commonest formats are decoded from them by
     // decoders of our own; every other file goes to the general decoders.
     std::optional<PictureHeaders::WholeFile> whole;
-    if (PictureHeaders::plainFormat(format) || format == FIF_PNG)
+    if (PictureHeaders::plainFormat(format) || format == FIF_PNG || format == FIF_JPEG)
         whole.emplace(path);
+    // JPEG files never reach the general loader, whose JPEG plug-in is not
+    // safe on hostile files.
+    if (format == FIF_JPEG) {
+        if (whole->empty()) {
+            loadMessage = QStringLiteral("The file cannot be read whole.");
+            return nullptr;
+        }
+        return loadJpeg(whole->data(), whole->size());
+    }
     FIBITMAP* bitmap = nullptr;
     PpmDecoder::Header header;
     if (PictureHeaders::anymapFormat(format) &&
@@ -466,6 +512,10 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
     }
     // Plain 8-bit RGB PNG files, most of the pictures a sweep loads: our own
     // decoder gives what FreeImage would, or declines.
+    if (format == FIF_PNG && !whole->empty() && PictureHeaders::pngChunkPastEnd(*whole)) {
+        loadMessage = QStringLiteral("The file ends before the picture does.");
+        return nullptr;
+    }
     if (format == FIF_PNG && !claim.truncated) {
         const PngDecoder png(whole->data(), whole->size());
         if (png.plain()) {
@@ -520,6 +570,29 @@ FIBITMAP* Image::GenericLoader(const char* path, int flags)
         !fits(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap), decodedBitsOf(bitmap), 0)) {
         FreeImage_Unload(bitmap);
         bitmap = nullptr;
+    }
+    if (!bitmap && loadMessage.isEmpty())
+        loadMessage = QStringLiteral("The picture cannot be decoded.");
+    return bitmap;
+}
+
+FIBITMAP* Image::loadJpeg(const unsigned char* data, std::size_t size)
+{
+    JpegDecoder jpeg(data, size);
+    if (!jpeg.accepted()) {
+        loadMessage = jpeg.message();
+        return nullptr;
+    }
+    // As decodedBitsOf() counts them: a 24-bit bitmap becomes a copy itself.
+    const std::uint64_t decodedBits = jpeg.bitsPerPixel() == 24 ? 0 : jpeg.bitsPerPixel();
+    if (!fits(jpeg.getWidth(), jpeg.getHeight(), decodedBits, jpeg.workingBytesPerPixel()))
+        return nullptr;
+    FIBITMAP* bitmap = jpeg.decode(MemoryBudget::bytes());
+    loadMessage = jpeg.message();
+    if (bitmap &&
+        !fits(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap), decodedBitsOf(bitmap), 0)) {
+        FreeImage_Unload(bitmap);
+        return nullptr;
     }
     if (!bitmap && loadMessage.isEmpty())
         loadMessage = QStringLiteral("The picture cannot be decoded.");

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -31,7 +32,8 @@ public:
     // decoder settings of the general loader, so the pixels are the same;
     // the 24-bit copy, which nothing needs for a decoded picture, is only
     // made if somebody asks for it. Anything the fast way cannot decode goes
-    // through FreeImage's general JPEG decoder in memory. getImageSize() is
+    // through the limited decoder of JPEG sources (JpegDecoder), which gives
+    // the general loader's bitmap and its warnings. getImageSize() is
     // the number of bytes; the file path is empty. Never null: a stream that
     // does not decode gives a picture without pixels and a load message.
     static Image* loadEncodedJpeg(const QByteArray& jpeg);
@@ -68,10 +70,19 @@ public:
     // deinitImage() themselves must not race with loads.
     static void initImage();
     static void deinitImage();
+    // Whether the image libraries' own warnings (the TIFF library's) go to
+    // standard error; off by default, for a program's verbose mode.
+    static void setLibraryChatter(bool shown);
+    static bool libraryChatter();
 
 private:
+    friend class LoaderAccess;
     Image() = default;
     void load(const std::string& path);
+    // The picture's format from its signature or name, after checking that
+    // it is a readable regular file and noting its size; FIF_UNKNOWN (as an
+    // int) with the reason in the load message.
+    int identify(const char* path);
     bool decodeJpeg(const unsigned char* data, unsigned long size);
     void loadJpegFromMemory(const unsigned char* data, unsigned long size);
     // Keeps a loaded bitmap as the picture's two copies (takes ownership).
@@ -92,7 +103,10 @@ private:
     bool fits(std::uint64_t width, std::uint64_t height, std::uint64_t decodedBits,
               std::uint64_t workingBytesPerPixel);
     static std::uint64_t decodedBitsOf(FIBITMAP* bitmap);
-    FIBITMAP* GenericLoader(const char* path, int flags);
+    FIBITMAP* GenericLoader(const char* path, int format, int flags);
+    // A JPEG file held in memory, through the JPEG library with limits (see
+    // JpegDecoder); null with the reason in the load message.
+    FIBITMAP* loadJpeg(const unsigned char* data, std::size_t size);
 
     // Made from the 32-bit copy on first use when the picture was decoded
     // straight to 32 bits.

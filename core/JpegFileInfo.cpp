@@ -19,6 +19,25 @@ extern "C" {
 
 namespace {
 
+// Appends `entry` to a list of table definitions kept to MAX_LISTED: when it
+// is full, the oldest definition that a later one of the same slot replaces
+// makes room, so that the last definition of every slot stays.
+template <typename Table, typename SameSlot>
+void keepTable(std::vector<Table>& tables, const Table& entry, int& omitted, SameSlot sameSlot)
+{
+    if (tables.size() >= JpegFileInfo::MAX_LISTED) {
+        for (auto it = tables.begin(); it != tables.end(); ++it) {
+            if (std::any_of(it + 1, tables.end(),
+                            [&](const Table& later) { return sameSlot(*it, later); })) {
+                tables.erase(it);
+                break;
+            }
+        }
+        ++omitted;
+    }
+    tables.push_back(entry);
+}
+
 // Position in natural (row-major) order of the k-th entry in zig-zag order,
 // the order in which tables and coefficients are written to the file.
 const int zigzagToNatural[64] = {
@@ -386,10 +405,10 @@ void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
                         value = (value << 8) | s[p++];
                     values[zigzagToNatural[k]] = value;
                 }
-                JpegFileInfo::QuantizationTableInfo classified =
-                    JpegFileInfo::classify(values, table.precision);
-                classified.slot = table.slot;
-                info.quantizationTables.push_back(classified);
+                // Classified once the file is read, only if kept.
+                table.table = values;
+                keepTable(info.quantizationTables, table, info.omittedQuantizationTables,
+                          [](const auto& a, const auto& b) { return a.slot == b.slot; });
             }
         } else if (marker == 0xC4) {
             int p = 0;
@@ -413,7 +432,10 @@ void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
                                                "256 symbols."));
                 table.standard = isStandardHuffman(table.ac, bits, s + p, table.codes);
                 p += table.codes;
-                info.huffmanTables.push_back(table);
+                info.anyOptimisedHuffman |= !table.standard;
+                keepTable(
+                    info.huffmanTables, table, info.omittedHuffmanTables,
+                    [](const auto& a, const auto& b) { return a.slot == b.slot && a.ac == b.ac; });
             }
         } else if (marker == 0xDD) {
             if (size < 2)
@@ -435,15 +457,24 @@ void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
             if (pos + 1 >= n)
                 pos = n;
         } else if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) {
-            info.segments.push_back(describeSegment(marker, s, size));
+            const JpegFileInfo::Segment segment = describeSegment(marker, s, size);
             // The colour transform of an Adobe segment: "Adobe", version,
             // two flag words, then the transform byte.
-            if (info.segments.back().name == QLatin1String("Adobe") && size >= 12)
+            if (segment.name == QLatin1String("Adobe") && size >= 12)
                 info.adobeTransform = s[11];
-            if (info.segments.back().name == QLatin1String("JFIF"))
+            if (segment.name == QLatin1String("JFIF"))
                 info.jfif = true;
+            if (info.segments.size() < JpegFileInfo::MAX_LISTED)
+                info.segments.push_back(segment);
+            else
+                ++info.omittedSegments;
         }
         // Other markers (DNL, extensions) carry nothing shown here.
+    }
+    for (JpegFileInfo::QuantizationTableInfo& table : info.quantizationTables) {
+        const int slot = table.slot;
+        table = JpegFileInfo::classify(table.table, table.precision);
+        table.slot = slot;
     }
     if (!frame)
         return fail(QStringLiteral("The file has no frame header."));
@@ -706,7 +737,7 @@ const JpegFileInfo::QuantizationTableInfo* JpegFileInfo::tableForSlot(int slot) 
 
 bool JpegFileInfo::standardHuffman() const
 {
-    if (huffmanTables.empty())
+    if (huffmanTables.empty() || anyOptimisedHuffman)
         return false;
     return std::all_of(huffmanTables.begin(), huffmanTables.end(),
                        [](const HuffmanTableInfo& t) { return t.standard; });

@@ -28,6 +28,10 @@ struct JpegFileInfo
     static constexpr std::uint64_t MAX_PIXELS = 128ull * 1000 * 1000;
     static constexpr int MAX_SCANS = 1000;
     static constexpr qint64 MAX_FILE_SIZE = 512ll * 1024 * 1024;
+    // Entries kept of each list below at most; the rest are counted in the
+    // omitted* members. Of the tables, the last definition of every slot is
+    // always among those kept.
+    static constexpr std::size_t MAX_LISTED = 64;
 
     struct Component
     {
@@ -108,6 +112,11 @@ struct JpegFileInfo
     int adobeTransform = -1; // an Adobe segment's colour transform, -1 without one
     int scans = 0;
     std::vector<Segment> segments; // in file order
+    // Definitions and segments beyond MAX_LISTED, not kept.
+    int omittedQuantizationTables = 0;
+    int omittedHuffmanTables = 0;
+    int omittedSegments = 0;
+    bool anyOptimisedHuffman = false; // a table of the file, kept or not, is not standard
 
     // Filled by read(..., true): one entry per component. Empty if not asked
     // for, or if the library could not read them (coefficientError says why).

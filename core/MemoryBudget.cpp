@@ -2,6 +2,7 @@
 #include "MemoryBudget.h"
 
 #include <algorithm>
+#include <atomic>
 #if defined(__GLIBC__)
 #include <malloc.h>
 #endif
@@ -9,6 +10,8 @@
 #include <unistd.h>
 
 namespace {
+
+std::atomic<std::uint64_t> fixedBudget{0};
 
 // The soft limit of `resource`, or `fallback` when there is none.
 std::uint64_t limitOf(int resource, std::uint64_t fallback)
@@ -33,8 +36,15 @@ void keepFreedMemory()
 #endif
 }
 
+void setFixed(std::uint64_t fixed)
+{
+    fixedBudget.store(fixed);
+}
+
 std::uint64_t bytes()
 {
+    if (const std::uint64_t fixed = fixedBudget.load(); fixed != 0)
+        return fixed;
     const long pages = ::sysconf(_SC_PHYS_PAGES);
     const long pageSize = ::sysconf(_SC_PAGE_SIZE);
     // Without an answer, assume a small machine rather than none.

@@ -16,6 +16,9 @@ namespace MemoryBudget {
 
 // Bytes available to one picture and its derived pictures.
 std::uint64_t bytes();
+// Makes bytes() answer `fixed` from now on (0: derived again), for a helper
+// process that decodes with the budget of the program that started it.
+void setFixed(std::uint64_t fixed);
 
 // Bytes per pixel that a loaded picture and one compression of it hold at
 // once: the 24-bit and 32-bit copies of the source, the decoded JPEG and the

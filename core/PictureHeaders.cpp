@@ -873,11 +873,14 @@ unsigned DLL_CALLCONV guardedRead(void* buffer, unsigned size, unsigned count, f
     if (got < count) {
         guarded->pastEnd = true;
         auto* bytes = static_cast<char*>(buffer);
-        for (std::size_t i = got * size; i < std::size_t(size) * count; ++i) {
-            bytes[i] =
-                guarded->filler ? guarded->filler[guarded->filled % guarded->fillerLength] : '\0';
-            ++guarded->filled;
+        const std::size_t from = got * size, to = std::size_t(size) * count;
+        if (!guarded->filler) {
+            std::memset(bytes + from, 0, to - from);
+        } else {
+            for (std::size_t i = from; i < to; ++i)
+                bytes[i] = guarded->filler[(guarded->filled + i - from) % guarded->fillerLength];
         }
+        guarded->filled += to - from;
     }
     return unsigned(got);
 }
@@ -1031,6 +1034,23 @@ WholeFile::WholeFile(const std::string& path)
     bytes.resize(std::size_t(size));
     if (std::fread(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
         bytes.clear();
+}
+
+bool pngChunkPastEnd(const WholeFile& whole)
+{
+    const unsigned char* data = whole.data();
+    const std::size_t size = whole.size();
+    for (std::size_t at = 8; at + 8 <= size;) {
+        const std::uint64_t length = std::uint64_t(data[at]) << 24 |
+                                     std::uint64_t(data[at + 1]) << 16 |
+                                     std::uint64_t(data[at + 2]) << 8 | data[at + 3];
+        if (length + 12 > size - at)
+            return true;
+        if (std::memcmp(data + at + 4, "IEND", 4) == 0)
+            return false;
+        at += std::size_t(length) + 12;
+    }
+    return false;
 }
 
 FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags, const WholeFile* whole)

@@ -67,6 +67,11 @@ private:
     std::vector<unsigned char> bytes;
 };
 
+// Whether a chunk of the PNG file in `whole` claims more bytes than the file
+// has left: the general loader would allocate what it claims (gigabytes for
+// a few bytes) before it finds out.
+bool pngChunkPastEnd(const WholeFile& whole);
+
 // Loads through the guarded reader, from `whole` when it holds the file;
 // else the files of the plain formats are read whole here first.
 FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags,

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
+#include <QString>
+
 #include <istream>
+#include <optional>
 #include <streambuf>
 #include <string>
 
@@ -12,6 +16,15 @@
 // A descriptor open for reading on the regular file `path` (the file system's
 // 8-bit name), or -1 for anything else and for files that cannot be opened.
 int openRegularFile(const std::string& path);
+
+// The whole of the regular file `path` when it holds at most `limit` bytes;
+// else nothing, and `reason` says why ("not a regular file", "larger than
+// N MB", the system's error).
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 limit, QString& reason);
+
+// Limits for the text files a user names.
+constexpr qint64 SETTINGS_FILE_LIMIT = qint64(1) << 20; // sweep files
+constexpr qint64 TABLE_FILE_LIMIT = qint64(1) << 30;    // result tables (CSV)
 
 // An input stream over a regular file; anything else leaves it failed and
 // not open.

@@ -42,6 +42,14 @@ QString tableGrid(const QuantizationTable& table)
     return html + QStringLiteral("</table>");
 }
 
+// "… and N more" in an element of its own, for entries a list left out.
+QString andMore(int omitted, const QString& element)
+{
+    if (omitted <= 0)
+        return QString();
+    return QStringLiteral("<%1>… and %2 more</%1>").arg(element).arg(omitted);
+}
+
 } // namespace
 
 JpegPropertiesWindow::JpegPropertiesWindow(QWidget* parent) : QDialog(parent)
@@ -126,6 +134,7 @@ QString JpegPropertiesWindow::describe(const JpegFileInfo& info)
                     .arg(table.describe().toHtmlEscaped());
         html += tableGrid(table.table);
     }
+    html += andMore(info.omittedQuantizationTables, QStringLiteral("p"));
 
     html += QStringLiteral("<h3>Entropy coding</h3>");
     if (info.arithmetic) {
@@ -142,6 +151,7 @@ QString JpegPropertiesWindow::describe(const JpegFileInfo& info)
                     .arg(table.codes)
                     .arg(table.standard ? QStringLiteral("standard") : QStringLiteral("optimised"));
         }
+        html += andMore(info.omittedHuffmanTables, QStringLiteral("li"));
         html += QStringLiteral("</ul>");
     }
 
@@ -158,6 +168,7 @@ QString JpegPropertiesWindow::describe(const JpegFileInfo& info)
                              ? QString()
                              : QStringLiteral(" (%1)").arg(segment.detail.toHtmlEscaped()));
     }
+    html += andMore(info.omittedSegments, QStringLiteral("li"));
     if (!info.segments.empty())
         html += QStringLiteral("</ul>");
     return html;

@@ -11,6 +11,7 @@
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
+#include "LoaderProcess.h"
 #include "PictureHeaders.h"
 
 #include <FreeImage.h>
@@ -45,6 +46,8 @@ public:
         check(::mkdtemp(name) != nullptr, "no scratch folder");
         folder = name;
         Image::initImage();
+        // The decoders themselves are what is fuzzed here.
+        LoaderProcess::setInProcess(true);
     }
     ~ScratchFolder()
     {

@@ -6,7 +6,11 @@
 #include "CsvReader.h"
 #include "CsvWriter.h"
 #include "Figures.h"
+#include "FileNames.h"
+#include "FileWrite.h"
+#include "Image.h"
 #include "PictureNames.h"
+#include "RegularFile.h"
 #include "Report.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
@@ -17,7 +21,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <cmath>
@@ -57,14 +60,14 @@ bool rowKey(const QStringList& fields, Key& key)
 bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& rows,
                std::optional<SweepIdentity>& identity, qsizetype* consumed, QString& error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+    QString reason;
+    const std::optional<QByteArray> bytes = readRegularFile(path, TABLE_FILE_LIMIT, reason);
+    if (!bytes) {
+        error = QStringLiteral("cannot read %1: %2").arg(path, reason);
         return false;
     }
     qsizetype complete = 0;
-    QString reason;
-    const std::optional<CsvTable> table = CsvTable::parse(file.readAll(), &reason, &complete);
+    const std::optional<CsvTable> table = CsvTable::parse(*bytes, &reason, &complete);
     if (!table || table->header() != SweepIdentity::columns()) {
         error =
             table ? QStringLiteral("%1 is not a tessera-sweep table (its header differs)").arg(path)
@@ -104,28 +107,21 @@ bool writeSorted(const QString& path, std::vector<std::pair<Key, QStringList>>& 
 {
     std::stable_sort(rows.begin(), rows.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+    QByteArray text = CsvWriter::record(SweepIdentity::columns());
+    for (const auto& row : rows)
+        text += CsvWriter::record(row.second);
     if (path == QLatin1String("-")) {
         QFile out;
-        bool ok = out.open(stdout, QIODevice::WriteOnly) &&
-                  out.write(CsvWriter::record(SweepIdentity::columns())) >= 0;
-        for (const auto& row : rows)
-            ok = ok && out.write(CsvWriter::record(row.second)) >= 0;
-        if (!ok || !out.flush()) {
+        if (!out.open(stdout, QIODevice::WriteOnly) || out.write(text) != text.size() ||
+            !out.flush()) {
             error = QStringLiteral("cannot write the standard output");
             return false;
         }
         return true;
     }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    file.write(CsvWriter::record(SweepIdentity::columns()));
-    for (const auto& row : rows)
-        file.write(CsvWriter::record(row.second));
-    if (!file.commit()) {
-        error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    QString reason;
+    if (!writeFileReplacing(path, text, &reason)) {
+        error = QStringLiteral("cannot write %1: %2").arg(path, reason);
         return false;
     }
     return true;
@@ -170,8 +166,9 @@ QString unwritableResults(const SweepJob& job)
 
 // Whether a table's name for a picture names picture `index` of the job,
 // wherever each was taken from.
-bool samePicture(const QString& name, const SweepJob& job, int index)
+bool samePicture(const QString& cell, const SweepJob& job, int index)
 {
+    const QString name = FileNames::textOfCell(cell);
     return name == job.pictureNames[index] ||
            PictureNames::canonical(PictureNames::unescaped(name)) == job.canonicalPictures[index];
 }
@@ -237,6 +234,7 @@ private:
 
 int run(const SweepJob& job)
 {
+    Image::setLibraryChatter(job.verbose);
     BatchSettings sweep = job.settings;
     const std::vector<JPEGSettings> entries = expandBatchSettings(sweep, nullptr);
 
@@ -277,6 +275,11 @@ int run(const SweepJob& job)
         return 2;
     }
 
+    OutputLock outputLock(job.csvPath);
+    if (QString error; !job.csvPath.isEmpty() && !outputLock.acquire(error)) {
+        complain(error);
+        return 2;
+    }
     // Rows kept from an earlier run, by key.
     std::map<Key, bool> kept; // value: the row failed
     std::vector<std::pair<Key, QStringList>> keptRows;
@@ -398,12 +401,10 @@ int run(const SweepJob& job)
                     .arg(QFileInfo(job.pictureNames[int(picture)]).completeBaseName())
                     .arg(picture)
                     .arg(outcome.entryIndex);
-            QSaveFile jpeg(QDir(job.jpegDir).filePath(name));
-            if (!jpeg.open(QIODevice::WriteOnly) ||
-                jpeg.write(outcome.jpeg) != outcome.jpeg.size() || !jpeg.commit()) {
+            QString reason;
+            if (!writeFileReplacing(QDir(job.jpegDir).filePath(name), outcome.jpeg, &reason)) {
                 failed = true;
-                message =
-                    QStringLiteral("cannot keep the JPEG %1: %2").arg(name, jpeg.errorString());
+                message = QStringLiteral("cannot keep the JPEG %1: %2").arg(name, reason);
             }
         }
         if (failed)
@@ -417,7 +418,7 @@ int run(const SweepJob& job)
         row.failed = failed;
         row.message = message;
         row.tables = &tables;
-        csv.write(CsvWriter::record(SweepCsv::fields(row) + identity.fields()));
+        csv.write(CsvWriter::record(SweepCsv::fileFields(row) + identity.fields()));
         if (compressed && wantReport)
             reportRows[{picture, outcome.entryIndex}] = {outcome.entryIndex, std::move(stat)};
         writeFailed = writeFailed || !csv.flush();
@@ -566,6 +567,12 @@ int merge(const QStringList& arguments)
     if (paths.size() < 2 || help) {
         printMergeUsage(help ? stdout : stderr);
         return help ? 0 : 2;
+    }
+    // One writer per output file; standard output needs no lock.
+    OutputLock outputLock(paths[0]);
+    if (QString error; paths[0] != QLatin1String("-") && !outputLock.acquire(error)) {
+        complain(error);
+        return 2;
     }
     std::vector<Part> parts;
     const Part* reference = nullptr;

@@ -5,6 +5,7 @@
 #include "Figures.h"
 #include "PictureNames.h"
 #include "QuantizationTableFiles.h"
+#include "RegularFile.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
 #include "SweepFile.h"
@@ -280,6 +281,7 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
     add({QStringLiteral("r"), QStringLiteral("recursive")}, "Look into folders recursively.",
         nullptr);
     add({QStringLiteral("q"), QStringLiteral("quiet")}, "No progress bar.", nullptr);
+    add({QStringLiteral("verbose")}, "Show the image libraries' own warnings.", nullptr);
 
     if (!parser.parse(QStringList(QStringLiteral("tessera-sweep")) + arguments)) {
         error = parser.errorText();
@@ -293,12 +295,13 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
     SweepRequest request;
     if (parser.isSet(QStringLiteral("sweep"))) {
         const QString path = parser.value(QStringLiteral("sweep"));
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) {
-            error = QStringLiteral("--sweep: cannot read %1").arg(path);
+        QString reason;
+        const std::optional<QByteArray> bytes = readRegularFile(path, SETTINGS_FILE_LIMIT, reason);
+        if (!bytes) {
+            error = QStringLiteral("--sweep: cannot read %1: %2").arg(path, reason);
             return 2;
         }
-        if (!SweepFile::read(file.readAll(), path, request, error))
+        if (!SweepFile::read(*bytes, path, request, error))
             return 2;
     }
     for (const QString& name : SweepFile::keys()) {
@@ -345,6 +348,7 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
     job.jpegDir = parser.value(QStringLiteral("keep-jpegs"));
     job.resume = parser.isSet(QStringLiteral("resume"));
     job.quiet = parser.isSet(QStringLiteral("quiet"));
+    job.verbose = parser.isSet(QStringLiteral("verbose"));
     job.printSweep = parser.isSet(QStringLiteral("print-sweep"));
     if (parser.isSet(QStringLiteral("j"))) {
         bool ok = false;

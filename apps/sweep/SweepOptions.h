@@ -38,6 +38,7 @@ struct SweepJob
     int workers = 0; // 0: one per core
     bool resume = false;
     bool quiet = false;
+    bool verbose = false; // the image libraries' own warnings on standard error
     bool printSweep = false;
     // The effective sweep in the sweep file's format.
     QString sweepText;

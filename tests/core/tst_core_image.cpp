@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Image.h"
+#include "JpegDecoder.h"
 #include "PngDecoder.h"
 #include "PpmDecoder.h"
 #include "TestPictures.h"
 
 #include <FreeImage.h>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
@@ -238,6 +240,96 @@ private slots:
         FreeImage_Unload(general);
         QVERIFY(same);
         QVERIFY(sameInImage);
+    }
+
+    // JPEG sources go through the limited decoder and must give what the
+    // general loader's accurate decode gives: the samples saved in several
+    // ways, and the seeds of the JPEG fuzzing corpus (grey, RGB, CMYK, YCCK,
+    // progressive, arithmetic coding, restart markers, JFIF densities, a
+    // file cut short, one with an unknown marker).
+    void jpegSourcesDecodedLikeTheGeneralLoader_data()
+    {
+        QTest::addColumn<QString>("path");
+        const QStringList seeds = QDir(QStringLiteral(TESSERA_JPEG_CORPUS_DIR))
+                                      .entryList({QStringLiteral("*.jpg")}, QDir::Files);
+        for (const QString& name : seeds) {
+            if (!name.startsWith(QLatin1String("components")))
+                QTest::newRow(qPrintable(name))
+                    << QStringLiteral(TESSERA_JPEG_CORPUS_DIR "/") + name;
+        }
+        for (const char* sample : {"coffee", "chelsea"}) {
+            for (const char* way : {"default", "444", "progressive", "grey"})
+                QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(sample, way)))
+                    << QStringLiteral("%1|%2").arg(sample, way);
+        }
+    }
+    void jpegSourcesDecodedLikeTheGeneralLoader()
+    {
+        QFETCH(QString, path);
+        ScratchDir dir;
+        if (path.contains(QLatin1Char('|'))) {
+            const QString sample = path.section(QLatin1Char('|'), 0, 0);
+            const QString way = path.section(QLatin1Char('|'), 1);
+            FIBITMAP* picture = FreeImage_Load(
+                FIF_PNG,
+                encoded(QStringLiteral(TESSERA_SAMPLES_DIR "/%1.png").arg(sample)).c_str());
+            QVERIFY(picture);
+            if (way == QLatin1String("grey")) {
+                FIBITMAP* grey = FreeImage_ConvertToGreyscale(picture);
+                FreeImage_Unload(picture);
+                picture = grey;
+            }
+            const int flags = way == QLatin1String("444")           ? JPEG_SUBSAMPLING_444
+                              : way == QLatin1String("progressive") ? JPEG_PROGRESSIVE
+                                                                    : 0;
+            path = dir.file("saved.jpg");
+            const bool saved = FreeImage_Save(FIF_JPEG, picture, encoded(path).c_str(), flags);
+            FreeImage_Unload(picture);
+            QVERIFY(saved);
+        }
+        FIBITMAP* general = FreeImage_Load(FIF_JPEG, encoded(path).c_str(), JPEG_ACCURATE);
+        QVERIFY(general);
+        FIBITMAP* general24 = FreeImage_ConvertTo24Bits(general);
+        FreeImage_Unload(general);
+        const Image image(encoded(path));
+        const bool same = image.getRGB24Buffer() &&
+                          image.getWidth() == FreeImage_GetWidth(general24) &&
+                          image.getHeight() == FreeImage_GetHeight(general24) &&
+                          std::memcmp(image.getRGB24Buffer(), FreeImage_GetBits(general24),
+                                      std::size_t(FreeImage_GetPitch(general24)) *
+                                          FreeImage_GetHeight(general24)) == 0;
+        FreeImage_Unload(general24);
+        QVERIFY(same);
+        // Each warning once: the file is read once.
+        const QStringList lines =
+            image.getLoadMessage().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), QSet<QString>(lines.begin(), lines.end()).size());
+    }
+
+    // What the general loader crashed on or ran out of memory with is refused
+    // from the header, with a reason.
+    void hostileJpegHeadersRefused()
+    {
+        Image components(TESSERA_JPEG_CORPUS_DIR "/components-10.jpg");
+        expectEmpty(components);
+        QVERIFY2(components.getLoadMessage().contains(QLatin1String("10 colour components")),
+                 qPrintable(components.getLoadMessage()));
+        ScratchDir dir;
+        QFile file(dir.file("comments.jpg"));
+        const QByteArray whole = contents(TESSERA_JPEG_CORPUS_DIR "/s2-p0-s0.jpg");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(whole.left(2));
+        for (std::size_t i = 0; i <= JpegDecoder::MAX_SEGMENTS; ++i)
+            file.write(QByteArray("\xff\xfe\x00\x02", 4));
+        file.write(whole.mid(2));
+        file.close();
+        QElapsedTimer timer;
+        timer.start();
+        Image comments(encoded(dir.file("comments.jpg")));
+        QVERIFY(timer.elapsed() < 1000);
+        expectEmpty(comments);
+        QVERIFY2(comments.getLoadMessage().contains(QLatin1String("marker segments")),
+                 qPrintable(comments.getLoadMessage()));
     }
 
     void formatFoundByContentThenByName()

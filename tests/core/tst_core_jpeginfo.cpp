@@ -9,6 +9,7 @@
 
 #include <FreeImage.h>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -838,6 +839,33 @@ private slots:
         const JpegFileInfo sof3 = JpegFileInfo::read(lossless, true);
         QCOMPARE(sof3.frameType, JpegFileInfo::LOSSLESS);
         QVERIFY(sof3.coefficients.empty());
+
+        // 20000 table definitions and 20000 comments before the frame: read
+        // in linear time, MAX_LISTED of each kept and the rest counted, the
+        // last definition of each slot among those kept.
+        QByteArray many = good.left(2);
+        for (int i = 0; i < 20000; ++i) {
+            QByteArray table("\xFF\xDB\x00\x43", 4);
+            table += char(i % 2);
+            table += QByteArray(64, char(1 + i % 200));
+            many += table + QByteArray("\xFF\xFE\x00\x03x", 5);
+        }
+        many += good.mid(2, good.indexOf("\xFF\xDB") - 2);
+        const int frame =
+            good.indexOf("\xFF\xC0") >= 0 ? good.indexOf("\xFF\xC0") : good.indexOf("\xFF\xC1");
+        const QByteArray rest = good.mid(frame);
+        QElapsedTimer timer;
+        timer.start();
+        const JpegFileInfo crowded = JpegFileInfo::read(many + rest);
+        QVERIFY(timer.elapsed() < 2000);
+        QVERIFY2(crowded.isValid(), qPrintable(crowded.error));
+        QCOMPARE(crowded.quantizationTables.size(), JpegFileInfo::MAX_LISTED);
+        QCOMPARE(crowded.omittedQuantizationTables, 20000 - int(JpegFileInfo::MAX_LISTED));
+        QCOMPARE(crowded.tableForSlot(0)->table[0], 1u + 19998 % 200);
+        QCOMPARE(crowded.tableForSlot(1)->table[0], 1u + 19999 % 200);
+        QCOMPARE(crowded.segments.size(), JpegFileInfo::MAX_LISTED);
+        QCOMPARE(crowded.omittedSegments + int(JpegFileInfo::MAX_LISTED),
+                 20000 + int(JpegFileInfo::read(good).segments.size()));
     }
 };
 

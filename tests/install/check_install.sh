@@ -12,7 +12,7 @@ DESTDIR="$work/dest" cmake --install "$build" --prefix /usr > "$work/install.log
     fail "cmake --install: $(cat "$work/install.log")"
 root="$work/dest/usr"
 
-for file in bin/tessera bin/tessera-batch bin/tessera-sweep \
+for file in bin/tessera bin/tessera-batch bin/tessera-sweep bin/tessera-loader \
             share/tessera/img/pack.png share/tessera/img/zoom_in.png share/tessera/img/grid.png \
             share/tessera/doc/help.html share/tessera/doc/help2.html share/tessera/doc/about.html \
             share/applications/tessera.desktop share/applications/tessera-batch.desktop \
@@ -30,7 +30,8 @@ for size in 16 22 24 32 48 64 128 256; do
     width=$(od -An -j16 -N4 -tu1 "$icon" | awk '{print $1*16777216 + $2*65536 + $3*256 + $4}')
     [ "$width" = "$size" ] || fail "${size}x${size} icon is $width wide"
 done
-[ -x "$root/bin/tessera" ] && [ -x "$root/bin/tessera-batch" ] || fail "programs not executable"
+[ -x "$root/bin/tessera" ] && [ -x "$root/bin/tessera-batch" ] && [ -x "$root/bin/tessera-loader" ] ||
+    fail "programs not executable"
 # Nothing of the build or the tests is installed.
 if find "$root" -name 'tst_*' | grep -q .; then fail "test programs installed"; fi
 gzip -t "$root/share/man/man1/tessera.1.gz" "$root/share/man/man1/tessera-batch.1.gz" \
@@ -73,4 +74,12 @@ if grep -q 'not found' "$work/tessera.err"; then
     fail "installed tessera misses data files: $(cat "$work/tessera.err")"
 fi
 [ -s "$work/shot.png" ] || fail "no screenshot"
+# A TIFF is decoded by the helper installed beside the program.
+cp "$source/fuzz/corpus/picture/colour.tif" "$work/colour.tif"
+"$root/bin/tessera" --compress --screenshot "$work/tif-shot.png" "$work/colour.tif" \
+    2> "$work/tif.err" || fail "installed tessera with a TIFF: $(cat "$work/tif.err")"
+if grep -q 'could not be decoded' "$work/tif.err"; then
+    fail "installed helper not used: $(cat "$work/tif.err")"
+fi
+[ -s "$work/tif-shot.png" ] || fail "no screenshot of the TIFF"
 echo "installed tree complete; desktop entries and metainfo valid; tessera runs from $readonly_dir"

@@ -140,4 +140,90 @@ bool write16Bit(const QString& path, bool rgb, const char* format)
     return saved;
 }
 
+namespace {
+
+// Where the first segment of `marker` starts, or -1.
+int findSegment(const QByteArray& jpeg, int marker)
+{
+    for (int at = 2; at + 4 <= jpeg.size() && quint8(jpeg[at]) == 0xFF;) {
+        if (quint8(jpeg[at + 1]) == marker)
+            return at;
+        if (quint8(jpeg[at + 1]) == 0xDA)
+            return -1;
+        at += 2 + (quint8(jpeg[at + 2]) << 8 | quint8(jpeg[at + 3]));
+    }
+    return -1;
+}
+
+QByteArray savedJpeg(const QString& path, int flags)
+{
+    FreeImage_Initialise(FALSE);
+    FIBITMAP* bitmap = FreeImage_Allocate(64, 48, 24);
+    for (unsigned y = 0; y < 48; ++y) {
+        BYTE* line = FreeImage_GetScanLine(bitmap, int(y));
+        for (unsigned x = 0; x < 64 * 3; ++x)
+            line[x] = BYTE(x * 5 + y * 11);
+    }
+    const bool saved = FreeImage_Save(FIF_JPEG, bitmap, QFile::encodeName(path), flags);
+    FreeImage_Unload(bitmap);
+    return saved ? contents(path) : QByteArray();
+}
+
+} // namespace
+
+QByteArray hostileJpeg(const QString& scratchPath, const QString& kind)
+{
+    if (kind == QLatin1String("claims 65500x65500"))
+        return claiming(scratchPath, "jpg", 65500, 65500);
+    const bool progressive = kind == QLatin1String("600 scans");
+    QByteArray jpeg = savedJpeg(scratchPath, progressive ? JPEG_PROGRESSIVE | JPEG_QUALITYGOOD
+                                                         : JPEG_QUALITYGOOD);
+    const int frame = findSegment(jpeg, progressive ? 0xC2 : 0xC0);
+    if (frame < 0)
+        return {};
+    if (kind.startsWith(QLatin1String("components "))) {
+        const int count = kind.mid(11).toInt();
+        QByteArray segment = jpeg.mid(frame, 10 + 9);
+        putBig16(segment, 2, 8 + 3 * count);
+        segment[9] = char(count);
+        for (int c = 3; c < count; ++c)
+            segment += QByteArray(1, char(c + 1)) + QByteArray("\x11\x00", 2);
+        return jpeg.left(frame) + segment + jpeg.mid(frame + 19);
+    }
+    if (kind == QLatin1String("exif zeros")) {
+        QByteArray exif("\xff\xe1\x00\x70"
+                        "Exif\0\0MM\0*",
+                        14);
+        return jpeg.left(2) + exif + QByteArray(112 - 2 - 10, '\0') + jpeg.mid(2);
+    }
+    if (kind == QLatin1String("20000 comments")) {
+        QByteArray comments;
+        for (int i = 0; i < 20000; ++i)
+            comments += QByteArray("\xff\xfe\x00\x04"
+                                   "ab",
+                                   6);
+        return jpeg.left(frame) + comments + jpeg.mid(frame);
+    }
+    if (progressive) {
+        const int last = jpeg.lastIndexOf(QByteArray("\xff\xda", 2));
+        const int end = jpeg.lastIndexOf(QByteArray("\xff\xd9", 2));
+        if (last < 0 || end < last)
+            return {};
+        return jpeg.left(end) + jpeg.mid(last, end - last).repeated(600) + jpeg.mid(end);
+    }
+    return {};
+}
+
+QByteArray pngTextClaimingGigabytes(const QString& scratchPath)
+{
+    if (!TestPictures::write(scratchPath, 8, 8))
+        return {};
+    const QByteArray png = contents(scratchPath);
+    QByteArray chunk(12 + 2048, 'x');
+    putBig32(chunk, 0, 0x7FFFFFFFu);
+    chunk.replace(4, 4, "tEXt");
+    // IHDR is 8 + 25 bytes in; the text chunk follows it.
+    return png.left(33) + chunk + png.mid(33);
+}
+
 } // namespace BadInputs

@@ -21,4 +21,17 @@ QByteArray targa(const QString& scratchPath, bool runLength, bool stamp);
 // A picture with 16 bits per sample, RGB or grey, as PNG or TIFF.
 bool write16Bit(const QString& path, bool rgb, const char* format);
 
+// JPEG files that once crashed, hung or ballooned the general loader, made
+// from a small picture of its own (64 x 48, saved at `scratchPath`):
+// "components 5" and "components 10" (a frame of that many components, the
+// scans covering three), "exif zeros" (a 112-byte Exif segment "Exif\0\0MM\0*"
+// then zeros, the picture otherwise whole), "20000 comments" (before the
+// frame), "600 scans" (a progressive file whose last scan comes 600 times),
+// "claims 65500x65500".
+QByteArray hostileJpeg(const QString& scratchPath, const QString& kind);
+
+// A small PNG picture with a text chunk before its image data that claims
+// 2^31 - 1 bytes, its contents only a few.
+QByteArray pngTextClaimingGigabytes(const QString& scratchPath);
+
 } // namespace BadInputs

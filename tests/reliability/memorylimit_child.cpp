@@ -44,6 +44,14 @@ void say(const QString& text)
     std::fflush(stdout);
 }
 
+// The most memory the process has held resident: "peak: N MB".
+void sayPeak()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    say(QStringLiteral("peak: %1 MB").arg(usage.ru_maxrss / 1024));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -64,6 +72,7 @@ int main(int argc, char** argv)
     Image probe(QFile::encodeName(path).toStdString());
     say(QStringLiteral("load: ") + probe.getLoadMessage());
     if (!tool.openImageFile(path)) {
+        sayPeak();
         say(QStringLiteral("refused"));
         return 0;
     }
@@ -85,6 +94,7 @@ int main(int argc, char** argv)
     }
     for (const QString& text : boxes.texts)
         say(QStringLiteral("box: ") + text);
+    sayPeak();
     say(QStringLiteral("done"));
     return 0;
 }

@@ -8,6 +8,7 @@
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
+#include "LoaderProcess.h"
 #include "MainWindow.h"
 #include "ModalBoxes.h"
 #include "TestPictures.h"
@@ -35,6 +36,9 @@
 using namespace BadInputs;
 
 namespace {
+
+const char* const hostileKinds[] = {"components 5",   "components 10", "exif zeros",
+                                    "20000 comments", "600 scans",     "claims 65500x65500"};
 
 struct Entry
 {
@@ -108,6 +112,17 @@ private:
         const QString foreign = QString::fromUtf8("\xc5\xbc\xc3\xb3\xc5\x82w \xe7\x8c\xab.png");
         add(foreign, true, TestPictures::write(at(foreign), 8, 8));
         add("a b c.png", true, TestPictures::write(at("a b c.png"), 8, 8));
+
+        // Files that crashed, hung or ballooned the general loader.
+        for (const char* kind : hostileKinds) {
+            const QString name = QStringLiteral("%1.jpg").arg(QLatin1String(kind));
+            const QByteArray bytes = hostileJpeg(at("scratch.jpg"), QLatin1String(kind));
+            // Only the Exif segment is harmless to a reader that ignores it.
+            add(name, name == QLatin1String("exif zeros.jpg"),
+                !bytes.isEmpty() && writeBytes(at(name), bytes));
+        }
+        add("text claims 2 GB.png", false,
+            writeBytes(at("text claims 2 GB.png"), pngTextClaimingGigabytes(at("scratch.png"))));
 
         // Formats whose loaders allocate the claimed picture before reading
         // it, or never finish on a file that stops short.
@@ -359,7 +374,7 @@ private slots:
         for (const Entry& entry : corpus->entries())
             paths << corpus->path(entry);
         paths << corpus->flipped();
-        for (const char* folder : {PICTURE_CORPUS, PNG_CORPUS}) {
+        for (const char* folder : {PICTURE_CORPUS, PNG_CORPUS, JPEG_CORPUS}) {
             const QDir seeds(QString::fromUtf8(folder));
             for (const QString& name : seeds.entryList(QDir::Files, QDir::Name))
                 paths << seeds.filePath(name);
@@ -386,6 +401,76 @@ private slots:
         }
         qInfo("%d files: %d loaded (%d with a warning), %d refused", int(paths.size()), loaded,
               warned, int(paths.size()) - loaded);
+    }
+
+    // The formats without a decoder of our own are decoded in the helper
+    // process: what it hands back is what a load in this process gives,
+    // pixels of both copies, size and message, for this corpus and the
+    // fuzzing seeds (TIFF, BMP, Photoshop, Targa, GIF, ... and damaged ones).
+    void helperLoadsAsInProcess()
+    {
+        QStringList paths;
+        for (const Entry& entry : corpus->entries())
+            paths << corpus->path(entry);
+        const QDir seeds(QStringLiteral(PICTURE_CORPUS));
+        for (const QString& name : seeds.entryList(QDir::Files, QDir::Name))
+            paths << seeds.filePath(name);
+        for (const QString& path : paths) {
+            const Image helped(encoded(path));
+            LoaderProcess::setInProcess(true);
+            const Image here(encoded(path));
+            LoaderProcess::setInProcess(false);
+            QCOMPARE(helped.getLoadMessage(), here.getLoadMessage());
+            QCOMPARE(helped.getImageSize(), here.getImageSize());
+            QCOMPARE(helped.getWidth(), here.getWidth());
+            QCOMPARE(helped.getHeight(), here.getHeight());
+            QCOMPARE(helped.getRGB32Buffer() != nullptr, here.getRGB32Buffer() != nullptr);
+            if (!here.getRGB32Buffer())
+                continue;
+            const std::size_t bytes = std::size_t(here.getWidth()) * here.getHeight() * 4;
+            QVERIFY2(std::memcmp(helped.getRGB32Buffer(), here.getRGB32Buffer(), bytes) == 0,
+                     qPrintable(path));
+            const std::size_t bytes24 = std::size_t(here.getRGB24Pitch()) * here.getHeight();
+            QVERIFY2(std::memcmp(helped.getRGB24Buffer(), here.getRGB24Buffer(), bytes24) == 0,
+                     qPrintable(path));
+        }
+    }
+
+    // A Photoshop file that makes the general loader copy a negative length
+    // kills only the helper: the picture is refused with the reason, and the
+    // next picture loads through a new helper.
+    void helperCrashFailsOnePicture()
+    {
+        const Image crashing(RELIABILITY_DATA "/psd-negative-copy.psd");
+        QVERIFY(!crashing.getRGB32Buffer() && !crashing.getRGB24Buffer());
+        QVERIFY2(crashing.getLoadMessage().startsWith(
+                     "The picture could not be decoded: its decoder crashed (signal"),
+                 qPrintable(crashing.getLoadMessage()));
+        const Image next(PICTURE_CORPUS "/colour.tif");
+        QVERIFY2(next.getRGB32Buffer(), qPrintable(next.getLoadMessage()));
+    }
+
+    // A helper that does not answer is stopped at the time limit, and the
+    // next load starts a new one.
+    void helperStallIsCut()
+    {
+        LoaderProcess::setTimeLimit(0.5);
+        // The helpers started from now on stall on every picture.
+        qputenv("TESSERA_LOADER_TEST_STALL", "1");
+        LoaderProcess::stopIdleHelpers();
+        QElapsedTimer timer;
+        timer.start();
+        const Image stalled(PICTURE_CORPUS "/colour.bmp");
+        const qint64 elapsed = timer.elapsed();
+        qunsetenv("TESSERA_LOADER_TEST_STALL");
+        LoaderProcess::setTimeLimit(60);
+        QCOMPARE(stalled.getLoadMessage(),
+                 QStringLiteral("The picture could not be decoded: its decoder did not finish "
+                                "within 0.5 seconds."));
+        QVERIFY(!stalled.getRGB32Buffer());
+        QVERIFY(elapsed < FAST_MS);
+        const Image next(PICTURE_CORPUS "/colour.bmp");
+        QVERIFY2(next.getRGB32Buffer(), qPrintable(next.getLoadMessage()));
     }
 
     // Under an address-space limit of 2 GB (a memory budget of 1 GB) in a
@@ -435,6 +520,47 @@ private slots:
                  qPrintable(output));
         QVERIFY2(output.contains(said), qPrintable(output));
         QVERIFY2(output.contains("done") || output.contains("refused"), qPrintable(output));
+    }
+
+    // The files that crashed, hung or ballooned the general loader, opened
+    // in a child process under an address-space limit of 4 GB: each ends by
+    // itself within 10 s and 1 GB resident, refused with a reason (the Exif
+    // one loads).
+    void hostileFilesEndWithinLimits_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const char* kind : hostileKinds)
+            QTest::newRow(kind) << QStringLiteral("%1.jpg").arg(QLatin1String(kind));
+        QTest::newRow("png text") << QStringLiteral("text claims 2 GB.png");
+    }
+    void hostileFilesEndWithinLimits()
+    {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("AddressSanitizer reserves more address space than the limit allows");
+#endif
+        QFETCH(QString, name);
+        QProcess child;
+        child.setChildProcessModifier([] {
+            constexpr rlim_t limit = rlim_t(4) << 30;
+            const rlimit address{limit, limit};
+            ::setrlimit(RLIMIT_AS, &address);
+        });
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        QElapsedTimer timer;
+        timer.start();
+        child.start(QStringLiteral(MEMORYLIMIT_CHILD), {"open", corpus->path({name})});
+        QVERIFY(child.waitForFinished(10000));
+        QVERIFY(timer.elapsed() < 10000);
+        const QString output = QString::fromLocal8Bit(child.readAll());
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 qPrintable(output));
+        const bool loads = name.startsWith(QLatin1String("exif"));
+        QVERIFY2(output.contains(loads ? "done" : "refused"), qPrintable(output));
+        if (!loads)
+            QVERIFY2(!output.contains("load: \n"), qPrintable(output));
+        const qsizetype peak = output.indexOf("peak: ");
+        QVERIFY2(peak >= 0, qPrintable(output));
+        QVERIFY2(output.mid(peak + 6).section(' ', 0, 0).toLongLong() < 1024, qPrintable(output));
     }
 
     // tessera: a picture that does not load is refused with the loader's

@@ -11,12 +11,19 @@
 #include "SweepIdentity.h"
 #include "TestPictures.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <cmath>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -32,9 +39,10 @@ struct Outcome
     QByteArray err;
 };
 
-Outcome runSweep(const QStringList& arguments)
+Outcome runSweep(const QStringList& arguments, const QString& workingDirectory = QString())
 {
     QProcess process;
+    process.setWorkingDirectory(workingDirectory);
     process.start(sweepProgram(), arguments);
     Outcome outcome;
     if (!process.waitForFinished(240000))
@@ -437,6 +445,142 @@ private slots:
             QVERIFY2(score > 0 && score < 100, qPrintable(field(records[r], "ssimulacra2")));
             QVERIFY(norm3 > 0 && norm3 <= max);
         }
+    }
+
+    // What a user names is read only when it is a regular file, and written
+    // by one run at a time: FIFOs and devices as sweep files, parts and
+    // tables are refused at once; a FIFO as merge's output is refused and
+    // stays a FIFO; a second writer of the same table is refused with the
+    // process that holds it. A picture name that a spreadsheet would run
+    // goes into the table as text, and merge and --resume read it back as
+    // written.
+    void namedFilesAndOutputsAreGuarded()
+    {
+        ScratchDir dir;
+        const QString fifo = dir.file("fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QList<QStringList> readers = {
+            {QStringLiteral("--sweep"), fifo, dir.path()},
+            {QStringLiteral("--sweep"), QStringLiteral("/dev/zero"), dir.path()},
+            {QStringLiteral("merge"), dir.file("m.csv"), fifo},
+            {QStringLiteral("merge"), dir.file("m.csv"), QStringLiteral("/dev/zero")},
+            {QStringLiteral("bd-rate"), QStringLiteral("--curve-by"), QStringLiteral("quality"),
+             QStringLiteral("--reference"), QStringLiteral("1"), fifo}};
+        for (const QStringList& arguments : readers) {
+            const Outcome run = runSweep(arguments);
+            QVERIFY2(run.status == 2 && run.err.contains("not a regular file"),
+                     qPrintable(arguments.join(' ') + ": " + run.err));
+        }
+
+        // Named from the folder it is in, so that the name starts the cell.
+        const QString name = QStringLiteral("=HYPERLINK(1).png");
+        QVERIFY(TestPictures::write(dir.file(name), 16, 16));
+        const QStringList sweep = {QStringLiteral("--auto-quality"), QStringLiteral("40:80:2"),
+                                   QStringLiteral("-q"), name};
+        const QString table = dir.file("t.csv");
+        QCOMPARE(runSweep(sweep + QStringList{QStringLiteral("-o"), table}, dir.path()).status, 0);
+        const QByteArray written = readAll(table);
+        QVERIFY2(written.contains(",'" + name.toUtf8() + ","), written.constData());
+        QCOMPARE(runSweep({QStringLiteral("merge"), dir.file("m.csv"), table}).status, 0);
+        QCOMPARE(readAll(dir.file("m.csv")), written);
+        QCOMPARE(
+            runSweep(sweep + QStringList{QStringLiteral("--resume"), QStringLiteral("-o"), table},
+                     dir.path())
+                .status,
+            0);
+        QCOMPARE(readAll(table), written);
+
+        const Outcome ontoFifo = runSweep({QStringLiteral("merge"), fifo, table});
+        QVERIFY2(ontoFifo.status == 2 && ontoFifo.err.contains("no process reads the pipe"),
+                 ontoFifo.err.constData());
+        QFileInfo still(fifo);
+        QVERIFY(still.exists() && !still.isFile());
+
+        QLockFile held(table + QStringLiteral(".lock"));
+        QVERIFY(held.tryLock(0));
+        const Outcome second =
+            runSweep(sweep + QStringList{QStringLiteral("-o"), table}, dir.path());
+        QCOMPARE(second.status, 2);
+        QVERIFY2(second.err.contains(
+                     QStringLiteral("process %1").arg(QCoreApplication::applicationPid()).toUtf8()),
+                 second.err.constData());
+        QCOMPARE(readAll(table), written);
+    }
+
+    // On a full file system (a small tmpfs, mounted when the test runs as
+    // root) the re-sorting of --resume, merge onto an existing table and
+    // --keep-jpegs fail with the file and the reason and keep what was there.
+    void fullFileSystemKeepsTheOldFiles()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        ScratchDir dir;
+        const QString mount = dir.file("small");
+        QVERIFY(QDir().mkpath(mount));
+        QProcess mounting;
+        mounting.start(QStringLiteral("mount"),
+                       {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                        QStringLiteral("size=256k"), QStringLiteral("tmpfs"), mount});
+        if (!mounting.waitForFinished(10000) || mounting.exitCode() != 0)
+            QSKIP("a tmpfs cannot be mounted here");
+        struct Unmount
+        {
+            QString path;
+            ~Unmount() { QProcess::execute(QStringLiteral("umount"), {path}); }
+        } unmount{mount};
+
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(TestPictures::write(dir.file(QStringLiteral("p%1.png").arg(i)), 64, 48));
+        const QStringList sweep = {QStringLiteral("--auto-quality"),
+                                   QStringLiteral("20:95:40"),
+                                   QStringLiteral("-q"),
+                                   dir.file("p0.png"),
+                                   dir.file("p1.png"),
+                                   dir.file("p2.png")};
+        const QString table = mount + QStringLiteral("/t.csv");
+        QCOMPARE(runSweep(sweep + QStringList{QStringLiteral("-o"), table}).status, 0);
+        // The rows of the last picture first: --resume must sort them.
+        std::vector<QStringList> rows = readRecords(readAll(table));
+        QByteArray unsorted = CsvWriter::record(rows[0]);
+        for (std::size_t i = rows.size() - 1; i >= 1; --i)
+            unsorted += CsvWriter::record(rows[i]);
+        QFile file(table);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(unsorted), unsorted.size());
+        file.close();
+        QFile filler(mount + QStringLiteral("/filler"));
+        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        filler.close();
+
+        const Outcome resumed =
+            runSweep(sweep + QStringList{QStringLiteral("--resume"), QStringLiteral("-o"), table});
+        QVERIFY2(resumed.status == 2 && resumed.err.contains(QFile::encodeName(table)),
+                 resumed.err.constData());
+        QCOMPARE(readAll(table), unsorted);
+        const Outcome merged = runSweep({QStringLiteral("merge"), table, dir.file("none.csv")});
+        QCOMPARE(merged.status, 2);
+        QCOMPARE(runSweep({QStringLiteral("merge"), table, table}).status, 2);
+        QCOMPARE(readAll(table), unsorted);
+        const QString kept = mount + QStringLiteral("/jpegs");
+        QVERIFY(QDir().mkpath(kept));
+        const Outcome jpegs =
+            runSweep(sweep + QStringList{QStringLiteral("--keep-jpegs"), kept, QStringLiteral("-o"),
+                                         dir.file("k.csv")});
+        QCOMPARE(jpegs.status, 1);
+        // A row is ok exactly when its JPEG was kept whole.
+        const std::vector<QStringList> keptRows = readRecords(readAll(dir.file("k.csv")));
+        QVERIFY(keptRows.size() > 1);
+        int ok = 0;
+        for (std::size_t i = 1; i < keptRows.size(); ++i)
+            ok += field(keptRows[i], "status") == QLatin1String("ok") ? 1 : 0;
+        const QFileInfoList files =
+            QDir(kept).entryInfoList({QStringLiteral("*.jpg")}, QDir::Files);
+        QCOMPARE(int(files.size()), ok);
+        for (const QFileInfo& jpeg : files)
+            QVERIFY(jpeg.size() > 0);
     }
 
     void badSweepsGiveTheFormsMessages_data()

@@ -1,0 +1,255 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "JpegDecoder.h"
+
+#include <FreeImage.h>
+
+#include <algorithm>
+#include <climits>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+
+extern "C" {
+#include <jerror.h>
+#include <jpeglib.h>
+}
+
+namespace {
+
+// One pass of the library over the file. Everything here is trivially
+// destructible, as a longjmp may skip it.
+struct Session
+{
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr errors;
+    jpeg_progress_mgr progress;
+    std::jmp_buf jump;
+    QString* said;
+};
+
+Session& sessionOf(j_common_ptr cinfo)
+{
+    // `errors` is reached through the library's pointer to it; the session
+    // holding it is found from its offset.
+    auto* errors = reinterpret_cast<char*>(cinfo->err);
+    return *reinterpret_cast<Session*>(errors - offsetof(Session, errors));
+}
+
+void say(QString& said, const QString& line)
+{
+    if (!said.isEmpty())
+        said.append(QLatin1Char('\n'));
+    said.append(line);
+}
+
+extern "C" void sessionMessage(j_common_ptr cinfo)
+{
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    say(*sessionOf(cinfo).said, QStringLiteral("JPEG: ") + QString::fromLocal8Bit(text));
+}
+
+// Errors end the decode with a jump back to it, never the process. An
+// unknown marker is reported and skipped, as the general loader does.
+extern "C" void sessionError(j_common_ptr cinfo)
+{
+    sessionMessage(cinfo);
+    if (cinfo->err->msg_code == JERR_UNKNOWN_MARKER)
+        return;
+    std::longjmp(sessionOf(cinfo).jump, 1);
+}
+
+// Every scan of a progressive file is a pass over all its coefficients: a
+// few bytes per scan would otherwise cost minutes.
+extern "C" void sessionProgress(j_common_ptr cinfo)
+{
+    if (!cinfo->is_decompressor ||
+        reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= JpegDecoder::MAX_SCANS)
+        return;
+    say(*sessionOf(cinfo).said,
+        QStringLiteral("JPEG: The file has more than %1 scans.").arg(JpegDecoder::MAX_SCANS));
+    std::longjmp(sessionOf(cinfo).jump, 1);
+}
+
+// Sets the session up; the caller calls setjmp on its jump, then create().
+void prepare(Session& session, QString& said)
+{
+    session.said = &said;
+    session.cinfo.err = jpeg_std_error(&session.errors);
+    session.errors.error_exit = sessionError;
+    session.errors.output_message = sessionMessage;
+    session.progress.progress_monitor = sessionProgress;
+}
+
+void create(Session& session, const unsigned char* data, std::size_t size)
+{
+    jpeg_create_decompress(&session.cinfo);
+    session.cinfo.progress = &session.progress;
+    jpeg_mem_src(&session.cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&session.cinfo, TRUE);
+}
+
+bool fittingColourSpace(int components, J_COLOR_SPACE space)
+{
+    switch (components) {
+    case 1:
+        return space == JCS_GRAYSCALE;
+    case 3:
+        return space == JCS_YCbCr || space == JCS_RGB;
+    case 4:
+        return space == JCS_CMYK || space == JCS_YCCK;
+    default:
+        return false;
+    }
+}
+
+// The general loader's conversion of the library's (inverted) CMYK rows.
+void cmykToRgb(const JSAMPLE* in, unsigned char* out, JDIMENSION width)
+{
+    for (JDIMENSION x = 0; x < width; ++x, in += 4, out += 3) {
+        const unsigned k = in[3];
+        out[FI_RGBA_RED] = static_cast<unsigned char>(in[0] * k / 255);
+        out[FI_RGBA_GREEN] = static_cast<unsigned char>(in[1] * k / 255);
+        out[FI_RGBA_BLUE] = static_cast<unsigned char>(in[2] * k / 255);
+    }
+}
+
+// The JFIF density as the library knows it once decompression has started:
+// the general loader reads it then, so a JFIF segment that follows the scans
+// of a multi-scan file counts and one after the only scan does not.
+struct Density
+{
+    int unit = 0;
+    unsigned x = 0;
+    unsigned y = 0;
+};
+
+// As the general loader reads the JFIF density; other units leave the
+// bitmap's default.
+void setResolution(FIBITMAP* bitmap, const Density& density)
+{
+    if (density.unit == 1) {
+        FreeImage_SetDotsPerMeterX(bitmap, unsigned(density.x / 0.0254 + 0.5));
+        FreeImage_SetDotsPerMeterY(bitmap, unsigned(density.y / 0.0254 + 0.5));
+    } else if (density.unit == 2) {
+        FreeImage_SetDotsPerMeterX(bitmap, density.x * 100);
+        FreeImage_SetDotsPerMeterY(bitmap, density.y * 100);
+    }
+}
+
+} // namespace
+
+JpegDecoder::JpegDecoder(const unsigned char* bytes, std::size_t length) : data(bytes), size(length)
+{
+    if (!segmentsWithinLimit()) {
+        said = QStringLiteral("JPEG: The file has more than %1 marker segments before its "
+                              "picture.")
+                   .arg(MAX_SEGMENTS);
+        return;
+    }
+    Session session;
+    prepare(session, said);
+    if (setjmp(session.jump)) {
+        jpeg_destroy_decompress(&session.cinfo);
+        return;
+    }
+    create(session, data, size);
+    const jpeg_decompress_struct& cinfo = session.cinfo;
+    if (!fittingColourSpace(cinfo.num_components, cinfo.jpeg_color_space)) {
+        say(said, QStringLiteral("JPEG: A picture of %1 colour components is not supported "
+                                 "(1, 3 or 4 are).")
+                      .arg(cinfo.num_components));
+    } else {
+        ok = true;
+        width = cinfo.image_width;
+        height = cinfo.image_height;
+        bits = cinfo.num_components == 1 ? 8 : 24;
+        // 64 coefficients of 2 bytes for every 64 samples of every component.
+        if (jpeg_has_multiple_scans(&session.cinfo))
+            working = 2 * std::uint64_t(cinfo.num_components);
+        // decode() reads the header again and reports what it says then.
+        said.clear();
+    }
+    jpeg_destroy_decompress(&session.cinfo);
+}
+
+bool JpegDecoder::segmentsWithinLimit() const
+{
+    // The segments from the start of the file to the first scan, walked by
+    // their lengths; the library reports whatever does not follow.
+    std::size_t segments = 0;
+    std::size_t at = 2;
+    while (at + 2 <= size && data[at] == 0xFF) {
+        while (at < size && data[at] == 0xFF)
+            ++at;
+        if (at + 3 > size)
+            break;
+        const unsigned marker = data[at++];
+        if (++segments > MAX_SEGMENTS)
+            return false;
+        if (marker == 0xDA || marker == 0xD9)
+            break;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
+            continue;
+        at += std::size_t(data[at]) << 8 | data[at + 1];
+    }
+    return true;
+}
+
+FIBITMAP* JpegDecoder::decode(std::uint64_t memoryLimit)
+{
+    if (!ok)
+        return nullptr;
+    said.clear();
+    Session session;
+    prepare(session, said);
+    FIBITMAP* volatile bitmap = nullptr;
+    JSAMPLE* volatile cmyk = nullptr;
+    if (setjmp(session.jump)) {
+        jpeg_destroy_decompress(&session.cinfo);
+        if (bitmap)
+            FreeImage_Unload(bitmap);
+        std::free(cmyk);
+        return nullptr;
+    }
+    create(session, data, size);
+    jpeg_decompress_struct& cinfo = session.cinfo;
+    cinfo.mem->max_memory_to_use = long(std::min<std::uint64_t>(memoryLimit, LONG_MAX));
+    // The general loader's accurate decode: the exact integer IDCT and
+    // smooth chroma upsampling.
+    cinfo.dct_method = JDCT_ISLOW;
+    cinfo.do_fancy_upsampling = TRUE;
+    const bool grey = cinfo.num_components == 1;
+    const bool fourComponents = cinfo.num_components == 4;
+    cinfo.out_color_space = grey             ? JCS_GRAYSCALE
+                            : fourComponents ? JCS_CMYK
+                                             : (FI_RGBA_RED == 2 ? JCS_EXT_BGR : JCS_EXT_RGB);
+    jpeg_start_decompress(&cinfo);
+    const Density density{cinfo.density_unit, cinfo.X_density, cinfo.Y_density};
+    bitmap = FreeImage_Allocate(int(cinfo.output_width), int(cinfo.output_height), grey ? 8 : 24);
+    if (fourComponents)
+        cmyk = static_cast<JSAMPLE*>(std::malloc(std::size_t(cinfo.output_width) * 4));
+    if (!bitmap || (fourComponents && !cmyk)) {
+        say(said, QStringLiteral("Not enough memory to load the picture."));
+        std::longjmp(session.jump, 1);
+    }
+    if (grey) {
+        RGBQUAD* palette = FreeImage_GetPalette(bitmap);
+        for (int i = 0; i < 256; ++i)
+            palette[i].rgbRed = palette[i].rgbGreen = palette[i].rgbBlue = BYTE(i);
+    }
+    while (cinfo.output_scanline < cinfo.output_height) {
+        BYTE* line =
+            FreeImage_GetScanLine(bitmap, int(cinfo.output_height - 1 - cinfo.output_scanline));
+        JSAMPROW row = fourComponents ? cmyk : line;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+        if (fourComponents)
+            cmykToRgb(cmyk, line, cinfo.output_width);
+    }
+    jpeg_finish_decompress(&cinfo);
+    setResolution(bitmap, density);
+    jpeg_destroy_decompress(&cinfo);
+    std::free(cmyk);
+    return bitmap;
+}
