@@ -240,10 +240,12 @@ private slots:
         }
         ScratchDir dir;
         const int width = 1200, height = 900;
-        const QString first = dir.file("first.bmp");
-        const QString second = dir.file("second.bmp");
-        QVERIFY(TestPictures::write(first, width, height, TestPictures::Kind::Colour, "bmp"));
-        QVERIFY(TestPictures::write(second, width, height, TestPictures::Kind::Colour, "bmp"));
+        // Pictures this process decodes itself: what the general loader reads
+        // is decoded in a helper process, outside this heap.
+        const QString first = dir.file("first.png");
+        const QString second = dir.file("second.png");
+        QVERIFY(TestPictures::write(first, width, height, TestPictures::Kind::Colour, "png"));
+        QVERIFY(TestPictures::write(second, width, height, TestPictures::Kind::Colour, "png"));
         // A loaded picture: a 24-bit and a 32-bit copy.
         const std::size_t picture = std::size_t(width) * height * 7;
 
