@@ -444,7 +444,13 @@ int serve(int socket, std::uint64_t budgetBytes)
     MemoryBudget::setFixed(budgetBytes);
     // Room for the program and its libraries, and the decoders' working
     // memory, above the pictures' budget.
+    // AddressSanitizer reserves terabytes of shadow address space and cannot
+    // run under such a limit; its builds keep the memory budget alone.
+#if defined(__SANITIZE_ADDRESS__)
+    const std::uint64_t addressSpaceBytes = 0;
+#else
     const std::uint64_t addressSpaceBytes = budgetBytes == 0 ? 0 : budgetBytes + (1ull << 30);
+#endif
     // No core files of crashes.
     rlimit none{0, 0};
     ::setrlimit(RLIMIT_CORE, &none);
