@@ -253,7 +253,10 @@ private slots:
         const QStringList seeds = QDir(QStringLiteral(TESSERA_JPEG_CORPUS_DIR))
                                       .entryList({QStringLiteral("*.jpg")}, QDir::Files);
         for (const QString& name : seeds) {
-            if (!name.startsWith(QLatin1String("components")))
+            // Too many components, and Exif segments that the general
+            // loader's metadata reader itself crashes on, have no reference.
+            if (!name.startsWith(QLatin1String("components")) &&
+                !name.startsWith(QLatin1String("exif")))
                 QTest::newRow(qPrintable(name))
                     << QStringLiteral(TESSERA_JPEG_CORPUS_DIR "/") + name;
         }

@@ -443,8 +443,14 @@ private slots:
     {
         const Image crashing(RELIABILITY_DATA "/psd-negative-copy.psd");
         QVERIFY(!crashing.getRGB32Buffer() && !crashing.getRGB24Buffer());
-        QVERIFY2(crashing.getLoadMessage().startsWith(
-                     "The picture could not be decoded: its decoder crashed (signal"),
+#if defined(__SANITIZE_ADDRESS__)
+        // AddressSanitizer catches the bad copy itself and ends the helper
+        // with its own exit status instead of the signal.
+        const char* expected = "The picture could not be decoded: its decoder ";
+#else
+        const char* expected = "The picture could not be decoded: its decoder crashed (signal";
+#endif
+        QVERIFY2(crashing.getLoadMessage().startsWith(expected),
                  qPrintable(crashing.getLoadMessage()));
         const Image next(PICTURE_CORPUS "/colour.tif");
         QVERIFY2(next.getRGB32Buffer(), qPrintable(next.getLoadMessage()));
