@@ -19,7 +19,7 @@ for file in bin/tessera bin/tessera-batch bin/tessera-sweep bin/tessera-loader \
             share/metainfo/org.example.tessera.metainfo.xml \
             share/icons/hicolor/scalable/apps/tessera.svg \
             share/man/man1/tessera.1.gz share/man/man1/tessera-batch.1.gz \
-            share/man/man1/tessera-sweep.1.gz \
+            share/man/man1/tessera-sweep.1.gz share/man/man1/tessera-loader.1.gz \
             share/doc/tessera/copyright share/doc/tessera/changelog.gz; do
     [ -f "$root/$file" ] || fail "not installed: $file"
 done
