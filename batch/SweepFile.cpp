@@ -205,15 +205,6 @@ QString besideFile(const QString& sweepFile, const QString& path)
     return QFileInfo(sweepFile).dir().filePath(path);
 }
 
-QString flagList(std::initializer_list<std::pair<bool, const char*>> flags)
-{
-    QStringList words;
-    for (const auto& flag : flags)
-        if (flag.first)
-            words << QLatin1String(flag.second);
-    return words.join(QLatin1Char(','));
-}
-
 QString triple(const QString& minimum, const QString& maximum, const QString& step)
 {
     return QStringLiteral("%1:%2:%3")
@@ -326,6 +317,15 @@ QString write(const SweepRequest& request)
     file("sampling-pairs", request.samplingPairs, "1 1 1 1");
     line("figures", request.figures);
     return text;
+}
+
+QString flagList(std::initializer_list<std::pair<bool, const char*>> flags)
+{
+    QStringList words;
+    for (const auto& flag : flags)
+        if (flag.first)
+            words << QLatin1String(flag.second);
+    return words.join(QLatin1Char(','));
 }
 
 } // namespace SweepFile

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <initializer_list>
+#include <utility>
+
 #include "BatchForm.h"
 #include "BatchSettings.h"
 
@@ -56,5 +59,9 @@ QString write(const SweepRequest& request);
 // False with a message for an empty list or one with an empty item
 // ("int,,float"); `option` names the option in the message.
 bool noEmptyItems(const QString& option, const QString& value, QString& error);
+
+// The words of the checked flags joined by commas ("int,float"): how the
+// format writes a group of check boxes.
+QString flagList(std::initializer_list<std::pair<bool, const char*>> flags);
 
 } // namespace SweepFile

@@ -78,9 +78,11 @@ QImage wrap(const unsigned char* pixels, const Image* sizedLike)
                   QImage::Format_RGB32);
 }
 
-// The colour scale of the SSIM map: a bar from 1 (left) to the floor of the
-// scale (right) with its values written under it.
-QPixmap ssimLegendPixmap(const QFont& font)
+// A colour scale: a bar of `colourAt(fraction)` from left to right with
+// `steps` + 1 values written under it, the last one `lastPrefix` value.
+template <typename ColourAt, typename ValueAt>
+QPixmap legendPixmap(const QFont& font, ColourAt colourAt, ValueAt valueAt, int steps,
+                     const QString& lastPrefix)
 {
     constexpr int bar = 200, margin = 14, barHeight = 12;
     const QFontMetrics metrics(font);
@@ -89,18 +91,16 @@ QPixmap ssimLegendPixmap(const QFont& font)
     QPainter p(&pixmap);
     p.setFont(font);
     for (int x = 0; x < bar; ++x) {
-        const double ssim = 1.0 - (1.0 - QualityMetrics::HEAT_FLOOR) * (x + 0.5) / bar;
-        p.setPen(QColor::fromRgb(QualityMetrics::heatColour(ssim)));
+        p.setPen(QColor::fromRgb(colourAt((x + 0.5) / bar)));
         p.drawLine(margin + x, 0, margin + x, barHeight - 1);
     }
     p.setPen(QPen(QColor(0x60, 0x60, 0x60), 1));
     p.drawRect(margin, 0, bar - 1, barHeight - 1);
     p.setPen(QApplication::palette().color(QPalette::WindowText));
-    const int steps = 5;
     for (int i = 0; i <= steps; ++i) {
-        const double value = 1.0 - (1.0 - QualityMetrics::HEAT_FLOOR) * i / steps;
+        const double value = valueAt(double(i) / steps);
         const QString text =
-            i == steps ? QStringLiteral("\u2264%1").arg(value) : QString::number(value, 'g', 2);
+            i == steps ? lastPrefix + QString::number(value) : QString::number(value, 'g', 2);
         const int x = margin + bar * i / steps;
         const int width = metrics.horizontalAdvance(text);
         p.drawText(std::clamp(x - width / 2, 0, pixmap.width() - width),
@@ -109,34 +109,23 @@ QPixmap ssimLegendPixmap(const QFont& font)
     return pixmap;
 }
 
-// The colour scale of the Butteraugli map: a bar from 0 (left) to the top
-// of the scale (right) with its values written under it.
+// The colour scale of the SSIM map: from 1 (left) to the floor of the scale.
+QPixmap ssimLegendPixmap(const QFont& font)
+{
+    const auto ssimAt = [](double f) { return 1.0 - (1.0 - QualityMetrics::HEAT_FLOOR) * f; };
+    return legendPixmap(
+        font, [&](double f) { return QualityMetrics::heatColour(ssimAt(f)); }, ssimAt, 5,
+        QStringLiteral("\u2264"));
+}
+
+// The colour scale of the Butteraugli map: from 0 (left) to the top of the
+// scale.
 QPixmap butteraugliLegendPixmap(const QFont& font)
 {
-    constexpr int bar = 200, margin = 14, barHeight = 12;
-    const QFontMetrics metrics(font);
-    QPixmap pixmap(bar + 2 * margin, barHeight + metrics.height() + 4);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setFont(font);
-    for (int x = 0; x < bar; ++x) {
-        p.setPen(QColor::fromRgb(Butteraugli::heatColour(Butteraugli::HEAT_TOP * (x + 0.5) / bar)));
-        p.drawLine(margin + x, 0, margin + x, barHeight - 1);
-    }
-    p.setPen(QPen(QColor(0x60, 0x60, 0x60), 1));
-    p.drawRect(margin, 0, bar - 1, barHeight - 1);
-    p.setPen(QApplication::palette().color(QPalette::WindowText));
-    const int steps = 6;
-    for (int i = 0; i <= steps; ++i) {
-        const double value = Butteraugli::HEAT_TOP * i / steps;
-        const QString text =
-            i == steps ? QStringLiteral("\u2265%1").arg(value) : QString::number(value, 'g', 2);
-        const int x = margin + bar * i / steps;
-        const int width = metrics.horizontalAdvance(text);
-        p.drawText(std::clamp(x - width / 2, 0, pixmap.width() - width),
-                   barHeight + 2 + metrics.ascent(), text);
-    }
-    return pixmap;
+    const auto distanceAt = [](double f) { return Butteraugli::HEAT_TOP * f; };
+    return legendPixmap(
+        font, [&](double f) { return Butteraugli::heatColour(distanceAt(f)); }, distanceAt, 6,
+        QStringLiteral("\u2265"));
 }
 
 QString bytes(unsigned long size)

@@ -63,15 +63,6 @@ bool loadTables(const QString& option, const QString& path, std::vector<Quantiza
     return true;
 }
 
-QString flagList(std::initializer_list<std::pair<bool, const char*>> flags)
-{
-    QStringList words;
-    for (const auto& flag : flags)
-        if (flag.first)
-            words << QLatin1String(flag.second);
-    return words.join(QLatin1Char(','));
-}
-
 QString describe(const BatchSettings& s, const SweepRequest& request, const QStringList& figures)
 {
     QString text;
@@ -81,11 +72,14 @@ QString describe(const BatchSettings& s, const SweepRequest& request, const QStr
     const auto triple = [](int a, int b, int c) {
         return QStringLiteral("%1:%2:%3").arg(a).arg(b).arg(c);
     };
-    line("mode", flagList({{s.baseline, "baseline"}, {s.extended, "extended"}}));
-    line("progressive", flagList({{s.progressive, "yes"}, {s.nonProgressive, "no"}}));
-    line("output", flagList({{s.colorOutput, "colour"}, {s.grayscaleOutput, "grayscale"}}));
-    line("huffman", flagList({{s.dontOptimizeHuffman, "no"}, {s.optimizeHuffman, "yes"}}));
-    line("dct", flagList({{s.dctInt, "int"}, {s.dctFast, "fast"}, {s.dctFloat, "float"}}));
+    line("mode", SweepFile::flagList({{s.baseline, "baseline"}, {s.extended, "extended"}}));
+    line("progressive", SweepFile::flagList({{s.progressive, "yes"}, {s.nonProgressive, "no"}}));
+    line("output",
+         SweepFile::flagList({{s.colorOutput, "colour"}, {s.grayscaleOutput, "grayscale"}}));
+    line("huffman",
+         SweepFile::flagList({{s.dontOptimizeHuffman, "no"}, {s.optimizeHuffman, "yes"}}));
+    line("dct",
+         SweepFile::flagList({{s.dctInt, "int"}, {s.dctFast, "fast"}, {s.dctFloat, "float"}}));
     line("smoothing", triple(s.minSmoothing, s.maxSmoothing, s.smoothingStep));
     line("auto-quality",
          s.autoQuality ? triple(s.minQuality, s.maxQuality, s.qualityStep) : QStringLiteral("off"));
