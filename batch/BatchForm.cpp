@@ -38,6 +38,53 @@ Range readRange(const QString& minimum, const QString& maximum, const QString& s
 
 } // namespace
 
+const std::vector<BatchForm::Field<bool>>& BatchForm::checkFields()
+{
+    static const std::vector<Field<bool>> fields = {
+        {"baseline", &BatchForm::baseline},
+        {"extended", &BatchForm::extended},
+        {"progressive", &BatchForm::progressive},
+        {"nonProgressive", &BatchForm::nonProgressive},
+        {"manualQuality", &BatchForm::manualQuality},
+        {"autoQuality", &BatchForm::autoQuality},
+        {"optimizeHuffman", &BatchForm::optimizeHuffman},
+        {"dontOptimizeHuffman", &BatchForm::dontOptimizeHuffman},
+        {"grayscaleOutput", &BatchForm::grayscaleOutput},
+        {"colorOutput", &BatchForm::colorOutput},
+        {"dctInt", &BatchForm::dctInt},
+        {"dctFast", &BatchForm::dctFast},
+        {"dctFloat", &BatchForm::dctFloat},
+    };
+    return fields;
+}
+
+const std::vector<BatchForm::Field<QString>>& BatchForm::textFields()
+{
+    static const std::vector<Field<QString>> fields = {
+        {"minQuality", &BatchForm::minQuality},
+        {"maxQuality", &BatchForm::maxQuality},
+        {"qualityStep", &BatchForm::qualityStep},
+        {"minTableQuality", &BatchForm::minTableQuality},
+        {"maxTableQuality", &BatchForm::maxTableQuality},
+        {"tableQualityStep", &BatchForm::tableQualityStep},
+        {"minSmoothing", &BatchForm::minSmoothing},
+        {"maxSmoothing", &BatchForm::maxSmoothing},
+        {"smoothingStep", &BatchForm::smoothingStep},
+    };
+    return fields;
+}
+
+bool BatchForm::operator==(const BatchForm& other) const
+{
+    for (const auto& field : checkFields())
+        if (this->*field.member != other.*field.member)
+            return false;
+    for (const auto& field : textFields())
+        if (this->*field.member != other.*field.member)
+            return false;
+    return true;
+}
+
 int BatchForm::readField(const QString& text)
 {
     bool ok = false;

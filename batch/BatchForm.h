@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <vector>
+
 struct BatchSettings;
 
 // The batch sweep form as its user fills it in: the check boxes and the texts
@@ -34,6 +36,22 @@ struct BatchForm
     QString minSmoothing;
     QString maxSmoothing;
     QString smoothingStep;
+
+    // Every field of the form, each once, with the name its control and its
+    // remembered value go by: the check box "<name>Check", the text field
+    // "<name>Edit". A field added to the form is added here, and the batch
+    // window shows, reads, saves and restores it through this table.
+    template <typename T> struct Field
+    {
+        const char* name;
+        T BatchForm::*member;
+    };
+    static const std::vector<Field<bool>>& checkFields();
+    static const std::vector<Field<QString>>& textFields();
+
+    // Equal when every field of the two tables is.
+    bool operator==(const BatchForm& other) const;
+    bool operator!=(const BatchForm& other) const { return !(*this == other); }
 
     // The form as it shows `settings`.
     static BatchForm from(const BatchSettings& settings);

@@ -52,10 +52,6 @@
 #include <new>
 #include <stdexcept>
 
-namespace {
-
-} // namespace
-
 BatchWindow::BatchWindow(QWidget* parent) : QDialog(parent)
 {
     create();
@@ -65,7 +61,7 @@ BatchWindow::~BatchWindow() = default;
 
 QCheckBox* BatchWindow::addCheck(const char* text, const char* name, const char* toolTip)
 {
-    auto* check = new QCheckBox(QLatin1String(text), this);
+    auto* check = new QCheckBox(QLatin1String(text), formWidget);
     check->setObjectName(QLatin1String(name));
     if (toolTip)
         check->setToolTip(QLatin1String(toolTip));
@@ -93,122 +89,76 @@ void BatchWindow::create()
     setAcceptDrops(true);
 
     // The form scrolls when the screen is shorter than the form.
-    auto* form = new QWidget;
-    form->setObjectName(QStringLiteral("batchForm"));
-    auto* layout = new QGridLayout(form);
+    formWidget = new QWidget;
+    formWidget->setObjectName(QStringLiteral("batchForm"));
+    auto* layout = new QGridLayout(formWidget);
     auto* outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
-    QScrollArea* formArea = WindowState::scrolling(form);
+    QScrollArea* formArea = WindowState::scrolling(formWidget);
     formArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     outer->addWidget(formArea);
-    int row = 0;
 
-    auto* modeGroup = new QGroupBox(QStringLiteral("Mode"), this);
-    modeGroup->setObjectName(QStringLiteral("modeGroup"));
-    auto* modeLayout = new QVBoxLayout(modeGroup);
+    setupForm(layout);
+    bindForm();
+    createMenus(outer);
+    setupConnections();
+    setupSubWindows();
+
+    // As wide as the form and as tall as the screen lets it be.
+    formWidget->adjustSize();
+    formArea->setMinimumWidth(formWidget->sizeHint().width() +
+                              formArea->verticalScrollBar()->sizeHint().width());
+    resize(formArea->minimumWidth(),
+           formWidget->sizeHint().height() + outer->menuBar()->sizeHint().height());
+    WindowState::keepOnScreen(this);
+}
+
+QGroupBox* BatchWindow::addGroup(const char* title, const char* name, const char* toolTip)
+{
+    auto* group = new QGroupBox(QLatin1String(title), formWidget);
+    group->setObjectName(QLatin1String(name));
+    if (toolTip)
+        group->setToolTip(QLatin1String(toolTip));
+    return group;
+}
+
+void BatchWindow::addChecksTo(QGroupBox* group, std::initializer_list<QCheckBox*> checks)
+{
+    auto* groupLayout = new QVBoxLayout(group);
+    for (QCheckBox* check : checks) {
+        check->setParent(group);
+        groupLayout->addWidget(check);
+    }
+}
+
+void BatchWindow::setupForm(QGridLayout* layout)
+{
+    int row = 0;
+    QGroupBox* modeGroup = addGroup("Mode", "modeGroup", nullptr);
     baselineCheck = addCheck("&Baseline", "baselineCheck", nullptr);
     extendedCheck = addCheck("E&xtended", "extendedCheck", nullptr);
     progressiveCheck = addCheck("&Progressive", "progressiveCheck", "Create progressive JPEG");
     nonProgressiveCheck =
         addCheck("&Non-progressive", "nonProgressiveCheck", "Create non-progressive JPEG");
-    for (QCheckBox* check : {baselineCheck, extendedCheck, progressiveCheck, nonProgressiveCheck}) {
-        check->setParent(modeGroup);
-        modeLayout->addWidget(check);
-    }
+    addChecksTo(modeGroup, {baselineCheck, extendedCheck, progressiveCheck, nonProgressiveCheck});
     layout->addWidget(modeGroup, row++, 0);
 
-    quantizationButton = new QPushButton(QStringLiteral("&Quantization"), this);
-    quantizationButton->setObjectName(QStringLiteral("quantizationButton"));
-    quantizationButton->setToolTip(QStringLiteral("Customize quantization tables"));
+    quantizationButton =
+        addButton("&Quantization", "quantizationButton", "Customize quantization tables");
     layout->addWidget(quantizationButton, row++, 0);
-
-    downsamplingButton = new QPushButton(QStringLiteral("&Downsampling"), this);
-    downsamplingButton->setObjectName(QStringLiteral("downsamplingButton"));
-    downsamplingButton->setToolTip(QStringLiteral("Customize components' downsampling"));
+    downsamplingButton =
+        addButton("&Downsampling", "downsamplingButton", "Customize components' downsampling");
     layout->addWidget(downsamplingButton, row++, 0);
 
-    manualQualityCheck = addCheck("&Manual quality", "manualQualityCheck", nullptr);
-    layout->addWidget(manualQualityCheck, row++, 0);
+    row = setupQualityControls(layout, row);
+    row = setupOutputControls(layout, row);
 
-    // Optional: filled, the manual-quality entries sweep the quality that
-    // scales their custom tables; empty, they keep a single quality.
-    tableQualityGroup = new QGroupBox(QStringLiteral("Table quality"), this);
-    tableQualityGroup->setObjectName(QStringLiteral("tableQualityGroup"));
-    tableQualityGroup->setToolTip(
-        QStringLiteral("Quality that scales the custom tables of the manual quality entries; "
-                       "leave empty to keep one quality"));
-    auto* tableQualityLayout = new QGridLayout(tableQualityGroup);
-    minTableQualityEdit = addEdit(tableQualityLayout, 0, "minimum", "minTableQualityEdit", 1, 100);
-    maxTableQualityEdit = addEdit(tableQualityLayout, 1, "maximum", "maxTableQualityEdit", 1, 100);
-    tableQualityStepEdit = addEdit(tableQualityLayout, 2, "step", "tableQualityStepEdit", -99, 99);
-    layout->addWidget(tableQualityGroup, row++, 0);
-
-    autoQualityCheck =
-        addCheck("A&uto quality", "autoQualityCheck", "Enable automatic quality setting");
-    layout->addWidget(autoQualityCheck, row++, 0);
-
-    autoQualityGroup = new QGroupBox(QStringLiteral("Auto quality"), this);
-    autoQualityGroup->setObjectName(QStringLiteral("autoQualityGroup"));
-    autoQualityGroup->setToolTip(QStringLiteral("Set automatic quality value"));
-    auto* qualityLayout = new QGridLayout(autoQualityGroup);
-    minQualityEdit = addEdit(qualityLayout, 0, "minimum", "minQualityEdit", 1, 100);
-    maxQualityEdit = addEdit(qualityLayout, 1, "maximum", "maxQualityEdit", 1, 100);
-    qualityStepEdit = addEdit(qualityLayout, 2, "step", "qualityStepEdit", -99, 99);
-    layout->addWidget(autoQualityGroup, row++, 0);
-
-    optimizeHuffmanCheck =
-        addCheck("Optimize &Huffman", "optimizeHuffmanCheck", "Enable Huffman tables optimization");
-    layout->addWidget(optimizeHuffmanCheck, row++, 0);
-    dontOptimizeHuffmanCheck =
-        addCheck("Don't op&timize Huffman", "dontOptimizeHuffmanCheck", nullptr);
-    layout->addWidget(dontOptimizeHuffmanCheck, row++, 0);
-    grayscaleOutputCheck =
-        addCheck("&Grayscale output", "grayscaleOutputCheck", "Create grayscale JPEG");
-    layout->addWidget(grayscaleOutputCheck, row++, 0);
-    colorOutputCheck = addCheck("O&riginal output", "colorOutputCheck", nullptr);
-    layout->addWidget(colorOutputCheck, row++, 0);
-
-    auto* dctGroup = new QGroupBox(QStringLiteral("DCT"), this);
-    dctGroup->setObjectName(QStringLiteral("dctGroup"));
-    dctGroup->setToolTip(QStringLiteral("Choose DCT method"));
-    auto* dctLayout = new QVBoxLayout(dctGroup);
-    dctIntCheck = addCheck("int", "dctIntCheck", nullptr);
-    dctFastCheck = addCheck("fast", "dctFastCheck", nullptr);
-    dctFloatCheck = addCheck("float", "dctFloatCheck", nullptr);
-    for (QCheckBox* check : {dctIntCheck, dctFastCheck, dctFloatCheck}) {
-        check->setParent(dctGroup);
-        dctLayout->addWidget(check);
-    }
-    layout->addWidget(dctGroup, row++, 0);
-
-    auto* smoothingGroup = new QGroupBox(QStringLiteral("Smoothing"), this);
-    smoothingGroup->setObjectName(QStringLiteral("smoothingGroup"));
-    smoothingGroup->setToolTip(QStringLiteral("Set smoothing level"));
-    auto* smoothingLayout = new QGridLayout(smoothingGroup);
-    minSmoothingEdit = addEdit(smoothingLayout, 0, "minimum", "minSmoothingEdit", 1, 100);
-    maxSmoothingEdit = addEdit(smoothingLayout, 1, "maximum", "maxSmoothingEdit", 1, 100);
-    smoothingStepEdit = addEdit(smoothingLayout, 2, "step", "smoothingStepEdit", -99, 99);
-    for (QLineEdit* edit : {minSmoothingEdit, maxSmoothingEdit, smoothingStepEdit})
-        edit->setMaxLength(3);
-    layout->addWidget(smoothingGroup, row++, 0);
-
-    compressButton = new QPushButton(QStringLiteral("&Compress"), this);
-    compressButton->setObjectName(QStringLiteral("compressButton"));
-    compressButton->setToolTip(QStringLiteral("Start compression"));
+    compressButton = addButton("&Compress", "compressButton", "Start compression");
     compressButton->setDefault(true);
     compressButton->setEnabled(false);
     layout->addWidget(compressButton, row++, 0);
 
-    createMenus(outer);
-
-    connect(extendedCheck, &QCheckBox::toggled, this, &BatchWindow::setExtendedMode);
-    connect(autoQualityCheck, &QCheckBox::toggled, autoQualityGroup, &QGroupBox::setEnabled);
-    connect(manualQualityCheck, &QCheckBox::toggled, tableQualityGroup, &QGroupBox::setEnabled);
-    connect(quantizationButton, &QPushButton::clicked, this, &BatchWindow::showQuantizationWindow);
-    connect(downsamplingButton, &QPushButton::clicked, this, &BatchWindow::showDownsamplingWindow);
-    connect(compressButton, &QPushButton::clicked, this, &BatchWindow::compressImages);
-
-    summaryLabel = new QLabel(this);
+    summaryLabel = new QLabel(formWidget);
     summaryLabel->setObjectName(QStringLiteral("summaryLabel"));
     summaryLabel->setWordWrap(true);
     // Room for three lines, so that a longer summary moves nothing.
@@ -216,11 +166,105 @@ void BatchWindow::create()
     summaryLabel->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     layout->addWidget(summaryLabel, row++, 0, 1, -1);
     layout->setRowStretch(row, 1);
-    for (QCheckBox* check : findChildren<QCheckBox*>())
-        connect(check, &QCheckBox::toggled, this, &BatchWindow::updateSweepSummary);
-    for (QLineEdit* edit : findChildren<QLineEdit*>())
-        connect(edit, &QLineEdit::textChanged, this, &BatchWindow::updateSweepSummary);
+}
 
+int BatchWindow::setupQualityControls(QGridLayout* layout, int row)
+{
+    manualQualityCheck = addCheck("&Manual quality", "manualQualityCheck", nullptr);
+    layout->addWidget(manualQualityCheck, row++, 0);
+
+    // Optional: filled, the manual-quality entries sweep the quality that
+    // scales their custom tables; empty, they keep a single quality.
+    tableQualityGroup = addGroup("Table quality", "tableQualityGroup",
+                                 "Quality that scales the custom tables of the manual quality "
+                                 "entries; leave empty to keep one quality");
+    auto* tableQualityLayout = new QGridLayout(tableQualityGroup);
+    addEdit(tableQualityLayout, 0, "minimum", "minTableQualityEdit", 1, 100);
+    addEdit(tableQualityLayout, 1, "maximum", "maxTableQualityEdit", 1, 100);
+    addEdit(tableQualityLayout, 2, "step", "tableQualityStepEdit", -99, 99);
+    layout->addWidget(tableQualityGroup, row++, 0);
+
+    autoQualityCheck =
+        addCheck("A&uto quality", "autoQualityCheck", "Enable automatic quality setting");
+    layout->addWidget(autoQualityCheck, row++, 0);
+
+    autoQualityGroup = addGroup("Auto quality", "autoQualityGroup", "Set automatic quality value");
+    auto* qualityLayout = new QGridLayout(autoQualityGroup);
+    addEdit(qualityLayout, 0, "minimum", "minQualityEdit", 1, 100);
+    addEdit(qualityLayout, 1, "maximum", "maxQualityEdit", 1, 100);
+    addEdit(qualityLayout, 2, "step", "qualityStepEdit", -99, 99);
+    layout->addWidget(autoQualityGroup, row++, 0);
+    return row;
+}
+
+int BatchWindow::setupOutputControls(QGridLayout* layout, int row)
+{
+    for (QCheckBox* check :
+         {addCheck("Optimize &Huffman", "optimizeHuffmanCheck",
+                   "Enable Huffman tables optimization"),
+          addCheck("Don't op&timize Huffman", "dontOptimizeHuffmanCheck", nullptr),
+          addCheck("&Grayscale output", "grayscaleOutputCheck", "Create grayscale JPEG"),
+          addCheck("O&riginal output", "colorOutputCheck", nullptr)})
+        layout->addWidget(check, row++, 0);
+
+    QGroupBox* dctGroup = addGroup("DCT", "dctGroup", "Choose DCT method");
+    addChecksTo(dctGroup,
+                {addCheck("int", "dctIntCheck", nullptr), addCheck("fast", "dctFastCheck", nullptr),
+                 addCheck("float", "dctFloatCheck", nullptr)});
+    layout->addWidget(dctGroup, row++, 0);
+
+    QGroupBox* smoothingGroup = addGroup("Smoothing", "smoothingGroup", "Set smoothing level");
+    auto* smoothingLayout = new QGridLayout(smoothingGroup);
+    for (QLineEdit* edit : {addEdit(smoothingLayout, 0, "minimum", "minSmoothingEdit", 1, 100),
+                            addEdit(smoothingLayout, 1, "maximum", "maxSmoothingEdit", 1, 100),
+                            addEdit(smoothingLayout, 2, "step", "smoothingStepEdit", -99, 99)})
+        edit->setMaxLength(3);
+    layout->addWidget(smoothingGroup, row++, 0);
+    return row;
+}
+
+QPushButton* BatchWindow::addButton(const char* text, const char* name, const char* toolTip)
+{
+    auto* button = new QPushButton(QLatin1String(text), formWidget);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(QLatin1String(toolTip));
+    return button;
+}
+
+void BatchWindow::bindForm()
+{
+    for (const auto& field : BatchForm::checkFields()) {
+        auto* check =
+            formWidget->findChild<QCheckBox*>(QLatin1String(field.name) + QLatin1String("Check"));
+        Q_ASSERT(check);
+        checkBindings.push_back({check, field.member});
+    }
+    for (const auto& field : BatchForm::textFields()) {
+        auto* edit =
+            formWidget->findChild<QLineEdit*>(QLatin1String(field.name) + QLatin1String("Edit"));
+        Q_ASSERT(edit);
+        editBindings.push_back({edit, field.member});
+    }
+}
+
+void BatchWindow::setupConnections()
+{
+    // Every control is connected once: a check box to the enabled states it
+    // governs and to the summary, a field to the summary.
+    for (const auto& binding : checkBindings) {
+        connect(binding.first, &QCheckBox::toggled, this, &BatchWindow::updateEnabledControls);
+        connect(binding.first, &QCheckBox::toggled, this, &BatchWindow::updateSweepSummary);
+    }
+    for (const auto& binding : editBindings)
+        connect(binding.first, &QLineEdit::textChanged, this, &BatchWindow::updateSweepSummary);
+    connect(quantizationButton, &QPushButton::clicked, this, &BatchWindow::showQuantizationWindow);
+    connect(downsamplingButton, &QPushButton::clicked, this, &BatchWindow::showDownsamplingWindow);
+    connect(compressButton, &QPushButton::clicked, this, &BatchWindow::compressImages);
+    updateEnabledControls();
+}
+
+void BatchWindow::setupSubWindows()
+{
     resultsWindow = new ResultsWindow(this);
     resultsWindow->setObjectName(QStringLiteral("resultsWindow"));
     quantizationChooser = std::make_unique<QuantizationChooser>();
@@ -240,13 +284,15 @@ void BatchWindow::create()
     aboutWindow->setModal(true);
     aboutWindow->setHtml(
         QFile::encodeName(DataFiles::find(QStringLiteral("doc/about.html"))).toStdString());
-    // As wide as the form and as tall as the screen lets it be.
-    form->adjustSize();
-    formArea->setMinimumWidth(form->sizeHint().width() +
-                              formArea->verticalScrollBar()->sizeHint().width());
-    resize(formArea->minimumWidth(),
-           form->sizeHint().height() + outer->menuBar()->sizeHint().height());
-    WindowState::keepOnScreen(this);
+}
+
+void BatchWindow::updateEnabledControls()
+{
+    const bool extended = extendedCheck->isChecked();
+    progressiveCheck->setEnabled(extended);
+    nonProgressiveCheck->setEnabled(extended);
+    autoQualityGroup->setEnabled(autoQualityCheck->isChecked());
+    tableQualityGroup->setEnabled(manualQualityCheck->isChecked());
 }
 
 void BatchWindow::createMenus(QBoxLayout* layout)
@@ -304,38 +350,7 @@ void BatchWindow::createMenus(QBoxLayout* layout)
 
 void BatchWindow::updateUI()
 {
-    baselineCheck->setChecked(settings.baseline);
-    extendedCheck->setChecked(settings.extended);
-    progressiveCheck->setChecked(settings.progressive);
-    nonProgressiveCheck->setChecked(settings.nonProgressive);
-    setExtendedMode(settings.extended);
-
-    manualQualityCheck->setChecked(settings.manualQuality);
-    autoQualityCheck->setChecked(settings.autoQuality);
-    autoQualityGroup->setEnabled(settings.autoQuality);
-    minQualityEdit->setText(QString::number(settings.minQuality));
-    maxQualityEdit->setText(QString::number(settings.maxQuality));
-    qualityStepEdit->setText(QString::number(settings.qualityStep));
-    tableQualityGroup->setEnabled(settings.manualQuality);
-    const auto tableQualityText = [this](int value) {
-        return settings.tableQuality ? QString::number(value) : QString();
-    };
-    minTableQualityEdit->setText(tableQualityText(settings.minTableQuality));
-    maxTableQualityEdit->setText(tableQualityText(settings.maxTableQuality));
-    tableQualityStepEdit->setText(tableQualityText(settings.tableQualityStep));
-
-    optimizeHuffmanCheck->setChecked(settings.optimizeHuffman);
-    dontOptimizeHuffmanCheck->setChecked(settings.dontOptimizeHuffman);
-    grayscaleOutputCheck->setChecked(settings.grayscaleOutput);
-    colorOutputCheck->setChecked(settings.colorOutput);
-
-    dctIntCheck->setChecked(settings.dctInt);
-    dctFastCheck->setChecked(settings.dctFast);
-    dctFloatCheck->setChecked(settings.dctFloat);
-
-    minSmoothingEdit->setText(QString::number(settings.minSmoothing));
-    maxSmoothingEdit->setText(QString::number(settings.maxSmoothing));
-    smoothingStepEdit->setText(QString::number(settings.smoothingStep));
+    setFormState(BatchForm::from(settings));
 }
 
 void BatchWindow::showError(const QString& message)
@@ -346,60 +361,20 @@ void BatchWindow::showError(const QString& message)
 BatchForm BatchWindow::formState() const
 {
     BatchForm form;
-    form.baseline = baselineCheck->isChecked();
-    form.extended = extendedCheck->isChecked();
-    form.progressive = progressiveCheck->isChecked();
-    form.nonProgressive = nonProgressiveCheck->isChecked();
-    form.manualQuality = manualQualityCheck->isChecked();
-    form.autoQuality = autoQualityCheck->isChecked();
-    form.minQuality = minQualityEdit->text();
-    form.maxQuality = maxQualityEdit->text();
-    form.qualityStep = qualityStepEdit->text();
-    form.minTableQuality = minTableQualityEdit->text();
-    form.maxTableQuality = maxTableQualityEdit->text();
-    form.tableQualityStep = tableQualityStepEdit->text();
-    form.optimizeHuffman = optimizeHuffmanCheck->isChecked();
-    form.dontOptimizeHuffman = dontOptimizeHuffmanCheck->isChecked();
-    form.grayscaleOutput = grayscaleOutputCheck->isChecked();
-    form.colorOutput = colorOutputCheck->isChecked();
-    form.dctInt = dctIntCheck->isChecked();
-    form.dctFast = dctFastCheck->isChecked();
-    form.dctFloat = dctFloatCheck->isChecked();
-    form.minSmoothing = minSmoothingEdit->text();
-    form.maxSmoothing = maxSmoothingEdit->text();
-    form.smoothingStep = smoothingStepEdit->text();
+    for (const auto& binding : checkBindings)
+        form.*binding.second = binding.first->isChecked();
+    for (const auto& binding : editBindings)
+        form.*binding.second = binding.first->text();
     return form;
 }
 
 void BatchWindow::setFormState(const BatchForm& form)
 {
-    const std::pair<QCheckBox*, bool> checks[] = {
-        {baselineCheck, form.baseline},
-        {extendedCheck, form.extended},
-        {progressiveCheck, form.progressive},
-        {nonProgressiveCheck, form.nonProgressive},
-        {manualQualityCheck, form.manualQuality},
-        {autoQualityCheck, form.autoQuality},
-        {optimizeHuffmanCheck, form.optimizeHuffman},
-        {dontOptimizeHuffmanCheck, form.dontOptimizeHuffman},
-        {grayscaleOutputCheck, form.grayscaleOutput},
-        {colorOutputCheck, form.colorOutput},
-        {dctIntCheck, form.dctInt},
-        {dctFastCheck, form.dctFast},
-        {dctFloatCheck, form.dctFloat}};
-    for (const auto& check : checks)
-        check.first->setChecked(check.second);
-    const std::pair<QLineEdit*, QString> edits[] = {
-        {minQualityEdit, form.minQuality},           {maxQualityEdit, form.maxQuality},
-        {qualityStepEdit, form.qualityStep},         {minTableQualityEdit, form.minTableQuality},
-        {maxTableQualityEdit, form.maxTableQuality}, {tableQualityStepEdit, form.tableQualityStep},
-        {minSmoothingEdit, form.minSmoothing},       {maxSmoothingEdit, form.maxSmoothing},
-        {smoothingStepEdit, form.smoothingStep}};
-    for (const auto& edit : edits)
-        edit.first->setText(edit.second);
-    setExtendedMode(form.extended);
-    autoQualityGroup->setEnabled(form.autoQuality);
-    tableQualityGroup->setEnabled(form.manualQuality);
+    for (const auto& binding : checkBindings)
+        binding.first->setChecked(form.*binding.second);
+    for (const auto& binding : editBindings)
+        binding.first->setText(form.*binding.second);
+    updateEnabledControls();
     updateSweepSummary();
 }
 
@@ -675,36 +650,23 @@ const QString formKey = QStringLiteral("batch/form/");
 
 } // namespace
 
-QList<QCheckBox*> BatchWindow::formChecks() const
-{
-    return {baselineCheck,        extendedCheck,    progressiveCheck,     nonProgressiveCheck,
-            manualQualityCheck,   autoQualityCheck, optimizeHuffmanCheck, dontOptimizeHuffmanCheck,
-            grayscaleOutputCheck, colorOutputCheck, dctIntCheck,          dctFastCheck,
-            dctFloatCheck};
-}
-
-QList<QLineEdit*> BatchWindow::formEdits() const
-{
-    return {minQualityEdit,      maxQualityEdit,      qualityStepEdit,
-            minTableQualityEdit, maxTableQualityEdit, tableQualityStepEdit,
-            minSmoothingEdit,    maxSmoothingEdit,    smoothingStepEdit};
-}
-
 void BatchWindow::restoreSettings()
 {
     WindowState::restore(this, QStringLiteral("batch"));
-    for (QCheckBox* check : formChecks())
+    for (const auto& binding : checkBindings) {
+        QCheckBox* check = binding.first;
         check->setChecked(
             Preferences::value(formKey + check->objectName(), check->isChecked()).toBool());
-    for (QLineEdit* edit : formEdits()) {
+    }
+    for (const auto& binding : editBindings) {
+        QLineEdit* edit = binding.first;
         const QString previous = edit->text();
         edit->setText(Preferences::value(formKey + edit->objectName(), previous).toString());
         // Only what the field would let the user type is taken.
         if (!edit->text().isEmpty() && !edit->hasAcceptableInput())
             edit->setText(previous);
     }
-    setExtendedMode(extendedCheck->isChecked());
-    autoQualityGroup->setEnabled(autoQualityCheck->isChecked());
+    updateEnabledControls();
 
     // The table and pair files are read again; one that is gone or no longer
     // holds tables leaves the defaults.
@@ -734,10 +696,10 @@ void BatchWindow::restoreSettings()
 void BatchWindow::saveSettings() const
 {
     WindowState::save(this, QStringLiteral("batch"));
-    for (const QCheckBox* check : formChecks())
-        Preferences::setValue(formKey + check->objectName(), check->isChecked());
-    for (const QLineEdit* edit : formEdits())
-        Preferences::setValue(formKey + edit->objectName(), edit->text());
+    for (const auto& binding : checkBindings)
+        Preferences::setValue(formKey + binding.first->objectName(), binding.first->isChecked());
+    for (const auto& binding : editBindings)
+        Preferences::setValue(formKey + binding.first->objectName(), binding.first->text());
     for (int i = 0; i < 2; ++i) {
         const QString table = quantizationChooser->getFileName(i);
         Preferences::setValue(QStringLiteral("batch/tableFile%1").arg(i),
@@ -770,12 +732,6 @@ void BatchWindow::showHelpWindow()
 void BatchWindow::showAboutWindow()
 {
     aboutWindow->show();
-}
-
-void BatchWindow::setExtendedMode(bool set)
-{
-    progressiveCheck->setEnabled(set);
-    nonProgressiveCheck->setEnabled(set);
 }
 
 void BatchWindow::quit()

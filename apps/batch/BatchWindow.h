@@ -10,7 +10,10 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class HelpWindow;
 class QAction;
@@ -116,7 +119,6 @@ public slots:
     void showDownsamplingWindow();
     void showHelpWindow();
     void showAboutWindow();
-    void setExtendedMode(bool set);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -130,17 +132,29 @@ protected:
 
 private:
     void create();
+    // The parts of create(), in the order it calls them.
+    void setupForm(QGridLayout* layout);
+    int setupQualityControls(QGridLayout* layout, int row);
+    int setupOutputControls(QGridLayout* layout, int row);
+    // Binds every field of BatchForm's tables to its control.
+    void bindForm();
     void createMenus(QBoxLayout* layout);
+    void setupConnections();
+    void setupSubWindows();
+    // Progressive/non-progressive follow "Extended", the auto-quality triple
+    // "Auto quality", the table-quality triple "Manual quality".
+    void updateEnabledControls();
+
     QLineEdit* addEdit(QGridLayout* layout, int row, const char* label, const char* name,
                        int bottom, int top);
     QCheckBox* addCheck(const char* text, const char* name, const char* toolTip);
+    QGroupBox* addGroup(const char* title, const char* name, const char* toolTip);
+    static void addChecksTo(QGroupBox* group, std::initializer_list<QCheckBox*> checks);
+    QPushButton* addButton(const char* text, const char* name, const char* toolTip);
     void showError(const QString& message);
     // Why a run of the stored sweep over the file list would have nothing
     // to do or too much to build; empty when it can start.
     QString whyNothingToDo() const;
-    // The form's controls, for remembering them.
-    QList<QCheckBox*> formChecks() const;
-    QList<QLineEdit*> formEdits() const;
     // The run behind "Compress": expansion, compression, results.
     void doCompress();
     void updateSweepSummary();
@@ -157,6 +171,10 @@ private:
     HelpWindow* helpWindow = nullptr;
     HelpWindow* aboutWindow = nullptr;
 
+    QWidget* formWidget = nullptr;
+    // The form's controls and the fields they show, in BatchForm's order.
+    std::vector<std::pair<QCheckBox*, bool BatchForm::*>> checkBindings;
+    std::vector<std::pair<QLineEdit*, QString BatchForm::*>> editBindings;
     QLabel* summaryLabel = nullptr;
     QCheckBox* baselineCheck = nullptr;
     QCheckBox* extendedCheck = nullptr;
@@ -165,23 +183,7 @@ private:
     QCheckBox* manualQualityCheck = nullptr;
     QCheckBox* autoQualityCheck = nullptr;
     QGroupBox* tableQualityGroup = nullptr;
-    QLineEdit* minTableQualityEdit = nullptr;
-    QLineEdit* maxTableQualityEdit = nullptr;
-    QLineEdit* tableQualityStepEdit = nullptr;
     QGroupBox* autoQualityGroup = nullptr;
-    QLineEdit* minQualityEdit = nullptr;
-    QLineEdit* maxQualityEdit = nullptr;
-    QLineEdit* qualityStepEdit = nullptr;
-    QCheckBox* optimizeHuffmanCheck = nullptr;
-    QCheckBox* dontOptimizeHuffmanCheck = nullptr;
-    QCheckBox* grayscaleOutputCheck = nullptr;
-    QCheckBox* colorOutputCheck = nullptr;
-    QCheckBox* dctIntCheck = nullptr;
-    QCheckBox* dctFastCheck = nullptr;
-    QCheckBox* dctFloatCheck = nullptr;
-    QLineEdit* minSmoothingEdit = nullptr;
-    QLineEdit* maxSmoothingEdit = nullptr;
-    QLineEdit* smoothingStepEdit = nullptr;
     QPushButton* quantizationButton = nullptr;
     QPushButton* downsamplingButton = nullptr;
     QPushButton* compressButton = nullptr;

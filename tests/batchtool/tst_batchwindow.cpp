@@ -108,6 +108,28 @@ private slots:
         QVERIFY(!w.getQuantizationChooser()->parentWidget());
     }
 
+    void everyFormFieldRoundTripsThroughSaveAndRestore()
+    {
+        BatchForm changed;
+        for (const auto& field : BatchForm::checkFields())
+            changed.*field.member = !(changed.*field.member);
+        int n = 0;
+        for (const auto& field : BatchForm::textFields())
+            changed.*field.member = QString::number(11 + n++);
+        {
+            Form saved;
+            saved.window.setFormState(changed);
+            QCOMPARE(saved.window.formState(), changed);
+            saved.window.saveSettings();
+        }
+        Form restored;
+        restored.window.restoreSettings();
+        QCOMPARE(formFields(restored.window.formState()), formFields(changed));
+        QVERIFY(restored.window.formState() == changed);
+        QVERIFY(restored.window.findChild<QGroupBox*>("tableQualityGroup")->isEnabled() ==
+                changed.manualQuality);
+    }
+
     void extendedAndAutoQualityEnableTheirControls()
     {
         Form form;
