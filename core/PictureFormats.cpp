@@ -3,11 +3,19 @@
 
 #include <FreeImage.h>
 
+#include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 
 namespace PictureFormats {
 
-QStringList extensions()
+namespace {
+
+// The extensions of the formats our own decoders read before the general
+// loader is asked (PNG, binary PPM and JPEG).
+const char* const ownDecoderExtensions[] = {"png", "ppm", "jpg", "jpeg"};
+
+QStringList generalLoaderExtensions()
 {
     QStringList result;
     const int count = FreeImage_GetFIFCount();
@@ -22,10 +30,26 @@ QStringList extensions()
              QString::fromLatin1(list).split(QLatin1Char(','), Qt::SkipEmptyParts))
             result << extension.trimmed().toLower();
     }
+    return result;
+}
+
+QStringList collectExtensions()
+{
+    QStringList result = generalLoaderExtensions();
+    for (const char* extension : ownDecoderExtensions)
+        result << QString::fromLatin1(extension);
     result.removeDuplicates();
     result.removeAll(QString());
     result.sort();
     return result;
+}
+
+} // namespace
+
+const QStringList& extensions()
+{
+    static const QStringList list = collectExtensions();
+    return list;
 }
 
 QStringList namePatterns()
@@ -39,6 +63,29 @@ QStringList namePatterns()
 bool hasPictureExtension(const QString& fileName)
 {
     return extensions().contains(QFileInfo(fileName).suffix().toLower());
+}
+
+bool hasPictureExtension(const QByteArray& fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf('.');
+    const qsizetype slash = fileName.lastIndexOf('/');
+    if (dot < 0 || dot < slash)
+        return false;
+    return extensions().contains(QString::fromLatin1(fileName.mid(dot + 1).toLower()));
+}
+
+QStringList picturesIn(const QString& folder)
+{
+    QStringList result;
+    QDirIterator it(QFileInfo(folder).absoluteFilePath(), QDir::Files | QDir::Readable,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString name = it.next();
+        if (hasPictureExtension(name))
+            result << name;
+    }
+    result.sort();
+    return result;
 }
 
 QString openFilter()

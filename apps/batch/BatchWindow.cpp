@@ -23,7 +23,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
-#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QElapsedTimer>
@@ -582,16 +581,7 @@ void BatchWindow::addFiles(const QStringList& paths)
     for (const QString& path : paths) {
         const QFileInfo info(path);
         if (info.isDir()) {
-            QStringList inFolder;
-            QDirIterator it(info.absoluteFilePath(), QDir::Files | QDir::Readable,
-                            QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                const QString name = it.next();
-                if (PictureFormats::hasPictureExtension(name))
-                    inFolder << name;
-            }
-            inFolder.sort();
-            added << inFolder;
+            added << PictureFormats::picturesIn(info.absoluteFilePath());
         } else if (info.isFile()) {
             added << info.absoluteFilePath();
         }

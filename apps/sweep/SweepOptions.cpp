@@ -3,6 +3,7 @@
 
 #include "DownsamplingPairs.h"
 #include "Figures.h"
+#include "PictureFormats.h"
 #include "PictureNames.h"
 #include "QuantizationTableFiles.h"
 #include "RegularFile.h"
@@ -27,21 +28,11 @@ namespace SweepOptions {
 
 namespace {
 
-// The extensions of the batch window's file filter.
-const char* const pictureExtensions[] = {
-    "bmp", "ico", "jpeg", "jpg",    "jng", "koala", "lbm",    "iff", "mng",   "pbm",  "pbmraw",
-    "pcd", "pcx", "pgm",  "pgmraw", "png", "ppm",   "ppmraw", "ras", "targa", "tiff", "wbmp",
-    "psd", "cut", "xbm",  "xpm",    "dds", "gif",   "hdr",    "tif", "tga",
-};
-
-// Whether a file name has one of those extensions, in any case.
+// Whether a file name has the extension of a picture the programs accept,
+// in any case.
 bool isPicture(const QByteArray& name)
 {
-    const QByteArray lower = name.toLower();
-    for (const char* extension : pictureExtensions)
-        if (lower.endsWith('.' + QByteArray(extension)))
-            return true;
-    return false;
+    return PictureFormats::hasPictureExtension(name);
 }
 
 // Reads the tables of a file in the quantization editor's multi-table format,

@@ -4,11 +4,13 @@
 #include "CsvReader.h"
 #include "CsvWriter.h"
 #include "Image.h"
+#include "PictureFormats.h"
 #include "Report.h"
 #include "ResultTableModel.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
 #include "SweepIdentity.h"
+#include "SweepOptions.h"
 #include "TestPictures.h"
 
 #include <QCoreApplication>
@@ -660,6 +662,29 @@ private slots:
         QVERIFY2(fixed.out.contains("smoothing = 0:30:10\n") &&
                      fixed.out.contains("# entries: 4\n# pictures: 1\n# compressions: 4\n"),
                  fixed.out.constData());
+    }
+    // A folder gives the sweep the pictures the batch window takes: every
+    // readable extension, in any case, and nothing else.
+    void folderGivesBothProgramsTheSamePictures()
+    {
+        ScratchDir dir;
+        const QStringList names{"a.png", "b.webp",  "c.jp2",    "d.exr",
+                                "e.JPG", "f.koala", "notes.txt"};
+        for (const QString& name : names) {
+            QFile file(dir.file(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("x");
+        }
+        SweepJob job;
+        QString error;
+        QVERIFY2(SweepOptions::collectPictures({QFile::encodeName(dir.path())}, true, job, error),
+                 qPrintable(error));
+        const QStringList window = PictureFormats::picturesIn(dir.path());
+        QCOMPARE(job.pictures, window);
+        QStringList expected;
+        for (const char* name : {"a.png", "b.webp", "c.jp2", "d.exr", "e.JPG"})
+            expected << QFileInfo(dir.file(QString::fromLatin1(name))).absoluteFilePath();
+        QCOMPARE(window, expected);
     }
 };
 
