@@ -269,7 +269,22 @@ void BlockInspector::fill()
                              "%2")
                   .arg(block.lastNonZero)
                   .arg(sequence.join(QLatin1Char(' '))));
-    symbols->showBlock(result->getCompressedBytes(), block.component, block.column, block.row);
+    showSymbols();
+}
+
+void BlockInspector::setCodedFile(const QByteArray& jpeg)
+{
+    if (jpeg == codedFile)
+        return;
+    codedFile = jpeg;
+    if (shown)
+        showSymbols();
+}
+
+void BlockInspector::showSymbols()
+{
+    symbols->showBlock(codedFile.isEmpty() ? result->getCompressedBytes() : codedFile,
+                       block.component, block.column, block.row);
 }
 
 // Samples beyond the picture's edge: grey, in italics, with a tool tip.

@@ -4,6 +4,7 @@
 #include "BlockAnalysis.h"
 #include "JpegFileInfo.h"
 
+#include <QByteArray>
 #include <QPointer>
 #include <QWidget>
 
@@ -35,6 +36,10 @@ public:
     // the next one (or null) before deleting it. Its JPEG's coefficients
     // are read once here.
     void setResult(const CompressionResult* result);
+    // The file whose coded symbols the inspector lists for the shown block:
+    // `jpeg` (an opened JPEG file of the picture's block grid), or the
+    // result's JPEG when empty.
+    void setCodedFile(const QByteArray& jpeg);
     // Clicks on `pane` while `tool` is checked inspect the block under them.
     void attach(ImageWidget* pane, QAbstractButton* tool);
 
@@ -64,6 +69,8 @@ private:
     // Reads the result's coefficients if not done yet; false without a result.
     bool readResult();
     void fill();
+    // The shown block's symbols in the coded file.
+    void showSymbols();
     // Marks the samples that pad the last blocks beyond the picture.
     void markPadding();
     void clear(const QString& message);
@@ -72,7 +79,8 @@ private:
     JpegFileInfo fileInfo;
     BlockAnalysis block;
     bool shown = false;
-    bool stale = false; // the result's coefficients are still to be read
+    bool stale = false;   // the result's coefficients are still to be read
+    QByteArray codedFile; // setCodedFile()
     QPointer<ImageWidget> pane;
     QPointer<QAbstractButton> tool;
     QComboBox* componentCombo = nullptr;

@@ -27,6 +27,7 @@
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
@@ -128,6 +129,19 @@ QPixmap butteraugliLegendPixmap(const QFont& font)
         QStringLiteral("\u2265"));
 }
 
+// The bytes of the file `picture` was read from when it is a JPEG file of
+// a size the walk takes; empty otherwise.
+QByteArray readJpegFile(const Image* picture)
+{
+    if (!picture || picture->getFilePath().empty())
+        return QByteArray();
+    QFile file(QFile::decodeName(picture->getFilePath().c_str()));
+    if (file.size() > JpegFileInfo::MAX_FILE_SIZE || !file.open(QIODevice::ReadOnly) ||
+        file.peek(2) != QByteArray("\xff\xd8", 2))
+        return QByteArray();
+    return file.readAll();
+}
+
 QString bytes(unsigned long size)
 {
     return QStringLiteral("%1 bytes").arg(size);
@@ -215,9 +229,9 @@ void MainWindow::create()
     for (ImagePane* pane : {originalImageArea, processedImageArea}) {
         connect(pane, &ImagePane::pointerMoved, readout, &PixelReadout::showPixel);
         connect(pane, &ImagePane::pointerMoved, this, [this](const QPoint& pixel) {
-            if (activeView == bitsButton && bitsMap.isMeasured())
+            if (activeView == bitsButton && shownBitsMap().isMeasured())
                 readout->setText(readout->text() + QStringLiteral("   ") +
-                                 bitsMap.describe(pixel, bitsPlane->currentData().toInt()));
+                                 shownBitsMap().describe(pixel, bitsPlane->currentData().toInt()));
         });
         connect(pane, &ImagePane::pointerLeft, readout, &PixelReadout::clearPixel);
     }
@@ -506,6 +520,15 @@ QWidget* MainWindow::createViewOptions()
     bitsPlane->addItem(QStringLiteral("Cr"), int(BitsMap::CR));
     bitsPlane->hide();
     connect(bitsPlane, &QComboBox::activated, this, &MainWindow::showBits);
+    bitsFile = new QComboBox;
+    bitsFile->setObjectName(QStringLiteral("bitsFile"));
+    bitsFile->setToolTip(QStringLiteral("The JPEG whose blocks the Bits view shows: this "
+                                        "compression, or the JPEG file the picture was opened "
+                                        "from"));
+    bitsFile->addItem(QStringLiteral("Compression"));
+    bitsFile->addItem(QStringLiteral("Opened file"));
+    bitsFile->hide();
+    connect(bitsFile, &QComboBox::activated, this, &MainWindow::showBits);
     bitsLegend = new QLabel;
     bitsLegend->setObjectName(QStringLiteral("bitsLegend"));
     bitsLegend->setToolTip(QStringLiteral("Bits of each block, and bits per pixel of the pixels "
@@ -521,6 +544,7 @@ QWidget* MainWindow::createViewOptions()
     butteraugliLegend->hide();
     layout->addWidget(createPaneTools());
     layout->addStretch(1);
+    layout->addWidget(bitsFile);
     layout->addWidget(bitsPlane);
     layout->addWidget(bitsLegend);
     layout->addWidget(ssimLegend);
@@ -543,6 +567,10 @@ void MainWindow::updateImage(Image* newImage)
     // owner any time now; the views never look at it again.
     result = nullptr;
     bitsMap.clear();
+    sourceJpeg = readJpegFile(newImage);
+    sourceBitsMap.clear();
+    bitsFile->setCurrentIndex(0);
+    inspector->setCodedFile(QByteArray());
     if (hasPixels(newImage)) {
         sourceImage->setQImage(wrap(newImage->getRGB32Buffer(), newImage));
         setZoomWidgetsEnabled(true);
@@ -601,6 +629,8 @@ void MainWindow::showInRightPane(const unsigned char* pixels, const Image* sized
     ssimLegend->hide();
     bitsLegend->hide();
     bitsPlane->hide();
+    bitsFile->hide();
+    inspector->setCodedFile(QByteArray());
     butteraugliLegend->hide();
     setActiveView(view);
 }
@@ -620,6 +650,8 @@ void MainWindow::setActiveView(QPushButton* view)
                            : (image ? QStringLiteral("Compressed: none yet") : QString());
     if (view == amplifiedButton)
         caption = caption.arg(gain);
+    if (view == bitsButton && showsSourceBits())
+        caption += QStringLiteral(" of the opened file");
     // Names given by the owner stand for "Source" and "Compressed".
     const QString source = leftName.isEmpty() ? QStringLiteral("Source") : leftName;
     if (!rightName.isEmpty())
@@ -746,29 +778,55 @@ void MainWindow::showAmplifiedDifference()
         [this] { return result->getAmplifiedDifference(gain); }, true, amplifiedButton);
 }
 
+bool MainWindow::showsSourceBits() const
+{
+    return !sourceJpeg.isEmpty() && bitsFile->currentIndex() == 1;
+}
+
+BitsMap& MainWindow::shownBitsMap()
+{
+    return showsSourceBits() ? sourceBitsMap : bitsMap;
+}
+
+QByteArray MainWindow::shownBitsFile() const
+{
+    return showsSourceBits() ? sourceJpeg : result->getCompressedBytes();
+}
+
 void MainWindow::showBits()
 {
     if (!canShowViews())
         return;
-    if (!bitsMap.isMeasured() && !bitsMap.measure(result->getCompressedBytes())) {
+    BitsMap& map = shownBitsMap();
+    if (!map.isMeasured() && !map.measure(shownBitsFile())) {
         QMessageBox::warning(this, QStringLiteral("Bits"),
-                             QStringLiteral("The bits of this JPEG's blocks cannot be shown: %1")
-                                 .arg(bitsMap.reason())
+                             QStringLiteral("The bits of the blocks of %1 cannot be shown: %2")
+                                 .arg(showsSourceBits() ? QStringLiteral("the opened file")
+                                                        : QStringLiteral("this JPEG"),
+                                      map.reason())
                                  .toHtmlEscaped());
+        // The pane keeps what it showed; a failed file is not offered again.
+        if (showsSourceBits()) {
+            bitsFile->setCurrentIndex(0);
+            setActiveView(activeView);
+        }
         return;
     }
     const int plane = bitsPlane->currentData().toInt();
-    processedImage->setQImage(bitsMap.render(plane));
+    processedImage->setQImage(map.render(plane));
     ssimLegend->hide();
+    butteraugliLegend->hide();
     setActiveView(bitsButton);
-    bitsLegend->setPixmap(bitsMap.legend(plane, font()));
+    bitsLegend->setPixmap(map.legend(plane, font()));
     bitsLegend->show();
     bitsPlane->show();
+    bitsFile->setVisible(!sourceJpeg.isEmpty());
+    inspector->setCodedFile(showsSourceBits() ? sourceJpeg : QByteArray());
     // A grey file has one plane.
     for (int i = 2; i < bitsPlane->count(); ++i)
         qobject_cast<QStandardItemModel*>(bitsPlane->model())
             ->item(i)
-            ->setEnabled(i - 1 < bitsMap.componentCount());
+            ->setEnabled(i - 1 < map.componentCount());
 }
 
 void MainWindow::setGain(int newGain)

@@ -102,7 +102,9 @@ public slots:
     // Measures the shown result's Butteraugli distances now (slow).
     void measureButteraugli();
     void showAmplifiedDifference();
-    // The bits spent on each block (BitsMap) of the plane chosen beside it.
+    // The bits spent on each block (BitsMap) of the plane chosen beside it,
+    // in the compression's JPEG or, when the source picture was opened from
+    // a JPEG file and "Opened file" is chosen beside it, in that file.
     void showBits();
     // 1, 2, 4, 8, 16 or 32; shows the amplified difference at that gain.
     void setGain(int gain);
@@ -162,6 +164,10 @@ private:
     void setViewButtonsEnabled(const CompressionResult* shown);
     void setFigures(const CompressionResult* shown);
     void refresh();
+    // The Bits view's file, chosen with `bitsFile`, and its map.
+    bool showsSourceBits() const;
+    BitsMap& shownBitsMap();
+    QByteArray shownBitsFile() const;
 
     const Variant kind;
     CompressionResult* result = nullptr;
@@ -197,7 +203,10 @@ private:
     QPushButton* bitsButton = nullptr;
     QComboBox* bitsPlane = nullptr; // BitsMap::Plane as item data
     QLabel* bitsLegend = nullptr;
-    BitsMap bitsMap; // of `result`, measured on first view
+    BitsMap bitsMap;               // of `result`, measured on first view
+    QComboBox* bitsFile = nullptr; // which file the Bits view measures
+    QByteArray sourceJpeg;         // the source's file when it is a JPEG
+    BitsMap sourceBitsMap;         // of `sourceJpeg`, measured on first view
     QLabel* butteraugliLegend = nullptr;
     QPushButton* zoomInButton = nullptr;
     QPushButton* zoomOutButton = nullptr;

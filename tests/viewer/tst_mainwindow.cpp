@@ -249,6 +249,7 @@ private slots:
     void checkedViewAndCaptions();
     void pixelReadout();
     void bitsViewShowsTheCostOfEachBlock();
+    void bitsViewOfAnOpenedJpegFile();
     void gridFollowsTheSampling();
     void splitViewDividerDrags();
     void inspectedBlockIsOutlinedAndFollowed();
@@ -1039,6 +1040,60 @@ void TestMainWindow::bitsViewShowsTheCostOfEachBlock()
     QVERIFY(right(window)->getQImage() != map);
     button(window, "imageButton")->click();
     QVERIFY(legend->isHidden() && plane->isHidden());
+}
+
+// A picture opened from a JPEG file: the Bits view offers that file's
+// blocks beside the compression's, accounts for every byte of it, and a
+// file whose coded data is damaged is told, not shown.
+void TestMainWindow::bitsViewOfAnOpenedJpegFile()
+{
+    QVERIFY(TestPictures::write(QStringLiteral("opened.png"), 61, 40));
+    QVERIFY(QImage(QStringLiteral("opened.png")).save(QStringLiteral("opened.jpg"), "JPEG", 60));
+    const QByteArray file = contents(QStringLiteral("opened.jpg"));
+    Image source(encoded(QStringLiteral("opened.jpg")));
+    JPEGCompressor compressor;
+    compressor.setImage(&source);
+    std::unique_ptr<CompressionResult> result(compressor.compressImage());
+    QVERIFY(result);
+    MainWindow window(false, nullptr);
+    window.updateImage(&source);
+    window.updateCompressed(result.get());
+    button(window, "bitsButton")->click();
+    const QImage ofCompression = right(window)->getQImage();
+    auto* which = window.findChild<QComboBox*>(QStringLiteral("bitsFile"));
+    QVERIFY(which && !which->isHidden());
+    which->setCurrentIndex(1);
+    emit which->activated(1);
+    QCOMPARE(right(window)->getQImage().size(), QSize(61, 40));
+    QVERIFY(right(window)->getQImage() != ofCompression);
+    QVERIFY(window.findChild<ImagePane*>(QStringLiteral("processedImageArea"))
+                ->caption()
+                .contains(QStringLiteral("opened file")));
+    const JpegBitCost cost = JpegBitCost::read(file);
+    QVERIFY(cost.ok());
+    QCOMPARE(cost.fileBytes, qint64(file.size()));
+    QCOMPARE(cost.totalBlockBits() + cost.overheadBits() + 8 * std::uint64_t(cost.nonDataBytes()),
+             8 * std::uint64_t(file.size()));
+
+    // The same picture, its file damaged after it was read: cut inside the
+    // coded data.
+    QFile damaged(QStringLiteral("opened.jpg"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(damaged.write(file.left(file.size() * 2 / 3)) > 0);
+    damaged.close();
+    window.updateImage(&source);
+    window.updateCompressed(result.get());
+    button(window, "bitsButton")->click();
+    which->setCurrentIndex(1);
+    SeenBox seen;
+    {
+        auto handler = answerBoxes(seen);
+        emit which->activated(1);
+    }
+    QCOMPARE(seen.count, 1);
+    QVERIFY(seen.text.contains(QStringLiteral("opened file")));
+    QCOMPARE(which->currentIndex(), 0);
+    QCOMPARE(right(window)->getQImage(), ofCompression);
 }
 
 // The grid button draws the blocks in both panes, with the MCUs of the
