@@ -650,11 +650,13 @@ void MainWindow::setActiveView(QPushButton* view)
                            : (image ? QStringLiteral("Compressed: none yet") : QString());
     if (view == amplifiedButton)
         caption = caption.arg(gain);
-    if (view == bitsButton && showsSourceBits())
-        caption += QStringLiteral(" of the opened file");
+    // The opened file's bits belong to no compression.
+    const bool openedFile = view == bitsButton && showsSourceBits();
+    if (openedFile)
+        caption = QStringLiteral("Opened file: bits per block");
     // Names given by the owner stand for "Source" and "Compressed".
     const QString source = leftName.isEmpty() ? QStringLiteral("Source") : leftName;
-    if (!rightName.isEmpty())
+    if (!rightName.isEmpty() && !openedFile)
         caption =
             view == imageButton || !view ? rightName : rightName + QStringLiteral(": ") + caption;
     // tessera's empty start tells how to get a picture.

@@ -1068,7 +1068,7 @@ void TestMainWindow::bitsViewOfAnOpenedJpegFile()
     QVERIFY(right(window)->getQImage() != ofCompression);
     QVERIFY(window.findChild<ImagePane*>(QStringLiteral("processedImageArea"))
                 ->caption()
-                .contains(QStringLiteral("opened file")));
+                .contains(QStringLiteral("Opened file")));
     const JpegBitCost cost = JpegBitCost::read(file);
     QVERIFY(cost.ok());
     QCOMPARE(cost.fileBytes, qint64(file.size()));
