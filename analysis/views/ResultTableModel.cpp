@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ResultTableModel.h"
 
+#include "CsvWriter.h"
+#include "FileNames.h"
 #include "SweepCsv.h"
 
 #include <QHash>
@@ -143,6 +145,27 @@ QString ResultTableModel::text(int r, int column) const
     if (column == psnrColumn())
         return SweepCsv::number(number(r, column));
     return SweepCsv::field(row(r), column);
+}
+
+QByteArray ResultTableModel::fileText() const
+{
+    if (csvTable)
+        return CsvWriter::text(*this);
+    static const JPEGSettings entry;
+    static const ResultStat stat;
+    static const SweepCsv::Row blank(entry, stat);
+    QByteArray out = CsvWriter::record(header());
+    QStringList fields;
+    for (int r = 0; r < count(); ++r) {
+        fields.clear();
+        for (int c = 0; c < columnTotal(); ++c) {
+            double unused;
+            const bool isText = !SweepCsv::value(blank, c, unused);
+            fields.append(isText ? FileNames::cellOfText(text(r, c)) : text(r, c));
+        }
+        out += CsvWriter::record(fields);
+    }
+    return out;
 }
 
 int ResultTableModel::psnrColumn()

@@ -57,6 +57,10 @@ public:
     int column(const QString& name) const override;
     // The field at full precision, as the CSV holds it.
     QString text(int row, int column) const override;
+    // The whole table as a sweep CSV file holds it: text cells of a run's
+    // results written so that spreadsheets take them as text, the way
+    // tessera-sweep writes them (a CSV read back holds them so already).
+    QByteArray fileText() const;
     // What a cell shows: real numbers to six significant digits.
     QString shownText(int row, int column) const;
     double number(int row, int column) const override;

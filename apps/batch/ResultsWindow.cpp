@@ -2,8 +2,8 @@
 #include "ResultsWindow.h"
 
 #include "CsvReader.h"
-#include "CsvWriter.h"
 #include "DataFiles.h"
+#include "FileWrite.h"
 #include "Preferences.h"
 #include "RDChart.h"
 #include "Report.h"
@@ -269,7 +269,7 @@ void ResultsWindow::refreshViews()
 bool ResultsWindow::exportCsv(const QString& path)
 {
     QString error;
-    if (CsvWriter::write(path, *model, &error))
+    if (writeFileReplacing(path, model->fileText(), &error))
         return true;
     QMessageBox::critical(this, QStringLiteral("Error"),
                           QStringLiteral("Couldn't write the CSV file<br>%1<br>%2")

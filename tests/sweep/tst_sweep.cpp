@@ -217,7 +217,19 @@ private slots:
         std::vector<QStringList> own = timeless(one.out);
         for (QStringList& record : own)
             record = record.mid(0, SweepCsv::columns().size());
-        QCOMPARE(timeless(CsvWriter::text(table)), own);
+        QCOMPARE(timeless(table.fileText()), own);
+
+        // ... with a name a spreadsheet would run as a formula kept as text.
+        std::vector<ResultStat> formula(1);
+        formula[0].fileName = QStringLiteral("=1+2.png");
+        table.setResults(&settings, &formula);
+        const QByteArray text = table.fileText();
+        QVERIFY(text.contains(",'=1+2.png,"));
+        QString error;
+        const auto back = CsvTable::parse(text, &error);
+        QVERIFY2(back, qPrintable(error));
+        QCOMPARE(back->text(0, back->column(QStringLiteral("picture"))),
+                 QStringLiteral("'=1+2.png"));
     }
 
     // A picture that does not load gives one failed row without an entry;
