@@ -16,6 +16,7 @@
 #include "TableCatalogue.h"
 #include "WheelGuard.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -323,6 +324,10 @@ QGroupBox* ResultWidget::createStats()
         {"mse", "MSE: ", "<b>Mean square error", 1, 2, &mseLabel},
         {"psnr", "PSNR: ", Figures::info(Figure::PSNR).definition, 2, 0, &psnrLabel},
         {"ssim", "SSIM: ", Figures::info(Figure::SSIM).definition, 2, 2, &ssimLabel},
+        {"ssimulacra2", "SSIMULACRA 2: ", Figures::info(Figure::SSIMULACRA2).definition, 3, 0,
+         &ssimulacra2Label},
+        {"butteraugli", "Butteraugli: ", Figures::info(Figure::Butteraugli).definition, 3, 2,
+         &butteraugliLabel},
     };
     for (const auto& f : figures) {
         auto* caption = new QLabel(QLatin1String(f.caption), statsGroup);
@@ -336,6 +341,14 @@ QGroupBox* ResultWidget::createStats()
         statsLayout->addWidget(value, f.row, f.column + 1);
         *f.value = value;
     }
+    // In the Butteraugli value's place until it is measured.
+    measure = new QPushButton(QStringLiteral("Measure"), statsGroup);
+    measure->setObjectName(QStringLiteral("butteraugliMeasureButton"));
+    measure->setToolTip(QStringLiteral("Recompress and measure SSIMULACRA 2 and the "
+                                       "Butteraugli distances (maximum / 3-norm) now; takes "
+                                       "a while"));
+    connect(measure, &QPushButton::clicked, this, &ResultWidget::measureButteraugli);
+    statsLayout->addWidget(measure, 3, 3);
     return statsGroup;
 }
 
@@ -347,6 +360,33 @@ void ResultWidget::showFigures()
     mseLabel->setText(figure(stat->mse));
     psnrLabel->setText(Figures::screenText(Figure::PSNR, stat->psnr));
     ssimLabel->setText(Figures::screenText(Figure::SSIM, stat->ssim));
+    const auto measuredText = [](Figure f, double value) {
+        return std::isnan(value) ? QStringLiteral("not yet") : Figures::screenText(f, value);
+    };
+    ssimulacra2Label->setText(measuredText(Figure::SSIMULACRA2, stat->ssimulacra2));
+    const bool measured = !std::isnan(stat->butteraugli);
+    measure->setVisible(!measured);
+    butteraugliLabel->setVisible(measured);
+    butteraugliLabel->setText(
+        !measured ? QString()
+                  : QStringLiteral("%1 / %2").arg(
+                        Figures::screenText(Figure::Butteraugli, stat->butteraugli),
+                        Figures::screenText(Figure::Butteraugli3Norm, stat->butteraugli3Norm)));
+}
+
+void ResultWidget::measureButteraugli()
+{
+    const BusyScope scope(busy);
+    std::unique_ptr<Image> image;
+    std::unique_ptr<CompressionResult> result;
+    if (!compress(image, result, QString()))
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    stat->butteraugli = result->getButteraugli();
+    stat->butteraugli3Norm = result->getButteraugli3Norm();
+    QApplication::restoreOverrideCursor();
+    showFigures();
+    emit resultChanged();
 }
 
 Qt::CheckState ResultWidget::progressiveBoxState() const

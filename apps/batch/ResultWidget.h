@@ -22,7 +22,7 @@ class TableCatalogue;
 
 // One row of the results window: its number in the list, the source file,
 // the settings entry of one batch compression and its figures (the four of
-// the report, PSNR and SSIM). The
+// the report, PSNR, SSIM, SSIMULACRA 2 and, on request, Butteraugli). The
 // controls edit the entry in place, and every edit recompresses the file at
 // once and puts the new figures into the result record, so the figures shown
 // and reported always belong to the settings beside them. An edit that cannot
@@ -64,13 +64,17 @@ public:
     void restoreProgressiveBox(Qt::CheckState state);
 
 signals:
-    // The entry and its figures changed: an edit was compressed.
+    // The entry or its figures changed: an edit was compressed, or figures
+    // left to be asked for were measured.
     void resultChanged();
 
 public slots:
     void showDownsamplingWindow();
     void showQuantizationWindow();
     void showImage();
+    // Recompresses and measures the Butteraugli distances, which a run
+    // leaves to be asked for (they take some sixty compressions' time).
+    void measureButteraugli();
     void setBaselineMode(bool set);
     void setExtendedMode(bool set);
     void setProgressiveMode(int state);
@@ -134,4 +138,7 @@ private:
     QLabel* mseLabel = nullptr;
     QLabel* psnrLabel = nullptr;
     QLabel* ssimLabel = nullptr;
+    QLabel* ssimulacra2Label = nullptr;
+    QLabel* butteraugliLabel = nullptr;
+    QPushButton* measure = nullptr;
 };

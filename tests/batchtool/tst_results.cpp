@@ -23,6 +23,7 @@
 #include <QLegend>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -451,6 +452,13 @@ private slots:
             QVERIFY(model->number(3, model->column("jpeg_bytes")) > 0);
             QCOMPARE(model->text(3, model->column("sampling")), QStringLiteral("1x1,1x1,1x1"));
             QCOMPARE(model->text(3, model->column("encode_ms")), QString());
+            // Butteraugli, left out of runs, is measured on request.
+            QVERIFY(std::isnan(w.panel(3)->getStat()->butteraugli));
+            w.panel(3)->findChild<QPushButton*>("butteraugliMeasureButton")->click();
+            QVERIFY(w.panel(3)->getStat()->butteraugli > 0);
+            QVERIFY(w.panel(3)->getStat()->butteraugli3Norm > 0);
+            QVERIFY(w.panel(3)->findChild<QLabel*>("butteraugliLabel")->text().contains('/'));
+            QVERIFY(!model->text(3, model->column("butteraugli")).isEmpty());
 
             // The CSV reads back with every row and field.
             QVERIFY(w.exportCsv(dir.file("run.csv")));
