@@ -326,6 +326,7 @@ void Image::load(const std::string& path)
         const int format = identify(path.c_str());
         if (format == FIF_UNKNOWN)
             return;
+        fromJpegFile = format == FIF_JPEG;
         // The general loader's decoders do not all survive hostile files:
         // the formats without a decoder of our own are read by a helper
         // process, whose crash fails this picture only.

@@ -52,6 +52,8 @@ public:
     unsigned getChannels() const { return 3; }
     unsigned long getImageSize() const { return imageSize; }
     std::string getFilePath() const { return filePath; }
+    // Whether the picture was read from a JPEG file (getFilePath()).
+    bool isFromJpegFile() const { return fromJpegFile; }
 
     // Why the picture did not load, or a warning the decoder gave while
     // loading it; empty when there is nothing to say.
@@ -118,4 +120,5 @@ private:
     unsigned long imageSize = 0;
     std::string filePath;
     QString loadMessage;
+    bool fromJpegFile = false;
 };

@@ -15,6 +15,7 @@
 #include "PixelReadout.h"
 #include "Preferences.h"
 #include "QualityMetrics.h"
+#include "RegularFile.h"
 #include "SaveJpeg.h"
 #include "SplitView.h"
 #include "WindowState.h"
@@ -129,17 +130,14 @@ QPixmap butteraugliLegendPixmap(const QFont& font)
         QStringLiteral("\u2265"));
 }
 
-// The bytes of the file `picture` was read from when it is a JPEG file of
-// a size the walk takes; empty otherwise.
-QByteArray readJpegFile(const Image* picture)
+// The bytes of the JPEG file `picture` was read from, up to the size the
+// walk takes; empty when they cannot be read.
+QByteArray readJpegFile(const Image& picture)
 {
-    if (!picture || picture->getFilePath().empty())
-        return QByteArray();
-    QFile file(QFile::decodeName(picture->getFilePath().c_str()));
-    if (file.size() > JpegFileInfo::MAX_FILE_SIZE || !file.open(QIODevice::ReadOnly) ||
-        file.peek(2) != QByteArray("\xff\xd8", 2))
-        return QByteArray();
-    return file.readAll();
+    QString reason;
+    const std::optional<QByteArray> bytes = readRegularFile(
+        QFile::decodeName(picture.getFilePath().c_str()), JpegFileInfo::MAX_FILE_SIZE, reason);
+    return bytes ? *bytes : QByteArray();
 }
 
 QString bytes(unsigned long size)
@@ -567,7 +565,7 @@ void MainWindow::updateImage(Image* newImage)
     // owner any time now; the views never look at it again.
     result = nullptr;
     bitsMap.clear();
-    sourceJpeg = readJpegFile(newImage);
+    sourceJpeg.clear();
     sourceBitsMap.clear();
     bitsFile->setCurrentIndex(0);
     inspector->setCodedFile(QByteArray());
@@ -782,7 +780,7 @@ void MainWindow::showAmplifiedDifference()
 
 bool MainWindow::showsSourceBits() const
 {
-    return !sourceJpeg.isEmpty() && bitsFile->currentIndex() == 1;
+    return image && image->isFromJpegFile() && bitsFile->currentIndex() == 1;
 }
 
 BitsMap& MainWindow::shownBitsMap()
@@ -799,6 +797,9 @@ void MainWindow::showBits()
 {
     if (!canShowViews())
         return;
+    // The opened file is read when its bits are first asked for.
+    if (showsSourceBits() && sourceJpeg.isEmpty())
+        sourceJpeg = readJpegFile(*image);
     BitsMap& map = shownBitsMap();
     if (!map.isMeasured() && !map.measure(shownBitsFile())) {
         QMessageBox::warning(this, QStringLiteral("Bits"),
@@ -822,7 +823,7 @@ void MainWindow::showBits()
     bitsLegend->setPixmap(map.legend(plane, font()));
     bitsLegend->show();
     bitsPlane->show();
-    bitsFile->setVisible(!sourceJpeg.isEmpty());
+    bitsFile->setVisible(image->isFromJpegFile());
     inspector->setCodedFile(showsSourceBits() ? sourceJpeg : QByteArray());
     // A grey file has one plane.
     for (int i = 2; i < bitsPlane->count(); ++i)

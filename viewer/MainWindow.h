@@ -205,7 +205,7 @@ private:
     QLabel* bitsLegend = nullptr;
     BitsMap bitsMap;               // of `result`, measured on first view
     QComboBox* bitsFile = nullptr; // which file the Bits view measures
-    QByteArray sourceJpeg;         // the source's file when it is a JPEG
+    QByteArray sourceJpeg;         // the source's JPEG file, read on first view
     BitsMap sourceBitsMap;         // of `sourceJpeg`, measured on first view
     QLabel* butteraugliLegend = nullptr;
     QPushButton* zoomInButton = nullptr;

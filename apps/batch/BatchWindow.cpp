@@ -58,13 +58,25 @@ BatchWindow::BatchWindow(QWidget* parent) : QDialog(parent)
 
 BatchWindow::~BatchWindow() = default;
 
+namespace {
+
+// A control of the form with its text, object name and tool tip (none when
+// null).
+template <typename Control>
+Control* formControl(QWidget* form, const char* text, const char* name, const char* toolTip)
+{
+    auto* control = new Control(QLatin1String(text), form);
+    control->setObjectName(QLatin1String(name));
+    if (toolTip)
+        control->setToolTip(QLatin1String(toolTip));
+    return control;
+}
+
+} // namespace
+
 QCheckBox* BatchWindow::addCheck(const char* text, const char* name, const char* toolTip)
 {
-    auto* check = new QCheckBox(QLatin1String(text), formWidget);
-    check->setObjectName(QLatin1String(name));
-    if (toolTip)
-        check->setToolTip(QLatin1String(toolTip));
-    return check;
+    return formControl<QCheckBox>(formWidget, text, name, toolTip);
 }
 
 QLineEdit* BatchWindow::addEdit(QGridLayout* layout, int row, const char* label, const char* name,
@@ -114,11 +126,7 @@ void BatchWindow::create()
 
 QGroupBox* BatchWindow::addGroup(const char* title, const char* name, const char* toolTip)
 {
-    auto* group = new QGroupBox(QLatin1String(title), formWidget);
-    group->setObjectName(QLatin1String(name));
-    if (toolTip)
-        group->setToolTip(QLatin1String(toolTip));
-    return group;
+    return formControl<QGroupBox>(formWidget, title, name, toolTip);
 }
 
 void BatchWindow::addChecksTo(QGroupBox* group, std::initializer_list<QCheckBox*> checks)
@@ -224,10 +232,7 @@ int BatchWindow::setupOutputControls(QGridLayout* layout, int row)
 
 QPushButton* BatchWindow::addButton(const char* text, const char* name, const char* toolTip)
 {
-    auto* button = new QPushButton(QLatin1String(text), formWidget);
-    button->setObjectName(QLatin1String(name));
-    button->setToolTip(QLatin1String(toolTip));
-    return button;
+    return formControl<QPushButton>(formWidget, text, name, toolTip);
 }
 
 void BatchWindow::bindForm()
