@@ -221,18 +221,18 @@ const Recursion& recursion()
 
 // One row of the three recursions: y = 2 cos(w) y1 - y2 + gain u, the new
 // values written over y2, their sum to `out`.
-inline void recursionRow(const float* __restrict plus, const float* __restrict minus,
-                         float* __restrict a1, float* __restrict a2, float* __restrict b1,
-                         float* __restrict b2, float* __restrict d1, float* __restrict d2,
-                         float* __restrict out, std::size_t w, const Recursion& r)
+TESSERA_VECTOR_CLONES void recursionRow(const float* __restrict u, float* __restrict a1,
+                                        float* __restrict a2, float* __restrict b1,
+                                        float* __restrict b2, float* __restrict d1,
+                                        float* __restrict d2, float* __restrict out, std::size_t w,
+                                        const Recursion& r)
 {
     const float c0 = r.twoCos[0], c1 = r.twoCos[1], c2 = r.twoCos[2];
     const float g0 = r.gain[0], g1 = r.gain[1], g2 = r.gain[2];
     for (std::size_t x = 0; x < w; ++x) {
-        const float u = plus[x] + minus[x];
-        const float ya = c0 * a1[x] - a2[x] + g0 * u;
-        const float yb = c1 * b1[x] - b2[x] + g1 * u;
-        const float yd = c2 * d1[x] - d2[x] + g2 * u;
+        const float ya = c0 * a1[x] - a2[x] + g0 * u[x];
+        const float yb = c1 * b1[x] - b2[x] + g1 * u[x];
+        const float yd = c2 * d1[x] - d2[x] + g2 * u[x];
         a2[x] = ya;
         b2[x] = yb;
         d2[x] = yd;
@@ -240,63 +240,71 @@ inline void recursionRow(const float* __restrict plus, const float* __restrict m
     }
 }
 
-// The filter down the columns of a width x height plane, zero outside.
-// `state` holds eight rows of width.
-TESSERA_VECTOR_CLONES void blurColumns(const float* in, float* out, float* state, int width,
-                                       int height)
+// The same kernel along a row, tap by tap: the recursion's values are sums
+// over the window, and along a row they vectorise only this way. `c` has
+// RADIUS zeros before and after its `w` values.
+TESSERA_VECTOR_CLONES void rowFilter(const float* __restrict c, float* __restrict o, std::size_t w,
+                                     const Recursion& r)
 {
-    const Recursion& r = recursion();
-    const int n = r.radius;
-    const std::size_t w = std::size_t(width);
-    std::fill(state, state + 7 * w, 0.0f);
-    float* prev1[3] = {state, state + w, state + 2 * w};
-    float* prev2[3] = {state + 3 * w, state + 4 * w, state + 5 * w};
-    // Rows outside the picture read zeros; rows above it are written to a
-    // row nobody reads.
-    const float* zeros = state + 6 * w;
-    float* discard = state + 7 * w;
-    for (int y = -n + 1; y < height; ++y) {
-        const int ahead = y + n - 1, behind = y - n - 1;
-        recursionRow(ahead < height ? in + std::size_t(ahead) * w : zeros,
-                     behind >= 0 ? in + std::size_t(behind) * w : zeros, prev1[0], prev2[0],
-                     prev1[1], prev2[1], prev1[2], prev2[2],
-                     y >= 0 ? out + std::size_t(y) * w : discard, w, r);
+    // The taps at +-radius are zero: the cosines vanish there.
+    const float t0 = r.taps[0], t1 = r.taps[1], t2 = r.taps[2], t3 = r.taps[3];
+    const float t4 = r.taps[4];
+    for (std::size_t x = 0; x < w; ++x)
+        o[x] = t0 * c[x] + t1 * (c[x - 1] + c[x + 1]) + t2 * (c[x - 2] + c[x + 2]) +
+               t3 * (c[x - 3] + c[x + 3]) + t4 * (c[x - 4] + c[x + 4]);
+}
+
+// The column recursion of one plane: two rows of state per cosine term.
+struct ColumnState
+{
+    float* prev1[3];
+    float* prev2[3];
+
+    // Takes six zeroed rows of `w` from `rows`.
+    float* carve(float* rows, std::size_t w)
+    {
+        for (int k = 0; k < 3; ++k) {
+            prev1[k] = rows + std::size_t(k) * w;
+            prev2[k] = rows + std::size_t(k + 3) * w;
+        }
+        std::fill(rows, rows + 6 * w, 0.0f);
+        return rows + 6 * w;
+    }
+
+    // Feeds the sum `u` of the values entering and leaving the window and
+    // writes the column-filtered row to `out`.
+    void step(const float* u, float* out, std::size_t w, const Recursion& r)
+    {
+        recursionRow(u, prev1[0], prev2[0], prev1[1], prev2[1], prev1[2], prev2[2], out, w, r);
         for (int k = 0; k < 3; ++k)
             std::swap(prev1[k], prev2[k]);
     }
-}
+};
 
-// The same kernel along the rows, tap by tap: the recursion's values are
-// sums over the window, and along a row they vectorise only this way. Each
-// row is copied between zeros first. `padded` holds width + 2 * radius.
-TESSERA_VECTOR_CLONES void blurRows(const float* in, float* __restrict out,
-                                    float* __restrict padded, int width, int height)
+// A row of `w` values with RADIUS zeros on either side, for rowFilter().
+struct PaddedRow
 {
-    const Recursion& r = recursion();
-    const int n = r.radius;
-    const std::size_t w = std::size_t(width);
-    std::fill(padded, padded + n, 0.0f);
-    std::fill(padded + n + width, padded + 2 * n + width, 0.0f);
-    for (int y = 0; y < height; ++y) {
-        std::copy(in + std::size_t(y) * w, in + std::size_t(y + 1) * w, padded + n);
-        float* __restrict o = out + std::size_t(y) * w;
-        const float* __restrict c = padded + n;
-        // The taps at +-radius are zero: the cosines vanish there.
-        const float t0 = r.taps[0], t1 = r.taps[1], t2 = r.taps[2], t3 = r.taps[3];
-        const float t4 = r.taps[4];
-        for (std::size_t x = 0; x < w; ++x)
-            o[x] = t0 * c[x] + t1 * (c[x - 1] + c[x + 1]) + t2 * (c[x - 2] + c[x + 2]) +
-                   t3 * (c[x - 3] + c[x + 3]) + t4 * (c[x - 4] + c[x + 4]);
+    float* values;
+
+    float* carve(float* rows, std::size_t w)
+    {
+        std::fill(rows, rows + w + 2 * RADIUS, 0.0f);
+        values = rows + RADIUS;
+        return rows + w + 2 * RADIUS;
     }
-}
+};
 
-// The blur with the recursion's state rows; `scratch` holds the plane
-// between the passes.
-void blurWith(const float* in, float* out, float* scratch, float* state, int width, int height)
+// The rows of the picture that enter (`ahead`) and leave (`behind`) the
+// window whose column result is row y; null outside the picture.
+struct Window
 {
-    blurColumns(in, scratch, state, width, height);
-    blurRows(scratch, out, state, width, height);
-}
+    int ahead, behind;
+    Window(int y, int height) : ahead(y + RADIUS - 1), behind(y - RADIUS - 1)
+    {
+        if (ahead >= height)
+            ahead = -1;
+    }
+};
 
 // sRGB byte values to linear light.
 struct Linear
@@ -311,11 +319,11 @@ struct Linear
     }
 };
 
-// Linear red, green and blue planes of a 32-bit picture.
-void linearPlanes(const unsigned char* in, std::size_t pixels, float* r, float* g, float* b)
+// Linear red, green and blue of one row of a 32-bit picture.
+void linearRow(const unsigned char* in, std::size_t w, float* r, float* g, float* b)
 {
     static const Linear linear;
-    for (std::size_t i = 0; i < pixels; ++i, in += 4) {
+    for (std::size_t i = 0; i < w; ++i, in += 4) {
         b[i] = linear.table[in[0]];
         g[i] = linear.table[in[1]];
         r[i] = linear.table[in[2]];
@@ -323,19 +331,22 @@ void linearPlanes(const unsigned char* in, std::size_t pixels, float* r, float* 
 }
 
 // The cube root of a positive value to single precision, without a library
-// call so that the loop around it vectorises: a first guess from the
-// exponent bits, then Newton's steps.
+// call or a division so that the loop around it vectorises cheaply: a first
+// guess of the inverse cube root from the exponent bits (within 3.5 %), three
+// Newton steps r <- r (4 - v r^3) / 3 (within 5e-7), then v r^2.
 inline float cubeRoot(float v)
 {
     std::uint32_t bits;
     std::memcpy(&bits, &v, sizeof bits);
-    bits = bits / 3 + 0x2a508c2du;
-    float y;
-    std::memcpy(&y, &bits, sizeof y);
-    y = (2.0f / 3.0f) * y + (1.0f / 3.0f) * v / (y * y);
-    y = (2.0f / 3.0f) * y + (1.0f / 3.0f) * v / (y * y);
-    y = (2.0f / 3.0f) * y + (1.0f / 3.0f) * v / (y * y);
-    return y;
+    bits = 0x54a21d2au - bits / 3;
+    float r;
+    std::memcpy(&r, &bits, sizeof r);
+    const float third = v * (1.0f / 3.0f);
+    for (int step = 0; step < 3; ++step) {
+        const float r2 = r * r;
+        r = (4.0f / 3.0f) * r - third * (r2 * r2);
+    }
+    return v * r * r;
 }
 
 // Linear RGB planes to the positive XYB planes.
@@ -360,21 +371,15 @@ TESSERA_VECTOR_CLONES void toXyb(const float* __restrict r, const float* __restr
     }
 }
 
-// The 2 x 2 block means of a plane, sides rounded up, the last row or
-// column repeated where the side is odd. `out` may be `in`: every value is
-// written after the values it is made of were read.
-void halve(const float* in, int width, int height, float* out)
+// The 2 x 2 block means of two rows of `w` values, (w + 1) / 2 of them, the
+// last column repeated where w is odd.
+TESSERA_VECTOR_CLONES void halveRows(const float* __restrict top, const float* __restrict bottom,
+                                     float* __restrict out, std::size_t w)
 {
-    const int w = (width + 1) / 2, h = (height + 1) / 2;
-    for (int y = 0; y < h; ++y) {
-        const float* top = in + std::size_t(2 * y) * width;
-        const float* bottom = 2 * y + 1 < height ? top + width : top;
-        float* o = out + std::size_t(y) * w;
-        for (int x = 0; x < w; ++x) {
-            const int x0 = 2 * x, x1 = std::min(2 * x + 1, width - 1);
-            o[x] = 0.25f * ((top[x0] + top[x1]) + (bottom[x0] + bottom[x1]));
-        }
-    }
+    for (std::size_t x = 0; x < w / 2; ++x)
+        out[x] = 0.25f * ((top[2 * x] + top[2 * x + 1]) + (bottom[2 * x] + bottom[2 * x + 1]));
+    if (w % 2)
+        out[w / 2] = 0.5f * (top[w - 1] + bottom[w - 1]);
 }
 
 // Sums over a scale of one channel's three maps and their fourth powers.
@@ -416,75 +421,275 @@ TESSERA_VECTOR_CLONES void mapRow(const float* __restrict a, const float* __rest
     sums.detail4 += detail4;
 }
 
-// The products of two planes.
-TESSERA_VECTOR_CLONES void multiply(const float* __restrict a, const float* __restrict b,
-                                    float* __restrict out, std::size_t n)
+// The sums u of the values entering and leaving the window, for the five
+// moments of a channel: a, b, a a, b b, a b. A null row is outside the
+// picture and holds zeros.
+TESSERA_VECTOR_CLONES void momentInputs(const float* __restrict aIn, const float* __restrict bIn,
+                                        const float* __restrict aOut, const float* __restrict bOut,
+                                        float* __restrict u0, float* __restrict u1,
+                                        float* __restrict u2, float* __restrict u3,
+                                        float* __restrict u4, std::size_t w)
 {
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = a[i] * b[i];
+    for (std::size_t x = 0; x < w; ++x) {
+        const float a = aIn[x], b = bIn[x], c = aOut[x], d = bOut[x];
+        u0[x] = a + c;
+        u1[x] = b + d;
+        u2[x] = a * a + c * c;
+        u3[x] = b * b + d * d;
+        u4[x] = a * b + c * d;
+    }
 }
 
-// The planes one scale needs, carved out of the workspace.
-struct Planes
+constexpr int MOMENTS = 5;
+
+// The buffers of one channel's pass, carved out of one allocation: per
+// moment the recursion's state, the window sums and the row between the
+// two filters; then the five blurred rows, and a row of zeros.
+struct ChannelRows
 {
-    float* linear[2][3]; // linear RGB of both pictures, kept for the next scale
-    float* xyb[2][3];
-    float* moment[5];
-    float* product;
-    float* scratch;
-    float* state;
+    ColumnState state[MOMENTS];
+    float* inputs[MOMENTS];
+    PaddedRow between[MOMENTS];
+    float* blurred[MOMENTS];
+    const float* zeros;
+
+    static std::size_t floats(std::size_t w)
+    {
+        return MOMENTS * (6 * w + w + (w + 2 * RADIUS) + w) + w;
+    }
+
+    ChannelRows(float* p, std::size_t w)
+    {
+        for (int m = 0; m < MOMENTS; ++m) {
+            p = state[m].carve(p, w);
+            inputs[m] = p;
+            p += w;
+            p = between[m].carve(p, w);
+            blurred[m] = p;
+            p += w;
+        }
+        std::fill(p, p + w, 0.0f);
+        zeros = p;
+    }
 };
 
-Planes carve(Workspace& ws, int width, int height)
+// The edge maps alone of one row, for a scale whose structural error has
+// no weight.
+TESSERA_VECTOR_CLONES void edgeRow(const float* __restrict a, const float* __restrict b,
+                                   const float* __restrict mu1, const float* __restrict mu2, int n,
+                                   MapSums& sums)
 {
-    const std::size_t n = std::size_t(width) * std::size_t(height);
-    const std::size_t rows = 8 * std::size_t(std::max(width, height));
-    ws.planes.resize(19 * n + rows);
-    float* p = ws.planes.data();
-    Planes planes;
-    for (int i = 0; i < 2; ++i)
-        for (int c = 0; c < 3; ++c, p += n)
-            planes.linear[i][c] = p;
-    for (int i = 0; i < 2; ++i)
-        for (int c = 0; c < 3; ++c, p += n)
-            planes.xyb[i][c] = p;
-    for (float*& m : planes.moment) {
-        m = p;
-        p += n;
+    float artifact = 0, artifact4 = 0, detail = 0, detail4 = 0;
+#pragma omp simd reduction(+ : artifact, artifact4, detail, detail4)
+    for (int i = 0; i < n; ++i) {
+        const float e =
+            (1.0f + std::fabs(b[i] - mu2[i])) / (1.0f + std::fabs(a[i] - mu1[i])) - 1.0f;
+        const float art = std::max(e, 0.0f), lost = std::max(-e, 0.0f);
+        const float art2 = art * art, lost2 = lost * lost;
+        artifact += art;
+        artifact4 += art2 * art2;
+        detail += lost;
+        detail4 += lost2 * lost2;
     }
-    planes.product = p;
-    planes.scratch = p + n;
-    planes.state = p + 2 * n;
-    return planes;
+    sums.artifact += artifact;
+    sums.artifact4 += artifact4;
+    sums.detail += detail;
+    sums.detail4 += detail4;
 }
 
-// The map sums of one channel at one scale.
-MapSums channelSums(const Planes& pl, int c, int width, int height)
+// The window sums of the two means alone.
+TESSERA_VECTOR_CLONES void meanInputs(const float* __restrict aIn, const float* __restrict bIn,
+                                      const float* __restrict aOut, const float* __restrict bOut,
+                                      float* __restrict u0, float* __restrict u1, std::size_t w)
 {
-    const std::size_t n = std::size_t(width) * std::size_t(height);
-    const float* a = pl.xyb[0][c];
-    const float* b = pl.xyb[1][c];
-    blurWith(a, pl.moment[0], pl.scratch, pl.state, width, height);
-    blurWith(b, pl.moment[1], pl.scratch, pl.state, width, height);
-    multiply(a, a, pl.product, n);
-    blurWith(pl.product, pl.moment[2], pl.scratch, pl.state, width, height);
-    multiply(b, b, pl.product, n);
-    blurWith(pl.product, pl.moment[3], pl.scratch, pl.state, width, height);
-    multiply(a, b, pl.product, n);
-    blurWith(pl.product, pl.moment[4], pl.scratch, pl.state, width, height);
-    MapSums sums;
-    for (int y = 0; y < height; ++y) {
-        const std::size_t at = std::size_t(y) * std::size_t(width);
-        mapRow(a + at, b + at, pl.moment[0] + at, pl.moment[1] + at, pl.moment[2] + at,
-               pl.moment[3] + at, pl.moment[4] + at, width, sums);
+    for (std::size_t x = 0; x < w; ++x) {
+        u0[x] = aIn[x] + aOut[x];
+        u1[x] = bIn[x] + bOut[x];
     }
-    return sums;
 }
+
+// The weights of channel c's six sub-scores at a scale.
+const double* weightsOf(int c, int scale)
+{
+    return WEIGHTS + (std::size_t(c) * SCALES + std::size_t(scale)) * 6;
+}
+
+// One channel's filters and map sums over a scale. Its moments are blurred
+// row by row as the sweep goes down the picture, and each row's maps are
+// summed as soon as its blurred values are out, so that no blurred plane is
+// ever held. Without `structure` only the two means are blurred and only the
+// edge maps made.
+class ChannelPass
+{
+public:
+    ChannelPass(float* rows, std::size_t w, bool structure)
+        : rows(rows, w), w(w), moments(structure ? MOMENTS : 2)
+    {
+    }
+
+    // Feeds the rows of both pictures entering (`aIn`, `bIn`) and leaving
+    // the window of output row y; for y >= 0 then sums that row's maps, `a`
+    // and `b` being the pictures' row y.
+    void step(int y, const float* aIn, const float* bIn, const float* aOut, const float* bOut,
+              const float* a, const float* b)
+    {
+        const Recursion& r = recursion();
+        float* const* u = rows.inputs;
+        if (moments == MOMENTS)
+            momentInputs(aIn, bIn, aOut, bOut, u[0], u[1], u[2], u[3], u[4], w);
+        else
+            meanInputs(aIn, bIn, aOut, bOut, u[0], u[1], w);
+        for (int m = 0; m < moments; ++m)
+            rows.state[m].step(u[m], rows.between[m].values, w, r);
+        if (y < 0)
+            return;
+        for (int m = 0; m < moments; ++m)
+            rowFilter(rows.between[m].values, rows.blurred[m], w, r);
+        float* const* blurred = rows.blurred;
+        if (moments == MOMENTS)
+            mapRow(a, b, blurred[0], blurred[1], blurred[2], blurred[3], blurred[4], int(w), sums);
+        else
+            edgeRow(a, b, blurred[0], blurred[1], int(w), sums);
+    }
+
+    MapSums sums;
+
+private:
+    ChannelRows rows;
+    std::size_t w;
+    int moments;
+};
+
+// The XYB rows a sweep holds per channel: the blur's window and the row
+// entering it.
+constexpr int RING = 2 * RADIUS + 2;
+
+// Where a scale's linear RGB comes from: the 32-bit pictures at the first
+// scale, planes made by the scale before at the others.
+struct Input
+{
+    const unsigned char* bytes[2] = {nullptr, nullptr};
+    const float* planes[2][3] = {};
+};
+
+// One sweep down a scale of both pictures: each row of linear RGB read once,
+// halved into the next scale's planes (`next`, null at the last scale) and
+// turned into XYB in a ring of rows, from which the three channels' passes
+// take the rows they need. Only the input and the next scale are planes;
+// everything else stays in the cache.
+class ScaleSweep
+{
+public:
+    static std::size_t floats(std::size_t w)
+    {
+        return 2 * (3 * 2 * w + 3 * RING * w) + w + 3 * ChannelRows::floats(w);
+    }
+
+    ScaleSweep(float* buffer, const Input& input, int width, int height)
+        : input(input), w(std::size_t(width)), height(height)
+    {
+        float* p = buffer;
+        for (int i = 0; i < 2; ++i) {
+            for (int c = 0; c < 3; ++c, p += 2 * w)
+                linear[i][c] = p;
+            for (int c = 0; c < 3; ++c, p += RING * w)
+                xyb[i][c] = p;
+        }
+        std::fill(p, p + w, 0.0f);
+        zeros = p;
+        channels = p + w;
+    }
+
+    // The weighted sum of the scale's sub-scores; the next scale's planes
+    // made on the way when `next` is not null.
+    double run(int scale, float* const (*next)[3])
+    {
+        std::vector<ChannelPass> passes;
+        passes.reserve(3);
+        int used[3], count = 0;
+        for (int c = 0; c < 3; ++c) {
+            // Maps whose sub-scores all weigh nothing are not made: at the
+            // first scale X and B weigh only edges, at the last Y nothing.
+            const double* weights = weightsOf(c, scale);
+            const bool structure = weights[0] != 0 || weights[3] != 0;
+            const bool edges =
+                weights[1] != 0 || weights[2] != 0 || weights[4] != 0 || weights[5] != 0;
+            if (!structure && !edges)
+                continue;
+            passes.emplace_back(channels + std::size_t(count) * ChannelRows::floats(w), w,
+                                structure);
+            used[count++] = c;
+        }
+        for (int y = -RADIUS + 1; y < height; ++y) {
+            const int ahead = y + RADIUS - 1, behind = y - RADIUS - 1;
+            if (ahead < height)
+                feed(ahead, next);
+            for (int k = 0; k < count; ++k) {
+                const int c = used[k];
+                passes[std::size_t(k)].step(y, row(0, c, ahead), row(1, c, ahead),
+                                            row(0, c, behind), row(1, c, behind), row(0, c, y),
+                                            row(1, c, y));
+            }
+        }
+        const double pixels = double(w) * double(height);
+        double total = 0;
+        for (int k = 0; k < count; ++k)
+            total += weighted(passes[std::size_t(k)].sums, pixels, used[k], scale);
+        return total;
+    }
+
+private:
+    static double weighted(const MapSums& s, double pixels, int c, int scale);
+
+    // Row y of picture i's linear RGB, and the halves of it and the row
+    // before into the next scale.
+    void feed(int y, float* const (*next)[3])
+    {
+        for (int i = 0; i < 2; ++i) {
+            const float* rgb[3];
+            if (input.bytes[i]) {
+                for (int c = 0; c < 3; ++c)
+                    rgb[c] = linear[i][c] + std::size_t(y & 1) * w;
+                linearRow(input.bytes[i] + std::size_t(y) * w * 4, w, linear[i][0] + (y & 1) * w,
+                          linear[i][1] + (y & 1) * w, linear[i][2] + (y & 1) * w);
+            } else {
+                for (int c = 0; c < 3; ++c)
+                    rgb[c] = input.planes[i][c] + std::size_t(y) * w;
+            }
+            const bool last = y == height - 1;
+            if (next && ((y & 1) || last)) {
+                const std::size_t half = (w + 1) / 2;
+                for (int c = 0; c < 3; ++c)
+                    halveRows((y & 1) ? previous[i][c] : rgb[c], rgb[c],
+                              next[i][c] + std::size_t(y / 2) * half, w);
+            }
+            for (int c = 0; c < 3; ++c)
+                previous[i][c] = rgb[c];
+            const std::size_t slot = std::size_t(y % RING) * w;
+            toXyb(rgb[0], rgb[1], rgb[2], xyb[i][0] + slot, xyb[i][1] + slot, xyb[i][2] + slot, w);
+        }
+    }
+
+    // Channel c of picture i's XYB row y, zeros outside the picture.
+    const float* row(int i, int c, int y) const
+    {
+        return y < 0 || y >= height ? zeros : xyb[i][c] + std::size_t(y % RING) * w;
+    }
+
+    Input input;
+    std::size_t w;
+    int height;
+    float* linear[2][3]; // two rows each, from the pictures' bytes
+    float* xyb[2][3];    // RING rows each
+    const float* previous[2][3] = {};
+    const float* zeros;
+    float* channels;
+};
 
 // The weighted sum of a scale's sub-scores for channel c.
-double weighted(const MapSums& s, double pixels, int c, int scale)
+double ScaleSweep::weighted(const MapSums& s, double pixels, int c, int scale)
 {
-    const double* w = WEIGHTS + (std::size_t(c) * SCALES + std::size_t(scale)) * 6;
+    const double* w = weightsOf(c, scale);
     auto norm4 = [&](double sum4) { return std::sqrt(std::sqrt(sum4 / pixels)); };
     return w[0] * std::fabs(s.ssim / pixels) + w[1] * std::fabs(s.artifact / pixels) +
            w[2] * std::fabs(s.detail / pixels) + w[3] * norm4(s.ssim4) + w[4] * norm4(s.artifact4) +
@@ -501,10 +706,27 @@ double mapped(double s)
 
 } // namespace
 
-void blur(const float* in, float* out, float* scratch, int width, int height)
+void blur(const float* in, float* out, int width, int height)
 {
-    std::vector<float> state(8 * std::size_t(std::max(width, height)));
-    blurWith(in, out, scratch, state.data(), width, height);
+    const Recursion& r = recursion();
+    const std::size_t w = std::size_t(width);
+    std::vector<float> rows(6 * w + 2 * w + (w + 2 * RADIUS));
+    ColumnState state;
+    float* u = state.carve(rows.data(), w);
+    float* zeros = u + w;
+    std::fill(zeros, zeros + w, 0.0f);
+    PaddedRow between;
+    between.carve(zeros + w, w);
+    for (int y = -RADIUS + 1; y < height; ++y) {
+        const Window win(y, height);
+        const float* in1 = win.ahead < 0 ? zeros : in + std::size_t(win.ahead) * w;
+        const float* in2 = win.behind < 0 ? zeros : in + std::size_t(win.behind) * w;
+        for (std::size_t x = 0; x < w; ++x)
+            u[x] = in1[x] + in2[x];
+        state.step(u, between.values, w, r);
+        if (y >= 0)
+            rowFilter(between.values, out + std::size_t(y) * w, w, r);
+    }
 }
 
 double score(Workspace& ws, const unsigned char* original, const unsigned char* distorted,
@@ -512,30 +734,43 @@ double score(Workspace& ws, const unsigned char* original, const unsigned char* 
 {
     if (width < MIN_SIDE || height < MIN_SIDE)
         return std::numeric_limits<double>::quiet_NaN();
-    Planes pl = carve(ws, width, height);
-    const unsigned char* pictures[2] = {original, distorted};
-    const std::size_t pixels = std::size_t(width) * std::size_t(height);
-    for (int i = 0; i < 2; ++i)
-        linearPlanes(pictures[i], pixels, pl.linear[i][0], pl.linear[i][1], pl.linear[i][2]);
+    // The planes of the odd scales, of the even ones after the first, and
+    // the sweep's rows.
+    auto halved = [](int side, int times) {
+        for (int k = 0; k < times; ++k)
+            side = (side + 1) / 2;
+        return std::size_t(side);
+    };
+    const std::size_t odd = halved(width, 1) * halved(height, 1);
+    const std::size_t even = halved(width, 2) * halved(height, 2);
+    ws.planes.resize(6 * (odd + even) + ScaleSweep::floats(std::size_t(width)));
+    float* sets[2][2][3];
+    float* p = ws.planes.data();
+    for (int set = 0; set < 2; ++set)
+        for (int i = 0; i < 2; ++i)
+            for (int c = 0; c < 3; ++c, p += set == 0 ? odd : even)
+                sets[set][i][c] = p;
+    float* rows = p;
 
+    Input input;
+    input.bytes[0] = original;
+    input.bytes[1] = distorted;
     double total = 0;
     int w = width, h = height;
     for (int scale = 0; scale < SCALES; ++scale) {
-        if (scale > 0) {
-            if (w < MIN_SIDE || h < MIN_SIDE)
-                break;
-            for (int i = 0; i < 2; ++i)
-                for (int c = 0; c < 3; ++c)
-                    halve(pl.linear[i][c], w, h, pl.linear[i][c]);
-            w = (w + 1) / 2;
-            h = (h + 1) / 2;
-        }
-        const std::size_t n = std::size_t(w) * std::size_t(h);
+        // A scale is made from one whose sides are both at least MIN_SIDE.
+        const bool more = scale + 1 < SCALES && w >= MIN_SIDE && h >= MIN_SIDE;
+        float* const(*next)[3] = more ? sets[scale % 2] : nullptr;
+        ScaleSweep sweep(rows, input, w, h);
+        total += sweep.run(scale, next);
+        if (!more)
+            break;
+        input = Input();
         for (int i = 0; i < 2; ++i)
-            toXyb(pl.linear[i][0], pl.linear[i][1], pl.linear[i][2], pl.xyb[i][0], pl.xyb[i][1],
-                  pl.xyb[i][2], n);
-        for (int c = 0; c < 3; ++c)
-            total += weighted(channelSums(pl, c, w, h), double(n), c, scale);
+            for (int c = 0; c < 3; ++c)
+                input.planes[i][c] = next[i][c];
+        w = (w + 1) / 2;
+        h = (h + 1) / 2;
     }
     return mapped(total);
 }

@@ -24,7 +24,10 @@
 // outside the picture). Down the columns it runs as the recursion, all
 // columns at once so that the loop runs over whole rows and vectorises;
 // along the rows the same kernel is applied tap by tap, which vectorises
-// where a recursion along the row could not.
+// where a recursion along the row could not. One sweep down a channel's
+// planes feeds the five moments (both means, both squares, the product)
+// through both filters and sums the maps of each row as it comes out, so
+// that only the XYB planes are held and the rest stays in the cache.
 namespace Ssimulacra2 {
 
 // The smallest side that has a score.
@@ -49,7 +52,7 @@ double score(Workspace& workspace, const unsigned char* original, const unsigned
              int width, int height);
 
 // The Gaussian blur of a plane of width x height values, as score() uses
-// it, into `out` (same size; `scratch` of that size too). For tests.
-void blur(const float* in, float* out, float* scratch, int width, int height);
+// it, into `out` (same size). For tests.
+void blur(const float* in, float* out, int width, int height);
 
 } // namespace Ssimulacra2
