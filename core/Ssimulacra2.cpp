@@ -6,6 +6,11 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
+
+#include <QSemaphore>
+#include <QThreadPool>
 
 // The passes are built twice on x86-64, for the baseline instruction set and
 // for processors with AVX2 and FMA, as the similarity filters are.
@@ -386,6 +391,17 @@ TESSERA_VECTOR_CLONES void halveRows(const float* __restrict top, const float* _
 struct MapSums
 {
     double ssim = 0, ssim4 = 0, artifact = 0, artifact4 = 0, detail = 0, detail4 = 0;
+
+    MapSums& operator+=(const MapSums& o)
+    {
+        ssim += o.ssim;
+        ssim4 += o.ssim4;
+        artifact += o.artifact;
+        artifact4 += o.artifact4;
+        detail += o.detail;
+        detail4 += o.detail4;
+        return *this;
+    }
 };
 
 // The maps of one row from the channel's values a, b and their blurred
@@ -600,13 +616,15 @@ public:
         channels = p + w;
     }
 
-    // The weighted sum of the scale's sub-scores; the next scale's planes
-    // made on the way when `next` is not null.
-    double run(int scale, float* const (*next)[3])
+    // The weighted sums of the sub-scores over output rows [top, bottom),
+    // `top` even, and the next scale's planes of those rows made on the way
+    // when `next` is not null. The blur's window makes a band start 2 RADIUS
+    // rows early, with the rows above left out: every row it takes in is
+    // also taken out, so each output row is filtered exactly as in one sweep
+    // over the whole picture.
+    void run(int scale, float* const (*next)[3], int top, int bottom)
     {
-        std::vector<ChannelPass> passes;
-        passes.reserve(3);
-        int used[3], count = 0;
+        used = 0;
         for (int c = 0; c < 3; ++c) {
             // Maps whose sub-scores all weigh nothing are not made: at the
             // first scale X and B weigh only edges, at the last Y nothing.
@@ -614,28 +632,42 @@ public:
             const bool structure = weights[0] != 0 || weights[3] != 0;
             const bool edges =
                 weights[1] != 0 || weights[2] != 0 || weights[4] != 0 || weights[5] != 0;
+            channel[c] = -1;
             if (!structure && !edges)
                 continue;
-            passes.emplace_back(channels + std::size_t(count) * ChannelRows::floats(w), w,
-                                structure);
-            used[count++] = c;
+            passes[used].emplace(channels + std::size_t(used) * ChannelRows::floats(w), w,
+                                 structure);
+            channel[c] = used++;
         }
-        for (int y = -RADIUS + 1; y < height; ++y) {
+        first = top == 0 ? 0 : top - RADIUS;
+        halves = {top, bottom};
+        for (int y = first - RADIUS + 1; y < bottom; ++y) {
             const int ahead = y + RADIUS - 1, behind = y - RADIUS - 1;
             if (ahead < height)
                 feed(ahead, next);
-            for (int k = 0; k < count; ++k) {
-                const int c = used[k];
-                passes[std::size_t(k)].step(y, row(0, c, ahead), row(1, c, ahead),
-                                            row(0, c, behind), row(1, c, behind), row(0, c, y),
-                                            row(1, c, y));
-            }
+            for (int c = 0; c < 3; ++c)
+                if (channel[c] >= 0)
+                    passes[channel[c]]->step(y >= top ? y : -1, row(0, c, ahead), row(1, c, ahead),
+                                             row(0, c, behind), row(1, c, behind), row(0, c, y),
+                                             row(1, c, y));
         }
+    }
+
+    // The weighted sum of the sub-scores of the rows run() went over, with
+    // those of `other`, a sweep of the other rows, when not null.
+    double total(int scale, const ScaleSweep* other) const
+    {
         const double pixels = double(w) * double(height);
-        double total = 0;
-        for (int k = 0; k < count; ++k)
-            total += weighted(passes[std::size_t(k)].sums, pixels, used[k], scale);
-        return total;
+        double sum = 0;
+        for (int c = 0; c < 3; ++c) {
+            if (channel[c] < 0)
+                continue;
+            MapSums s = passes[channel[c]]->sums;
+            if (other)
+                s += other->passes[other->channel[c]]->sums;
+            sum += weighted(s, pixels, c, scale);
+        }
+        return sum;
     }
 
 private:
@@ -657,7 +689,7 @@ private:
                     rgb[c] = input.planes[i][c] + std::size_t(y) * w;
             }
             const bool last = y == height - 1;
-            if (next && ((y & 1) || last)) {
+            if (next && ((y & 1) || last) && y >= halves.first && y < halves.second) {
                 const std::size_t half = (w + 1) / 2;
                 for (int c = 0; c < 3; ++c)
                     halveRows((y & 1) ? previous[i][c] : rgb[c], rgb[c],
@@ -670,10 +702,11 @@ private:
         }
     }
 
-    // Channel c of picture i's XYB row y, zeros outside the picture.
+    // Channel c of picture i's XYB row y, zeros outside the picture and
+    // above the rows the sweep took in.
     const float* row(int i, int c, int y) const
     {
-        return y < 0 || y >= height ? zeros : xyb[i][c] + std::size_t(y % RING) * w;
+        return y < first || y >= height ? zeros : xyb[i][c] + std::size_t(y % RING) * w;
     }
 
     Input input;
@@ -684,6 +717,11 @@ private:
     const float* previous[2][3] = {};
     const float* zeros;
     float* channels;
+    std::optional<ChannelPass> passes[3];
+    int channel[3] = {-1, -1, -1}; // the pass of each channel, -1 for none
+    int used = 0;
+    int first = 0;              // the first row taken in
+    std::pair<int, int> halves; // the rows halved into the next scale
 };
 
 // The weighted sum of a scale's sub-scores for channel c.
@@ -702,6 +740,36 @@ double mapped(double s)
     s *= 0.9562382616834844;
     s = 2.326765642916932 * s - 0.020884521182843837 * s * s + 6.248496625763138e-05 * s * s * s;
     return s > 0 ? 100.0 - 10.0 * std::pow(s, 0.6276336467831387) : 100.0;
+}
+
+// Pictures of at least this many rows are swept in two bands, the lower one
+// on a thread of the global pool when one is free at once (else here, after
+// the upper one). The bands are the same either way, and so is the score.
+constexpr int BAND_ROWS = 64;
+
+// The weighted sum of one scale's sub-scores; the next scale's planes made
+// on the way when `next` is not null. `rows` holds two sweeps' rows.
+double sweepScale(float* const rows[2], const Input& input, int w, int h, int scale,
+                  float* const (*next)[3])
+{
+    ScaleSweep upper(rows[0], input, w, h);
+    if (h < BAND_ROWS) {
+        upper.run(scale, next, 0, h);
+        return upper.total(scale, nullptr);
+    }
+    const int split = (h / 2) & ~1;
+    ScaleSweep lower(rows[1], input, w, h);
+    QSemaphore done;
+    const bool apart = QThreadPool::globalInstance()->tryStart([&] {
+        lower.run(scale, next, split, h);
+        done.release();
+    });
+    upper.run(scale, next, 0, split);
+    if (apart)
+        done.acquire();
+    else
+        lower.run(scale, next, split, h);
+    return upper.total(scale, &lower);
 }
 
 } // namespace
@@ -743,14 +811,15 @@ double score(Workspace& ws, const unsigned char* original, const unsigned char* 
     };
     const std::size_t odd = halved(width, 1) * halved(height, 1);
     const std::size_t even = halved(width, 2) * halved(height, 2);
-    ws.planes.resize(6 * (odd + even) + ScaleSweep::floats(std::size_t(width)));
+    const std::size_t sweepFloats = ScaleSweep::floats(std::size_t(width));
+    ws.planes.resize(6 * (odd + even) + 2 * sweepFloats);
     float* sets[2][2][3];
     float* p = ws.planes.data();
     for (int set = 0; set < 2; ++set)
         for (int i = 0; i < 2; ++i)
             for (int c = 0; c < 3; ++c, p += set == 0 ? odd : even)
                 sets[set][i][c] = p;
-    float* rows = p;
+    float* rows[2] = {p, p + sweepFloats};
 
     Input input;
     input.bytes[0] = original;
@@ -761,8 +830,7 @@ double score(Workspace& ws, const unsigned char* original, const unsigned char* 
         // A scale is made from one whose sides are both at least MIN_SIDE.
         const bool more = scale + 1 < SCALES && w >= MIN_SIDE && h >= MIN_SIDE;
         float* const(*next)[3] = more ? sets[scale % 2] : nullptr;
-        ScaleSweep sweep(rows, input, w, h);
-        total += sweep.run(scale, next);
+        total += sweepScale(rows, input, w, h, scale, next);
         if (!more)
             break;
         input = Input();
