@@ -11,6 +11,7 @@
 
 #include <QSemaphore>
 #include <QThreadPool>
+#include <QtEndian>
 
 // The passes are built twice on x86-64, for the baseline instruction set and
 // for processors with AVX2 and FMA, as the similarity filters are.
@@ -146,32 +147,27 @@ constexpr double WEIGHTS[3 * SCALES * 2 * 3] = {
     0.00010854057858411537, // B scale 5 4-norm
 };
 
-// The recursive Gaussian. Over the window |j| <= N the kernel is a sum of
-// three cosines cos(w_k j), w_k = k pi / (2N) for k = 1, 3, 5, each zero at
-// the window's ends. One cosine term obeys
-//   y[n] = 2 cos(w) y[n-1] - y[n-2] + sin(k pi / 2) sin(w) (u[n+N-1] + u[n-N-1]),
-// so the whole filter costs three second-order recursions per value
-// whatever the radius. The cosine weights are the least-squares fit of the
-// kernel to the sampled Gaussian, scaled to a sum of 1.
-struct Recursion
+// The Gaussian of truncated cosines. Over the window |j| <= N the kernel is
+// a sum of three cosines cos(w_k j), w_k = k pi / (2N) for k = 1, 3, 5, each
+// zero at the window's ends; the cosine weights are the least-squares fit of
+// the kernel to the sampled Gaussian, scaled to a sum of 1. Such a kernel can
+// run as three second-order recursions per value whatever the radius; for a
+// radius of 5 its nine nonzero taps cost fewer loads and stores than the
+// recursions' state does, and they vectorise along the rows as well as down
+// the columns, so both passes apply the taps.
+struct Kernel
 {
-    static constexpr int MAX_RADIUS = 16;
-    int radius = 0;
-    float twoCos[3];
-    float gain[3];              // the cosine's weight times sin(k pi / 2) sin(w)
-    float taps[MAX_RADIUS + 1]; // the same kernel at 0, 1, ..., radius
+    float taps[RADIUS]; // at 0, 1, ..., RADIUS - 1; the tap at RADIUS is zero
 
-    Recursion()
+    Kernel()
     {
         const double pi = 3.14159265358979323846;
-        radius = RADIUS;
-        double omega[3], basis[3][64];
-        const int count = 2 * radius + 1;
-        double gauss[64];
+        const int count = 2 * RADIUS + 1;
+        double omega[3], basis[3][count], gauss[count];
         for (int k = 0; k < 3; ++k)
-            omega[k] = (2 * k + 1) * pi / (2.0 * radius);
+            omega[k] = (2 * k + 1) * pi / (2.0 * RADIUS);
         for (int j = 0; j < count; ++j) {
-            const double x = j - radius;
+            const double x = j - RADIUS;
             gauss[j] = std::exp(-x * x / (2 * SIGMA * SIGMA));
             for (int k = 0; k < 3; ++k)
                 basis[k][j] = std::cos(omega[k] * x);
@@ -204,87 +200,88 @@ struct Recursion
             for (int j = 0; j < count; ++j)
                 total += weight[k] * basis[k][j];
         }
-        for (int j = 0; j <= radius; ++j) {
+        for (int j = 0; j < RADIUS; ++j) {
             double tap = 0;
             for (int k = 0; k < 3; ++k)
-                tap += weight[k] * basis[k][radius + j];
+                tap += weight[k] * basis[k][RADIUS + j];
             taps[j] = float(tap / total);
-        }
-        for (int k = 0; k < 3; ++k) {
-            const double sign = k == 1 ? -1.0 : 1.0; // sin(k pi / 2) for k = 1, 3, 5
-            twoCos[k] = float(2 * std::cos(omega[k]));
-            gain[k] = float(weight[k] / total * sign * std::sin(omega[k]));
         }
     }
 };
 
-const Recursion& recursion()
+const Kernel& kernel()
 {
-    static const Recursion r;
-    return r;
+    static const Kernel k;
+    return k;
 }
 
-// One row of the three recursions: y = 2 cos(w) y1 - y2 + gain u, the new
-// values written over y2, their sum to `out`.
-TESSERA_VECTOR_CLONES void recursionRow(const float* __restrict u, float* __restrict a1,
-                                        float* __restrict a2, float* __restrict b1,
-                                        float* __restrict b2, float* __restrict d1,
-                                        float* __restrict d2, float* __restrict out, std::size_t w,
-                                        const Recursion& r)
-{
-    const float c0 = r.twoCos[0], c1 = r.twoCos[1], c2 = r.twoCos[2];
-    const float g0 = r.gain[0], g1 = r.gain[1], g2 = r.gain[2];
-    for (std::size_t x = 0; x < w; ++x) {
-        const float ya = c0 * a1[x] - a2[x] + g0 * u[x];
-        const float yb = c1 * b1[x] - b2[x] + g1 * u[x];
-        const float yd = c2 * d1[x] - d2[x] + g2 * u[x];
-        a2[x] = ya;
-        b2[x] = yb;
-        d2[x] = yd;
-        out[x] = ya + yb + yd;
-    }
-}
+// The rows of the window of one output row: rows[REACH + j] is the row
+// j below it (zeros outside the picture), for |j| <= REACH.
+constexpr int REACH = RADIUS - 1;
+constexpr int WINDOW_ROWS = 2 * REACH + 1;
+using WindowRows = const float* const (&)[WINDOW_ROWS];
 
-// The same kernel along a row, tap by tap: the recursion's values are sums
-// over the window, and along a row they vectorise only this way. `c` has
-// RADIUS zeros before and after its `w` values.
-TESSERA_VECTOR_CLONES void rowFilter(const float* __restrict c, float* __restrict o, std::size_t w,
-                                     const Recursion& r)
+// The kernel along a row. `c` has RADIUS zeros before and after its `w`
+// values.
+TESSERA_VECTOR_CLONES void rowFilter(const float* __restrict c, float* __restrict o, std::size_t w)
 {
-    // The taps at +-radius are zero: the cosines vanish there.
-    const float t0 = r.taps[0], t1 = r.taps[1], t2 = r.taps[2], t3 = r.taps[3];
-    const float t4 = r.taps[4];
+    const float* t = kernel().taps;
+    const float t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3], t4 = t[4];
     for (std::size_t x = 0; x < w; ++x)
         o[x] = t0 * c[x] + t1 * (c[x - 1] + c[x + 1]) + t2 * (c[x - 2] + c[x + 2]) +
                t3 * (c[x - 3] + c[x + 3]) + t4 * (c[x - 4] + c[x + 4]);
 }
 
-// The column recursion of one plane: two rows of state per cosine term.
-struct ColumnState
+// The kernel down the columns of one plane's window.
+TESSERA_VECTOR_CLONES void columnFilter(WindowRows in, float* __restrict o, std::size_t w)
 {
-    float* prev1[3];
-    float* prev2[3];
+    const float* t = kernel().taps;
+    const float t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3], t4 = t[4];
+    const float* __restrict u4 = in[0], * __restrict u3 = in[1], * __restrict u2 = in[2];
+    const float* __restrict u1 = in[3], * __restrict c = in[4], * __restrict d1 = in[5];
+    const float* __restrict d2 = in[6], * __restrict d3 = in[7], * __restrict d4 = in[8];
+    for (std::size_t x = 0; x < w; ++x)
+        o[x] = t0 * c[x] + t1 * (u1[x] + d1[x]) + t2 * (u2[x] + d2[x]) + t3 * (u3[x] + d3[x]) +
+               t4 * (u4[x] + d4[x]);
+}
 
-    // Takes six zeroed rows of `w` from `rows`.
-    float* carve(float* rows, std::size_t w)
-    {
-        for (int k = 0; k < 3; ++k) {
-            prev1[k] = rows + std::size_t(k) * w;
-            prev2[k] = rows + std::size_t(k + 3) * w;
-        }
-        std::fill(rows, rows + 6 * w, 0.0f);
-        return rows + 6 * w;
+// The kernel down the columns of the five moments of a channel's window in
+// both pictures: a, b, a a, b b, a b.
+TESSERA_VECTOR_CLONES void columnMoments(WindowRows a, WindowRows b, float* __restrict ma,
+                                         float* __restrict mb, float* __restrict maa,
+                                         float* __restrict mbb, float* __restrict mab,
+                                         std::size_t w)
+{
+    const float* t = kernel().taps;
+    const float* __restrict a0 = a[0], * __restrict a1 = a[1], * __restrict a2 = a[2];
+    const float* __restrict a3 = a[3], * __restrict a4 = a[4], * __restrict a5 = a[5];
+    const float* __restrict a6 = a[6], * __restrict a7 = a[7], * __restrict a8 = a[8];
+    const float* __restrict b0 = b[0], * __restrict b1 = b[1], * __restrict b2 = b[2];
+    const float* __restrict b3 = b[3], * __restrict b4 = b[4], * __restrict b5 = b[5];
+    const float* __restrict b6 = b[6], * __restrict b7 = b[7], * __restrict b8 = b[8];
+    const float t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3], t4 = t[4];
+    for (std::size_t x = 0; x < w; ++x) {
+        float sa = t0 * a4[x], sb = t0 * b4[x];
+        float saa = sa * a4[x], sbb = sb * b4[x], sab = sa * b4[x];
+        // The pairs of rows j above and below, weighted alike.
+        auto pair = [&](float tap, float p, float q, float r, float s) {
+            sa += tap * (p + q);
+            sb += tap * (r + s);
+            saa += tap * (p * p + q * q);
+            sbb += tap * (r * r + s * s);
+            sab += tap * (p * r + q * s);
+        };
+        pair(t1, a3[x], a5[x], b3[x], b5[x]);
+        pair(t2, a2[x], a6[x], b2[x], b6[x]);
+        pair(t3, a1[x], a7[x], b1[x], b7[x]);
+        pair(t4, a0[x], a8[x], b0[x], b8[x]);
+        ma[x] = sa;
+        mb[x] = sb;
+        maa[x] = saa;
+        mbb[x] = sbb;
+        mab[x] = sab;
     }
-
-    // Feeds the sum `u` of the values entering and leaving the window and
-    // writes the column-filtered row to `out`.
-    void step(const float* u, float* out, std::size_t w, const Recursion& r)
-    {
-        recursionRow(u, prev1[0], prev2[0], prev1[1], prev2[1], prev1[2], prev2[2], out, w, r);
-        for (int k = 0; k < 3; ++k)
-            std::swap(prev1[k], prev2[k]);
-    }
-};
+}
 
 // A row of `w` values with RADIUS zeros on either side, for rowFilter().
 struct PaddedRow
@@ -296,18 +293,6 @@ struct PaddedRow
         std::fill(rows, rows + w + 2 * RADIUS, 0.0f);
         values = rows + RADIUS;
         return rows + w + 2 * RADIUS;
-    }
-};
-
-// The rows of the picture that enter (`ahead`) and leave (`behind`) the
-// window whose column result is row y; null outside the picture.
-struct Window
-{
-    int ahead, behind;
-    Window(int y, int height) : ahead(y + RADIUS - 1), behind(y - RADIUS - 1)
-    {
-        if (ahead >= height)
-            ahead = -1;
     }
 };
 
@@ -337,13 +322,14 @@ void linearRow(const unsigned char* in, std::size_t w, float* r, float* g, float
 
 // The cube root of a positive value to single precision, without a library
 // call or a division so that the loop around it vectorises cheaply: a first
-// guess of the inverse cube root from the exponent bits (within 3.5 %), three
+// guess of the inverse cube root from the exponent bits (within 3.5 %; the
+// bits divided by 3 in single precision, close enough for a guess), three
 // Newton steps r <- r (4 - v r^3) / 3 (within 5e-7), then v r^2.
 inline float cubeRoot(float v)
 {
-    std::uint32_t bits;
+    std::int32_t bits;
     std::memcpy(&bits, &v, sizeof bits);
-    bits = 0x54a21d2au - bits / 3;
+    bits = 0x54a21d2a - std::int32_t(float(bits) * (1.0f / 3.0f));
     float r;
     std::memcpy(&r, &bits, sizeof r);
     const float third = v * (1.0f / 3.0f);
@@ -437,55 +423,24 @@ TESSERA_VECTOR_CLONES void mapRow(const float* __restrict a, const float* __rest
     sums.detail4 += detail4;
 }
 
-// The sums u of the values entering and leaving the window, for the five
-// moments of a channel: a, b, a a, b b, a b. A null row is outside the
-// picture and holds zeros.
-TESSERA_VECTOR_CLONES void momentInputs(const float* __restrict aIn, const float* __restrict bIn,
-                                        const float* __restrict aOut, const float* __restrict bOut,
-                                        float* __restrict u0, float* __restrict u1,
-                                        float* __restrict u2, float* __restrict u3,
-                                        float* __restrict u4, std::size_t w)
-{
-    for (std::size_t x = 0; x < w; ++x) {
-        const float a = aIn[x], b = bIn[x], c = aOut[x], d = bOut[x];
-        u0[x] = a + c;
-        u1[x] = b + d;
-        u2[x] = a * a + c * c;
-        u3[x] = b * b + d * d;
-        u4[x] = a * b + c * d;
-    }
-}
-
 constexpr int MOMENTS = 5;
 
-// The buffers of one channel's pass, carved out of one allocation: per
-// moment the recursion's state, the window sums and the row between the
-// two filters; then the five blurred rows, and a row of zeros.
+// The rows of one channel's pass, carved out of one allocation: per moment
+// the row between the two filters and the blurred row.
 struct ChannelRows
 {
-    ColumnState state[MOMENTS];
-    float* inputs[MOMENTS];
     PaddedRow between[MOMENTS];
     float* blurred[MOMENTS];
-    const float* zeros;
 
-    static std::size_t floats(std::size_t w)
-    {
-        return MOMENTS * (6 * w + w + (w + 2 * RADIUS) + w) + w;
-    }
+    static std::size_t floats(std::size_t w) { return MOMENTS * ((w + 2 * RADIUS) + w); }
 
     ChannelRows(float* p, std::size_t w)
     {
         for (int m = 0; m < MOMENTS; ++m) {
-            p = state[m].carve(p, w);
-            inputs[m] = p;
-            p += w;
             p = between[m].carve(p, w);
             blurred[m] = p;
             p += w;
         }
-        std::fill(p, p + w, 0.0f);
-        zeros = p;
     }
 };
 
@@ -513,28 +468,16 @@ TESSERA_VECTOR_CLONES void edgeRow(const float* __restrict a, const float* __res
     sums.detail4 += detail4;
 }
 
-// The window sums of the two means alone.
-TESSERA_VECTOR_CLONES void meanInputs(const float* __restrict aIn, const float* __restrict bIn,
-                                      const float* __restrict aOut, const float* __restrict bOut,
-                                      float* __restrict u0, float* __restrict u1, std::size_t w)
-{
-    for (std::size_t x = 0; x < w; ++x) {
-        u0[x] = aIn[x] + aOut[x];
-        u1[x] = bIn[x] + bOut[x];
-    }
-}
-
 // The weights of channel c's six sub-scores at a scale.
 const double* weightsOf(int c, int scale)
 {
     return WEIGHTS + (std::size_t(c) * SCALES + std::size_t(scale)) * 6;
 }
 
-// One channel's filters and map sums over a scale. Its moments are blurred
-// row by row as the sweep goes down the picture, and each row's maps are
-// summed as soon as its blurred values are out, so that no blurred plane is
-// ever held. Without `structure` only the two means are blurred and only the
-// edge maps made.
+// One channel's filters and map sums over a scale, row by row as the sweep
+// goes down the picture: each row's maps are summed as soon as its blurred
+// values are out, so that no blurred plane is ever held. Without
+// `structure` only the two means are blurred and only the edge maps made.
 class ChannelPass
 {
 public:
@@ -543,29 +486,25 @@ public:
     {
     }
 
-    // Feeds the rows of both pictures entering (`aIn`, `bIn`) and leaving
-    // the window of output row y; for y >= 0 then sums that row's maps, `a`
-    // and `b` being the pictures' row y.
-    void step(int y, const float* aIn, const float* bIn, const float* aOut, const float* bOut,
-              const float* a, const float* b)
+    // Sums the maps of the row at the middle of the windows `a` and `b`.
+    void step(WindowRows a, WindowRows b)
     {
-        const Recursion& r = recursion();
-        float* const* u = rows.inputs;
+        PaddedRow* between = rows.between;
         if (moments == MOMENTS)
-            momentInputs(aIn, bIn, aOut, bOut, u[0], u[1], u[2], u[3], u[4], w);
-        else
-            meanInputs(aIn, bIn, aOut, bOut, u[0], u[1], w);
+            columnMoments(a, b, between[0].values, between[1].values, between[2].values,
+                          between[3].values, between[4].values, w);
+        else {
+            columnFilter(a, between[0].values, w);
+            columnFilter(b, between[1].values, w);
+        }
         for (int m = 0; m < moments; ++m)
-            rows.state[m].step(u[m], rows.between[m].values, w, r);
-        if (y < 0)
-            return;
-        for (int m = 0; m < moments; ++m)
-            rowFilter(rows.between[m].values, rows.blurred[m], w, r);
+            rowFilter(between[m].values, rows.blurred[m], w);
         float* const* blurred = rows.blurred;
         if (moments == MOMENTS)
-            mapRow(a, b, blurred[0], blurred[1], blurred[2], blurred[3], blurred[4], int(w), sums);
+            mapRow(a[REACH], b[REACH], blurred[0], blurred[1], blurred[2], blurred[3], blurred[4],
+                   int(w), sums);
         else
-            edgeRow(a, b, blurred[0], blurred[1], int(w), sums);
+            edgeRow(a[REACH], b[REACH], blurred[0], blurred[1], int(w), sums);
     }
 
     MapSums sums;
@@ -576,9 +515,8 @@ private:
     int moments;
 };
 
-// The XYB rows a sweep holds per channel: the blur's window and the row
-// entering it.
-constexpr int RING = 2 * RADIUS + 2;
+// The XYB rows a sweep holds per channel: the blur's window.
+constexpr int RING = WINDOW_ROWS;
 
 // Where a scale's linear RGB comes from: the 32-bit pictures at the first
 // scale, planes made by the scale before at the others.
@@ -616,12 +554,8 @@ public:
         channels = p + w;
     }
 
-    // The weighted sums of the sub-scores over output rows [top, bottom),
-    // `top` even, and the next scale's planes of those rows made on the way
-    // when `next` is not null. The blur's window makes a band start 2 RADIUS
-    // rows early, with the rows above left out: every row it takes in is
-    // also taken out, so each output row is filtered exactly as in one sweep
-    // over the whole picture.
+    // The maps of rows [top, bottom) summed, `top` even, and the next
+    // scale's planes of those rows made on the way when `next` is not null.
     void run(int scale, float* const (*next)[3], int top, int bottom)
     {
         used = 0;
@@ -639,17 +573,23 @@ public:
                                  structure);
             channel[c] = used++;
         }
-        first = top == 0 ? 0 : top - RADIUS;
         halves = {top, bottom};
-        for (int y = first - RADIUS + 1; y < bottom; ++y) {
-            const int ahead = y + RADIUS - 1, behind = y - RADIUS - 1;
-            if (ahead < height)
-                feed(ahead, next);
-            for (int c = 0; c < 3; ++c)
-                if (channel[c] >= 0)
-                    passes[channel[c]]->step(y >= top ? y : -1, row(0, c, ahead), row(1, c, ahead),
-                                             row(0, c, behind), row(1, c, behind), row(0, c, y),
-                                             row(1, c, y));
+        for (int y = std::max(0, top - REACH); y < std::min(height, top + REACH); ++y)
+            feed(y, next);
+        for (int y = top; y < bottom; ++y) {
+            if (y + REACH < height)
+                feed(y + REACH, next);
+            for (int c = 0; c < 3; ++c) {
+                if (channel[c] < 0)
+                    continue;
+                const float* a[WINDOW_ROWS];
+                const float* b[WINDOW_ROWS];
+                for (int j = 0; j < WINDOW_ROWS; ++j) {
+                    a[j] = row(0, c, y - REACH + j);
+                    b[j] = row(1, c, y - REACH + j);
+                }
+                passes[channel[c]]->step(a, b);
+            }
         }
     }
 
@@ -702,11 +642,10 @@ private:
         }
     }
 
-    // Channel c of picture i's XYB row y, zeros outside the picture and
-    // above the rows the sweep took in.
+    // Channel c of picture i's XYB row y, zeros outside the picture.
     const float* row(int i, int c, int y) const
     {
-        return y < first || y >= height ? zeros : xyb[i][c] + std::size_t(y % RING) * w;
+        return y < 0 || y >= height ? zeros : xyb[i][c] + std::size_t(y % RING) * w;
     }
 
     Input input;
@@ -776,24 +715,19 @@ double sweepScale(float* const rows[2], const Input& input, int w, int h, int sc
 
 void blur(const float* in, float* out, int width, int height)
 {
-    const Recursion& r = recursion();
     const std::size_t w = std::size_t(width);
-    std::vector<float> rows(6 * w + 2 * w + (w + 2 * RADIUS));
-    ColumnState state;
-    float* u = state.carve(rows.data(), w);
-    float* zeros = u + w;
-    std::fill(zeros, zeros + w, 0.0f);
+    std::vector<float> rows(w + (w + 2 * RADIUS));
+    float* zeros = rows.data();
     PaddedRow between;
     between.carve(zeros + w, w);
-    for (int y = -RADIUS + 1; y < height; ++y) {
-        const Window win(y, height);
-        const float* in1 = win.ahead < 0 ? zeros : in + std::size_t(win.ahead) * w;
-        const float* in2 = win.behind < 0 ? zeros : in + std::size_t(win.behind) * w;
-        for (std::size_t x = 0; x < w; ++x)
-            u[x] = in1[x] + in2[x];
-        state.step(u, between.values, w, r);
-        if (y >= 0)
-            rowFilter(between.values, out + std::size_t(y) * w, w, r);
+    for (int y = 0; y < height; ++y) {
+        const float* window[WINDOW_ROWS];
+        for (int j = 0; j < WINDOW_ROWS; ++j) {
+            const int at = y - REACH + j;
+            window[j] = at < 0 || at >= height ? zeros : in + std::size_t(at) * w;
+        }
+        columnFilter(window, between.values, w);
+        rowFilter(between.values, out + std::size_t(y) * w, w);
     }
 }
 
