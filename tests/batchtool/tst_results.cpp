@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "BatchToolTest.h"
+#include "CsvEntry.h"
 #include "CsvReader.h"
 #include "Curves.h"
 #include "Image.h"
@@ -18,6 +19,7 @@
 #include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLegend>
@@ -503,6 +505,117 @@ private slots:
         QVERIFY2(catcher.record.text.contains("not a sweep table"),
                  qPrintable(catcher.record.text));
         QCOMPARE(model->rowCount(), 16);
+    }
+
+    // A CSV opened from a file names its tables only; the entries of its
+    // rows are made again from the names (a table file beside the CSV, the
+    // presets, automatic quality), and give the run's bytes. A custom table
+    // cannot be had, and "Show" says so.
+    void rowsOfAnOpenedCsvCompressAgain()
+    {
+        ScratchDir dir;
+        const QString picture = dir.file("a.png");
+        QVERIFY(TestPictures::write(picture, 40, 24));
+        unsigned int own[2][QuantizationTable::SIZE];
+        QByteArray tablesText;
+        for (int t = 0; t < 2; ++t)
+            for (unsigned k = 0; k < QuantizationTable::SIZE; ++k) {
+                own[t][k] = 3 + k % 7 + 5 * t + k / 9;
+                tablesText += QByteArray::number(own[t][k]) + (k % 8 == 7 ? "\n" : " ");
+            }
+        QFile tables(dir.file("tables.txt"));
+        QVERIFY(tables.open(QIODevice::WriteOnly) && tables.write(tablesText) > 0);
+        tables.close();
+
+        JPEGSettings entry = defaultEntry();
+        // As a sweep's entries do: both tables written as they are named.
+        entry.getCurrentQuantizationTables()[0] = entry.getCurrentQuantizationTables()[1] = true;
+        std::vector<JPEGSettings> settings(4, entry);
+        settings[0].qtables[0] = QuantizationTable(own[0]);
+        settings[0].qtables[1] = QuantizationTable(own[1]);
+        settings[0].setDCTMethod(JPEGSettings::FLOAT);
+        settings[0].downsampling[0].horizontal = 2;
+        settings[0].setQuality(60);
+        settings[1].setAutoQualityEnabled(true);
+        settings[1].setQuality(70);
+        settings[1].setCompressionMode(JPEGSettings::EXTENDED);
+        settings[1].setProgressiveMode(true);
+        settings[2].qtables[0] = QuantizationTable(JPEGSettings::presets[2]);
+        settings[2].setGrayscaleOutput(true);
+        settings[2].setSmoothing(20);
+        settings[3].qtables[0] = QuantizationTable(own[1]); // in no list: "custom"
+        settings[3].qtables[0].getTable()[0] = 2;
+        std::vector<ResultStat> results;
+        std::vector<QByteArray> bytes;
+        Image source(QFile::encodeName(picture).toStdString());
+        for (const JPEGSettings& s : settings) {
+            JPEGCompressor compressor;
+            *compressor.getSettings() = s;
+            compressor.setImage(&source);
+            const std::unique_ptr<CompressionResult> result(compressor.compressImage());
+            QVERIFY(result);
+            ResultStat r(*result);
+            r.fileName = picture;
+            r.jpegBytes = (unsigned long long)result->getCompressedSize();
+            results.push_back(r);
+            bytes.push_back(result->getCompressedBytes());
+        }
+        ResultsWindow window(nullptr);
+        SweepCsv::TableNames names;
+        for (int slot = 0; slot < 2; ++slot) {
+            names.tables[slot] = {QuantizationTable(own[0]), QuantizationTable(own[1])};
+            names.names[slot] = SweepCsv::fileTableNames(dir.file("tables.txt"), 2);
+        }
+        window.tableModel()->setTableNames(names);
+        showResults(window, settings, results,
+                    [&](ResultsWindow& w) { QVERIFY(w.exportCsv(dir.file("run.csv"))); });
+
+        ResultsWindow opened(nullptr);
+        QVERIFY(opened.loadCsv(dir.file("run.csv")));
+        ResultTableModel* model = opened.tableModel();
+        QCOMPARE(model->text(0, model->column("luminance_table")), QString("tables.txt:0"));
+        CsvEntry::Sources sources;
+        sources.folders = QStringList{dir.path()};
+        for (int row = 0; row < 3; ++row) {
+            const CsvEntry::Entry entry = CsvEntry::read(*model, row, sources);
+            QVERIFY2(entry.problem.isEmpty(), qPrintable(entry.problem));
+            QCOMPARE(entry.jpegBytes, qint64(bytes[std::size_t(row)].size()));
+            JPEGCompressor compressor;
+            *compressor.getSettings() = entry.settings;
+            compressor.setImage(&source);
+            const std::unique_ptr<CompressionResult> again(compressor.compressImage());
+            QVERIFY(again);
+            QVERIFY2(again->getCompressedBytes() == bytes[std::size_t(row)],
+                     qPrintable(QStringLiteral("row %1").arg(row)));
+        }
+        QVERIFY(CsvEntry::read(*model, 3, sources).problem.contains("custom"));
+        // The table file is looked for beside the CSV and the picture only.
+        QVERIFY(QDir().mkdir(dir.file("elsewhere")));
+        QVERIFY(QFile::rename(dir.file("tables.txt"), dir.file("elsewhere/tables.txt")));
+        QVERIFY(CsvEntry::read(*model, 0, sources).problem.contains("tables.txt is in none"));
+        sources.known = &names; // then the batch window's lists of that name
+        QVERIFY(CsvEntry::read(*model, 0, sources).problem.isEmpty());
+
+        // "Show" on a row it cannot make again tells why.
+        BoxCatcher catcher;
+        opened.showResult(3);
+        QTRY_COMPARE(catcher.record.count, 1);
+        QVERIFY2(catcher.record.text.contains("Row 4 cannot be compressed again") &&
+                     catcher.record.text.contains("custom"),
+                 qPrintable(catcher.record.text));
+        // On one it can, the viewer opens, with no word about the size.
+        QVERIFY(QFile::rename(dir.file("elsewhere/tables.txt"), dir.file("tables.txt")));
+        QStringList opens;
+        ModalWatcher viewers([&](QWidget* modal) {
+            if (qobject_cast<QMessageBox*>(modal))
+                return;
+            opens << QLatin1String(modal->metaObject()->className());
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        });
+        opened.showResult(0);
+        QCOMPARE(opens, QStringList{"MainWindow"});
+        QCOMPARE(catcher.record.count, 1);
     }
 
     // Scrolling the list with the wheel over a field does not edit it; a
