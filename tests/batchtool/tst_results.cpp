@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "BDCommand.h"
 #include "BatchToolTest.h"
 #include "CsvEntry.h"
 #include "CsvReader.h"
@@ -36,6 +37,7 @@
 #include <QtTest/qtestspontaneevent.h>
 
 #include <cmath>
+#include <set>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -616,6 +618,105 @@ private slots:
         opened.showResult(0);
         QCOMPARE(opens, QStringList{"MainWindow"});
         QCOMPARE(catcher.record.count, 1);
+    }
+
+    // The chart and tessera-sweep bd-rate make the same curves of one CSV: a
+    // sweep of both DCTs, both Huffman choices, baseline and progressive,
+    // automatic and table quality over two pictures, where float spends 3 %
+    // less than int at equal PSNR. Progressive entries are optimised either
+    // way and automatic quality always runs the integer DCT, so those rows
+    // come twice with the same figures and make one point.
+    void chartAndBdRateMakeTheSameCurves()
+    {
+        ScratchDir dir;
+        QByteArray csv = "picture,mode,progressive,grayscale,optimize_huffman,dct,smoothing,"
+                         "auto_quality,quality,sampling,luminance_table,chrominance_table,bpp,"
+                         "psnr,status\r\n";
+        for (int picture = 0; picture < 2; ++picture)
+            for (int progressive = 0; progressive < 2; ++progressive)
+                for (int huffman = 0; huffman < 2; ++huffman)
+                    for (int automatic = 0; automatic < 2; ++automatic)
+                        for (int dct = 0; dct < 2; ++dct)
+                            for (int q : {30, 50, 70, 90}) {
+                                const bool optimised = huffman || progressive;
+                                const bool isFloat = dct && !automatic;
+                                const double bpp = (0.3 + q / 50.0) * (1 + 0.1 * picture) *
+                                                   (isFloat ? 0.97 : 1) * (optimised ? 0.95 : 1) *
+                                                   (progressive ? 0.93 : 1) * (automatic ? 1.2 : 1);
+                                const double psnr = 25 + 0.15 * q + automatic + picture;
+                                csv +=
+                                    QStringLiteral(
+                                        "/p/%1.png,%2,%3,0,%4,%5,0,%6,%7,\"1x1,1x1,1x1\",%8,%9,%10,"
+                                        "%11,ok\r\n")
+                                        .arg(picture ? "b" : "a",
+                                             progressive ? "Extended" : "Baseline")
+                                        .arg(progressive)
+                                        .arg(optimised ? 1 : 0)
+                                        .arg(isFloat ? "float" : "int")
+                                        .arg(automatic)
+                                        .arg(q)
+                                        .arg(automatic ? "library standard" : "K.1",
+                                             automatic ? "library standard" : "K.2")
+                                        .arg(SweepCsv::number(bpp), SweepCsv::number(psnr))
+                                        .toUtf8();
+                            }
+        QFile file(dir.file("sweep.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size());
+        file.close();
+
+        const BDCommand::Outcome bd =
+            BDCommand::run({dir.file("sweep.csv"), "--curve-by", "dct", "--reference", "int"});
+        QVERIFY2(bd.status == 0, bd.errors.constData());
+        QList<QByteArray> lines = bd.output.split('\n');
+        lines.removeAll(QByteArray());
+        lines.removeFirst();           // the header
+        QCOMPARE(lines.size(), 6 + 1); // three pairs a picture, one mean
+
+        ResultsWindow opened(nullptr);
+        QVERIFY(opened.loadCsv(dir.file("sweep.csv")));
+        opened.tabs()->setCurrentWidget(opened.rdChart());
+        RDChart* chart = opened.rdChart();
+        chart->setCurveBy({"dct"});
+        // One curve per picture and setting but the quality, each of one
+        // picture and settings throughout: nine a picture.
+        const ResultTableModel& model = *opened.tableModel();
+        const QStringList columns = Curves::settingColumns(model);
+        const auto settingsOf = [&](int row) {
+            QStringList values{model.text(row, model.column("picture"))};
+            for (const QString& column : columns)
+                values << Curves::settingValue(model, row, column);
+            return values;
+        };
+        QCOMPARE(chart->curves().size(), std::size_t(18));
+        std::set<QStringList> seen;
+        for (const Curves::Curve& curve : chart->curves()) {
+            QCOMPARE(curve.points.size(), std::size_t(4));
+            const QStringList first = settingsOf(curve.points[0].rows[0]);
+            QVERIFY(seen.insert(first).second);
+            for (const Curves::Point& point : curve.points)
+                for (int row : point.rows)
+                    QCOMPARE(settingsOf(row), first);
+        }
+
+        // The chart's BD table lists the pairs bd-rate lists, with the same
+        // figures: -3 % everywhere.
+        auto* reference = chart->findChild<QComboBox*>("referenceCombo");
+        const int intAt = reference->findText("dct=int");
+        QVERIFY(intAt >= 0);
+        chart->setReference(intAt);
+        QTableWidget* table = chart->bdTable();
+        QCOMPARE(table->rowCount(), int(lines.size()));
+        for (int i = 0; i < int(lines.size()); ++i) {
+            const QList<QByteArray> f = lines[i].split('\t');
+            QCOMPARE(f.size(), 6);
+            QCOMPARE(table->item(i, 0)->text(), QFileInfo(QString(f[0])).fileName());
+            QVERIFY(table->item(i, 1)->text().contains(QString(f[1])));
+            QCOMPARE(table->item(i, 3)->text(), QString(f[2]));
+            QCOMPARE(table->item(i, 4)->text(), QString::number(f[3].toDouble(), 'f', 2));
+            QVERIFY2(std::abs(f[3].toDouble() + 3) < 1e-6, lines[i].constData());
+            if (i < 6)
+                QCOMPARE(table->item(i, 2)->text(), QString(f[5]));
+        }
     }
 
     // Scrolling the list with the wheel over a field does not edit it; a
