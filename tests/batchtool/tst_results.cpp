@@ -7,6 +7,7 @@
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "RDChart.h"
+#include "RDChartLegend.h"
 #include "Report.h"
 #include "ResultList.h"
 #include "ResultTable.h"
@@ -22,6 +23,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QGraphicsLayout>
 #include <QLabel>
 #include <QLegend>
 #include <QLineEdit>
@@ -422,7 +424,10 @@ private slots:
             QCOMPARE(chart->chart()->series()[1]->name(),
                      QStringLiteral("dct float (mean of a.png, b.png)"));
             QVERIFY(chart->pointText(1, 0).contains("mean of 2 pictures"));
-            QVERIFY(chart->chart()->legend()->isVisible());
+            // The legend beside the plot names every curve whole.
+            QVERIFY(chart->legend()->isVisible());
+            QCOMPARE(chart->legend()->lines(1).join(' '),
+                     QStringLiteral("dct float (mean of a.png, b.png)"));
             QTableWidget* bd = chart->bdTable();
             QCOMPARE(bd->rowCount(), 0); // nothing compared yet
             chart->setCurveBy({"dct"});
@@ -697,6 +702,25 @@ private slots:
                 for (int row : point.rows)
                     QCOMPARE(settingsOf(row), first);
         }
+
+        // Laid out small, as for an export, the legend still names every
+        // curve whole, wrapped, beside the plot and within the chart, its
+        // entries under their picture's name.
+        QChart* qchart = chart->chart();
+        qchart->resize(QSizeF(640, 400));
+        qchart->layout()->activate();
+        const RDChartLegend* legend = chart->legend();
+        QCOMPARE(legend->entries().size(), std::size_t(18));
+        QCOMPARE(legend->leftOut(), 0);
+        for (int i = 0; i < 18; ++i) {
+            const RDChartLegend::Entry& entry = legend->entries()[std::size_t(i)];
+            QCOMPARE(entry.heading + ": " + legend->lines(i).join(' '),
+                     chart->chart()->series()[i]->name());
+        }
+        QVERIFY(legend->lines(0).size() > 1);
+        const QRectF box = legend->mapRectToItem(qchart, legend->boundingRect());
+        QVERIFY(QRectF(QPointF(0, 0), qchart->size()).contains(box));
+        QVERIFY(box.left() >= qchart->plotArea().right());
 
         // The chart's BD table lists the pairs bd-rate lists, with the same
         // figures: -3 % everywhere.
