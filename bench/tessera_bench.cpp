@@ -27,7 +27,8 @@
 // cjpeg options per entry. Without pictures, the two samples are used.
 // With --figures, each figure that takes a pass of its own is then timed
 // alone on the first picture at automatic quality 75, beside the
-// compression (encoding, decoding and the error), in processor time.
+// compression (encoding, decoding and the error), in processor time and in
+// wall time (a figure may run on more than one thread).
 // --in-process decodes every format in this process instead of the helper
 // (tessera-loader) that reads the general loader's formats; --loads N only
 // loads each picture N times and prints the time per load.
@@ -172,13 +173,26 @@ bool writeCjpegInputs(const QString& dirPath, const QStringList& files,
 
 } // namespace
 
-// Processor milliseconds per call of `work`, the mean of `rounds` calls.
-template <typename Work> double processorMs(int rounds, Work work)
+// Milliseconds per call of `work`, the mean of `rounds` calls: processor
+// time (every thread of the process) and wall time.
+struct Timing
+{
+    double processor = 0;
+    double wall = 0;
+};
+
+template <typename Work> Timing timed(int rounds, Work work)
 {
     const std::clock_t start = std::clock();
+    const auto wallStart = std::chrono::steady_clock::now();
     for (int i = 0; i < rounds; ++i)
         work(i);
-    return 1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC / rounds;
+    Timing t;
+    t.processor = 1000.0 * double(std::clock() - start) / CLOCKS_PER_SEC / rounds;
+    t.wall = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wallStart)
+                 .count() /
+             rounds;
+    return t;
 }
 
 // The compression of `path` at automatic quality 75 and each figure of
@@ -196,10 +210,12 @@ void printPerFigure(const QString& path, FigureSet figures, int rounds)
     results[0].reset(compressor.compressImage()); // untimed: caches
     if (!results[0])
         return;
-    const double compression = processorMs(
+    const Timing compression = timed(
         rounds, [&](int i) { results[std::size_t(i) + 1].reset(compressor.compressImage()); });
-    std::printf("per figure on %s at quality 75, processor time:\n  %-18s %8.3f ms\n",
-                qPrintable(QFileInfo(path).fileName()), "compression", compression);
+    std::printf("per figure on %s at quality 75, processor time (wall time):\n"
+                "  %-18s %8.3f ms (%.3f ms)\n",
+                qPrintable(QFileInfo(path).fileName()), "compression", compression.processor,
+                compression.wall);
     QualityMetrics::Workspace workspace;
     const Figure own[] = {Figure::PSNR_Y,      Figure::SSIM,        Figure::MS_SSIM,
                           Figure::SSIMULACRA2, Figure::Butteraugli, Figure::Butteraugli3Norm};
@@ -210,10 +226,11 @@ void printPerFigure(const QString& path, FigureSet figures, int rounds)
         FigureSet alone;
         alone.insert(f);
         results[0]->measure(alone, workspace); // untimed: buffers
-        const double ms = processorMs(
-            rounds, [&](int i) { results[std::size_t(i) + 1]->measure(alone, workspace); });
-        std::printf("  %-18s %8.3f ms  (%.2f compressions)\n", Figures::info(f).name, ms,
-                    ms / compression);
+        const Timing t =
+            timed(rounds, [&](int i) { results[std::size_t(i) + 1]->measure(alone, workspace); });
+        std::printf("  %-18s %8.3f ms (%.3f ms)  (%.2f compressions; %.2f in wall time)\n",
+                    Figures::info(f).name, t.processor, t.wall, t.processor / compression.processor,
+                    t.wall / compression.wall);
     }
 }
 

@@ -6,6 +6,12 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
+#include <utility>
+
+#include <QSemaphore>
+#include <QThreadPool>
+#include <QtEndian>
 
 // The passes are built twice on x86-64, for the baseline instruction set and
 // for processors with AVX2 and FMA, as the similarity filters are.
@@ -141,32 +147,27 @@ constexpr double WEIGHTS[3 * SCALES * 2 * 3] = {
     0.00010854057858411537, // B scale 5 4-norm
 };
 
-// The recursive Gaussian. Over the window |j| <= N the kernel is a sum of
-// three cosines cos(w_k j), w_k = k pi / (2N) for k = 1, 3, 5, each zero at
-// the window's ends. One cosine term obeys
-//   y[n] = 2 cos(w) y[n-1] - y[n-2] + sin(k pi / 2) sin(w) (u[n+N-1] + u[n-N-1]),
-// so the whole filter costs three second-order recursions per value
-// whatever the radius. The cosine weights are the least-squares fit of the
-// kernel to the sampled Gaussian, scaled to a sum of 1.
-struct Recursion
+// The Gaussian of truncated cosines. Over the window |j| <= N the kernel is
+// a sum of three cosines cos(w_k j), w_k = k pi / (2N) for k = 1, 3, 5, each
+// zero at the window's ends; the cosine weights are the least-squares fit of
+// the kernel to the sampled Gaussian, scaled to a sum of 1. Such a kernel can
+// run as three second-order recursions per value whatever the radius; for a
+// radius of 5 its nine nonzero taps cost fewer loads and stores than the
+// recursions' state does, and they vectorise along the rows as well as down
+// the columns, so both passes apply the taps.
+struct Kernel
 {
-    static constexpr int MAX_RADIUS = 16;
-    int radius = 0;
-    float twoCos[3];
-    float gain[3];              // the cosine's weight times sin(k pi / 2) sin(w)
-    float taps[MAX_RADIUS + 1]; // the same kernel at 0, 1, ..., radius
+    float taps[RADIUS]; // at 0, 1, ..., RADIUS - 1; the tap at RADIUS is zero
 
-    Recursion()
+    Kernel()
     {
         const double pi = 3.14159265358979323846;
-        radius = RADIUS;
-        double omega[3], basis[3][64];
-        const int count = 2 * radius + 1;
-        double gauss[64];
+        const int count = 2 * RADIUS + 1;
+        double omega[3], basis[3][count], gauss[count];
         for (int k = 0; k < 3; ++k)
-            omega[k] = (2 * k + 1) * pi / (2.0 * radius);
+            omega[k] = (2 * k + 1) * pi / (2.0 * RADIUS);
         for (int j = 0; j < count; ++j) {
-            const double x = j - radius;
+            const double x = j - RADIUS;
             gauss[j] = std::exp(-x * x / (2 * SIGMA * SIGMA));
             for (int k = 0; k < 3; ++k)
                 basis[k][j] = std::cos(omega[k] * x);
@@ -199,104 +200,101 @@ struct Recursion
             for (int j = 0; j < count; ++j)
                 total += weight[k] * basis[k][j];
         }
-        for (int j = 0; j <= radius; ++j) {
+        for (int j = 0; j < RADIUS; ++j) {
             double tap = 0;
             for (int k = 0; k < 3; ++k)
-                tap += weight[k] * basis[k][radius + j];
+                tap += weight[k] * basis[k][RADIUS + j];
             taps[j] = float(tap / total);
-        }
-        for (int k = 0; k < 3; ++k) {
-            const double sign = k == 1 ? -1.0 : 1.0; // sin(k pi / 2) for k = 1, 3, 5
-            twoCos[k] = float(2 * std::cos(omega[k]));
-            gain[k] = float(weight[k] / total * sign * std::sin(omega[k]));
         }
     }
 };
 
-const Recursion& recursion()
+const Kernel& kernel()
 {
-    static const Recursion r;
-    return r;
+    static const Kernel k;
+    return k;
 }
 
-// One row of the three recursions: y = 2 cos(w) y1 - y2 + gain u, the new
-// values written over y2, their sum to `out`.
-inline void recursionRow(const float* __restrict plus, const float* __restrict minus,
-                         float* __restrict a1, float* __restrict a2, float* __restrict b1,
-                         float* __restrict b2, float* __restrict d1, float* __restrict d2,
-                         float* __restrict out, std::size_t w, const Recursion& r)
+// The rows of the window of one output row: rows[REACH + j] is the row
+// j below it (zeros outside the picture), for |j| <= REACH.
+constexpr int REACH = RADIUS - 1;
+constexpr int WINDOW_ROWS = 2 * REACH + 1;
+using WindowRows = const float* const (&)[WINDOW_ROWS];
+
+// The kernel along a row. `c` has RADIUS zeros before and after its `w`
+// values.
+TESSERA_VECTOR_CLONES void rowFilter(const float* __restrict c, float* __restrict o, std::size_t w)
 {
-    const float c0 = r.twoCos[0], c1 = r.twoCos[1], c2 = r.twoCos[2];
-    const float g0 = r.gain[0], g1 = r.gain[1], g2 = r.gain[2];
+    const float* t = kernel().taps;
+    const float t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3], t4 = t[4];
+    for (std::size_t x = 0; x < w; ++x)
+        o[x] = t0 * c[x] + t1 * (c[x - 1] + c[x + 1]) + t2 * (c[x - 2] + c[x + 2]) +
+               t3 * (c[x - 3] + c[x + 3]) + t4 * (c[x - 4] + c[x + 4]);
+}
+
+// The kernel down the columns of one plane's window.
+TESSERA_VECTOR_CLONES void columnFilter(WindowRows in, float* __restrict o, std::size_t w)
+{
+    const float* t = kernel().taps;
+    const float t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3], t4 = t[4];
+    const float* __restrict u4 = in[0], * __restrict u3 = in[1], * __restrict u2 = in[2];
+    const float* __restrict u1 = in[3], * __restrict c = in[4], * __restrict d1 = in[5];
+    const float* __restrict d2 = in[6], * __restrict d3 = in[7], * __restrict d4 = in[8];
+    for (std::size_t x = 0; x < w; ++x)
+        o[x] = t0 * c[x] + t1 * (u1[x] + d1[x]) + t2 * (u2[x] + d2[x]) + t3 * (u3[x] + d3[x]) +
+               t4 * (u4[x] + d4[x]);
+}
+
+// The kernel down the columns of the five moments of a channel's window in
+// both pictures: a, b, a a, b b, a b.
+TESSERA_VECTOR_CLONES void columnMoments(WindowRows a, WindowRows b, float* __restrict ma,
+                                         float* __restrict mb, float* __restrict maa,
+                                         float* __restrict mbb, float* __restrict mab,
+                                         std::size_t w)
+{
+    const float* t = kernel().taps;
+    const float* __restrict a0 = a[0], * __restrict a1 = a[1], * __restrict a2 = a[2];
+    const float* __restrict a3 = a[3], * __restrict a4 = a[4], * __restrict a5 = a[5];
+    const float* __restrict a6 = a[6], * __restrict a7 = a[7], * __restrict a8 = a[8];
+    const float* __restrict b0 = b[0], * __restrict b1 = b[1], * __restrict b2 = b[2];
+    const float* __restrict b3 = b[3], * __restrict b4 = b[4], * __restrict b5 = b[5];
+    const float* __restrict b6 = b[6], * __restrict b7 = b[7], * __restrict b8 = b[8];
+    const float t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3], t4 = t[4];
     for (std::size_t x = 0; x < w; ++x) {
-        const float u = plus[x] + minus[x];
-        const float ya = c0 * a1[x] - a2[x] + g0 * u;
-        const float yb = c1 * b1[x] - b2[x] + g1 * u;
-        const float yd = c2 * d1[x] - d2[x] + g2 * u;
-        a2[x] = ya;
-        b2[x] = yb;
-        d2[x] = yd;
-        out[x] = ya + yb + yd;
+        float sa = t0 * a4[x], sb = t0 * b4[x];
+        float saa = sa * a4[x], sbb = sb * b4[x], sab = sa * b4[x];
+        // The pairs of rows j above and below, weighted alike.
+        auto pair = [&](float tap, float p, float q, float r, float s) {
+            sa += tap * (p + q);
+            sb += tap * (r + s);
+            saa += tap * (p * p + q * q);
+            sbb += tap * (r * r + s * s);
+            sab += tap * (p * r + q * s);
+        };
+        pair(t1, a3[x], a5[x], b3[x], b5[x]);
+        pair(t2, a2[x], a6[x], b2[x], b6[x]);
+        pair(t3, a1[x], a7[x], b1[x], b7[x]);
+        pair(t4, a0[x], a8[x], b0[x], b8[x]);
+        ma[x] = sa;
+        mb[x] = sb;
+        maa[x] = saa;
+        mbb[x] = sbb;
+        mab[x] = sab;
     }
 }
 
-// The filter down the columns of a width x height plane, zero outside.
-// `state` holds eight rows of width.
-TESSERA_VECTOR_CLONES void blurColumns(const float* in, float* out, float* state, int width,
-                                       int height)
+// A row of `w` values with RADIUS zeros on either side, for rowFilter().
+struct PaddedRow
 {
-    const Recursion& r = recursion();
-    const int n = r.radius;
-    const std::size_t w = std::size_t(width);
-    std::fill(state, state + 7 * w, 0.0f);
-    float* prev1[3] = {state, state + w, state + 2 * w};
-    float* prev2[3] = {state + 3 * w, state + 4 * w, state + 5 * w};
-    // Rows outside the picture read zeros; rows above it are written to a
-    // row nobody reads.
-    const float* zeros = state + 6 * w;
-    float* discard = state + 7 * w;
-    for (int y = -n + 1; y < height; ++y) {
-        const int ahead = y + n - 1, behind = y - n - 1;
-        recursionRow(ahead < height ? in + std::size_t(ahead) * w : zeros,
-                     behind >= 0 ? in + std::size_t(behind) * w : zeros, prev1[0], prev2[0],
-                     prev1[1], prev2[1], prev1[2], prev2[2],
-                     y >= 0 ? out + std::size_t(y) * w : discard, w, r);
-        for (int k = 0; k < 3; ++k)
-            std::swap(prev1[k], prev2[k]);
-    }
-}
+    float* values;
 
-// The same kernel along the rows, tap by tap: the recursion's values are
-// sums over the window, and along a row they vectorise only this way. Each
-// row is copied between zeros first. `padded` holds width + 2 * radius.
-TESSERA_VECTOR_CLONES void blurRows(const float* in, float* __restrict out,
-                                    float* __restrict padded, int width, int height)
-{
-    const Recursion& r = recursion();
-    const int n = r.radius;
-    const std::size_t w = std::size_t(width);
-    std::fill(padded, padded + n, 0.0f);
-    std::fill(padded + n + width, padded + 2 * n + width, 0.0f);
-    for (int y = 0; y < height; ++y) {
-        std::copy(in + std::size_t(y) * w, in + std::size_t(y + 1) * w, padded + n);
-        float* __restrict o = out + std::size_t(y) * w;
-        const float* __restrict c = padded + n;
-        // The taps at +-radius are zero: the cosines vanish there.
-        const float t0 = r.taps[0], t1 = r.taps[1], t2 = r.taps[2], t3 = r.taps[3];
-        const float t4 = r.taps[4];
-        for (std::size_t x = 0; x < w; ++x)
-            o[x] = t0 * c[x] + t1 * (c[x - 1] + c[x + 1]) + t2 * (c[x - 2] + c[x + 2]) +
-                   t3 * (c[x - 3] + c[x + 3]) + t4 * (c[x - 4] + c[x + 4]);
+    float* carve(float* rows, std::size_t w)
+    {
+        std::fill(rows, rows + w + 2 * RADIUS, 0.0f);
+        values = rows + RADIUS;
+        return rows + w + 2 * RADIUS;
     }
-}
-
-// The blur with the recursion's state rows; `scratch` holds the plane
-// between the passes.
-void blurWith(const float* in, float* out, float* scratch, float* state, int width, int height)
-{
-    blurColumns(in, scratch, state, width, height);
-    blurRows(scratch, out, state, width, height);
-}
+};
 
 // sRGB byte values to linear light.
 struct Linear
@@ -311,11 +309,11 @@ struct Linear
     }
 };
 
-// Linear red, green and blue planes of a 32-bit picture.
-void linearPlanes(const unsigned char* in, std::size_t pixels, float* r, float* g, float* b)
+// Linear red, green and blue of one row of a 32-bit picture.
+void linearRow(const unsigned char* in, std::size_t w, float* r, float* g, float* b)
 {
     static const Linear linear;
-    for (std::size_t i = 0; i < pixels; ++i, in += 4) {
+    for (std::size_t i = 0; i < w; ++i, in += 4) {
         b[i] = linear.table[in[0]];
         g[i] = linear.table[in[1]];
         r[i] = linear.table[in[2]];
@@ -323,19 +321,23 @@ void linearPlanes(const unsigned char* in, std::size_t pixels, float* r, float* 
 }
 
 // The cube root of a positive value to single precision, without a library
-// call so that the loop around it vectorises: a first guess from the
-// exponent bits, then Newton's steps.
+// call or a division so that the loop around it vectorises cheaply: a first
+// guess of the inverse cube root from the exponent bits (within 3.5 %; the
+// bits divided by 3 in single precision, close enough for a guess), three
+// Newton steps r <- r (4 - v r^3) / 3 (within 5e-7), then v r^2.
 inline float cubeRoot(float v)
 {
-    std::uint32_t bits;
+    std::int32_t bits;
     std::memcpy(&bits, &v, sizeof bits);
-    bits = bits / 3 + 0x2a508c2du;
-    float y;
-    std::memcpy(&y, &bits, sizeof y);
-    y = (2.0f / 3.0f) * y + (1.0f / 3.0f) * v / (y * y);
-    y = (2.0f / 3.0f) * y + (1.0f / 3.0f) * v / (y * y);
-    y = (2.0f / 3.0f) * y + (1.0f / 3.0f) * v / (y * y);
-    return y;
+    bits = 0x54a21d2a - std::int32_t(float(bits) * (1.0f / 3.0f));
+    float r;
+    std::memcpy(&r, &bits, sizeof r);
+    const float third = v * (1.0f / 3.0f);
+    for (int step = 0; step < 3; ++step) {
+        const float r2 = r * r;
+        r = (4.0f / 3.0f) * r - third * (r2 * r2);
+    }
+    return v * r * r;
 }
 
 // Linear RGB planes to the positive XYB planes.
@@ -360,27 +362,32 @@ TESSERA_VECTOR_CLONES void toXyb(const float* __restrict r, const float* __restr
     }
 }
 
-// The 2 x 2 block means of a plane, sides rounded up, the last row or
-// column repeated where the side is odd. `out` may be `in`: every value is
-// written after the values it is made of were read.
-void halve(const float* in, int width, int height, float* out)
+// The 2 x 2 block means of two rows of `w` values, (w + 1) / 2 of them, the
+// last column repeated where w is odd.
+TESSERA_VECTOR_CLONES void halveRows(const float* __restrict top, const float* __restrict bottom,
+                                     float* __restrict out, std::size_t w)
 {
-    const int w = (width + 1) / 2, h = (height + 1) / 2;
-    for (int y = 0; y < h; ++y) {
-        const float* top = in + std::size_t(2 * y) * width;
-        const float* bottom = 2 * y + 1 < height ? top + width : top;
-        float* o = out + std::size_t(y) * w;
-        for (int x = 0; x < w; ++x) {
-            const int x0 = 2 * x, x1 = std::min(2 * x + 1, width - 1);
-            o[x] = 0.25f * ((top[x0] + top[x1]) + (bottom[x0] + bottom[x1]));
-        }
-    }
+    for (std::size_t x = 0; x < w / 2; ++x)
+        out[x] = 0.25f * ((top[2 * x] + top[2 * x + 1]) + (bottom[2 * x] + bottom[2 * x + 1]));
+    if (w % 2)
+        out[w / 2] = 0.5f * (top[w - 1] + bottom[w - 1]);
 }
 
 // Sums over a scale of one channel's three maps and their fourth powers.
 struct MapSums
 {
     double ssim = 0, ssim4 = 0, artifact = 0, artifact4 = 0, detail = 0, detail4 = 0;
+
+    MapSums& operator+=(const MapSums& o)
+    {
+        ssim += o.ssim;
+        ssim4 += o.ssim4;
+        artifact += o.artifact;
+        artifact4 += o.artifact4;
+        detail += o.detail;
+        detail4 += o.detail4;
+        return *this;
+    }
 };
 
 // The maps of one row from the channel's values a, b and their blurred
@@ -416,75 +423,250 @@ TESSERA_VECTOR_CLONES void mapRow(const float* __restrict a, const float* __rest
     sums.detail4 += detail4;
 }
 
-// The products of two planes.
-TESSERA_VECTOR_CLONES void multiply(const float* __restrict a, const float* __restrict b,
-                                    float* __restrict out, std::size_t n)
-{
-    for (std::size_t i = 0; i < n; ++i)
-        out[i] = a[i] * b[i];
-}
+constexpr int MOMENTS = 5;
 
-// The planes one scale needs, carved out of the workspace.
-struct Planes
+// The rows of one channel's pass, carved out of one allocation: per moment
+// the row between the two filters and the blurred row.
+struct ChannelRows
 {
-    float* linear[2][3]; // linear RGB of both pictures, kept for the next scale
-    float* xyb[2][3];
-    float* moment[5];
-    float* product;
-    float* scratch;
-    float* state;
+    PaddedRow between[MOMENTS];
+    float* blurred[MOMENTS];
+
+    static std::size_t floats(std::size_t w) { return MOMENTS * ((w + 2 * RADIUS) + w); }
+
+    ChannelRows(float* p, std::size_t w)
+    {
+        for (int m = 0; m < MOMENTS; ++m) {
+            p = between[m].carve(p, w);
+            blurred[m] = p;
+            p += w;
+        }
+    }
 };
 
-Planes carve(Workspace& ws, int width, int height)
+// The edge maps alone of one row, for a scale whose structural error has
+// no weight.
+TESSERA_VECTOR_CLONES void edgeRow(const float* __restrict a, const float* __restrict b,
+                                   const float* __restrict mu1, const float* __restrict mu2, int n,
+                                   MapSums& sums)
 {
-    const std::size_t n = std::size_t(width) * std::size_t(height);
-    const std::size_t rows = 8 * std::size_t(std::max(width, height));
-    ws.planes.resize(19 * n + rows);
-    float* p = ws.planes.data();
-    Planes planes;
-    for (int i = 0; i < 2; ++i)
-        for (int c = 0; c < 3; ++c, p += n)
-            planes.linear[i][c] = p;
-    for (int i = 0; i < 2; ++i)
-        for (int c = 0; c < 3; ++c, p += n)
-            planes.xyb[i][c] = p;
-    for (float*& m : planes.moment) {
-        m = p;
-        p += n;
+    float artifact = 0, artifact4 = 0, detail = 0, detail4 = 0;
+#pragma omp simd reduction(+ : artifact, artifact4, detail, detail4)
+    for (int i = 0; i < n; ++i) {
+        const float e =
+            (1.0f + std::fabs(b[i] - mu2[i])) / (1.0f + std::fabs(a[i] - mu1[i])) - 1.0f;
+        const float art = std::max(e, 0.0f), lost = std::max(-e, 0.0f);
+        const float art2 = art * art, lost2 = lost * lost;
+        artifact += art;
+        artifact4 += art2 * art2;
+        detail += lost;
+        detail4 += lost2 * lost2;
     }
-    planes.product = p;
-    planes.scratch = p + n;
-    planes.state = p + 2 * n;
-    return planes;
+    sums.artifact += artifact;
+    sums.artifact4 += artifact4;
+    sums.detail += detail;
+    sums.detail4 += detail4;
 }
 
-// The map sums of one channel at one scale.
-MapSums channelSums(const Planes& pl, int c, int width, int height)
+// The weights of channel c's six sub-scores at a scale.
+const double* weightsOf(int c, int scale)
 {
-    const std::size_t n = std::size_t(width) * std::size_t(height);
-    const float* a = pl.xyb[0][c];
-    const float* b = pl.xyb[1][c];
-    blurWith(a, pl.moment[0], pl.scratch, pl.state, width, height);
-    blurWith(b, pl.moment[1], pl.scratch, pl.state, width, height);
-    multiply(a, a, pl.product, n);
-    blurWith(pl.product, pl.moment[2], pl.scratch, pl.state, width, height);
-    multiply(b, b, pl.product, n);
-    blurWith(pl.product, pl.moment[3], pl.scratch, pl.state, width, height);
-    multiply(a, b, pl.product, n);
-    blurWith(pl.product, pl.moment[4], pl.scratch, pl.state, width, height);
-    MapSums sums;
-    for (int y = 0; y < height; ++y) {
-        const std::size_t at = std::size_t(y) * std::size_t(width);
-        mapRow(a + at, b + at, pl.moment[0] + at, pl.moment[1] + at, pl.moment[2] + at,
-               pl.moment[3] + at, pl.moment[4] + at, width, sums);
-    }
-    return sums;
+    return WEIGHTS + (std::size_t(c) * SCALES + std::size_t(scale)) * 6;
 }
+
+// One channel's filters and map sums over a scale, row by row as the sweep
+// goes down the picture: each row's maps are summed as soon as its blurred
+// values are out, so that no blurred plane is ever held. Without
+// `structure` only the two means are blurred and only the edge maps made.
+class ChannelPass
+{
+public:
+    ChannelPass(float* rows, std::size_t w, bool structure)
+        : rows(rows, w), w(w), moments(structure ? MOMENTS : 2)
+    {
+    }
+
+    // Sums the maps of the row at the middle of the windows `a` and `b`.
+    void step(WindowRows a, WindowRows b)
+    {
+        PaddedRow* between = rows.between;
+        if (moments == MOMENTS)
+            columnMoments(a, b, between[0].values, between[1].values, between[2].values,
+                          between[3].values, between[4].values, w);
+        else {
+            columnFilter(a, between[0].values, w);
+            columnFilter(b, between[1].values, w);
+        }
+        for (int m = 0; m < moments; ++m)
+            rowFilter(between[m].values, rows.blurred[m], w);
+        float* const* blurred = rows.blurred;
+        if (moments == MOMENTS)
+            mapRow(a[REACH], b[REACH], blurred[0], blurred[1], blurred[2], blurred[3], blurred[4],
+                   int(w), sums);
+        else
+            edgeRow(a[REACH], b[REACH], blurred[0], blurred[1], int(w), sums);
+    }
+
+    MapSums sums;
+
+private:
+    ChannelRows rows;
+    std::size_t w;
+    int moments;
+};
+
+// The XYB rows a sweep holds per channel: the blur's window.
+constexpr int RING = WINDOW_ROWS;
+
+// Where a scale's linear RGB comes from: the 32-bit pictures at the first
+// scale, planes made by the scale before at the others.
+struct Input
+{
+    const unsigned char* bytes[2] = {nullptr, nullptr};
+    const float* planes[2][3] = {};
+};
+
+// One sweep down a scale of both pictures: each row of linear RGB read once,
+// halved into the next scale's planes (`next`, null at the last scale) and
+// turned into XYB in a ring of rows, from which the three channels' passes
+// take the rows they need. Only the input and the next scale are planes;
+// everything else stays in the cache.
+class ScaleSweep
+{
+public:
+    static std::size_t floats(std::size_t w)
+    {
+        return 2 * (3 * 2 * w + 3 * RING * w) + w + 3 * ChannelRows::floats(w);
+    }
+
+    ScaleSweep(float* buffer, const Input& input, int width, int height)
+        : input(input), w(std::size_t(width)), height(height)
+    {
+        float* p = buffer;
+        for (int i = 0; i < 2; ++i) {
+            for (int c = 0; c < 3; ++c, p += 2 * w)
+                linear[i][c] = p;
+            for (int c = 0; c < 3; ++c, p += RING * w)
+                xyb[i][c] = p;
+        }
+        std::fill(p, p + w, 0.0f);
+        zeros = p;
+        channels = p + w;
+    }
+
+    // The maps of rows [top, bottom) summed, `top` even, and the next
+    // scale's planes of those rows made on the way when `next` is not null.
+    void run(int scale, float* const (*next)[3], int top, int bottom)
+    {
+        used = 0;
+        for (int c = 0; c < 3; ++c) {
+            // Maps whose sub-scores all weigh nothing are not made: at the
+            // first scale X and B weigh only edges, at the last Y nothing.
+            const double* weights = weightsOf(c, scale);
+            const bool structure = weights[0] != 0 || weights[3] != 0;
+            const bool edges =
+                weights[1] != 0 || weights[2] != 0 || weights[4] != 0 || weights[5] != 0;
+            channel[c] = -1;
+            if (!structure && !edges)
+                continue;
+            passes[used].emplace(channels + std::size_t(used) * ChannelRows::floats(w), w,
+                                 structure);
+            channel[c] = used++;
+        }
+        halves = {top, bottom};
+        for (int y = std::max(0, top - REACH); y < std::min(height, top + REACH); ++y)
+            feed(y, next);
+        for (int y = top; y < bottom; ++y) {
+            if (y + REACH < height)
+                feed(y + REACH, next);
+            for (int c = 0; c < 3; ++c) {
+                if (channel[c] < 0)
+                    continue;
+                const float* a[WINDOW_ROWS];
+                const float* b[WINDOW_ROWS];
+                for (int j = 0; j < WINDOW_ROWS; ++j) {
+                    a[j] = row(0, c, y - REACH + j);
+                    b[j] = row(1, c, y - REACH + j);
+                }
+                passes[channel[c]]->step(a, b);
+            }
+        }
+    }
+
+    // The weighted sum of the sub-scores of the rows run() went over, with
+    // those of `other`, a sweep of the other rows, when not null.
+    double total(int scale, const ScaleSweep* other) const
+    {
+        const double pixels = double(w) * double(height);
+        double sum = 0;
+        for (int c = 0; c < 3; ++c) {
+            if (channel[c] < 0)
+                continue;
+            MapSums s = passes[channel[c]]->sums;
+            if (other)
+                s += other->passes[other->channel[c]]->sums;
+            sum += weighted(s, pixels, c, scale);
+        }
+        return sum;
+    }
+
+private:
+    static double weighted(const MapSums& s, double pixels, int c, int scale);
+
+    // Row y of picture i's linear RGB, and the halves of it and the row
+    // before into the next scale.
+    void feed(int y, float* const (*next)[3])
+    {
+        for (int i = 0; i < 2; ++i) {
+            const float* rgb[3];
+            if (input.bytes[i]) {
+                for (int c = 0; c < 3; ++c)
+                    rgb[c] = linear[i][c] + std::size_t(y & 1) * w;
+                linearRow(input.bytes[i] + std::size_t(y) * w * 4, w, linear[i][0] + (y & 1) * w,
+                          linear[i][1] + (y & 1) * w, linear[i][2] + (y & 1) * w);
+            } else {
+                for (int c = 0; c < 3; ++c)
+                    rgb[c] = input.planes[i][c] + std::size_t(y) * w;
+            }
+            const bool last = y == height - 1;
+            if (next && ((y & 1) || last) && y >= halves.first && y < halves.second) {
+                const std::size_t half = (w + 1) / 2;
+                for (int c = 0; c < 3; ++c)
+                    halveRows((y & 1) ? previous[i][c] : rgb[c], rgb[c],
+                              next[i][c] + std::size_t(y / 2) * half, w);
+            }
+            for (int c = 0; c < 3; ++c)
+                previous[i][c] = rgb[c];
+            const std::size_t slot = std::size_t(y % RING) * w;
+            toXyb(rgb[0], rgb[1], rgb[2], xyb[i][0] + slot, xyb[i][1] + slot, xyb[i][2] + slot, w);
+        }
+    }
+
+    // Channel c of picture i's XYB row y, zeros outside the picture.
+    const float* row(int i, int c, int y) const
+    {
+        return y < 0 || y >= height ? zeros : xyb[i][c] + std::size_t(y % RING) * w;
+    }
+
+    Input input;
+    std::size_t w;
+    int height;
+    float* linear[2][3]; // two rows each, from the pictures' bytes
+    float* xyb[2][3];    // RING rows each
+    const float* previous[2][3] = {};
+    const float* zeros;
+    float* channels;
+    std::optional<ChannelPass> passes[3];
+    int channel[3] = {-1, -1, -1}; // the pass of each channel, -1 for none
+    int used = 0;
+    int first = 0;              // the first row taken in
+    std::pair<int, int> halves; // the rows halved into the next scale
+};
 
 // The weighted sum of a scale's sub-scores for channel c.
-double weighted(const MapSums& s, double pixels, int c, int scale)
+double ScaleSweep::weighted(const MapSums& s, double pixels, int c, int scale)
 {
-    const double* w = WEIGHTS + (std::size_t(c) * SCALES + std::size_t(scale)) * 6;
+    const double* w = weightsOf(c, scale);
     auto norm4 = [&](double sum4) { return std::sqrt(std::sqrt(sum4 / pixels)); };
     return w[0] * std::fabs(s.ssim / pixels) + w[1] * std::fabs(s.artifact / pixels) +
            w[2] * std::fabs(s.detail / pixels) + w[3] * norm4(s.ssim4) + w[4] * norm4(s.artifact4) +
@@ -499,12 +681,54 @@ double mapped(double s)
     return s > 0 ? 100.0 - 10.0 * std::pow(s, 0.6276336467831387) : 100.0;
 }
 
+// Pictures of at least this many rows are swept in two bands, the lower one
+// on a thread of the global pool when one is free at once (else here, after
+// the upper one). The bands are the same either way, and so is the score.
+constexpr int BAND_ROWS = 64;
+
+// The weighted sum of one scale's sub-scores; the next scale's planes made
+// on the way when `next` is not null. `rows` holds two sweeps' rows.
+double sweepScale(float* const rows[2], const Input& input, int w, int h, int scale,
+                  float* const (*next)[3])
+{
+    ScaleSweep upper(rows[0], input, w, h);
+    if (h < BAND_ROWS) {
+        upper.run(scale, next, 0, h);
+        return upper.total(scale, nullptr);
+    }
+    const int split = (h / 2) & ~1;
+    ScaleSweep lower(rows[1], input, w, h);
+    QSemaphore done;
+    const bool apart = QThreadPool::globalInstance()->tryStart([&] {
+        lower.run(scale, next, split, h);
+        done.release();
+    });
+    upper.run(scale, next, 0, split);
+    if (apart)
+        done.acquire();
+    else
+        lower.run(scale, next, split, h);
+    return upper.total(scale, &lower);
+}
+
 } // namespace
 
-void blur(const float* in, float* out, float* scratch, int width, int height)
+void blur(const float* in, float* out, int width, int height)
 {
-    std::vector<float> state(8 * std::size_t(std::max(width, height)));
-    blurWith(in, out, scratch, state.data(), width, height);
+    const std::size_t w = std::size_t(width);
+    std::vector<float> rows(w + (w + 2 * RADIUS));
+    float* zeros = rows.data();
+    PaddedRow between;
+    between.carve(zeros + w, w);
+    for (int y = 0; y < height; ++y) {
+        const float* window[WINDOW_ROWS];
+        for (int j = 0; j < WINDOW_ROWS; ++j) {
+            const int at = y - REACH + j;
+            window[j] = at < 0 || at >= height ? zeros : in + std::size_t(at) * w;
+        }
+        columnFilter(window, between.values, w);
+        rowFilter(between.values, out + std::size_t(y) * w, w);
+    }
 }
 
 double score(Workspace& ws, const unsigned char* original, const unsigned char* distorted,
@@ -512,30 +736,43 @@ double score(Workspace& ws, const unsigned char* original, const unsigned char* 
 {
     if (width < MIN_SIDE || height < MIN_SIDE)
         return std::numeric_limits<double>::quiet_NaN();
-    Planes pl = carve(ws, width, height);
-    const unsigned char* pictures[2] = {original, distorted};
-    const std::size_t pixels = std::size_t(width) * std::size_t(height);
-    for (int i = 0; i < 2; ++i)
-        linearPlanes(pictures[i], pixels, pl.linear[i][0], pl.linear[i][1], pl.linear[i][2]);
+    // The planes of the odd scales, of the even ones after the first, and
+    // the sweep's rows.
+    auto halved = [](int side, int times) {
+        for (int k = 0; k < times; ++k)
+            side = (side + 1) / 2;
+        return std::size_t(side);
+    };
+    const std::size_t odd = halved(width, 1) * halved(height, 1);
+    const std::size_t even = halved(width, 2) * halved(height, 2);
+    const std::size_t sweepFloats = ScaleSweep::floats(std::size_t(width));
+    ws.planes.resize(6 * (odd + even) + 2 * sweepFloats);
+    float* sets[2][2][3];
+    float* p = ws.planes.data();
+    for (int set = 0; set < 2; ++set)
+        for (int i = 0; i < 2; ++i)
+            for (int c = 0; c < 3; ++c, p += set == 0 ? odd : even)
+                sets[set][i][c] = p;
+    float* rows[2] = {p, p + sweepFloats};
 
+    Input input;
+    input.bytes[0] = original;
+    input.bytes[1] = distorted;
     double total = 0;
     int w = width, h = height;
     for (int scale = 0; scale < SCALES; ++scale) {
-        if (scale > 0) {
-            if (w < MIN_SIDE || h < MIN_SIDE)
-                break;
-            for (int i = 0; i < 2; ++i)
-                for (int c = 0; c < 3; ++c)
-                    halve(pl.linear[i][c], w, h, pl.linear[i][c]);
-            w = (w + 1) / 2;
-            h = (h + 1) / 2;
-        }
-        const std::size_t n = std::size_t(w) * std::size_t(h);
+        // A scale is made from one whose sides are both at least MIN_SIDE.
+        const bool more = scale + 1 < SCALES && w >= MIN_SIDE && h >= MIN_SIDE;
+        float* const(*next)[3] = more ? sets[scale % 2] : nullptr;
+        total += sweepScale(rows, input, w, h, scale, next);
+        if (!more)
+            break;
+        input = Input();
         for (int i = 0; i < 2; ++i)
-            toXyb(pl.linear[i][0], pl.linear[i][1], pl.linear[i][2], pl.xyb[i][0], pl.xyb[i][1],
-                  pl.xyb[i][2], n);
-        for (int c = 0; c < 3; ++c)
-            total += weighted(channelSums(pl, c, w, h), double(n), c, scale);
+            for (int c = 0; c < 3; ++c)
+                input.planes[i][c] = next[i][c];
+        w = (w + 1) / 2;
+        h = (h + 1) / 2;
     }
     return mapped(total);
 }

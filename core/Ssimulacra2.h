@@ -19,12 +19,17 @@
 // took away: blurring). The mean and the 4-norm of each map, 108 numbers,
 // are weighted and summed, and the sum is mapped onto the score.
 //
-// The blur is the recursive Gaussian of truncated cosines (Charalampidis
-// 2016: three cosine terms over a window of radius 5 for sigma 1.5, zero
-// outside the picture). Down the columns it runs as the recursion, all
-// columns at once so that the loop runs over whole rows and vectorises;
-// along the rows the same kernel is applied tap by tap, which vectorises
-// where a recursion along the row could not.
+// The blur is the Gaussian of truncated cosines (Charalampidis 2016: three
+// cosine terms over a window of radius 5 for sigma 1.5, zero outside the
+// picture), applied as its nine nonzero taps down the columns and along the
+// rows; it is the kernel the recursive form of that filter computes. Each
+// scale is one sweep down both pictures: every row of linear RGB is read
+// once, halved into the next scale and turned into XYB in a ring of rows,
+// and each channel's five moments (both means, both squares, the product)
+// are blurred and their maps summed row by row, so that only the pictures
+// and the next scale's planes are held; maps whose sub-scores weigh nothing
+// are not made. A scale of 64 rows or more is swept in two bands, the lower
+// one on a thread of the global pool when one is free at once.
 namespace Ssimulacra2 {
 
 // The smallest side that has a score.
@@ -38,7 +43,7 @@ public:
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
 
-    std::vector<float> planes; // every plane of one scale, in one allocation
+    std::vector<float> planes; // the later scales' planes and the sweeps' rows, in one allocation
 };
 
 // The score of `distorted` against `original`, two 32-bit pictures (blue,
@@ -49,7 +54,7 @@ double score(Workspace& workspace, const unsigned char* original, const unsigned
              int width, int height);
 
 // The Gaussian blur of a plane of width x height values, as score() uses
-// it, into `out` (same size; `scratch` of that size too). For tests.
-void blur(const float* in, float* out, float* scratch, int width, int height);
+// it, into `out` (same size). For tests.
+void blur(const float* in, float* out, int width, int height);
 
 } // namespace Ssimulacra2

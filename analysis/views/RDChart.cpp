@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RDChart.h"
 
+#include "RDChartLegend.h"
 #include "ResultTableModel.h"
 
 #include <QCategoryAxis>
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGraphicsLayout>
 #include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QHash>
@@ -181,6 +183,13 @@ double niceStep(double span, int ticks)
     return 10 * power;
 }
 
+// Applies a chart's pending layout, and the legend's room that follows it.
+void settleLayout(QChart* chart)
+{
+    for (int round = 0; round < 2 && chart->layout(); ++round)
+        chart->layout()->activate();
+}
+
 QString deltaText(const std::optional<double>& value, int decimals)
 {
     return value ? QString::number(*value, 'f', decimals) : QStringLiteral("n/a");
@@ -233,7 +242,9 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     view->setObjectName(QStringLiteral("chartView"));
     view->setRenderHint(QPainter::Antialiasing);
     view->setMinimumSize(400, 300);
-    view->chart()->legend()->setAlignment(Qt::AlignRight);
+    // The chart's own legend cuts long names short; this one wraps them.
+    view->chart()->legend()->hide();
+    curveLegend = new RDChartLegend(view->chart());
 
     referenceCombo = new QComboBox(this);
     referenceCombo->setObjectName(QStringLiteral("referenceCombo"));
@@ -554,14 +565,20 @@ void RDChart::rebuildChart()
                 emit rowClicked(shown[std::size_t(index)].points[std::size_t(point)].rows.front());
         });
     }
-    QLegend* legend = chart->legend();
-    legend->setVisible(!shown.empty());
-    legend->setMarkerShape(QLegend::MarkerShapeFromSeries);
-    legend->setShowToolTips(true);
-    legend->setAlignment(shown.size() > 6 ? Qt::AlignRight : Qt::AlignBottom);
-    QFont font = legend->font();
-    font.setPointSizeF(shown.size() > 24 ? 7 : 9);
-    legend->setFont(font);
+    std::vector<RDChartLegend::Entry> entries;
+    const QList<QAbstractSeries*> drawn = chart->series();
+    for (std::size_t i = 0; i < shown.size() && int(i) < drawn.size(); ++i) {
+        const auto* series = static_cast<QLineSeries*>(drawn[int(i)]);
+        // The picture heads its curves' entries, which name the settings.
+        RDChartLegend::Entry entry{series->pen(), series->lightMarker(), QString(), series->name()};
+        const QString prefix = QFileInfo(shown[i].picture).fileName() + QStringLiteral(": ");
+        if (!average && entry.text.startsWith(prefix)) {
+            entry.heading = prefix.chopped(2);
+            entry.text = entry.text.mid(prefix.size());
+        }
+        entries.push_back(std::move(entry));
+    }
+    curveLegend->setEntries(std::move(entries));
     QString title =
         shown.empty() ? QStringLiteral("No results with this figure")
                       : QStringLiteral("%1 against bits per pixel").arg(figureName(options.figure));
@@ -700,6 +717,8 @@ bool RDChart::exportTo(const QString& path, const QSize& size, int dpi)
     QChart* chart = view->chart();
     const QSizeF old = chart->size();
     chart->resize(size);
+    // The legend's margin laid out now, not at the next event.
+    settleLayout(chart);
     const QRectF source = chart->sceneBoundingRect();
     QSaveFile file(path);
     bool ok = file.open(QIODevice::WriteOnly);
@@ -745,6 +764,7 @@ bool RDChart::exportTo(const QString& path, const QSize& size, int dpi)
     }
     ok = ok && file.commit();
     chart->resize(old);
+    settleLayout(chart);
     return ok;
 }
 

@@ -17,6 +17,7 @@ class QLabel;
 class QSpinBox;
 class QTableWidget;
 class QToolButton;
+class RDChartLegend;
 class ResultTableModel;
 
 // The Chart tab of the results window: rate-distortion curves of the results
@@ -42,6 +43,8 @@ public:
     const std::vector<Curves::Curve>& curves() const { return shown; }
     QChart* chart() const;
     QTableWidget* bdTable() const { return deltaTable; }
+    // The legend drawn beside the plot, in the chart and its exports.
+    RDChartLegend* legend() const { return curveLegend; }
 
     void setFigure(const QString& column);
     void setCurveBy(const QStringList& columns);
@@ -95,6 +98,7 @@ private:
     QSpinBox* exportDpi;
     QToolButton* exportButton;
     QChartView* view;
+    RDChartLegend* curveLegend;
     QComboBox* referenceCombo;
     QTableWidget* deltaTable;
     QLabel* deltaNote;

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ResultsWindow.h"
 
+#include "CompressionResult.h"
+#include "CsvEntry.h"
 #include "CsvReader.h"
 #include "DataFiles.h"
 #include "FileWrite.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
 #include "Preferences.h"
 #include "RDChart.h"
 #include "Report.h"
@@ -151,6 +155,7 @@ bool ResultsWindow::loadCsv(const QString& path)
     delete list;
     list = nullptr;
     const int rows = read->count();
+    csvFolder = QFileInfo(path).absolutePath();
     model->setCsv(std::make_shared<const CsvTable>(std::move(*read)));
     table->chooseDefaultColumns();
     tabWidget->setCurrentWidget(table);
@@ -254,9 +259,70 @@ void ResultsWindow::reject()
 
 void ResultsWindow::showResult(int index)
 {
-    if (ResultWidget* panel = this->panel(index))
+    if (model->showsCsv())
+        showCsvRow(index);
+    else if (ResultWidget* panel = this->panel(index))
         panel->showImage();
     refreshViews();
+}
+
+namespace {
+
+// The size of the file `entry` gives now, -1 when it gives none.
+qint64 compressedSize(const CsvEntry::Entry& entry)
+{
+    try {
+        Image image(QFile::encodeName(entry.picture).toStdString());
+        if (!image.getRGB24Buffer())
+            return -1;
+        JPEGCompressor compressor;
+        *compressor.getSettings() = entry.settings;
+        compressor.setImage(&image);
+        const std::unique_ptr<CompressionResult> result(compressor.compressImage());
+        return result ? qint64(result->getCompressedSize()) : -1;
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+}
+
+} // namespace
+
+void ResultsWindow::showCsvRow(int row)
+{
+    CsvEntry::Sources sources;
+    sources.folders = QStringList{csvFolder};
+    sources.known = &model->getTableNames();
+    CsvEntry::Entry entry = CsvEntry::read(*model, row, sources);
+    const QString title = QStringLiteral("Show row %1").arg(row + 1);
+    if (!entry.problem.isEmpty()) {
+        QMessageBox::information(this, title,
+                                 QStringLiteral("Row %1 cannot be compressed again:<br>%2.")
+                                     .arg(row + 1)
+                                     .arg(entry.problem.toHtmlEscaped()),
+                                 QMessageBox::Ok);
+        return;
+    }
+    // The panel's compression and viewer, on a copy of the row's entry; a
+    // picture that no longer loads is told there.
+    const qint64 size = compressedSize(entry);
+    if (size >= 0 && entry.jpegBytes >= 0 && size != entry.jpegBytes) {
+        const auto answer = QMessageBox::warning(
+            this, title,
+            QStringLiteral("The settings of row %1 now give %2 bytes where the run wrote %3: "
+                           "the picture changed since, or the row's entry held what the CSV "
+                           "does not (a third quantization table). Show this compression?")
+                .arg(row + 1)
+                .arg(size)
+                .arg(entry.jpegBytes),
+            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    ResultStat stat;
+    stat.fileName = entry.picture;
+    ResultWidget panel(&stat, &entry.settings, this);
+    panel.hide();
+    panel.showImage();
 }
 
 void ResultsWindow::refreshViews()

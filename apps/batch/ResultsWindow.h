@@ -54,6 +54,11 @@ public:
     // (written by Export CSV or tessera-sweep) in the Table and Chart tabs,
     // without panels, and runs the window modally. A file that is not a
     // readable sweep CSV is told in the "Error" box and the answer is false.
+    // "Show" on a row compresses its picture again under the settings the
+    // row's columns give (CsvEntry: table files named in it are looked for
+    // beside the CSV, beside the picture and among the batch window's table
+    // lists) and opens the viewer; a row that cannot be made again says why,
+    // and a compression whose size differs from the row's is told first.
     bool showCsv(const QString& path);
     // What showCsv() does before running the window.
     bool loadCsv(const QString& path);
@@ -76,7 +81,8 @@ public:
     // is told in the "Error" box.
     bool exportCsv(const QString& path);
     // What "Show" does on a panel: recompresses result `index` under its entry
-    // and opens the viewer; the table and chart follow the new figures.
+    // and opens the viewer; the table and chart follow the new figures. On a
+    // CSV's row, as told at showCsv().
     void showResult(int index);
     // Whether there are results that no report holds as they stand.
     bool hasUnsavedResults() const { return unsaved; }
@@ -92,6 +98,7 @@ protected:
 
 private:
     void create();
+    void showCsvRow(int row);
     // Redraws the views of the tab now shown from the lists.
     void refreshViews();
     // Asks for a name and writes the report; false when nothing was written.
@@ -113,4 +120,7 @@ private:
     // Sized once for a run with panels; an empty run's size is not kept.
     bool sized = false;
     bool unsaved = false;
+    // The folder of the CSV shown, where the table files it names are
+    // looked for first.
+    QString csvFolder;
 };

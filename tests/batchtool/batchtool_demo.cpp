@@ -27,6 +27,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -102,7 +103,10 @@ int main(int argc, char* argv[])
             if (!results->isVisible() || results->panelCount() == 0)
                 return;
             poll->stop();
-            results->resize(1500, 950);
+            QSize size(1500, 950);
+            if (const QScreen* screen = results->screen())
+                size = size.boundedTo(screen->availableSize());
+            results->resize(size);
             if (mode == QLatin1String("chart")) {
                 results->tabs()->setCurrentIndex(2);
                 results->rdChart()->setCurveBy({QStringLiteral("dct")});

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "BDCommand.h"
 #include "BatchToolTest.h"
+#include "CsvEntry.h"
 #include "CsvReader.h"
 #include "Curves.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "RDChart.h"
+#include "RDChartLegend.h"
 #include "Report.h"
 #include "ResultList.h"
 #include "ResultTable.h"
@@ -18,7 +21,9 @@
 #include <QChart>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QGraphicsLayout>
 #include <QLabel>
 #include <QLegend>
 #include <QLineEdit>
@@ -35,6 +40,7 @@
 #include <QtTest/qtestspontaneevent.h>
 
 #include <cmath>
+#include <set>
 
 #include <csignal>
 #include <sys/resource.h>
@@ -419,7 +425,10 @@ private slots:
             QCOMPARE(chart->chart()->series()[1]->name(),
                      QStringLiteral("dct float (mean of a.png, b.png)"));
             QVERIFY(chart->pointText(1, 0).contains("mean of 2 pictures"));
-            QVERIFY(chart->chart()->legend()->isVisible());
+            // The legend beside the plot names every curve whole.
+            QVERIFY(chart->legend()->isVisible());
+            QCOMPARE(chart->legend()->lines(1).join(' '),
+                     QStringLiteral("dct float (mean of a.png, b.png)"));
             QTableWidget* bd = chart->bdTable();
             QCOMPARE(bd->rowCount(), 0); // nothing compared yet
             chart->setCurveBy({"dct"});
@@ -511,6 +520,235 @@ private slots:
         QVERIFY2(catcher.record.text.contains("not a sweep table"),
                  qPrintable(catcher.record.text));
         QCOMPARE(model->rowCount(), 16);
+    }
+
+    // A CSV opened from a file names its tables only; the entries of its
+    // rows are made again from the names (a table file beside the CSV, the
+    // presets, automatic quality), and give the run's bytes. A custom table
+    // cannot be had, and "Show" says so.
+    void rowsOfAnOpenedCsvCompressAgain()
+    {
+        ScratchDir dir;
+        const QString picture = dir.file("a.png");
+        QVERIFY(TestPictures::write(picture, 40, 24));
+        unsigned int own[2][QuantizationTable::SIZE];
+        QByteArray tablesText;
+        for (int t = 0; t < 2; ++t)
+            for (unsigned k = 0; k < QuantizationTable::SIZE; ++k) {
+                own[t][k] = 3 + k % 7 + 5 * t + k / 9;
+                tablesText += QByteArray::number(own[t][k]) + (k % 8 == 7 ? "\n" : " ");
+            }
+        QFile tables(dir.file("tables.txt"));
+        QVERIFY(tables.open(QIODevice::WriteOnly) && tables.write(tablesText) > 0);
+        tables.close();
+
+        JPEGSettings entry = defaultEntry();
+        // As a sweep's entries do: both tables written as they are named.
+        entry.getCurrentQuantizationTables()[0] = entry.getCurrentQuantizationTables()[1] = true;
+        std::vector<JPEGSettings> settings(4, entry);
+        settings[0].qtables[0] = QuantizationTable(own[0]);
+        settings[0].qtables[1] = QuantizationTable(own[1]);
+        settings[0].setDCTMethod(JPEGSettings::FLOAT);
+        settings[0].downsampling[0].horizontal = 2;
+        settings[0].setQuality(60);
+        settings[1].setAutoQualityEnabled(true);
+        settings[1].setQuality(70);
+        settings[1].setCompressionMode(JPEGSettings::EXTENDED);
+        settings[1].setProgressiveMode(true);
+        settings[2].qtables[0] = QuantizationTable(JPEGSettings::presets[2]);
+        settings[2].setGrayscaleOutput(true);
+        settings[2].setSmoothing(20);
+        settings[3].qtables[0] = QuantizationTable(own[1]); // in no list: "custom"
+        settings[3].qtables[0].getTable()[0] = 2;
+        std::vector<ResultStat> results;
+        std::vector<QByteArray> bytes;
+        Image source(QFile::encodeName(picture).toStdString());
+        for (const JPEGSettings& s : settings) {
+            JPEGCompressor compressor;
+            *compressor.getSettings() = s;
+            compressor.setImage(&source);
+            const std::unique_ptr<CompressionResult> result(compressor.compressImage());
+            QVERIFY(result);
+            ResultStat r(*result);
+            r.fileName = picture;
+            r.jpegBytes = (unsigned long long)result->getCompressedSize();
+            results.push_back(r);
+            bytes.push_back(result->getCompressedBytes());
+        }
+        ResultsWindow window(nullptr);
+        SweepCsv::TableNames names;
+        for (int slot = 0; slot < 2; ++slot) {
+            names.tables[slot] = {QuantizationTable(own[0]), QuantizationTable(own[1])};
+            names.names[slot] = SweepCsv::fileTableNames(dir.file("tables.txt"), 2);
+        }
+        window.tableModel()->setTableNames(names);
+        showResults(window, settings, results,
+                    [&](ResultsWindow& w) { QVERIFY(w.exportCsv(dir.file("run.csv"))); });
+
+        ResultsWindow opened(nullptr);
+        QVERIFY(opened.loadCsv(dir.file("run.csv")));
+        ResultTableModel* model = opened.tableModel();
+        QCOMPARE(model->text(0, model->column("luminance_table")), QString("tables.txt:0"));
+        CsvEntry::Sources sources;
+        sources.folders = QStringList{dir.path()};
+        for (int row = 0; row < 3; ++row) {
+            const CsvEntry::Entry entry = CsvEntry::read(*model, row, sources);
+            QVERIFY2(entry.problem.isEmpty(), qPrintable(entry.problem));
+            QCOMPARE(entry.jpegBytes, qint64(bytes[std::size_t(row)].size()));
+            JPEGCompressor compressor;
+            *compressor.getSettings() = entry.settings;
+            compressor.setImage(&source);
+            const std::unique_ptr<CompressionResult> again(compressor.compressImage());
+            QVERIFY(again);
+            QVERIFY2(again->getCompressedBytes() == bytes[std::size_t(row)],
+                     qPrintable(QStringLiteral("row %1").arg(row)));
+        }
+        QVERIFY(CsvEntry::read(*model, 3, sources).problem.contains("custom"));
+        // The table file is looked for beside the CSV and the picture only.
+        QVERIFY(QDir().mkdir(dir.file("elsewhere")));
+        QVERIFY(QFile::rename(dir.file("tables.txt"), dir.file("elsewhere/tables.txt")));
+        QVERIFY(CsvEntry::read(*model, 0, sources).problem.contains("tables.txt is in none"));
+        sources.known = &names; // then the batch window's lists of that name
+        QVERIFY(CsvEntry::read(*model, 0, sources).problem.isEmpty());
+
+        // "Show" on a row it cannot make again tells why.
+        BoxCatcher catcher;
+        opened.showResult(3);
+        QTRY_COMPARE(catcher.record.count, 1);
+        QVERIFY2(catcher.record.text.contains("Row 4 cannot be compressed again") &&
+                     catcher.record.text.contains("custom"),
+                 qPrintable(catcher.record.text));
+        // On one it can, the viewer opens, with no word about the size.
+        QVERIFY(QFile::rename(dir.file("elsewhere/tables.txt"), dir.file("tables.txt")));
+        QStringList opens;
+        ModalWatcher viewers([&](QWidget* modal) {
+            if (qobject_cast<QMessageBox*>(modal))
+                return;
+            opens << QLatin1String(modal->metaObject()->className());
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->reject();
+        });
+        opened.showResult(0);
+        QCOMPARE(opens, QStringList{"MainWindow"});
+        QCOMPARE(catcher.record.count, 1);
+    }
+
+    // The chart and tessera-sweep bd-rate make the same curves of one CSV: a
+    // sweep of both DCTs, both Huffman choices, baseline and progressive,
+    // automatic and table quality over two pictures, where float spends 3 %
+    // less than int at equal PSNR. Progressive entries are optimised either
+    // way and automatic quality always runs the integer DCT, so those rows
+    // come twice with the same figures and make one point.
+    void chartAndBdRateMakeTheSameCurves()
+    {
+        ScratchDir dir;
+        QByteArray csv = "picture,mode,progressive,grayscale,optimize_huffman,dct,smoothing,"
+                         "auto_quality,quality,sampling,luminance_table,chrominance_table,bpp,"
+                         "psnr,status\r\n";
+        for (int picture = 0; picture < 2; ++picture)
+            for (int progressive = 0; progressive < 2; ++progressive)
+                for (int huffman = 0; huffman < 2; ++huffman)
+                    for (int automatic = 0; automatic < 2; ++automatic)
+                        for (int dct = 0; dct < 2; ++dct)
+                            for (int q : {30, 50, 70, 90}) {
+                                const bool optimised = huffman || progressive;
+                                const bool isFloat = dct && !automatic;
+                                const double bpp = (0.3 + q / 50.0) * (1 + 0.1 * picture) *
+                                                   (isFloat ? 0.97 : 1) * (optimised ? 0.95 : 1) *
+                                                   (progressive ? 0.93 : 1) * (automatic ? 1.2 : 1);
+                                const double psnr = 25 + 0.15 * q + automatic + picture;
+                                csv +=
+                                    QStringLiteral(
+                                        "/p/%1.png,%2,%3,0,%4,%5,0,%6,%7,\"1x1,1x1,1x1\",%8,%9,%10,"
+                                        "%11,ok\r\n")
+                                        .arg(picture ? "b" : "a",
+                                             progressive ? "Extended" : "Baseline")
+                                        .arg(progressive)
+                                        .arg(optimised ? 1 : 0)
+                                        .arg(isFloat ? "float" : "int")
+                                        .arg(automatic)
+                                        .arg(q)
+                                        .arg(automatic ? "library standard" : "K.1",
+                                             automatic ? "library standard" : "K.2")
+                                        .arg(SweepCsv::number(bpp), SweepCsv::number(psnr))
+                                        .toUtf8();
+                            }
+        QFile file(dir.file("sweep.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size());
+        file.close();
+
+        const BDCommand::Outcome bd =
+            BDCommand::run({dir.file("sweep.csv"), "--curve-by", "dct", "--reference", "int"});
+        QVERIFY2(bd.status == 0, bd.errors.constData());
+        QList<QByteArray> lines = bd.output.split('\n');
+        lines.removeAll(QByteArray());
+        lines.removeFirst();           // the header
+        QCOMPARE(lines.size(), 6 + 1); // three pairs a picture, one mean
+
+        ResultsWindow opened(nullptr);
+        QVERIFY(opened.loadCsv(dir.file("sweep.csv")));
+        opened.tabs()->setCurrentWidget(opened.rdChart());
+        RDChart* chart = opened.rdChart();
+        chart->setCurveBy({"dct"});
+        // One curve per picture and setting but the quality, each of one
+        // picture and settings throughout: nine a picture.
+        const ResultTableModel& model = *opened.tableModel();
+        const QStringList columns = Curves::settingColumns(model);
+        const auto settingsOf = [&](int row) {
+            QStringList values{model.text(row, model.column("picture"))};
+            for (const QString& column : columns)
+                values << Curves::settingValue(model, row, column);
+            return values;
+        };
+        QCOMPARE(chart->curves().size(), std::size_t(18));
+        std::set<QStringList> seen;
+        for (const Curves::Curve& curve : chart->curves()) {
+            QCOMPARE(curve.points.size(), std::size_t(4));
+            const QStringList first = settingsOf(curve.points[0].rows[0]);
+            QVERIFY(seen.insert(first).second);
+            for (const Curves::Point& point : curve.points)
+                for (int row : point.rows)
+                    QCOMPARE(settingsOf(row), first);
+        }
+
+        // Laid out small, as for an export, the legend still names every
+        // curve whole, wrapped, beside the plot and within the chart, its
+        // entries under their picture's name.
+        QChart* qchart = chart->chart();
+        qchart->resize(QSizeF(640, 400));
+        qchart->layout()->activate();
+        const RDChartLegend* legend = chart->legend();
+        QCOMPARE(legend->entries().size(), std::size_t(18));
+        QCOMPARE(legend->leftOut(), 0);
+        for (int i = 0; i < 18; ++i) {
+            const RDChartLegend::Entry& entry = legend->entries()[std::size_t(i)];
+            QCOMPARE(entry.heading + ": " + legend->lines(i).join(' '),
+                     chart->chart()->series()[i]->name());
+        }
+        QVERIFY(legend->lines(0).size() > 1);
+        const QRectF box = legend->mapRectToItem(qchart, legend->boundingRect());
+        QVERIFY(QRectF(QPointF(0, 0), qchart->size()).contains(box));
+        QVERIFY(box.left() >= qchart->plotArea().right());
+
+        // The chart's BD table lists the pairs bd-rate lists, with the same
+        // figures: -3 % everywhere.
+        auto* reference = chart->findChild<QComboBox*>("referenceCombo");
+        const int intAt = reference->findText("dct=int");
+        QVERIFY(intAt >= 0);
+        chart->setReference(intAt);
+        QTableWidget* table = chart->bdTable();
+        QCOMPARE(table->rowCount(), int(lines.size()));
+        for (int i = 0; i < int(lines.size()); ++i) {
+            const QList<QByteArray> f = lines[i].split('\t');
+            QCOMPARE(f.size(), 6);
+            QCOMPARE(table->item(i, 0)->text(), QFileInfo(QString(f[0])).fileName());
+            QVERIFY(table->item(i, 1)->text().contains(QString(f[1])));
+            QCOMPARE(table->item(i, 3)->text(), QString(f[2]));
+            QCOMPARE(table->item(i, 4)->text(), QString::number(f[3].toDouble(), 'f', 2));
+            QVERIFY2(std::abs(f[3].toDouble() + 3) < 1e-6, lines[i].constData());
+            if (i < 6)
+                QCOMPARE(table->item(i, 2)->text(), QString(f[5]));
+        }
     }
 
     // Scrolling the list with the wheel over a field does not edit it; a
