@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ResultTable.h"
 
+#include "CsvEntry.h"
 #include "ResultTableModel.h"
 #include "SettingsText.h"
 
@@ -266,13 +267,32 @@ void ResultTable::selectRow(int row)
     table->scrollTo(at);
 }
 
+std::optional<JPEGSettings> ResultTable::settingsOf(int row, QString& problem) const
+{
+    if (const JPEGSettings* settings = model->settingsAt(row))
+        return *settings;
+    if (!model->showsCsv()) {
+        problem = QStringLiteral("its settings are not at hand");
+        return std::nullopt;
+    }
+    CsvEntry::Sources sources;
+    if (!csvFolder.isEmpty())
+        sources.folders = QStringList{csvFolder};
+    sources.known = &model->getTableNames();
+    CsvEntry::Entry entry = CsvEntry::read(*model, row, sources);
+    if (!entry.problem.isEmpty()) {
+        problem = entry.problem;
+        return std::nullopt;
+    }
+    return entry.settings;
+}
+
 namespace {
 
-// The line for a row read from a CSV, whose settings are not at hand.
-QString noSettings(int row)
+// The line for a row whose entry cannot be made.
+QString noSettings(int row, const QString& problem)
 {
-    return QStringLiteral("# row %1: read from a CSV file, its settings are not at hand")
-        .arg(row + 1);
+    return QStringLiteral("# row %1: %2").arg(row + 1).arg(problem);
 }
 
 } // namespace
@@ -280,25 +300,29 @@ QString noSettings(int row)
 QString ResultTable::cjpegOptionsText() const
 {
     QStringList lines;
-    for (int row : selectedRows())
-        if (!model->settingsAt(row))
-            lines.append(noSettings(row));
+    const int picture = model->column(SweepColumns::picture);
+    for (int row : selectedRows()) {
+        QString problem;
+        if (const std::optional<JPEGSettings> settings = settingsOf(row, problem))
+            lines.append(SettingsText::cjpegCommand(*settings, model->text(row, picture),
+                                                    QStringLiteral("row%1.jpg").arg(row + 1)));
         else
-            lines.append(SettingsText::cjpegCommand(
-                *model->settingsAt(row), model->text(row, model->column(SweepColumns::picture)),
-                QStringLiteral("row%1.jpg").arg(row + 1)));
+            lines.append(noSettings(row, problem));
+    }
     return lines.join(QLatin1Char('\n'));
 }
 
 QString ResultTable::sweepOptionsText() const
 {
     QStringList lines;
-    for (int row : selectedRows())
-        if (!model->settingsAt(row))
-            lines.append(noSettings(row));
+    const int picture = model->column(SweepColumns::picture);
+    for (int row : selectedRows()) {
+        QString problem;
+        if (const std::optional<JPEGSettings> settings = settingsOf(row, problem))
+            lines.append(SettingsText::sweepCommand(*settings, model->text(row, picture)));
         else
-            lines.append(SettingsText::sweepCommand(
-                *model->settingsAt(row), model->text(row, model->column(SweepColumns::picture))));
+            lines.append(noSettings(row, problem));
+    }
     return lines.join(QLatin1Char('\n'));
 }
 

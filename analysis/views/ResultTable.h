@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "JPEGSettings.h"
+
 #include <QSortFilterProxyModel>
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 class QComboBox;
@@ -59,12 +62,15 @@ public:
     // Hides the columns that are empty in the first row.
     void chooseDefaultColumns();
 
-    // What the context menu copies, one line per selected row.
+    // What the context menu copies, one line per selected row. A row read
+    // from a CSV has its entry made again from its columns, its tables
+    // looked for in `csvFolder` (the CSV's) and then beside its picture.
     QString cjpegOptionsText() const;
     QString sweepOptionsText() const;
     // "column: filter" for every active filter, the overall one last.
     QStringList activeFilters() const;
     void clearFilters();
+    void setCsvFolder(const QString& folder) { csvFolder = folder; }
 
 signals:
     void showRequested(int row);
@@ -74,6 +80,8 @@ private:
     void fillColumnMenu();
     // "N of M results shown" and the active filters.
     void updateShown();
+    // The entry of the model's row, or why there is none.
+    std::optional<JPEGSettings> settingsOf(int row, QString& problem) const;
 
     ResultTableModel* model;
     ResultFilterModel* proxy;
@@ -84,4 +92,5 @@ private:
     QToolButton* columnsButton;
     QLabel* shownLabel;
     QToolButton* clearButton;
+    QString csvFolder;
 };

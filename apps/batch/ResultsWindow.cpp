@@ -156,6 +156,7 @@ bool ResultsWindow::loadCsv(const QString& path)
     list = nullptr;
     const int rows = read->count();
     csvFolder = QFileInfo(path).absolutePath();
+    table->setCsvFolder(csvFolder);
     model->setCsv(std::make_shared<const CsvTable>(std::move(*read)));
     table->chooseDefaultColumns();
     tabWidget->setCurrentWidget(table);

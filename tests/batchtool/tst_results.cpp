@@ -349,6 +349,7 @@ private slots:
             }
         }
         ResultsWindow window(nullptr);
+        QStringList runCommands;
         showResults(window, settings, results, [&](ResultsWindow& w) {
             QCOMPARE(w.tabs()->count(), 3);
             QCOMPARE(w.tabs()->tabText(1), QStringLiteral("Table"));
@@ -480,6 +481,11 @@ private slots:
                 for (int c = 0; c < model->columnCount(); ++c)
                     QCOMPARE(csv->text(r, c), model->text(r, c));
             QCOMPARE(csv->number(5, model->column("bpp")), results[5].bitRate);
+            for (int r = 0; r < 16; ++r) {
+                w.resultTable()->selectRow(r);
+                runCommands << w.resultTable()->cjpegOptionsText()
+                            << w.resultTable()->sweepOptionsText();
+            }
         });
 
         // Open results... shows the exported CSV as the run showed it: the
@@ -503,6 +509,14 @@ private slots:
         QCOMPARE(model->index(1, model->column("bpp")).data().toString(),
                  QString::number(results[1].bitRate, 'g', 6));
         QCOMPARE(model->settingsAt(0), nullptr);
+        // Its rows copy the commands of the run's rows.
+        QStringList csvCommands;
+        for (int r = 0; r < 16; ++r) {
+            opened.resultTable()->selectRow(r);
+            csvCommands << opened.resultTable()->cjpegOptionsText()
+                        << opened.resultTable()->sweepOptionsText();
+        }
+        QCOMPARE(csvCommands, runCommands);
         opened.tabs()->setCurrentWidget(opened.rdChart());
         QCOMPARE(opened.rdChart()->curves().size(), std::size_t(4));
         QVERIFY(std::abs(opened.rdChart()->curves()[1].points[3].figure - 41) < 1e-9);
