@@ -11,14 +11,11 @@
 #include "MainWindow.h"
 #include "QuantizationWindow.h"
 #include "Report.h"
-#include "SettingsControls.h"
-#include "SettingsText.h"
+#include "SettingsEditor.h"
 #include "TableCatalogue.h"
 #include "WheelGuard.h"
 
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -26,9 +23,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
-#include <QSpinBox>
 
 #include <algorithm>
 #include <cmath>
@@ -131,8 +126,27 @@ void ResultWidget::create()
 {
     setObjectName(QStringLiteral("resultWidget"));
     auto* grid = new QGridLayout(this);
+    grid->addWidget(createImageGroup(), 0, 0);
+    editor = new SettingsEditor(SettingsEditor::Arrangement::Row, *settings, this);
+    grid->addWidget(editor, 0, 1);
+    grid->addWidget(createStats(), 0, 2);
 
-    // Column 0: the file and the Show button.
+    connect(showButton, &QPushButton::clicked, this, &ResultWidget::showImage);
+    connect(editor, &SettingsEditor::edited, this, &ResultWidget::settingsEdited);
+    connect(editor, &SettingsEditor::quantizationRequested, this,
+            &ResultWidget::showQuantizationWindow);
+    connect(editor, &SettingsEditor::downsamplingRequested, this,
+            &ResultWidget::showDownsamplingWindow);
+    // The list scrolls under the wheel; a field takes it only with the focus.
+    WheelGuard::protect(this);
+    showFigures();
+    showTables();
+}
+
+// The number, the file, the tables and sampling the encoder applies, and
+// the Show button.
+QGroupBox* ResultWidget::createImageGroup()
+{
     auto* imageGroup = new QGroupBox(QStringLiteral("Image"), this);
     imageGroup->setObjectName(QStringLiteral("imageGroup"));
     auto* imageLayout = new QGridLayout(imageGroup);
@@ -153,8 +167,6 @@ void ResultWidget::create()
     showButton = new QPushButton(QStringLiteral("S&how"), imageGroup);
     showButton->setObjectName(QStringLiteral("showButton"));
     showButton->setToolTip(QStringLiteral("Original and compressed images"));
-    imageLayout->addWidget(numberLabel, 0, 0);
-    imageLayout->addWidget(fileLabel, 0, 1);
     samplingLabel = new QLabel(imageGroup);
     samplingLabel->setObjectName(QStringLiteral("samplingLabel"));
     samplingLabel->setTextFormat(Qt::PlainText);
@@ -163,144 +175,18 @@ void ResultWidget::create()
         QStringLiteral("Sampling factors the encoder applies, horizontal %1 vertical, of "
                        "components 0 (Y) and 1 (Cb)")
             .arg(QChar(0x00D7)));
+    imageLayout->addWidget(numberLabel, 0, 0);
+    imageLayout->addWidget(fileLabel, 0, 1);
     imageLayout->addWidget(tablesLabel, 1, 0, 1, 2);
     auto* showRow = new QHBoxLayout;
     showRow->addWidget(showButton);
     showRow->addStretch();
     showRow->addWidget(samplingLabel);
     imageLayout->addLayout(showRow, 2, 0, 1, 2);
-    grid->addWidget(imageGroup, 0, 0, 2, 1);
-
-    // Column 1: the mode.
-    auto* modeGroup = new QGroupBox(this);
-    modeGroup->setObjectName(QStringLiteral("modeGroup"));
-    auto* modeLayout = new QGridLayout(modeGroup);
-    baselineRadio = new QRadioButton(QStringLiteral("Baseline"), modeGroup);
-    baselineRadio->setObjectName(QStringLiteral("baselineRadio"));
-    extendedRadio = new QRadioButton(QStringLiteral("Extended"), modeGroup);
-    extendedRadio->setObjectName(QStringLiteral("extendedRadio"));
-    progressiveCheck = new QCheckBox(QStringLiteral("Progressive"), modeGroup);
-    progressiveCheck->setObjectName(QStringLiteral("progressiveCheck"));
-    progressiveCheck->setToolTip(QStringLiteral("Progressive JPEG"));
-    modeLayout->addWidget(baselineRadio, 0, 0);
-    modeLayout->addWidget(extendedRadio, 1, 0);
-    modeLayout->addWidget(progressiveCheck, 2, 0);
-    grid->addWidget(modeGroup, 0, 1, 2, 1);
-
-    // Column 2: smoothing and DCT method.
-    auto* codingGroup = new QGroupBox(this);
-    codingGroup->setObjectName(QStringLiteral("codingGroup"));
-    auto* codingLayout = new QGridLayout(codingGroup);
-    auto* smoothingLabel = new QLabel(QStringLiteral("Smoothing"), codingGroup);
-    smoothingSpin = new QSpinBox(codingGroup);
-    smoothingSpin->setObjectName(QStringLiteral("smoothingSpin"));
-    smoothingSpin->setRange(0, 100);
-    smoothingLabel->setToolTip(QStringLiteral("Smoothing level"));
-    smoothingSpin->setToolTip(QStringLiteral("Smoothing level"));
-    auto* dctLabel = new QLabel(QStringLiteral("DCT: "), codingGroup);
-    dctCombo = new QComboBox(codingGroup);
-    dctCombo->setObjectName(QStringLiteral("dctCombo"));
-    dctCombo->addItems({QStringLiteral("int"), QStringLiteral("fast"), QStringLiteral("float")});
-    dctLabel->setToolTip(QStringLiteral("DCT method"));
-    dctCombo->setToolTip(QStringLiteral("DCT method"));
-    codingLayout->addWidget(smoothingLabel, 0, 0);
-    codingLayout->addWidget(smoothingSpin, 0, 1);
-    codingLayout->addWidget(dctLabel, 1, 0);
-    codingLayout->addWidget(dctCombo, 1, 1);
-    grid->addWidget(codingGroup, 0, 2, 2, 1);
-
-    // Column 3: the two table dialogs.
-    quantizationButton = new QPushButton(QStringLiteral("&Quantization"), this);
-    quantizationButton->setObjectName(QStringLiteral("quantizationButton"));
-    quantizationButton->setToolTip(QStringLiteral("Show quantization tables"));
-    downsamplingButton = new QPushButton(QStringLiteral("&Downsampling"), this);
-    downsamplingButton->setObjectName(QStringLiteral("downsamplingButton"));
-    downsamplingButton->setToolTip(QStringLiteral("Components' downsampling"));
-    grid->addWidget(quantizationButton, 0, 3);
-    grid->addWidget(downsamplingButton, 1, 3);
-
-    // Column 4: quality.
-    qualityGroup = new QGroupBox(QStringLiteral("Quality"), this);
-    qualityGroup->setObjectName(QStringLiteral("qualityGroup"));
-    auto* qualityLayout = new QGridLayout(qualityGroup);
-    autoCheck = new QCheckBox(QStringLiteral("Auto"), qualityGroup);
-    autoCheck->setObjectName(QStringLiteral("autoCheck"));
-    autoCheck->setToolTip(QStringLiteral("Automatic quality setting"));
-    qualitySpin = new QSpinBox(qualityGroup);
-    qualitySpin->setObjectName(QStringLiteral("qualitySpin"));
-    qualitySpin->setRange(0, 100);
-    qualitySpin->setToolTip(QStringLiteral("Automatic quality setting"));
-    qualityLayout->addWidget(autoCheck, 0, 0);
-    qualityLayout->addWidget(qualitySpin, 1, 0);
-    grid->addWidget(qualityGroup, 0, 4, 2, 1);
-
-    // Column 5: Huffman and output.
-    auto* miscGroup = new QGroupBox(QStringLiteral("Misc"), this);
-    miscGroup->setObjectName(QStringLiteral("miscGroup"));
-    auto* miscLayout = new QGridLayout(miscGroup);
-    huffmanCheck = new QCheckBox(QStringLiteral("Huffman"), miscGroup);
-    huffmanCheck->setObjectName(QStringLiteral("huffmanCheck"));
-    huffmanCheck->setToolTip(QStringLiteral("Huffman tables optimization"));
-    grayscaleCheck = new QCheckBox(QStringLiteral("Grayscale"), miscGroup);
-    grayscaleCheck->setObjectName(QStringLiteral("grayscaleCheck"));
-    grayscaleCheck->setToolTip(QStringLiteral("Grayscale JPEG"));
-    miscLayout->addWidget(huffmanCheck, 0, 0);
-    miscLayout->addWidget(grayscaleCheck, 1, 0);
-    grid->addWidget(miscGroup, 0, 5, 2, 1);
-
-    // Columns 6 and 7 stay empty; column 8: the figures.
-    grid->addWidget(createStats(), 0, 8, 2, 1);
-
-    loadControls();
-
-    connect(showButton, &QPushButton::clicked, this, &ResultWidget::showImage);
-    connect(baselineRadio, &QRadioButton::toggled, this, &ResultWidget::setBaselineMode);
-    connect(extendedRadio, &QRadioButton::toggled, this, &ResultWidget::setExtendedMode);
-    connect(progressiveCheck, &QCheckBox::stateChanged, this, &ResultWidget::setProgressiveMode);
-    connect(smoothingSpin, &QSpinBox::valueChanged, this, &ResultWidget::setSmoothing);
-    connect(dctCombo, &QComboBox::textActivated, this, &ResultWidget::setDCTMethod);
-    connect(quantizationButton, &QPushButton::clicked, this, &ResultWidget::showQuantizationWindow);
-    connect(downsamplingButton, &QPushButton::clicked, this, &ResultWidget::showDownsamplingWindow);
-    connect(autoCheck, &QCheckBox::toggled, this, &ResultWidget::setQualityEnabled);
-    connect(qualitySpin, &QSpinBox::valueChanged, this, &ResultWidget::setQuality);
-    connect(huffmanCheck, &QCheckBox::stateChanged, this, &ResultWidget::setOptimizeHuffman);
-    connect(grayscaleCheck, &QCheckBox::stateChanged, this, &ResultWidget::setGrayscaleOutput);
-
-    // The list scrolls under the wheel; a field takes it only with the focus.
-    WheelGuard::protect(this);
-    showFigures();
-    showTables();
+    return imageGroup;
 }
 
-void ResultWidget::loadControls()
-{
-    const bool wasLoading = loading;
-    loading = true;
-    {
-        const QSignalBlocker blockers[] = {
-            QSignalBlocker(dctCombo),       QSignalBlocker(baselineRadio),
-            QSignalBlocker(extendedRadio),  QSignalBlocker(progressiveCheck),
-            QSignalBlocker(huffmanCheck),   QSignalBlocker(autoCheck),
-            QSignalBlocker(qualitySpin),    QSignalBlocker(smoothingSpin),
-            QSignalBlocker(grayscaleCheck),
-        };
-        showDctMethod();
-        const bool baseline = settings->getCompressionMode() == JPEGSettings::BASELINE;
-        baselineRadio->setChecked(baseline);
-        extendedRadio->setChecked(!baseline);
-        // A baseline entry never shows its progressive flag.
-        progressiveCheck->setChecked(!baseline && settings->isProgressive());
-        progressiveCheck->setEnabled(!baseline);
-        huffmanCheck->setChecked(settings->getOptimizeHuffman());
-        autoCheck->setChecked(settings->isAutoQualityEnabled());
-        qualitySpin->setValue(settings->getQuality());
-        smoothingSpin->setValue(settings->getSmoothing());
-        grayscaleCheck->setChecked(settings->getGrayscaleOutput());
-    }
-    enableEditing();
-    loading = wasLoading;
-}
-
+// The figures, named and defined as everywhere else.
 QGroupBox* ResultWidget::createStats()
 {
     auto* statsGroup = new QGroupBox(QStringLiteral("Stats"), this);
@@ -311,31 +197,34 @@ QGroupBox* ResultWidget::createStats()
     const int valueWidth = fontMetrics().horizontalAdvance(QStringLiteral("-8.88888e+88"));
     const struct
     {
+        Figure figure;
         const char* name;
-        const char* caption;
-        const char* toolTip;
         int row;
         int column;
         QLabel** value;
     } figures[] = {
-        {"cr", "CR: ", "<b>Compression rate</b>: source size / compressed size", 0, 0, &crLabel},
-        {"cp", "CP: ", "<b>Compression percentage</b>: (1 - 1/CR)*100%", 0, 2, &cpLabel},
-        {"br", "BR: ", "<b>Bit rate</b>: 8 * compressed size / (width * height)", 1, 0, &brLabel},
-        {"mse", "MSE: ", "<b>Mean square error", 1, 2, &mseLabel},
-        {"psnr", "PSNR: ", Figures::info(Figure::PSNR).definition, 2, 0, &psnrLabel},
-        {"ssim", "SSIM: ", Figures::info(Figure::SSIM).definition, 2, 2, &ssimLabel},
-        {"ssimulacra2", "SSIMULACRA 2: ", Figures::info(Figure::SSIMULACRA2).definition, 3, 0,
-         &ssimulacra2Label},
-        {"butteraugli", "Butteraugli: ", Figures::info(Figure::Butteraugli).definition, 3, 2,
-         &butteraugliLabel},
+        {Figure::CompressionRate, "cr", 0, 0, &crLabel},
+        {Figure::CompressionPercentage, "cp", 0, 2, &cpLabel},
+        {Figure::BitRate, "br", 1, 0, &brLabel},
+        {Figure::MSE, "mse", 1, 2, &mseLabel},
+        {Figure::PSNR, "psnr", 2, 0, &psnrLabel},
+        {Figure::SSIM, "ssim", 2, 2, &ssimLabel},
+        {Figure::SSIMULACRA2, "ssimulacra2", 3, 0, &ssimulacra2Label},
+        {Figure::Butteraugli, "butteraugli", 3, 2, &butteraugliLabel},
     };
     for (const auto& f : figures) {
-        auto* caption = new QLabel(QLatin1String(f.caption), statsGroup);
+        const FigureInfo& info = Figures::info(f.figure);
+        QString toolTip = QString::fromUtf8(info.definition);
+        // The Butteraugli value shows the 3-norm beside the maximum.
+        if (f.figure == Figure::Butteraugli)
+            toolTip += QStringLiteral("<br>") +
+                       QString::fromUtf8(Figures::info(Figure::Butteraugli3Norm).definition);
+        auto* caption = new QLabel(QString::fromUtf8(info.name) + QStringLiteral(": "), statsGroup);
         caption->setObjectName(QLatin1String(f.name) + QLatin1String("TextLabel"));
-        caption->setToolTip(QString::fromUtf8(f.toolTip));
+        caption->setToolTip(toolTip);
         auto* value = new QLabel(statsGroup);
         value->setObjectName(QLatin1String(f.name) + QLatin1String("Label"));
-        value->setToolTip(QString::fromUtf8(f.toolTip));
+        value->setToolTip(toolTip);
         value->setMinimumWidth(valueWidth);
         statsLayout->addWidget(caption, f.row, f.column);
         statsLayout->addWidget(value, f.row, f.column + 1);
@@ -391,113 +280,17 @@ void ResultWidget::measureButteraugli()
 
 Qt::CheckState ResultWidget::progressiveBoxState() const
 {
-    return progressiveCheck->checkState();
+    return editor->progressiveBoxState();
 }
 
 void ResultWidget::restoreProgressiveBox(Qt::CheckState state)
 {
-    // The box only; the entry keeps its flag.
-    const bool blocked = progressiveCheck->blockSignals(true);
-    progressiveCheck->setCheckState(state);
-    progressiveCheck->blockSignals(blocked);
-}
-
-void ResultWidget::enableEditing()
-{
-    dctCombo->setEnabled(true);
-    quantizationButton->setEnabled(true);
-    downsamplingButton->setEnabled(true);
-    qualityGroup->setEnabled(true);
-    smoothingSpin->setEnabled(true);
-    setQualityEnabled(settings->isAutoQualityEnabled());
-}
-
-void ResultWidget::setBaselineMode(bool set)
-{
-    if (!set)
-        return;
-    progressiveCheck->setEnabled(false);
-    settings->setCompressionMode(JPEGSettings::BASELINE);
-    enableEditing();
-    settingsEdited();
-}
-
-void ResultWidget::setExtendedMode(bool set)
-{
-    if (!set)
-        return;
-    progressiveCheck->setEnabled(true);
-    settings->setCompressionMode(JPEGSettings::EXTENDED);
-    enableEditing();
-    settingsEdited();
-}
-
-void ResultWidget::setProgressiveMode(int state)
-{
-    settings->setProgressiveMode(SettingsControls::flagForState(state, settings->isProgressive()));
-    settingsEdited();
-}
-
-void ResultWidget::setInterleavedMode(int state)
-{
-    settings->setInterleavedMode(SettingsControls::flagForState(state, settings->isInterleaved()));
-    settingsEdited();
-}
-
-void ResultWidget::setOptimizeHuffman(int state)
-{
-    settings->setOptimizeHuffman(
-        SettingsControls::flagForState(state, settings->getOptimizeHuffman()));
-    settingsEdited();
-}
-
-void ResultWidget::setGrayscaleOutput(int state)
-{
-    settings->setGrayscaleOutput(
-        SettingsControls::flagForState(state, settings->getGrayscaleOutput()));
-    settingsEdited();
-}
-
-void ResultWidget::setSmoothing(int value)
-{
-    settings->setSmoothing(value);
-    settingsEdited();
+    editor->restoreProgressiveBox(state);
 }
 
 void ResultWidget::setDCTMethod(const QString& text)
 {
-    JPEGSettings::DCTMethod method;
-    if (SettingsControls::dctMethodNamed(text, method))
-        settings->setDCTMethod(method);
-    settingsEdited();
-}
-
-void ResultWidget::setQualityEnabled(bool set)
-{
-    // With automatic quality the encoder uses neither custom tables, nor the
-    // DCT choice, nor the sampling factors.
-    settings->setAutoQualityEnabled(set);
-    qualitySpin->setEnabled(set);
-    quantizationButton->setEnabled(!set);
-    downsamplingButton->setEnabled(!set);
-    dctCombo->setEnabled(!set);
-    {
-        const QSignalBlocker block(dctCombo);
-        showDctMethod();
-    }
-    settingsEdited();
-}
-
-void ResultWidget::showDctMethod()
-{
-    // What the encoder applies: integer under automatic quality.
-    dctCombo->setCurrentText(SettingsText::dct(*settings));
-}
-
-void ResultWidget::setQuality(int value)
-{
-    settings->setQuality(value);
-    settingsEdited();
+    editor->setDCTMethod(text);
 }
 
 void ResultWidget::showQuantizationWindow()
@@ -509,6 +302,7 @@ void ResultWidget::showQuantizationWindow()
     window->updateUI();
     window->exec();
     window.reset();
+    editor->showDerived();
     settingsEdited();
 }
 
@@ -521,6 +315,7 @@ void ResultWidget::showDownsamplingWindow()
     window->updateUI();
     window->exec();
     window.reset();
+    editor->showDerived();
     settingsEdited();
 }
 
@@ -603,7 +398,7 @@ bool ResultWidget::compress(std::unique_ptr<Image>& image,
 
 void ResultWidget::settingsEdited()
 {
-    if (loading || sameSettings(*settings, compressed))
+    if (sameSettings(*settings, compressed))
         return;
     const BusyScope scope(busy);
     std::unique_ptr<Image> image;
@@ -614,7 +409,7 @@ void ResultWidget::settingsEdited()
         return;
     }
     *settings = compressed;
-    loadControls();
+    editor->showSettings();
     showTables();
 }
 

@@ -10,14 +10,11 @@
 
 class CompressionResult;
 class Image;
-class QCheckBox;
-class QComboBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
-class QRadioButton;
-class QSpinBox;
 struct ResultStat;
+class SettingsEditor;
 class TableCatalogue;
 
 // One row of the results window: its number in the list, the source file,
@@ -45,8 +42,9 @@ public:
     // none), beside the sampling the encoder applies.
     void setCatalogue(const TableCatalogue* catalogue);
     // Gives the number, file name and table labels the widths of these
-    // texts (a longer table name is cut short, whole in the tool tip) (a name is cut short beyond a
-    // limit), so that the columns of all panels of a list line up whatever their contents.
+    // texts, so that the columns of all panels of a list line up whatever
+    // their contents: a file name is cut short beyond a limit, a longer
+    // table name too (whole in the tool tip).
     void setLabelTemplates(const QString& number, const QString& name, const QString& tables);
 
     ResultStat* getStat() const { return stat; }
@@ -75,27 +73,16 @@ public slots:
     // Recompresses and measures the Butteraugli distances, which a run
     // leaves to be asked for (they take some sixty compressions' time).
     void measureButteraugli();
-    void setBaselineMode(bool set);
-    void setExtendedMode(bool set);
-    void setProgressiveMode(int state);
-    void setInterleavedMode(int state);
-    void setOptimizeHuffman(int state);
-    void setGrayscaleOutput(int state);
-    void setSmoothing(int value);
+    // The DCT method named as the box lists it, as choosing it there does.
     void setDCTMethod(const QString& text);
-    void setQualityEnabled(bool set);
-    void setQuality(int value);
 
 private:
+    // The panel in three parts: the picture, the settings editor, the figures.
     void create();
+    QGroupBox* createImageGroup();
     QGroupBox* createStats();
-    // Entry -> controls, without writing anything back.
-    void loadControls();
-    void enableEditing();
     void showFigures();
     void showTables();
-    // The DCT box shows the method the encoder applies to the entry.
-    void showDctMethod();
     void showError(const QString& message);
     // After every edit: compresses the entry if it changed since the figures
     // were made, or puts it back as it was when that fails.
@@ -112,7 +99,6 @@ private:
     JPEGSettings compressed;
     const TableCatalogue* catalogue = nullptr;
     bool busy = false;
-    bool loading = false;
 
     QLabel* numberLabel = nullptr;
     QLabel* tablesLabel = nullptr;
@@ -120,18 +106,7 @@ private:
 
     QLabel* fileLabel = nullptr;
     QPushButton* showButton = nullptr;
-    QRadioButton* baselineRadio = nullptr;
-    QRadioButton* extendedRadio = nullptr;
-    QCheckBox* progressiveCheck = nullptr;
-    QSpinBox* smoothingSpin = nullptr;
-    QComboBox* dctCombo = nullptr;
-    QPushButton* quantizationButton = nullptr;
-    QPushButton* downsamplingButton = nullptr;
-    QGroupBox* qualityGroup = nullptr;
-    QCheckBox* autoCheck = nullptr;
-    QSpinBox* qualitySpin = nullptr;
-    QCheckBox* huffmanCheck = nullptr;
-    QCheckBox* grayscaleCheck = nullptr;
+    SettingsEditor* editor = nullptr;
     QLabel* crLabel = nullptr;
     QLabel* cpLabel = nullptr;
     QLabel* brLabel = nullptr;

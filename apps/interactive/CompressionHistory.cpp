@@ -174,28 +174,57 @@ QVariant CompressionHistory::data(const QModelIndex& index, int role) const
     }
 }
 
+namespace {
+
+// A column's heading and tool tip; the figures' columns take both from their figure.
+struct HeaderText
+{
+    const char* title;
+    const char* tip;
+    int figure; // a Figure, or -1
+};
+
+const HeaderText columns[CompressionHistory::COLUMN_COUNT] = {
+    {"#", "Order of the compressions of this picture", -1},
+    {"Settings", "Quality and tables, mode, Huffman optimisation, DCT, sampling, smoothing", -1},
+    {"Size", "Size of the JPEG", -1},
+    {nullptr, nullptr, int(Figure::BitRate)},
+    {nullptr, nullptr, int(Figure::PSNR)},
+    {nullptr, nullptr, int(Figure::SSIM)},
+    {nullptr, nullptr, int(Figure::SSIMULACRA2)},
+    {nullptr, "Measured with Live off or on request in the viewer", int(Figure::Butteraugli)},
+    {"Time", "Time the encoder took", -1},
+};
+
+QString columnTitle(const HeaderText& column)
+{
+    if (column.figure < 0)
+        return QString::fromLatin1(column.title);
+    const FigureInfo& info = Figures::info(Figure(column.figure));
+    // The bit rate is headed by its unit, as its values are written.
+    return Figure(column.figure) == Figure::BitRate ? QString::fromUtf8(info.unit).trimmed()
+                                                    : QString::fromUtf8(info.name);
+}
+
+QString columnTip(const HeaderText& column)
+{
+    if (column.figure < 0)
+        return QString::fromLatin1(column.tip);
+    QString tip = QString::fromUtf8(Figures::info(Figure(column.figure)).definition);
+    if (column.tip)
+        tip += QStringLiteral("<br>") + QString::fromLatin1(column.tip);
+    return tip;
+}
+
+} // namespace
+
 QVariant CompressionHistory::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation != Qt::Horizontal)
-        return QVariant();
-    static const char* const titles[COLUMN_COUNT] = {
-        "#", "Settings", "Size", "bpp", "PSNR", "SSIM", "SSIMULACRA 2", "Butteraugli", "Time"};
-    static const char* const tips[COLUMN_COUNT] = {
-        "Order of the compressions of this picture",
-        "Quality and tables, mode, Huffman optimisation, DCT, sampling, smoothing",
-        "Size of the JPEG",
-        "Bits per pixel of the JPEG",
-        "PSNR of RGB against the source",
-        "SSIM of luma against the source",
-        "SSIMULACRA 2 against the source (100 = identical)",
-        "Butteraugli distance (maximum; lower is better), when it was measured: with Live off "
-        "or on request in the viewer",
-        "Time the encoder took"};
-    if (section < 0 || section >= COLUMN_COUNT)
+    if (orientation != Qt::Horizontal || section < 0 || section >= COLUMN_COUNT)
         return QVariant();
     if (role == Qt::DisplayRole)
-        return QString::fromLatin1(titles[section]);
+        return columnTitle(columns[section]);
     if (role == Qt::ToolTipRole)
-        return QString::fromLatin1(tips[section]);
+        return columnTip(columns[section]);
     return QVariant();
 }

@@ -2,6 +2,7 @@
 #include "HistoryPanel.h"
 
 #include "CompressionHistory.h"
+#include "Figures.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -37,22 +38,24 @@ HistoryPanel::HistoryPanel(CompressionHistory& model, QWidget* parent)
     // The figures' columns as wide as their widest values, so that a long
     // history sizes no column by its rows; the settings take what is left.
     QHeaderView* header = view->horizontalHeader();
+    // Two columns are as wide as their headings, the figures' names.
     const struct
     {
         int column;
-        const char* widest;
-    } widths[] = {{CompressionHistory::NUMBER, "9999"},
-                  {CompressionHistory::SIZE, "999.9 KiB"},
-                  {CompressionHistory::BPP, "99.999"},
-                  {CompressionHistory::PSNR, "99.99 dB"},
-                  {CompressionHistory::SSIM, "0.9999"},
-                  {CompressionHistory::SSIMULACRA2, "SSIMULACRA 2"},
-                  {CompressionHistory::BUTTERAUGLI, "Butteraugli"},
-                  {CompressionHistory::TIME, "99999 ms"}};
+        QString widest;
+    } widths[] = {{CompressionHistory::NUMBER, QStringLiteral("9999")},
+                  {CompressionHistory::SIZE, QStringLiteral("999.9 KiB")},
+                  {CompressionHistory::BPP, QStringLiteral("99.999")},
+                  {CompressionHistory::PSNR, QStringLiteral("99.99 dB")},
+                  {CompressionHistory::SSIM, QStringLiteral("0.9999")},
+                  {CompressionHistory::SSIMULACRA2,
+                   QString::fromUtf8(Figures::info(Figure::SSIMULACRA2).name)},
+                  {CompressionHistory::BUTTERAUGLI,
+                   QString::fromUtf8(Figures::info(Figure::Butteraugli).name)},
+                  {CompressionHistory::TIME, QStringLiteral("99999 ms")}};
     for (const auto& w : widths) {
         header->setSectionResizeMode(w.column, QHeaderView::Fixed);
-        header->resizeSection(w.column,
-                              view->fontMetrics().horizontalAdvance(QLatin1String(w.widest)) + 14);
+        header->resizeSection(w.column, view->fontMetrics().horizontalAdvance(w.widest) + 14);
     }
     header->setSectionResizeMode(CompressionHistory::SETTINGS, QHeaderView::Stretch);
     view->setMinimumWidth(320);

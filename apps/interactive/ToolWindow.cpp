@@ -21,12 +21,11 @@
 #include "QuantizationWindow.h"
 #include "RecentFilesMenu.h"
 #include "SaveJpeg.h"
-#include "SettingsControls.h"
+#include "SettingsEditor.h"
 #include "WindowState.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -34,7 +33,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -42,11 +40,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSpinBox>
 #include <QTextDocument>
 #include <QVBoxLayout>
 
@@ -87,178 +83,21 @@ void ToolWindow::create()
 {
     setWindowTitle(QStringLiteral("Tools"));
     setWindowIcon(DataFiles::icon("pack"));
-    // The controls scroll when the screen is short; the history beside them
-    // takes the rest of the width the window is given.
-    controls = new QWidget;
-    controls->setObjectName(QStringLiteral("toolControls"));
-    auto* grid = new QGridLayout(controls);
+    setAcceptDrops(true);
+    createHelpers();
+    createControls();
+    QMenuBar* menuBar = createMenus();
+    arrange(menuBar);
+    connectControls();
+    connectHelpers();
+}
 
-    auto* modeGroup = new QGroupBox(QStringLiteral("Mode"));
-    auto* modeLayout = new QVBoxLayout(modeGroup);
-    baselineRadio = new QRadioButton(QStringLiteral("&Baseline"));
-    baselineRadio->setObjectName(QStringLiteral("baselineRadio"));
-    extendedRadio = new QRadioButton(QStringLiteral("E&xtended"));
-    extendedRadio->setObjectName(QStringLiteral("extendedRadio"));
-    progressiveCheck = new QCheckBox(QStringLiteral("&Progressive"));
-    progressiveCheck->setObjectName(QStringLiteral("progressiveCheck"));
-    progressiveCheck->setToolTip(QStringLiteral("Create progressive JPEG"));
-    modeLayout->addWidget(baselineRadio);
-    modeLayout->addWidget(extendedRadio);
-    modeLayout->addWidget(progressiveCheck);
-    grid->addWidget(modeGroup, 0, 0, 1, 2);
-
-    quantizationButton = new QPushButton(QStringLiteral("&Quantization"));
-    quantizationButton->setObjectName(QStringLiteral("quantizationButton"));
-    quantizationButton->setToolTip(QStringLiteral("Customize quantization tables"));
-    grid->addWidget(quantizationButton, 1, 0, 1, 2);
-    downsamplingButton = new QPushButton(QStringLiteral("&Downsampling"));
-    downsamplingButton->setObjectName(QStringLiteral("downsamplingButton"));
-    downsamplingButton->setToolTip(QStringLiteral("Customize components' downsampling"));
-    grid->addWidget(downsamplingButton, 2, 0, 1, 2);
-
-    // The quality scales whichever tables are written: the standard ones when
-    // "Adjust q&uality" is on, the custom ones of the quantization editor when
-    // it is off. So the spin box stays usable either way; its label says which.
-    qualityGroup = new QGroupBox(QStringLiteral("Adjust q&uality"));
-    qualityGroup->setObjectName(QStringLiteral("qualityGroup"));
-    qualityGroup->setCheckable(true);
-    qualityGroup->setToolTip(QStringLiteral("Enable automatic quality setting"));
-    auto* qualityLayout = new QVBoxLayout(qualityGroup);
-    auto* standardLabel = new QLabel(QStringLiteral("Standard tables\nscaled by the quality"));
-    qualityLayout->addWidget(standardLabel);
-    grid->addWidget(qualityGroup, 3, 0, 1, 2);
-    qualityLabel = new QLabel;
-    qualityLabel->setObjectName(QStringLiteral("qualityLabel"));
-    qualitySpin = new QSpinBox;
-    qualitySpin->setObjectName(QStringLiteral("qualitySpin"));
-    qualitySpin->setRange(0, 100);
-    // A value counts once typed: "75" is not a compression at 7 first.
-    qualitySpin->setKeyboardTracking(false);
-    grid->addWidget(qualityLabel, 4, 0);
-    grid->addWidget(qualitySpin, 4, 1);
-    tableScalingLabel = new QLabel;
-    tableScalingLabel->setObjectName(QStringLiteral("tableScalingLabel"));
-    tableScalingLabel->setWordWrap(true);
-    // The label wraps within the column the other controls make; it never widens it.
-    tableScalingLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    tableScalingLabel->setToolTip(
-        QStringLiteral("Every table entry is multiplied by this percentage, rounded and "
-                       "limited to 1…255 (baseline) or 1…32767 (extended)"));
-    grid->addWidget(tableScalingLabel, 5, 0, 1, 2);
-
-    optimizeHuffmanCheck = new QCheckBox(QStringLiteral("Optimize &Huffman"));
-    optimizeHuffmanCheck->setObjectName(QStringLiteral("optimizeHuffmanCheck"));
-    optimizeHuffmanCheck->setToolTip(QStringLiteral("Enable Huffman tables optimization"));
-    grid->addWidget(optimizeHuffmanCheck, 6, 0, 1, 2);
-    grayscaleOutputCheck = new QCheckBox(QStringLiteral("&Grayscale output"));
-    grayscaleOutputCheck->setObjectName(QStringLiteral("grayscaleOutputCheck"));
-    grayscaleOutputCheck->setToolTip(QStringLiteral("Create grayscale JPEG"));
-    grid->addWidget(grayscaleOutputCheck, 7, 0, 1, 2);
-
-    auto* dctLabel = new QLabel(QStringLiteral("DCT:"));
-    dctLabel->setToolTip(QStringLiteral("Choose DCT method"));
-    dctCombo = new QComboBox;
-    dctCombo->setObjectName(QStringLiteral("dctCombo"));
-    dctCombo->addItems({QStringLiteral("int"), QStringLiteral("fast"), QStringLiteral("float")});
-    dctCombo->setToolTip(QStringLiteral("Choose DCT method"));
-    grid->addWidget(dctLabel, 8, 0);
-    grid->addWidget(dctCombo, 8, 1);
-
-    auto* smoothLabel = new QLabel(QStringLiteral("Smoothing:"));
-    smoothLabel->setToolTip(QStringLiteral("Set smoothing level"));
-    smoothSpin = new QSpinBox;
-    smoothSpin->setObjectName(QStringLiteral("smoothSpin"));
-    smoothSpin->setRange(0, 100);
-    smoothSpin->setKeyboardTracking(false);
-    smoothSpin->setToolTip(QStringLiteral("Set smoothing level"));
-    grid->addWidget(smoothLabel, 9, 0);
-    grid->addWidget(smoothSpin, 9, 1);
-
-    compressButton = new QPushButton(QStringLiteral("&Compress"));
-    compressButton->setObjectName(QStringLiteral("compressButton"));
-    compressButton->setToolTip(QStringLiteral("Start compression"));
-    compressButton->setDefault(true);
-    compressButton->setEnabled(false);
-    grid->addWidget(compressButton, 10, 0, 1, 2);
-    propertiesButton = new QPushButton(QStringLiteral("JPEG properties…"));
-    propertiesButton->setObjectName(QStringLiteral("propertiesButton"));
-    propertiesButton->setToolTip(QStringLiteral("How the opened JPEG file was made"));
-    propertiesButton->setVisible(false);
-    grid->addWidget(propertiesButton, 11, 0, 1, 2);
-    liveCheck = new QCheckBox(QStringLiteral("Live"));
-    liveCheck->setObjectName(QStringLiteral("liveCheck"));
-    liveCheck->setToolTip(QStringLiteral("Recompress after every change of a setting"));
-    liveCheck->setChecked(true);
-    grid->addWidget(liveCheck, 12, 0);
-    historyCheck = new QCheckBox(QStringLiteral("History"));
-    historyCheck->setObjectName(QStringLiteral("historyCheck"));
-    historyCheck->setToolTip(QStringLiteral("Show the list of this picture's compressions"));
-    historyCheck->setChecked(true);
-    grid->addWidget(historyCheck, 12, 1);
-    liveStatus = new QLabel;
-    liveStatus->setObjectName(QStringLiteral("liveStatus"));
-    liveStatus->setWordWrap(true);
-    liveStatus->setStyleSheet(QStringLiteral("color: #b00000"));
-    grid->addWidget(liveStatus, 13, 0, 1, 2);
-    breakdownCheck = new QCheckBox(QStringLiteral("Where the bytes go"));
-    breakdownCheck->setObjectName(QStringLiteral("breakdownCheck"));
-    breakdownCheck->setToolTip(QStringLiteral("Show how the compressed file's size splits into "
-                                              "headers, tables and each component's DC and AC "
-                                              "bits"));
-    grid->addWidget(breakdownCheck, 14, 0, 1, 2);
-    breakdown = new QLabel;
-    breakdown->setObjectName(QStringLiteral("bitBreakdown"));
-    breakdown->setTextFormat(Qt::RichText);
-    breakdown->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    breakdown->hide();
-    grid->addWidget(breakdown, 15, 0, 1, 2);
-    connect(breakdownCheck, &QCheckBox::toggled, this, [this](bool on) {
-        breakdown->setVisible(on);
-        updateBreakdown();
-    });
+void ToolWindow::createHelpers()
+{
     live = new LiveCompression(this);
-    // The history stands beside the controls, as tall as they are.
     history = new CompressionHistory(CompressionHistory::defaultByteCap, this);
     historyPanel = new HistoryPanel(*history);
-    grid->setRowStretch(16, 1);
-    auto* outer = new QHBoxLayout(this);
-    QScrollArea* controlsArea = WindowState::scrolling(controls);
-    controlsArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    controlsArea->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-    outer->addWidget(controlsArea);
-    outer->addWidget(historyPanel, 1);
     compare = new HistoryCompare(this);
-    connect(historyCheck, &QCheckBox::toggled, historyPanel, &QWidget::setVisible);
-
-    auto* menuBar = new QMenuBar(this);
-    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
-    QAction* openAction = fileMenu->addAction(QStringLiteral("&Open"));
-    openAction->setObjectName(QStringLiteral("openAction"));
-    openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    recentFilesMenu = new RecentFilesMenu(this);
-    fileMenu->addMenu(recentFilesMenu);
-    saveAsAction = fileMenu->addAction(QStringLiteral("Save &as"));
-    saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
-    saveAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    saveAsAction->setEnabled(false);
-    propertiesAction = fileMenu->addAction(QStringLiteral("JPEG properties…"));
-    propertiesAction->setObjectName(QStringLiteral("propertiesAction"));
-    propertiesAction->setEnabled(false);
-    fileMenu->addSeparator();
-    QAction* resetAction = fileMenu->addAction(QStringLiteral("&Reset to defaults"));
-    resetAction->setObjectName(QStringLiteral("resetAction"));
-    fileMenu->addSeparator();
-    QAction* quitAction = fileMenu->addAction(QStringLiteral("&Quit"));
-    quitAction->setObjectName(QStringLiteral("quitAction"));
-    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("&Help"));
-    QAction* helpAction = helpMenu->addAction(QStringLiteral("JPEG &Help"));
-    helpAction->setObjectName(QStringLiteral("helpAction"));
-    helpAction->setShortcut(QKeySequence(Qt::Key_F1));
-    QAction* aboutAction = helpMenu->addAction(QStringLiteral("&About"));
-    aboutAction->setObjectName(QStringLiteral("aboutAction"));
-    outer->setMenuBar(menuBar);
-
     quantizationWindow = new QuantizationWindow(*settings, nullptr);
     downsamplingWindow = new DownsamplingWindow(*settings, nullptr);
     propertiesWindow = new JpegPropertiesWindow(this);
@@ -272,35 +111,146 @@ void ToolWindow::create()
     aboutWindow->setWindowTitle(QStringLiteral("About"));
     aboutWindow->setHtml(
         QFile::encodeName(DataFiles::find(QStringLiteral("doc/about.html"))).toStdString());
+}
 
-    connect(qualityGroup, &QGroupBox::toggled, this, &ToolWindow::setQualityEnabled);
-    connect(qualitySpin, &QSpinBox::valueChanged, this, &ToolWindow::setQuality);
-    connect(optimizeHuffmanCheck, &QCheckBox::stateChanged, this, &ToolWindow::setOptimizeHuffman);
-    connect(grayscaleOutputCheck, &QCheckBox::stateChanged, this, &ToolWindow::setGrayscaleOutput);
-    connect(progressiveCheck, &QCheckBox::stateChanged, this, &ToolWindow::setProgressiveMode);
-    connect(baselineRadio, &QRadioButton::toggled, this, &ToolWindow::setBaselineMode);
-    connect(extendedRadio, &QRadioButton::toggled, this, &ToolWindow::setExtendedMode);
-    connect(smoothSpin, &QSpinBox::valueChanged, this, &ToolWindow::setSmoothing);
-    connect(dctCombo, &QComboBox::textActivated, this, &ToolWindow::setDCTMethod);
+namespace {
+
+QCheckBox* namedCheck(const QString& text, const char* name, const QString& toolTip)
+{
+    auto* check = new QCheckBox(text);
+    check->setObjectName(QLatin1String(name));
+    check->setToolTip(toolTip);
+    return check;
+}
+
+} // namespace
+
+void ToolWindow::createControls()
+{
+    controls = new QWidget;
+    controls->setObjectName(QStringLiteral("toolControls"));
+    auto* grid = new QGridLayout(controls);
+    editor = new SettingsEditor(SettingsEditor::Arrangement::Column, *settings);
+    grid->addWidget(editor, 0, 0, 1, 2);
+
+    compressButton = new QPushButton(QStringLiteral("&Compress"));
+    compressButton->setObjectName(QStringLiteral("compressButton"));
+    compressButton->setToolTip(QStringLiteral("Start compression"));
+    compressButton->setDefault(true);
+    compressButton->setEnabled(false);
+    grid->addWidget(compressButton, 1, 0, 1, 2);
+    propertiesButton = new QPushButton(QStringLiteral("JPEG properties…"));
+    propertiesButton->setObjectName(QStringLiteral("propertiesButton"));
+    propertiesButton->setToolTip(QStringLiteral("How the opened JPEG file was made"));
+    propertiesButton->setVisible(false);
+    grid->addWidget(propertiesButton, 2, 0, 1, 2);
+    liveCheck = namedCheck(QStringLiteral("Live"), "liveCheck",
+                           QStringLiteral("Recompress after every change of a setting"));
+    liveCheck->setChecked(true);
+    grid->addWidget(liveCheck, 3, 0);
+    historyCheck = namedCheck(QStringLiteral("History"), "historyCheck",
+                              QStringLiteral("Show the list of this picture's compressions"));
+    historyCheck->setChecked(true);
+    grid->addWidget(historyCheck, 3, 1);
+    liveStatus = new QLabel;
+    liveStatus->setObjectName(QStringLiteral("liveStatus"));
+    liveStatus->setWordWrap(true);
+    liveStatus->setStyleSheet(QStringLiteral("color: #b00000"));
+    grid->addWidget(liveStatus, 4, 0, 1, 2);
+    breakdownCheck = namedCheck(QStringLiteral("Where the bytes go"), "breakdownCheck",
+                                QStringLiteral("Show how the compressed file's size splits into "
+                                               "headers, tables and each component's DC and AC "
+                                               "bits"));
+    grid->addWidget(breakdownCheck, 5, 0, 1, 2);
+    breakdown = new QLabel;
+    breakdown->setObjectName(QStringLiteral("bitBreakdown"));
+    breakdown->setTextFormat(Qt::RichText);
+    breakdown->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    breakdown->hide();
+    grid->addWidget(breakdown, 6, 0, 1, 2);
+    grid->setRowStretch(7, 1);
+}
+
+QMenuBar* ToolWindow::createMenus()
+{
+    auto* menuBar = new QMenuBar(this);
+    const auto add = [this](QMenu* menu, const QString& text, const char* name, auto slot,
+                            QKeySequence key = QKeySequence()) {
+        QAction* action = menu->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        action->setShortcut(key);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
+    add(fileMenu, QStringLiteral("&Open"), "openAction", &ToolWindow::openFile,
+        QKeySequence(Qt::CTRL | Qt::Key_O));
+    recentFilesMenu = new RecentFilesMenu(this);
+    fileMenu->addMenu(recentFilesMenu);
+    connect(recentFilesMenu, &RecentFilesMenu::fileChosen, this, &ToolWindow::openImageFile);
+    saveAsAction = add(fileMenu, QStringLiteral("Save &as"), "saveAsAction", &ToolWindow::saveAs,
+                       QKeySequence(Qt::CTRL | Qt::Key_S));
+    saveAsAction->setEnabled(false);
+    propertiesAction = add(fileMenu, QStringLiteral("JPEG properties…"), "propertiesAction",
+                           &ToolWindow::showJpegProperties);
+    propertiesAction->setEnabled(false);
+    fileMenu->addSeparator();
+    add(fileMenu, QStringLiteral("&Reset to defaults"), "resetAction",
+        &ToolWindow::resetToDefaults);
+    fileMenu->addSeparator();
+    add(fileMenu, QStringLiteral("&Quit"), "quitAction", &ToolWindow::quit,
+        QKeySequence(Qt::CTRL | Qt::Key_Q));
+    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("&Help"));
+    add(helpMenu, QStringLiteral("JPEG &Help"), "helpAction", &ToolWindow::showHelpWindow,
+        QKeySequence(Qt::Key_F1));
+    add(helpMenu, QStringLiteral("&About"), "aboutAction", &ToolWindow::showAboutWindow);
+    return menuBar;
+}
+
+void ToolWindow::arrange(QMenuBar* menuBar)
+{
+    // The controls scroll when the screen is short; the history beside them,
+    // as tall as they are, takes the rest of the width the window is given.
+    auto* outer = new QHBoxLayout(this);
+    QScrollArea* controlsArea = WindowState::scrolling(controls);
+    controlsArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    controlsArea->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    outer->addWidget(controlsArea);
+    outer->addWidget(historyPanel, 1);
+    outer->setMenuBar(menuBar);
+    // The controls never need a horizontal scroll bar: the widest of them
+    // (the table label wraps) plus room for the vertical one.
+    controls->adjustSize();
+    controlsArea->setFixedWidth(controls->sizeHint().width() +
+                                controlsArea->verticalScrollBar()->sizeHint().width());
+}
+
+void ToolWindow::connectControls()
+{
+    // Every edit is in the record already; with "Live" on it is compressed.
+    connect(editor, &SettingsEditor::edited, this, &ToolWindow::settingsChanged);
+    connect(editor, &SettingsEditor::quantizationRequested, this,
+            &ToolWindow::showQuantizationWindow);
+    connect(editor, &SettingsEditor::downsamplingRequested, this,
+            &ToolWindow::showDownsamplingWindow);
     connect(compressButton, &QPushButton::clicked, this, &ToolWindow::compressImage);
-    connect(quantizationButton, &QPushButton::clicked, this, &ToolWindow::showQuantizationWindow);
-    connect(downsamplingButton, &QPushButton::clicked, this, &ToolWindow::showDownsamplingWindow);
-    // Live recompression follows the record: connected after the setters.
-    const auto changed = [this] { settingsChanged(); };
-    connect(qualityGroup, &QGroupBox::toggled, this, changed);
-    connect(qualitySpin, &QSpinBox::valueChanged, this, changed);
-    connect(optimizeHuffmanCheck, &QCheckBox::stateChanged, this, changed);
-    connect(grayscaleOutputCheck, &QCheckBox::stateChanged, this, changed);
-    connect(progressiveCheck, &QCheckBox::stateChanged, this, changed);
-    connect(baselineRadio, &QRadioButton::toggled, this, changed);
-    connect(smoothSpin, &QSpinBox::valueChanged, this, changed);
-    connect(dctCombo, &QComboBox::textActivated, this, changed);
-    connect(liveCheck, &QCheckBox::toggled, this, changed);
+    connect(propertiesButton, &QPushButton::clicked, this, &ToolWindow::showJpegProperties);
+    connect(liveCheck, &QCheckBox::toggled, this, &ToolWindow::settingsChanged);
+    connect(historyCheck, &QCheckBox::toggled, historyPanel, &QWidget::setVisible);
+    connect(breakdownCheck, &QCheckBox::toggled, this, [this](bool on) {
+        breakdown->setVisible(on);
+        updateBreakdown();
+    });
+}
+
+void ToolWindow::connectHelpers()
+{
+    // The table editors change the record; the controls show what follows.
     for (QDialog* dialog :
          {static_cast<QDialog*>(quantizationWindow), static_cast<QDialog*>(downsamplingWindow)}) {
         if (auto* ok = dialog->findChild<QPushButton*>(QStringLiteral("okButton")))
             connect(ok, &QPushButton::clicked, this, [this] {
-                updateQualityLabels();
+                editor->showDerived();
                 settingsChanged();
             });
     }
@@ -323,24 +273,8 @@ void ToolWindow::create()
         if (!error.isEmpty())
             report(false, error.toHtmlEscaped());
     });
-    connect(propertiesAction, &QAction::triggered, this, &ToolWindow::showJpegProperties);
-    connect(propertiesButton, &QPushButton::clicked, this, &ToolWindow::showJpegProperties);
     connect(propertiesWindow, &JpegPropertiesWindow::useSettingsRequested, this,
             &ToolWindow::useJpegSettings);
-    connect(openAction, &QAction::triggered, this, &ToolWindow::openFile);
-    connect(saveAsAction, &QAction::triggered, this, &ToolWindow::saveAs);
-    connect(quitAction, &QAction::triggered, this, &ToolWindow::quit);
-    connect(helpAction, &QAction::triggered, this, &ToolWindow::showHelpWindow);
-    connect(aboutAction, &QAction::triggered, this, &ToolWindow::showAboutWindow);
-    updateQualityLabels();
-    connect(resetAction, &QAction::triggered, this, &ToolWindow::resetToDefaults);
-    connect(recentFilesMenu, &RecentFilesMenu::fileChosen, this, &ToolWindow::openImageFile);
-    setAcceptDrops(true);
-    // The controls never need a horizontal scroll bar: the widest of them
-    // (the table label wraps) plus room for the vertical one.
-    controls->adjustSize();
-    controlsArea->setFixedWidth(controls->sizeHint().width() +
-                                controlsArea->verticalScrollBar()->sizeHint().width());
 }
 
 void ToolWindow::showBeside(MainWindow& viewer)
@@ -377,21 +311,8 @@ QSize ToolWindow::sizeHint() const
 
 void ToolWindow::show()
 {
-    updateUI();
+    editor->showSettings();
     QDialog::show();
-}
-
-void ToolWindow::updateUI()
-{
-    baselineRadio->setChecked(settings->getCompressionMode() == JPEGSettings::BASELINE);
-    extendedRadio->setChecked(settings->getCompressionMode() == JPEGSettings::EXTENDED);
-    dctCombo->setCurrentIndex(int(settings->getDCTMethod()));
-    progressiveCheck->setChecked(settings->isProgressive());
-    optimizeHuffmanCheck->setChecked(settings->getOptimizeHuffman());
-    qualityGroup->setChecked(settings->isAutoQualityEnabled());
-    qualitySpin->setValue(settings->getQuality());
-    smoothSpin->setValue(settings->getSmoothing());
-    updateQualityLabels();
 }
 
 void ToolWindow::openFile()
@@ -543,16 +464,13 @@ void ToolWindow::restoreHistorySettings(int row)
 
 void ToolWindow::settingsReplaced()
 {
-    updateUI();
-    grayscaleOutputCheck->setChecked(settings->getGrayscaleOutput());
+    editor->showSettings();
     // Open editors show the record again.
     for (QDialog* dialog :
          {static_cast<QDialog*>(quantizationWindow), static_cast<QDialog*>(downsamplingWindow)}) {
         if (dialog->isVisible())
             dialog->setVisible(true);
     }
-    // The controls' signals asked already for what they changed; tables and
-    // sampling have no control here.
     settingsChanged();
 }
 
@@ -655,9 +573,10 @@ void ToolWindow::restoreSettings()
     settings->setAutoQualityEnabled(flag("autoQuality", settings->isAutoQualityEnabled()));
     settings->setQuality(number("quality", settings->getQuality(), 0, 100));
     settings->setSmoothing(number("smoothing", settings->getSmoothing(), 0, 100));
-    updateUI();
-    grayscaleOutputCheck->setChecked(flag("grayscaleOutput", false));
+    settings->setGrayscaleOutput(flag("grayscaleOutput", false));
+    editor->showSettings();
     historyCheck->setChecked(flag("history", true));
+    settingsChanged();
 }
 
 void ToolWindow::saveSettings() const
@@ -683,9 +602,9 @@ void ToolWindow::resetToDefaults()
     JPEGSettings defaults;
     defaults.useAnnexKTables();
     *settings = defaults;
-    updateUI();
-    grayscaleOutputCheck->setChecked(false);
+    editor->showSettings();
     historyCheck->setChecked(true);
+    settingsChanged();
 }
 
 void ToolWindow::showQuantizationWindow()
@@ -735,117 +654,7 @@ void ToolWindow::useJpegSettings()
     settingsReplaced();
 }
 
-void ToolWindow::setMode(bool baseline)
+void ToolWindow::setDCTMethod(const QString& text)
 {
-    progressiveCheck->setEnabled(!baseline);
-    settings->setCompressionMode(baseline ? JPEGSettings::BASELINE : JPEGSettings::EXTENDED);
-    dctCombo->setEnabled(true);
-    quantizationButton->setEnabled(true);
-    downsamplingButton->setEnabled(true);
-    qualityGroup->setEnabled(true);
-    smoothSpin->setEnabled(true);
-    setQualityEnabled(settings->isAutoQualityEnabled());
-}
-
-void ToolWindow::setBaselineMode(bool set)
-{
-    if (set)
-        setMode(true);
-}
-
-void ToolWindow::setExtendedMode(bool set)
-{
-    if (set)
-        setMode(false);
-}
-
-void ToolWindow::setProgressiveMode(int state)
-{
-    settings->setProgressiveMode(SettingsControls::flagForState(state, settings->isProgressive()));
-}
-
-void ToolWindow::setInterleavedMode(int state)
-{
-    settings->setInterleavedMode(SettingsControls::flagForState(state, settings->isInterleaved()));
-}
-
-void ToolWindow::setOptimizeHuffman(int state)
-{
-    settings->setOptimizeHuffman(
-        SettingsControls::flagForState(state, settings->getOptimizeHuffman()));
-}
-
-void ToolWindow::setGrayscaleOutput(int state)
-{
-    settings->setGrayscaleOutput(
-        SettingsControls::flagForState(state, settings->getGrayscaleOutput()));
-    updateQualityLabels();
-}
-
-void ToolWindow::setSmoothing(int value)
-{
-    settings->setSmoothing(value);
-}
-
-void ToolWindow::setDCTMethod(QString text)
-{
-    JPEGSettings::DCTMethod method;
-    if (SettingsControls::dctMethodNamed(text, method))
-        settings->setDCTMethod(method);
-}
-
-void ToolWindow::setQualityEnabled(bool set)
-{
-    settings->setAutoQualityEnabled(set);
-    quantizationButton->setEnabled(!set);
-    downsamplingButton->setEnabled(!set);
-    dctCombo->setEnabled(!set);
-    updateQualityLabels();
-}
-
-void ToolWindow::setQuality(int value)
-{
-    settings->setQuality(value);
-    updateQualityLabels();
-}
-
-void ToolWindow::updateQualityLabels()
-{
-    const bool automatic = settings->isAutoQualityEnabled();
-    const bool* checked = settings->getCurrentQuantizationTables();
-    // Y uses slot 0, Cb slot 1, Cr slot 2 when checked and else slot 1.
-    const bool customUsed =
-        checked[JPEGSettings::LUMINANCE] ||
-        ((checked[JPEGSettings::CHROMINANCE] || checked[2]) && !settings->getGrayscaleOutput());
-    qualityLabel->setText(automatic ? QStringLiteral("Quality:")
-                                    : QStringLiteral("Table quality:"));
-    qualitySpin->setEnabled(automatic || customUsed);
-    if (!automatic && !customUsed) {
-        qualitySpin->setToolTip(QStringLiteral("Not in use: no custom table is checked in the "
-                                               "quantization editor"));
-        tableScalingLabel->setText(QStringLiteral("Custom tables not in use (none checked): "
-                                                  "the library's tables at quality 75 are "
-                                                  "written"));
-        return;
-    }
-    qualitySpin->setToolTip(automatic
-                                ? QStringLiteral("Quality that scales the standard tables")
-                                : QStringLiteral("Quality that scales the checked custom tables "
-                                                 "of the quantization editor"));
-    const int scaling = JPEGCompressor::tableScaling(settings->getQuality());
-    const QString tables =
-        automatic ? QStringLiteral("standard tables") : QStringLiteral("custom tables");
-    QString text =
-        scaling == 0
-            ? QStringLiteral("%1 → every entry of the %2 is 1")
-                  .arg(settings->getQuality())
-                  .arg(tables)
-            : QStringLiteral("%1 → %2 × %3 %").arg(settings->getQuality()).arg(tables).arg(scaling);
-    // One of the two written slots unchecked: that one is the library's.
-    if (!automatic && !settings->getGrayscaleOutput() &&
-        checked[JPEGSettings::LUMINANCE] != checked[JPEGSettings::CHROMINANCE])
-        text += checked[JPEGSettings::LUMINANCE]
-                    ? QStringLiteral("; chrominance: the library's table at quality 75")
-                    : QStringLiteral("; luminance: the library's table at quality 75");
-    tableScalingLabel->setText(text);
+    editor->setDCTMethod(text);
 }

@@ -20,12 +20,10 @@ class QAction;
 class RecentFilesMenu;
 class QuantizationWindow;
 class QCheckBox;
-class QComboBox;
-class QGroupBox;
 class QLabel;
+class QMenuBar;
 class QPushButton;
-class QRadioButton;
-class QSpinBox;
+class SettingsEditor;
 
 // The settings window of the interactive tool. It edits the shared
 // compressor's settings in place, owns the current picture (through the
@@ -95,16 +93,8 @@ public slots:
     // "Use these settings" of the properties: the file's tables, sampling
     // and mode into the record and the controls.
     void useJpegSettings();
-    void setBaselineMode(bool set);
-    void setExtendedMode(bool set);
-    void setProgressiveMode(int state);
-    void setInterleavedMode(int state);
-    void setOptimizeHuffman(int state);
-    void setGrayscaleOutput(int state);
-    void setSmoothing(int value);
-    void setDCTMethod(QString text);
-    void setQualityEnabled(bool set);
-    void setQuality(int value);
+    // The DCT method named as the box lists it, as choosing it there does.
+    void setDCTMethod(const QString& text);
     // The history's entries: shown again in the viewer (decoded off the
     // user-interface thread), two side by side in a viewer of their own, or
     // their settings put back into the record and the controls.
@@ -120,12 +110,17 @@ protected:
     void reject() override {}
 
 private:
+    // The window in parts: the windows and models it drives, its controls,
+    // its menus (each action connected as it is made), the layout, and the
+    // connections of the controls and of the helpers.
     void create();
-    void updateUI();
+    void createHelpers();
+    void createControls();
+    QMenuBar* createMenus();
+    void arrange(QMenuBar* menuBar);
+    void connectControls();
+    void connectHelpers();
     void setImage(Image* image);
-    void setMode(bool baseline);
-    // The quality's label and the scaling it gives the tables, after the record.
-    void updateQualityLabels();
     void report(bool warning, const QString& html);
     // With "Live" on and a picture open, recompresses under the new settings
     // off the user-interface thread.
@@ -143,20 +138,8 @@ private:
     void settingsReplaced();
 
     QWidget* controls = nullptr; // in a scroll area
-    QPushButton* quantizationButton = nullptr;
-    QPushButton* downsamplingButton = nullptr;
+    SettingsEditor* editor = nullptr;
     QPushButton* compressButton = nullptr;
-    QCheckBox* progressiveCheck = nullptr;
-    QCheckBox* optimizeHuffmanCheck = nullptr;
-    QCheckBox* grayscaleOutputCheck = nullptr;
-    QSpinBox* smoothSpin = nullptr;
-    QSpinBox* qualitySpin = nullptr;
-    QRadioButton* baselineRadio = nullptr;
-    QRadioButton* extendedRadio = nullptr;
-    QComboBox* dctCombo = nullptr;
-    QGroupBox* qualityGroup = nullptr;
-    QLabel* qualityLabel = nullptr;
-    QLabel* tableScalingLabel = nullptr;
     QAction* saveAsAction = nullptr;
     RecentFilesMenu* recentFilesMenu = nullptr;
     QCheckBox* liveCheck = nullptr;

@@ -133,7 +133,8 @@ private slots:
         QVERIFY(p.find<QCheckBox>("grayscaleCheck")->isChecked());
         QVERIFY(!p.find<QCheckBox>("autoCheck")->isChecked());
         QCOMPARE(p.find<QSpinBox>("qualitySpin")->value(), 70);
-        QVERIFY(!p.find<QSpinBox>("qualitySpin")->isEnabled());
+        // The quality scales the entry's checked custom tables.
+        QVERIFY(p.find<QSpinBox>("qualitySpin")->isEnabled());
         QCOMPARE(p.find<QSpinBox>("smoothingSpin")->value(), 30);
         QCOMPARE(p.figure("crLabel"), QStringLiteral("10.5"));
         QCOMPARE(p.figure("cpLabel"), QStringLiteral("90.4762"));
@@ -200,7 +201,7 @@ private slots:
         QVERIFY(figuresMatchEntry(p.stat, p.settings));
         autoCheck->click();
         QVERIFY(!p.settings.isAutoQualityEnabled());
-        QVERIFY(!p.find<QSpinBox>("qualitySpin")->isEnabled());
+        QVERIFY(p.find<QSpinBox>("qualitySpin")->isEnabled());
         QVERIFY(p.find<QPushButton>("quantizationButton")->isEnabled());
         QVERIFY(p.find<QComboBox>("dctCombo")->isEnabled());
 
@@ -217,17 +218,41 @@ private slots:
         QVERIFY(figuresMatchEntry(p.stat, p.settings));
         QCOMPARE(p.figure("crLabel"), QString::number(p.stat.compressionRate, 'g', 6));
 
-        // The slots no control reaches.
-        p.widget->setInterleavedMode(Qt::Checked);
-        QVERIFY(p.settings.isInterleaved());
-        p.widget->setInterleavedMode(Qt::PartiallyChecked);
-        QVERIFY(p.settings.isInterleaved());
+        // A name the box does not list changes nothing.
         const int edits = changed.count();
         p.widget->setDCTMethod(QStringLiteral("other"));
         QCOMPARE(p.settings.getDCTMethod(), JPEGSettings::FAST);
         // Nothing changed, nothing recompressed.
         QCOMPARE(changed.count(), edits);
         QVERIFY(!p.widget->isBusy());
+    }
+
+    // Without automatic quality the quality scales the checked custom
+    // tables, so its box stays usable and an edit changes the JPEG; only
+    // with no written slot checked is it out of use.
+    void qualityScalesTheCustomTables()
+    {
+        ScratchDir dir;
+        const QString picture = dir.file("a.png");
+        QVERIFY(TestPictures::write(picture, 48, 32));
+        Panel p(picture, baselineEntry());
+        auto* spin = p.find<QSpinBox>("qualitySpin");
+        QVERIFY(spin->isEnabled());
+        spin->setValue(20);
+        QCOMPARE(p.settings.getQuality(), 20);
+        QVERIFY(figuresMatchEntry(p.stat, p.settings));
+        const double coarse = p.stat.compressionRate;
+        spin->setValue(90);
+        QVERIFY(figuresMatchEntry(p.stat, p.settings));
+        QVERIFY(p.stat.compressionRate < coarse);
+
+        JPEGSettings unchecked = baselineEntry();
+        unchecked.getCurrentQuantizationTables()[0] = false;
+        unchecked.getCurrentQuantizationTables()[1] = false;
+        Panel q(picture, unchecked);
+        QVERIFY(!q.find<QSpinBox>("qualitySpin")->isEnabled());
+        q.find<QCheckBox>("autoCheck")->click();
+        QVERIFY(q.find<QSpinBox>("qualitySpin")->isEnabled());
     }
 
     void showRecompressesUnderTheEditedEntry()
