@@ -46,6 +46,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -199,7 +200,7 @@ bool always(const CompressionResult&)
     return true;
 }
 
-const ViewInfo views[] = {
+constexpr ViewInfo views[] = {
     {View::Compressed, "imageButton", "image", "Compressed image", "Compressed",
      "compressed picture",
      [](const CompressionResult& r, int) -> const unsigned char* {
@@ -241,6 +242,15 @@ const ViewInfo views[] = {
     {View::Bits, "bitsButton", "bits", "Bits: how many bits of the JPEG each 8 \u00d7 8 block cost",
      "Bits per block", "bits per block", nullptr, false, always, false},
 };
+
+constexpr bool inViewOrder()
+{
+    for (int i = 0; i < int(std::size(views)); ++i)
+        if (int(views[i].view) != i)
+            return false;
+    return std::size(views) == std::size_t(View::Bits) + 1;
+}
+static_assert(inViewOrder(), "one row for every view, in the order of PictureViewer::View");
 
 const ViewInfo& viewInfo(View view)
 {
