@@ -353,6 +353,9 @@ private slots:
                  QSize(96, 64));
         QVERIFY(pair->findChild<QPushButton*>(QStringLiteral("errorsButton"))->isEnabled());
         QVERIFY(pair->windowTitle().contains(QStringLiteral("#1 (left) with #2 (right)")));
+        // Its File menu saves the right-hand entry's JPEG.
+        const QAction* saveAs = pair->findChild<QAction*>(QStringLiteral("saveAsAction"));
+        QVERIFY(saveAs && saveAs->isEnabled());
     }
 
     // "Restore settings" puts back every control, the tables and the
