@@ -12,7 +12,7 @@
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "LiveCompression.h"
-#include "MainWindow.h"
+#include "PictureViewer.h"
 #include "ToolWindow.h"
 
 #include <QApplication>
@@ -89,10 +89,10 @@ int main(int argc, char* argv[])
         compressor.getSettings()->useAnnexKTables();
         ToolWindow tool(compressor);
         tool.setMessagesToLog(true);
-        MainWindow viewer(compressor, nullptr);
-        QObject::connect(&tool, &ToolWindow::imageChanged, &viewer, &MainWindow::updateImage);
+        PictureViewer viewer(Variant::Interactive);
+        QObject::connect(&tool, &ToolWindow::imageChanged, &viewer, &PictureViewer::updateImage);
         QObject::connect(&tool, &ToolWindow::imageCompressed, &viewer,
-                         &MainWindow::updateCompressed);
+                         &PictureViewer::updateCompressed);
         tool.show();
         viewer.resize(1100, 760);
         viewer.show();

@@ -14,6 +14,7 @@
 #include "ResultTableModel.h"
 #include "ResultsWindow.h"
 #include "SettingsExpansion.h"
+#include "StandardMenus.h"
 #include "SweepCsv.h"
 #include "SweepFile.h"
 #include "WindowState.h"
@@ -36,7 +37,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -301,15 +301,10 @@ void BatchWindow::updateEnabledControls()
 
 void BatchWindow::createMenus(QBoxLayout* layout)
 {
-    auto* menuBar = new QMenuBar(this);
-    menuBar->setObjectName(QStringLiteral("menuBar"));
-
-    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
-    fileMenu->setObjectName(QStringLiteral("fileMenu"));
-    QAction* openAction = fileMenu->addAction(QStringLiteral("&Open"));
-    openAction->setObjectName(QStringLiteral("openAction"));
-    openAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    connect(openAction, &QAction::triggered, this, &BatchWindow::openFiles);
+    // No "Save as": the results are saved from the results window.
+    StandardMenus menus(this, layout);
+    QMenu* fileMenu = menus.fileMenu();
+    StandardMenus::add(fileMenu, StandardMenus::Open, this, &BatchWindow::openFiles);
     auto* recentFilesMenu = new RecentFilesMenu(this);
     fileMenu->addMenu(recentFilesMenu);
     connect(recentFilesMenu, &RecentFilesMenu::fileChosen, this,
@@ -325,31 +320,13 @@ void BatchWindow::createMenus(QBoxLayout* layout)
     add("Save swee&p\u2026", "saveSweepAction", &BatchWindow::saveSweepFile);
     add("Open res&ults\u2026", "openResultsAction", &BatchWindow::openResultsFile);
     fileMenu->addSeparator();
-    // Reports are written from the results window; this entry stays off.
-    saveAsAction = fileMenu->addAction(QStringLiteral("Save &as"));
-    saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
-    saveAsAction->setEnabled(false);
+    add("&Reset to defaults", "resetAction", &BatchWindow::resetToDefaults);
     fileMenu->addSeparator();
-    QAction* resetAction = fileMenu->addAction(QStringLiteral("&Reset to defaults"));
-    resetAction->setObjectName(QStringLiteral("resetAction"));
-    connect(resetAction, &QAction::triggered, this, &BatchWindow::resetToDefaults);
-    fileMenu->addSeparator();
-    QAction* quitAction = fileMenu->addAction(QStringLiteral("&Quit"));
-    quitAction->setObjectName(QStringLiteral("quitAction"));
-    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-    connect(quitAction, &QAction::triggered, this, &BatchWindow::quit);
+    StandardMenus::add(fileMenu, StandardMenus::Quit, this, &BatchWindow::quit);
 
-    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("&Help"));
-    helpMenu->setObjectName(QStringLiteral("helpMenu"));
-    QAction* helpAction = helpMenu->addAction(QStringLiteral("JPEG &Help"));
-    helpAction->setObjectName(QStringLiteral("helpAction"));
-    helpAction->setShortcut(QKeySequence(Qt::Key_F1));
-    connect(helpAction, &QAction::triggered, this, &BatchWindow::showHelpWindow);
-    QAction* aboutAction = helpMenu->addAction(QStringLiteral("&About"));
-    aboutAction->setObjectName(QStringLiteral("aboutAction"));
-    connect(aboutAction, &QAction::triggered, this, &BatchWindow::showAboutWindow);
-
-    layout->setMenuBar(menuBar);
+    QMenu* helpMenu = menus.helpMenu();
+    StandardMenus::add(helpMenu, StandardMenus::HelpContents, this, &BatchWindow::showHelpWindow);
+    StandardMenus::add(helpMenu, StandardMenus::About, this, &BatchWindow::showAboutWindow);
 }
 
 void BatchWindow::updateUI()

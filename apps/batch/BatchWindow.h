@@ -16,7 +16,6 @@
 #include <vector>
 
 class HelpWindow;
-class QAction;
 class QBoxLayout;
 class QCheckBox;
 class QGridLayout;
@@ -187,7 +186,6 @@ private:
     QPushButton* quantizationButton = nullptr;
     QPushButton* downsamplingButton = nullptr;
     QPushButton* compressButton = nullptr;
-    QAction* saveAsAction = nullptr;
     QString downsamplingFile;
     // The figures line of the last sweep file opened, written back on save.
     QString sweepFigures = QStringLiteral("all");

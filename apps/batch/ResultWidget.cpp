@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ResultWidget.h"
 
+#include "BatchViewer.h"
 #include "CompressionResult.h"
 #include "DownsamplingWindow.h"
 #include "Figures.h"
@@ -8,7 +9,6 @@
 #include "JPEGCompressor.h"
 #include "JPEGSettings.h"
 #include "JpegFrame.h"
-#include "MainWindow.h"
 #include "QuantizationWindow.h"
 #include "Report.h"
 #include "SettingsEditor.h"
@@ -426,7 +426,7 @@ void ResultWidget::showImage()
 
     try {
         // The viewer wraps the pictures' buffers: it goes before they do.
-        const std::unique_ptr<MainWindow> viewer(new MainWindow(false, this));
+        const std::unique_ptr<BatchViewer> viewer(new BatchViewer(this));
         viewer->setModal(true);
         // A large window that the screen holds whole.
         if (const QScreen* screen = viewer->screen()) {

@@ -16,6 +16,7 @@
 #include "ResultTableModel.h"
 #include "ResultWidget.h"
 #include "RunSummary.h"
+#include "StandardMenus.h"
 
 #include <QAction>
 #include <QDir>
@@ -25,7 +26,6 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTabWidget>
@@ -47,22 +47,15 @@ void ResultsWindow::create()
     setModal(true);
     layout = new QGridLayout(this);
 
-    auto* menuBar = new QMenuBar(this);
-    menuBar->setObjectName(QStringLiteral("menuBar"));
-    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
-    fileMenu->setObjectName(QStringLiteral("fileMenu"));
-    reportAction = fileMenu->addAction(QStringLiteral("Save &as"));
-    reportAction->setObjectName(QStringLiteral("saveAsAction"));
-    reportAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-    connect(reportAction, &QAction::triggered, this, &ResultsWindow::saveAs);
+    StandardMenus menus(this, layout);
+    QMenu* fileMenu = menus.fileMenu();
+    reportAction =
+        StandardMenus::add(fileMenu, StandardMenus::SaveAs, this, &ResultsWindow::saveAs);
     QAction* exportAction = fileMenu->addAction(QStringLiteral("Export CSV"));
     exportAction->setObjectName(QStringLiteral("exportCsvAction"));
     connect(exportAction, &QAction::triggered, this, &ResultsWindow::exportCsvAs);
     fileMenu->addSeparator();
-    QAction* closeAction = fileMenu->addAction(QStringLiteral("Close"));
-    closeAction->setObjectName(QStringLiteral("closeAction"));
-    connect(closeAction, &QAction::triggered, this, &ResultsWindow::close);
-    layout->setMenuBar(menuBar);
+    StandardMenus::add(fileMenu, StandardMenus::Close, this, &ResultsWindow::close);
 
     summaryLabel = new QLabel(this);
     summaryLabel->setObjectName(QStringLiteral("summaryLabel"));

@@ -4,11 +4,14 @@
 #include "CompressionHistory.h"
 #include "CompressionResult.h"
 #include "Image.h"
-#include "MainWindow.h"
+#include "PictureViewer.h"
 #include "QualityMetrics.h"
+#include "StandardMenus.h"
 #include "WindowState.h"
 
 #include <QFutureWatcher>
+#include <QLayout>
+#include <QMenu>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -114,6 +117,19 @@ void HistoryCompare::compare(const HistoryEntry& first, const HistoryEntry& seco
     watcher->setFuture(QtConcurrent::run(decodePair, first.jpeg, second.jpeg, second.settings));
 }
 
+// "Save as" writes the right entry's JPEG; "Quit" closes the comparison only.
+void HistoryCompare::addFileMenu(PictureViewer& window)
+{
+    StandardMenus menus(&window, window.layout());
+    QMenu* file = menus.fileMenu();
+    QAction* saveAs =
+        StandardMenus::add(file, StandardMenus::SaveAs, &window, &PictureViewer::saveAs);
+    connect(&window, &PictureViewer::resultChanged, saveAs,
+            [saveAs](const CompressionResult* shown) { saveAs->setEnabled(shown != nullptr); });
+    file->addSeparator();
+    StandardMenus::add(file, StandardMenus::Quit, &window, &QWidget::close);
+}
+
 void HistoryCompare::present(Pair* pair)
 {
     if (pair->generation != generation) {
@@ -124,8 +140,9 @@ void HistoryCompare::present(Pair* pair)
     const QString error = pair->error;
     if (pair->right) {
         if (!viewer) {
-            viewer = std::make_unique<MainWindow>(false, nullptr);
+            viewer = std::make_unique<PictureViewer>(Variant::Batch);
             viewer->setObjectName(QStringLiteral("compareWindow"));
+            addFileMenu(*viewer);
             viewer->resize(1100, 700);
             // As large as that where the screen has the room, never larger.
             WindowState::keepOnScreen(viewer.get());

@@ -9,7 +9,7 @@
 
 class CompressionResult;
 class Image;
-class MainWindow;
+class PictureViewer;
 struct HistoryEntry;
 
 // Two compressions of the history side by side in a viewer of their own:
@@ -27,7 +27,7 @@ public:
 
     void compare(const HistoryEntry& left, const HistoryEntry& right);
     // The viewer, once a comparison has been asked for.
-    MainWindow* window() const { return viewer.get(); }
+    PictureViewer* window() const { return viewer.get(); }
     bool isBusy() const { return running > 0; }
 
 signals:
@@ -39,9 +39,10 @@ public:
     struct Pair;
 
 private:
+    static void addFileMenu(PictureViewer& window);
     void present(Pair* pair);
 
-    std::unique_ptr<MainWindow> viewer;
+    std::unique_ptr<PictureViewer> viewer;
     // What the viewer shows; the result's source is `left`.
     std::unique_ptr<Image> left;
     std::unique_ptr<CompressionResult> right;

@@ -13,9 +13,9 @@
 #include "JPEGCompressor.h"
 #include "JpegPropertiesWindow.h"
 #include "LiveCompression.h"
-#include "MainWindow.h"
 #include "MemoryBudget.h"
 #include "PictureFormats.h"
+#include "PictureViewer.h"
 #include "Preferences.h"
 #include "QualityMetrics.h"
 #include "QuantizationWindow.h"
@@ -277,7 +277,7 @@ void ToolWindow::connectHelpers()
             &ToolWindow::useJpegSettings);
 }
 
-void ToolWindow::showBeside(MainWindow& viewer)
+void ToolWindow::showBeside(PictureViewer& viewer)
 {
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     constexpr int gap = 8;

@@ -14,7 +14,7 @@ class Image;
 class JPEGCompressor;
 class JpegPropertiesWindow;
 class LiveCompression;
-class MainWindow;
+class PictureViewer;
 class JPEGSettings;
 class QAction;
 class RecentFilesMenu;
@@ -42,7 +42,7 @@ public:
     // Restores both windows' settings and shows them: the tool window at
     // the top left, the viewer filling the room to its right, unless the
     // last run left them elsewhere; either way both lie on the screen.
-    void showBeside(MainWindow& viewer);
+    void showBeside(PictureViewer& viewer);
     // Room for every control without scrolling, and for the history beside.
     QSize sizeHint() const override;
 

@@ -4,7 +4,7 @@
 #include "FileNames.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
-#include "MainWindow.h"
+#include "PictureViewer.h"
 #include "ToolWindow.h"
 #include "Version.h"
 
@@ -84,11 +84,12 @@ int main(int argc, char* argv[])
         compressor.getSettings()->useAnnexKTables();
         ToolWindow tool(compressor);
         tool.setMessagesToLog(parser.isSet(screenshotOption));
-        MainWindow viewer(compressor, nullptr);
-        QObject::connect(&tool, &ToolWindow::imageChanged, &viewer, &MainWindow::updateImage);
+        PictureViewer viewer(Variant::Interactive);
+        QObject::connect(&tool, &ToolWindow::imageChanged, &viewer, &PictureViewer::updateImage);
         QObject::connect(&tool, &ToolWindow::imageCompressed, &viewer,
-                         &MainWindow::updateCompressed);
-        QObject::connect(&viewer, &MainWindow::pictureDropped, &tool, &ToolWindow::openImageFile);
+                         &PictureViewer::updateCompressed);
+        QObject::connect(&viewer, &PictureViewer::pictureDropped, &tool,
+                         &ToolWindow::openImageFile);
         QObject::connect(
             &tool, &ToolWindow::compressionNamed, &viewer,
             [&viewer](const QString& name) { viewer.setPaneCaptions(QString(), name); });

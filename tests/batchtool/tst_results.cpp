@@ -643,7 +643,7 @@ private slots:
                 dialog->reject();
         });
         opened.showResult(0);
-        QCOMPARE(opens, QStringList{"MainWindow"});
+        QCOMPARE(opens, QStringList{"BatchViewer"});
         QCOMPARE(catcher.record.count, 1);
     }
 

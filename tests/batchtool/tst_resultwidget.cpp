@@ -3,7 +3,7 @@
 #include "DownsamplingWindow.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
-#include "MainWindow.h"
+#include "PictureViewer.h"
 #include "QuantizationWindow.h"
 #include "Report.h"
 #include "ResultWidget.h"
@@ -86,7 +86,7 @@ class ViewerCloser
 public:
     ViewerCloser()
         : watcher([this](QWidget* modal) {
-              if (auto* viewer = qobject_cast<MainWindow*>(modal)) {
+              if (auto* viewer = qobject_cast<PictureViewer*>(modal)) {
                   ++opened;
                   parent = viewer->parentWidget();
                   modal_ = viewer->isModal();

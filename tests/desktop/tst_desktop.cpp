@@ -8,8 +8,8 @@
 #include "FileNames.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
-#include "MainWindow.h"
 #include "PictureFormats.h"
+#include "PictureViewer.h"
 #include "Preferences.h"
 #include "QuantizationChooser.h"
 #include "QuantizationWindow.h"
@@ -112,7 +112,7 @@ private slots:
             tool.findChild<QCheckBox*>("grayscaleOutputCheck")->setChecked(true);
             tool.saveSettings();
 
-            MainWindow viewer(compressor, nullptr);
+            PictureViewer viewer(Variant::Interactive);
             viewer.rotate();
             viewer.saveSettings();
 
@@ -136,7 +136,7 @@ private slots:
         QCOMPARE(settings->getDCTMethod(), JPEGSettings::FLOAT);
         QVERIFY(settings->getGrayscaleOutput());
 
-        MainWindow viewer(compressor, nullptr);
+        PictureViewer viewer(Variant::Interactive);
         viewer.restoreSettings();
         QCOMPARE(viewer.findChild<QSplitter*>("splitter")->orientation(), Qt::Vertical);
 
@@ -201,7 +201,7 @@ private slots:
         QCOMPARE(batch.getBatchSettings()->luminanceTables.size(), std::size_t(1));
         QCOMPARE(batch.getBatchSettings()->downsamplingPairs.size(), std::size_t(1));
 
-        MainWindow viewer(compressor, nullptr);
+        PictureViewer viewer(Variant::Interactive);
         viewer.restoreSettings();
         QVERIFY(TestPictures::write(path("p.png"), 8, 8));
         QVERIFY(tool.openImageFile(path("p.png")));
@@ -235,8 +235,8 @@ private slots:
         // tessera: a picture dropped on either window opens.
         JPEGCompressor compressor;
         ToolWindow tool(compressor);
-        MainWindow viewer(compressor, nullptr);
-        connect(&viewer, &MainWindow::pictureDropped, &tool, &ToolWindow::openImageFile);
+        PictureViewer viewer(Variant::Interactive);
+        connect(&viewer, &PictureViewer::pictureDropped, &tool, &ToolWindow::openImageFile);
         QVERIFY(drop(&tool, {path("drop/a.png")}));
         QVERIFY(compressor.getImage());
         QVERIFY(tool.findChild<QPushButton*>("compressButton")->isEnabled());

@@ -8,7 +8,7 @@
 #include "JPEGCompressor.h"
 #include "JpegPropertiesWindow.h"
 #include "LiveCompression.h"
-#include "MainWindow.h"
+#include "PictureViewer.h"
 #include "TestPictures.h"
 #include "ToolWindow.h"
 
@@ -72,7 +72,7 @@ private:
     std::unique_ptr<ScratchDir> dir;
     std::unique_ptr<JPEGCompressor> compressor;
     std::unique_ptr<ToolWindow> tool;
-    std::unique_ptr<MainWindow> viewer;
+    std::unique_ptr<PictureViewer> viewer;
 
     template <typename T> T* toolChild(const char* name) const
     {
@@ -104,10 +104,10 @@ private slots:
         compressor = std::make_unique<JPEGCompressor>();
         compressor->getSettings()->useAnnexKTables();
         tool = std::make_unique<ToolWindow>(*compressor);
-        viewer = std::make_unique<MainWindow>(*compressor, nullptr);
-        connect(tool.get(), &ToolWindow::imageChanged, viewer.get(), &MainWindow::updateImage);
+        viewer = std::make_unique<PictureViewer>(Variant::Interactive);
+        connect(tool.get(), &ToolWindow::imageChanged, viewer.get(), &PictureViewer::updateImage);
         connect(tool.get(), &ToolWindow::imageCompressed, viewer.get(),
-                &MainWindow::updateCompressed);
+                &PictureViewer::updateCompressed);
         tool->show();
         viewer->show();
         QVERIFY(QTest::qWaitForWindowExposed(tool.get()));
@@ -348,11 +348,14 @@ private slots:
         toolChild<QPushButton>("compareButton")->click();
         QTRY_VERIFY(tool->historyCompare()->window() &&
                     tool->historyCompare()->window()->isVisible());
-        MainWindow* pair = tool->historyCompare()->window();
+        PictureViewer* pair = tool->historyCompare()->window();
         QCOMPARE(pair->findChild<ImageWidget*>(QStringLiteral("sourceImage"))->getQImage().size(),
                  QSize(96, 64));
         QVERIFY(pair->findChild<QPushButton*>(QStringLiteral("errorsButton"))->isEnabled());
         QVERIFY(pair->windowTitle().contains(QStringLiteral("#1 (left) with #2 (right)")));
+        // Its File menu saves the right-hand entry's JPEG.
+        const QAction* saveAs = pair->findChild<QAction*>(QStringLiteral("saveAsAction"));
+        QVERIFY(saveAs && saveAs->isEnabled());
     }
 
     // "Restore settings" puts back every control, the tables and the

@@ -3,7 +3,7 @@
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
-#include "MainWindow.h"
+#include "PictureViewer.h"
 #include "TestPictures.h"
 #include "ToolWindow.h"
 
@@ -57,9 +57,9 @@ private slots:
         JPEGCompressor compressor;
         compressor.getSettings()->useAnnexKTables();
         ToolWindow tool(compressor);
-        MainWindow viewer(compressor, nullptr);
-        connect(&tool, &ToolWindow::imageChanged, &viewer, &MainWindow::updateImage);
-        connect(&tool, &ToolWindow::imageCompressed, &viewer, &MainWindow::updateCompressed);
+        PictureViewer viewer(Variant::Interactive);
+        connect(&tool, &ToolWindow::imageChanged, &viewer, &PictureViewer::updateImage);
+        connect(&tool, &ToolWindow::imageCompressed, &viewer, &PictureViewer::updateCompressed);
         tool.showBeside(viewer);
         QVERIFY(QTest::qWaitForWindowExposed(&viewer));
         QCOMPARE(windowOffScreen(), QString());

@@ -11,8 +11,8 @@
 #include "CompressionResult.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
-#include "MainWindow.h"
 #include "ModalBoxes.h"
+#include "PictureViewer.h"
 #include "ToolWindow.h"
 
 #include <QApplication>
@@ -63,9 +63,10 @@ int main(int argc, char** argv)
     Image::initImage();
     JPEGCompressor compressor;
     ToolWindow tool(compressor);
-    MainWindow viewer(compressor, nullptr);
-    QObject::connect(&tool, &ToolWindow::imageChanged, &viewer, &MainWindow::updateImage);
-    QObject::connect(&tool, &ToolWindow::imageCompressed, &viewer, &MainWindow::updateCompressed);
+    PictureViewer viewer(Variant::Interactive);
+    QObject::connect(&tool, &ToolWindow::imageChanged, &viewer, &PictureViewer::updateImage);
+    QObject::connect(&tool, &ToolWindow::imageCompressed, &viewer,
+                     &PictureViewer::updateCompressed);
     Boxes boxes;
 
     const QString path = QFile::decodeName(argv[2]);

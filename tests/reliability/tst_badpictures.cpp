@@ -9,8 +9,8 @@
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "LoaderProcess.h"
-#include "MainWindow.h"
 #include "ModalBoxes.h"
+#include "PictureViewer.h"
 #include "TestPictures.h"
 #include "ToolWindow.h"
 
@@ -583,9 +583,9 @@ private slots:
         QFETCH(bool, warns);
         JPEGCompressor compressor;
         ToolWindow tool(compressor);
-        MainWindow viewer(compressor, nullptr);
-        connect(&tool, &ToolWindow::imageChanged, &viewer, &MainWindow::updateImage);
-        connect(&tool, &ToolWindow::imageCompressed, &viewer, &MainWindow::updateCompressed);
+        PictureViewer viewer(Variant::Interactive);
+        connect(&tool, &ToolWindow::imageChanged, &viewer, &PictureViewer::updateImage);
+        connect(&tool, &ToolWindow::imageCompressed, &viewer, &PictureViewer::updateCompressed);
         QVERIFY(TestPictures::write(work->file("first.png"), 16, 16));
         QVERIFY(tool.openImageFile(work->file("first.png")));
         Image* first = compressor.getImage();

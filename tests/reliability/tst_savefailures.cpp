@@ -8,8 +8,8 @@
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "JPEGSettings.h"
-#include "MainWindow.h"
 #include "ModalBoxes.h"
+#include "PictureViewer.h"
 #include "QuantizationWindow.h"
 #include "ResultsWindow.h"
 #include "TestPictures.h"
@@ -117,7 +117,7 @@ private slots:
 
         const QString path = target(dir, scenario, "copy.jpg");
         expectReported(path, "Error", [&](const QString& p) { return tool.saveCompressedAs(p); });
-        MainWindow batchViewer(false, nullptr);
+        PictureViewer batchViewer(Variant::Batch);
         batchViewer.updateImage(compressor.getImage());
         batchViewer.updateCompressed(tool.currentResult());
         expectReported(path, "Error",
@@ -168,7 +168,7 @@ private slots:
         tool.compressImage();
         QVERIFY(tool.currentResult());
         QVERIFY(tool.currentResult()->getCompressedSize() > 64);
-        MainWindow batchViewer(false, nullptr);
+        PictureViewer batchViewer(Variant::Batch);
         batchViewer.updateImage(compressor.getImage());
         batchViewer.updateCompressed(tool.currentResult());
         ResultsWindow results(nullptr);

@@ -4,7 +4,7 @@
 // the pages read well through the help window.
 
 #include "HelpWindow.h"
-#include "MainWindow.h"
+#include "PictureViewer.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,7 +81,7 @@ void TestViewerResources::viewerFindsEveryIcon()
 {
     const QString previous = QDir::currentPath();
     QVERIFY(QDir::setCurrent(resources.path()));
-    MainWindow window(false, nullptr);
+    PictureViewer window(Variant::Batch);
     HelpWindow help(nullptr);
     QDir::setCurrent(previous);
     QVERIFY(!window.windowIcon().isNull());

@@ -27,7 +27,7 @@
 #include "ImagePane.h"
 #include "ImageWidget.h"
 #include "JPEGCompressor.h"
-#include "MainWindow.h"
+#include "PictureViewer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -139,7 +139,8 @@ int main(int argc, char* argv[])
             std::fprintf(stderr, "compression failed: %s\n", qPrintable(compressor.lastError()));
             return 1;
         }
-        auto* viewer = batch ? new MainWindow(false, nullptr) : new MainWindow(compressor, nullptr);
+        auto* viewer =
+            batch ? new PictureViewer(Variant::Batch) : new PictureViewer(Variant::Interactive);
         window.reset(viewer);
         viewer->updateImage(source.get());
         viewer->updateCompressed(result.get());
@@ -150,28 +151,28 @@ int main(int argc, char* argv[])
         if (rotate)
             viewer->rotate();
         if (view == QLatin1String("colordiff"))
-            viewer->showColorDifference();
+            viewer->showView(PictureViewer::View::ColourDifference);
         else if (view == QLatin1String("errors"))
-            viewer->showErrors();
+            viewer->showView(PictureViewer::View::Errors);
         else if (view == QLatin1String("y"))
-            viewer->showY();
+            viewer->showView(PictureViewer::View::Y);
         else if (view == QLatin1String("cb"))
-            viewer->showCb();
+            viewer->showView(PictureViewer::View::Cb);
         else if (view == QLatin1String("cr"))
-            viewer->showCr();
+            viewer->showView(PictureViewer::View::Cr);
         else if (view == QLatin1String("ssim"))
-            viewer->showSSIMMap();
+            viewer->showView(PictureViewer::View::SsimMap);
         else if (view == QLatin1String("amplified"))
-            viewer->showAmplifiedDifference();
+            viewer->showView(PictureViewer::View::Amplified);
         else if (view == QLatin1String("bits"))
-            viewer->showBits();
+            viewer->showView(PictureViewer::View::Bits);
         if (gain > 0)
             viewer->setGain(gain);
         viewer->resize(size);
     }
     window->move(0, 0);
     window->show();
-    if (auto* viewer = qobject_cast<MainWindow*>(window.get())) {
+    if (auto* viewer = qobject_cast<PictureViewer*>(window.get())) {
         // Once the window is laid out, so that the panes have their size.
         QTimer::singleShot(100, [=] {
             if (zoomTo > 0)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "MainWindow.h"
+#include "PictureViewer.h"
 
 #include "BlockInspector.h"
 #include "Butteraugli.h"
@@ -20,7 +20,6 @@
 #include "SplitView.h"
 #include "WindowState.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -29,14 +28,11 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QFileDialog>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -50,6 +46,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <new>
 #include <utility>
 
@@ -145,57 +142,197 @@ QString bytes(unsigned long size)
     return QStringLiteral("%1 bytes").arg(size);
 }
 
-} // namespace
-
-MainWindow::MainWindow(bool quitOnClose, QWidget* parent)
-    : MainWindow(Variant::Batch, quitOnClose, parent)
+// The size and manner of every button with a painted icon.
+void styleToolButton(QPushButton* button)
 {
-}
-
-MainWindow::MainWindow(JPEGCompressor&, QWidget* parent)
-    : MainWindow(Variant::Interactive, true, parent)
-{
-}
-
-MainWindow::MainWindow(Variant kind, bool quit, QWidget* parent)
-    : QDialog(parent, kind == Variant::Batch ? Qt::WindowFlags(Qt::WindowMinimizeButtonHint |
-                                                               Qt::WindowMaximizeButtonHint)
-                                             : Qt::WindowFlags(Qt::Window)),
-      kind(kind), quitOnClose(quit)
-{
-    create();
-}
-
-QPushButton* MainWindow::addToolButton(const char* name, const char* icon, const char* toolTip,
-                                       void (MainWindow::*slot)())
-{
-    auto* button = new QPushButton(DataFiles::icon(icon), QString());
-    button->setObjectName(QLatin1String(name));
-    button->setToolTip(QString::fromLatin1(toolTip));
     button->setFixedSize(buttonwh, buttonwh);
     button->setIconSize(QSize(buttonwh, buttonwh));
     // Enter must not press a view or zoom button.
     button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, slot);
-    return button;
 }
 
-QLabel* MainWindow::addFigure(const char* name, const char* caption, const char* toolTip, int row,
-                              int column, bool valueToolTip)
+using View = PictureViewer::View;
+
+// One view of a result: its button, the caption of the right pane while it
+// is shown, and how its picture is made. The order is that of the buttons
+// and of PictureViewer::View.
+struct ViewInfo
 {
-    auto* captionLabel = new QLabel(QString::fromLatin1(caption));
+    View view;
+    const char* name;    // its button's object name
+    const char* icon;    // DataFiles::icon()
+    const char* toolTip; // its button's
+    const char* caption; // of the right pane; %1 stands for the gain
+    const char* what;    // "cannot show the <what> of the picture"
+    // Its 32-bit picture, sized like the source when `sourceSized`, like the
+    // decoded picture otherwise; made on first view by the result. Null for
+    // the Bits view, which draws its own.
+    const unsigned char* (*picture)(const CompressionResult& result, int gain);
+    bool sourceSized;
+    // Whether the result can make the picture; asked without making it.
+    bool (*offered)(const CompressionResult& result);
+    // Measured on first view at length: the wait cursor, and the figures
+    // measured with it shown after.
+    bool slow;
+};
+
+bool decoded(const CompressionResult& r)
+{
+    return hasPixels(r.getCompressedImage());
+}
+bool components(const CompressionResult& r)
+{
+    return r.hasComponents();
+}
+// The maps need the two pictures at one size.
+bool maps(const CompressionResult& r)
+{
+    return r.hasMaps();
+}
+bool butteraugliFits(const CompressionResult& r)
+{
+    const Image* source = r.getSourceImage();
+    return r.hasMaps() && int(source->getWidth()) >= Butteraugli::MIN_SIDE &&
+           int(source->getHeight()) >= Butteraugli::MIN_SIDE;
+}
+bool always(const CompressionResult&)
+{
+    return true;
+}
+
+constexpr ViewInfo views[] = {
+    {View::Compressed, "imageButton", "image", "Compressed image", "Compressed",
+     "compressed picture",
+     [](const CompressionResult& r, int) -> const unsigned char* {
+         return r.getCompressedImage() ? r.getCompressedImage()->getRGB32Buffer() : nullptr;
+     },
+     false, decoded, false},
+    {View::ColourDifference, "colorDifferenceButton", "color_diff", "Color difference",
+     "Colour difference", "colour-difference map",
+     [](const CompressionResult& r, int) -> const unsigned char* { return r.getColorDifference(); },
+     true, maps, false},
+    {View::Errors, "errorsButton", "error", "Compression errors", "Changed pixels", "error map",
+     [](const CompressionResult& r, int) -> const unsigned char* { return r.getErrors(); }, true,
+     maps, false},
+    {View::Y, "yButton", "y", "Luminance Y", "Y", "Y component",
+     [](const CompressionResult& r, int) -> const unsigned char* { return r.getY_RGB32(); }, false,
+     components, false},
+    {View::Cb, "cbButton", "cb", "Chrominance Cb", "Cb", "Cb component",
+     [](const CompressionResult& r, int) -> const unsigned char* { return r.getCB_RGB32(); }, false,
+     components, false},
+    {View::Cr, "crButton", "cr", "Chrominance Cr", "Cr", "Cr component",
+     [](const CompressionResult& r, int) -> const unsigned char* { return r.getCR_RGB32(); }, false,
+     components, false},
+    {View::SsimMap, "ssimMapButton", "ssim_map", "SSIM map: local structural similarity of luma",
+     "SSIM map", "SSIM map",
+     [](const CompressionResult& r, int) -> const unsigned char* { return r.getSSIMMap(); }, true,
+     maps, false},
+    {View::ButteraugliMap, "butteraugliButton", "butteraugli_map",
+     "Butteraugli map: perceptual distance at every pixel (slow: measured on first view)",
+     "Butteraugli map", "Butteraugli map",
+     [](const CompressionResult& r, int) -> const unsigned char* { return r.getButteraugliMap(); },
+     true, butteraugliFits, true},
+    {View::Amplified, "amplifiedButton", "amplified",
+     "Amplified difference: |source - compressed| times the gain", "Difference \u00d7%1",
+     "amplified difference",
+     [](const CompressionResult& r, int gain) -> const unsigned char* {
+         return r.getAmplifiedDifference(gain);
+     },
+     true, maps, false},
+    {View::Bits, "bitsButton", "bits", "Bits: how many bits of the JPEG each 8 \u00d7 8 block cost",
+     "Bits per block", "bits per block", nullptr, false, always, false},
+};
+
+constexpr bool inViewOrder()
+{
+    for (int i = 0; i < int(std::size(views)); ++i)
+        if (int(views[i].view) != i)
+            return false;
+    return std::size(views) == std::size_t(View::Bits) + 1;
+}
+static_assert(inViewOrder(), "one row for every view, in the order of PictureViewer::View");
+
+const ViewInfo& viewInfo(View view)
+{
+    return views[int(view)];
+}
+
+// A view button is checked when its view is shown, never by a click alone:
+// a view that cannot be shown leaves the check where it was.
+class ViewButton : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    // A click never checks; the group still unchecks the button it leaves.
+    void nextCheckState() override
+    {
+        if (isChecked())
+            setChecked(false);
+    }
+};
+
+// A figure the viewer shows: the names of its two labels and its place.
+// The first four stand beside the view buttons, the others in the figures
+// panel; the row `perceptualRow` of the panel is a line of its own.
+struct FigureCell
+{
+    Figure figure;
+    const char* name;
+    int row;
+    int column;
+    const char* shortName; // null: the figure's own name
+};
+
+const FigureCell besideButtons[] = {
+    {Figure::CompressionRate, "cr", 5, 0, nullptr},
+    {Figure::CompressionPercentage, "cp", 5, 2, nullptr},
+    {Figure::BitRate, "br", 6, 0, nullptr},
+    {Figure::MSE, "mse", 6, 2, nullptr},
+};
+
+constexpr int perceptualRow = 3;
+const FigureCell inPanel[] = {
+    {Figure::PSNR, "psnr", 0, 0, nullptr},
+    {Figure::SSIM, "ssim", 0, 2, nullptr},
+    {Figure::MS_SSIM, "msSsim", 0, 4, nullptr},
+    {Figure::PSNR_Y, "psnrY", 1, 0, nullptr},
+    {Figure::PSNR_Cb, "psnrCb", 1, 2, nullptr},
+    {Figure::PSNR_Cr, "psnrCr", 1, 4, nullptr},
+    {Figure::SSIMULACRA2, "ssimulacra2", perceptualRow, 0, nullptr},
+    {Figure::Butteraugli, "butteraugli", perceptualRow, 2, nullptr},
+    // Beside the maximum distance its name needs no repeating.
+    {Figure::Butteraugli3Norm, "butteraugli3Norm", perceptualRow, 4, "3-norm"},
+};
+
+QString figureName(const FigureCell& cell)
+{
+    return QString::fromUtf8(cell.shortName ? cell.shortName : Figures::info(cell.figure).name);
+}
+
+// A caption and a value label, named `name`TextLabel and `name`Label, with
+// `toolTip` on both.
+std::pair<QLabel*, QLabel*> captionAndValue(const QString& caption, const char* name,
+                                            const QString& toolTip)
+{
+    auto* captionLabel = new QLabel(caption);
     captionLabel->setObjectName(QLatin1String(name) + QLatin1String("TextLabel"));
-    captionLabel->setToolTip(QString::fromLatin1(toolTip));
+    captionLabel->setToolTip(toolTip);
     auto* value = new QLabel;
     value->setObjectName(QLatin1String(name) + QLatin1String("Label"));
-    if (valueToolTip)
-        value->setToolTip(QString::fromLatin1(toolTip));
-    grid->addWidget(captionLabel, row, column);
-    grid->addWidget(value, row, column + 1);
-    return value;
+    value->setToolTip(toolTip);
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return {captionLabel, value};
 }
 
-void MainWindow::create()
+} // namespace
+
+PictureViewer::PictureViewer(Variant kind, QWidget* parent)
+    : QDialog(parent, kind == Variant::Batch ? Qt::WindowFlags(Qt::WindowMinimizeButtonHint |
+                                                               Qt::WindowMaximizeButtonHint)
+                                             : Qt::WindowFlags(Qt::Window)),
+      kind(kind), quitOnClose(kind == Variant::Interactive)
 {
     setWindowTitle(QStringLiteral("Images"));
     setWindowIcon(DataFiles::icon("pack"));
@@ -209,6 +346,25 @@ void MainWindow::create()
     outer->addWidget(WindowState::scrolling(content));
     resize(400, 300);
 
+    createPanes();
+    createZoomColumn();
+    createViewButtons();
+    createFigures();
+    grid->addWidget(createStatusBar(), 9, 0, 1, 16);
+    grid->setRowStretch(0, 1);
+    grid->setColumnStretch(4, 1);
+
+    setZoomWidgetsEnabled(false);
+    setViewButtonsEnabled(nullptr);
+    setShownView(std::nullopt);
+    // tessera opens a picture dropped on its viewer.
+    setAcceptDrops(kind == Variant::Interactive);
+}
+
+// The two linked panes side by side, with the pixel readout following the
+// pointer over either.
+void PictureViewer::createPanes()
+{
     sourceImage = new ImageWidget(QImage(), nullptr);
     sourceImage->setObjectName(QStringLiteral("sourceImage"));
     processedImage = new ImageWidget(QImage(), nullptr);
@@ -220,14 +376,11 @@ void MainWindow::create()
     link = new PaneLink(this);
     link->addPane(originalImageArea);
     link->addPane(processedImageArea);
-    connect(link, &PaneLink::zoomChanged, this, [this](float zoom) {
-        zoomLabel->setText(QStringLiteral("%1%").arg(number(zoom * 100.0)));
-    });
     readout = new PixelReadout;
     for (ImagePane* pane : {originalImageArea, processedImageArea}) {
         connect(pane, &ImagePane::pointerMoved, readout, &PixelReadout::showPixel);
         connect(pane, &ImagePane::pointerMoved, this, [this](const QPoint& pixel) {
-            if (activeView == bitsButton && shownBitsMap().isMeasured())
+            if (shownView() == View::Bits && shownBitsMap().isMeasured())
                 readout->setText(readout->text() + QStringLiteral("   ") +
                                  shownBitsMap().describe(pixel, bitsPlane->currentData().toInt()));
         });
@@ -238,73 +391,60 @@ void MainWindow::create()
     splitter->addWidget(originalImageArea);
     splitter->addWidget(processedImageArea);
     grid->addWidget(splitter, 0, 0, 5, 14);
+}
 
+// Right of the panes, from the top: Fit, the zoom, zoom in, reset, out.
+void PictureViewer::createZoomColumn()
+{
+    fitButton =
+        addTextButton("fitButton", "Fit", "Zoom so that the whole picture fits the pane", false);
+    connect(fitButton, &QToolButton::clicked, this, &PictureViewer::fit);
+    grid->addWidget(fitButton, 0, 15, Qt::AlignHCenter | Qt::AlignBottom);
     zoomLabel = new QLabel;
     zoomLabel->setObjectName(QStringLiteral("zoomLabel"));
     // As wide as the widest zoom, so that the buttons never move under the pointer.
     zoomLabel->setAlignment(Qt::AlignCenter);
     zoomLabel->setFixedWidth(
         zoomLabel->fontMetrics().horizontalAdvance(QStringLiteral("0000.00%")) + 4);
+    connect(link, &PaneLink::zoomChanged, this, [this](float zoom) {
+        zoomLabel->setText(QStringLiteral("%1%").arg(number(zoom * 100.0)));
+    });
     grid->addWidget(zoomLabel, 1, 15);
-    zoomInButton = addToolButton("zoomInButton", "zoom_in", "Zoom in", &MainWindow::zoomIn);
+    zoomInButton = addToolButton("zoomInButton", "zoom_in", "Zoom in");
+    connect(zoomInButton, &QPushButton::clicked, this, &PictureViewer::zoomIn);
     grid->addWidget(zoomInButton, 2, 15);
-    zoomResetButton =
-        addToolButton("zoomResetButton", "zoom_reset", "Reset zoom", &MainWindow::zoomReset);
+    zoomResetButton = addToolButton("zoomResetButton", "zoom_reset", "Reset zoom");
+    connect(zoomResetButton, &QPushButton::clicked, this, &PictureViewer::zoomReset);
     grid->addWidget(zoomResetButton, 3, 15);
-    zoomOutButton = addToolButton("zoomOutButton", "zoom_out", "Zoom out", &MainWindow::zoomOut);
+    zoomOutButton = addToolButton("zoomOutButton", "zoom_out", "Zoom out");
+    connect(zoomOutButton, &QPushButton::clicked, this, &PictureViewer::zoomOut);
     grid->addWidget(zoomOutButton, 4, 15);
+}
 
-    rotateButton = addToolButton("rotateButton", "rotate", "Rotate", &MainWindow::rotate);
-    imageButton =
-        addToolButton("imageButton", "image", "Compressed image", &MainWindow::showCompressedImage);
-    colorDifferenceButton = addToolButton("colorDifferenceButton", "color_diff", "Color difference",
-                                          &MainWindow::showColorDifference);
-    errorsButton =
-        addToolButton("errorsButton", "error", "Compression errors", &MainWindow::showErrors);
-    yButton = addToolButton("yButton", "y", "Luminance Y", &MainWindow::showY);
-    cbButton = addToolButton("cbButton", "cb", "Chrominance Cb", &MainWindow::showCb);
-    crButton = addToolButton("crButton", "cr", "Chrominance Cr", &MainWindow::showCr);
-    ssimMapButton =
-        addToolButton("ssimMapButton", "ssim_map", "SSIM map: local structural similarity of luma",
-                      &MainWindow::showSSIMMap);
-    butteraugliButton = addToolButton(
-        "butteraugliButton", "butteraugli_map",
-        "Butteraugli map: perceptual distance at every pixel (slow: measured on first view)",
-        &MainWindow::showButteraugliMap);
-    amplifiedButton = addToolButton("amplifiedButton", "amplified",
-                                    "Amplified difference: |source - compressed| times the gain",
-                                    &MainWindow::showAmplifiedDifference);
-    bitsButton = addToolButton("bitsButton", "bits",
-                               "Bits: how many bits of the JPEG each 8 \u00d7 8 block cost",
-                               &MainWindow::showBits);
+// Under the panes: Rotate, a button for every view, then Inspect.
+void PictureViewer::createViewButtons()
+{
     int column = 7;
-    for (QPushButton* button :
-         {rotateButton, imageButton, colorDifferenceButton, errorsButton, yButton, cbButton,
-          crButton, ssimMapButton, butteraugliButton, amplifiedButton, bitsButton})
-        grid->addWidget(button, 5, column++, 2, 1);
-    // The shown view's button is checked; its caption names the right pane.
+    rotateButton = addToolButton("rotateButton", "rotate", "Rotate");
+    connect(rotateButton, &QPushButton::clicked, this, &PictureViewer::rotate);
+    grid->addWidget(rotateButton, 5, column++, 2, 1);
     viewGroup = new QButtonGroup(this);
-    const std::pair<QPushButton*, const char*> views[] = {
-        {imageButton, "Compressed"},
-        {colorDifferenceButton, "Colour difference"},
-        {errorsButton, "Changed pixels"},
-        {yButton, "Y"},
-        {cbButton, "Cb"},
-        {crButton, "Cr"},
-        {ssimMapButton, "SSIM map"},
-        {butteraugliButton, "Butteraugli map"},
-        {amplifiedButton, "Difference \u00d7%1"},
-        {bitsButton, "Bits per block"}};
-    for (const auto& [button, caption] : views) {
+    for (const ViewInfo& info : views) {
+        auto* button = new ViewButton;
+        button->setObjectName(QLatin1String(info.name));
+        button->setIcon(DataFiles::icon(info.icon));
+        button->setToolTip(QString::fromUtf8(info.toolTip));
+        styleToolButton(button);
         button->setCheckable(true);
         // The painted icons fill the button: a frame in the highlight colour
         // tells the checked one.
         button->setStyleSheet(QStringLiteral(
             "QPushButton:checked { border: 2px solid palette(highlight); border-radius: 3px;"
             " background: palette(highlight); }"));
-        button->setProperty("caption", QString::fromUtf8(caption));
-        viewGroup->addButton(button);
+        viewGroup->addButton(button, int(info.view));
+        grid->addWidget(button, 5, column++, 2, 1);
     }
+    connect(viewGroup, &QButtonGroup::idClicked, this, [this](int id) { showView(View(id)); });
     // The block inspector: while checked, a click on the right pane opens
     // the block under the pointer.
     inspectButton = addTextButton("inspectButton", "Inspect",
@@ -316,59 +456,46 @@ void MainWindow::create()
     inspector->attach(processedImage, inspectButton);
     // After the inspector: a press on the divider is the split's.
     splitView = new SplitView(processedImage, this);
-    connect(inspector, &BlockInspector::blockShown, this, &MainWindow::showInspectedBlock);
-    connect(inspectButton, &QToolButton::toggled, this, &MainWindow::showInspectedBlock);
+    connect(inspector, &BlockInspector::blockShown, this, &PictureViewer::showInspectedBlock);
+    connect(inspectButton, &QToolButton::toggled, this, &PictureViewer::showInspectedBlock);
+}
 
-    crLabel = addFigure("cr", "<B>CR: ", "<b>Compression rate</b>: source size / compressed size",
-                        5, 0, true);
-    cpLabel =
-        addFigure("cp", "<B>CP: ", "<b>Compression percentage</b>: (1 - 1/CR)*100%", 5, 2, true);
-    brLabel = addFigure("br", "<B>BR: ", "<b>Bit rate</b>: 8 * compressed size / (width * height)",
-                        6, 0, true);
-    mseLabel = addFigure("mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false);
-    // The figures and the view options each take a row of their own, so that
-    // the window stays narrow enough for a laptop screen beside the tools.
+// CR, CP, BR and MSE left of the view buttons; the other figures and the view
+// options each take a row of their own, so that the window stays narrow
+// enough for a laptop screen beside the tools.
+void PictureViewer::createFigures()
+{
+    for (const FigureCell& cell : besideButtons) {
+        const auto [caption, value] =
+            addFigure(cell.name, cell.figure, QStringLiteral("<B>%1: ").arg(figureName(cell)));
+        grid->addWidget(caption, cell.row, cell.column);
+        grid->addWidget(value, cell.row, cell.column + 1);
+    }
     grid->addWidget(createFiguresPanel(), 7, 0, 1, 16);
     grid->addWidget(createViewOptions(), 8, 0, 1, 16);
+}
+
+std::pair<QLabel*, QLabel*> PictureViewer::addFigure(const char* name, Figure figure,
+                                                     const QString& caption)
+{
+    const auto labels =
+        captionAndValue(caption, name, QString::fromUtf8(Figures::info(figure).definition));
+    figureLabels[int(figure)] = labels.second;
+    return labels;
+}
+
+QWidget* PictureViewer::createStatusBar()
+{
     auto* statusBar = new QStatusBar;
     statusBar->setObjectName(QStringLiteral("statusBar"));
     statusBar->setSizeGripEnabled(false);
     // The readout's long lines are cut at the window's edge; they never widen it.
     readout->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar->addWidget(readout, 1);
-    grid->addWidget(statusBar, 9, 0, 1, 16);
-
-    grid->setRowStretch(0, 1);
-    grid->setColumnStretch(4, 1);
-
-    if (kind == Variant::Batch) {
-        auto* menuBar = new QMenuBar;
-        menuBar->setObjectName(QStringLiteral("menuBar"));
-        QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
-        fileMenu->setObjectName(QStringLiteral("fileMenu"));
-        saveAsAction = fileMenu->addAction(QStringLiteral("Save &as"));
-        saveAsAction->setObjectName(QStringLiteral("saveAsAction"));
-        saveAsAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
-        saveAsAction->setEnabled(false);
-        connect(saveAsAction, &QAction::triggered, this, &MainWindow::saveAs);
-        fileMenu->addSeparator();
-        QAction* quitAction = fileMenu->addAction(QStringLiteral("&Quit"));
-        quitAction->setObjectName(QStringLiteral("quitAction"));
-        quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-        // Closes the viewer only: ending tessera-batch here would throw away
-        // the results of its run.
-        connect(quitAction, &QAction::triggered, this, &QWidget::close);
-        outer->setMenuBar(menuBar);
-    }
-
-    setZoomWidgetsEnabled(false);
-    setViewButtonsEnabled(nullptr);
-    setActiveView(nullptr);
-    // tessera opens a picture dropped on its viewer.
-    setAcceptDrops(kind == Variant::Interactive);
+    return statusBar;
 }
 
-void MainWindow::restoreSettings()
+void PictureViewer::restoreSettings()
 {
     const QString key =
         kind == Variant::Batch ? QStringLiteral("batchViewer") : QStringLiteral("viewer");
@@ -381,7 +508,7 @@ void MainWindow::restoreSettings()
         startZoom = float(zoom);
 }
 
-void MainWindow::saveSettings() const
+void PictureViewer::saveSettings() const
 {
     const QString key =
         kind == Variant::Batch ? QStringLiteral("batchViewer") : QStringLiteral("viewer");
@@ -392,20 +519,20 @@ void MainWindow::saveSettings() const
                           image ? double(sourceImage->getZoomFactor()) : double(startZoom));
 }
 
-void MainWindow::setPaneCaptions(const QString& left, const QString& right)
+void PictureViewer::setPaneCaptions(const QString& left, const QString& right)
 {
     leftName = left;
     rightName = right;
-    setActiveView(activeView);
+    setShownView(shownView());
 }
 
-void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+void PictureViewer::dragEnterEvent(QDragEnterEvent* event)
 {
     if (acceptDrops() && !Preferences::singleLocalFile(event->mimeData()).isEmpty())
         event->acceptProposedAction();
 }
 
-void MainWindow::dropEvent(QDropEvent* event)
+void PictureViewer::dropEvent(QDropEvent* event)
 {
     const QString file = Preferences::singleLocalFile(event->mimeData());
     if (file.isEmpty())
@@ -414,7 +541,7 @@ void MainWindow::dropEvent(QDropEvent* event)
     emit pictureDropped(file);
 }
 
-QWidget* MainWindow::createFiguresPanel()
+QWidget* PictureViewer::createFiguresPanel()
 {
     auto* panel = new QFrame;
     panel->setObjectName(QStringLiteral("figuresPanel"));
@@ -422,74 +549,67 @@ QWidget* MainWindow::createFiguresPanel()
     auto* layout = new QGridLayout(panel);
     layout->setContentsMargins(6, 3, 6, 3);
     layout->setHorizontalSpacing(6);
-    const struct
-    {
-        const char* name;
-        const char* caption;
-        int figure; // a Figure, or -1 with `toolTip`
-        const char* toolTip;
-        int row;
-        int column;
-        QLabel** value;
-    } entries[] = {
-        {"psnr", "PSNR: ", int(Figure::PSNR), nullptr, 0, 0, &psnrLabel},
-        {"psnrY", "PSNR-Y: ", int(Figure::PSNR_Y), nullptr, 1, 0, &psnrYLabel},
-        {"psnrCb", "PSNR-Cb: ", int(Figure::PSNR_Cb), nullptr, 1, 2, &psnrCbLabel},
-        {"psnrCr", "PSNR-Cr: ", int(Figure::PSNR_Cr), nullptr, 1, 4, &psnrCrLabel},
-        {"ssim", "SSIM: ", int(Figure::SSIM), nullptr, 0, 2, &ssimLabel},
-        {"msSsim", "MS-SSIM: ", int(Figure::MS_SSIM), nullptr, 0, 4, &msSsimLabel},
-        {"sourceSize", "Source: ", -1, "Size of the source file", 2, 0, &sourceSizeLabel},
-        {"compressedSize", "JPEG: ", -1, "Size of the compressed file", 2, 2, &compressedSizeLabel},
-        {"dimensions", "Picture: ", -1, "Width \u00d7 height in pixels", 2, 4, &dimensionsLabel},
-        {"ssimulacra2", "SSIMULACRA 2: ", int(Figure::SSIMULACRA2), nullptr, 3, 0,
-         &ssimulacra2Label},
-        {"butteraugli", "Butteraugli: ", int(Figure::Butteraugli), nullptr, 3, 2,
-         &butteraugliLabel},
-        {"butteraugli3Norm", "3-norm: ", int(Figure::Butteraugli3Norm), nullptr, 3, 4,
-         &butteraugli3NormLabel},
-    };
     // The perceptual figures' row has a line of its own, so that its long
     // captions do not widen the columns above.
     auto* perceptual = new QHBoxLayout;
     perceptual->setSpacing(6);
-    for (const auto& entry : entries) {
-        const QString toolTip =
-            entry.figure >= 0 ? QString::fromUtf8(Figures::info(Figure(entry.figure)).definition)
-                              : QString::fromUtf8(entry.toolTip);
-        auto* caption = new QLabel(QStringLiteral("<b>%1</b>").arg(QLatin1String(entry.caption)));
-        caption->setObjectName(QLatin1String(entry.name) + QLatin1String("TextLabel"));
-        caption->setToolTip(toolTip);
-        auto* value = new QLabel;
-        value->setObjectName(QLatin1String(entry.name) + QLatin1String("Label"));
-        value->setToolTip(toolTip);
-        value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        if (entry.row == 3) {
+    for (const FigureCell& cell : inPanel) {
+        const auto [caption, value] =
+            addFigure(cell.name, cell.figure, QStringLiteral("<b>%1: </b>").arg(figureName(cell)));
+        if (cell.row == perceptualRow) {
             perceptual->addWidget(caption);
             perceptual->addWidget(value);
             perceptual->addSpacing(6);
         } else {
-            layout->addWidget(caption, entry.row, entry.column);
-            layout->addWidget(value, entry.row, entry.column + 1);
+            layout->addWidget(caption, cell.row, cell.column);
+            layout->addWidget(value, cell.row, cell.column + 1);
         }
-        *entry.value = value;
+    }
+    // The sizes and the dimensions, which are no figures of the compression.
+    const struct
+    {
+        const char* name;
+        const char* caption;
+        const char* toolTip;
+        int column;
+        QLabel** value;
+    } sizes[] = {
+        {"sourceSize", "Source: ", "Size of the source file", 0, &sourceSizeLabel},
+        {"compressedSize", "JPEG: ", "Size of the compressed file", 2, &compressedSizeLabel},
+        {"dimensions", "Picture: ", "Width \u00d7 height in pixels", 4, &dimensionsLabel},
+    };
+    for (const auto& size : sizes) {
+        const auto [caption, value] =
+            captionAndValue(QStringLiteral("<b>%1</b>").arg(QLatin1String(size.caption)), size.name,
+                            QString::fromUtf8(size.toolTip));
+        layout->addWidget(caption, 2, size.column);
+        layout->addWidget(value, 2, size.column + 1);
+        *size.value = value;
     }
     butteraugliMeasureButton = addTextButton(
         "butteraugliMeasureButton", "Measure",
         "Measure the Butteraugli distances of this compression now (takes a while)", false);
-    connect(butteraugliMeasureButton, &QToolButton::clicked, this, &MainWindow::measureButteraugli);
+    connect(butteraugliMeasureButton, &QToolButton::clicked, this,
+            &PictureViewer::measureButteraugli);
     perceptual->addWidget(butteraugliMeasureButton);
     perceptual->addStretch(1);
-    layout->addLayout(perceptual, 3, 0, 1, 7);
+    layout->addLayout(perceptual, perceptualRow, 0, 1, 7);
     layout->setColumnStretch(6, 1);
     return panel;
 }
 
-QWidget* MainWindow::createViewOptions()
+// Grid and Split left; right the choices and colour scales of the views
+// (shown with their view only) and the gain.
+QWidget* PictureViewer::createViewOptions()
 {
     auto* options = new QWidget;
     options->setObjectName(QStringLiteral("viewOptions"));
     auto* layout = new QHBoxLayout(options);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(createPaneTools());
+    layout->addStretch(1);
+    addLegends(layout);
+
     auto* gainCaption = new QLabel(QStringLiteral("Gain:"));
     gainCaption->setObjectName(QStringLiteral("gainTextLabel"));
     gainCombo = new QComboBox;
@@ -499,15 +619,24 @@ QWidget* MainWindow::createViewOptions()
     gainCombo->setToolTip(tip);
     for (int g : {1, 2, 4, 8, 16, 32})
         gainCombo->addItem(QStringLiteral("\u00d7%1").arg(g), g);
-    gainCombo->setCurrentIndex(gainCombo->findData(gain));
+    gainCombo->setCurrentIndex(gainCombo->findData(8));
     connect(gainCombo, &QComboBox::activated, this,
             [this](int index) { setGain(gainCombo->itemData(index).toInt()); });
-    ssimLegend = new QLabel;
-    ssimLegend->setObjectName(QStringLiteral("ssimLegend"));
-    ssimLegend->setToolTip(QStringLiteral("Local SSIM: 1 = identical (dark), lower = brighter; "
-                                          "grey where the 11 \u00d7 11 window does not fit"));
-    ssimLegend->setPixmap(ssimLegendPixmap(font()));
-    ssimLegend->hide();
+    layout->addWidget(gainCaption);
+    layout->addWidget(gainCombo);
+    return options;
+}
+
+void PictureViewer::addLegends(QHBoxLayout* layout)
+{
+    bitsFile = new QComboBox;
+    bitsFile->setObjectName(QStringLiteral("bitsFile"));
+    bitsFile->setToolTip(QStringLiteral("The JPEG whose blocks the Bits view shows: this "
+                                        "compression, or the JPEG file the picture was opened "
+                                        "from"));
+    bitsFile->addItem(QStringLiteral("Compression"));
+    bitsFile->addItem(QStringLiteral("Opened file"));
+    connect(bitsFile, &QComboBox::activated, this, &PictureViewer::showBits);
     bitsPlane = new QComboBox;
     bitsPlane->setObjectName(QStringLiteral("bitsPlane"));
     bitsPlane->setToolTip(QStringLiteral("The component whose blocks the Bits view shows, or all "
@@ -516,49 +645,38 @@ QWidget* MainWindow::createViewOptions()
     bitsPlane->addItem(QStringLiteral("Y"), int(BitsMap::Y));
     bitsPlane->addItem(QStringLiteral("Cb"), int(BitsMap::CB));
     bitsPlane->addItem(QStringLiteral("Cr"), int(BitsMap::CR));
-    bitsPlane->hide();
-    connect(bitsPlane, &QComboBox::activated, this, &MainWindow::showBits);
-    bitsFile = new QComboBox;
-    bitsFile->setObjectName(QStringLiteral("bitsFile"));
-    bitsFile->setToolTip(QStringLiteral("The JPEG whose blocks the Bits view shows: this "
-                                        "compression, or the JPEG file the picture was opened "
-                                        "from"));
-    bitsFile->addItem(QStringLiteral("Compression"));
-    bitsFile->addItem(QStringLiteral("Opened file"));
-    bitsFile->hide();
-    connect(bitsFile, &QComboBox::activated, this, &MainWindow::showBits);
+    connect(bitsPlane, &QComboBox::activated, this, &PictureViewer::showBits);
     bitsLegend = new QLabel;
     bitsLegend->setObjectName(QStringLiteral("bitsLegend"));
     bitsLegend->setToolTip(QStringLiteral("Bits of each block, and bits per pixel of the pixels "
                                           "the block covers: dark = cheap, white = the most "
                                           "expensive 0.5 % and above"));
-    bitsLegend->hide();
+    ssimLegend = new QLabel;
+    ssimLegend->setObjectName(QStringLiteral("ssimLegend"));
+    ssimLegend->setToolTip(QStringLiteral("Local SSIM: 1 = identical (dark), lower = brighter; "
+                                          "grey where the 11 \u00d7 11 window does not fit"));
+    ssimLegend->setPixmap(ssimLegendPixmap(font()));
     butteraugliLegend = new QLabel;
     butteraugliLegend->setObjectName(QStringLiteral("butteraugliLegend"));
     butteraugliLegend->setToolTip(
         QStringLiteral("Butteraugli distance: 0 = identical (black), about 1 = just visible, "
                        "red at 3 and above"));
     butteraugliLegend->setPixmap(butteraugliLegendPixmap(font()));
-    butteraugliLegend->hide();
-    layout->addWidget(createPaneTools());
-    layout->addStretch(1);
-    layout->addWidget(bitsFile);
-    layout->addWidget(bitsPlane);
-    layout->addWidget(bitsLegend);
-    layout->addWidget(ssimLegend);
-    layout->addWidget(butteraugliLegend);
-    layout->addWidget(gainCaption);
-    layout->addWidget(gainCombo);
-    return options;
+
+    for (QWidget* widget : std::initializer_list<QWidget*>{bitsFile, bitsPlane, bitsLegend,
+                                                           ssimLegend, butteraugliLegend}) {
+        widget->hide();
+        layout->addWidget(widget);
+    }
 }
 
-void MainWindow::rotate()
+void PictureViewer::rotate()
 {
     splitter->setOrientation(splitter->orientation() == Qt::Horizontal ? Qt::Vertical
                                                                        : Qt::Horizontal);
 }
 
-void MainWindow::updateImage(Image* newImage)
+void PictureViewer::updateImage(Image* newImage)
 {
     image = newImage;
     // The result belonged to the previous picture and may be deleted by its
@@ -577,11 +695,7 @@ void MainWindow::updateImage(Image* newImage)
         sourceImage->setQImage(QImage());
         setZoomWidgetsEnabled(false);
     }
-    if (saveAsAction)
-        saveAsAction->setEnabled(false);
     processedImage->setQImage(QImage());
-    ssimLegend->hide();
-    butteraugliLegend->hide();
     sourceImage->setZoomFactor(1.0f, true);
     processedImage->setZoomFactor(1.0f, true);
     link->adopt(1.0f);
@@ -589,14 +703,15 @@ void MainWindow::updateImage(Image* newImage)
     if (hasPixels(newImage) && startZoom != 1.0f)
         link->zoomTo(startZoom);
     setViewButtonsEnabled(nullptr);
-    setActiveView(nullptr);
+    setShownView(std::nullopt);
     setFigures(nullptr);
     readout->setPictures(hasPixels(newImage) ? newImage : nullptr, nullptr);
     updateOverlays();
     refresh();
+    emit resultChanged(nullptr);
 }
 
-void MainWindow::updateCompressed(CompressionResult* newResult)
+void PictureViewer::updateCompressed(CompressionResult* newResult)
 {
     result = newResult;
     bitsMap.clear();
@@ -606,63 +721,105 @@ void MainWindow::updateCompressed(CompressionResult* newResult)
     const Image* compressed = newResult ? newResult->getCompressedImage() : nullptr;
     if (newResult) {
         showInRightPane(compressed ? compressed->getRGB32Buffer() : nullptr, compressed,
-                        imageButton);
+                        View::Compressed);
     } else {
         processedImage->setQImage(QImage());
-        setActiveView(nullptr);
+        setShownView(std::nullopt);
     }
     readout->setPictures(hasPixels(image) ? image : nullptr,
                          hasPixels(compressed) ? compressed : nullptr);
     updateOverlays();
-    if (saveAsAction)
-        saveAsAction->setEnabled(newResult != nullptr);
     refresh();
+    emit resultChanged(newResult);
 }
 
-void MainWindow::showInRightPane(const unsigned char* pixels, const Image* sizedLike,
-                                 QPushButton* view)
+std::optional<PictureViewer::View> PictureViewer::shownView() const
+{
+    const int id = viewGroup->checkedId();
+    return id < 0 ? std::nullopt : std::optional<View>(View(id));
+}
+
+void PictureViewer::showView(View view)
+{
+    if (!canShowViews())
+        return;
+    if (view == View::Bits)
+        showBits();
+    else
+        showDerived(view);
+}
+
+void PictureViewer::showInRightPane(const unsigned char* pixels, const Image* sizedLike, View view)
 {
     processedImage->setQImage(wrap(pixels, sizedLike));
-    // The colour scales go with their maps only.
-    ssimLegend->hide();
-    bitsLegend->hide();
-    bitsPlane->hide();
-    bitsFile->hide();
     inspector->setCodedFile(QByteArray());
-    butteraugliLegend->hide();
-    setActiveView(view);
+    setShownView(view);
 }
 
-void MainWindow::setActiveView(QPushButton* view)
+// The derived pictures are made on first view. One that does not fit into
+// memory is reported, and the pane keeps what it showed; so does the
+// checked button.
+void PictureViewer::showDerived(View view)
 {
-    activeView = view;
+    const ViewInfo& info = viewInfo(view);
+    const Image* sizedLike =
+        info.sourceSized ? result->getSourceImage() : result->getCompressedImage();
+    if (info.slow)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    bool shown = true;
+    try {
+        showInRightPane(info.picture(*result, gain()), sizedLike, view);
+    } catch (const std::bad_alloc&) {
+        shown = false;
+    }
+    if (info.slow) {
+        QApplication::restoreOverrideCursor();
+        setFigures(result);
+    }
+    if (shown)
+        return;
+    const std::uint64_t width = sizedLike ? sizedLike->getWidth() : 0;
+    const std::uint64_t height = sizedLike ? sizedLike->getHeight() : 0;
+    // The maps are made two at a time, the components three.
+    const std::uint64_t needed = width * height * 4 * (info.sourceSized ? 2 : 3);
+    QMessageBox::critical(
+        this, QStringLiteral("Error"),
+        MemoryBudget::notEnoughMemory(QStringLiteral("show the %1 of the %2 x %3 picture")
+                                          .arg(QLatin1String(info.what))
+                                          .arg(width)
+                                          .arg(height),
+                                      needed)
+            .toHtmlEscaped());
+}
+
+// The checked button names the right pane and brings the options and the
+// colour scale of its view.
+void PictureViewer::setShownView(std::optional<View> view)
+{
     if (view) {
-        view->setChecked(true);
+        viewGroup->button(int(*view))->setChecked(true);
     } else if (QAbstractButton* checked = viewGroup->checkedButton()) {
         // An exclusive group keeps one button checked unless told otherwise.
         viewGroup->setExclusive(false);
         checked->setChecked(false);
         viewGroup->setExclusive(true);
     }
-    QString caption = view ? view->property("caption").toString()
-                           : (image ? QStringLiteral("Compressed: none yet") : QString());
-    if (view == amplifiedButton)
-        caption = caption.arg(gain);
-    // The opened file's bits belong to no compression.
-    const bool openedFile = view == bitsButton && showsSourceBits();
-    if (openedFile)
-        caption = QStringLiteral("Opened file: bits per block");
+    ssimLegend->setVisible(view == View::SsimMap);
+    butteraugliLegend->setVisible(view == View::ButteraugliMap);
+    const bool bits = view == View::Bits;
+    bitsLegend->setVisible(bits);
+    bitsPlane->setVisible(bits);
+    bitsFile->setVisible(bits && image && image->isFromJpegFile());
+
     // Names given by the owner stand for "Source" and "Compressed".
     const QString source = leftName.isEmpty() ? QStringLiteral("Source") : leftName;
-    if (!rightName.isEmpty() && !openedFile)
-        caption =
-            view == imageButton || !view ? rightName : rightName + QStringLiteral(": ") + caption;
     // tessera's empty start tells how to get a picture.
     const QString none = kind == Variant::Interactive
                              ? QStringLiteral("No picture: open one with File \u2192 Open in "
                                               "Tools, or drop a picture file here")
                              : QStringLiteral("No picture");
     originalImageArea->setCaption(image ? source : none);
+    QString caption = rightCaption(view);
     if (splitView->isEnabled())
         caption = QStringLiteral("\u25c0 %1  |  %2 \u25b6").arg(source, caption);
     processedImageArea->setCaption(caption);
@@ -670,98 +827,28 @@ void MainWindow::setActiveView(QPushButton* view)
     splitView->setLeft(sourceImage->getQImage());
 }
 
-// The compressed picture and its components have the decoded picture's size;
-// the two maps exist only when it equals the source's.
-void MainWindow::showCompressedImage()
+QString PictureViewer::rightCaption(std::optional<View> view) const
 {
-    if (!canShowViews())
-        return;
-    const Image* compressed = result->getCompressedImage();
-    showInRightPane(compressed ? compressed->getRGB32Buffer() : nullptr, compressed, imageButton);
+    if (!view)
+        return rightName.isEmpty() ? (image ? QStringLiteral("Compressed: none yet") : QString())
+                                   : rightName;
+    // The opened file's bits belong to no compression.
+    if (view == View::Bits && showsSourceBits())
+        return QStringLiteral("Opened file: bits per block");
+    QString caption = QString::fromUtf8(viewInfo(*view).caption);
+    if (view == View::Amplified)
+        caption = caption.arg(gain());
+    if (rightName.isEmpty())
+        return caption;
+    return view == View::Compressed ? rightName : rightName + QStringLiteral(": ") + caption;
 }
 
-void MainWindow::showErrors()
+int PictureViewer::gain() const
 {
-    showDerived(
-        QStringLiteral("error map"), [this] { return result->getErrors(); }, true, errorsButton);
+    return gainCombo->currentData().toInt();
 }
 
-void MainWindow::showColorDifference()
-{
-    showDerived(
-        QStringLiteral("colour-difference map"), [this] { return result->getColorDifference(); },
-        true, colorDifferenceButton);
-}
-
-void MainWindow::showY()
-{
-    showDerived(
-        QStringLiteral("Y component"), [this] { return result->getY_RGB32(); }, false, yButton);
-}
-
-void MainWindow::showCb()
-{
-    showDerived(
-        QStringLiteral("Cb component"), [this] { return result->getCB_RGB32(); }, false, cbButton);
-}
-
-void MainWindow::showCr()
-{
-    showDerived(
-        QStringLiteral("Cr component"), [this] { return result->getCR_RGB32(); }, false, crButton);
-}
-
-// The derived pictures are made on first view. One that does not fit into
-// memory is reported, and the pane keeps what it showed.
-void MainWindow::showDerived(const QString& what, const std::function<unsigned char*()>& view,
-                             bool sourceSized, QPushButton* button)
-{
-    if (!canShowViews())
-        return;
-    const Image* sizedLike = sourceSized ? result->getSourceImage() : result->getCompressedImage();
-    try {
-        showInRightPane(view(), sizedLike, button);
-    } catch (const std::bad_alloc&) {
-        // The pane shows what it showed; so does the checked button.
-        setActiveView(activeView);
-        const std::uint64_t width = sizedLike ? sizedLike->getWidth() : 0;
-        const std::uint64_t height = sizedLike ? sizedLike->getHeight() : 0;
-        // The maps are made two at a time, the components three.
-        const std::uint64_t needed = width * height * 4 * (sourceSized ? 2 : 3);
-        QMessageBox::critical(
-            this, QStringLiteral("Error"),
-            MemoryBudget::notEnoughMemory(QStringLiteral("show the %1 of the %2 x %3 picture")
-                                              .arg(what)
-                                              .arg(width)
-                                              .arg(height),
-                                          needed)
-                .toHtmlEscaped());
-    }
-}
-
-void MainWindow::showSSIMMap()
-{
-    if (!canShowViews())
-        return;
-    showDerived(
-        QStringLiteral("SSIM map"), [this] { return result->getSSIMMap(); }, true, ssimMapButton);
-    ssimLegend->show();
-}
-
-void MainWindow::showButteraugliMap()
-{
-    if (!canShowViews())
-        return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    showDerived(
-        QStringLiteral("Butteraugli map"), [this] { return result->getButteraugliMap(); }, true,
-        butteraugliButton);
-    QApplication::restoreOverrideCursor();
-    butteraugliLegend->show();
-    setFigures(result);
-}
-
-void MainWindow::measureButteraugli()
+void PictureViewer::measureButteraugli()
 {
     if (!result)
         return;
@@ -771,29 +858,22 @@ void MainWindow::measureButteraugli()
     setFigures(result);
 }
 
-void MainWindow::showAmplifiedDifference()
-{
-    showDerived(
-        QStringLiteral("amplified difference"),
-        [this] { return result->getAmplifiedDifference(gain); }, true, amplifiedButton);
-}
-
-bool MainWindow::showsSourceBits() const
+bool PictureViewer::showsSourceBits() const
 {
     return image && image->isFromJpegFile() && bitsFile->currentIndex() == 1;
 }
 
-BitsMap& MainWindow::shownBitsMap()
+BitsMap& PictureViewer::shownBitsMap()
 {
     return showsSourceBits() ? sourceBitsMap : bitsMap;
 }
 
-QByteArray MainWindow::shownBitsFile() const
+QByteArray PictureViewer::shownBitsFile() const
 {
     return showsSourceBits() ? sourceJpeg : result->getCompressedBytes();
 }
 
-void MainWindow::showBits()
+void PictureViewer::showBits()
 {
     if (!canShowViews())
         return;
@@ -811,20 +891,15 @@ void MainWindow::showBits()
         // The pane keeps what it showed; a failed file is not offered again.
         if (showsSourceBits()) {
             bitsFile->setCurrentIndex(0);
-            setActiveView(activeView);
+            setShownView(shownView());
         }
         return;
     }
     const int plane = bitsPlane->currentData().toInt();
     processedImage->setQImage(map.render(plane));
-    ssimLegend->hide();
-    butteraugliLegend->hide();
-    setActiveView(bitsButton);
     bitsLegend->setPixmap(map.legend(plane, font()));
-    bitsLegend->show();
-    bitsPlane->show();
-    bitsFile->setVisible(image->isFromJpegFile());
     inspector->setCodedFile(showsSourceBits() ? sourceJpeg : QByteArray());
+    setShownView(View::Bits);
     // A grey file has one plane.
     for (int i = 2; i < bitsPlane->count(); ++i)
         qobject_cast<QStandardItemModel*>(bitsPlane->model())
@@ -832,43 +907,42 @@ void MainWindow::showBits()
             ->setEnabled(i - 1 < map.componentCount());
 }
 
-void MainWindow::setGain(int newGain)
+void PictureViewer::setGain(int newGain)
 {
     if (gainCombo->findData(newGain) < 0)
         return;
-    gain = newGain;
     gainCombo->setCurrentIndex(gainCombo->findData(newGain));
-    showAmplifiedDifference();
+    showView(View::Amplified);
 }
 
 // Every zoom keeps the picture point at the centre of the view in place.
-void MainWindow::zoomIn()
+void PictureViewer::zoomIn()
 {
     link->zoomBy(1);
 }
 
-void MainWindow::zoomOut()
+void PictureViewer::zoomOut()
 {
     link->zoomBy(-1);
 }
 
-void MainWindow::zoomReset()
+void PictureViewer::zoomReset()
 {
     link->zoomTo(1.0f);
 }
 
-void MainWindow::fit()
+void PictureViewer::fit()
 {
     link->fit();
 }
 
-void MainWindow::setZoom(float factor)
+void PictureViewer::setZoom(float factor)
 {
     link->zoomTo(factor);
 }
 
-QToolButton* MainWindow::addTextButton(const char* name, const char* text, const char* toolTip,
-                                       bool checkable)
+QToolButton* PictureViewer::addTextButton(const char* name, const char* text, const char* toolTip,
+                                          bool checkable)
 {
     auto* button = new QToolButton;
     button->setObjectName(QLatin1String(name));
@@ -878,22 +952,26 @@ QToolButton* MainWindow::addTextButton(const char* name, const char* text, const
     return button;
 }
 
-QWidget* MainWindow::createPaneTools()
+QPushButton* PictureViewer::addToolButton(const char* name, const char* icon, const char* toolTip)
 {
-    fitButton =
-        addTextButton("fitButton", "Fit", "Zoom so that the whole picture fits the pane", false);
-    // Above the zoom buttons.
-    grid->addWidget(fitButton, 0, 15, Qt::AlignHCenter | Qt::AlignBottom);
-    connect(fitButton, &QToolButton::clicked, this, &MainWindow::fit);
+    auto* button = new QPushButton(DataFiles::icon(icon), QString());
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(QString::fromLatin1(toolTip));
+    styleToolButton(button);
+    return button;
+}
+
+QWidget* PictureViewer::createPaneTools()
+{
     gridButton = addTextButton(
         "gridButton", "Grid",
         "Draw the 8 \u00d7 8 blocks and, when the colours are subsampled, the MCUs", true);
-    connect(gridButton, &QToolButton::toggled, this, &MainWindow::setGridVisible);
+    connect(gridButton, &QToolButton::toggled, this, &PictureViewer::setGridVisible);
     splitButton = addTextButton("splitButton", "Split",
                                 "One pane: the source left and the view right of a divider you "
                                 "drag",
                                 true);
-    connect(splitButton, &QToolButton::toggled, this, &MainWindow::setSplitView);
+    connect(splitButton, &QToolButton::toggled, this, &PictureViewer::setSplitView);
 
     auto* tools = new QWidget;
     tools->setObjectName(QStringLiteral("paneTools"));
@@ -905,13 +983,13 @@ QWidget* MainWindow::createPaneTools()
     return tools;
 }
 
-void MainWindow::setGridVisible(bool visible)
+void PictureViewer::setGridVisible(bool visible)
 {
     gridButton->setChecked(visible);
     updateOverlays();
 }
 
-void MainWindow::setSplitView(bool split)
+void PictureViewer::setSplitView(bool split)
 {
     splitButton->setChecked(split);
     if (split == splitView->isEnabled())
@@ -920,12 +998,12 @@ void MainWindow::setSplitView(bool split)
     // The source pane, shown again, comes to where the split pane was.
     link->lead(processedImageArea);
     splitView->setEnabled(split);
-    setActiveView(activeView);
+    setShownView(shownView());
 }
 
 // The MCU grid is that of the shown compression: 8 times its largest
 // sampling factors, or one block when a single component is coded alone.
-void MainWindow::updateOverlays()
+void PictureViewer::updateOverlays()
 {
     QSize mcu(ImageWidget::BLOCK, ImageWidget::BLOCK);
     const bool visible = gridButton->isChecked();
@@ -941,7 +1019,7 @@ void MainWindow::updateOverlays()
     outlineInspectedBlock();
 }
 
-QRect MainWindow::outlineInspectedBlock()
+QRect PictureViewer::outlineInspectedBlock()
 {
     const QRect area = inspectButton->isChecked() && result ? inspector->shownArea() : QRect();
     for (ImageWidget* pane : {sourceImage, processedImage})
@@ -951,7 +1029,7 @@ QRect MainWindow::outlineInspectedBlock()
 
 // The inspected block, outlined in both panes while Inspect is on, and
 // scrolled into view when the inspector moves off screen.
-void MainWindow::showInspectedBlock()
+void PictureViewer::showInspectedBlock()
 {
     const QRect area = outlineInspectedBlock();
     if (area.isNull())
@@ -963,19 +1041,19 @@ void MainWindow::showInspectedBlock()
                                       int(area.height() * zoom / 2) + 16);
 }
 
-void MainWindow::saveAs()
+void PictureViewer::saveAs()
 {
     const QString name = askJpegSaveName(this);
     if (!name.isEmpty())
         saveCompressedAs(name);
 }
 
-bool MainWindow::saveCompressedAs(const QString& name)
+bool PictureViewer::saveCompressedAs(const QString& name)
 {
     return saveCompressedJpegAs(this, result, name);
 }
 
-void MainWindow::wheelEvent(QWheelEvent* event)
+void PictureViewer::wheelEvent(QWheelEvent* event)
 {
     const int delta = event->angleDelta().y();
     if (delta > 0)
@@ -985,14 +1063,14 @@ void MainWindow::wheelEvent(QWheelEvent* event)
     event->ignore();
 }
 
-void MainWindow::closeEvent(QCloseEvent* event)
+void PictureViewer::closeEvent(QCloseEvent* event)
 {
     event->accept();
     if (quitOnClose)
         QCoreApplication::quit();
 }
 
-void MainWindow::reject()
+void PictureViewer::reject()
 {
     // The dialog's own reject() only hides the window, which would skip
     // closeEvent and with it quitOnClose.
@@ -1000,7 +1078,7 @@ void MainWindow::reject()
     close();
 }
 
-void MainWindow::keyPressEvent(QKeyEvent* event)
+void PictureViewer::keyPressEvent(QKeyEvent* event)
 {
     // tessera's viewer is a plain window: Escape neither hides it nor ends
     // the program.
@@ -1010,7 +1088,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event)
         QDialog::keyPressEvent(event);
 }
 
-void MainWindow::setZoomWidgetsEnabled(bool enabled)
+void PictureViewer::setZoomWidgetsEnabled(bool enabled)
 {
     for (QWidget* widget :
          {static_cast<QWidget*>(zoomLabel), static_cast<QWidget*>(zoomInButton),
@@ -1022,55 +1100,28 @@ void MainWindow::setZoomWidgetsEnabled(bool enabled)
 // A view is offered only when its picture can be made, so a result without a
 // decoded picture or without its derived pictures never has a missing
 // buffer read.
-void MainWindow::setViewButtonsEnabled(const CompressionResult* shown)
+void PictureViewer::setViewButtonsEnabled(const CompressionResult* shown)
 {
-    const Image* compressed = shown ? shown->getCompressedImage() : nullptr;
-    imageButton->setEnabled(hasPixels(compressed));
-    // Asked without making the pictures, which waits for the first view.
-    for (QPushButton* button : {yButton, cbButton, crButton})
-        button->setEnabled(shown && shown->hasComponents());
-    for (QPushButton* button : {errorsButton, colorDifferenceButton})
-        button->setEnabled(shown && shown->hasMaps());
-    // Both need the two pictures at one size, as the maps above do.
-    const bool comparable = shown && shown->hasMaps();
-    ssimMapButton->setEnabled(comparable);
-    const Image* source = shown ? shown->getSourceImage() : nullptr;
-    butteraugliButton->setEnabled(comparable && int(source->getWidth()) >= Butteraugli::MIN_SIDE &&
-                                  int(source->getHeight()) >= Butteraugli::MIN_SIDE);
-    amplifiedButton->setEnabled(comparable);
-    gainCombo->setEnabled(comparable);
-    bitsButton->setEnabled(shown != nullptr);
+    for (const ViewInfo& info : views)
+        viewGroup->button(int(info.view))->setEnabled(shown && info.offered(*shown));
+    gainCombo->setEnabled(shown && viewInfo(View::Amplified).offered(*shown));
 }
 
-void MainWindow::setFigures(const CompressionResult* shown)
+void PictureViewer::setFigures(const CompressionResult* shown)
 {
-    crLabel->setText(shown ? number(shown->getCompressionRate()) : QString());
-    cpLabel->setText(shown ? number(shown->getCompressionPercentage()) + QLatin1Char('%')
-                           : QString());
-    brLabel->setText(shown ? number(shown->getBitRate()) + QLatin1String(" bpp") : QString());
-    mseLabel->setText(shown ? number(shown->getMSE()) : QString());
-
-    const struct
-    {
-        QLabel* label;
-        Figure figure;
-    } quality[] = {{psnrLabel, Figure::PSNR},
-                   {psnrYLabel, Figure::PSNR_Y},
-                   {psnrCbLabel, Figure::PSNR_Cb},
-                   {psnrCrLabel, Figure::PSNR_Cr},
-                   {ssimLabel, Figure::SSIM},
-                   {msSsimLabel, Figure::MS_SSIM},
-                   {ssimulacra2Label, Figure::SSIMULACRA2}};
-    for (const auto& q : quality)
-        q.label->setText(shown ? Figures::screenText(q.figure, shown->figure(q.figure))
-                               : QString());
     // The distances take long: shown once measured, never measured here.
     const bool distances = shown && shown->hasButteraugli();
-    for (const auto& [label, which] : {std::pair{butteraugliLabel, Figure::Butteraugli},
-                                       std::pair{butteraugli3NormLabel, Figure::Butteraugli3Norm}})
-        label->setText(distances ? Figures::screenText(which, shown->figure(which))
-                       : shown   ? QStringLiteral("not yet")
-                                 : QString());
+    for (int i = 0; i < FIGURE_COUNT; ++i) {
+        QLabel* label = figureLabels[i];
+        if (!label)
+            continue;
+        const Figure figure = Figure(i);
+        const bool onRequest = figure == Figure::Butteraugli || figure == Figure::Butteraugli3Norm;
+        label->setText(!shown ? QString()
+                       : onRequest && !distances
+                           ? QStringLiteral("not yet")
+                           : Figures::screenText(figure, shown->figure(figure)));
+    }
     butteraugliMeasureButton->setEnabled(shown && shown->hasMaps() && !distances);
     const Image* source = shown ? shown->getSourceImage() : nullptr;
     const Image* compressed = shown ? shown->getCompressedImage() : nullptr;
@@ -1081,7 +1132,7 @@ void MainWindow::setFigures(const CompressionResult* shown)
                : QString());
 }
 
-void MainWindow::refresh()
+void PictureViewer::refresh()
 {
     sourceImage->update();
     processedImage->update();

@@ -2,14 +2,16 @@
 // The result viewer in both variants: contents, the state table, the views,
 // zoom and rotation, the figures, "Save as", and closing.
 
+#include "BatchViewer.h"
 #include "BitsMap.h"
 #include "BlockInspector.h"
 #include "CompressionResult.h"
+#include "Figures.h"
 #include "Image.h"
 #include "ImagePane.h"
 #include "ImageWidget.h"
 #include "JPEGCompressor.h"
-#include "MainWindow.h"
+#include "PictureViewer.h"
 #include "PixelReadout.h"
 #include "SaveJpeg.h"
 #include "TestPictures.h"
@@ -37,7 +39,7 @@ using namespace ViewerTest;
 namespace {
 
 // The viewer's grid, inside the scroll area that fills the window.
-QGridLayout* viewerGrid(const MainWindow& window)
+QGridLayout* viewerGrid(const PictureViewer& window)
 {
     const auto* content = window.findChild<QWidget*>(QStringLiteral("viewerContent"));
     return content ? qobject_cast<QGridLayout*>(content->layout()) : nullptr;
@@ -210,7 +212,7 @@ std::unique_ptr<ModalHandler> answerBoxes(SeenBox& seen)
 
 } // namespace
 
-class TestMainWindow : public QObject
+class TestPictureViewer : public QObject
 {
     Q_OBJECT
 
@@ -276,18 +278,18 @@ private:
     std::unique_ptr<ScratchDir> scratch;
 };
 
-void TestMainWindow::init()
+void TestPictureViewer::init()
 {
     scratch = std::make_unique<ScratchDir>();
 }
-void TestMainWindow::cleanup()
+void TestPictureViewer::cleanup()
 {
     scratch.reset();
 }
 
-void TestMainWindow::batchContents()
+void TestPictureViewer::batchContents()
 {
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     QCOMPARE(window.variant(), Variant::Batch);
     QCOMPARE(window.windowTitle(), QStringLiteral("Images"));
     QCOMPARE(window.size(), QSize(400, 300));
@@ -314,10 +316,10 @@ void TestMainWindow::batchContents()
     QVERIFY(label(window, "mseLabel"));
 }
 
-void TestMainWindow::interactiveContents()
+void TestPictureViewer::interactiveContents()
 {
     JPEGCompressor compressor;
-    MainWindow window(compressor, nullptr);
+    PictureViewer window(Variant::Interactive);
     QCOMPARE(window.variant(), Variant::Interactive);
     QCOMPARE(window.windowTitle(), QStringLiteral("Images"));
     QCOMPARE(window.windowType(), Qt::Window);
@@ -330,14 +332,14 @@ void TestMainWindow::interactiveContents()
         QVERIFY(label(window, name));
 }
 
-void TestMainWindow::buttonsAndCells_data()
+void TestPictureViewer::buttonsAndCells_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("toolTip");
     QTest::addColumn<QString>("icon");
     QTest::addColumn<QList<int>>("cell");
     auto row = [](const char* name, const char* tip, const char* icon, QList<int> cell) {
-        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(tip)
+        QTest::newRow(name) << QString::fromLatin1(name) << QString::fromUtf8(tip)
                             << QString::fromLatin1(icon) << cell;
     };
     row("rotateButton", "Rotate", "rotate", {5, 7, 2, 1});
@@ -361,7 +363,7 @@ void TestMainWindow::buttonsAndCells_data()
     row("zoomOutButton", "Zoom out", "zoom_out", {4, 15, 1, 1});
 }
 
-void TestMainWindow::buttonsAndCells()
+void TestPictureViewer::buttonsAndCells()
 {
     QFETCH(QString, name);
     QFETCH(QString, toolTip);
@@ -374,9 +376,9 @@ void TestMainWindow::buttonsAndCells()
     QVERIFY(picture.save(QStringLiteral("img/%1.png").arg(icon)));
 
     JPEGCompressor compressor;
-    MainWindow batch(false, nullptr);
-    MainWindow interactive(compressor, nullptr);
-    for (MainWindow* window : {&batch, &interactive}) {
+    BatchViewer batch(nullptr);
+    PictureViewer interactive(Variant::Interactive);
+    for (PictureViewer* window : {static_cast<PictureViewer*>(&batch), &interactive}) {
         QPushButton* found = button(*window, name.toLatin1().constData());
         QVERIFY(found);
         QCOMPARE(found->toolTip(), toolTip);
@@ -391,33 +393,34 @@ void TestMainWindow::buttonsAndCells()
     }
 }
 
-void TestMainWindow::figureCaptionsAndCells()
+void TestPictureViewer::figureCaptionsAndCells()
 {
-    struct Figure
+    // Named and explained as Figures names them, the value as its caption.
+    const struct
     {
         const char* name;
         const char* caption;
-        const char* toolTip;
+        ::Figure figure;
         int row, column;
-        bool valueTip;
+    } figures[] = {
+        {"cr", "<B>CR: ", ::Figure::CompressionRate, 5, 0},
+        {"cp", "<B>CP: ", ::Figure::CompressionPercentage, 5, 2},
+        {"br", "<B>BR: ", ::Figure::BitRate, 6, 0},
+        {"mse", "<B>MSE: ", ::Figure::MSE, 6, 2},
     };
-    const Figure figures[] = {
-        {"cr", "<B>CR: ", "<b>Compression rate</b>: source size / compressed size", 5, 0, true},
-        {"cp", "<B>CP: ", "<b>Compression percentage</b>: (1 - 1/CR)*100%", 5, 2, true},
-        {"br", "<B>BR: ", "<b>Bit rate</b>: 8 * compressed size / (width * height)", 6, 0, true},
-        {"mse", "<B>MSE: ", "<b>Mean square error", 6, 2, false},
-    };
-    MainWindow window(false, nullptr);
+    QCOMPARE(QString::fromUtf8(Figures::info(::Figure::CompressionRate).definition),
+             QStringLiteral("<b>Compression rate</b>: source size / compressed size"));
+    BatchViewer window(nullptr);
     QGridLayout* grid = viewerGrid(window);
-    for (const Figure& figure : figures) {
+    for (const auto& figure : figures) {
         const QByteArray name(figure.name);
         QLabel* caption = label(window, (name + "TextLabel").constData());
         QLabel* value = label(window, (name + "Label").constData());
         QVERIFY(caption && value);
         QCOMPARE(caption->text(), QString::fromLatin1(figure.caption));
-        QCOMPARE(caption->toolTip(), QString::fromLatin1(figure.toolTip));
-        QCOMPARE(value->toolTip(),
-                 figure.valueTip ? QString::fromLatin1(figure.toolTip) : QString());
+        const QString toolTip = QString::fromUtf8(Figures::info(figure.figure).definition);
+        QCOMPARE(caption->toolTip(), toolTip);
+        QCOMPARE(value->toolTip(), toolTip);
         QCOMPARE(grid->itemAtPosition(figure.row, figure.column)->widget(), caption);
         QCOMPARE(grid->itemAtPosition(figure.row, figure.column + 1)->widget(), value);
     }
@@ -429,12 +432,12 @@ void TestMainWindow::figureCaptionsAndCells()
     QCOMPARE(grid->columnStretch(0), 0);
 }
 
-void TestMainWindow::emptyState()
+void TestPictureViewer::emptyState()
 {
     JPEGCompressor compressor;
-    MainWindow batch(false, nullptr);
-    MainWindow interactive(compressor, nullptr);
-    for (MainWindow* window : {&batch, &interactive}) {
+    BatchViewer batch(nullptr);
+    PictureViewer interactive(Variant::Interactive);
+    for (PictureViewer* window : {static_cast<PictureViewer*>(&batch), &interactive}) {
         QVERIFY(button(*window, "rotateButton")->isEnabled());
         QVERIFY(viewButtonsEnabled(*window, false));
         QVERIFY(zoomWidgetsEnabled(*window, false));
@@ -448,11 +451,11 @@ void TestMainWindow::emptyState()
     QVERIFY(!saveAsAction(batch)->isEnabled());
 }
 
-void TestMainWindow::pictureState()
+void TestPictureViewer::pictureState()
 {
     Compression made = compress(QStringLiteral("source.png"), 100, 80);
     QVERIFY(made.result);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     QCOMPARE(shownBuffer(left(window)), made.source->getRGB32Buffer());
     QCOMPARE(left(window)->getQImage().size(), QSize(100, 80));
@@ -467,11 +470,11 @@ void TestMainWindow::pictureState()
     QVERIFY(!saveAsAction(window)->isEnabled());
 }
 
-void TestMainWindow::resultState()
+void TestPictureViewer::resultState()
 {
     Compression made = compress(QStringLiteral("source.png"), 100, 80);
     QVERIFY(made.result);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     QCOMPARE(shownBuffer(left(window)), made.source->getRGB32Buffer());
@@ -504,11 +507,11 @@ void TestMainWindow::resultState()
 
 // The SSIM map with its colour scale, and the amplified difference at the
 // gain chosen; the pane shows the result's own buffers.
-void TestMainWindow::errorViews()
+void TestPictureViewer::errorViews()
 {
     Compression made = compress(QStringLiteral("source.png"), 100, 80);
     JPEGCompressor compressor;
-    MainWindow window(compressor, nullptr);
+    PictureViewer window(Variant::Interactive);
     window.show();
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
@@ -553,10 +556,10 @@ void TestMainWindow::errorViews()
     QCOMPARE(gain->currentData().toInt(), 32);
 }
 
-void TestMainWindow::nullResultReturnsToPictureState()
+void TestPictureViewer::nullResultReturnsToPictureState()
 {
     Compression made = compress(QStringLiteral("source.png"), 100, 80);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.zoomIn();
     window.updateCompressed(made.result.get());
@@ -572,10 +575,10 @@ void TestMainWindow::nullResultReturnsToPictureState()
     QCOMPARE(shownBuffer(left(window)), made.source->getRGB32Buffer());
 }
 
-void TestMainWindow::nullPictureReturnsToEmptyState()
+void TestPictureViewer::nullPictureReturnsToEmptyState()
 {
     Compression made = compress(QStringLiteral("source.png"), 100, 80);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     window.zoomIn();
@@ -591,19 +594,19 @@ void TestMainWindow::nullPictureReturnsToEmptyState()
     QCOMPARE(left(window)->size(), QSize(1, 1));
 }
 
-void TestMainWindow::newPictureAfterResultResetsEverything()
+void TestPictureViewer::newPictureAfterResultResetsEverything()
 {
     Compression first = compress(QStringLiteral("first.png"), 100, 80);
     Compression second = compress(QStringLiteral("second.png"), 60, 40);
     JPEGCompressor compressor;
-    MainWindow batch(false, nullptr);
-    MainWindow interactive(compressor, nullptr);
-    for (MainWindow* window : {&batch, &interactive}) {
+    BatchViewer batch(nullptr);
+    PictureViewer interactive(Variant::Interactive);
+    for (PictureViewer* window : {static_cast<PictureViewer*>(&batch), &interactive}) {
         window->updateImage(first.source.get());
         window->updateCompressed(first.result.get());
         window->zoomIn();
         window->zoomIn();
-        window->showY();
+        window->showView(PictureViewer::View::Y);
         window->updateImage(second.source.get());
         QCOMPARE(left(*window)->getZoomFactor(), 1.0f);
         QCOMPARE(right(*window)->getZoomFactor(), 1.0f);
@@ -614,37 +617,37 @@ void TestMainWindow::newPictureAfterResultResetsEverything()
         QVERIFY(figuresEmpty(*window));
         QVERIFY(viewButtonsEnabled(*window, false));
         // The old result is not looked at again, whatever slot is called.
-        window->showCompressedImage();
-        window->showErrors();
-        window->showY();
+        window->showView(PictureViewer::View::Compressed);
+        window->showView(PictureViewer::View::Errors);
+        window->showView(PictureViewer::View::Y);
         QVERIFY(right(*window)->getQImage().isNull());
     }
     QVERIFY(!saveAsAction(batch)->isEnabled());
 }
 
-void TestMainWindow::viewsShowTheResultsBuffers()
+void TestPictureViewer::viewsShowTheResultsBuffers()
 {
     Compression made = compress(QStringLiteral("source.png"), 64, 48);
     CompressionResult& result = *made.result;
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(&result);
 
     const struct
     {
-        void (MainWindow::*slot)();
+        PictureViewer::View view;
         const unsigned char* buffer;
     } views[] = {
-        {&MainWindow::showErrors, result.getErrors()},
-        {&MainWindow::showColorDifference, result.getColorDifference()},
-        {&MainWindow::showY, result.getY_RGB32()},
-        {&MainWindow::showCb, result.getCB_RGB32()},
-        {&MainWindow::showCr, result.getCR_RGB32()},
-        {&MainWindow::showCompressedImage, result.getCompressedImage()->getRGB32Buffer()},
+        {PictureViewer::View::Errors, result.getErrors()},
+        {PictureViewer::View::ColourDifference, result.getColorDifference()},
+        {PictureViewer::View::Y, result.getY_RGB32()},
+        {PictureViewer::View::Cb, result.getCB_RGB32()},
+        {PictureViewer::View::Cr, result.getCR_RGB32()},
+        {PictureViewer::View::Compressed, result.getCompressedImage()->getRGB32Buffer()},
     };
     for (const auto& view : views) {
         QVERIFY(view.buffer);
-        (window.*view.slot)();
+        window.showView(view.view);
         QCOMPARE(shownBuffer(right(window)), view.buffer);
         QCOMPARE(right(window)->getQImage().size(), QSize(64, 48));
         QCOMPARE(right(window)->getQImage().format(), QImage::Format_RGB32);
@@ -659,17 +662,19 @@ void TestMainWindow::viewsShowTheResultsBuffers()
     QCOMPARE(shownBuffer(right(window)), result.getCompressedImage()->getRGB32Buffer());
 }
 
-void TestMainWindow::viewsKeepTheZoom()
+void TestPictureViewer::viewsKeepTheZoom()
 {
     Compression made = compress(QStringLiteral("source.png"), 40, 30);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     window.zoomIn();
     window.zoomIn();
-    for (auto slot : {&MainWindow::showErrors, &MainWindow::showColorDifference, &MainWindow::showY,
-                      &MainWindow::showCb, &MainWindow::showCr, &MainWindow::showCompressedImage}) {
-        (window.*slot)();
+    for (PictureViewer::View view :
+         {PictureViewer::View::Errors, PictureViewer::View::ColourDifference,
+          PictureViewer::View::Y, PictureViewer::View::Cb, PictureViewer::View::Cr,
+          PictureViewer::View::Compressed}) {
+        window.showView(view);
         QCOMPARE(right(window)->getZoomFactor(), 1.5625f);
         QCOMPARE(right(window)->size(), QSize(64, 48));
         QCOMPARE(left(window)->getZoomFactor(), 1.5625f);
@@ -677,18 +682,18 @@ void TestMainWindow::viewsKeepTheZoom()
     }
 }
 
-void TestMainWindow::viewsDoNothingWithoutResult()
+void TestPictureViewer::viewsDoNothingWithoutResult()
 {
     Compression made = compress(QStringLiteral("source.png"), 40, 30);
-    MainWindow window(false, nullptr);
-    window.showY(); // neither picture nor result
+    BatchViewer window(nullptr);
+    window.showView(PictureViewer::View::Y); // neither picture nor result
     QVERIFY(right(window)->getQImage().isNull());
     window.updateCompressed(made.result.get()); // a result but no picture
-    window.showY();
+    window.showView(PictureViewer::View::Y);
     QCOMPARE(shownBuffer(right(window)), made.result->getCompressedImage()->getRGB32Buffer());
 }
 
-void TestMainWindow::newResultKeepsTheZoom()
+void TestPictureViewer::newResultKeepsTheZoom()
 {
     Compression made = compress(QStringLiteral("source.png"), 40, 30);
     JPEGCompressor compressor;
@@ -697,19 +702,19 @@ void TestMainWindow::newResultKeepsTheZoom()
     std::unique_ptr<CompressionResult> newer(compressor.compressImage());
     QVERIFY(newer);
 
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     window.zoomIn();
     window.zoomIn();
-    window.showErrors();
+    window.showView(PictureViewer::View::Errors);
     window.updateCompressed(newer.get());
     QCOMPARE(shownBuffer(right(window)), newer->getCompressedImage()->getRGB32Buffer());
     QCOMPARE(right(window)->getZoomFactor(), 1.5625f);
     QCOMPARE(text(window, "zoomLabel"), QStringLiteral("156.25%"));
 }
 
-void TestMainWindow::resultWithoutDecodedPicture()
+void TestPictureViewer::resultWithoutDecodedPicture()
 {
     QVERIFY(TestPictures::write(QStringLiteral("source.png"), 30, 20));
     Image source(encoded(QStringLiteral("source.png")));
@@ -717,17 +722,18 @@ void TestMainWindow::resultWithoutDecodedPicture()
     CompressionResult result(&source, new Image(encoded(QStringLiteral("missing.jpg"))),
                              JPEGSettings());
     JPEGCompressor compressor;
-    MainWindow batch(false, nullptr);
-    MainWindow interactive(compressor, nullptr);
-    for (MainWindow* window : {&batch, &interactive}) {
+    BatchViewer batch(nullptr);
+    PictureViewer interactive(Variant::Interactive);
+    for (PictureViewer* window : {static_cast<PictureViewer*>(&batch), &interactive}) {
         window->updateImage(&source);
         window->updateCompressed(&result);
         QVERIFY(right(*window)->getQImage().isNull());
         QVERIFY(viewButtonsEnabled(*window, false));
-        for (auto slot :
-             {&MainWindow::showErrors, &MainWindow::showColorDifference, &MainWindow::showY,
-              &MainWindow::showCb, &MainWindow::showCr, &MainWindow::showCompressedImage}) {
-            (window->*slot)();
+        for (PictureViewer::View view :
+             {PictureViewer::View::Errors, PictureViewer::View::ColourDifference,
+              PictureViewer::View::Y, PictureViewer::View::Cb, PictureViewer::View::Cr,
+              PictureViewer::View::Compressed}) {
+            window->showView(view);
             QVERIFY(right(*window)->getQImage().isNull());
         }
         QVERIFY(!text(*window, "crLabel").isEmpty());
@@ -740,7 +746,7 @@ void TestMainWindow::resultWithoutDecodedPicture()
     QVERIFY(right(batch)->getQImage().isNull());
 }
 
-void TestMainWindow::resultWithoutMaps()
+void TestPictureViewer::resultWithoutMaps()
 {
     // A decoded picture of another size: components, but no maps.
     QVERIFY(TestPictures::write(QStringLiteral("source.png"), 30, 20));
@@ -748,7 +754,7 @@ void TestMainWindow::resultWithoutMaps()
     Image source(encoded(QStringLiteral("source.png")));
     CompressionResult result(&source, new Image(encoded(QStringLiteral("other.png"))),
                              JPEGSettings());
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(&source);
     window.updateCompressed(&result);
     QVERIFY(button(window, "imageButton")->isEnabled());
@@ -756,20 +762,20 @@ void TestMainWindow::resultWithoutMaps()
     QVERIFY(button(window, "cbButton")->isEnabled());
     QVERIFY(button(window, "crButton")->isEnabled());
     QVERIFY(!anyEnabled(window, {"errorsButton", "colorDifferenceButton"}));
-    window.showY();
+    window.showView(PictureViewer::View::Y);
     QCOMPARE(shownBuffer(right(window)), result.getY_RGB32());
     QCOMPARE(right(window)->getQImage().size(), QSize(20, 10));
-    window.showErrors();
+    window.showView(PictureViewer::View::Errors);
     QVERIFY(right(window)->getQImage().isNull());
-    window.showCompressedImage();
+    window.showView(PictureViewer::View::Compressed);
     QCOMPARE(right(window)->getQImage().size(), QSize(20, 10));
 }
 
 // Zoom steps divide by 1.25 down to 1/32 of the picture's size.
-void TestMainWindow::zoomOutStopsAtLowestZoom()
+void TestPictureViewer::zoomOutStopsAtLowestZoom()
 {
     Compression made = compress(QStringLiteral("source.png"), 100, 80);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     const char* expected[] = {"80%", "64%", "51.2%"};
@@ -790,10 +796,10 @@ void TestMainWindow::zoomOutStopsAtLowestZoom()
 }
 
 // Zoom steps multiply by 1.25 up to 3200 %.
-void TestMainWindow::zoomInStopsAt3200()
+void TestPictureViewer::zoomInStopsAt3200()
 {
     Compression made = compress(QStringLiteral("source.png"), 20, 10);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     const char* expected[] = {"125%", "156.25%"};
     for (const char* label : expected) {
@@ -807,10 +813,10 @@ void TestMainWindow::zoomInStopsAt3200()
     QCOMPARE(right(window)->getZoomFactor(), 32.0f);
 }
 
-void TestMainWindow::zoomResetShowsHundred()
+void TestPictureViewer::zoomResetShowsHundred()
 {
     Compression made = compress(QStringLiteral("source.png"), 20, 10);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     window.zoomOut();
@@ -820,10 +826,10 @@ void TestMainWindow::zoomResetShowsHundred()
     QCOMPARE(right(window)->getZoomFactor(), 1.0f);
 }
 
-void TestMainWindow::wheelZooms()
+void TestPictureViewer::wheelZooms()
 {
     Compression made = compress(QStringLiteral("source.png"), 20, 10);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     bool accepted = true;
     wheel(window, 0, &accepted);
@@ -840,17 +846,17 @@ void TestMainWindow::wheelZooms()
     QVERIFY(!accepted);
 }
 
-void TestMainWindow::wheelZoomsWithZoomButtonsDisabled()
+void TestPictureViewer::wheelZoomsWithZoomButtonsDisabled()
 {
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     wheel(window, 120);
     QCOMPARE(text(window, "zoomLabel"), QStringLiteral("125%"));
     QCOMPARE(left(window)->getZoomFactor(), 1.25f);
 }
 
-void TestMainWindow::rotateTwiceRestores()
+void TestPictureViewer::rotateTwiceRestores()
 {
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     auto* splitter = window.findChild<QSplitter*>(QStringLiteral("splitter"));
     QCOMPARE(splitter->orientation(), Qt::Horizontal);
     QCOMPARE(splitter->count(), 2);
@@ -866,11 +872,11 @@ void TestMainWindow::rotateTwiceRestores()
 // Scrolling either pane, the zoom buttons, Ctrl with the wheel over a pane
 // (about the pointer) and "Fit" all leave both panes on the same picture
 // point.
-void TestMainWindow::linkedPanesStayInStep()
+void TestPictureViewer::linkedPanesStayInStep()
 {
     Compression made = compress(QStringLiteral("source.png"), 300, 200);
     JPEGCompressor compressor;
-    MainWindow window(compressor, nullptr);
+    PictureViewer window(Variant::Interactive);
     window.resize(700, 500);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -918,10 +924,10 @@ void TestMainWindow::linkedPanesStayInStep()
 
 // The shown view's button is the one checked, and the panes' captions say
 // what they show.
-void TestMainWindow::checkedViewAndCaptions()
+void TestPictureViewer::checkedViewAndCaptions()
 {
     Compression made = compress(QStringLiteral("source.png"), 40, 30);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     QCOMPARE(area(window, "originalImageArea")->caption(), QStringLiteral("Source"));
     for (const char* name : viewButtons)
@@ -934,7 +940,7 @@ void TestMainWindow::checkedViewAndCaptions()
     QVERIFY(button(window, "yButton")->isChecked());
     QVERIFY(!button(window, "imageButton")->isChecked());
     QCOMPARE(b->caption(), QStringLiteral("Y"));
-    window.showErrors();
+    window.showView(PictureViewer::View::Errors);
     QVERIFY(button(window, "errorsButton")->isChecked());
     QVERIFY(!button(window, "yButton")->isChecked());
     QCOMPARE(b->caption(), QStringLiteral("Changed pixels"));
@@ -949,13 +955,13 @@ void TestMainWindow::checkedViewAndCaptions()
     window.updateCompressed(made.result.get());
     QCOMPARE(area(window, "originalImageArea")->caption(), QStringLiteral("#1"));
     QCOMPARE(b->caption(), QStringLiteral("#2"));
-    window.showCr();
+    window.showView(PictureViewer::View::Cr);
     QCOMPARE(b->caption(), QStringLiteral("#2: Cr"));
 }
 
 // Known pixels read out with the components' conversion, and the readout of
 // the pixel under the pointer in the status line.
-void TestMainWindow::pixelReadout()
+void TestPictureViewer::pixelReadout()
 {
     QImage a(4, 3, QImage::Format_RGB32), b(4, 3, QImage::Format_RGB32);
     a.fill(Qt::black);
@@ -978,7 +984,7 @@ void TestMainWindow::pixelReadout()
              QStringLiteral("x 0, y 0 Source RGB 0 0 0 YCbCr 0 128 128"));
     QVERIFY(PixelReadout::describe(QPoint(4, 0), &source, &compressed).isEmpty());
 
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(&source);
     window.updateCompressed(nullptr);
     window.zoomIn(); // 125 %: pixel (2, 1) spans 2.5 to 3.75, 1.25 to 2.5
@@ -996,11 +1002,11 @@ void TestMainWindow::pixelReadout()
 // The Bits view: one colour per block, brighter for the blocks that cost
 // more, with its legend and plane choice only while it is shown, and the
 // readout naming the block's bits.
-void TestMainWindow::bitsViewShowsTheCostOfEachBlock()
+void TestPictureViewer::bitsViewShowsTheCostOfEachBlock()
 {
     Compression c = compress(QStringLiteral("p.png"), 83, 45);
     QVERIFY(c.result);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(c.source.get());
     window.updateCompressed(c.result.get());
     auto* bits = button(window, "bitsButton");
@@ -1045,7 +1051,7 @@ void TestMainWindow::bitsViewShowsTheCostOfEachBlock()
 // A picture opened from a JPEG file: the Bits view offers that file's
 // blocks beside the compression's, accounts for every byte of it, and a
 // file whose coded data is damaged is told, not shown.
-void TestMainWindow::bitsViewOfAnOpenedJpegFile()
+void TestPictureViewer::bitsViewOfAnOpenedJpegFile()
 {
     QVERIFY(TestPictures::write(QStringLiteral("opened.png"), 61, 40));
     QVERIFY(QImage(QStringLiteral("opened.png")).save(QStringLiteral("opened.jpg"), "JPEG", 60));
@@ -1055,7 +1061,7 @@ void TestMainWindow::bitsViewOfAnOpenedJpegFile()
     compressor.setImage(&source);
     std::unique_ptr<CompressionResult> result(compressor.compressImage());
     QVERIFY(result);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(&source);
     window.updateCompressed(result.get());
     button(window, "bitsButton")->click();
@@ -1098,12 +1104,12 @@ void TestMainWindow::bitsViewOfAnOpenedJpegFile()
 
 // The grid button draws the blocks in both panes, with the MCUs of the
 // shown compression's sampling.
-void TestMainWindow::gridFollowsTheSampling()
+void TestPictureViewer::gridFollowsTheSampling()
 {
     Compression made = compress(QStringLiteral("source.png"), 40, 30);
     std::unique_ptr<CompressionResult> sampled = compressSampled(*made.source, 2, 1);
     QVERIFY(sampled);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(sampled.get());
     QToolButton* grid = toolButton(window, "gridButton");
@@ -1121,11 +1127,11 @@ void TestMainWindow::gridFollowsTheSampling()
 
 // Split shows the source left of the divider in the right pane, the left
 // pane hidden; the divider follows a drag.
-void TestMainWindow::splitViewDividerDrags()
+void TestPictureViewer::splitViewDividerDrags()
 {
     Compression made = compress(QStringLiteral("source.png"), 200, 100);
     JPEGCompressor compressor;
-    MainWindow window(compressor, nullptr);
+    PictureViewer window(Variant::Interactive);
     window.resize(700, 400);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -1151,7 +1157,7 @@ void TestMainWindow::splitViewDividerDrags()
     mouse(pane, QEvent::MouseButtonRelease, divider + QPointF(60, 0));
     QCOMPARE(pane->getDivider(), 60);
 
-    window.showY(); // another view keeps the split
+    window.showView(PictureViewer::View::Y); // another view keeps the split
     QVERIFY(pane->isSplit());
     QCOMPARE(pane->getDivider(), 60);
     toolButton(window, "splitButton")->click();
@@ -1162,13 +1168,13 @@ void TestMainWindow::splitViewDividerDrags()
 // With Inspect on, the inspector's block is outlined in both panes (a
 // chroma block of 4:2:0 covers 16 x 16 pixels) and the arrow keys' moves
 // keep it in view of the zoomed panes.
-void TestMainWindow::inspectedBlockIsOutlinedAndFollowed()
+void TestPictureViewer::inspectedBlockIsOutlinedAndFollowed()
 {
     Compression made = compress(QStringLiteral("source.png"), 240, 160);
     std::unique_ptr<CompressionResult> sampled = compressSampled(*made.source, 2, 2);
     QVERIFY(sampled);
     JPEGCompressor compressor;
-    MainWindow window(compressor, nullptr);
+    PictureViewer window(Variant::Interactive);
     window.resize(700, 450);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -1210,7 +1216,7 @@ void TestMainWindow::inspectedBlockIsOutlinedAndFollowed()
     QVERIFY(right(window)->getHighlight().isNull());
 }
 
-void TestMainWindow::numberFormats()
+void TestPictureViewer::numberFormats()
 {
     // 4 x 4 pictures padded to known file sizes; the figures follow from the
     // sizes alone.
@@ -1223,7 +1229,7 @@ void TestMainWindow::numberFormats()
     // Every picture and result stays alive until the window is gone.
     std::vector<std::unique_ptr<Image>> sources;
     std::vector<std::unique_ptr<CompressionResult>> results;
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     auto show = [&](const char* sourceName, const char* compressedName) {
         sources.push_back(std::make_unique<Image>(encoded(QString::fromLatin1(sourceName))));
         results.push_back(std::make_unique<CompressionResult>(
@@ -1253,11 +1259,11 @@ void TestMainWindow::numberFormats()
              QStringLiteral("12.3457"));
 }
 
-void TestMainWindow::interactiveFigures()
+void TestPictureViewer::interactiveFigures()
 {
     Compression made = compress(QStringLiteral("source.png"), 50, 40);
     JPEGCompressor compressor;
-    MainWindow window(compressor, nullptr);
+    PictureViewer window(Variant::Interactive);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     const double sourceSize = double(made.source->getImageSize());
@@ -1269,7 +1275,7 @@ void TestMainWindow::interactiveFigures()
     QCOMPARE(text(window, "brLabel"), number.arg(compressedSize * 8 / (50 * 40)) + " bpp");
 }
 
-void TestMainWindow::jpegNames_data()
+void TestPictureViewer::jpegNames_data()
 {
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<QString>("saved");
@@ -1293,19 +1299,19 @@ void TestMainWindow::jpegNames_data()
                                         << ".jpg";
 }
 
-void TestMainWindow::jpegNames()
+void TestPictureViewer::jpegNames()
 {
     QFETCH(QString, chosen);
     QFETCH(QString, saved);
     QCOMPARE(jpegFileName(chosen), saved);
 }
 
-void TestMainWindow::saveWritesTheResultsJpeg()
+void TestPictureViewer::saveWritesTheResultsJpeg()
 {
     Compression made = compress(QStringLiteral("source.png"), 40, 30);
     const QByteArray jpeg = made.result->getCompressedBytes();
     QVERIFY(jpeg.startsWith("\xFF\xD8"));
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     SeenBox seen;
@@ -1322,7 +1328,7 @@ void TestMainWindow::saveWritesTheResultsJpeg()
     QCOMPARE(seen.count, 0);
 }
 
-void TestMainWindow::saveOverwrites()
+void TestPictureViewer::saveOverwrites()
 {
     Compression made = compress(QStringLiteral("source.png"), 4, 3);
     QFile existing(QStringLiteral("old.jpg"));
@@ -1330,14 +1336,14 @@ void TestMainWindow::saveOverwrites()
     existing.write(QByteArray(4096, 'x'));
     existing.close();
     JPEGCompressor compressor;
-    MainWindow window(compressor, nullptr); // the interactive tool can save too
+    PictureViewer window(Variant::Interactive); // the interactive tool can save too
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     QVERIFY(window.saveCompressedAs(QStringLiteral("old.jpg")));
     QCOMPARE(contents(QStringLiteral("old.jpg")), made.result->getCompressedBytes());
 }
 
-void TestMainWindow::failedSaveShowsError_data()
+void TestPictureViewer::failedSaveShowsError_data()
 {
     QTest::addColumn<QString>("scenario");
     QTest::newRow("no result") << "no result";
@@ -1345,7 +1351,7 @@ void TestMainWindow::failedSaveShowsError_data()
     QTest::newRow("target is a folder") << "target is a folder";
 }
 
-void TestMainWindow::failedSaveShowsError()
+void TestPictureViewer::failedSaveShowsError()
 {
     QFETCH(QString, scenario);
     Compression made = compress(QStringLiteral("source.png"), 4, 3);
@@ -1359,7 +1365,7 @@ void TestMainWindow::failedSaveShowsError()
         chosen = target = QStringLiteral("folder.jpg");
     }
 
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     if (scenario != QLatin1String("no result"))
         window.updateCompressed(made.result.get());
@@ -1377,10 +1383,10 @@ void TestMainWindow::failedSaveShowsError()
     QVERIFY(window.findChild<QPushButton*>(QStringLiteral("rotateButton"))->isEnabled());
 }
 
-void TestMainWindow::saveAsDialog()
+void TestPictureViewer::saveAsDialog()
 {
     Compression made = compress(QStringLiteral("source.png"), 40, 30);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     const QString wanted = QDir::current().filePath(QStringLiteral("chosen"));
@@ -1400,10 +1406,10 @@ void TestMainWindow::saveAsDialog()
     QCOMPARE(contents(wanted + QStringLiteral(".jpg")), made.result->getCompressedBytes());
 }
 
-void TestMainWindow::saveAsDialogCancelled()
+void TestPictureViewer::saveAsDialogCancelled()
 {
     Compression made = compress(QStringLiteral("source.png"), 40, 30);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     ModalHandler handler([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
@@ -1414,10 +1420,10 @@ void TestMainWindow::saveAsDialogCancelled()
 
 // Typing "out1" saves "out1.jpg": the question about replacing a file must
 // name that file, and "No" must keep it.
-void TestMainWindow::saveAsAsksAboutTheFinalName()
+void TestPictureViewer::saveAsAsksAboutTheFinalName()
 {
     Compression made = compress(QStringLiteral("source.png"), 40, 30);
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     window.updateImage(made.source.get());
     window.updateCompressed(made.result.get());
     QFile existing(QStringLiteral("out1.jpg"));
@@ -1450,14 +1456,15 @@ void TestMainWindow::saveAsAsksAboutTheFinalName()
     QVERIFY(!QFile::exists(QStringLiteral("out1")));
 }
 
-void TestMainWindow::batchClosing()
+void TestPictureViewer::batchClosing()
 {
-    MainWindow stays(false, nullptr);
+    BatchViewer stays(nullptr);
     stays.show();
     QVERIFY(!asksToQuit([&stays] { QVERIFY(stays.close()); }));
     QVERIFY(!stays.isVisible());
 
-    MainWindow quits(true, nullptr);
+    BatchViewer quits(nullptr);
+    quits.setQuitOnClose(true);
     quits.show();
     QVERIFY(asksToQuit([&quits] { QVERIFY(quits.close()); }));
     QVERIFY(!quits.isVisible());
@@ -1468,9 +1475,9 @@ void TestMainWindow::batchClosing()
     QVERIFY(!quits.isVisible());
 }
 
-void TestMainWindow::quitEntryClosesOnlyTheViewer()
+void TestPictureViewer::quitEntryClosesOnlyTheViewer()
 {
-    MainWindow window(false, nullptr);
+    BatchViewer window(nullptr);
     int result = -1;
     ModalHandler handler([&window](QWidget* modal) {
         QCOMPARE(modal, &window);
@@ -1482,22 +1489,22 @@ void TestMainWindow::quitEntryClosesOnlyTheViewer()
     QVERIFY(!window.isVisible());
 }
 
-void TestMainWindow::interactiveClosingQuits()
+void TestPictureViewer::interactiveClosingQuits()
 {
     JPEGCompressor compressor;
-    MainWindow window(compressor, nullptr);
+    PictureViewer window(Variant::Interactive);
     window.show();
     QVERIFY(asksToQuit([&window] { window.close(); }));
 }
 
-void TestMainWindow::interactiveIgnoresEscape()
+void TestPictureViewer::interactiveIgnoresEscape()
 {
     JPEGCompressor compressor;
-    MainWindow window(compressor, nullptr);
+    PictureViewer window(Variant::Interactive);
     window.show();
     QVERIFY(!asksToQuit([&window] { QTest::keyClick(&window, Qt::Key_Escape); }));
     QVERIFY(window.isVisible());
 }
 
-QTEST_MAIN(TestMainWindow)
-#include "tst_mainwindow.moc"
+QTEST_MAIN(TestPictureViewer)
+#include "tst_pictureviewer.moc"
