@@ -228,6 +228,16 @@ void SweepTable::dropRows()
     rowList.shrink_to_fit();
 }
 
+std::vector<SweepTable::Row> SweepTable::takeRows()
+{
+    std::vector<Row> taken = std::move(rowList);
+    rowList.clear();
+    if (!ownLayout())
+        for (Row& row : taken)
+            row.cells = fields(row);
+    return taken;
+}
+
 QStringList SweepTable::otherColumns() const
 {
     QStringList others;

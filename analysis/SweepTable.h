@@ -73,6 +73,9 @@ public:
     const std::vector<Row>& rows() const { return rowList; }
     // Frees the rows read, which a long run need not hold.
     void dropRows();
+    // Takes the rows out of the table, their cells in the columns of
+    // SweepIdentity::columns().
+    std::vector<Row> takeRows();
     // The sweep the rows belong to; none for a table without rows.
     const std::optional<SweepIdentity>& identity() const { return sweepIdentity; }
     // The columns the table holds beyond the sweep's.

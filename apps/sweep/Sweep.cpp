@@ -584,7 +584,7 @@ bool mergedRows(std::vector<SweepTable>& parts, std::vector<SweepTable::Row>& al
     const int shard = SweepTable::column(QStringLiteral("shard"));
     std::map<SweepKey, QString> seen;
     for (SweepTable& part : parts) {
-        for (const SweepTable::Row& row : part.rows()) {
+        for (SweepTable::Row& row : part.takeRows()) {
             const auto [found, fresh] = seen.emplace(row.key, part.path());
             if (!fresh) {
                 complain(QStringLiteral("picture %1 entry %2 is in both %3 and %4")
@@ -594,10 +594,9 @@ bool mergedRows(std::vector<SweepTable>& parts, std::vector<SweepTable::Row>& al
                              .arg(found->second, part.path()));
                 return false;
             }
-            all.push_back({row.key, part.fields(row)});
-            all.back().cells[shard] = QStringLiteral("0/1");
+            row.cells[shard] = QStringLiteral("0/1");
+            all.push_back(std::move(row));
         }
-        part.dropRows();
     }
     return true;
 }
