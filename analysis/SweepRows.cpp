@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "SweepRows.h"
 
+#include "Figures.h"
 #include "SweepCsv.h"
 
 #include <limits>
@@ -31,14 +32,19 @@ QStringList settings()
 
 QStringList figures()
 {
-    return {QStringLiteral("psnr"),
-            QStringLiteral("psnr_y"),
-            QStringLiteral("ssim"),
-            QStringLiteral("ms_ssim"),
-            QStringLiteral("ssimulacra2"),
-            QStringLiteral("butteraugli"),
-            QStringLiteral("butteraugli_3norm"),
-            QStringLiteral("mse")};
+    QStringList columns;
+    for (Figure f : {Figure::PSNR, Figure::PSNR_Y, Figure::SSIM, Figure::MS_SSIM, Figure::MSE,
+                     Figure::SSIMULACRA2, Figure::Butteraugli, Figure::Butteraugli3Norm})
+        columns << QLatin1String(Figures::info(f).column);
+    return columns;
+}
+
+const FigureInfo* figureOf(const QString& column)
+{
+    for (int i = 0; i < FIGURE_COUNT; ++i)
+        if (column == QLatin1String(Figures::all()[i].column))
+            return &Figures::all()[i];
+    return nullptr;
 }
 
 } // namespace SweepColumns

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+struct FigureInfo;
+
 // Rows of a settings sweep with named columns, the columns of the sweep CSV:
 // whatever holds them (a CSV read back, the results of a run in memory) is
 // read through this interface, so the curves and Bjøntegaard figures come
@@ -34,7 +36,11 @@ inline const QString ok = QStringLiteral("ok");
 // The columns that describe an entry's settings, quality aside: results that
 // agree in all of them and in the picture lie on one rate-distortion curve.
 QStringList settings();
-// The quality figures a curve may be drawn or compared in, as column names.
+// The quality figures a curve may be drawn or compared in, as column names,
+// in the order the chart offers them.
 QStringList figures();
+// The figure whose column is `column` (names, units and definitions in
+// Figures), null for a column that is not a figure's.
+const FigureInfo* figureOf(const QString& column);
 
 } // namespace SweepColumns

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RDChart.h"
 
+#include "Figures.h"
 #include "RDChartLegend.h"
 #include "ResultTableModel.h"
+#include "SweepRows.h"
 
 #include <QCategoryAxis>
 #include <QChart>
@@ -43,29 +45,19 @@
 
 namespace {
 
-struct FigureChoice
-{
-    const char* column;
-    const char* name;
-};
-
-const FigureChoice figureChoices[] = {
-    {"psnr", "PSNR (dB)"},
-    {"psnr_y", "PSNR-Y (dB)"},
-    {"ssim", "SSIM"},
-    {"ms_ssim", "MS-SSIM"},
-    {"mse", "MSE"},
-    {"ssimulacra2", "SSIMULACRA 2"},
-    {"butteraugli", "Butteraugli (lower is better)"},
-    {"butteraugli_3norm", "Butteraugli 3-norm (lower is better)"},
-};
-
+// A figure as the chart names it: "PSNR (dB)", "MSE (lower is better)".
 QString figureName(const QString& column)
 {
-    for (const FigureChoice& f : figureChoices)
-        if (column == QLatin1String(f.column))
-            return QLatin1String(f.name);
-    return column;
+    const FigureInfo* f = SweepColumns::figureOf(column);
+    if (!f)
+        return column;
+    QString name = QLatin1String(f->name);
+    const QString unit = QString::fromUtf8(f->unit).trimmed();
+    if (!unit.isEmpty())
+        name += QStringLiteral(" (%1)").arg(unit);
+    if (f->lowerIsBetter)
+        name += QStringLiteral(" (lower is better)");
+    return name;
 }
 
 // Curves of one setting share a colour, curves of one picture a line style.
@@ -201,8 +193,12 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
 {
     figureCombo = new QComboBox(this);
     figureCombo->setObjectName(QStringLiteral("figureCombo"));
-    for (const FigureChoice& f : figureChoices)
-        figureCombo->addItem(QLatin1String(f.name), QLatin1String(f.column));
+    for (const QString& column : SweepColumns::figures()) {
+        figureCombo->addItem(figureName(column), column);
+        figureCombo->setItemData(figureCombo->count() - 1,
+                                 QLatin1String(SweepColumns::figureOf(column)->definition),
+                                 Qt::ToolTipRole);
+    }
     logCheck = new QCheckBox(QStringLiteral("Logarithmic bpp"), this);
     logCheck->setObjectName(QStringLiteral("logRateCheck"));
     averageCheck = new QCheckBox(QStringLiteral("Average over pictures"), this);
@@ -593,12 +589,15 @@ void RDChart::rebuildChart()
 void RDChart::rebuildDeltas()
 {
     const int index = referenceCombo->currentIndex();
-    const QString figure = figureName(options.figure).section(QLatin1Char(' '), 0, 0);
+    const FigureInfo* figure = SweepColumns::figureOf(options.figure);
     deltaTable->clear();
     deltaTable->setColumnCount(6);
     deltaTable->setHorizontalHeaderLabels(
         {QStringLiteral("Picture"), QStringLiteral("Compared"), QStringLiteral("Other settings"),
-         QStringLiteral("Points"), QStringLiteral("BD-rate (%)"), QStringLiteral("BD-") + figure});
+         QStringLiteral("Points"), QStringLiteral("BD-rate (%)"),
+         QStringLiteral("BD-") + (figure ? QString::fromLatin1(figure->name) : options.figure)});
+    if (figure)
+        deltaTable->horizontalHeaderItem(5)->setToolTip(QLatin1String(figure->definition));
     if (options.curveBy.isEmpty()) {
         deltaNote->setText(QStringLiteral(
             "Choose the setting to compare under \u201cCurves by\u201d: each curve is then "

@@ -2,6 +2,7 @@
 #include "ResultTableModel.h"
 
 #include "CsvWriter.h"
+#include "Figures.h"
 #include "FileNames.h"
 #include "SweepCsv.h"
 
@@ -218,13 +219,18 @@ QString ResultTableModel::shownText(int r, int column) const
 
 QVariant ResultTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (role != Qt::DisplayRole)
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return QVariant();
     if (orientation == Qt::Vertical)
-        return section + 1;
+        return role == Qt::DisplayRole ? QVariant(section + 1) : QVariant();
     if (section < 0 || section >= columnTotal())
         return QVariant();
-    return SweepCsv::columns()[section];
+    const QString name = SweepCsv::columns()[section];
+    if (role == Qt::DisplayRole)
+        return name;
+    // A figure's column tells what the figure is.
+    const FigureInfo* figure = SweepColumns::figureOf(name);
+    return figure ? QVariant(QLatin1String(figure->definition)) : QVariant();
 }
 
 QString ResultTableModel::describe(int row) const

@@ -3,20 +3,19 @@
 
 #include "BatchEngine.h"
 #include "BatchProgress.h"
-#include "CsvReader.h"
-#include "CsvWriter.h"
 #include "Figures.h"
 #include "FileNames.h"
 #include "FileWrite.h"
 #include "Image.h"
 #include "PictureNames.h"
-#include "RegularFile.h"
 #include "Report.h"
 #include "SettingsExpansion.h"
 #include "SweepCsv.h"
-#include "SweepIdentity.h"
 #include "SweepOptions.h"
+#include "SweepRows.h"
+#include "SweepTable.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -38,93 +37,6 @@ namespace {
 void complain(const QString& message)
 {
     std::fprintf(stderr, "tessera-sweep: %s\n", message.toLocal8Bit().constData());
-}
-
-using Key = SweepKey;
-
-bool rowKey(const QStringList& fields, Key& key)
-{
-    if (fields.size() != SweepIdentity::columns().size())
-        return false;
-    bool okPicture = false, okEntry = false;
-    key.first = fields[0].toLongLong(&okPicture);
-    key.second = fields[1].isEmpty() ? -1 : fields[1].toLongLong(&okEntry);
-    return okPicture && key.first >= 0 && (fields[1].isEmpty() || (okEntry && key.second >= 0));
-}
-
-// Reads a table written by this program: its rows by key, in file order,
-// and the sweep they belong to (none for a table without rows). A last row
-// that a killed run left half written is not read; `consumed` receives where
-// the rows read end. False with a message for a file that is not such a
-// table or whose rows are not all of one sweep.
-bool readTable(const QString& path, std::vector<std::pair<Key, QStringList>>& rows,
-               std::optional<SweepIdentity>& identity, qsizetype* consumed, QString& error)
-{
-    QString reason;
-    const std::optional<QByteArray> bytes = readRegularFile(path, TABLE_FILE_LIMIT, reason);
-    if (!bytes) {
-        error = QStringLiteral("cannot read %1: %2").arg(path, reason);
-        return false;
-    }
-    qsizetype complete = 0;
-    const std::optional<CsvTable> table = CsvTable::parse(*bytes, &reason, &complete);
-    if (!table || table->header() != SweepIdentity::columns()) {
-        error =
-            table ? QStringLiteral("%1 is not a tessera-sweep table (its header differs)").arg(path)
-                  : QStringLiteral("%1 is not a tessera-sweep table: %2").arg(path, reason);
-        return false;
-    }
-    if (consumed)
-        *consumed = complete;
-    rows.clear();
-    rows.reserve(std::size_t(table->count()));
-    identity.reset();
-    for (int i = 0; i < table->count(); ++i) {
-        Key key;
-        SweepIdentity own;
-        if (!rowKey(table->record(i), key) || !SweepIdentity::read(table->record(i), own)) {
-            error = QStringLiteral("%1: row %2 is damaged").arg(path).arg(i + 2);
-            return false;
-        }
-        if (identity && *identity != own) {
-            error = QStringLiteral("%1 mixes sweeps: row %2 differs from row 2 (%3)")
-                        .arg(path)
-                        .arg(i + 2)
-                        .arg(identity->difference(own, QStringLiteral("row 2"),
-                                                  QStringLiteral("row %1").arg(i + 2)));
-            return false;
-        }
-        identity = own;
-        rows.emplace_back(key, table->record(i));
-    }
-    return true;
-}
-
-// Writes rows in key order below the header, replacing `path` only once
-// everything is written.
-bool writeSorted(const QString& path, std::vector<std::pair<Key, QStringList>>& rows,
-                 QString& error)
-{
-    std::stable_sort(rows.begin(), rows.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    QByteArray text = CsvWriter::record(SweepIdentity::columns());
-    for (const auto& row : rows)
-        text += CsvWriter::record(row.second);
-    if (path == QLatin1String("-")) {
-        QFile out;
-        if (!out.open(stdout, QIODevice::WriteOnly) || out.write(text) != text.size() ||
-            !out.flush()) {
-            error = QStringLiteral("cannot write the standard output");
-            return false;
-        }
-        return true;
-    }
-    QString reason;
-    if (!writeFileReplacing(path, text, &reason)) {
-        error = QStringLiteral("cannot write %1: %2").arg(path, reason);
-        return false;
-    }
-    return true;
 }
 
 bool writableFolder(const QString& path)
@@ -230,201 +142,230 @@ private:
     qint64 drawn = -1000;
 };
 
-} // namespace
-
-int run(const SweepJob& job)
+QString digest(QCryptographicHash& hash)
 {
-    Image::setLibraryChatter(job.verbose);
-    BatchSettings sweep = job.settings;
-    const std::vector<JPEGSettings> entries = expandBatchSettings(sweep, nullptr);
+    return QString::fromLatin1(hash.result().toHex().left(16));
+}
 
-    // The shard's pictures, and their indices in the whole list.
-    QStringList files;
-    std::vector<int> indices;
+void addNumbers(QCryptographicHash& hash, std::initializer_list<int> numbers)
+{
+    for (int n : numbers)
+        hash.addData(QByteArray::number(n) + ' ');
+}
+
+// The identity of `job`'s run, whose sweep expands to `entries` entries.
+SweepIdentity identityOf(const SweepJob& job, std::size_t entries)
+{
+    QCryptographicHash sweepHash(QCryptographicHash::Sha256);
+    sweepHash.addData(job.sweepText.toUtf8());
+    // The tables and pairs themselves: a file of the same name may hold
+    // other values on another day.
+    for (const auto* tables : {&job.settings.luminanceTables, &job.settings.chrominanceTables}) {
+        for (const QuantizationTable& table : *tables)
+            for (unsigned k = 0; k < QuantizationTable::SIZE; ++k)
+                addNumbers(sweepHash, {int(table[k])});
+        sweepHash.addData("|");
+    }
+    for (const auto& pair : job.settings.downsamplingPairs)
+        addNumbers(sweepHash, {pair.first.vertical, pair.first.horizontal, pair.second.vertical,
+                               pair.second.horizontal});
+
+    QCryptographicHash pictureHash(QCryptographicHash::Sha256);
+    for (const QString& picture : job.canonicalPictures) {
+        pictureHash.addData(picture.toUtf8());
+        pictureHash.addData("\n");
+    }
+
+    SweepIdentity identity;
+    identity.sweep = QStringLiteral("%1:%2").arg(digest(sweepHash)).arg(entries);
+    identity.pictureList =
+        QStringLiteral("%1:%2").arg(digest(pictureHash)).arg(job.pictures.size());
+    identity.shard = QStringLiteral("%1/%2").arg(job.shardIndex).arg(job.shardCount);
+    return identity;
+}
+
+// What a run will do: the sweep's entries over the shard's pictures.
+struct Plan
+{
+    std::vector<JPEGSettings> entries;
+    QStringList files;        // the shard's pictures
+    std::vector<int> indices; // their indices in the whole list
+    long long compressions = 0;
+};
+
+Plan makePlan(const SweepJob& job)
+{
+    Plan plan;
+    BatchSettings sweep = job.settings;
+    plan.entries = expandBatchSettings(sweep, nullptr);
     for (int i = 0; i < job.pictures.size(); ++i) {
         if (i % job.shardCount == job.shardIndex) {
-            files << job.pictures[i];
-            indices.push_back(i);
+            plan.files << job.pictures[i];
+            plan.indices.push_back(i);
         }
     }
-    const long long compressions = (long long)files.size() * (long long)entries.size();
+    plan.compressions = (long long)plan.files.size() * (long long)plan.entries.size();
+    return plan;
+}
 
-    if (job.printSweep) {
-        std::printf("%s# entries: %zu\n# pictures: %lld\n# compressions: %lld\n",
-                    job.sweepText.toUtf8().constData(), entries.size(), (long long)files.size(),
-                    compressions);
-        return 0;
-    }
-    if (job.pictures.isEmpty() || entries.empty()) {
-        complain(job.pictures.isEmpty()
-                     ? QStringLiteral("nothing to do: no pictures")
-                     : QStringLiteral("nothing to do: the sweep has no entries"));
-        return 2;
-    }
-    if (files.isEmpty())
+void printPlan(const SweepJob& job, const Plan& plan)
+{
+    std::printf("%s# entries: %zu\n# pictures: %lld\n# compressions: %lld\n",
+                job.sweepText.toUtf8().constData(), plan.entries.size(),
+                (long long)plan.files.size(), plan.compressions);
+}
+
+// Why the run cannot start, empty when it can. A shard without pictures may
+// run (its table is the header alone) and is only told of.
+QString cannotStart(const SweepJob& job, const Plan& plan)
+{
+    if (job.pictures.isEmpty())
+        return QStringLiteral("nothing to do: no pictures");
+    if (plan.entries.empty())
+        return QStringLiteral("nothing to do: the sweep has no entries");
+    if (plan.files.isEmpty())
         complain(QStringLiteral("shard %1/%2 has no pictures (the sweep has %3): its table holds "
                                 "the header alone")
                      .arg(job.shardIndex)
                      .arg(job.shardCount)
                      .arg(job.pictures.size()));
-    const SweepIdentity identity = SweepIdentity::of(job, entries.size());
+    return unwritableResults(job);
+}
 
-    const QString cannot = unwritableResults(job);
-    if (!cannot.isEmpty()) {
-        complain(cannot);
-        return 2;
+// The four figures of the report in a row of a table.
+ResultStat reportStat(const SweepTable& table, const SweepTable::Row& row)
+{
+    ResultStat stat;
+    const auto read = [&](Figure figure, double& value) {
+        SweepCsv::readNumber(table.field(row, QLatin1String(Figures::info(figure).column)), value);
+    };
+    read(Figure::CompressionRate, stat.compressionRate);
+    read(Figure::CompressionPercentage, stat.compressionPercentage);
+    read(Figure::BitRate, stat.bitRate);
+    read(Figure::MSE, stat.mse);
+    stat.fileName = FileNames::textOfCell(table.field(row, SweepColumns::picture));
+    return stat;
+}
+
+// One run of a sweep that can start: its table opened (or resumed), the
+// compressions that it does not hold yet run and written to it, then the
+// table put in order and the report written.
+class SweepRun
+{
+public:
+    SweepRun(const SweepJob& job, const Plan& plan)
+        : job(job), plan(plan), identity(identityOf(job, plan.entries.size())),
+          bar(!job.quiet && ::isatty(STDERR_FILENO), plan.compressions)
+    {
+        tables.tables[JPEGSettings::LUMINANCE] = job.settings.luminanceTables;
+        tables.tables[JPEGSettings::CHROMINANCE] = job.settings.chrominanceTables;
+        tables.names[JPEGSettings::LUMINANCE] = job.luminanceNames;
+        tables.names[JPEGSettings::CHROMINANCE] = job.chrominanceNames;
     }
 
-    OutputLock outputLock(job.csvPath);
-    if (QString error; !job.csvPath.isEmpty() && !outputLock.acquire(error)) {
-        complain(error);
-        return 2;
-    }
-    // Rows kept from an earlier run, by key.
-    std::map<Key, bool> kept; // value: the row failed
-    std::vector<std::pair<Key, QStringList>> keptRows;
-    QFile csv;
-    bool resumed = false;
-    // A file that a run killed at once left empty starts afresh.
-    if (job.resume && QFileInfo(job.csvPath).size() > 0) {
-        QString error;
-        qsizetype consumed = 0;
-        std::optional<SweepIdentity> found;
-        if (!readTable(job.csvPath, keptRows, found, &consumed, error)) {
+    // The program's exit status.
+    int run()
+    {
+        if (QString error; !openTable(error)) {
             complain(error);
             return 2;
         }
-        if (found && *found != identity) {
-            complain(QStringLiteral("%1 holds rows of another run, left as it is: %2 "
-                                    "(--print-sweep shows this run's sweep)")
-                         .arg(job.csvPath, identity.difference(*found, QStringLiteral("this run"),
-                                                               QStringLiteral("the file"))));
-            return 2;
-        }
-        for (const auto& row : keptRows) {
-            const long long picture = row.first.first;
-            if (picture >= job.pictures.size() || row.first.second >= (long long)entries.size() ||
-                picture % job.shardCount != job.shardIndex ||
-                !samePicture(row.second[2], job, int(picture))) {
-                complain(
-                    QStringLiteral("%1 holds rows of another sweep (picture %2), left as it is")
-                        .arg(job.csvPath)
-                        .arg(picture));
-                return 2;
-            }
-            kept[row.first] = row.second[SweepCsv::column("status")] != QLatin1String("ok");
-        }
-        // What a killed run left half written goes; the rest stays.
-        csv.setFileName(job.csvPath);
-        if (!csv.open(QIODevice::ReadWrite) || !csv.resize(consumed) || !csv.seek(consumed)) {
-            complain(QStringLiteral("cannot write %1: %2").arg(job.csvPath, csv.errorString()));
-            return 2;
-        }
-        resumed = true;
-    } else if (!job.csvPath.isEmpty()) {
-        csv.setFileName(job.csvPath);
-        if (!csv.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-            complain(QStringLiteral("cannot write %1: %2").arg(job.csvPath, csv.errorString()));
-            return 2;
-        }
-        csv.write(CsvWriter::record(SweepIdentity::columns()));
-    } else if (!csv.open(stdout, QIODevice::WriteOnly)) {
-        complain(QStringLiteral("cannot write the standard output"));
-        return 2;
-    } else {
-        csv.write(CsvWriter::record(SweepIdentity::columns()));
+        keepEarlierRows();
+        compress();
+        return finish();
     }
-    csv.flush();
 
-    const auto isKept = [&](int file, int entry) {
-        const long long picture = indices[std::size_t(file)];
+private:
+    bool openTable(QString& error);
+    QString notThisRun(const SweepTable& found) const;
+    void keepEarlierRows();
+    void compress();
+    bool consume(BatchOutcome&& outcome);
+    bool keepJpeg(const BatchOutcome& outcome, long long picture, QString& message) const;
+    int finish();
+
+    bool isKept(int file, int entry) const
+    {
+        const long long picture = plan.indices[std::size_t(file)];
         return kept.count({picture, -1}) != 0 || kept.count({picture, entry}) != 0;
-    };
+    }
+    bool wantReport() const { return !job.reportPath.isEmpty(); }
+
+    const SweepJob& job;
+    const Plan& plan;
+    const SweepIdentity identity;
+    SweepCsv::TableNames tables;
+    SweepTable table;
+    std::map<SweepKey, bool> kept; // rows of an earlier run; value: the row failed
+    // The report's rows by key: the entry index and the figures.
+    std::map<SweepKey, std::pair<int, ResultStat>> reportRows;
+    TerminalProgress bar;
     long long failures = 0;
+    long long done = 0;
+    int lastUnloadable = -1;
+};
+
+// A new table, or with --resume the one an earlier run of this sweep and
+// shard left, whose rows are kept. A file that a run killed at once left
+// empty starts afresh.
+bool SweepRun::openTable(QString& error)
+{
+    if (!job.resume || QFileInfo(job.csvPath).size() == 0) {
+        std::optional<SweepTable> created = SweepTable::create(job.csvPath, error);
+        if (created)
+            table = std::move(*created);
+        return created.has_value();
+    }
+    std::optional<SweepTable> found = SweepTable::read(job.csvPath, error);
+    if (!found)
+        return false;
+    error = notThisRun(*found);
+    if (!error.isEmpty())
+        return false;
+    table = std::move(*found);
+    return table.resume(error);
+}
+
+// Why the rows of `found` are not of this run, empty when they are.
+QString SweepRun::notThisRun(const SweepTable& found) const
+{
+    if (found.identity() && *found.identity() != identity)
+        return QStringLiteral("%1 holds rows of another run, left as it is: %2 "
+                              "(--print-sweep shows this run's sweep)")
+            .arg(job.csvPath, identity.difference(*found.identity(), QStringLiteral("this run"),
+                                                  QStringLiteral("the file")));
+    for (const SweepTable::Row& row : found.rows()) {
+        const long long picture = row.key.first;
+        if (picture >= job.pictures.size() || row.key.second >= (long long)plan.entries.size() ||
+            picture % job.shardCount != job.shardIndex ||
+            !samePicture(found.field(row, SweepColumns::picture), job, int(picture)))
+            return QStringLiteral("%1 holds rows of another sweep (picture %2), left as it is")
+                .arg(job.csvPath)
+                .arg(picture);
+    }
+    return QString();
+}
+
+// The rows the table already holds: which compressions need not run, how
+// many of them failed, and the report's rows among them.
+void SweepRun::keepEarlierRows()
+{
+    for (const SweepTable::Row& row : table.rows()) {
+        const bool ok = table.field(row, SweepColumns::status) == SweepColumns::ok;
+        kept[row.key] = !ok;
+        if (ok && wantReport())
+            reportRows[row.key] = {int(row.key.second), reportStat(table, row)};
+    }
+    table.dropRows();
     for (const auto& row : kept)
         failures += row.second ? 1 : 0;
-    long long done = 0;
-    for (int f = 0; f < files.size(); ++f)
-        for (int e = 0; e < int(entries.size()); ++e)
+    for (int f = 0; f < plan.files.size(); ++f)
+        for (int e = 0; e < int(plan.entries.size()); ++e)
             done += isKept(f, e) ? 1 : 0;
+}
 
-    // The report's rows, by key, from the kept rows and the new ones.
-    const bool wantReport = !job.reportPath.isEmpty();
-    std::map<Key, std::pair<int, ResultStat>> reportRows;
-    if (wantReport) {
-        for (const auto& row : keptRows) {
-            const QStringList& f = row.second;
-            if (f[SweepCsv::column("status")] != QLatin1String("ok"))
-                continue;
-            ResultStat stat;
-            SweepCsv::readNumber(f[SweepCsv::column("compression_rate")], stat.compressionRate);
-            SweepCsv::readNumber(f[SweepCsv::column("compression_percentage")],
-                                 stat.compressionPercentage);
-            SweepCsv::readNumber(f[SweepCsv::column("bpp")], stat.bitRate);
-            SweepCsv::readNumber(f[SweepCsv::column("mse")], stat.mse);
-            stat.fileName = f[2];
-            reportRows[row.first] = {int(row.first.second), stat};
-        }
-    }
-    keptRows.clear();
-    keptRows.shrink_to_fit();
-
-    SweepCsv::TableNames tables;
-    tables.tables[JPEGSettings::LUMINANCE] = job.settings.luminanceTables;
-    tables.tables[JPEGSettings::CHROMINANCE] = job.settings.chrominanceTables;
-    tables.names[JPEGSettings::LUMINANCE] = job.luminanceNames;
-    tables.names[JPEGSettings::CHROMINANCE] = job.chrominanceNames;
-
-    TerminalProgress bar(!job.quiet && ::isatty(STDERR_FILENO), compressions);
-    bar.update(done);
-    bool writeFailed = false;
-    int lastUnloadable = -1;
-    const auto consume = [&](BatchOutcome&& outcome) {
-        const JPEGSettings& entry = entries[std::size_t(outcome.entryIndex)];
-        const long long picture = indices[std::size_t(outcome.fileIndex)];
-        ++done;
-        ++bar.computed;
-        bar.update(done);
-        if (outcome.status == BatchOutcome::Unloadable) {
-            // One row for the picture, without an entry.
-            if (outcome.fileIndex == lastUnloadable)
-                return true;
-            lastUnloadable = outcome.fileIndex;
-        }
-        const bool loaded = outcome.status != BatchOutcome::Unloadable;
-        const bool compressed = outcome.status == BatchOutcome::Compressed;
-        QString message = outcome.message;
-        bool failed = !compressed;
-        if (compressed && !job.jpegDir.isEmpty()) {
-            const QString name =
-                QStringLiteral("%1-%2-%3.jpg")
-                    .arg(QFileInfo(job.pictureNames[int(picture)]).completeBaseName())
-                    .arg(picture)
-                    .arg(outcome.entryIndex);
-            QString reason;
-            if (!writeFileReplacing(QDir(job.jpegDir).filePath(name), outcome.jpeg, &reason)) {
-                failed = true;
-                message = QStringLiteral("cannot keep the JPEG %1: %2").arg(name, reason);
-            }
-        }
-        if (failed)
-            ++failures;
-        ResultStat stat = outcome.takeStat(int(picture));
-        stat.fileName = job.pictureNames[int(picture)];
-        SweepCsv::Row row{entry, stat};
-        row.pictureIndex = int(picture);
-        row.loaded = loaded;
-        row.compressed = compressed;
-        row.failed = failed;
-        row.message = message;
-        row.tables = &tables;
-        csv.write(CsvWriter::record(SweepCsv::fileFields(row) + identity.fields()));
-        if (compressed && wantReport)
-            reportRows[{picture, outcome.entryIndex}] = {outcome.entryIndex, std::move(stat)};
-        writeFailed = writeFailed || !csv.flush();
-        return !writeFailed;
-    };
-
+void SweepRun::compress()
+{
     BatchEngine::Options options;
     options.workers = job.workers;
     options.keepJpegs = !job.jpegDir.isEmpty();
@@ -433,40 +374,76 @@ int run(const SweepJob& job)
     if (!FigureSet::parse(measured.join(QLatin1Char(',')), options.figures))
         options.figures = FigureSet::standard();
     BatchEngine engine(options);
-    engine.run(files, entries, consume, nullptr, isKept);
+    bar.update(done);
+    engine.run(
+        plan.files, plan.entries,
+        [this](BatchOutcome&& outcome) { return consume(std::move(outcome)); }, nullptr,
+        [this](int file, int entry) { return isKept(file, entry); });
     bar.update(done, true);
-    if (writeFailed) {
-        complain(
-            QStringLiteral("cannot write %1: %2")
-                .arg(job.csvPath.isEmpty() ? QStringLiteral("the standard output") : job.csvPath,
-                     csv.errorString()));
+}
+
+// One compression's row into the table (and the report's rows); false when
+// the table cannot be written, which ends the run.
+bool SweepRun::consume(BatchOutcome&& outcome)
+{
+    const long long picture = plan.indices[std::size_t(outcome.fileIndex)];
+    ++done;
+    ++bar.computed;
+    bar.update(done);
+    if (outcome.status == BatchOutcome::Unloadable) {
+        // One row for the picture, without an entry.
+        if (outcome.fileIndex == lastUnloadable)
+            return true;
+        lastUnloadable = outcome.fileIndex;
+    }
+    const bool compressed = outcome.status == BatchOutcome::Compressed;
+    QString message = outcome.message;
+    const bool failed =
+        !compressed || (!job.jpegDir.isEmpty() && !keepJpeg(outcome, picture, message));
+    if (failed)
+        ++failures;
+    ResultStat stat = outcome.takeStat(int(picture));
+    stat.fileName = job.pictureNames[int(picture)];
+    SweepCsv::Row row{plan.entries[std::size_t(outcome.entryIndex)], stat};
+    row.pictureIndex = int(picture);
+    row.loaded = outcome.status != BatchOutcome::Unloadable;
+    row.compressed = compressed;
+    row.failed = failed;
+    row.message = message;
+    row.tables = &tables;
+    const bool written = table.append(SweepCsv::fileFields(row) + identity.fields());
+    if (compressed && wantReport())
+        reportRows[{picture, outcome.entryIndex}] = {outcome.entryIndex, std::move(stat)};
+    return written;
+}
+
+// Keeps a compression's JPEG in the --keep-jpegs folder; false with the
+// reason in `message` when it cannot.
+bool SweepRun::keepJpeg(const BatchOutcome& outcome, long long picture, QString& message) const
+{
+    const QString name = QStringLiteral("%1-%2-%3.jpg")
+                             .arg(QFileInfo(job.pictureNames[int(picture)]).completeBaseName())
+                             .arg(picture)
+                             .arg(outcome.entryIndex);
+    QString reason;
+    if (writeFileReplacing(QDir(job.jpegDir).filePath(name), outcome.jpeg, &reason))
+        return true;
+    message = QStringLiteral("cannot keep the JPEG %1: %2").arg(name, reason);
+    return false;
+}
+
+// The table finished and put in order, the report written; the exit status.
+int SweepRun::finish()
+{
+    if (QString error; !table.finish(error)) {
+        complain(error);
         return 2;
     }
-    csv.close();
-
-    // A resumed table whose kept rows were not all before the new ones is
-    // put in order.
-    if (resumed) {
-        std::vector<std::pair<Key, QStringList>> rows;
-        std::optional<SweepIdentity> found;
-        QString error;
-        if (!readTable(job.csvPath, rows, found, nullptr, error)) {
-            complain(error);
-            return 2;
-        }
-        const bool ordered =
-            std::is_sorted(rows.begin(), rows.end(),
-                           [](const auto& a, const auto& b) { return a.first < b.first; });
-        if (!ordered && !writeSorted(job.csvPath, rows, error)) {
-            complain(error);
-            return 2;
-        }
-    }
-
-    if (wantReport) {
+    if (wantReport()) {
         QByteArray text = Report::header();
         for (const auto& row : reportRows)
-            text.append(Report::row(entries[std::size_t(row.second.first)], row.second.second));
+            text.append(
+                Report::row(plan.entries[std::size_t(row.second.first)], row.second.second));
         QString error;
         if (!Report::write(job.reportPath, text, &error)) {
             complain(QStringLiteral("cannot write the report %1: %2").arg(job.reportPath, error));
@@ -476,62 +453,77 @@ int run(const SweepJob& job)
     return failures ? 1 : 0;
 }
 
-namespace {
+} // namespace
 
-// One table given to merge.
-struct Part
+int run(const SweepJob& job)
 {
-    QString path;
-    std::vector<std::pair<Key, QStringList>> rows;
-    std::optional<SweepIdentity> identity; // none: a table without rows
-};
+    Image::setLibraryChatter(job.verbose);
+    const Plan plan = makePlan(job);
+    if (job.printSweep) {
+        printPlan(job, plan);
+        return 0;
+    }
+    if (const QString cannot = cannotStart(job, plan); !cannot.isEmpty()) {
+        complain(cannot);
+        return 2;
+    }
+    OutputLock outputLock(job.csvPath);
+    if (QString error; !job.csvPath.isEmpty() && !outputLock.acquire(error)) {
+        complain(error);
+        return 2;
+    }
+    return SweepRun(job, plan).run();
+}
+
+namespace {
 
 // Why `parts` cannot be merged at all (parts of other sweeps, a shard given
 // twice); empty when they can.
-QString conflict(const std::vector<Part>& parts, const Part& reference)
+QString conflict(const std::vector<SweepTable>& parts, const SweepTable& reference)
 {
-    const SweepIdentity& id = *reference.identity;
+    const SweepIdentity& id = *reference.identity();
     std::map<int, QString> shards;
-    for (const Part& part : parts) {
-        if (!part.identity)
+    for (const SweepTable& part : parts) {
+        if (!part.identity())
             continue;
+        const SweepIdentity& other = *part.identity();
         const QString differs =
-            id.difference(*part.identity, reference.path, part.path, /*ignoreShard=*/true);
+            id.difference(other, reference.path(), part.path(), /*ignoreShard=*/true);
         if (!differs.isEmpty())
             return QStringLiteral("%1 and %2 are parts of different sweeps: %3")
-                .arg(reference.path, part.path, differs);
-        if (part.identity->shardCount() != id.shardCount())
+                .arg(reference.path(), part.path(), differs);
+        if (other.shardCount() != id.shardCount())
             return QStringLiteral("%1 is shard %2 but %3 is shard %4: different shard counts")
-                .arg(reference.path, id.shard, part.path, part.identity->shard);
-        const auto [at, fresh] = shards.emplace(part.identity->shardIndex(), part.path);
+                .arg(reference.path(), id.shard, part.path(), other.shard);
+        const auto [at, fresh] = shards.emplace(other.shardIndex(), part.path());
         if (!fresh)
             return QStringLiteral("shard %1 is given twice: %2 and %3")
-                .arg(part.identity->shard, at->second, part.path);
+                .arg(other.shard, at->second, part.path());
     }
     return QString();
 }
 
 // What the parts lack of their whole sweep: missing shards and the rows a
 // part cut short does not hold, one line each.
-QStringList incompleteness(const std::vector<Part>& parts, const SweepIdentity& id)
+QStringList incompleteness(const std::vector<SweepTable>& parts, const SweepIdentity& id)
 {
     QStringList lines;
     std::set<int> present;
-    for (const Part& part : parts) {
-        if (!part.identity)
+    for (const SweepTable& part : parts) {
+        if (!part.identity())
             continue;
-        present.insert(part.identity->shardIndex());
-        std::set<Key> keys;
-        for (const auto& row : part.rows)
-            keys.insert(row.first);
-        const QStringList missing = SweepCompleteness::missingRows(*part.identity, keys);
+        present.insert(part.identity()->shardIndex());
+        std::set<SweepKey> keys;
+        for (const SweepTable::Row& row : part.rows())
+            keys.insert(row.key);
+        const QStringList missing = SweepCompleteness::missingRows(*part.identity(), keys);
         if (missing.isEmpty())
             continue;
         QStringList shown = missing.mid(0, 5);
         if (missing.size() > shown.size())
             shown << QStringLiteral("%1 more pictures").arg(missing.size() - shown.size());
         lines << QStringLiteral("%1 (shard %2) is cut short: %3")
-                     .arg(part.path, part.identity->shard, shown.join(QStringLiteral(", ")));
+                     .arg(part.path(), part.identity()->shard, shown.join(QStringLiteral(", ")));
     }
     const int count = id.shardCount();
     for (int i = 0; i < count; ++i) {
@@ -544,6 +536,69 @@ QStringList incompleteness(const std::vector<Part>& parts, const SweepIdentity& 
                          .arg(pictures);
     }
     return lines;
+}
+
+// The parts at `paths`; false when one cannot be read. Columns a part holds
+// beyond the sweep's are named: the merged table leaves them out.
+bool readParts(const QStringList& paths, std::vector<SweepTable>& parts)
+{
+    for (const QString& path : paths) {
+        QString error;
+        std::optional<SweepTable> part = SweepTable::read(path, error);
+        if (!part) {
+            complain(error);
+            return false;
+        }
+        if (const QStringList others = part->otherColumns(); !others.isEmpty())
+            complain(QStringLiteral("%1: the merged table leaves out its columns %2")
+                         .arg(path, others.join(QStringLiteral(", "))));
+        parts.push_back(std::move(*part));
+    }
+    return true;
+}
+
+// Why the parts of one sweep cannot be merged, empty when they can:
+// conflicts, or with `allowIncomplete` false anything missing.
+QString unmergeable(const std::vector<SweepTable>& parts, bool allowIncomplete)
+{
+    const auto reference = std::find_if(parts.begin(), parts.end(),
+                                        [](const SweepTable& part) { return part.identity(); });
+    if (reference == parts.end())
+        return QString();
+    const QString refused = conflict(parts, *reference);
+    if (!refused.isEmpty())
+        return refused;
+    const QStringList missing = incompleteness(parts, *reference->identity());
+    for (const QString& line : missing)
+        complain(line);
+    if (!missing.isEmpty() && !allowIncomplete)
+        return QStringLiteral("nothing written: the parts are not the whole sweep (merge "
+                              "--allow-incomplete merges them all the same)");
+    return QString();
+}
+
+// The rows of all parts in the sweep's columns, as a run without shards
+// would have written them; false when two parts hold the same row.
+bool mergedRows(std::vector<SweepTable>& parts, std::vector<SweepTable::Row>& all)
+{
+    const int shard = SweepTable::column(QStringLiteral("shard"));
+    std::map<SweepKey, QString> seen;
+    for (SweepTable& part : parts) {
+        for (SweepTable::Row& row : part.takeRows()) {
+            const auto [found, fresh] = seen.emplace(row.key, part.path());
+            if (!fresh) {
+                complain(QStringLiteral("picture %1 entry %2 is in both %3 and %4")
+                             .arg(row.key.first)
+                             .arg(row.key.second < 0 ? QStringLiteral("(none)")
+                                                     : QString::number(row.key.second))
+                             .arg(found->second, part.path()));
+                return false;
+            }
+            row.cells[shard] = QStringLiteral("0/1");
+            all.push_back(std::move(row));
+        }
+    }
+    return true;
 }
 
 void printMergeUsage(FILE* to)
@@ -574,60 +629,18 @@ int merge(const QStringList& arguments)
         complain(error);
         return 2;
     }
-    std::vector<Part> parts;
-    const Part* reference = nullptr;
-    for (int i = 1; i < paths.size(); ++i) {
-        Part part;
-        part.path = paths[i];
-        QString error;
-        qsizetype consumed = 0;
-        if (!readTable(part.path, part.rows, part.identity, &consumed, error)) {
-            complain(error);
-            return 2;
-        }
-        parts.push_back(std::move(part));
+    std::vector<SweepTable> parts;
+    if (!readParts(paths.mid(1), parts))
+        return 2;
+    if (const QString refused = unmergeable(parts, allowIncomplete); !refused.isEmpty()) {
+        complain(refused);
+        return 2;
     }
-    for (const Part& part : parts)
-        if (!reference && part.identity)
-            reference = &part;
-
-    std::vector<std::pair<Key, QStringList>> all;
-    if (reference) {
-        const QString refused = conflict(parts, *reference);
-        if (!refused.isEmpty()) {
-            complain(refused);
-            return 2;
-        }
-        const QStringList missing = incompleteness(parts, *reference->identity);
-        for (const QString& line : missing)
-            complain(line);
-        if (!missing.isEmpty() && !allowIncomplete) {
-            complain(QStringLiteral("nothing written: the parts are not the whole sweep (merge "
-                                    "--allow-incomplete merges them all the same)"));
-            return 2;
-        }
-    }
-    std::map<Key, QString> seen;
-    for (Part& part : parts) {
-        for (auto& row : part.rows) {
-            const auto found = seen.find(row.first);
-            if (found != seen.end()) {
-                complain(QStringLiteral("picture %1 entry %2 is in both %3 and %4")
-                             .arg(row.first.first)
-                             .arg(row.first.second < 0 ? QStringLiteral("(none)")
-                                                       : QString::number(row.first.second))
-                             .arg(found->second, part.path));
-                return 2;
-            }
-            seen.emplace(row.first, part.path);
-            // The merged table is the whole sweep's, as a run without shards
-            // would have written it.
-            row.second.back() = QStringLiteral("0/1");
-            all.push_back(std::move(row));
-        }
-    }
+    std::vector<SweepTable::Row> all;
+    if (!mergedRows(parts, all))
+        return 2;
     QString error;
-    if (!writeSorted(paths[0], all, error)) {
+    if (!SweepTable::write(paths[0], std::move(all), error)) {
         complain(error);
         return 2;
     }

@@ -95,15 +95,17 @@ QString describe(const BatchSettings& s, const SweepRequest& request, const QStr
 
 const QStringList& figureNames()
 {
-    static const QStringList names = {QStringLiteral("psnr"),
-                                      QStringLiteral("psnr_y"),
-                                      QStringLiteral("psnr_cb"),
-                                      QStringLiteral("psnr_cr"),
-                                      QStringLiteral("ssim"),
-                                      QStringLiteral("ms_ssim"),
-                                      QStringLiteral("ssimulacra2"),
-                                      QStringLiteral("butteraugli"),
-                                      QStringLiteral("butteraugli_3norm")};
+    // Every figure but the report's four, which every row holds.
+    static const QStringList names = [] {
+        QStringList keys;
+        for (int i = 0; i < FIGURE_COUNT; ++i) {
+            const Figure f = Figure(i);
+            if (f != Figure::CompressionRate && f != Figure::CompressionPercentage &&
+                f != Figure::BitRate && f != Figure::MSE)
+                keys << QLatin1String(Figures::all()[i].key);
+        }
+        return keys;
+    }();
     return names;
 }
 
@@ -248,12 +250,13 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
     add({QStringLiteral("print-sweep")},
         "Print the effective sweep and the number of entries, pictures and compressions; exit.",
         nullptr);
-    add({QStringLiteral("figures")},
-        "Figures beyond the report's four: psnr, psnr_y, psnr_cb, psnr_cr, ssim, ms_ssim, "
-        "ssimulacra2, butteraugli, butteraugli_3norm; all (default: all but SSIMULACRA 2 and the "
-        "two Butteraugli distances, which take many times as long as a compression) or none; bits "
-        "(DC and AC bits of luma and chroma, header bytes) only when named.",
-        "LIST");
+    addText({QStringLiteral("figures")},
+            QStringLiteral("Figures beyond the report's four: %1; all (default: all but "
+                           "SSIMULACRA 2 and the two Butteraugli distances, which take many times "
+                           "as long as a compression) or none; bits (DC and AC bits of luma and "
+                           "chroma, header bytes) only when named.")
+                .arg(figureNames().join(QStringLiteral(", "))),
+            "LIST");
     add({QStringLiteral("o")}, "Write the CSV to FILE (default: standard output).", "FILE");
     add({QStringLiteral("report")}, "Also write the batch window's tab-separated report to FILE.",
         "FILE");

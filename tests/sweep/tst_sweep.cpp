@@ -22,6 +22,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 
 #include <sys/stat.h>
@@ -313,6 +314,70 @@ private slots:
             runSweep(sweep + QStringList{QStringLiteral("--resume"), QStringLiteral("-o"), path});
         QCOMPARE(resumed.status, 0);
         QCOMPARE(timeless(readAll(path)), expected);
+    }
+
+    // Columns are read by name: a table whose columns are in another order
+    // and that holds one of its own merges to the single run's table, and
+    // resumed (its rows out of order) it keeps its layout, gives the single
+    // run's rows and the single run's report.
+    void tablesAreReadByColumnName()
+    {
+        ScratchDir dir;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(TestPictures::write(dir.file(QStringLiteral("p%1.png").arg(i)), 40, 30));
+        const QStringList sweep = {QStringLiteral("--auto-quality"), QStringLiteral("40:80:20"),
+                                   QStringLiteral("-q"), dir.path()};
+        const Outcome whole =
+            runSweep(sweep + QStringList{QStringLiteral("--report"), dir.file("whole.txt")});
+        QCOMPARE(whole.status, 0);
+        // Reversed, with a column "note" among them.
+        const auto rearranged = [](QStringList record, const QString& note) {
+            std::reverse(record.begin(), record.end());
+            record.insert(5, note);
+            return record;
+        };
+        const std::vector<QStringList> rows = readRecords(whole.out);
+        const std::size_t entries = (rows.size() - 1) / 3;
+        QVERIFY(entries > 1 && rows.size() == 1 + 3 * entries);
+        const QStringList header = rearranged(rows[0], QStringLiteral("note"));
+        QByteArray all = CsvWriter::record(header), firstPicture = all;
+        for (std::size_t i = 1; i < rows.size(); ++i)
+            all += CsvWriter::record(rearranged(rows[i], QStringLiteral("x")));
+        for (std::size_t i = entries; i >= 1; --i)
+            firstPicture += CsvWriter::record(rearranged(rows[i], QStringLiteral("x")));
+        const auto inSweepColumns = [](const QByteArray& csv) {
+            const auto table = CsvTable::parse(csv, nullptr);
+            QByteArray text = CsvWriter::record(SweepIdentity::columns());
+            for (int r = 0; table && r < table->count(); ++r) {
+                QStringList fields;
+                for (const QString& name : SweepIdentity::columns())
+                    fields << table->text(r, table->column(name));
+                text += CsvWriter::record(fields);
+            }
+            return timeless(text);
+        };
+
+        QFile part(dir.file("part.csv"));
+        QVERIFY(part.open(QIODevice::WriteOnly) && part.write(all) == all.size());
+        part.close();
+        const Outcome merged =
+            runSweep({QStringLiteral("merge"), dir.file("m.csv"), part.fileName()});
+        QCOMPARE(merged.status, 0);
+        QVERIFY2(merged.err.contains("leaves out its columns note"), merged.err.constData());
+        QCOMPARE(timeless(readAll(dir.file("m.csv"))), timeless(whole.out));
+
+        QVERIFY(part.open(QIODevice::WriteOnly) && part.write(firstPicture) == firstPicture.size());
+        part.close();
+        const Outcome resumed = runSweep(
+            sweep + QStringList{QStringLiteral("--resume"), QStringLiteral("-o"), part.fileName(),
+                                QStringLiteral("--report"), dir.file("resumed.txt")});
+        QCOMPARE(resumed.status, 0);
+        const std::vector<QStringList> after = readRecords(readAll(part.fileName()));
+        QCOMPARE(after.front(), header);
+        QCOMPARE(inSweepColumns(readAll(part.fileName())), timeless(whole.out));
+        for (std::size_t i = 1; i < after.size(); ++i)
+            QCOMPARE(after[i][5], i <= entries ? QStringLiteral("x") : QString());
+        QCOMPARE(readAll(dir.file("resumed.txt")), readAll(dir.file("whole.txt")));
     }
 
     // Two shards run by GNU parallel and merged give the single run's table;

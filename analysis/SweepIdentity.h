@@ -8,8 +8,6 @@
 #include <utility>
 #include <vector>
 
-struct SweepJob;
-
 // A row's place in a sweep's table: picture index, then entry index, where
 // the one row of a picture that did not load (no entry index) has -1.
 using SweepKey = std::pair<long long, long long>;
@@ -29,11 +27,10 @@ struct SweepIdentity
     QString pictureList;
     QString shard;
 
-    // The identity of `job`'s run, whose sweep expands to `entries` entries.
-    static SweepIdentity of(const SweepJob& job, std::size_t entries);
-    // The identity in a row of `SweepIdentity::columns()`; false when the
-    // three fields are not well formed.
-    static bool read(const QStringList& fields, SweepIdentity& identity);
+    // The identity that a row's three fields give; false when they are not
+    // well formed.
+    static bool read(const QString& sweep, const QString& pictureList, const QString& shard,
+                     SweepIdentity& identity);
 
     // The sweep CSV's columns followed by the three above.
     static const QStringList& columns();

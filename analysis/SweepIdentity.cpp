@@ -2,22 +2,8 @@
 #include "SweepIdentity.h"
 
 #include "SweepCsv.h"
-#include "SweepOptions.h"
-
-#include <QCryptographicHash>
 
 namespace {
-
-QString digest(QCryptographicHash& hash)
-{
-    return QString::fromLatin1(hash.result().toHex().left(16));
-}
-
-void addNumbers(QCryptographicHash& hash, std::initializer_list<int> numbers)
-{
-    for (int n : numbers)
-        hash.addData(QByteArray::number(n) + ' ');
-}
 
 // The number after the colon of "DIGEST:COUNT", -1 when there is none.
 long long countOf(const QString& text)
@@ -30,36 +16,6 @@ long long countOf(const QString& text)
 
 } // namespace
 
-SweepIdentity SweepIdentity::of(const SweepJob& job, std::size_t entries)
-{
-    QCryptographicHash sweepHash(QCryptographicHash::Sha256);
-    sweepHash.addData(job.sweepText.toUtf8());
-    // The tables and pairs themselves: a file of the same name may hold
-    // other values on another day.
-    for (const auto* tables : {&job.settings.luminanceTables, &job.settings.chrominanceTables}) {
-        for (const QuantizationTable& table : *tables)
-            for (unsigned k = 0; k < QuantizationTable::SIZE; ++k)
-                addNumbers(sweepHash, {int(table[k])});
-        sweepHash.addData("|");
-    }
-    for (const auto& pair : job.settings.downsamplingPairs)
-        addNumbers(sweepHash, {pair.first.vertical, pair.first.horizontal, pair.second.vertical,
-                               pair.second.horizontal});
-
-    QCryptographicHash pictureHash(QCryptographicHash::Sha256);
-    for (const QString& picture : job.canonicalPictures) {
-        pictureHash.addData(picture.toUtf8());
-        pictureHash.addData("\n");
-    }
-
-    SweepIdentity identity;
-    identity.sweep = QStringLiteral("%1:%2").arg(digest(sweepHash)).arg(entries);
-    identity.pictureList =
-        QStringLiteral("%1:%2").arg(digest(pictureHash)).arg(job.pictures.size());
-    identity.shard = QStringLiteral("%1/%2").arg(job.shardIndex).arg(job.shardCount);
-    return identity;
-}
-
 const QStringList& SweepIdentity::columns()
 {
     static const QStringList names =
@@ -68,14 +24,12 @@ const QStringList& SweepIdentity::columns()
     return names;
 }
 
-bool SweepIdentity::read(const QStringList& fields, SweepIdentity& identity)
+bool SweepIdentity::read(const QString& sweep, const QString& pictureList, const QString& shard,
+                         SweepIdentity& identity)
 {
-    if (fields.size() != columns().size())
-        return false;
-    const qsizetype n = fields.size();
-    identity.sweep = fields[n - 3];
-    identity.pictureList = fields[n - 2];
-    identity.shard = fields[n - 1];
+    identity.sweep = sweep;
+    identity.pictureList = pictureList;
+    identity.shard = shard;
     return identity.entryCount() >= 0 && identity.pictureCount() >= 0 &&
            identity.shardCount() > 0 && identity.shardIndex() >= 0 &&
            identity.shardIndex() < identity.shardCount();
