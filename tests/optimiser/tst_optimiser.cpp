@@ -5,13 +5,19 @@
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "JpegFileInfo.h"
+#include "QuantizationTableFiles.h"
 #include "TableEstimate.h"
+#include "TableOptimiser.h"
 #include "TestPictures.h"
 
+#include <FreeImage.h>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <memory>
+#include <sstream>
 
 namespace {
 
@@ -55,6 +61,28 @@ QuantizationTable fineTable(unsigned first)
     for (unsigned k = 0; k < 64; ++k)
         t[k] = first + k % 5;
     return t;
+}
+
+// A corner of one of the shipped samples, saved as PNG.
+bool writeCrop(const QString& path, int width, int height)
+{
+    FIBITMAP* whole = FreeImage_Load(FIF_PNG, TESSERA_SAMPLES_DIR "/chelsea.png");
+    if (!whole)
+        return false;
+    FIBITMAP* crop = FreeImage_Copy(whole, 120, 40, 120 + width, 40 + height);
+    const bool saved = crop && FreeImage_Save(FIF_PNG, crop, QFile::encodeName(path).constData());
+    FreeImage_Unload(crop);
+    FreeImage_Unload(whole);
+    return saved;
+}
+
+const TableOptimiser::Row* findRow(const TableOptimiser::Result& result, const QString& tables)
+{
+    for (const TableOptimiser::Row& row : result.rows)
+        if (row.set == QLatin1String("training") && row.picture == QLatin1String("mean") &&
+            row.tables == tables)
+            return &row;
+    return nullptr;
 }
 
 } // namespace
@@ -148,6 +176,57 @@ private slots:
                  qPrintable(QStringLiteral("estimate %1 bytes, file %2 bytes")
                                 .arg(e.fileBits / 8)
                                 .arg(jpeg.size())));
+    }
+
+    // A run of a few seconds on one small picture: the pair it finds beats
+    // its Annex K start in real encodes, scales within 1..255 at every
+    // quality of the range (baseline), and its tables file reads back as
+    // the same pair and makes cjpeg write the bytes the engine wrote.
+    void tinyRunImprovesAndWritesUsableTables()
+    {
+        ScratchDir dir;
+        QVERIFY(writeCrop(dir.file("crop.png"), 160, 120));
+        TableOptimiser::Options options;
+        options.training = QStringList{dir.file("crop.png")};
+        options.timeLimit = 4;
+        const TableOptimiser::Result result = TableOptimiser::run(options);
+        QVERIFY2(result.ok(), qPrintable(result.error));
+        const TableOptimiser::Row* optimised = findRow(result, QStringLiteral("optimised"));
+        QVERIFY(optimised && optimised->bdRate[0]);
+        QVERIFY2(*optimised->bdRate[0] < -2, qPrintable(QString::number(*optimised->bdRate[0])));
+        QVERIFY(findRow(result, QStringLiteral("flat")));
+
+        for (int q = 30; q <= 90; q += 10)
+            for (const QuantizationTable* t : {&result.luma, &result.chroma}) {
+                const JPEGCompressor::EffectiveTable e =
+                    JPEGCompressor::effectiveTable(*t, q, false);
+                for (unsigned k = 0; k < 64; ++k)
+                    QVERIFY2(e.values[k] >= 1 && e.values[k] <= 255 && !e.clamped[k],
+                             qPrintable(QStringLiteral("quality %1 entry %2").arg(q).arg(k)));
+            }
+
+        const QByteArray file = TableOptimiser::tablesFile(result, options);
+        std::istringstream in(file.toStdString());
+        const std::vector<QuantizationTable> read = readQTables(in);
+        QCOMPARE(int(read.size()), 2);
+        QVERIFY(read[0] == result.luma);
+        QVERIFY(read[1] == result.chroma);
+
+        if (QStandardPaths::findExecutable("cjpeg").isEmpty() ||
+            QStandardPaths::findExecutable("pngtopnm").isEmpty())
+            QSKIP("cjpeg or netpbm is not installed");
+        QFile tables(dir.file("tables.txt"));
+        QVERIFY(tables.open(QIODevice::WriteOnly) && tables.write(file) == file.size());
+        tables.close();
+        QProcess shell;
+        shell.start("sh", {"-c", "pngtopnm crop.png | cjpeg -qtables tables.txt -qslots 0,1,1 "
+                                 "-quality 60 -optimize -baseline"});
+        QVERIFY(shell.waitForFinished(30000) && shell.exitCode() == 0);
+        Image image(encoded(dir.file("crop.png")));
+        const QByteArray ours = jpegOf(image, RealEncodes::settingsFor(result.luma, result.chroma,
+                                                                       60, options.sampling, true));
+        QVERIFY(!ours.isEmpty());
+        QVERIFY(shell.readAllStandardOutput() == ours);
     }
 };
 
