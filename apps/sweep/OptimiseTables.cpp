@@ -133,8 +133,10 @@ int parse(const QStringList& arguments, Parsed& parsed)
         QStringLiteral("Held-out pictures or folders, only reported on (may be repeated)."),
         QStringLiteral("PICTURE|FOLDER"));
     const QCommandLineOption timeLimit(QStringLiteral("time-limit"),
-                                       QStringLiteral("Seconds for the whole run (default 90); "
-                                                      "the search gets two thirds of them."),
+                                       QStringLiteral("Seconds for the whole run (default 90): "
+                                                      "half for the search on estimates, up "
+                                                      "to 85 % with the refinement by real "
+                                                      "encodes, the rest for the report."),
                                        QStringLiteral("SECONDS"), QStringLiteral("90"));
     const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
                                   QStringLiteral("Worker threads (default: one per core)."),
@@ -152,7 +154,11 @@ int parse(const QStringList& arguments, Parsed& parsed)
         return 2;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        // The parser names the program by its path; this is a subcommand.
+        QString help = parser.helpText();
+        help.replace(0, help.indexOf(QLatin1String(" [options]")),
+                     QStringLiteral("Usage: tessera-sweep optimise-tables"));
+        std::fputs(help.toLocal8Bit().constData(), stdout);
         return 0;
     }
     TableOptimiser::Options& o = parsed.options;
