@@ -68,6 +68,15 @@ bool prepare(const std::vector<std::unique_ptr<Image>>& images, const Options& o
     const QList<TableSearch::Picture> built =
         QtConcurrent::blockingMapped<QList<TableSearch::Picture>>(images.begin(), images.end(),
                                                                   build);
+    int maxH = 1, maxV = 1;
+    for (const JPEGSettings::Downsampling& f : options.sampling) {
+        maxH = std::max(maxH, f.horizontal);
+        maxV = std::max(maxV, f.vertical);
+    }
+    for (int c = 1; c < 3; ++c)
+        problem.chromaGains[std::size_t(c - 1)] =
+            TableSearch::upsamplingGains(maxH / options.sampling[std::size_t(c)].horizontal,
+                                         maxV / options.sampling[std::size_t(c)].vertical);
     const QuantizationTable ones = onesTable();
     const std::array<double, 64> flatWeights = TableSearch::frequencyWeights(0);
     for (qsizetype i = 0; i < built.size(); ++i) {
@@ -79,7 +88,8 @@ bool prepare(const std::vector<std::unique_ptr<Image>>& images, const Options& o
             return false;
         const TableEstimate::PictureEstimate e = TableEstimate::estimate(
             *picture.cache, TableEstimate::effective(ones, ones, 50, options.baseline));
-        picture.offset = std::max(0.0, *measured - TableSearch::estimatedError(e, flatWeights, 0));
+        picture.offset = std::max(0.0, *measured - TableSearch::estimatedError(
+                                                       e, flatWeights, 0, 1, problem.chromaGains));
         problem.pictures.push_back(picture);
     }
     problem.qualities = options.qualities;

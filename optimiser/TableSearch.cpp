@@ -51,8 +51,9 @@ std::vector<std::vector<BDRate::Point>> exactCurves(const Problem& problem,
             const TableEstimate::PictureEstimate e = TableEstimate::estimate(
                 *problem.pictures[p].cache,
                 TableEstimate::effective(luma, chroma, q, problem.baseline));
-            curves[p].push_back({e.fileBits, psnrOf(estimatedError(e, w, problem.pictures[p].offset,
-                                                                   problem.chromaWeight))});
+            curves[p].push_back(
+                {e.fileBits, psnrOf(estimatedError(e, w, problem.pictures[p].offset,
+                                                   problem.chromaWeight, problem.chromaGains))});
         }
     return curves;
 }
@@ -122,7 +123,7 @@ public:
                     const PositionCosts::Cost a = costs[p].cost(c, k, unsigned(before));
                     const PositionCosts::Cost b = costs[p].cost(c, k, unsigned(after));
                     s.bits += double(b.bits) - double(a.bits);
-                    const double w = c == 0 ? weights[std::size_t(k)] : problem.chromaWeight;
+                    const double w = weightOf(c, k);
                     s.error[std::size_t(c)] += w * (double(b.error) - double(a.error));
                 }
             }
@@ -148,9 +149,9 @@ public:
                     TableEstimate::effective(luma, chroma, problem.qualities[j], problem.baseline));
                 const std::size_t i = p * scalings.size() + j;
                 calibration[i] = e.fileBits / std::max(sums[i].bits, 1.0);
-                exact[p].push_back(
-                    {e.fileBits, psnrOf(estimatedError(e, weights, problem.pictures[p].offset,
-                                                       problem.chromaWeight))});
+                exact[p].push_back({e.fileBits, psnrOf(estimatedError(
+                                                    e, weights, problem.pictures[p].offset,
+                                                    problem.chromaWeight, problem.chromaGains))});
             }
         objective = objectiveOf(sums);
         return meanDelta(reference, exact);
@@ -178,12 +179,18 @@ private:
                         const PositionCosts::Cost& cost = costs[p].cost(
                             c, k, unsigned(scaled(base[t][n], scalings[j], problem.baseline)));
                         s.bits += cost.bits;
-                        s.error[std::size_t(c)] +=
-                            (c == 0 ? weights[std::size_t(k)] : problem.chromaWeight) * cost.error;
+                        s.error[std::size_t(c)] += weightOf(c, k) * cost.error;
                     }
                 }
                 sums[p * scalings.size() + j] = s;
             }
+    }
+
+    double weightOf(int c, int k) const
+    {
+        return c == 0
+                   ? weights[std::size_t(k)]
+                   : problem.chromaWeight * problem.chromaGains[std::size_t(c - 1)][std::size_t(k)];
     }
 
     double objectiveOf(const std::vector<Sums>& s) const
@@ -291,14 +298,31 @@ std::array<double, 64> frequencyWeights(double alpha)
 }
 
 double estimatedError(const TableEstimate::PictureEstimate& e, const std::array<double, 64>& w,
-                      double offset, double chromaWeight)
+                      double offset, double chromaWeight,
+                      const std::array<PositionWeights, 2>& gains)
 {
-    double y = 0;
-    for (int k = 0; k < 64; ++k)
-        y += w[std::size_t(k)] * e.squaredError[0][std::size_t(k)];
+    double y = 0, cb = 0, cr = 0;
+    for (std::size_t k = 0; k < 64; ++k) {
+        y += w[k] * e.squaredError[0][k];
+        cb += gains[0][k] * e.squaredError[1][k];
+        cr += gains[1][k] * e.squaredError[2][k];
+    }
     return offset + y / e.samples[0] +
-           chromaWeight * (CB_TO_RGB * e.componentError(1) / e.samples[1] +
-                           CR_TO_RGB * e.componentError(2) / e.samples[2]);
+           chromaWeight * (CB_TO_RGB * cb / e.samples[1] + CR_TO_RGB * cr / e.samples[2]);
+}
+
+PositionWeights upsamplingGains(int fx, int fy)
+{
+    const double pi = 3.14159265358979323846;
+    auto gain = [pi](int factor, int f) {
+        return factor > 1 ? 0.625 + 0.375 * std::cos(pi * f / 8) : 1.0;
+    };
+    PositionWeights w;
+    for (int k = 0; k < 64; ++k) {
+        const int n = BlockAnalysis::zigzag[k];
+        w[std::size_t(k)] = gain(fx, n % 8) * gain(fy, n / 8);
+    }
+    return w;
 }
 
 double exactObjective(const Problem& problem, const std::array<double, 64>& weights,

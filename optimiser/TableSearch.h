@@ -55,6 +55,20 @@ struct Picture
     double offset = 0; // mean square error not explained by quantization
 };
 
+using PositionWeights = std::array<double, 64>; // zig-zag order
+inline PositionWeights ones()
+{
+    PositionWeights w;
+    w.fill(1.0);
+    return w;
+}
+
+// What the decoder's up-sampling (the triangle filter of its smooth
+// up-sampling) leaves of a chroma error at each position, for a component
+// kept at 1 / fx across and 1 / fy down: per direction 0.625 + 0.375
+// cos(pi f / 8) for frequency f when down-sampled, 1 otherwise.
+PositionWeights upsamplingGains(int fx, int fy);
+
 struct Problem
 {
     std::vector<Picture> pictures;
@@ -65,6 +79,7 @@ struct Problem
     // chroma entries the search may not exceed (so that a metric of luma
     // alone cannot buy its figure with coarser colours than these).
     double chromaWeight = 1;
+    std::array<PositionWeights, 2> chromaGains = {ones(), ones()}; // Cb, Cr
     bool chromaCeiling = false;
     QuantizationTable chromaLimit;
 };
@@ -84,7 +99,8 @@ std::array<double, 64> frequencyWeights(double alpha);
 // Mean square error of red, green and blue from an estimate's squared
 // errors, Y's weighted by `w`, Cb's and Cr's by `chromaWeight`.
 double estimatedError(const TableEstimate::PictureEstimate& e, const std::array<double, 64>& w,
-                      double offset, double chromaWeight = 1);
+                      double offset, double chromaWeight = 1,
+                      const std::array<PositionWeights, 2>& gains = {ones(), ones()});
 
 // What running searches report, for a progress line: the trials made and
 // the best exact objective found so far.
