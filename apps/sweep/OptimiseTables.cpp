@@ -134,9 +134,10 @@ int parse(const QStringList& arguments, Parsed& parsed)
         QStringLiteral("PICTURE|FOLDER"));
     const QCommandLineOption timeLimit(QStringLiteral("time-limit"),
                                        QStringLiteral("Seconds for the whole run (default 90): "
-                                                      "half for the search on estimates, up "
-                                                      "to 85 % with the refinement by real "
-                                                      "encodes, the rest for the report."),
+                                                      "up to half (a fifth but for psnr) for "
+                                                      "the search on estimates, up to 85 % "
+                                                      "with the refinement by real encodes, "
+                                                      "the rest for the report."),
                                        QStringLiteral("SECONDS"), QStringLiteral("90"));
     const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
                                   QStringLiteral("Worker threads (default: one per core)."),
