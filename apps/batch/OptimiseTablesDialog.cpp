@@ -95,7 +95,7 @@ void OptimiseTablesDialog::create()
     QFont fixed(QStringLiteral("monospace"));
     fixed.setStyleHint(QFont::TypeWriter);
     reportView->setFont(fixed);
-    reportView->setMinimumSize(640, 240);
+    reportView->setMinimumSize(820, 240);
     layout->addWidget(reportView, 1);
 
     auto* buttons = new QHBoxLayout;
