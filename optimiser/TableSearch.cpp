@@ -107,8 +107,8 @@ public:
     double current() const { return objective; }
 
     // Tries entry n (natural order) of table t at `value`; keeps it when the
-    // objective falls.
-    bool tryEntry(int t, int n, unsigned value)
+    // objective falls (or, with `evenIfEqual`, when it does not rise).
+    bool tryEntry(int t, int n, unsigned value, bool evenIfEqual = false)
     {
         std::vector<Sums> trial = sums;
         const int k = naturalToZigzag(n);
@@ -128,7 +128,7 @@ public:
                 }
             }
         const double value_ = objectiveOf(trial);
-        if (!(value_ < objective - 1e-9))
+        if (!(value_ < objective - 1e-9) && !(evenIfEqual && value_ <= objective))
             return false;
         sums = std::move(trial);
         objective = value_;
@@ -388,6 +388,28 @@ QuantizationTable perturbed(const QuantizationTable& t, double spread, std::mt19
 
 } // namespace
 
+namespace {
+
+// Entries that make no difference (positions whose coefficients all
+// quantize to 0 either way) take the value before them in zig-zag order, so
+// the tables do not keep the perturbations' noise there.
+void tidy(const Problem& problem, const std::array<double, 64>& weights, Outcome& best)
+{
+    Descent descent(problem, weights, best.luma, best.chroma);
+    for (int t = 0; t < 2; ++t)
+        for (int k = 1; k < 64; ++k) {
+            const int n = BlockAnalysis::zigzag[k];
+            const unsigned before = descent.entry(t, BlockAnalysis::zigzag[k - 1]);
+            if (descent.entry(t, n) > before)
+                descent.tryEntry(t, n, std::min(before, descent.limits(t, n).high), true);
+        }
+    const double exact = descent.recalibrate();
+    if (exact <= best.objective)
+        best = {descent.table(0), descent.table(1), exact, 0};
+}
+
+} // namespace
+
 Outcome search(const Problem& problem, const std::array<double, 64>& weights,
                const QuantizationTable& startLuma, const QuantizationTable& startChroma,
                std::chrono::steady_clock::time_point deadline, Progress& progress,
@@ -411,6 +433,7 @@ Outcome search(const Problem& problem, const std::array<double, 64>& weights,
         descend(next, best, evaluations, progress, stop);
         fruitless = best.objective < before - 0.01 ? 0 : fruitless + 1;
     }
+    tidy(problem, weights, best);
     best.evaluations = evaluations;
     return best;
 }
