@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QFuture>
 #include <QThread>
+#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentMap>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -108,14 +109,21 @@ runSearches(const TableSearch::Problem& problem, const std::vector<double>& alph
 {
     TableSearch::Progress progress;
     std::vector<QFuture<TableSearch::Outcome>> futures;
+    // With fewer workers than searches they run in waves; each search takes
+    // its wave's share of the time left when it starts.
+    const int workers = std::max(1, QThreadPool::globalInstance()->maxThreadCount());
+    std::atomic<int> notStarted{int(alphas.size())};
     for (std::size_t i = 0; i < alphas.size(); ++i) {
         const std::array<double, 64> weights = TableSearch::frequencyWeights(alphas[i]);
         const RealEncodes::Pair start = starts[i];
-        futures.push_back(
-            QtConcurrent::run([&problem, weights, start, deadline, &progress, cancelled, i] {
-                return TableSearch::search(problem, weights, start.luma, start.chroma, deadline,
-                                           progress, cancelled, unsigned(i + 1));
-            }));
+        futures.push_back(QtConcurrent::run([&problem, weights, start, deadline, &progress,
+                                             cancelled, i, workers, &notStarted] {
+            const int waves = (notStarted.fetch_sub(1) + workers - 1) / workers;
+            const Clock::time_point now = Clock::now();
+            const Clock::time_point mine = now < deadline ? now + (deadline - now) / waves : now;
+            return TableSearch::search(problem, weights, start.luma, start.chroma, mine, progress,
+                                       cancelled, unsigned(i + 1));
+        }));
     }
     for (;;) {
         bool done = true;
