@@ -34,7 +34,7 @@ export CCACHE_BASEDIR ?= $(CURDIR)
 PACKAGES = cmake g++ make pkgconf qt6-base-dev qt6-5compat-dev qt6-qpa-plugins \
            libfreeimage-dev libjpeg62-turbo-dev libdeflate-dev libjpeg-turbo-progs libjxl-dev libjxl-testdata xvfb xauth ccache \
            qt6-charts-dev libqt6opengl6-dev qt6-svg-dev parallel netpbm \
-           desktop-file-utils appstream dpkg-dev python3 python3-numpy
+           desktop-file-utils appstream dpkg-dev python3 python3-numpy python3-scipy
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 VALGRIND_PACKAGES = valgrind
 PACKAGE_CHECK_PACKAGES = lintian

@@ -6,6 +6,7 @@
 #include "DownsamplingPairs.h"
 #include "FileWrite.h"
 #include "HelpWindow.h"
+#include "OptimiseTablesDialog.h"
 #include "PictureFormats.h"
 #include "Preferences.h"
 #include "QuantizationChooser.h"
@@ -319,6 +320,7 @@ void BatchWindow::createMenus(QBoxLayout* layout)
     add("Open s&weep\u2026", "openSweepAction", &BatchWindow::openSweepFile);
     add("Save swee&p\u2026", "saveSweepAction", &BatchWindow::saveSweepFile);
     add("Open res&ults\u2026", "openResultsAction", &BatchWindow::openResultsFile);
+    add("Optimise &tables\u2026", "optimiseTablesAction", &BatchWindow::showOptimiseTablesDialog);
     fileMenu->addSeparator();
     add("&Reset to defaults", "resetAction", &BatchWindow::resetToDefaults);
     fileMenu->addSeparator();
@@ -694,6 +696,18 @@ void BatchWindow::showQuantizationWindow()
 {
     quantizationChooser->setSettings(&settings);
     quantizationChooser->show();
+}
+
+void BatchWindow::showOptimiseTablesDialog()
+{
+    if (!optimiseTablesDialog) {
+        optimiseTablesDialog = new OptimiseTablesDialog(this);
+        optimiseTablesDialog->setObjectName(QStringLiteral("optimiseTablesDialog"));
+    }
+    if (!optimiseTablesDialog->isRunning())
+        optimiseTablesDialog->setPictures(files);
+    optimiseTablesDialog->show();
+    optimiseTablesDialog->raise();
 }
 
 void BatchWindow::showHelpWindow()

@@ -16,6 +16,8 @@
 #include <vector>
 
 class HelpWindow;
+class OptimiseTablesDialog;
+class QAction;
 class QBoxLayout;
 class QCheckBox;
 class QGridLayout;
@@ -118,6 +120,8 @@ public slots:
     void showDownsamplingWindow();
     void showHelpWindow();
     void showAboutWindow();
+    // "Optimise tables...": the optimiser's dialog on the file list.
+    void showOptimiseTablesDialog();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -169,6 +173,7 @@ private:
     std::unique_ptr<QuantizationChooser> quantizationChooser;
     HelpWindow* helpWindow = nullptr;
     HelpWindow* aboutWindow = nullptr;
+    OptimiseTablesDialog* optimiseTablesDialog = nullptr;
 
     QWidget* formWidget = nullptr;
     // The form's controls and the fields they show, in BatchForm's order.

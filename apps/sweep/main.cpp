@@ -2,6 +2,7 @@
 #include "BDCommand.h"
 #include "Image.h"
 #include "MemoryBudget.h"
+#include "OptimiseTables.h"
 #include "Sweep.h"
 #include "SweepOptions.h"
 
@@ -18,6 +19,8 @@ int main(int argc, char* argv[])
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (!arguments.isEmpty() && arguments.front() == QLatin1String("merge"))
         return Sweep::merge(arguments.mid(1));
+    if (!arguments.isEmpty() && arguments.front() == QLatin1String("optimise-tables"))
+        return OptimiseTables::run(arguments.mid(1));
     if (!arguments.isEmpty() && arguments.front() == QLatin1String("bd-rate")) {
         const BDCommand::Outcome outcome = BDCommand::run(arguments.mid(1));
         std::fwrite(outcome.output.constData(), 1, std::size_t(outcome.output.size()), stdout);

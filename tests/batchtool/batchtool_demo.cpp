@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Opens the batch tool's windows in a given state for a look by eye; built
 // with the tests, never run by them. Run it from the run directory:
-//   batchtool_demo form|results|viewer|many|chart|table [--restore] [--screenshot FILE]
+//   batchtool_demo form|results|viewer|many|chart|table|optimise [--restore]
+//                  [--screenshot FILE]
 //                  PICTURE...
 // --restore first reads the form saved in the configuration, table files
 // included, as the program does at start.
 // "results" compresses the pictures under a small sweep and stays in the
 // results window; "viewer" then opens the first panel's viewer; "many" lists
-// 10 000 made-up results scrolled half way down. With --screenshot, "results"
+// 10 000 made-up results scrolled half way down; "optimise" opens the table
+// optimiser's dialog on the pictures and starts a run of ten seconds. With --screenshot, "results"
 // saves a picture of the results window to FILE and ends. "chart" and
 // "table" sweep automatic and table quality 20 to 95 in steps of 15, DCT int
 // and float, baseline and extended progressive, Huffman tables optimised or
@@ -29,6 +31,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -73,6 +76,15 @@ int main(int argc, char* argv[])
     window.updateUI();
     window.setFiles(pictures);
     window.show();
+
+    if (mode == QLatin1String("optimise")) {
+        // File > Optimise tables... started at once.
+        window.showOptimiseTablesDialog();
+        auto* dialog = window.findChild<QDialog*>(QStringLiteral("optimiseTablesDialog"));
+        dialog->findChild<QSpinBox*>(QStringLiteral("timeLimitBox"))->setValue(10);
+        dialog->findChild<QPushButton*>(QStringLiteral("startButton"))->click();
+        return app.exec();
+    }
 
     const bool rd = mode == QLatin1String("chart") || mode == QLatin1String("table");
     if (rd) {
