@@ -22,6 +22,7 @@
 #include "RecentFilesMenu.h"
 #include "SaveJpeg.h"
 #include "SettingsEditor.h"
+#include "StandardMenus.h"
 #include "WindowState.h"
 
 #include <QCheckBox>
@@ -86,8 +87,7 @@ void ToolWindow::create()
     setAcceptDrops(true);
     createHelpers();
     createControls();
-    QMenuBar* menuBar = createMenus();
-    arrange(menuBar);
+    arrange();
     connectControls();
     connectHelpers();
 }
@@ -171,43 +171,32 @@ void ToolWindow::createControls()
     grid->setRowStretch(7, 1);
 }
 
-QMenuBar* ToolWindow::createMenus()
+void ToolWindow::createMenus(QLayout* layout)
 {
-    auto* menuBar = new QMenuBar(this);
-    const auto add = [this](QMenu* menu, const QString& text, const char* name, auto slot,
-                            QKeySequence key = QKeySequence()) {
-        QAction* action = menu->addAction(text);
-        action->setObjectName(QLatin1String(name));
-        action->setShortcut(key);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
-    };
-    QMenu* fileMenu = menuBar->addMenu(QStringLiteral("&File"));
-    add(fileMenu, QStringLiteral("&Open"), "openAction", &ToolWindow::openFile,
-        QKeySequence(Qt::CTRL | Qt::Key_O));
+    StandardMenus menus(this, layout);
+    QMenu* fileMenu = menus.fileMenu();
+    StandardMenus::add(fileMenu, StandardMenus::Open, this, &ToolWindow::openFile);
     recentFilesMenu = new RecentFilesMenu(this);
     fileMenu->addMenu(recentFilesMenu);
     connect(recentFilesMenu, &RecentFilesMenu::fileChosen, this, &ToolWindow::openImageFile);
-    saveAsAction = add(fileMenu, QStringLiteral("Save &as"), "saveAsAction", &ToolWindow::saveAs,
-                       QKeySequence(Qt::CTRL | Qt::Key_S));
+    saveAsAction = StandardMenus::add(fileMenu, StandardMenus::SaveAs, this, &ToolWindow::saveAs);
     saveAsAction->setEnabled(false);
-    propertiesAction = add(fileMenu, QStringLiteral("JPEG properties…"), "propertiesAction",
-                           &ToolWindow::showJpegProperties);
+    propertiesAction = fileMenu->addAction(QStringLiteral("JPEG properties…"));
+    propertiesAction->setObjectName(QStringLiteral("propertiesAction"));
     propertiesAction->setEnabled(false);
+    connect(propertiesAction, &QAction::triggered, this, &ToolWindow::showJpegProperties);
     fileMenu->addSeparator();
-    add(fileMenu, QStringLiteral("&Reset to defaults"), "resetAction",
-        &ToolWindow::resetToDefaults);
+    QAction* reset = fileMenu->addAction(QStringLiteral("&Reset to defaults"));
+    reset->setObjectName(QStringLiteral("resetAction"));
+    connect(reset, &QAction::triggered, this, &ToolWindow::resetToDefaults);
     fileMenu->addSeparator();
-    add(fileMenu, QStringLiteral("&Quit"), "quitAction", &ToolWindow::quit,
-        QKeySequence(Qt::CTRL | Qt::Key_Q));
-    QMenu* helpMenu = menuBar->addMenu(QStringLiteral("&Help"));
-    add(helpMenu, QStringLiteral("JPEG &Help"), "helpAction", &ToolWindow::showHelpWindow,
-        QKeySequence(Qt::Key_F1));
-    add(helpMenu, QStringLiteral("&About"), "aboutAction", &ToolWindow::showAboutWindow);
-    return menuBar;
+    StandardMenus::add(fileMenu, StandardMenus::Quit, this, &ToolWindow::quit);
+    QMenu* helpMenu = menus.helpMenu();
+    StandardMenus::add(helpMenu, StandardMenus::HelpContents, this, &ToolWindow::showHelpWindow);
+    StandardMenus::add(helpMenu, StandardMenus::About, this, &ToolWindow::showAboutWindow);
 }
 
-void ToolWindow::arrange(QMenuBar* menuBar)
+void ToolWindow::arrange()
 {
     // The controls scroll when the screen is short; the history beside them,
     // as tall as they are, takes the rest of the width the window is given.
@@ -217,7 +206,7 @@ void ToolWindow::arrange(QMenuBar* menuBar)
     controlsArea->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     outer->addWidget(controlsArea);
     outer->addWidget(historyPanel, 1);
-    outer->setMenuBar(menuBar);
+    createMenus(outer);
     // The controls never need a horizontal scroll bar: the widest of them
     // (the table label wraps) plus room for the vertical one.
     controls->adjustSize();

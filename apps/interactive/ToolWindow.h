@@ -21,7 +21,7 @@ class RecentFilesMenu;
 class QuantizationWindow;
 class QCheckBox;
 class QLabel;
-class QMenuBar;
+class QLayout;
 class QPushButton;
 class SettingsEditor;
 
@@ -116,8 +116,9 @@ private:
     void create();
     void createHelpers();
     void createControls();
-    QMenuBar* createMenus();
-    void arrange(QMenuBar* menuBar);
+    // The File and Help menus, in a bar over `layout`.
+    void createMenus(QLayout* layout);
+    void arrange();
     void connectControls();
     void connectHelpers();
     void setImage(Image* image);
