@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JpegBitCost.h"
 
+#include "ZigZag.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -8,13 +10,6 @@
 #include <new>
 
 namespace {
-
-// Position in natural order of the k-th coefficient in zig-zag order.
-const int naturalOrder[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
-};
 
 // Thrown inside the walk; caught once in read().
 struct Corrupt
@@ -698,7 +693,7 @@ std::uint64_t Walker::sequentialBlock(ScanState& state, BitReader& reader, int s
         symbol.extraLength = symbol.size;
         symbol.index = k;
         symbol.value = extend(symbol.extra, symbol.size);
-        coef[naturalOrder[k]] = std::int16_t(symbol.value);
+        coef[ZigZag::toNatural[k]] = std::int16_t(symbol.value);
         traceSymbol(symbol);
     }
     return dcBits;
@@ -762,7 +757,7 @@ int Walker::acFirst(ScanState& state, BitReader& reader, std::int16_t* coef)
             symbol.extraLength = symbol.size;
             symbol.index = k;
             symbol.value = extend(symbol.extra, symbol.size);
-            coef[naturalOrder[k]] = shifted(symbol.value, scan.approximationLow);
+            coef[ZigZag::toNatural[k]] = shifted(symbol.value, scan.approximationLow);
             traceSymbol(symbol);
             continue;
         }
@@ -791,7 +786,7 @@ int Walker::acFirst(ScanState& state, BitReader& reader, std::int16_t* coef)
 // The correction bit of a coefficient already nonzero, in a refinement scan.
 void Walker::refineNonzero(ScanState& state, BitReader& reader, std::int16_t* coef, int k)
 {
-    std::int16_t& value = coef[naturalOrder[k]];
+    std::int16_t& value = coef[ZigZag::toNatural[k]];
     const int p1 = 1 << state.scan->approximationLow;
     JpegBitCost::Symbol symbol;
     symbol.kind = JpegBitCost::Symbol::AC_CORRECTION;
@@ -852,7 +847,7 @@ int Walker::acRefine(ScanState& state, BitReader& reader, std::int16_t* coef)
             traceSymbol(symbol);
             const bool traced = tracing && at < out.trace.size();
             for (; k <= scan.spectralEnd; ++k) {
-                if (coef[naturalOrder[k]] != 0)
+                if (coef[ZigZag::toNatural[k]] != 0)
                     refineNonzero(state, reader, coef, k);
                 else if (--run < 0)
                     break;
@@ -861,7 +856,7 @@ int Walker::acRefine(ScanState& state, BitReader& reader, std::int16_t* coef)
                 if (k > scan.spectralEnd)
                     corrupt(QStringLiteral("A coefficient past the end of a band near byte %1.")
                                 .arg(reader.pos));
-                coef[naturalOrder[k]] = std::int16_t(value);
+                coef[ZigZag::toNatural[k]] = std::int16_t(value);
             }
             if (traced) {
                 out.trace[at].index = std::min(k, scan.spectralEnd);
@@ -871,7 +866,7 @@ int Walker::acRefine(ScanState& state, BitReader& reader, std::int16_t* coef)
     }
     if (state.eobRun > 0) {
         for (; k <= scan.spectralEnd; ++k)
-            if (coef[naturalOrder[k]] != 0)
+            if (coef[ZigZag::toNatural[k]] != 0)
                 refineNonzero(state, reader, coef, k);
         --state.eobRun;
     }

@@ -3,11 +3,12 @@
 
 #include "JPEGCompressor.h"
 #include "JPEGSettings.h"
+#include "JpegErrorTrap.h"
+#include "ZigZag.h"
 
 #include <QFile>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,14 +39,6 @@ void keepTable(std::vector<Table>& tables, const Table& entry, int& omitted, Sam
     tables.push_back(entry);
 }
 
-// Position in natural (row-major) order of the k-th entry in zig-zag order,
-// the order in which tables and coefficients are written to the file.
-const int zigzagToNatural[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
-};
-
 // The library's coefficient buffers may not grow past this; beyond it the
 // library would need a backing store, which this build lacks, and it stops
 // with an error instead.
@@ -53,40 +46,15 @@ constexpr long maxLibraryMemory = 1536l * 1024 * 1024;
 
 // --- The JPEG library, kept from ending the process --------------------------
 
-struct ReaderErrors
-{
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-    char warning[JMSG_LENGTH_MAX]; // the first warning, if any
-};
-
-extern "C" void readerErrorExit(j_common_ptr cinfo)
-{
-    auto* errors = reinterpret_cast<ReaderErrors*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, errors->message);
-    std::longjmp(errors->jump, 1);
-}
-
-// Keeps the first warning (corrupt data and the like) and says nothing on
-// the terminal. Trace messages (level > 0) are dropped unformatted.
-extern "C" void readerEmitMessage(j_common_ptr cinfo, int level)
-{
-    auto* errors = reinterpret_cast<ReaderErrors*>(cinfo->err);
-    if (level < 0 && errors->warning[0] == '\0')
-        (*cinfo->err->format_message)(cinfo, errors->warning);
-}
-
 // A progressive file may hold many more scans than the markers promised to a
 // quick reader; each costs a pass over the coefficients, so stop early.
 extern "C" void readerProgress(j_common_ptr cinfo)
 {
     auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (decompress->input_scan_number > JpegFileInfo::MAX_SCANS) {
-        auto* errors = reinterpret_cast<ReaderErrors*>(cinfo->err);
-        std::snprintf(errors->message, sizeof errors->message, "more than %d scans",
-                      JpegFileInfo::MAX_SCANS);
-        std::longjmp(errors->jump, 1);
+        char text[JMSG_LENGTH_MAX];
+        std::snprintf(text, sizeof text, "more than %d scans", JpegFileInfo::MAX_SCANS);
+        failJpegCall(cinfo, text);
     }
 }
 
@@ -97,16 +65,14 @@ extern "C" void readerProgress(j_common_ptr cinfo)
 struct CoefficientJob
 {
     jpeg_decompress_struct cinfo;
-    ReaderErrors errors;
+    JpegErrorTrap errors;
     jpeg_progress_mgr progress;
     jvirt_barray_ptr* arrays;
 
     bool start(const unsigned char* data, unsigned long size)
     {
         std::memset(this, 0, sizeof *this);
-        cinfo.err = jpeg_std_error(&errors.pub);
-        errors.pub.error_exit = readerErrorExit;
-        errors.pub.emit_message = readerEmitMessage;
+        cinfo.err = armJpegErrorTrap(errors);
         if (setjmp(errors.jump))
             return false;
         jpeg_CreateDecompress(&cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
@@ -163,12 +129,9 @@ struct StandardHuffmanJob
     static bool run(StandardHuffman& out)
     {
         jpeg_compress_struct cinfo;
-        ReaderErrors errors;
+        JpegErrorTrap errors;
         std::memset(&cinfo, 0, sizeof cinfo);
-        std::memset(&errors, 0, sizeof errors);
-        cinfo.err = jpeg_std_error(&errors.pub);
-        errors.pub.error_exit = readerErrorExit;
-        errors.pub.emit_message = readerEmitMessage;
+        cinfo.err = armJpegErrorTrap(errors);
         if (setjmp(errors.jump)) {
             jpeg_destroy_compress(&cinfo);
             return false;
@@ -403,7 +366,7 @@ void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
                     unsigned value = s[p++];
                     if (wide)
                         value = (value << 8) | s[p++];
-                    values[zigzagToNatural[k]] = value;
+                    values[ZigZag::toNatural[k]] = value;
                 }
                 // Classified once the file is read, only if kept.
                 table.table = values;
