@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JpegBitCost.h"
 
+#include "JpegMarkers.h"
 #include "ZigZag.h"
 
 #include <algorithm>
@@ -195,7 +196,7 @@ private:
         bool runTraced = false;
     };
 
-    std::int64_t segment(std::int64_t pos, int marker);
+    void account(const JpegMarkerWalk::Segment& segment);
     void frame(int marker, const unsigned char* s, int size);
     void allocate();
     void huffmanTables(const unsigned char* s, int size);
@@ -238,62 +239,50 @@ private:
 
 void Walker::run()
 {
-    if (n < 4 || d[0] != 0xFF || d[1] != 0xD8)
+    JpegMarkerWalk walk(d, n);
+    if (!walk.startsWithImage())
         corrupt(QStringLiteral("This is not a JPEG file."));
     out.headerBytes += 2;
-    std::int64_t pos = 2;
-    while (pos < n) {
-        if (d[pos] != 0xFF)
-            corrupt(QStringLiteral("A marker was expected at byte %1.").arg(pos));
-        std::int64_t p = pos;
-        while (p + 1 < n && d[p + 1] == 0xFF)
-            ++p;
-        out.fillBytes += p - pos;
-        if (p + 1 >= n) {
-            out.trailingBytes += n - p;
+    JpegMarkerWalk::Segment segment;
+    for (;;) {
+        const JpegMarkerWalk::Step step = walk.next(segment);
+        if (step == JpegMarkerWalk::FAILED)
+            corrupt(walk.error());
+        out.fillBytes += segment.fillBytes;
+        if (step == JpegMarkerWalk::END_OF_DATA) {
+            out.trailingBytes += n - segment.offset;
             return;
         }
-        const int marker = d[p + 1];
-        if (marker == 0xD9) {
+        if (step == JpegMarkerWalk::END_OF_IMAGE) {
             out.headerBytes += 2;
-            out.trailingBytes = n - (p + 2);
+            out.trailingBytes = n - walk.position();
             return;
         }
-        pos = segment(p + 2, marker);
+        if (segment.marker == 0xDA)
+            walk.setPosition(scan(segment.offset, segment.data, segment.size));
+        else
+            account(segment);
         if (!walkable)
             return;
     }
 }
 
-// Accounts for the segment of `marker` whose length field is at `pos`;
-// returns where the next marker starts.
-std::int64_t Walker::segment(std::int64_t pos, int marker)
+// Accounts for a segment other than a scan's and reads what the walk needs
+// of it.
+void Walker::account(const JpegMarkerWalk::Segment& segment)
 {
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-        out.headerBytes += 2;
-        return pos;
-    }
-    if (marker == 0xD8 || marker == 0x00)
-        corrupt(QStringLiteral("Marker 0x%1 is out of place at byte %2.")
-                    .arg(marker, 2, 16, QChar('0'))
-                    .arg(pos - 2));
-    if (pos + 2 > n)
-        corrupt(QStringLiteral("The file ends inside a marker."));
-    const int length = (d[pos] << 8) | d[pos + 1];
-    if (length < 2 || pos + length > n)
-        corrupt(
-            QStringLiteral("The segment at byte %1 runs past the end of the file.").arg(pos - 2));
-    const unsigned char* s = d + pos + 2;
-    const int size = length - 2;
-    const std::int64_t end = pos + length;
+    const int marker = segment.marker;
     if (marker == 0xDB || marker == 0xC4 || marker == 0xCC)
-        out.tableBytes += 2 + length;
+        out.tableBytes += segment.bytes();
     else if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE)
-        out.metadataBytes += 2 + length;
-    else if (marker != 0xDA)
-        out.headerBytes += 2 + length;
-
-    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+        out.metadataBytes += segment.bytes();
+    else
+        out.headerBytes += segment.bytes();
+    const unsigned char* s = segment.data;
+    const int size = segment.size;
+    if (segment.standalone())
+        return;
+    if (JpegMarkerWalk::isFrameMarker(marker))
         frame(marker, s, size);
     else if (marker == 0xC4)
         huffmanTables(s, size);
@@ -301,10 +290,7 @@ std::int64_t Walker::segment(std::int64_t pos, int marker)
         if (size < 2)
             corrupt(QStringLiteral("The restart interval segment is too short."));
         out.restartInterval = (s[0] << 8) | s[1];
-    } else if (marker == 0xDA) {
-        return scan(pos - 2, s, size);
     }
-    return end;
 }
 
 void Walker::frame(int marker, const unsigned char* s, int size)

@@ -2,6 +2,7 @@
 #include "JpegDecoder.h"
 
 #include "JpegErrorTrap.h"
+#include "JpegMarkers.h"
 
 #include <FreeImage.h>
 
@@ -176,25 +177,20 @@ JpegDecoder::JpegDecoder(const unsigned char* bytes, std::size_t length) : data(
 
 bool JpegDecoder::segmentsWithinLimit() const
 {
-    // The segments from the start of the file to the first scan, walked by
-    // their lengths; the library reports whatever does not follow.
+    // The markers from the start of the file to the first scan or the end
+    // of the picture; the library reports whatever the walk refuses.
+    JpegMarkerWalk walk(data, std::int64_t(size));
+    JpegMarkerWalk::Segment segment;
     std::size_t segments = 0;
-    std::size_t at = 2;
-    while (at + 2 <= size && data[at] == 0xFF) {
-        while (at < size && data[at] == 0xFF)
-            ++at;
-        if (at + 3 > size)
-            break;
-        const unsigned marker = data[at++];
+    for (;;) {
+        const JpegMarkerWalk::Step step = walk.next(segment);
+        if (step != JpegMarkerWalk::SEGMENT && step != JpegMarkerWalk::END_OF_IMAGE)
+            return true;
         if (++segments > MAX_SEGMENTS)
             return false;
-        if (marker == 0xDA || marker == 0xD9)
-            break;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
-            continue;
-        at += std::size_t(data[at]) << 8 | data[at + 1];
+        if (step == JpegMarkerWalk::END_OF_IMAGE || segment.marker == 0xDA)
+            return true;
     }
-    return true;
 }
 
 FIBITMAP* JpegDecoder::decode(std::uint64_t memoryLimit)
