@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Image.h"
 
+#include "GuardedIo.h"
 #include "JpegDecoder.h"
 #include "LoaderProcess.h"
 #include "MemoryBudget.h"
@@ -363,8 +364,7 @@ int Image::identify(const char* path)
         loadMessage = QStringLiteral("The file cannot be opened.");
         return FIF_UNKNOWN;
     }
-    std::fseek(file, 0, SEEK_END);
-    const long end = std::ftell(file);
+    const long end = fileSizeOf(file);
     imageSize = end < 0 ? 0 : static_cast<unsigned long>(end);
     std::fclose(file);
 

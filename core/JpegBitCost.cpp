@@ -246,9 +246,9 @@ void Walker::run()
     JpegMarkerWalk::Segment segment;
     for (;;) {
         const JpegMarkerWalk::Step step = walk.next(segment);
+        out.fillBytes += segment.fillBytes;
         if (step == JpegMarkerWalk::FAILED)
             corrupt(walk.error());
-        out.fillBytes += segment.fillBytes;
         if (step == JpegMarkerWalk::END_OF_DATA) {
             out.trailingBytes += n - segment.offset;
             return;
