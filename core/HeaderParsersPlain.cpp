@@ -55,6 +55,45 @@ bool tgaRunsComplete(std::FILE* file, long start, long end, std::uint64_t pixels
     return true;
 }
 
+constexpr long tgaHeaderSize = 18;
+
+// A version 2 Targa file ends in a footer that may point at an extension
+// area, which may point at a postage stamp picture of `depth` bits a pixel.
+// Whether the footer or the stamp is out of place.
+bool tgaStampBroken(std::FILE* file, long fileSize, unsigned depth)
+{
+    // The loader looks for the signature in the last 18 bytes of any file
+    // longer than that, and then reads the whole footer before it.
+    static const char signature[] = "TRUEVISION-XFILE.";
+    unsigned char tail[sizeof signature];
+    if (fileSize <= long(sizeof tail) || std::fseek(file, -long(sizeof tail), SEEK_END) != 0 ||
+        !readBytes(file, tail, sizeof tail) || std::memcmp(tail, signature, sizeof tail) != 0)
+        return false;
+    unsigned char footer[26];
+    const long footerOffset = fileSize - long(sizeof footer);
+    if (footerOffset < tgaHeaderSize || std::fseek(file, footerOffset, SEEK_SET) != 0 ||
+        !readBytes(file, footer, sizeof footer))
+        return true;
+    const std::uint32_t extension = little32(footer);
+    if (extension == 0)
+        return false;
+    constexpr long extensionSize = 495;
+    constexpr long stampField = 486;
+    unsigned char stampOffset[4];
+    if (long(extension) + extensionSize > fileSize ||
+        std::fseek(file, long(extension) + stampField, SEEK_SET) != 0 ||
+        !readBytes(file, stampOffset, sizeof stampOffset))
+        return true;
+    const std::uint32_t stamp = little32(stampOffset);
+    if (stamp == 0 || stamp >= std::uint32_t(footerOffset))
+        return false;
+    unsigned char stampSize[2];
+    if (std::fseek(file, long(stamp), SEEK_SET) != 0 || !readBytes(file, stampSize, 2))
+        return true;
+    const long room = footerOffset - long(stamp) - 2;
+    return long(depth) * stampSize[0] / 8 * stampSize[1] > room;
+}
+
 // The Targa loader trusts two things that a damaged file gets wrong, and
 // reads or writes outside its buffers (or frees the picture it then returns)
 // when they are off: a run-length coded picture needs at least one pixel's
@@ -64,7 +103,7 @@ bool tgaRunsComplete(std::FILE* file, long start, long end, std::uint64_t pixels
 // of plain rows whose pixels the file does not hold is `truncated`.
 bool tgaBroken(std::FILE* file, long fileSize, bool& truncated)
 {
-    unsigned char header[18];
+    unsigned char header[tgaHeaderSize];
     if (!readBytes(file, header, sizeof header))
         return true;
     const unsigned idLength = header[0];
@@ -96,38 +135,7 @@ bool tgaBroken(std::FILE* file, long fileSize, bool& truncated)
                                      std::uint64_t(width) * height, pixelBytes);
     }
 
-    // A version 2 file ends in a footer that may point at an extension area,
-    // which may point at a postage stamp picture.
-    // The loader looks for the signature in the last 18 bytes of any file
-    // longer than that, and then reads the whole footer before it.
-    static const char signature[] = "TRUEVISION-XFILE.";
-    unsigned char tail[sizeof signature];
-    if (fileSize <= long(sizeof tail) || std::fseek(file, -long(sizeof tail), SEEK_END) != 0 ||
-        !readBytes(file, tail, sizeof tail) || std::memcmp(tail, signature, sizeof tail) != 0)
-        return false;
-    unsigned char footer[26];
-    const long footerOffset = fileSize - long(sizeof footer);
-    if (footerOffset < long(sizeof header) || std::fseek(file, footerOffset, SEEK_SET) != 0 ||
-        !readBytes(file, footer, sizeof footer))
-        return true;
-    const std::uint32_t extension = little32(footer);
-    if (extension == 0)
-        return false;
-    constexpr long extensionSize = 495;
-    constexpr long stampField = 486;
-    unsigned char stampOffset[4];
-    if (long(extension) + extensionSize > fileSize ||
-        std::fseek(file, long(extension) + stampField, SEEK_SET) != 0 ||
-        !readBytes(file, stampOffset, sizeof stampOffset))
-        return true;
-    const std::uint32_t stamp = little32(stampOffset);
-    if (stamp == 0 || stamp >= std::uint32_t(footerOffset))
-        return false;
-    unsigned char stampSize[2];
-    if (std::fseek(file, long(stamp), SEEK_SET) != 0 || !readBytes(file, stampSize, 2))
-        return true;
-    const long room = footerOffset - long(stamp) - 2;
-    return long(depth) * stampSize[0] / 8 * stampSize[1] > room;
+    return tgaStampBroken(file, fileSize, depth);
 }
 
 // The next number of a PNM header: white space and '#' comments before it,
