@@ -12,10 +12,6 @@
 
 using namespace HeaderParsers;
 
-namespace {
-
-} // namespace
-
 // A Photoshop file: a 26-byte header (channels, height, width, bits per
 // sample), three sections each preceded by its length (the colour mode data,
 // the image resources, the layers), then the merged picture: a compression
