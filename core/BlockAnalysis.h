@@ -2,6 +2,7 @@
 #pragma once
 
 #include "JpegFileInfo.h"
+#include "ZigZag.h"
 
 #include <QString>
 
@@ -36,7 +37,7 @@ struct BlockAnalysis
     std::array<bool, 64> padding{};
 
     // Natural index of the k-th coefficient in zig-zag order.
-    static const int zigzag[64];
+    static constexpr const int (&zigzag)[64] = ZigZag::toNatural;
 
     static Grid forwardDCT(const Grid& samples);
     static Grid inverseDCT(const Grid& coefficients);

@@ -43,9 +43,4 @@ QString find(const QString& relative)
     return QDir::current().filePath(relative);
 }
 
-QIcon icon(const char* name)
-{
-    return QIcon(find(QStringLiteral("img/%1.png").arg(QLatin1String(name))));
-}
-
 } // namespace DataFiles

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QIcon>
 #include <QString>
 #include <QStringList>
 
@@ -22,8 +21,5 @@ QStringList searchFolders();
 // the file and the folders goes to the log, and the working folder's path is
 // returned so the caller fails as it would have without the search.
 QString find(const QString& relative);
-
-// The icon img/NAME.png, found as above.
-QIcon icon(const char* name);
 
 } // namespace DataFiles

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "Image.h"
 
+#include "GuardedIo.h"
 #include "JpegDecoder.h"
 #include "LoaderProcess.h"
 #include "MemoryBudget.h"
@@ -15,7 +16,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -25,10 +25,6 @@
 #include <optional>
 #include <sys/stat.h>
 #include <vector>
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 namespace {
 
@@ -100,86 +96,6 @@ public:
     MessageCapture(const MessageCapture&) = delete;
     MessageCapture& operator=(const MessageCapture&) = delete;
 };
-
-// libjpeg's standard error handler ends the process; this one jumps back.
-struct DecodeErrors
-{
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-extern "C" void decodeErrorExit(j_common_ptr cinfo)
-{
-    std::longjmp(reinterpret_cast<DecodeErrors*>(cinfo->err)->jump, 1);
-}
-
-// Warnings are counted by the library; a decode that had any is redone by
-// the general loader, which reports them.
-extern "C" void decodeOutputMessage(j_common_ptr) {}
-
-// Decodes a one- or three-component JPEG held in memory into new pixels,
-// top row first, blue-green-red-255 in rows of 4 * width bytes, exactly as
-// the general loader's decode followed by its conversion to 32 bits and its
-// flip would. Returns the pixels (allocated with malloc, every byte written
-// by the decoder) or null for anything else, or on any error or warning.
-// Everything that a longjmp may skip here is trivially destructible.
-unsigned char* decodeJpegTo32(const unsigned char* data, unsigned long size, unsigned& width,
-                              unsigned& height)
-{
-    jpeg_decompress_struct cinfo;
-    DecodeErrors errors;
-    unsigned char* volatile pixels = nullptr;
-    cinfo.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = decodeErrorExit;
-    errors.pub.output_message = decodeOutputMessage;
-    if (setjmp(errors.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        std::free(pixels);
-        return nullptr;
-    }
-    jpeg_create_decompress(&cinfo);
-    // With the whole file in memory the library's Huffman decoder can keep
-    // to its fast path.
-    jpeg_mem_src(&cinfo, data, size);
-    jpeg_read_header(&cinfo, TRUE);
-    const bool plain = (cinfo.num_components == 1 && cinfo.jpeg_color_space == JCS_GRAYSCALE) ||
-                       (cinfo.num_components == 3 && cinfo.jpeg_color_space == JCS_YCbCr);
-    if (!plain || cinfo.image_width > Image::MAX_SIDE || cinfo.image_height > Image::MAX_SIDE ||
-        std::uint64_t(cinfo.image_width) * cinfo.image_height > Image::MAX_PIXELS) {
-        jpeg_destroy_decompress(&cinfo);
-        return nullptr;
-    }
-    // The general loader's accurate decode: the exact integer IDCT and
-    // smooth chroma upsampling.
-    cinfo.dct_method = JDCT_ISLOW;
-    cinfo.do_fancy_upsampling = TRUE;
-    cinfo.out_color_space = JCS_EXT_BGRX;
-    jpeg_start_decompress(&cinfo);
-    const std::size_t stride = std::size_t(cinfo.output_width) * 4;
-    pixels = static_cast<unsigned char*>(std::malloc(stride * cinfo.output_height));
-    if (!pixels) {
-        jpeg_destroy_decompress(&cinfo);
-        return nullptr;
-    }
-    while (cinfo.output_scanline < cinfo.output_height) {
-        constexpr JDIMENSION batch = 16;
-        JSAMPROW rows[batch];
-        const JDIMENSION count = std::min(batch, cinfo.output_height - cinfo.output_scanline);
-        for (JDIMENSION i = 0; i < count; ++i)
-            rows[i] = pixels + (cinfo.output_scanline + i) * stride;
-        jpeg_read_scanlines(&cinfo, rows, count);
-    }
-    jpeg_finish_decompress(&cinfo);
-    const long warnings = errors.pub.num_warnings;
-    width = cinfo.output_width;
-    height = cinfo.output_height;
-    jpeg_destroy_decompress(&cinfo);
-    if (warnings != 0) {
-        std::free(pixels);
-        return nullptr;
-    }
-    return pixels;
-}
 
 // Source pictures may be loaded on several threads at once (the batch
 // engine's workers load ahead of each other). The decoders of the common
@@ -265,7 +181,8 @@ bool Image::decodeJpeg(const unsigned char* data, unsigned long size)
     if (size == 0)
         return false;
     unsigned width = 0, height = 0;
-    unsigned char* pixels = decodeJpegTo32(data, size, width, height);
+    unsigned char* pixels =
+        JpegDecoder::decodeTo32(data, size, MAX_SIDE, MAX_PIXELS, width, height);
     if (!pixels || !wrap32(pixels, width, height))
         return false;
     imageSize = size;
@@ -447,8 +364,7 @@ int Image::identify(const char* path)
         loadMessage = QStringLiteral("The file cannot be opened.");
         return FIF_UNKNOWN;
     }
-    std::fseek(file, 0, SEEK_END);
-    const long end = std::ftell(file);
+    const long end = fileSizeOf(file);
     imageSize = end < 0 ? 0 : static_cast<unsigned long>(end);
     std::fclose(file);
 

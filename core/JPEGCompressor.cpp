@@ -3,9 +3,9 @@
 
 #include "CompressionResult.h"
 #include "Image.h"
+#include "JpegErrorTrap.h"
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -15,26 +15,6 @@ extern "C" {
 }
 
 namespace {
-
-// libjpeg's standard error handler ends the process. This one formats the
-// library's message and jumps back to the frame that set `jump`.
-struct ErrorManager
-{
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-extern "C" void errorExit(j_common_ptr cinfo)
-{
-    auto* manager = reinterpret_cast<ErrorManager*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, manager->message);
-    std::longjmp(manager->jump, 1);
-}
-
-// Warnings (corrupt-data notices and the like) are of no use in an encoder
-// that reads its input from memory; keep them off the terminal.
-extern "C" void outputMessage(j_common_ptr) {}
 
 enum class Outcome { Written, LibraryError };
 
@@ -65,14 +45,11 @@ struct JPEGEncodeJob
         // Zeroed so that the error path can tell what exists even when the
         // library fails before it has set the object up.
         std::memset(&cinfo, 0, sizeof cinfo);
-        ErrorManager errors;
+        JpegErrorTrap errors;
         unsigned char* const given = buffer;
         unsigned char* out = given;
         unsigned long outSize = capacity;
-        cinfo.err = jpeg_std_error(&errors.pub);
-        errors.pub.error_exit = errorExit;
-        errors.pub.output_message = outputMessage;
-        errors.message[0] = '\0';
+        cinfo.err = armJpegErrorTrap(errors);
         if (setjmp(errors.jump)) {
             // The memory destination only tells where its data went when it
             // is terminated; a buffer it allocated while growing is ours to

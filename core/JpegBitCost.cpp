@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JpegBitCost.h"
 
+#include "JpegMarkers.h"
+#include "ZigZag.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -8,13 +11,6 @@
 #include <new>
 
 namespace {
-
-// Position in natural order of the k-th coefficient in zig-zag order.
-const int naturalOrder[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
-};
 
 // Thrown inside the walk; caught once in read().
 struct Corrupt
@@ -200,7 +196,7 @@ private:
         bool runTraced = false;
     };
 
-    std::int64_t segment(std::int64_t pos, int marker);
+    void account(const JpegMarkerWalk::Segment& segment);
     void frame(int marker, const unsigned char* s, int size);
     void allocate();
     void huffmanTables(const unsigned char* s, int size);
@@ -243,62 +239,50 @@ private:
 
 void Walker::run()
 {
-    if (n < 4 || d[0] != 0xFF || d[1] != 0xD8)
+    JpegMarkerWalk walk(d, n);
+    if (!walk.startsWithImage())
         corrupt(QStringLiteral("This is not a JPEG file."));
     out.headerBytes += 2;
-    std::int64_t pos = 2;
-    while (pos < n) {
-        if (d[pos] != 0xFF)
-            corrupt(QStringLiteral("A marker was expected at byte %1.").arg(pos));
-        std::int64_t p = pos;
-        while (p + 1 < n && d[p + 1] == 0xFF)
-            ++p;
-        out.fillBytes += p - pos;
-        if (p + 1 >= n) {
-            out.trailingBytes += n - p;
+    JpegMarkerWalk::Segment segment;
+    for (;;) {
+        const JpegMarkerWalk::Step step = walk.next(segment);
+        out.fillBytes += segment.fillBytes;
+        if (step == JpegMarkerWalk::FAILED)
+            corrupt(walk.error());
+        if (step == JpegMarkerWalk::END_OF_DATA) {
+            out.trailingBytes += n - segment.offset;
             return;
         }
-        const int marker = d[p + 1];
-        if (marker == 0xD9) {
+        if (step == JpegMarkerWalk::END_OF_IMAGE) {
             out.headerBytes += 2;
-            out.trailingBytes = n - (p + 2);
+            out.trailingBytes = n - walk.position();
             return;
         }
-        pos = segment(p + 2, marker);
+        if (segment.marker == 0xDA)
+            walk.setPosition(scan(segment.offset, segment.data, segment.size));
+        else
+            account(segment);
         if (!walkable)
             return;
     }
 }
 
-// Accounts for the segment of `marker` whose length field is at `pos`;
-// returns where the next marker starts.
-std::int64_t Walker::segment(std::int64_t pos, int marker)
+// Accounts for a segment other than a scan's and reads what the walk needs
+// of it.
+void Walker::account(const JpegMarkerWalk::Segment& segment)
 {
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) {
-        out.headerBytes += 2;
-        return pos;
-    }
-    if (marker == 0xD8 || marker == 0x00)
-        corrupt(QStringLiteral("Marker 0x%1 is out of place at byte %2.")
-                    .arg(marker, 2, 16, QChar('0'))
-                    .arg(pos - 2));
-    if (pos + 2 > n)
-        corrupt(QStringLiteral("The file ends inside a marker."));
-    const int length = (d[pos] << 8) | d[pos + 1];
-    if (length < 2 || pos + length > n)
-        corrupt(
-            QStringLiteral("The segment at byte %1 runs past the end of the file.").arg(pos - 2));
-    const unsigned char* s = d + pos + 2;
-    const int size = length - 2;
-    const std::int64_t end = pos + length;
+    const int marker = segment.marker;
     if (marker == 0xDB || marker == 0xC4 || marker == 0xCC)
-        out.tableBytes += 2 + length;
+        out.tableBytes += segment.bytes();
     else if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE)
-        out.metadataBytes += 2 + length;
-    else if (marker != 0xDA)
-        out.headerBytes += 2 + length;
-
-    if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC)
+        out.metadataBytes += segment.bytes();
+    else
+        out.headerBytes += segment.bytes();
+    const unsigned char* s = segment.data;
+    const int size = segment.size;
+    if (segment.standalone())
+        return;
+    if (JpegMarkerWalk::isFrameMarker(marker))
         frame(marker, s, size);
     else if (marker == 0xC4)
         huffmanTables(s, size);
@@ -306,10 +290,7 @@ std::int64_t Walker::segment(std::int64_t pos, int marker)
         if (size < 2)
             corrupt(QStringLiteral("The restart interval segment is too short."));
         out.restartInterval = (s[0] << 8) | s[1];
-    } else if (marker == 0xDA) {
-        return scan(pos - 2, s, size);
     }
-    return end;
 }
 
 void Walker::frame(int marker, const unsigned char* s, int size)
@@ -698,7 +679,7 @@ std::uint64_t Walker::sequentialBlock(ScanState& state, BitReader& reader, int s
         symbol.extraLength = symbol.size;
         symbol.index = k;
         symbol.value = extend(symbol.extra, symbol.size);
-        coef[naturalOrder[k]] = std::int16_t(symbol.value);
+        coef[ZigZag::toNatural[k]] = std::int16_t(symbol.value);
         traceSymbol(symbol);
     }
     return dcBits;
@@ -762,7 +743,7 @@ int Walker::acFirst(ScanState& state, BitReader& reader, std::int16_t* coef)
             symbol.extraLength = symbol.size;
             symbol.index = k;
             symbol.value = extend(symbol.extra, symbol.size);
-            coef[naturalOrder[k]] = shifted(symbol.value, scan.approximationLow);
+            coef[ZigZag::toNatural[k]] = shifted(symbol.value, scan.approximationLow);
             traceSymbol(symbol);
             continue;
         }
@@ -791,7 +772,7 @@ int Walker::acFirst(ScanState& state, BitReader& reader, std::int16_t* coef)
 // The correction bit of a coefficient already nonzero, in a refinement scan.
 void Walker::refineNonzero(ScanState& state, BitReader& reader, std::int16_t* coef, int k)
 {
-    std::int16_t& value = coef[naturalOrder[k]];
+    std::int16_t& value = coef[ZigZag::toNatural[k]];
     const int p1 = 1 << state.scan->approximationLow;
     JpegBitCost::Symbol symbol;
     symbol.kind = JpegBitCost::Symbol::AC_CORRECTION;
@@ -852,7 +833,7 @@ int Walker::acRefine(ScanState& state, BitReader& reader, std::int16_t* coef)
             traceSymbol(symbol);
             const bool traced = tracing && at < out.trace.size();
             for (; k <= scan.spectralEnd; ++k) {
-                if (coef[naturalOrder[k]] != 0)
+                if (coef[ZigZag::toNatural[k]] != 0)
                     refineNonzero(state, reader, coef, k);
                 else if (--run < 0)
                     break;
@@ -861,7 +842,7 @@ int Walker::acRefine(ScanState& state, BitReader& reader, std::int16_t* coef)
                 if (k > scan.spectralEnd)
                     corrupt(QStringLiteral("A coefficient past the end of a band near byte %1.")
                                 .arg(reader.pos));
-                coef[naturalOrder[k]] = std::int16_t(value);
+                coef[ZigZag::toNatural[k]] = std::int16_t(value);
             }
             if (traced) {
                 out.trace[at].index = std::min(k, scan.spectralEnd);
@@ -871,7 +852,7 @@ int Walker::acRefine(ScanState& state, BitReader& reader, std::int16_t* coef)
     }
     if (state.eobRun > 0) {
         for (; k <= scan.spectralEnd; ++k)
-            if (coef[naturalOrder[k]] != 0)
+            if (coef[ZigZag::toNatural[k]] != 0)
                 refineNonzero(state, reader, coef, k);
         --state.eobRun;
     }

@@ -1,19 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JpegDecoder.h"
 
+#include "JpegErrorTrap.h"
+#include "JpegMarkers.h"
+
 #include <FreeImage.h>
 
 #include <algorithm>
 #include <climits>
-#include <csetjmp>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
-
-extern "C" {
-#include <jerror.h>
-#include <jpeglib.h>
-}
 
 namespace {
 
@@ -22,19 +19,9 @@ namespace {
 struct Session
 {
     jpeg_decompress_struct cinfo;
-    jpeg_error_mgr errors;
+    JpegErrorTrap errors;
     jpeg_progress_mgr progress;
-    std::jmp_buf jump;
-    QString* said;
 };
-
-Session& sessionOf(j_common_ptr cinfo)
-{
-    // `errors` is reached through the library's pointer to it; the session
-    // holding it is found from its offset.
-    auto* errors = reinterpret_cast<char*>(cinfo->err);
-    return *reinterpret_cast<Session*>(errors - offsetof(Session, errors));
-}
 
 void say(QString& said, const QString& line)
 {
@@ -43,21 +30,10 @@ void say(QString& said, const QString& line)
     said.append(line);
 }
 
-extern "C" void sessionMessage(j_common_ptr cinfo)
+// Every message of the library, errors and the first warning, is said.
+void sayLibraryMessage(void* said, const char* text)
 {
-    char text[JMSG_LENGTH_MAX];
-    (*cinfo->err->format_message)(cinfo, text);
-    say(*sessionOf(cinfo).said, QStringLiteral("JPEG: ") + QString::fromLocal8Bit(text));
-}
-
-// Errors end the decode with a jump back to it, never the process. An
-// unknown marker is reported and skipped, as the general loader does.
-extern "C" void sessionError(j_common_ptr cinfo)
-{
-    sessionMessage(cinfo);
-    if (cinfo->err->msg_code == JERR_UNKNOWN_MARKER)
-        return;
-    std::longjmp(sessionOf(cinfo).jump, 1);
+    say(*static_cast<QString*>(said), QStringLiteral("JPEG: ") + QString::fromLocal8Bit(text));
 }
 
 // Every scan of a progressive file is a pass over all its coefficients: a
@@ -67,18 +43,20 @@ extern "C" void sessionProgress(j_common_ptr cinfo)
     if (!cinfo->is_decompressor ||
         reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= JpegDecoder::MAX_SCANS)
         return;
-    say(*sessionOf(cinfo).said,
-        QStringLiteral("JPEG: The file has more than %1 scans.").arg(JpegDecoder::MAX_SCANS));
-    std::longjmp(sessionOf(cinfo).jump, 1);
+    char text[JMSG_LENGTH_MAX];
+    std::snprintf(text, sizeof text, "The file has more than %d scans.", JpegDecoder::MAX_SCANS);
+    failJpegCall(cinfo, text);
 }
 
-// Sets the session up; the caller calls setjmp on its jump, then create().
+// Sets the session up; the caller calls setjmp on errors.jump, then
+// create(). Errors end the decode with a jump back to it, never the process.
+// An unknown marker is reported and skipped, as the general loader does.
 void prepare(Session& session, QString& said)
 {
-    session.said = &said;
-    session.cinfo.err = jpeg_std_error(&session.errors);
-    session.errors.error_exit = sessionError;
-    session.errors.output_message = sessionMessage;
+    session.cinfo.err = armJpegErrorTrap(session.errors);
+    session.errors.report = sayLibraryMessage;
+    session.errors.context = &said;
+    session.errors.skipUnknownMarkers = true;
     session.progress.progress_monitor = sessionProgress;
 }
 
@@ -138,6 +116,29 @@ void setResolution(FIBITMAP* bitmap, const Density& density)
     }
 }
 
+// Whether decodeTo32 takes a file of this header: one grey or three YCbCr
+// components, within the size limits.
+bool plainPicture(const jpeg_decompress_struct& cinfo, unsigned maxSide, std::uint64_t maxPixels)
+{
+    const bool plain = (cinfo.num_components == 1 && cinfo.jpeg_color_space == JCS_GRAYSCALE) ||
+                       (cinfo.num_components == 3 && cinfo.jpeg_color_space == JCS_YCbCr);
+    return plain && cinfo.image_width <= maxSide && cinfo.image_height <= maxSide &&
+           std::uint64_t(cinfo.image_width) * cinfo.image_height <= maxPixels;
+}
+
+// Reads every row of a started decompression into `pixels`, top row first.
+void readRows(jpeg_decompress_struct& cinfo, unsigned char* pixels, std::size_t stride)
+{
+    while (cinfo.output_scanline < cinfo.output_height) {
+        constexpr JDIMENSION batch = 16;
+        JSAMPROW rows[batch];
+        const JDIMENSION count = std::min(batch, cinfo.output_height - cinfo.output_scanline);
+        for (JDIMENSION i = 0; i < count; ++i)
+            rows[i] = pixels + (cinfo.output_scanline + i) * stride;
+        jpeg_read_scanlines(&cinfo, rows, count);
+    }
+}
+
 } // namespace
 
 JpegDecoder::JpegDecoder(const unsigned char* bytes, std::size_t length) : data(bytes), size(length)
@@ -150,7 +151,7 @@ JpegDecoder::JpegDecoder(const unsigned char* bytes, std::size_t length) : data(
     }
     Session session;
     prepare(session, said);
-    if (setjmp(session.jump)) {
+    if (setjmp(session.errors.jump)) {
         jpeg_destroy_decompress(&session.cinfo);
         return;
     }
@@ -176,25 +177,20 @@ JpegDecoder::JpegDecoder(const unsigned char* bytes, std::size_t length) : data(
 
 bool JpegDecoder::segmentsWithinLimit() const
 {
-    // The segments from the start of the file to the first scan, walked by
-    // their lengths; the library reports whatever does not follow.
+    // The markers from the start of the file to the first scan or the end
+    // of the picture; the library reports whatever the walk refuses.
+    JpegMarkerWalk walk(data, std::int64_t(size));
+    JpegMarkerWalk::Segment segment;
     std::size_t segments = 0;
-    std::size_t at = 2;
-    while (at + 2 <= size && data[at] == 0xFF) {
-        while (at < size && data[at] == 0xFF)
-            ++at;
-        if (at + 3 > size)
-            break;
-        const unsigned marker = data[at++];
+    for (;;) {
+        const JpegMarkerWalk::Step step = walk.next(segment);
+        if (step != JpegMarkerWalk::SEGMENT && step != JpegMarkerWalk::END_OF_IMAGE)
+            return true;
         if (++segments > MAX_SEGMENTS)
             return false;
-        if (marker == 0xDA || marker == 0xD9)
-            break;
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
-            continue;
-        at += std::size_t(data[at]) << 8 | data[at + 1];
+        if (step == JpegMarkerWalk::END_OF_IMAGE || segment.marker == 0xDA)
+            return true;
     }
-    return true;
 }
 
 FIBITMAP* JpegDecoder::decode(std::uint64_t memoryLimit)
@@ -206,7 +202,7 @@ FIBITMAP* JpegDecoder::decode(std::uint64_t memoryLimit)
     prepare(session, said);
     FIBITMAP* volatile bitmap = nullptr;
     JSAMPLE* volatile cmyk = nullptr;
-    if (setjmp(session.jump)) {
+    if (setjmp(session.errors.jump)) {
         jpeg_destroy_decompress(&session.cinfo);
         if (bitmap)
             FreeImage_Unload(bitmap);
@@ -232,7 +228,7 @@ FIBITMAP* JpegDecoder::decode(std::uint64_t memoryLimit)
         cmyk = static_cast<JSAMPLE*>(std::malloc(std::size_t(cinfo.output_width) * 4));
     if (!bitmap || (fourComponents && !cmyk)) {
         say(said, QStringLiteral("Not enough memory to load the picture."));
-        std::longjmp(session.jump, 1);
+        std::longjmp(session.errors.jump, 1);
     }
     if (grey) {
         RGBQUAD* palette = FreeImage_GetPalette(bitmap);
@@ -252,4 +248,53 @@ FIBITMAP* JpegDecoder::decode(std::uint64_t memoryLimit)
     jpeg_destroy_decompress(&cinfo);
     std::free(cmyk);
     return bitmap;
+}
+
+unsigned char* JpegDecoder::decodeTo32(const unsigned char* data, std::size_t size,
+                                       unsigned maxSide, std::uint64_t maxPixels, unsigned& width,
+                                       unsigned& height)
+{
+    jpeg_decompress_struct cinfo;
+    JpegErrorTrap errors;
+    unsigned char* volatile pixels = nullptr;
+    cinfo.err = armJpegErrorTrap(errors);
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        std::free(pixels);
+        return nullptr;
+    }
+    jpeg_create_decompress(&cinfo);
+    // With the whole file in memory the library's Huffman decoder can keep
+    // to its fast path.
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    jpeg_read_header(&cinfo, TRUE);
+    if (!plainPicture(cinfo, maxSide, maxPixels)) {
+        jpeg_destroy_decompress(&cinfo);
+        return nullptr;
+    }
+    // The general loader's accurate decode: the exact integer IDCT and
+    // smooth chroma upsampling.
+    cinfo.dct_method = JDCT_ISLOW;
+    cinfo.do_fancy_upsampling = TRUE;
+    cinfo.out_color_space = JCS_EXT_BGRX;
+    jpeg_start_decompress(&cinfo);
+    const std::size_t stride = std::size_t(cinfo.output_width) * 4;
+    pixels = static_cast<unsigned char*>(std::malloc(stride * cinfo.output_height));
+    if (!pixels) {
+        jpeg_destroy_decompress(&cinfo);
+        return nullptr;
+    }
+    readRows(cinfo, pixels, stride);
+    jpeg_finish_decompress(&cinfo);
+    // Warnings are counted by the trap; a decode that had any is redone by
+    // the general loader's path, which reports them.
+    const long warnings = errors.pub.num_warnings;
+    width = cinfo.output_width;
+    height = cinfo.output_height;
+    jpeg_destroy_decompress(&cinfo);
+    if (warnings != 0) {
+        std::free(pixels);
+        return nullptr;
+    }
+    return pixels;
 }

@@ -53,6 +53,16 @@ public:
     // "JPEG: ..." lines, one per message, or a refusal of this decoder.
     const QString& message() const { return said; }
 
+    // The fast path for the JPEG files the programs write themselves:
+    // decodes one grey or three YCbCr components held in memory into new
+    // pixels, top row first, blue-green-red-255 in rows of 4 * width bytes,
+    // exactly as decode() followed by the conversion to 32 bits and the flip
+    // would. Returns the pixels (malloc'd, every byte written) and their
+    // size, or null for any other file, one larger than maxSide on a side or
+    // than maxPixels in all, and on any error or warning.
+    static unsigned char* decodeTo32(const unsigned char* data, std::size_t size, unsigned maxSide,
+                                     std::uint64_t maxPixels, unsigned& width, unsigned& height);
+
 private:
     bool segmentsWithinLimit() const;
 

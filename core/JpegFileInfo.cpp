@@ -3,11 +3,13 @@
 
 #include "JPEGCompressor.h"
 #include "JPEGSettings.h"
+#include "JpegErrorTrap.h"
+#include "JpegMarkers.h"
+#include "ZigZag.h"
 
 #include <QFile>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,14 +40,6 @@ void keepTable(std::vector<Table>& tables, const Table& entry, int& omitted, Sam
     tables.push_back(entry);
 }
 
-// Position in natural (row-major) order of the k-th entry in zig-zag order,
-// the order in which tables and coefficients are written to the file.
-const int zigzagToNatural[64] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33, 40, 48,
-    41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36, 29, 22, 15, 23,
-    30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54, 47, 55, 62, 63,
-};
-
 // The library's coefficient buffers may not grow past this; beyond it the
 // library would need a backing store, which this build lacks, and it stops
 // with an error instead.
@@ -53,40 +47,15 @@ constexpr long maxLibraryMemory = 1536l * 1024 * 1024;
 
 // --- The JPEG library, kept from ending the process --------------------------
 
-struct ReaderErrors
-{
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-    char warning[JMSG_LENGTH_MAX]; // the first warning, if any
-};
-
-extern "C" void readerErrorExit(j_common_ptr cinfo)
-{
-    auto* errors = reinterpret_cast<ReaderErrors*>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, errors->message);
-    std::longjmp(errors->jump, 1);
-}
-
-// Keeps the first warning (corrupt data and the like) and says nothing on
-// the terminal. Trace messages (level > 0) are dropped unformatted.
-extern "C" void readerEmitMessage(j_common_ptr cinfo, int level)
-{
-    auto* errors = reinterpret_cast<ReaderErrors*>(cinfo->err);
-    if (level < 0 && errors->warning[0] == '\0')
-        (*cinfo->err->format_message)(cinfo, errors->warning);
-}
-
 // A progressive file may hold many more scans than the markers promised to a
 // quick reader; each costs a pass over the coefficients, so stop early.
 extern "C" void readerProgress(j_common_ptr cinfo)
 {
     auto* decompress = reinterpret_cast<j_decompress_ptr>(cinfo);
     if (decompress->input_scan_number > JpegFileInfo::MAX_SCANS) {
-        auto* errors = reinterpret_cast<ReaderErrors*>(cinfo->err);
-        std::snprintf(errors->message, sizeof errors->message, "more than %d scans",
-                      JpegFileInfo::MAX_SCANS);
-        std::longjmp(errors->jump, 1);
+        char text[JMSG_LENGTH_MAX];
+        std::snprintf(text, sizeof text, "more than %d scans", JpegFileInfo::MAX_SCANS);
+        failJpegCall(cinfo, text);
     }
 }
 
@@ -97,16 +66,14 @@ extern "C" void readerProgress(j_common_ptr cinfo)
 struct CoefficientJob
 {
     jpeg_decompress_struct cinfo;
-    ReaderErrors errors;
+    JpegErrorTrap errors;
     jpeg_progress_mgr progress;
     jvirt_barray_ptr* arrays;
 
     bool start(const unsigned char* data, unsigned long size)
     {
         std::memset(this, 0, sizeof *this);
-        cinfo.err = jpeg_std_error(&errors.pub);
-        errors.pub.error_exit = readerErrorExit;
-        errors.pub.emit_message = readerEmitMessage;
+        cinfo.err = armJpegErrorTrap(errors);
         if (setjmp(errors.jump))
             return false;
         jpeg_CreateDecompress(&cinfo, JPEG_LIB_VERSION, sizeof(jpeg_decompress_struct));
@@ -163,12 +130,9 @@ struct StandardHuffmanJob
     static bool run(StandardHuffman& out)
     {
         jpeg_compress_struct cinfo;
-        ReaderErrors errors;
+        JpegErrorTrap errors;
         std::memset(&cinfo, 0, sizeof cinfo);
-        std::memset(&errors, 0, sizeof errors);
-        cinfo.err = jpeg_std_error(&errors.pub);
-        errors.pub.error_exit = readerErrorExit;
-        errors.pub.emit_message = readerEmitMessage;
+        cinfo.err = armJpegErrorTrap(errors);
         if (setjmp(errors.jump)) {
             jpeg_destroy_compress(&cinfo);
             return false;
@@ -220,11 +184,6 @@ bool isStandardHuffman(bool ac, const unsigned char* bits, const unsigned char* 
 }
 
 // --- Markers -------------------------------------------------------------------
-
-bool isFrameMarker(int marker)
-{
-    return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
-}
 
 // The zero-terminated identifier at the start of an APPn segment, if it is
 // a short printable one.
@@ -286,204 +245,245 @@ JpegFileInfo::Segment describeSegment(int marker, const unsigned char* s, int si
     return segment;
 }
 
-// Walks the markers of `d`, filling everything but the coefficients. Only
-// reads within the buffer and keeps nothing per pixel.
-void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
-{
-    auto fail = [&info](const QString& why) { info.error = why; };
-    if (n < 4 || d[0] != 0xFF || d[1] != 0xD8)
-        return fail(QStringLiteral("This is not a JPEG file: it does not begin with a "
-                                   "start-of-image marker."));
-    qsizetype pos = 2;
-    bool frame = false;
-    bool ended = false;
-    while (pos < n) {
-        if (d[pos] != 0xFF)
-            return fail(QStringLiteral("A marker was expected at byte %1.").arg(pos));
-        while (pos < n && d[pos] == 0xFF) // fill bytes
-            ++pos;
-        if (pos >= n)
-            break;
-        const int marker = d[pos++];
-        if (marker == 0xD9) {
-            ended = true;
-            break;
-        }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))
-            continue; // no segment follows
-        if (marker == 0xD8)
-            return fail(QStringLiteral("A second start-of-image marker at byte %1.").arg(pos - 2));
-        if (pos + 2 > n)
-            return fail(QStringLiteral("The file ends inside a marker at byte %1.").arg(pos - 2));
-        const int length = (d[pos] << 8) | d[pos + 1];
-        if (length < 2 || pos + length > n)
-            return fail(QStringLiteral("The segment of marker 0x%1 at byte %2 runs past the end "
-                                       "of the file.")
-                            .arg(marker, 2, 16, QChar('0'))
-                            .arg(pos - 2));
-        const unsigned char* s = d + pos + 2;
-        const int size = length - 2;
-        pos += length;
+// The readers of the segments the properties show. Each fills `info` from
+// the payload `s` of `size` bytes and returns why the file is refused, or an
+// empty string.
 
-        if (isFrameMarker(marker)) {
-            if (frame)
-                return fail(QStringLiteral("The file has more than one frame header."));
-            frame = true;
-            if ((marker >= 0xC5 && marker <= 0xC7) || marker >= 0xCD)
-                return fail(QStringLiteral("Hierarchical (differential) JPEG frames are not "
-                                           "supported."));
-            // C0..C3 Huffman, C9..CB arithmetic coding.
-            const int process = marker & 0x03;
-            info.arithmetic = marker >= 0xC9;
-            switch (process) {
-            case 0:
-                info.frameType = marker == 0xC0 ? JpegFileInfo::BASELINE : JpegFileInfo::EXTENDED;
-                break;
-            case 1:
-                info.frameType = JpegFileInfo::EXTENDED;
-                break;
-            case 2:
-                info.frameType = JpegFileInfo::PROGRESSIVE;
-                break;
-            default:
-                info.frameType = JpegFileInfo::LOSSLESS;
-                break;
-            }
-            if (size < 6)
-                return fail(QStringLiteral("The frame header is too short."));
-            info.precision = s[0];
-            info.height = (s[1] << 8) | s[2];
-            info.width = (s[3] << 8) | s[4];
-            const int count = s[5];
-            if (count < 1 || count > 4 || size != 6 + 3 * count)
-                return fail(QStringLiteral("The frame header declares %1 components; 1 to 4 "
-                                           "are supported.")
-                                .arg(count));
-            if (info.width == 0 || info.height == 0)
-                return fail(QStringLiteral("The frame header gives the picture no size (%1 x %2).")
-                                .arg(info.width)
-                                .arg(info.height));
-            for (int c = 0; c < count; ++c) {
-                JpegFileInfo::Component component;
-                component.id = s[6 + 3 * c];
-                component.horizontal = s[7 + 3 * c] >> 4;
-                component.vertical = s[7 + 3 * c] & 15;
-                component.table = s[8 + 3 * c];
-                if (component.horizontal < 1 || component.horizontal > 4 ||
-                    component.vertical < 1 || component.vertical > 4)
-                    return fail(QStringLiteral("Component %1 has sampling factors %2 x %3; "
-                                               "1 to 4 are legal.")
-                                    .arg(component.id)
-                                    .arg(component.horizontal)
-                                    .arg(component.vertical));
-                if (component.table > 3)
-                    return fail(QStringLiteral("Component %1 uses quantization table %2; "
-                                               "0 to 3 exist.")
-                                    .arg(component.id)
-                                    .arg(component.table));
-                info.components.push_back(component);
-            }
-        } else if (marker == 0xDB) {
-            int p = 0;
-            while (p < size) {
-                JpegFileInfo::QuantizationTableInfo table;
-                const int wide = s[p] >> 4;
-                table.slot = s[p] & 15;
-                if (wide > 1 || table.slot > 3)
-                    return fail(QStringLiteral("A quantization table with precision code %1 for "
-                                               "slot %2.")
-                                    .arg(wide)
-                                    .arg(table.slot));
-                table.precision = wide ? 16 : 8;
-                ++p;
-                if (p + 64 * (wide + 1) > size)
-                    return fail(QStringLiteral("A quantization table is cut short."));
-                QuantizationTable values;
-                for (int k = 0; k < 64; ++k) {
-                    unsigned value = s[p++];
-                    if (wide)
-                        value = (value << 8) | s[p++];
-                    values[zigzagToNatural[k]] = value;
-                }
-                // Classified once the file is read, only if kept.
-                table.table = values;
-                keepTable(info.quantizationTables, table, info.omittedQuantizationTables,
-                          [](const auto& a, const auto& b) { return a.slot == b.slot; });
-            }
-        } else if (marker == 0xC4) {
-            int p = 0;
-            while (p < size) {
-                if (p + 17 > size)
-                    return fail(QStringLiteral("A Huffman table is cut short."));
-                JpegFileInfo::HuffmanTableInfo table;
-                const int kind = s[p] >> 4;
-                table.slot = s[p] & 15;
-                if (kind > 1 || table.slot > 3)
-                    return fail(QStringLiteral("A Huffman table of class %1 for slot %2.")
-                                    .arg(kind)
-                                    .arg(table.slot));
-                table.ac = kind == 1;
-                const unsigned char* bits = s + p + 1;
-                for (int i = 0; i < 16; ++i)
-                    table.codes += bits[i];
-                p += 17;
-                if (table.codes > 256 || p + table.codes > size)
-                    return fail(QStringLiteral("A Huffman table is cut short or codes more than "
-                                               "256 symbols."));
-                table.standard = isStandardHuffman(table.ac, bits, s + p, table.codes);
-                p += table.codes;
-                info.anyOptimisedHuffman |= !table.standard;
-                keepTable(
-                    info.huffmanTables, table, info.omittedHuffmanTables,
-                    [](const auto& a, const auto& b) { return a.slot == b.slot && a.ac == b.ac; });
-            }
-        } else if (marker == 0xDD) {
-            if (size < 2)
-                return fail(QStringLiteral("The restart interval segment is too short."));
-            info.restartInterval = (s[0] << 8) | s[1];
-        } else if (marker == 0xDA) {
-            if (!frame)
-                return fail(QStringLiteral("A scan comes before the frame header."));
-            if (++info.scans > JpegFileInfo::MAX_SCANS)
-                return fail(QStringLiteral("The file has more than %1 scans.")
-                                .arg(JpegFileInfo::MAX_SCANS));
-            if (size < 1 || s[0] < 1 || s[0] > 4 || size != 4 + 2 * s[0])
-                return fail(QStringLiteral("Scan %1 has a malformed header.").arg(info.scans));
-            // Entropy-coded data: runs to the next marker other than a
-            // stuffed zero or a restart marker.
-            while (pos + 1 < n &&
-                   !(d[pos] == 0xFF && d[pos + 1] != 0 && (d[pos + 1] < 0xD0 || d[pos + 1] > 0xD7)))
-                ++pos;
-            if (pos + 1 >= n)
-                pos = n;
-        } else if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) {
-            const JpegFileInfo::Segment segment = describeSegment(marker, s, size);
-            // The colour transform of an Adobe segment: "Adobe", version,
-            // two flag words, then the transform byte.
-            if (segment.name == QLatin1String("Adobe") && size >= 12)
-                info.adobeTransform = s[11];
-            if (segment.name == QLatin1String("JFIF"))
-                info.jfif = true;
-            if (info.segments.size() < JpegFileInfo::MAX_LISTED)
-                info.segments.push_back(segment);
-            else
-                ++info.omittedSegments;
-        }
-        // Other markers (DNL, extensions) carry nothing shown here.
+QString frameType(int marker, JpegFileInfo& info)
+{
+    if ((marker >= 0xC5 && marker <= 0xC7) || marker >= 0xCD)
+        return QStringLiteral("Hierarchical (differential) JPEG frames are not supported.");
+    // C0..C3 Huffman, C9..CB arithmetic coding.
+    info.arithmetic = marker >= 0xC9;
+    switch (marker & 0x03) {
+    case 0:
+        info.frameType = marker == 0xC0 ? JpegFileInfo::BASELINE : JpegFileInfo::EXTENDED;
+        break;
+    case 1:
+        info.frameType = JpegFileInfo::EXTENDED;
+        break;
+    case 2:
+        info.frameType = JpegFileInfo::PROGRESSIVE;
+        break;
+    default:
+        info.frameType = JpegFileInfo::LOSSLESS;
+        break;
     }
+    return QString();
+}
+
+// One component of the frame header: identifier, sampling factors (H high
+// nibble, V low), quantization table.
+QString frameComponent(const unsigned char* s, JpegFileInfo& info)
+{
+    JpegFileInfo::Component component;
+    component.id = s[0];
+    component.horizontal = s[1] >> 4;
+    component.vertical = s[1] & 15;
+    component.table = s[2];
+    if (component.horizontal < 1 || component.horizontal > 4 || component.vertical < 1 ||
+        component.vertical > 4)
+        return QStringLiteral("Component %1 has sampling factors %2 x %3; 1 to 4 are legal.")
+            .arg(component.id)
+            .arg(component.horizontal)
+            .arg(component.vertical);
+    if (component.table > 3)
+        return QStringLiteral("Component %1 uses quantization table %2; 0 to 3 exist.")
+            .arg(component.id)
+            .arg(component.table);
+    info.components.push_back(component);
+    return QString();
+}
+
+QString readFrame(int marker, const unsigned char* s, int size, JpegFileInfo& info)
+{
+    const QString type = frameType(marker, info);
+    if (!type.isEmpty())
+        return type;
+    if (size < 6)
+        return QStringLiteral("The frame header is too short.");
+    info.precision = s[0];
+    info.height = (s[1] << 8) | s[2];
+    info.width = (s[3] << 8) | s[4];
+    const int count = s[5];
+    if (count < 1 || count > 4 || size != 6 + 3 * count)
+        return QStringLiteral("The frame header declares %1 components; 1 to 4 are supported.")
+            .arg(count);
+    if (info.width == 0 || info.height == 0)
+        return QStringLiteral("The frame header gives the picture no size (%1 x %2).")
+            .arg(info.width)
+            .arg(info.height);
+    for (int c = 0; c < count; ++c) {
+        const QString why = frameComponent(s + 6 + 3 * c, info);
+        if (!why.isEmpty())
+            return why;
+    }
+    return QString();
+}
+
+QString readQuantizationTables(const unsigned char* s, int size, JpegFileInfo& info)
+{
+    int p = 0;
+    while (p < size) {
+        JpegFileInfo::QuantizationTableInfo table;
+        const int wide = s[p] >> 4;
+        table.slot = s[p] & 15;
+        if (wide > 1 || table.slot > 3)
+            return QStringLiteral("A quantization table with precision code %1 for slot %2.")
+                .arg(wide)
+                .arg(table.slot);
+        table.precision = wide ? 16 : 8;
+        ++p;
+        if (p + 64 * (wide + 1) > size)
+            return QStringLiteral("A quantization table is cut short.");
+        QuantizationTable values;
+        for (int k = 0; k < 64; ++k) {
+            unsigned value = s[p++];
+            if (wide)
+                value = (value << 8) | s[p++];
+            values[ZigZag::toNatural[k]] = value;
+        }
+        // Classified once the file is read, only if kept.
+        table.table = values;
+        keepTable(info.quantizationTables, table, info.omittedQuantizationTables,
+                  [](const auto& a, const auto& b) { return a.slot == b.slot; });
+    }
+    return QString();
+}
+
+QString readHuffmanTables(const unsigned char* s, int size, JpegFileInfo& info)
+{
+    int p = 0;
+    while (p < size) {
+        if (p + 17 > size)
+            return QStringLiteral("A Huffman table is cut short.");
+        JpegFileInfo::HuffmanTableInfo table;
+        const int kind = s[p] >> 4;
+        table.slot = s[p] & 15;
+        if (kind > 1 || table.slot > 3)
+            return QStringLiteral("A Huffman table of class %1 for slot %2.")
+                .arg(kind)
+                .arg(table.slot);
+        table.ac = kind == 1;
+        const unsigned char* bits = s + p + 1;
+        for (int i = 0; i < 16; ++i)
+            table.codes += bits[i];
+        p += 17;
+        if (table.codes > 256 || p + table.codes > size)
+            return QStringLiteral("A Huffman table is cut short or codes more than 256 symbols.");
+        table.standard = isStandardHuffman(table.ac, bits, s + p, table.codes);
+        p += table.codes;
+        info.anyOptimisedHuffman |= !table.standard;
+        keepTable(info.huffmanTables, table, info.omittedHuffmanTables,
+                  [](const auto& a, const auto& b) { return a.slot == b.slot && a.ac == b.ac; });
+    }
+    return QString();
+}
+
+QString readScanHeader(const unsigned char* s, int size, JpegFileInfo& info)
+{
+    if (++info.scans > JpegFileInfo::MAX_SCANS)
+        return QStringLiteral("The file has more than %1 scans.").arg(JpegFileInfo::MAX_SCANS);
+    if (size < 1 || s[0] < 1 || s[0] > 4 || size != 4 + 2 * s[0])
+        return QStringLiteral("Scan %1 has a malformed header.").arg(info.scans);
+    return QString();
+}
+
+void readMetadata(int marker, const unsigned char* s, int size, JpegFileInfo& info)
+{
+    const JpegFileInfo::Segment segment = describeSegment(marker, s, size);
+    // The colour transform of an Adobe segment: "Adobe", version, two flag
+    // words, then the transform byte.
+    if (segment.name == QLatin1String("Adobe") && size >= 12)
+        info.adobeTransform = s[11];
+    if (segment.name == QLatin1String("JFIF"))
+        info.jfif = true;
+    if (info.segments.size() < JpegFileInfo::MAX_LISTED)
+        info.segments.push_back(segment);
+    else
+        ++info.omittedSegments;
+}
+
+// Reads one segment; a scan's entropy-coded data is stepped over. Other
+// markers (DNL, extensions, restarts) carry nothing shown here.
+QString readSegment(const JpegMarkerWalk::Segment& segment, JpegMarkerWalk& walk, bool& frame,
+                    JpegFileInfo& info)
+{
+    const int marker = segment.marker;
+    const unsigned char* s = segment.data;
+    const int size = segment.size;
+    if (segment.standalone())
+        return QString();
+    if (JpegMarkerWalk::isFrameMarker(marker)) {
+        if (frame)
+            return QStringLiteral("The file has more than one frame header.");
+        frame = true;
+        return readFrame(marker, s, size, info);
+    }
+    if (marker == 0xDB)
+        return readQuantizationTables(s, size, info);
+    if (marker == 0xC4)
+        return readHuffmanTables(s, size, info);
+    if (marker == 0xDD) {
+        if (size < 2)
+            return QStringLiteral("The restart interval segment is too short.");
+        info.restartInterval = (s[0] << 8) | s[1];
+    } else if (marker == 0xDA) {
+        if (!frame)
+            return QStringLiteral("A scan comes before the frame header.");
+        const QString why = readScanHeader(s, size, info);
+        if (!why.isEmpty())
+            return why;
+        walk.skipEntropyData();
+    } else if ((marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE) {
+        readMetadata(marker, s, size, info);
+    }
+    return QString();
+}
+
+// What the file as a whole lacks, once its markers are read.
+void checkWhole(const JpegMarkerWalk& walk, bool frame, bool ended, JpegFileInfo& info)
+{
     for (JpegFileInfo::QuantizationTableInfo& table : info.quantizationTables) {
         const int slot = table.slot;
         table = JpegFileInfo::classify(table.table, table.precision);
         table.slot = slot;
     }
     if (!frame)
-        return fail(QStringLiteral("The file has no frame header."));
-    if (info.scans == 0)
-        return fail(QStringLiteral("The file has no scan."));
-    if (!ended)
+        info.error = QStringLiteral("The file has no frame header.");
+    else if (info.scans == 0)
+        info.error = QStringLiteral("The file has no scan.");
+    else if (!ended)
         info.warning = QStringLiteral("The file ends without an end-of-image marker.");
-    else if (pos < n)
-        info.warning = QStringLiteral("%1 bytes follow the end-of-image marker.").arg(n - pos);
+    else if (walk.position() < walk.size())
+        info.warning = QStringLiteral("%1 bytes follow the end-of-image marker.")
+                           .arg(walk.size() - walk.position());
+}
+
+// Walks the markers of `d`, filling everything but the coefficients. Only
+// reads within the buffer and keeps nothing per pixel.
+void readMarkers(const unsigned char* d, qsizetype n, JpegFileInfo& info)
+{
+    JpegMarkerWalk walk(d, n);
+    if (!walk.startsWithImage()) {
+        info.error = QStringLiteral("This is not a JPEG file: it does not begin with a "
+                                    "start-of-image marker.");
+        return;
+    }
+    bool frame = false;
+    JpegMarkerWalk::Segment segment;
+    JpegMarkerWalk::Step step;
+    while ((step = walk.next(segment)) == JpegMarkerWalk::SEGMENT) {
+        const QString why = readSegment(segment, walk, frame, info);
+        if (!why.isEmpty()) {
+            info.error = why;
+            return;
+        }
+    }
+    if (step == JpegMarkerWalk::FAILED)
+        info.error = walk.error();
+    else
+        checkWhole(walk, frame, step == JpegMarkerWalk::END_OF_IMAGE, info);
 }
 
 // Fills info.coefficients through the library, or says in

@@ -3,9 +3,7 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QMimeData>
 #include <QStandardPaths>
-#include <QUrl>
 
 namespace Preferences {
 
@@ -101,23 +99,6 @@ void clearRecentFiles()
 void resetToDefaults()
 {
     store()->clear();
-}
-
-QStringList localFiles(const QMimeData* data)
-{
-    QStringList files;
-    if (!data || !data->hasUrls())
-        return files;
-    for (const QUrl& url : data->urls())
-        if (url.isLocalFile())
-            files << url.toLocalFile();
-    return files;
-}
-
-QString singleLocalFile(const QMimeData* data)
-{
-    const QStringList files = localFiles(data);
-    return files.size() == 1 ? files.first() : QString();
 }
 
 } // namespace Preferences

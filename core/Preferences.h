@@ -8,8 +8,6 @@
 
 #include <memory>
 
-class QMimeData;
-
 // What the programs remember between runs, in one QSettings store shared by
 // both (on Linux ~/.config/tessera/tessera.conf). A store the settings
 // reader cannot parse, or values of the wrong kind in it, give the defaults:
@@ -43,11 +41,5 @@ void setValue(const QString& key, const QVariant& value);
 
 // Forgets everything remembered, so the programs' defaults apply.
 void resetToDefaults();
-
-// The local files named by dropped data (file URLs), in order; other URLs
-// and text are left out.
-QStringList localFiles(const QMimeData* data);
-// The one local file of dropped data; empty unless exactly one is named.
-QString singleLocalFile(const QMimeData* data);
 
 } // namespace Preferences

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DownsamplingWindow.h"
 
-#include "DataFiles.h"
+#include "DataIcons.h"
 #include "JPEGSettings.h"
 
 #include <QGridLayout>

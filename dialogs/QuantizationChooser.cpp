@@ -2,7 +2,7 @@
 #include "QuantizationChooser.h"
 
 #include "BatchSettings.h"
-#include "DataFiles.h"
+#include "DataIcons.h"
 #include "Preferences.h"
 #include "QuantizationTableFiles.h"
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "QuantizationWindow.h"
 
-#include "DataFiles.h"
+#include "DataIcons.h"
+#include "FileDrops.h"
 #include "JPEGSettings.h"
 #include "Preferences.h"
 #include "TableModel.h"

@@ -2,7 +2,7 @@
 #include "HelpWindow.h"
 
 #include "CStringCodec.h"
-#include "DataFiles.h"
+#include "DataIcons.h"
 
 #include <QByteArray>
 #include <QGridLayout>

@@ -2,8 +2,10 @@
 #include "BatchWindow.h"
 
 #include "DataFiles.h"
+#include "DataIcons.h"
 #include "DialogProgress.h"
 #include "DownsamplingPairs.h"
+#include "FileDrops.h"
 #include "FileWrite.h"
 #include "HelpWindow.h"
 #include "OptimiseTablesDialog.h"

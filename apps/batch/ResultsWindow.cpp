@@ -4,7 +4,7 @@
 #include "CompressionResult.h"
 #include "CsvEntry.h"
 #include "CsvReader.h"
-#include "DataFiles.h"
+#include "DataIcons.h"
 #include "FileWrite.h"
 #include "Image.h"
 #include "JPEGCompressor.h"

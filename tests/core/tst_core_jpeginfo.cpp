@@ -5,6 +5,7 @@
 #include "JPEGCompressor.h"
 #include "JpegBitCost.h"
 #include "JpegFileInfo.h"
+#include "JpegMarkers.h"
 #include "TestPictures.h"
 
 #include <FreeImage.h>
@@ -795,6 +796,59 @@ private slots:
         small.maxBlocks = 10;
         QVERIFY(JpegBitCost::read(good, small).error.contains("too many blocks"));
         QVERIFY(!JpegBitCost::read(QByteArray("\xFF\xD8\xFF\xD9", 4)).ok());
+    }
+
+    // The one marker walk of every reader: fill bytes, markers without a
+    // segment, entropy data stepped over up to a marker that is not a
+    // restart, and every way a hostile file can run out or lie.
+    void markerWalk()
+    {
+        using Walk = JpegMarkerWalk;
+        const auto walkOf = [](const char* bytes, int size) {
+            return Walk(reinterpret_cast<const unsigned char*>(bytes), size);
+        };
+        // SOI, fill, COM "ab", RST0, SOS (1 byte) + data with a stuffed
+        // zero and RST1, EOI, one trailing byte.
+        static const char good[] = "\xFF\xD8\xFF\xFF\xFF\xFE\x00\x04"
+                                   "ab\xFF\xD0\xFF\xDA\x00\x03\x01\x12\xFF\x00\x34\xFF\xD1\x56"
+                                   "\xFF\xD9\x07";
+        Walk walk = walkOf(good, sizeof good - 1);
+        QVERIFY(walk.startsWithImage());
+        Walk::Segment segment;
+        QCOMPARE(walk.next(segment), Walk::SEGMENT);
+        QCOMPARE(segment.marker, 0xFE);
+        QCOMPARE(segment.fillBytes, 2);
+        QCOMPARE(segment.offset, 4);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(segment.data), segment.size), "ab");
+        QCOMPARE(walk.next(segment), Walk::SEGMENT);
+        QVERIFY(segment.standalone());
+        QCOMPARE(segment.bytes(), 2);
+        QCOMPARE(walk.next(segment), Walk::SEGMENT);
+        QCOMPARE(segment.marker, 0xDA);
+        walk.skipEntropyData();
+        QCOMPARE(walk.position(), 24);
+        QCOMPARE(walk.next(segment), Walk::END_OF_IMAGE);
+        QCOMPARE(walk.size() - walk.position(), 1);
+
+        // A length past the end, one cut inside the length field, a
+        // misplaced zero, a second SOI, a stray byte: refused, and the walk
+        // stays refused.
+        for (const QByteArray& bad :
+             {QByteArray("\xFF\xD8\xFF\xDB\x01\x00\x00", 7), QByteArray("\xFF\xD8\xFF\xDB\x00", 5),
+              QByteArray("\xFF\xD8\xFF\x00\x00\x02", 6), QByteArray("\xFF\xD8\xFF\xD8\x00\x02", 6),
+              QByteArray("\xFF\xD8\x12\xFF\xD9", 5)}) {
+            Walk refused = walkOf(bad.constData(), int(bad.size()));
+            QCOMPARE(refused.next(segment), Walk::FAILED);
+            QVERIFY(!refused.error().isEmpty());
+            QCOMPARE(refused.next(segment), Walk::FAILED);
+        }
+        // Fill bytes that run to the end: no marker, the bytes left counted
+        // from the last of them.
+        Walk filled = walkOf("\xFF\xD8\xFF\xFF\xFF", 5);
+        QCOMPARE(filled.next(segment), Walk::END_OF_DATA);
+        QCOMPARE(segment.offset, 4);
+        QCOMPARE(segment.fillBytes, 2);
+        QVERIFY(!walkOf("\xFF\xD9\xFF\xD9", 4).startsWithImage());
     }
 
     // Damaged and foreign files are refused with a reason, or read with a
