@@ -214,16 +214,22 @@ void SettingsEditor::connectControls()
             setMode(false);
     });
     // A flag's box; a partial state leaves the flag as it was.
-    const auto flagBox = [this](QCheckBox* box, bool (JPEGSettings::*get)() const,
-                                void (JPEGSettings::*set)(bool)) {
-        connect(box, &QCheckBox::stateChanged, this, [this, get, set](int state) {
-            (settings.*set)(SettingsControls::flagForState(state, (settings.*get)()));
+    const auto flagBox = [this](QCheckBox* box, auto apply) {
+        connect(box, &QCheckBox::stateChanged, this, [this, apply](int state) {
+            apply(state);
             changed();
         });
     };
-    flagBox(progressiveCheck, &JPEGSettings::isProgressive, &JPEGSettings::setProgressiveMode);
-    flagBox(huffmanCheck, &JPEGSettings::getOptimizeHuffman, &JPEGSettings::setOptimizeHuffman);
-    flagBox(grayscaleCheck, &JPEGSettings::getGrayscaleOutput, &JPEGSettings::setGrayscaleOutput);
+    using SettingsControls::flagForState;
+    flagBox(progressiveCheck, [this](int state) {
+        settings.setProgressiveMode(flagForState(state, settings.isProgressive()));
+    });
+    flagBox(huffmanCheck, [this](int state) {
+        settings.setOptimizeHuffman(flagForState(state, settings.getOptimizeHuffman()));
+    });
+    flagBox(grayscaleCheck, [this](int state) {
+        settings.setGrayscaleOutput(flagForState(state, settings.getGrayscaleOutput()));
+    });
     if (autoCheck)
         connect(autoCheck, &QCheckBox::toggled, this, &SettingsEditor::setAutomatic);
     else
