@@ -243,8 +243,9 @@ QSize ResultList::sizeHint() const
                      2 * margin + rows * rowHeight + (rows - 1) * spacing + frame);
     }
     if (const QScreen* screen = this->screen()) {
-        const QSize room = screen->availableSize() * 9 / 10;
-        size = size.boundedTo(room);
+        // The screen's whole width, for whole panels on a laptop's screen.
+        const QSize available = screen->availableSize();
+        size = size.boundedTo(QSize(available.width(), available.height() * 9 / 10));
     }
     return size;
 }

@@ -17,6 +17,7 @@
 #include "ResultWidget.h"
 #include "RunSummary.h"
 #include "StandardMenus.h"
+#include "WindowState.h"
 
 #include <QAction>
 #include <QDir>
@@ -110,14 +111,18 @@ void ResultsWindow::show(std::vector<JPEGSettings>* settings, std::vector<Result
     // The chart is drawn when its tab is first shown.
 
     // A window wide enough for whole panels, and never smaller than that of
-    // an empty run. Once sized for panels, later runs keep the size the user
-    // gave it.
+    // an empty run: as wide as the screen when the panels need it, so that a
+    // laptop's screen shows them whole, and a tenth of its height left free.
+    // Once sized for panels, later runs keep the size the user gave it.
     QSize size = sizeHint().expandedTo(minimumSizeHint());
-    if (const QScreen* screen = this->screen())
-        size = size.boundedTo(screen->availableSize() * 9 / 10);
-    if (!sized)
+    if (const QScreen* screen = this->screen()) {
+        const QSize available = screen->availableSize();
+        size = size.boundedTo(QSize(available.width(), available.height() * 9 / 10));
+    }
+    if (!sized) {
         resize(size);
-    else
+        WindowState::keepOnScreen(this);
+    } else
         resize(this->size().expandedTo(minimumSizeHint()));
     sized = sized || list->count() > 0;
     exec();
