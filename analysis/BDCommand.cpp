@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace BDCommand {
 
@@ -200,10 +201,20 @@ QString help()
         .arg(SweepColumns::settings().join(QLatin1Char(',')), metrics.join(QLatin1Char('|')));
 }
 
-Outcome run(const QStringList& arguments)
+namespace {
+
+// What the command line asks for.
+struct Request
 {
-    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h")))
-        return {0, help().toUtf8(), {}};
+    QString file;
+    QString figure;
+    QStringList curveBy;
+    QString reference; // the reference curve's name: its values joined by commas
+};
+
+// The request of `arguments`, or the usage error they make.
+std::optional<Outcome> readRequest(const QStringList& arguments, Request& request)
+{
     QCommandLineParser parser;
     parser.addPositionalArgument(QStringLiteral("RESULTS.csv"), QStringLiteral("The sweep CSV."));
     const QCommandLineOption curveBy(QStringLiteral("curve-by"),
@@ -223,13 +234,49 @@ Outcome run(const QStringList& arguments)
         return usage(QStringLiteral("name one RESULTS.csv (see bd-rate --help)"));
     if (!parser.isSet(curveBy) || !parser.isSet(reference))
         return usage(QStringLiteral("--curve-by and --reference are needed (see bd-rate --help)"));
-    const QString figure = parser.value(metric);
-    if (!metrics.contains(figure))
+    request.figure = parser.value(metric);
+    if (!metrics.contains(request.figure))
         return usage(
             QStringLiteral("--metric is one of %1").arg(metrics.join(QStringLiteral(", "))));
+    request.file = files.front();
+    request.curveBy = parser.value(curveBy).split(QLatin1Char(','));
+    request.reference = parser.value(reference);
+    return std::nullopt;
+}
+
+// Why `table` cannot answer the request, if it cannot: missing columns,
+// unknown settings, bad numbers or conflicting rows.
+std::optional<Outcome> checkTable(const CsvTable& table, const Request& request,
+                                  const QStringList& columns)
+{
+    for (const QString& name :
+         QStringList{SweepColumns::picture, SweepColumns::bpp, request.figure})
+        if (table.column(name) < 0)
+            return usage(QStringLiteral("%1 has no column %2").arg(request.file, name));
+    for (const QString& name : request.curveBy)
+        if (!columns.contains(name))
+            return usage(QStringLiteral("--curve-by names settings; %1 is not one of %2")
+                             .arg(name, columns.join(QLatin1Char(','))));
+    QStringList refusals = badNumbers(table, {SweepColumns::bpp, request.figure});
+    if (refusals.isEmpty())
+        refusals = conflictingRows(table, request.figure);
+    if (!refusals.isEmpty())
+        return refused(refusals);
+    return std::nullopt;
+}
+
+} // namespace
+
+Outcome run(const QStringList& arguments)
+{
+    if (arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h")))
+        return {0, help().toUtf8(), {}};
+    Request request;
+    if (const std::optional<Outcome> failure = readRequest(arguments, request))
+        return *failure;
 
     QString error;
-    const QString file = files.front();
+    const QString& file = request.file;
     const auto table = CsvTable::read(file, &error);
     if (!table)
         return usage(QStringLiteral("%1: %2").arg(file, error));
@@ -237,29 +284,19 @@ Outcome run(const QStringList& arguments)
         return usage(QStringLiteral("%1 holds no results; write one with tessera-sweep --csv or "
                                     "Export CSV in tessera-batch")
                          .arg(file));
-    Curves::Options options;
-    options.figure = figure;
-    options.curveBy = parser.value(curveBy).split(QLatin1Char(','));
-    for (const QString& name : QStringList{SweepColumns::picture, SweepColumns::bpp, figure})
-        if (table->column(name) < 0)
-            return usage(QStringLiteral("%1 has no column %2").arg(file, name));
     const QStringList columns = Curves::settingColumns(*table);
-    for (const QString& name : options.curveBy)
-        if (!columns.contains(name))
-            return usage(QStringLiteral("--curve-by names settings; %1 is not one of %2")
-                             .arg(name, columns.join(QLatin1Char(','))));
-    QStringList refusals = badNumbers(*table, {SweepColumns::bpp, figure});
-    if (refusals.isEmpty())
-        refusals = conflictingRows(*table, figure);
-    if (!refusals.isEmpty())
-        return refused(refusals);
+    if (const std::optional<Outcome> failure = checkTable(*table, request, columns))
+        return *failure;
 
+    Curves::Options options;
+    options.figure = request.figure;
+    options.curveBy = request.curveBy;
     auto curves = Curves::perPicture(*table, options);
     Figure which;
-    if (Figures::fromKey(figure, which) && Figures::info(which).lowerIsBetter)
+    if (Figures::fromKey(request.figure, which) && Figures::info(which).lowerIsBetter)
         negateFigures(curves);
     if (curves.empty())
-        return usage(QStringLiteral("%1 has no ok rows with bpp and %2").arg(file, figure));
+        return usage(QStringLiteral("%1 has no ok rows with bpp and %2").arg(file, request.figure));
     const QStringList names = curveNames(curves);
     const QString by = options.curveBy.join(QLatin1Char(','));
     if (names.size() < 2)
@@ -268,7 +305,7 @@ Outcome run(const QStringList& arguments)
                          .arg(by, names.value(0), file));
     // Values may hold commas themselves (sampling factors), so the reference
     // is matched against whole curve names rather than split.
-    const QString referenceName = parser.value(reference);
+    const QString& referenceName = request.reference;
     const int at = int(names.indexOf(referenceName));
     if (at < 0)
         return usage(QStringLiteral("no curve %1; the curves are: %2")

@@ -89,6 +89,42 @@ QString partnerId(const Curve& curve, const std::vector<int>& positions, const Q
     return curve.picture + joiner + settings.join(joiner);
 }
 
+// The deltas of the pairs of one compared value, summed for their mean.
+struct DeltaSums
+{
+    double rate = 0, figure = 0;
+    int rates = 0, figures = 0;
+    QSet<QString> pictures;
+};
+
+// Pairs `line`, of `curve`, with the reference's curve `partner`; its deltas
+// are added to `sums`.
+void measurePair(const Curve& partner, const Curve& curve, Pair& line, DeltaSums& sums)
+{
+    line.paired = true;
+    line.rate = BDRate::rateDelta(rd(partner), rd(curve));
+    line.figure = BDRate::qualityDelta(rd(partner), rd(curve));
+    if (line.rate) {
+        sums.rate += *line.rate;
+        ++sums.rates;
+        sums.pictures.insert(curve.picture);
+    }
+    if (line.figure) {
+        sums.figure += *line.figure;
+        ++sums.figures;
+    }
+}
+
+void setMean(const DeltaSums& sums, Mean& mean)
+{
+    mean.pairs = sums.rates;
+    mean.pictures = int(sums.pictures.size());
+    if (sums.rates)
+        mean.rate = sums.rate / sums.rates;
+    if (sums.figures)
+        mean.figure = sums.figure / sums.figures;
+}
+
 } // namespace
 
 QStringList settingColumns(const SweepRows& rows)
@@ -257,13 +293,7 @@ Comparison compare(const std::vector<Curve>& perPicture, const QStringList& colu
             contextPositions.push_back(k);
 
     std::vector<Pair> unpaired;
-    struct Sums
-    {
-        double rate = 0, figure = 0;
-        int rates = 0, figures = 0;
-        QSet<QString> pictures;
-    };
-    std::vector<Sums> sums;
+    std::vector<DeltaSums> sums;
     QHash<QString, std::size_t> meanIndex;
     for (const Curve& curve : perPicture) {
         const QStringList key = keyOfCurve(curve);
@@ -288,30 +318,11 @@ Comparison compare(const std::vector<Curve>& perPicture, const QStringList& colu
             unpaired.push_back(std::move(line));
             continue;
         }
-        line.paired = true;
-        line.rate = BDRate::rateDelta(rd(*partner), rd(curve));
-        line.figure = BDRate::qualityDelta(rd(*partner), rd(curve));
-        Sums& s = sums[*it];
-        if (line.rate) {
-            s.rate += *line.rate;
-            ++s.rates;
-            s.pictures.insert(curve.picture);
-        }
-        if (line.figure) {
-            s.figure += *line.figure;
-            ++s.figures;
-        }
+        measurePair(*partner, curve, line, sums[*it]);
         out.pairs.push_back(std::move(line));
     }
-    for (std::size_t i = 0; i < sums.size(); ++i) {
-        Mean& mean = out.means[i];
-        mean.pairs = sums[i].rates;
-        mean.pictures = int(sums[i].pictures.size());
-        if (sums[i].rates)
-            mean.rate = sums[i].rate / sums[i].rates;
-        if (sums[i].figures)
-            mean.figure = sums[i].figure / sums[i].figures;
-    }
+    for (std::size_t i = 0; i < sums.size(); ++i)
+        setMean(sums[i], out.means[i]);
     out.pairs.insert(out.pairs.end(), unpaired.begin(), unpaired.end());
     return out;
 }

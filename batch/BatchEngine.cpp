@@ -174,6 +174,52 @@ void load(Run& run, std::unique_lock<std::mutex>& lock, int file, Picture& pictu
     run.workAvailable.notify_all();
 }
 
+// Makes the picture of `file`, which this worker uses, loaded: loads it
+// when no worker has, else waits for the worker that loads it, loading
+// another picture ahead meanwhile.
+void waitForPicture(Run& run, std::unique_lock<std::mutex>& lock, int file, Picture& picture)
+{
+    if (!picture.claimed) {
+        // This worker loads it; the others wait below.
+        load(run, lock, file, picture);
+        return;
+    }
+    // Rather than wait for another worker's load, load the next picture that
+    // nobody loads yet; one only, so that pictures loaded ahead stay as few
+    // as the workers.
+    if (picture.loading) {
+        const int ahead = run.pictureToLoadAhead(file);
+        if (ahead >= 0)
+            load(run, lock, ahead, run.pictures[ahead]);
+    }
+    run.workAvailable.wait(lock, [&] { return !picture.loading; });
+}
+
+// The outcome of one entry on a loaded picture, compressed with the lock
+// released meanwhile.
+BatchOutcome outcomeOf(JPEGCompressor& compressor, std::unique_lock<std::mutex>& lock, Image* image,
+                       const JPEGSettings& entry, const BatchEngine::Options& options)
+{
+    BatchOutcome outcome;
+    if (!image->getRGB24Buffer()) {
+        outcome.status = BatchOutcome::Unloadable;
+        outcome.message = image->getLoadMessage();
+        if (outcome.message.isEmpty())
+            outcome.message = QStringLiteral("The picture cannot be loaded.");
+        return outcome;
+    }
+    lock.unlock();
+    compressor.setImage(image);
+    outcome =
+        compressOne(compressor, image, entry, options.keepJpegs, options.figures, options.bitCost);
+    // A damaged picture that still decoded: what the decoder said.
+    if (outcome.status == BatchOutcome::Compressed)
+        outcome.message = image->getLoadMessage();
+    compressor.setImage(nullptr);
+    lock.lock();
+    return outcome;
+}
+
 void work(Run& run, BatchEngine::Options options)
 {
     JPEGCompressor compressor;
@@ -194,39 +240,9 @@ void work(Run& run, BatchEngine::Options options)
 
         Picture& picture = run.pictures[file];
         ++picture.users;
-        if (!picture.claimed) {
-            // This worker loads it; the others wait below.
-            load(run, lock, file, picture);
-        } else {
-            // Rather than wait for another worker's load, load the next
-            // picture that nobody loads yet; one only, so that pictures
-            // loaded ahead stay as few as the workers.
-            if (picture.loading) {
-                const int ahead = run.pictureToLoadAhead(file);
-                if (ahead >= 0)
-                    load(run, lock, ahead, run.pictures[ahead]);
-            }
-            run.workAvailable.wait(lock, [&] { return !picture.loading; });
-        }
-
-        Image* image = picture.image.get();
-        BatchOutcome outcome;
-        if (!image->getRGB24Buffer()) {
-            outcome.status = BatchOutcome::Unloadable;
-            outcome.message = image->getLoadMessage();
-            if (outcome.message.isEmpty())
-                outcome.message = QStringLiteral("The picture cannot be loaded.");
-        } else {
-            lock.unlock();
-            compressor.setImage(image);
-            outcome = compressOne(compressor, image, run.entries[std::size_t(entry)],
-                                  options.keepJpegs, options.figures, options.bitCost);
-            // A damaged picture that still decoded: what the decoder said.
-            if (outcome.status == BatchOutcome::Compressed)
-                outcome.message = image->getLoadMessage();
-            compressor.setImage(nullptr);
-            lock.lock();
-        }
+        waitForPicture(run, lock, file, picture);
+        BatchOutcome outcome = outcomeOf(compressor, lock, picture.image.get(),
+                                         run.entries[std::size_t(entry)], options);
         outcome.fileIndex = file;
         outcome.entryIndex = entry;
         outcome.stat.fileName = run.files.at(file);

@@ -30,6 +30,98 @@ std::size_t pixelCount(const Image* image)
     return std::size_t(image->getWidth()) * std::size_t(image->getHeight());
 }
 
+// The sums of the products of the red, green and blue differences of two
+// 32-bit pictures, from which the mean square errors of Y, Cb and Cr follow
+// exactly.
+struct ProductSums
+{
+    std::int64_t rr = 0, gg = 0, bb = 0, rg = 0, rb = 0, gb = 0;
+};
+
+#if defined(__SSE2__)
+// Adds the pixels to `s` four at a time from the first; returns the first
+// pixel not added.
+std::size_t addProductsSse2(const unsigned char* a, const unsigned char* b, std::size_t pixels,
+                            ProductSums& s)
+{
+    std::size_t p = 0;
+    // Four pixels at a time as 16-bit differences, lanes blue, green, red,
+    // fourth. Multiply-adds of pairs of lanes give: the differences masked
+    // to blue and red times themselves (blue², red²); all four times
+    // themselves (blue² + green², red² + fourth²); the masked ones times
+    // green and blue moved under them (blue·green, red·blue); and times green
+    // moved under red (red·green). Each 32-bit lane takes two pixels per
+    // step, so 4096 pixels stay far from overflow.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i blueRed = _mm_set_epi16(0, -1, 0, -1, 0, -1, 0, -1);
+    auto products = [&](__m128i d, __m128i& squares, __m128i& pairs, __m128i& crossed,
+                        __m128i& redGreen) {
+        const __m128i masked = _mm_and_si128(d, blueRed);
+        squares = _mm_add_epi32(squares, _mm_madd_epi16(masked, d));
+        pairs = _mm_add_epi32(pairs, _mm_madd_epi16(d, d));
+        const __m128i greenBlue = _mm_shufflehi_epi16(
+            _mm_shufflelo_epi16(d, _MM_SHUFFLE(3, 0, 3, 1)), _MM_SHUFFLE(3, 0, 3, 1));
+        crossed = _mm_add_epi32(crossed, _mm_madd_epi16(masked, greenBlue));
+        const __m128i green = _mm_shufflehi_epi16(_mm_shufflelo_epi16(d, _MM_SHUFFLE(3, 1, 3, 1)),
+                                                  _MM_SHUFFLE(3, 1, 3, 1));
+        redGreen = _mm_add_epi32(redGreen, _mm_madd_epi16(masked, green));
+    };
+    auto lane = [](__m128i v, int i) {
+        alignas(16) std::int32_t lanes[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
+        return std::int64_t(lanes[i]) + std::int64_t(lanes[i + 2]);
+    };
+    constexpr std::size_t block = 4096;
+    while (p + 4 <= pixels) {
+        const std::size_t end = p + std::min(block, (pixels - p) / 4 * 4);
+        __m128i squares = zero, pairs = zero, crossed = zero, redGreen = zero;
+        for (; p < end; p += 4) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * p));
+            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4 * p));
+            products(_mm_sub_epi16(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero)), squares,
+                     pairs, crossed, redGreen);
+            products(_mm_sub_epi16(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero)), squares,
+                     pairs, crossed, redGreen);
+        }
+        const std::int64_t blue = lane(squares, 0);
+        s.bb += blue;
+        s.rr += lane(squares, 1);
+        s.gg += lane(pairs, 0) - blue;
+        s.gb += lane(crossed, 0);
+        s.rb += lane(crossed, 1);
+        s.rg += lane(redGreen, 1);
+    }
+    return p;
+}
+#endif
+
+// Adds the pixels from `from` on to `s`, one at a time.
+void addProducts(const unsigned char* a, const unsigned char* b, std::size_t from,
+                 std::size_t pixels, ProductSums& sums)
+{
+    // Summed here, where the pixels' bytes cannot alias the sums.
+    ProductSums s;
+    for (std::size_t p = from; p < pixels; ++p) {
+        const unsigned char* x = a + 4 * p;
+        const unsigned char* y = b + 4 * p;
+        const std::int64_t dB = std::int64_t(x[0]) - std::int64_t(y[0]);
+        const std::int64_t dG = std::int64_t(x[1]) - std::int64_t(y[1]);
+        const std::int64_t dR = std::int64_t(x[2]) - std::int64_t(y[2]);
+        s.rr += dR * dR;
+        s.gg += dG * dG;
+        s.bb += dB * dB;
+        s.rg += dR * dG;
+        s.rb += dR * dB;
+        s.gb += dG * dB;
+    }
+    sums.rr += s.rr;
+    sums.gg += s.gg;
+    sums.bb += s.bb;
+    sums.rg += s.rg;
+    sums.rb += s.rb;
+    sums.gb += s.gb;
+}
+
 } // namespace
 
 CompressionResult::CompressionResult(Image* source, Image* compressed, JPEGSettings settingsUsed,
@@ -117,79 +209,20 @@ void CompressionResult::measureChannels() const
     const std::size_t pixels = pixelCount(sourceImage);
     const unsigned char* a = sourceImage->getRGB32Buffer();
     const unsigned char* b = compressedImage->getRGB32Buffer();
-    // The sums of the products of the red, green and blue differences, from
-    // which the mean square errors of Y, Cb and Cr follow exactly.
-    std::int64_t rr = 0, gg = 0, bb = 0, rg = 0, rb = 0, gb = 0;
+    ProductSums products;
     std::size_t p = 0;
 #if defined(__SSE2__)
-    // Four pixels at a time as 16-bit differences, lanes blue, green, red,
-    // fourth. Multiply-adds of pairs of lanes give: the differences masked
-    // to blue and red times themselves (blue², red²); all four times
-    // themselves (blue² + green², red² + fourth²); the masked ones times
-    // green and blue moved under them (blue·green, red·blue); and times green
-    // moved under red (red·green). Each 32-bit lane takes two pixels per
-    // step, so 4096 pixels stay far from overflow.
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i blueRed = _mm_set_epi16(0, -1, 0, -1, 0, -1, 0, -1);
-    auto products = [&](__m128i d, __m128i& squares, __m128i& pairs, __m128i& crossed,
-                        __m128i& redGreen) {
-        const __m128i masked = _mm_and_si128(d, blueRed);
-        squares = _mm_add_epi32(squares, _mm_madd_epi16(masked, d));
-        pairs = _mm_add_epi32(pairs, _mm_madd_epi16(d, d));
-        const __m128i greenBlue = _mm_shufflehi_epi16(
-            _mm_shufflelo_epi16(d, _MM_SHUFFLE(3, 0, 3, 1)), _MM_SHUFFLE(3, 0, 3, 1));
-        crossed = _mm_add_epi32(crossed, _mm_madd_epi16(masked, greenBlue));
-        const __m128i green = _mm_shufflehi_epi16(_mm_shufflelo_epi16(d, _MM_SHUFFLE(3, 1, 3, 1)),
-                                                  _MM_SHUFFLE(3, 1, 3, 1));
-        redGreen = _mm_add_epi32(redGreen, _mm_madd_epi16(masked, green));
-    };
-    auto lane = [](__m128i v, int i) {
-        alignas(16) std::int32_t lanes[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(lanes), v);
-        return std::int64_t(lanes[i]) + std::int64_t(lanes[i + 2]);
-    };
-    constexpr std::size_t block = 4096;
-    while (p + 4 <= pixels) {
-        const std::size_t end = p + std::min(block, (pixels - p) / 4 * 4);
-        __m128i squares = zero, pairs = zero, crossed = zero, redGreen = zero;
-        for (; p < end; p += 4) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 4 * p));
-            const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + 4 * p));
-            products(_mm_sub_epi16(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero)), squares,
-                     pairs, crossed, redGreen);
-            products(_mm_sub_epi16(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero)), squares,
-                     pairs, crossed, redGreen);
-        }
-        const std::int64_t blue = lane(squares, 0);
-        bb += blue;
-        rr += lane(squares, 1);
-        gg += lane(pairs, 0) - blue;
-        gb += lane(crossed, 0);
-        rb += lane(crossed, 1);
-        rg += lane(redGreen, 1);
-    }
+    p = addProductsSse2(a, b, pixels, products);
 #endif
-    for (; p < pixels; ++p) {
-        const unsigned char* x = a + 4 * p;
-        const unsigned char* y = b + 4 * p;
-        const std::int64_t dB = std::int64_t(x[0]) - std::int64_t(y[0]);
-        const std::int64_t dG = std::int64_t(x[1]) - std::int64_t(y[1]);
-        const std::int64_t dR = std::int64_t(x[2]) - std::int64_t(y[2]);
-        rr += dR * dR;
-        gg += dG * dG;
-        bb += dB * dB;
-        rg += dR * dG;
-        rb += dR * dB;
-        gb += dG * dB;
-    }
+    addProducts(a, b, p, pixels, products);
 
     QualityMetrics::DifferenceSums sums;
-    sums.rr = double(rr);
-    sums.gg = double(gg);
-    sums.bb = double(bb);
-    sums.rg = double(rg);
-    sums.rb = double(rb);
-    sums.gb = double(gb);
+    sums.rr = double(products.rr);
+    sums.gg = double(products.gg);
+    sums.bb = double(products.bb);
+    sums.rg = double(products.rg);
+    sums.rb = double(products.rb);
+    sums.gb = double(products.gb);
     double mseY = 0, mseCb = 0, mseCr = 0;
     QualityMetrics::channelMSE(sums, pixels, mseY, mseCb, mseCr);
     psnrY = QualityMetrics::psnr(mseY);

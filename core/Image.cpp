@@ -419,64 +419,84 @@ FIBITMAP* Image::GenericLoader(const char* path, int formatNumber, int flags)
         }
         return loadJpeg(whole->data(), whole->size());
     }
+    const PictureHeaders::WholeFile* held = whole ? &*whole : nullptr;
     FIBITMAP* bitmap = nullptr;
+    if (!decodeOwn(format, held, claim, bitmap))
+        return nullptr;
+    if (!bitmap)
+        bitmap = decodeGeneral(format, path, flags, held, claim);
+    return checkedBitmap(bitmap);
+}
+
+bool Image::decodeOwn(int format, const PictureHeaders::WholeFile* whole,
+                      const PictureHeaders::HeaderClaim& claim, FIBITMAP*& bitmap)
+{
     PpmDecoder::Header header;
-    if (PictureHeaders::anymapFormat(format) &&
+    if (PictureHeaders::anymapFormat(FREE_IMAGE_FORMAT(format)) &&
         PpmDecoder::readHeader(whole->data(), whole->size(), header)) {
         if (!fits(header.width, header.height, 0, claim.workingBytesPerPixel))
-            return nullptr;
+            return false;
         bitmap = PpmDecoder::decode(whole->data(), header);
     }
     // Plain 8-bit RGB PNG files, most of the pictures a sweep loads: our own
     // decoder gives what FreeImage would, or declines.
     if (format == FIF_PNG && !whole->empty() && PictureHeaders::pngChunkPastEnd(*whole)) {
         loadMessage = QStringLiteral("The file ends before the picture does.");
-        return nullptr;
+        return false;
     }
     if (format == FIF_PNG && !claim.truncated) {
         const PngDecoder png(whole->data(), whole->size());
         if (png.plain()) {
             // As FreeImage's header would tell: a 24-bit picture of this size.
             if (!fits(png.getWidth(), png.getHeight(), 0, claim.workingBytesPerPixel))
-                return nullptr;
+                return false;
             bitmap = png.decode();
         }
     }
-    if (!bitmap) {
-        std::uint64_t width = claim.width, height = claim.height;
-        std::uint64_t decodedBits = 0;
-        bool sized = claim.known;
-        if (FreeImage_FIFSupportsNoPixels(format)) {
-            FIBITMAP* header = PictureHeaders::load(format, path, flags | FIF_LOAD_NOPIXELS,
-                                                    whole ? &*whole : nullptr);
-            if (!header) {
-                if (loadMessage.isEmpty())
-                    loadMessage = QStringLiteral("The picture cannot be decoded.");
-                return nullptr;
-            }
-            // The larger of the two readings, where both exist.
-            width = std::max<std::uint64_t>(width, FreeImage_GetWidth(header));
-            height = std::max<std::uint64_t>(height, FreeImage_GetHeight(header));
-            decodedBits = decodedBitsOf(header);
-            FreeImage_Unload(header);
-            sized = true;
-        }
-        if (sized && !fits(width, height, decodedBits, claim.workingBytesPerPixel))
-            return nullptr;
-        if (claim.truncated) {
-            loadMessage = QStringLiteral("The file ends before the picture does.");
-            return nullptr;
-        }
+    return true;
+}
 
-        if (format == FIF_XBM) {
-            bool truncated = false;
-            bitmap = PictureHeaders::loadXbm(path, flags, truncated);
-            if (truncated)
-                loadMessage = QStringLiteral("The file ends before the picture does.");
-        } else {
-            bitmap = PictureHeaders::load(format, path, flags, whole ? &*whole : nullptr);
+FIBITMAP* Image::decodeGeneral(int formatNumber, const char* path, int flags,
+                               const PictureHeaders::WholeFile* whole,
+                               const PictureHeaders::HeaderClaim& claim)
+{
+    const auto format = FREE_IMAGE_FORMAT(formatNumber);
+    std::uint64_t width = claim.width, height = claim.height;
+    std::uint64_t decodedBits = 0;
+    bool sized = claim.known;
+    if (FreeImage_FIFSupportsNoPixels(format)) {
+        FIBITMAP* header = PictureHeaders::load(format, path, flags | FIF_LOAD_NOPIXELS, whole);
+        if (!header) {
+            if (loadMessage.isEmpty())
+                loadMessage = QStringLiteral("The picture cannot be decoded.");
+            return nullptr;
         }
+        // The larger of the two readings, where both exist.
+        width = std::max<std::uint64_t>(width, FreeImage_GetWidth(header));
+        height = std::max<std::uint64_t>(height, FreeImage_GetHeight(header));
+        decodedBits = decodedBitsOf(header);
+        FreeImage_Unload(header);
+        sized = true;
     }
+    if (sized && !fits(width, height, decodedBits, claim.workingBytesPerPixel))
+        return nullptr;
+    if (claim.truncated) {
+        loadMessage = QStringLiteral("The file ends before the picture does.");
+        return nullptr;
+    }
+
+    if (format == FIF_XBM) {
+        bool truncated = false;
+        FIBITMAP* bitmap = PictureHeaders::loadXbm(path, flags, truncated);
+        if (truncated)
+            loadMessage = QStringLiteral("The file ends before the picture does.");
+        return bitmap;
+    }
+    return PictureHeaders::load(format, path, flags, whole);
+}
+
+FIBITMAP* Image::checkedBitmap(FIBITMAP* bitmap)
+{
     if (bitmap && !FreeImage_HasPixels(bitmap)) {
         FreeImage_Unload(bitmap);
         bitmap = nullptr;

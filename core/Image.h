@@ -9,6 +9,10 @@
 #include <string>
 
 struct FIBITMAP;
+namespace PictureHeaders {
+struct HeaderClaim;
+class WholeFile;
+} // namespace PictureHeaders
 
 // A picture loaded through FreeImage, held twice: a 24-bit copy in
 // FreeImage's layout (bottom row first, blue-green-red, rows padded to four
@@ -106,6 +110,19 @@ private:
               std::uint64_t workingBytesPerPixel);
     static std::uint64_t decodedBitsOf(FIBITMAP* bitmap);
     FIBITMAP* GenericLoader(const char* path, int format, int flags);
+    // The loader's steps. Our own decoders of plain PPM and PNG files, from
+    // the file read whole: false when the picture is refused (the reason in
+    // the load message), else true with `bitmap` null when they decline.
+    bool decodeOwn(int format, const PictureHeaders::WholeFile* whole,
+                   const PictureHeaders::HeaderClaim& claim, FIBITMAP*& bitmap);
+    // The general decoders, after the header's size has been checked; null
+    // with the reason in the load message.
+    FIBITMAP* decodeGeneral(int format, const char* path, int flags,
+                            const PictureHeaders::WholeFile* whole,
+                            const PictureHeaders::HeaderClaim& claim);
+    // `bitmap` when it holds pixels that fit, else null (unloading it) with
+    // the reason in the load message.
+    FIBITMAP* checkedBitmap(FIBITMAP* bitmap);
     // A JPEG file held in memory, through the JPEG library with limits (see
     // JpegDecoder); null with the reason in the load message.
     FIBITMAP* loadJpeg(const unsigned char* data, std::size_t size);

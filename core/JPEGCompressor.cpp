@@ -171,14 +171,35 @@ JPEGCompressor::~JPEGCompressor()
 
 CompressionResult* JPEGCompressor::compressImage()
 {
-    using Clock = std::chrono::steady_clock;
     error.clear();
     timings = Timings();
     if (!image || !image->getRGB24Buffer()) {
         error = QStringLiteral("There is no picture to compress.");
         return nullptr;
     }
+    if (!reserveOutput())
+        return nullptr;
+    QByteArray bytes;
+    if (!encode(bytes))
+        return nullptr;
+    Clock::time_point loaded;
+    std::unique_ptr<Image> decoded = decodeAgain(bytes, loaded);
+    if (!decoded)
+        return nullptr;
+    CompressionResult* result = new CompressionResult(image, decoded.release(), settings, bytes);
+    if (!measured.isEmpty()) {
+        const Clock::time_point similarityStart = Clock::now();
+        if (!workspace)
+            workspace = std::make_unique<QualityMetrics::Workspace>();
+        result->measure(measured, *workspace);
+        timings.similarity = Clock::now() - similarityStart;
+    }
+    timings.measuring = Clock::now() - loaded;
+    return result;
+}
 
+bool JPEGCompressor::reserveOutput()
+{
     // The library would allocate a first buffer itself, but could not report
     // a failure to do so safely; a small first buffer of our own avoids that.
     constexpr unsigned long firstCapacity = 64 * 1024;
@@ -186,11 +207,15 @@ CompressionResult* JPEGCompressor::compressImage()
         output = static_cast<unsigned char*>(std::malloc(firstCapacity));
         if (!output) {
             error = QStringLiteral("Not enough memory for the compressed picture.");
-            return nullptr;
+            return false;
         }
         outputCapacity = firstCapacity;
     }
+    return true;
+}
 
+bool JPEGCompressor::encode(QByteArray& bytes)
+{
     char message[JMSG_LENGTH_MAX] = "";
     unsigned char* written = output;
     unsigned long length = 0;
@@ -201,7 +226,7 @@ CompressionResult* JPEGCompressor::compressImage()
     if (outcome != Outcome::Written) {
         timings.encoding = Clock::now() - start;
         error = QString::fromLocal8Bit(message);
-        return nullptr;
+        return false;
     }
     if (written != output) {
         // The library outgrew our buffer: keep its larger one for next time.
@@ -210,12 +235,17 @@ CompressionResult* JPEGCompressor::compressImage()
         output = written;
         outputCapacity = length;
     }
-    const QByteArray bytes(reinterpret_cast<const char*>(output), qsizetype(length));
-    const Clock::time_point encoded = Clock::now();
-    timings.encoding = encoded - start;
+    bytes = QByteArray(reinterpret_cast<const char*>(output), qsizetype(length));
+    timings.encoding = Clock::now() - start;
+    return true;
+}
 
+std::unique_ptr<Image> JPEGCompressor::decodeAgain(const QByteArray& bytes,
+                                                   Clock::time_point& loaded)
+{
+    const Clock::time_point encoded = Clock::now();
     std::unique_ptr<Image> decoded(Image::loadEncodedJpeg(bytes));
-    const Clock::time_point loaded = Clock::now();
+    loaded = Clock::now();
     timings.decoding = loaded - encoded;
     // The encoder must give back a picture of the source's size; anything
     // else would make every figure meaningless.
@@ -233,14 +263,5 @@ CompressionResult* JPEGCompressor::compressImage()
                     .arg(image->getHeight());
         return nullptr;
     }
-    CompressionResult* result = new CompressionResult(image, decoded.release(), settings, bytes);
-    if (!measured.isEmpty()) {
-        const Clock::time_point similarityStart = Clock::now();
-        if (!workspace)
-            workspace = std::make_unique<QualityMetrics::Workspace>();
-        result->measure(measured, *workspace);
-        timings.similarity = Clock::now() - similarityStart;
-    }
-    timings.measuring = Clock::now() - loaded;
-    return result;
+    return decoded;
 }

@@ -5,6 +5,7 @@
 #include "JPEGSettings.h"
 #include "QualityMetrics.h"
 
+#include <QByteArray>
 #include <QString>
 
 #include <array>
@@ -89,6 +90,14 @@ public:
                                          bool baseline);
 
 private:
+    using Clock = std::chrono::steady_clock;
+    // compressImage's steps, each false or null with the reason in `error`:
+    // the first output buffer; the JPEG of the picture into `bytes`; the
+    // JPEG decoded again, of the source's size, noting when it was `loaded`.
+    bool reserveOutput();
+    bool encode(QByteArray& bytes);
+    std::unique_ptr<Image> decodeAgain(const QByteArray& bytes, Clock::time_point& loaded);
+
     static void setOptions(const JPEGSettings& s, jpeg_compress_struct* cinfo);
     static void set_sampling(const JPEGSettings& s, jpeg_compress_struct* cinfo);
 

@@ -77,7 +77,18 @@ void QuantizationWindow::create()
 
     auto* layout = new QGridLayout(this);
     createMenus();
+    QGroupBox* currentGroup = createCurrentGroup();
+    createEffectiveGroup();
+    QGroupBox* tablesGroup = createTablesGroup();
+    layout->addWidget(currentGroup, 0, 0);
+    layout->addWidget(effectiveGroup, 0, 1);
+    layout->addWidget(tablesGroup, 0, 2);
+    layout->addLayout(createButtonRow(), 1, 0, 1, 3);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
 
+QGroupBox* QuantizationWindow::createCurrentGroup()
+{
     auto* currentGroup = new QGroupBox(QStringLiteral("Current quantization table"), this);
     auto* currentLayout = new QGridLayout(currentGroup);
     quantizationTable = new SimpleTableWidget(model.get(), validator);
@@ -87,7 +98,11 @@ void QuantizationWindow::create()
     setButton->setObjectName(QStringLiteral("setButton"));
     currentLayout->addWidget(setButton, 1, 3, 1, 2);
     connect(setButton, &QPushButton::clicked, this, &QuantizationWindow::setActiveTable);
+    return currentGroup;
+}
 
+void QuantizationWindow::createEffectiveGroup()
+{
     effectiveGroup = new QGroupBox(this);
     effectiveGroup->setObjectName(QStringLiteral("effectiveGroup"));
     auto* effectiveLayout = new QVBoxLayout(effectiveGroup);
@@ -108,7 +123,10 @@ void QuantizationWindow::create()
     effectiveLayout->addStretch();
     connect(quantizationTable, &SimpleTableWidget::valuesChanged, this,
             &QuantizationWindow::updateEffectiveTable);
+}
 
+QGroupBox* QuantizationWindow::createTablesGroup()
+{
     auto* tablesGroup = new QGroupBox(QStringLiteral("Tables"), this);
     auto* tablesLayout = new QGridLayout(tablesGroup);
     const unsigned placed = programVariant == Variant::Interactive ? QTABLES : BATCH_VISIBLE_SLOTS;
@@ -135,7 +153,11 @@ void QuantizationWindow::create()
         tableButtons[i] = button;
     }
     tablesLayout->setRowStretch(int(placed), 1);
+    return tablesGroup;
+}
 
+QHBoxLayout* QuantizationWindow::createButtonRow()
+{
     auto* buttonRow = new QHBoxLayout;
     buttonRow->addStretch();
     auto* okButton = new QPushButton(QStringLiteral("&Ok"));
@@ -146,12 +168,7 @@ void QuantizationWindow::create()
     buttonRow->addWidget(cancelButton);
     connect(okButton, &QPushButton::clicked, this, &QuantizationWindow::updateDataAndHide);
     connect(cancelButton, &QPushButton::clicked, this, &QWidget::hide);
-
-    layout->addWidget(currentGroup, 0, 0);
-    layout->addWidget(effectiveGroup, 0, 1);
-    layout->addWidget(tablesGroup, 0, 2);
-    layout->addLayout(buttonRow, 1, 0, 1, 3);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
+    return buttonRow;
 }
 
 void QuantizationWindow::createMenus()

@@ -14,6 +14,7 @@ class IntTableModel;
 class JPEGSettings;
 class QCheckBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QIntValidator;
 class QPushButton;
@@ -124,6 +125,12 @@ private:
     QuantizationWindow(JPEGSettings* settings, Variant variant, QWidget* parent);
     void create();
     void createMenus();
+    // create's parts: the table being edited, the table the file gets, the
+    // slots' checks and buttons, and Ok and Cancel.
+    QGroupBox* createCurrentGroup();
+    void createEffectiveGroup();
+    QGroupBox* createTablesGroup();
+    QHBoxLayout* createButtonRow();
     void loadPreset(unsigned index);
     // Makes `slot` active and shows `values` in the grid; no working copy changes.
     void showPresetInSlot(unsigned slot, const unsigned int* values);

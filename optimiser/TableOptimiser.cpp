@@ -255,6 +255,115 @@ std::optional<RealEncodes::Pair> decideAndRefine(
     return refined.pair;
 }
 
+// The searches to run, one weighting and one start each: for psnr, from the
+// start and from the other of Annex K and flat; for the others, from the
+// start at several weightings.
+struct Searches
+{
+    std::vector<double> alphas;
+    std::vector<RealEncodes::Pair> starts;
+};
+
+Searches planSearches(const Options& options, const RealEncodes::Pair& annexK,
+                      const RealEncodes::Pair& flat, TableSearch::Problem& problem)
+{
+    const RealEncodes::Pair startPair{options.startLuma, options.startChroma};
+    Searches searches;
+    if (options.metric == Metric::PSNR) {
+        searches.alphas = {0, 0};
+        searches.starts = {
+            startPair,
+            options.startLuma == flat.luma && options.startChroma == flat.chroma ? annexK : flat};
+    } else {
+        // Luma alone is measured: colours may get finer than the start's,
+        // never coarser, and count little.
+        searches.alphas = {-0.5, 0, 0.5, 1.0};
+        searches.starts.assign(searches.alphas.size(), startPair);
+        problem.chromaWeight = 0.1;
+        problem.chromaCeiling = true;
+        problem.chromaLimit = options.startChroma;
+    }
+    return searches;
+}
+
+// The finalists: for psnr the estimates' best, which model it; for the
+// others every search's result and the start, for real encodes to decide
+// between.
+std::vector<RealEncodes::Pair> finalistsOf(const Options& options,
+                                           const std::vector<TableSearch::Outcome>& outcomes)
+{
+    std::vector<RealEncodes::Pair> finalists;
+    if (options.metric == Metric::PSNR) {
+        const TableSearch::Outcome* best = &outcomes[0];
+        for (const TableSearch::Outcome& o : outcomes)
+            if (o.objective < best->objective)
+                best = &o;
+        finalists.push_back({best->luma, best->chroma});
+    } else {
+        finalists.push_back({options.startLuma, options.startChroma});
+        for (const TableSearch::Outcome& o : outcomes)
+            finalists.push_back({o.luma, o.chroma});
+    }
+    return finalists;
+}
+
+// The training and validation pictures, and the search problem of the
+// training ones; false with `error` set on failure.
+bool loadPictures(const Options& options, std::vector<std::unique_ptr<Image>>& training,
+                  std::vector<std::unique_ptr<Image>>& validation, TableSearch::Problem& problem,
+                  QString& error)
+{
+    if (options.training.isEmpty()) {
+        error = QStringLiteral("No training pictures.");
+        return false;
+    }
+    return loadAll(options.training, training, error) &&
+           loadAll(options.validation, validation, error) &&
+           prepare(training, options, problem, error);
+}
+
+std::vector<const Image*> pointers(const std::vector<std::unique_ptr<Image>>& images)
+{
+    std::vector<const Image*> out;
+    for (const auto& image : images)
+        out.push_back(image.get());
+    return out;
+}
+
+// True, with the result marked so, when the run was cancelled.
+bool stopped(const std::atomic<bool>* cancelled, Result& result)
+{
+    if (!(cancelled && cancelled->load()))
+        return false;
+    result.cancelled = true;
+    result.error = QStringLiteral("Cancelled.");
+    return true;
+}
+
+// The report's rows, from real encodes only of Annex K, the result and flat
+// on the training and validation pictures; false with result.error set on
+// failure.
+bool report(const std::vector<const Image*>& training, const std::vector<const Image*>& validation,
+            const Options& options, const RealEncodes::Pair& annexK, const RealEncodes::Pair& flat,
+            std::atomic<long long>& compressions, Result& result)
+{
+    const std::vector<RealEncodes::Pair> reported{annexK, {result.luma, result.chroma}, flat};
+    const QStringList names{QStringLiteral("annex-k"), QStringLiteral("optimised"),
+                            QStringLiteral("flat")};
+    std::vector<std::vector<RealEncodes::Curve>> curves;
+    if (!RealEncodes::encode(training, reported, options.qualities, options.sampling,
+                             options.baseline, curves, result.error, &compressions))
+        return false;
+    addRows(QStringLiteral("training"), options.training, curves, names, result.rows);
+    if (!validation.empty()) {
+        if (!RealEncodes::encode(validation, reported, options.qualities, options.sampling,
+                                 options.baseline, curves, result.error, &compressions))
+            return false;
+        addRows(QStringLiteral("validation"), options.validation, curves, names, result.rows);
+    }
+    return true;
+}
+
 } // namespace
 
 QuantizationTable flatTable()
@@ -279,71 +388,25 @@ Result run(const Options& options, const StatusCallback& status, const std::atom
     const Clock::time_point refineDeadline =
         start + std::chrono::milliseconds(qint64(options.timeLimit * 1000 * 0.85));
     std::vector<std::unique_ptr<Image>> training, validation;
-    if (options.training.isEmpty()) {
-        result.error = QStringLiteral("No training pictures.");
-        return result;
-    }
-    if (!loadAll(options.training, training, result.error) ||
-        !loadAll(options.validation, validation, result.error))
-        return result;
     TableSearch::Problem problem;
-    if (!prepare(training, options, problem, result.error))
+    if (!loadPictures(options, training, validation, problem, result.error))
         return result;
 
-    // The searches: for psnr, from the start and from the other of Annex K
-    // and flat; for the others, from the start at several weightings.
-    const RealEncodes::Pair startPair{options.startLuma, options.startChroma};
     const RealEncodes::Pair flat{flatTable(), flatTable()};
     const RealEncodes::Pair annexK{QuantizationTable(annexKLuminance),
                                    QuantizationTable(annexKChrominance)};
-    std::vector<double> alphas;
-    std::vector<RealEncodes::Pair> starts;
-    if (options.metric == Metric::PSNR) {
-        alphas = {0, 0};
-        starts = {startPair, options.startLuma == flat.luma && options.startChroma == flat.chroma
-                                 ? annexK
-                                 : flat};
-    } else {
-        // Luma alone is measured: colours may get finer than the start's,
-        // never coarser, and count little.
-        alphas = {-0.5, 0, 0.5, 1.0};
-        starts.assign(alphas.size(), startPair);
-        problem.chromaWeight = 0.1;
-        problem.chromaCeiling = true;
-        problem.chromaLimit = options.startChroma;
-    }
+    const Searches searches = planSearches(options, annexK, flat, problem);
     const Clock::time_point searchStart = Clock::now();
-    const std::vector<TableSearch::Outcome> outcomes =
-        runSearches(problem, alphas, starts, deadline, status, cancelled, result.evaluations);
+    const std::vector<TableSearch::Outcome> outcomes = runSearches(
+        problem, searches.alphas, searches.starts, deadline, status, cancelled, result.evaluations);
     result.searchSeconds = secondsSince(searchStart);
-    if (cancelled && cancelled->load()) {
-        result.cancelled = true;
-        result.error = QStringLiteral("Cancelled.");
+    if (stopped(cancelled, result))
         return result;
-    }
 
-    std::vector<const Image*> trainingPictures, validationPictures;
-    for (const auto& image : training)
-        trainingPictures.push_back(image.get());
-    for (const auto& image : validation)
-        validationPictures.push_back(image.get());
+    const std::vector<const Image*> trainingPictures = pointers(training);
     std::atomic<long long> compressions{0};
     const Clock::time_point encodeStart = Clock::now();
-    // The finalists: for psnr the estimates' best, which model it; for the
-    // others every search's result and the start, for real encodes to
-    // decide between.
-    std::vector<RealEncodes::Pair> finalists;
-    if (options.metric == Metric::PSNR) {
-        const TableSearch::Outcome* best = &outcomes[0];
-        for (const TableSearch::Outcome& o : outcomes)
-            if (o.objective < best->objective)
-                best = &o;
-        finalists.push_back({best->luma, best->chroma});
-    } else {
-        finalists.push_back(startPair);
-        for (const TableSearch::Outcome& o : outcomes)
-            finalists.push_back({o.luma, o.chroma});
-    }
+    const std::vector<RealEncodes::Pair> finalists = finalistsOf(options, outcomes);
     if (status)
         status({QStringLiteral("refining"), result.evaluations, 0});
     const std::optional<RealEncodes::Pair> chosen =
@@ -353,29 +416,14 @@ Result run(const Options& options, const StatusCallback& status, const std::atom
         return result;
     result.luma = chosen->luma;
     result.chroma = chosen->chroma;
-    if (cancelled && cancelled->load()) {
-        result.cancelled = true;
-        result.error = QStringLiteral("Cancelled.");
+    if (stopped(cancelled, result))
         return result;
-    }
 
-    // The report, from real encodes only.
     if (status)
         status({QStringLiteral("measuring"), result.evaluations, 0});
-    const std::vector<RealEncodes::Pair> reported{annexK, {result.luma, result.chroma}, flat};
-    const QStringList names{QStringLiteral("annex-k"), QStringLiteral("optimised"),
-                            QStringLiteral("flat")};
-    std::vector<std::vector<RealEncodes::Curve>> curves;
-    if (!RealEncodes::encode(trainingPictures, reported, options.qualities, options.sampling,
-                             options.baseline, curves, result.error, &compressions))
+    if (!report(trainingPictures, pointers(validation), options, annexK, flat, compressions,
+                result))
         return result;
-    addRows(QStringLiteral("training"), options.training, curves, names, result.rows);
-    if (!validationPictures.empty()) {
-        if (!RealEncodes::encode(validationPictures, reported, options.qualities, options.sampling,
-                                 options.baseline, curves, result.error, &compressions))
-            return result;
-        addRows(QStringLiteral("validation"), options.validation, curves, names, result.rows);
-    }
     result.compressions = compressions.load();
     result.compressionSeconds = secondsSince(encodeStart);
     return result;

@@ -130,43 +130,8 @@ void ImageWidget::paintEvent(QPaintEvent* event)
         return;
 
     QPainter painter(this);
-    // Only the exposed pixels, scaled by the painter's transform without
-    // smoothing: never a scaled copy of the whole picture.
-    painter.save();
-    painter.translate(pictureOffset());
-    painter.scale(zoomFactor, zoomFactor);
-    if (isSplit()) {
-        const QRect leftPart = pixels & QRect(0, 0, divider, image.height());
-        const QRect rightPart = pixels & QRect(divider, 0, image.width() - divider, image.height());
-        if (!leftPart.isEmpty())
-            painter.drawImage(QRectF(leftPart), splitImage, QRectF(leftPart));
-        if (!rightPart.isEmpty())
-            painter.drawImage(QRectF(rightPart), image, QRectF(rightPart));
-    } else {
-        painter.drawImage(QRectF(pixels), image, QRectF(pixels));
-    }
-    painter.restore();
-
-    const bool blocks = gridVisible && BLOCK * zoomFactor >= MIN_GRID_CELL;
-    const bool mcus = gridVisible && mcuSize != QSize(BLOCK, BLOCK) &&
-                      std::min(mcuSize.width(), mcuSize.height()) * zoomFactor >= MIN_GRID_CELL;
-    if (blocks || mcus) {
-        // Translucent lines blended one by one are slow; stored into a
-        // transparent layer (MCU lines over block lines) and blended once,
-        // they cost about as much as the picture.
-        const QRect area = event->rect();
-        QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
-        layer.fill(Qt::transparent);
-        QPainter lines(&layer);
-        lines.setCompositionMode(QPainter::CompositionMode_Source);
-        lines.translate(-area.topLeft());
-        if (blocks)
-            drawGrid(lines, pixels, BLOCK, BLOCK, QColor(40, 200, 255, 150));
-        if (mcus)
-            drawGrid(lines, pixels, mcuSize.width(), mcuSize.height(), QColor(255, 140, 0, 230));
-        lines.end();
-        painter.drawImage(area.topLeft(), layer);
-    }
+    drawPicture(painter, pixels);
+    drawGrids(painter, event->rect(), pixels);
     if (!highlight.isNull()) {
         const QRectF outline(fromPicture(highlight.topLeft()),
                              fromPicture(highlight.bottomRight() + QPoint(1, 1)));
@@ -183,4 +148,47 @@ void ImageWidget::paintEvent(QPaintEvent* event)
         painter.fillRect(QRect(x - 2, top, 4, bottom - top), Qt::black);
         painter.fillRect(QRect(x - 1, top, 2, bottom - top), Qt::white);
     }
+}
+
+void ImageWidget::drawPicture(QPainter& painter, const QRect& pixels) const
+{
+    // Only the exposed pixels, scaled by the painter's transform without
+    // smoothing: never a scaled copy of the whole picture.
+    painter.save();
+    painter.translate(pictureOffset());
+    painter.scale(zoomFactor, zoomFactor);
+    if (isSplit()) {
+        const QRect leftPart = pixels & QRect(0, 0, divider, image.height());
+        const QRect rightPart = pixels & QRect(divider, 0, image.width() - divider, image.height());
+        if (!leftPart.isEmpty())
+            painter.drawImage(QRectF(leftPart), splitImage, QRectF(leftPart));
+        if (!rightPart.isEmpty())
+            painter.drawImage(QRectF(rightPart), image, QRectF(rightPart));
+    } else {
+        painter.drawImage(QRectF(pixels), image, QRectF(pixels));
+    }
+    painter.restore();
+}
+
+void ImageWidget::drawGrids(QPainter& painter, const QRect& area, const QRect& pixels) const
+{
+    const bool blocks = gridVisible && BLOCK * zoomFactor >= MIN_GRID_CELL;
+    const bool mcus = gridVisible && mcuSize != QSize(BLOCK, BLOCK) &&
+                      std::min(mcuSize.width(), mcuSize.height()) * zoomFactor >= MIN_GRID_CELL;
+    if (!blocks && !mcus)
+        return;
+    // Translucent lines blended one by one are slow; stored into a
+    // transparent layer (MCU lines over block lines) and blended once, they
+    // cost about as much as the picture.
+    QImage layer(area.size(), QImage::Format_ARGB32_Premultiplied);
+    layer.fill(Qt::transparent);
+    QPainter lines(&layer);
+    lines.setCompositionMode(QPainter::CompositionMode_Source);
+    lines.translate(-area.topLeft());
+    if (blocks)
+        drawGrid(lines, pixels, BLOCK, BLOCK, QColor(40, 200, 255, 150));
+    if (mcus)
+        drawGrid(lines, pixels, mcuSize.width(), mcuSize.height(), QColor(255, 140, 0, 230));
+    lines.end();
+    painter.drawImage(area.topLeft(), layer);
 }

@@ -78,6 +78,10 @@ private:
     void create();
     void drawGrid(QPainter& painter, const QRect& pixels, int cellWidth, int cellHeight,
                   const QColor& colour) const;
+    // paintEvent's parts: the exposed `pixels` of the picture (both sides of
+    // a split), and the block and MCU grids over the exposed `area`.
+    void drawPicture(QPainter& painter, const QRect& pixels) const;
+    void drawGrids(QPainter& painter, const QRect& area, const QRect& pixels) const;
 
     float zoomFactor = 1.0f;
     QSize my_size{-1, -1};

@@ -191,6 +191,21 @@ QString deltaText(const std::optional<double>& value, int decimals)
 
 RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), model(model)
 {
+    createControls();
+    createChartView();
+    createDeltaTable();
+    layOut();
+    connect(figureCombo, &QComboBox::currentIndexChanged, this,
+            [this] { setFigure(figureCombo->currentData().toString()); });
+    connect(logCheck, &QCheckBox::toggled, this, &RDChart::setLogarithmicRate);
+    connect(averageCheck, &QCheckBox::toggled, this, &RDChart::setAveraged);
+    connect(curveByButton->menu(), &QMenu::aboutToShow, this, &RDChart::fillCurveByMenu);
+    connect(exportButton, &QToolButton::clicked, this, &RDChart::exportChart);
+    connect(referenceCombo, &QComboBox::currentIndexChanged, this, &RDChart::rebuildDeltas);
+}
+
+void RDChart::createControls()
+{
     figureCombo = new QComboBox(this);
     figureCombo->setObjectName(QStringLiteral("figureCombo"));
     for (const QString& column : SweepColumns::figures()) {
@@ -211,6 +226,11 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
                        "in the chosen ones share a curve"));
     curveByButton->setPopupMode(QToolButton::InstantPopup);
     curveByButton->setMenu(new QMenu(curveByButton));
+    createExportControls();
+}
+
+void RDChart::createExportControls()
+{
     exportWidth = new QSpinBox(this);
     exportWidth->setObjectName(QStringLiteral("exportWidth"));
     exportWidth->setRange(100, 10000);
@@ -233,7 +253,10 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     exportButton->setText(QStringLiteral("Export..."));
     exportButton->setToolTip(
         QStringLiteral("Save the chart with its legend as PNG, SVG or PDF at the size beside"));
+}
 
+void RDChart::createChartView()
+{
     view = new QChartView(this);
     view->setObjectName(QStringLiteral("chartView"));
     view->setRenderHint(QPainter::Antialiasing);
@@ -241,7 +264,10 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     // The chart's own legend cuts long names short; this one wraps them.
     view->chart()->legend()->hide();
     curveLegend = new RDChartLegend(view->chart());
+}
 
+void RDChart::createDeltaTable()
+{
     referenceCombo = new QComboBox(this);
     referenceCombo->setObjectName(QStringLiteral("referenceCombo"));
     referenceCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -249,7 +275,10 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     deltaTable->setObjectName(QStringLiteral("bdTable"));
     deltaTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     deltaTable->verticalHeader()->hide();
+}
 
+void RDChart::layOut()
+{
     auto* controls = new QHBoxLayout;
     controls->addWidget(new QLabel(QStringLiteral("Figure"), this));
     controls->addWidget(figureCombo);
@@ -288,14 +317,6 @@ RDChart::RDChart(ResultTableModel* model, QWidget* parent) : QWidget(parent), mo
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(controls);
     layout->addWidget(splitter);
-
-    connect(figureCombo, &QComboBox::currentIndexChanged, this,
-            [this] { setFigure(figureCombo->currentData().toString()); });
-    connect(logCheck, &QCheckBox::toggled, this, &RDChart::setLogarithmicRate);
-    connect(averageCheck, &QCheckBox::toggled, this, &RDChart::setAveraged);
-    connect(curveByButton->menu(), &QMenu::aboutToShow, this, &RDChart::fillCurveByMenu);
-    connect(exportButton, &QToolButton::clicked, this, &RDChart::exportChart);
-    connect(referenceCombo, &QComboBox::currentIndexChanged, this, &RDChart::rebuildDeltas);
 }
 
 QChart* RDChart::chart() const
@@ -471,8 +492,6 @@ void RDChart::rebuildChart()
     const std::size_t total = shown.size();
     if (shown.size() > MAX_CURVES)
         shown.resize(MAX_CURVES);
-    // Named by what tells the settings apart, whatever the picture.
-    const std::vector<int> positions = Curves::naming(perPicture);
 
     QChart* chart = view->chart();
     chart->removeAllSeries();
@@ -480,7 +499,22 @@ void RDChart::rebuildChart()
         chart->removeAxis(axis);
         delete axis;
     }
+    const std::pair<QAbstractAxis*, QAbstractAxis*> axes = addAxes(chart);
+    addCurves(chart, axes.first, axes.second);
+    updateLegend();
+    QString title =
+        shown.empty() ? QStringLiteral("No results with this figure")
+                      : QStringLiteral("%1 against bits per pixel").arg(figureName(options.figure));
+    if (total > shown.size())
+        title += QStringLiteral(" (the first %1 of %2 curves: filter the table or average over "
+                                "pictures)")
+                     .arg(shown.size())
+                     .arg(total);
+    chart->setTitle(title);
+}
 
+std::pair<QAbstractAxis*, QAbstractAxis*> RDChart::addAxes(QChart* chart) const
+{
     double minRate = std::numeric_limits<double>::infinity();
     double maxRate = 0;
     double minFigure = std::numeric_limits<double>::infinity();
@@ -518,7 +552,13 @@ void RDChart::rebuildChart()
                                                                      : QStringLiteral("%.1f"));
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
+    return {x, y};
+}
 
+void RDChart::addCurves(QChart* chart, QAbstractAxis* x, QAbstractAxis* y)
+{
+    // Named by what tells the settings apart, whatever the picture.
+    const std::vector<int> positions = Curves::naming(perPicture);
     QHash<QString, int> groups;
     QHash<QString, int> pictures;
     QHash<QString, int> contexts;
@@ -548,21 +588,29 @@ void RDChart::rebuildChart()
         chart->addSeries(series);
         series->attachAxis(x);
         series->attachAxis(y);
-        const int index = int(i);
-        connect(series, &QLineSeries::hovered, this, [this, index](const QPointF& at, bool state) {
-            if (state)
-                QToolTip::showText(QCursor::pos(), pointText(index, nearestPoint(index, at)), view);
-            else
-                QToolTip::hideText();
-        });
-        connect(series, &QLineSeries::clicked, this, [this, index](const QPointF& at) {
-            const int point = nearestPoint(index, at);
-            if (point >= 0 && !shown[std::size_t(index)].points[std::size_t(point)].rows.empty())
-                emit rowClicked(shown[std::size_t(index)].points[std::size_t(point)].rows.front());
-        });
+        connectPoints(series, int(i));
     }
+}
+
+void RDChart::connectPoints(QLineSeries* series, int index)
+{
+    connect(series, &QLineSeries::hovered, this, [this, index](const QPointF& at, bool state) {
+        if (state)
+            QToolTip::showText(QCursor::pos(), pointText(index, nearestPoint(index, at)), view);
+        else
+            QToolTip::hideText();
+    });
+    connect(series, &QLineSeries::clicked, this, [this, index](const QPointF& at) {
+        const int point = nearestPoint(index, at);
+        if (point >= 0 && !shown[std::size_t(index)].points[std::size_t(point)].rows.empty())
+            emit rowClicked(shown[std::size_t(index)].points[std::size_t(point)].rows.front());
+    });
+}
+
+void RDChart::updateLegend()
+{
     std::vector<RDChartLegend::Entry> entries;
-    const QList<QAbstractSeries*> drawn = chart->series();
+    const QList<QAbstractSeries*> drawn = view->chart()->series();
     for (std::size_t i = 0; i < shown.size() && int(i) < drawn.size(); ++i) {
         const auto* series = static_cast<QLineSeries*>(drawn[int(i)]);
         // The picture heads its curves' entries, which name the settings.
@@ -575,15 +623,6 @@ void RDChart::rebuildChart()
         entries.push_back(std::move(entry));
     }
     curveLegend->setEntries(std::move(entries));
-    QString title =
-        shown.empty() ? QStringLiteral("No results with this figure")
-                      : QStringLiteral("%1 against bits per pixel").arg(figureName(options.figure));
-    if (total > shown.size())
-        title += QStringLiteral(" (the first %1 of %2 curves: filter the table or average over "
-                                "pictures)")
-                     .arg(shown.size())
-                     .arg(total);
-    chart->setTitle(title);
 }
 
 void RDChart::rebuildDeltas()
@@ -610,8 +649,12 @@ void RDChart::rebuildDeltas()
         deltaTable->setRowCount(0);
         return;
     }
-    const auto comparison =
-        Curves::compare(perPicture, columns, options.curveBy, referenceKeys[std::size_t(index)]);
+    fillDeltas(
+        Curves::compare(perPicture, columns, options.curveBy, referenceKeys[std::size_t(index)]));
+}
+
+void RDChart::fillDeltas(const Curves::Comparison& comparison)
+{
     const int decimals = options.figure.contains(QLatin1String("ssim")) ? 5 : 3;
     const auto compared = [this](const QStringList& key) {
         QStringList parts;

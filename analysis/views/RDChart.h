@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 class QAbstractAxis;
@@ -14,6 +15,7 @@ class QChart;
 class QChartView;
 class QComboBox;
 class QLabel;
+class QLineSeries;
 class QSpinBox;
 class QTableWidget;
 class QToolButton;
@@ -69,8 +71,26 @@ signals:
     void rowClicked(int row);
 
 private:
+    // The constructor's parts: the controls above the chart, the chart, the
+    // Bjøntegaard table and the layout that holds them.
+    void createControls();
+    void createExportControls();
+    void createChartView();
+    void createDeltaTable();
+    void layOut();
+
     void rebuildChart();
+    // The axes fitted to the shown curves, added to `chart`: across, up.
+    std::pair<QAbstractAxis*, QAbstractAxis*> addAxes(QChart* chart) const;
+    // One series for each shown curve, coloured by its compared settings,
+    // dashed by the others, marked by its picture.
+    void addCurves(QChart* chart, QAbstractAxis* x, QAbstractAxis* y);
+    // Hovering the series of shown curve `index` tells a point, clicking asks
+    // for its row.
+    void connectPoints(QLineSeries* series, int index);
+    void updateLegend();
     void rebuildDeltas();
+    void fillDeltas(const Curves::Comparison& comparison);
     void fillCurveByMenu();
     void exportChart();
     // The point of curve `curve` nearest to a position in chart values.

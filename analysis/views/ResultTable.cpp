@@ -100,7 +100,21 @@ ResultTable::ResultTable(ResultTableModel* model, QWidget* parent)
     : QWidget(parent), model(model), proxy(new ResultFilterModel(this))
 {
     proxy->setSourceModel(model);
+    createFilters();
+    createTable();
+    shownLabel = new QLabel(this);
+    shownLabel->setObjectName(QStringLiteral("shownLabel"));
+    shownLabel->setWordWrap(true);
+    clearButton = new QToolButton(this);
+    clearButton->setObjectName(QStringLiteral("clearFiltersButton"));
+    clearButton->setText(QStringLiteral("Clear filters"));
+    layOut();
+    connectSignals();
+    updateShown();
+}
 
+void ResultTable::createFilters()
+{
     overallFilter = new QLineEdit(this);
     overallFilter->setObjectName(QStringLiteral("overallFilter"));
     overallFilter->setPlaceholderText(QStringLiteral("Filter all columns"));
@@ -117,7 +131,10 @@ ResultTable::ResultTable(ResultTableModel* model, QWidget* parent)
     columnsButton->setText(QStringLiteral("Columns"));
     columnsButton->setPopupMode(QToolButton::InstantPopup);
     columnsButton->setMenu(new QMenu(columnsButton));
+}
 
+void ResultTable::createTable()
+{
     table = new QTableView(this);
     table->setObjectName(QStringLiteral("resultTable"));
     table->setModel(proxy);
@@ -130,14 +147,10 @@ ResultTable::ResultTable(ResultTableModel* model, QWidget* parent)
     table->setWordWrap(false);
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     table->horizontalHeader()->setDefaultSectionSize(90);
+}
 
-    shownLabel = new QLabel(this);
-    shownLabel->setObjectName(QStringLiteral("shownLabel"));
-    shownLabel->setWordWrap(true);
-    clearButton = new QToolButton(this);
-    clearButton->setObjectName(QStringLiteral("clearFiltersButton"));
-    clearButton->setText(QStringLiteral("Clear filters"));
-
+void ResultTable::layOut()
+{
     auto* filters = new QHBoxLayout;
     filters->addWidget(overallFilter, 2);
     filters->addWidget(filterColumn);
@@ -151,7 +164,10 @@ ResultTable::ResultTable(ResultTableModel* model, QWidget* parent)
     status->addWidget(clearButton);
     layout->addLayout(status);
     layout->addWidget(table);
+}
 
+void ResultTable::connectSignals()
+{
     connect(overallFilter, &QLineEdit::textChanged, proxy, &ResultFilterModel::setOverallFilter);
     connect(columnFilter, &QLineEdit::textChanged, this, [this](const QString& text) {
         proxy->setColumnFilter(filterColumn->currentIndex(), text);
@@ -172,7 +188,6 @@ ResultTable::ResultTable(ResultTableModel* model, QWidget* parent)
         connect(proxy, signal, this, &ResultTable::updateShown);
     connect(proxy, &QAbstractItemModel::modelReset, this, &ResultTable::updateShown);
     connect(proxy, &QAbstractItemModel::layoutChanged, this, &ResultTable::updateShown);
-    updateShown();
 }
 
 void ResultTable::clearFilters()

@@ -76,6 +76,12 @@ signals:
     void showRequested(int row);
 
 private:
+    // The constructor's parts: the filter row, the table, the layout, the
+    // connections.
+    void createFilters();
+    void createTable();
+    void layOut();
+    void connectSignals();
     void showContextMenu(const QPoint& at);
     void fillColumnMenu();
     // "N of M results shown" and the active filters.

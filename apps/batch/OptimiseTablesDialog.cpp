@@ -60,7 +60,26 @@ void OptimiseTablesDialog::create()
     picturesLabel->setObjectName(QStringLiteral("picturesLabel"));
     picturesLabel->setWordWrap(true);
     layout->addWidget(picturesLabel);
+    layout->addLayout(createForm());
 
+    statusLabel = new QLabel(this);
+    statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    layout->addWidget(statusLabel);
+    reportView = new QPlainTextEdit(this);
+    reportView->setObjectName(QStringLiteral("reportView"));
+    reportView->setReadOnly(true);
+    reportView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    QFont fixed(QStringLiteral("monospace"));
+    fixed.setStyleHint(QFont::TypeWriter);
+    reportView->setFont(fixed);
+    reportView->setMinimumSize(820, 240);
+    layout->addWidget(reportView, 1);
+    layout->addLayout(createButtons());
+    setPictures({});
+}
+
+QFormLayout* OptimiseTablesDialog::createForm()
+{
     auto* form = new QFormLayout;
     metricBox = new QComboBox(this);
     metricBox->setObjectName(QStringLiteral("metricBox"));
@@ -83,21 +102,11 @@ void OptimiseTablesDialog::create()
     timeLimitBox->setValue(90);
     timeLimitBox->setSuffix(QStringLiteral(" s"));
     form->addRow(QStringLiteral("&Time limit:"), timeLimitBox);
-    layout->addLayout(form);
+    return form;
+}
 
-    statusLabel = new QLabel(this);
-    statusLabel->setObjectName(QStringLiteral("statusLabel"));
-    layout->addWidget(statusLabel);
-    reportView = new QPlainTextEdit(this);
-    reportView->setObjectName(QStringLiteral("reportView"));
-    reportView->setReadOnly(true);
-    reportView->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QFont fixed(QStringLiteral("monospace"));
-    fixed.setStyleHint(QFont::TypeWriter);
-    reportView->setFont(fixed);
-    reportView->setMinimumSize(820, 240);
-    layout->addWidget(reportView, 1);
-
+QHBoxLayout* OptimiseTablesDialog::createButtons()
+{
     auto* buttons = new QHBoxLayout;
     startButton = new QPushButton(QStringLiteral("&Start"), this);
     startButton->setObjectName(QStringLiteral("startButton"));
@@ -114,12 +123,11 @@ void OptimiseTablesDialog::create()
     buttons->addStretch(1);
     buttons->addWidget(editorButton);
     buttons->addWidget(closeButton);
-    layout->addLayout(buttons);
     connect(startButton, &QPushButton::clicked, this, &OptimiseTablesDialog::start);
     connect(cancelButton, &QPushButton::clicked, this, &OptimiseTablesDialog::cancel);
     connect(editorButton, &QPushButton::clicked, this, &OptimiseTablesDialog::openInEditor);
     connect(closeButton, &QPushButton::clicked, this, &OptimiseTablesDialog::reject);
-    setPictures({});
+    return buttons;
 }
 
 void OptimiseTablesDialog::setPictures(const QStringList& files)

@@ -11,6 +11,8 @@
 #include <memory>
 
 class QComboBox;
+class QFormLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -60,6 +62,9 @@ protected:
 
 private:
     void create();
+    // create's parts: the run's settings, and the row of buttons.
+    QFormLayout* createForm();
+    QHBoxLayout* createButtons();
     void showStatus(const TableOptimiser::Status& status);
     void ended();
 

@@ -23,7 +23,22 @@ HistoryPanel::HistoryPanel(CompressionHistory& model, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     auto* title = new QLabel(QStringLiteral("<b>History</b>"));
     layout->addWidget(title);
+    createView();
+    layout->addWidget(view, 1);
+    layout->addLayout(createButtons());
 
+    note = new QLabel;
+    note->setObjectName(QStringLiteral("historyNote"));
+    note->setWordWrap(true);
+    layout->addWidget(note);
+
+    connectSignals();
+    selectionChanged();
+    updateNote();
+}
+
+void HistoryPanel::createView()
+{
     view = new QTableView;
     view->setObjectName(QStringLiteral("historyView"));
     view->setModel(&history);
@@ -35,6 +50,14 @@ HistoryPanel::HistoryPanel(CompressionHistory& model, QWidget* parent)
     view->verticalHeader()->hide();
     view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 6);
     view->horizontalHeader()->setHighlightSections(false);
+    sizeColumns();
+    view->setMinimumWidth(320);
+    view->setToolTip(QStringLiteral("Select one compression to see it again; select two "
+                                    "(Ctrl+click) to compare them"));
+}
+
+void HistoryPanel::sizeColumns()
+{
     // The figures' columns as wide as their widest values, so that a long
     // history sizes no column by its rows; the settings take what is left.
     QHeaderView* header = view->horizontalHeader();
@@ -58,11 +81,10 @@ HistoryPanel::HistoryPanel(CompressionHistory& model, QWidget* parent)
         header->resizeSection(w.column, view->fontMetrics().horizontalAdvance(w.widest) + 14);
     }
     header->setSectionResizeMode(CompressionHistory::SETTINGS, QHeaderView::Stretch);
-    view->setMinimumWidth(320);
-    view->setToolTip(QStringLiteral("Select one compression to see it again; select two "
-                                    "(Ctrl+click) to compare them"));
-    layout->addWidget(view, 1);
+}
 
+QHBoxLayout* HistoryPanel::createButtons()
+{
     auto* buttons = new QHBoxLayout;
     compareButton = new QPushButton(QStringLiteral("Co&mpare"));
     compareButton->setObjectName(QStringLiteral("compareButton"));
@@ -76,13 +98,11 @@ HistoryPanel::HistoryPanel(CompressionHistory& model, QWidget* parent)
     buttons->addWidget(compareButton);
     buttons->addWidget(restoreButton);
     buttons->addStretch(1);
-    layout->addLayout(buttons);
+    return buttons;
+}
 
-    note = new QLabel;
-    note->setObjectName(QStringLiteral("historyNote"));
-    note->setWordWrap(true);
-    layout->addWidget(note);
-
+void HistoryPanel::connectSignals()
+{
     connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &HistoryPanel::selectionChanged);
     connect(compareButton, &QPushButton::clicked, this, [this] {
@@ -101,8 +121,6 @@ HistoryPanel::HistoryPanel(CompressionHistory& model, QWidget* parent)
     });
     connect(&history, &QAbstractItemModel::rowsRemoved, this, &HistoryPanel::updateNote);
     connect(&history, &QAbstractItemModel::modelReset, this, &HistoryPanel::updateNote);
-    selectionChanged();
-    updateNote();
 }
 
 QList<int> HistoryPanel::selectedRows() const

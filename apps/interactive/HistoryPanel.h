@@ -4,6 +4,7 @@
 #include <QWidget>
 
 class CompressionHistory;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QTableView;
@@ -30,6 +31,12 @@ signals:
     void restoreRequested(int row);
 
 private:
+    // The constructor's parts: the table of compressions, its columns' widths,
+    // the row of buttons under it, the connections.
+    void createView();
+    void sizeColumns();
+    QHBoxLayout* createButtons();
+    void connectSignals();
     void selectionChanged();
     void updateNote();
 

@@ -34,6 +34,94 @@ bool saveScreenshot(QWidget& tool, QWidget& viewer, const QString& path)
     return both.save(path);
 }
 
+// The program's options.
+struct CommandOptions
+{
+    const QCommandLineOption compress{
+        {QStringLiteral("c"), QStringLiteral("compress")},
+        QStringLiteral("Compress the picture as soon as it is open.")};
+    const QCommandLineOption screenshot{
+        QStringLiteral("screenshot"),
+        QStringLiteral("Save a picture of both windows to <file> once the picture is open "
+                       "(and compressed), then quit; the exit status tells whether all of "
+                       "that worked."),
+        QStringLiteral("file")};
+};
+
+void describeProgram(QCommandLineParser& parser, const CommandOptions& c)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Study JPEG compression on one picture: set the encoder's options, "
+                       "compress, and compare the result with the source."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(c.compress);
+    parser.addOption(c.screenshot);
+    parser.addPositionalArgument(QStringLiteral("picture"),
+                                 QStringLiteral("The picture to open, in any format the "
+                                                "picture loader reads."),
+                                 QStringLiteral("[picture]"));
+}
+
+void connectWindows(ToolWindow& tool, PictureViewer& viewer)
+{
+    QObject::connect(&tool, &ToolWindow::imageChanged, &viewer, &PictureViewer::updateImage);
+    QObject::connect(&tool, &ToolWindow::imageCompressed, &viewer,
+                     &PictureViewer::updateCompressed);
+    QObject::connect(&viewer, &PictureViewer::pictureDropped, &tool, &ToolWindow::openImageFile);
+    QObject::connect(&tool, &ToolWindow::compressionNamed, &viewer,
+                     [&viewer](const QString& name) { viewer.setPaneCaptions(QString(), name); });
+}
+
+// `tessera PICTURE` opens the picture as if it had been chosen with "Open",
+// and compresses it when asked; false when either fails.
+bool openGiven(ToolWindow& tool, const QStringList& pictures, bool compress)
+{
+    if (pictures.isEmpty())
+        return true;
+    bool ready = tool.openImageFile(pictures.first());
+    if (!ready)
+        std::fprintf(stderr, "tessera: cannot load %s\n", qPrintable(pictures.first()));
+    if (ready && compress) {
+        tool.compressImage();
+        ready = tool.currentResult() != nullptr;
+    }
+    return ready;
+}
+
+// Both windows over the picture given, until the program quits; the exit
+// status.
+int runWindows(QApplication& app, const QCommandLineParser& parser, const CommandOptions& c,
+               const QStringList& pictures)
+{
+    JPEGCompressor compressor;
+    // The interactive tool's tables start as the JPEG standard's examples.
+    compressor.getSettings()->useAnnexKTables();
+    ToolWindow tool(compressor);
+    tool.setMessagesToLog(parser.isSet(c.screenshot));
+    PictureViewer viewer(Variant::Interactive);
+    connectWindows(tool, viewer);
+
+    tool.showBeside(viewer);
+    const bool ready = openGiven(tool, pictures, parser.isSet(c.compress));
+
+    if (parser.isSet(c.screenshot)) {
+        const QString path = parser.value(c.screenshot);
+        QTimer::singleShot(0, &app, [&tool, &viewer, path, ready] {
+            const bool saved = saveScreenshot(tool, viewer, path);
+            if (!saved)
+                std::fprintf(stderr, "tessera: cannot save %s\n", qPrintable(path));
+            QCoreApplication::exit(ready && saved ? 0 : 1);
+        });
+    }
+    const int status = app.exec();
+    if (!parser.isSet(c.screenshot)) {
+        tool.saveSettings();
+        viewer.saveSettings();
+    }
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -42,26 +130,8 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(TESSERA_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Study JPEG compression on one picture: set the encoder's options, "
-                       "compress, and compare the result with the source."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption compressOption(
-        {QStringLiteral("c"), QStringLiteral("compress")},
-        QStringLiteral("Compress the picture as soon as it is open."));
-    const QCommandLineOption screenshotOption(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Save a picture of both windows to <file> once the picture is open "
-                       "(and compressed), then quit; the exit status tells whether all of "
-                       "that worked."),
-        QStringLiteral("file"));
-    parser.addOption(compressOption);
-    parser.addOption(screenshotOption);
-    parser.addPositionalArgument(QStringLiteral("picture"),
-                                 QStringLiteral("The picture to open, in any format the "
-                                                "picture loader reads."),
-                                 QStringLiteral("[picture]"));
+    const CommandOptions options;
+    describeProgram(parser, options);
     CommandLine::answerHelpAndVersion(argc, argv, parser);
 
     QApplication app(argc, argv);
@@ -77,52 +147,7 @@ int main(int argc, char* argv[])
     }
 
     Image::initImage();
-    int status = 0;
-    {
-        JPEGCompressor compressor;
-        // The interactive tool's tables start as the JPEG standard's examples.
-        compressor.getSettings()->useAnnexKTables();
-        ToolWindow tool(compressor);
-        tool.setMessagesToLog(parser.isSet(screenshotOption));
-        PictureViewer viewer(Variant::Interactive);
-        QObject::connect(&tool, &ToolWindow::imageChanged, &viewer, &PictureViewer::updateImage);
-        QObject::connect(&tool, &ToolWindow::imageCompressed, &viewer,
-                         &PictureViewer::updateCompressed);
-        QObject::connect(&viewer, &PictureViewer::pictureDropped, &tool,
-                         &ToolWindow::openImageFile);
-        QObject::connect(
-            &tool, &ToolWindow::compressionNamed, &viewer,
-            [&viewer](const QString& name) { viewer.setPaneCaptions(QString(), name); });
-
-        tool.showBeside(viewer);
-
-        // `tessera PICTURE` opens the picture as if it had been chosen with "Open".
-        bool ready = true;
-        if (!pictures.isEmpty()) {
-            ready = tool.openImageFile(pictures.first());
-            if (!ready)
-                std::fprintf(stderr, "tessera: cannot load %s\n", qPrintable(pictures.first()));
-            if (ready && parser.isSet(compressOption)) {
-                tool.compressImage();
-                ready = tool.currentResult() != nullptr;
-            }
-        }
-
-        if (parser.isSet(screenshotOption)) {
-            const QString path = parser.value(screenshotOption);
-            QTimer::singleShot(0, &app, [&] {
-                const bool saved = saveScreenshot(tool, viewer, path);
-                if (!saved)
-                    std::fprintf(stderr, "tessera: cannot save %s\n", qPrintable(path));
-                QCoreApplication::exit(ready && saved ? 0 : 1);
-            });
-        }
-        status = app.exec();
-        if (!parser.isSet(screenshotOption)) {
-            tool.saveSettings();
-            viewer.saveSettings();
-        }
-    }
+    const int status = runWindows(app, parser, options, pictures);
     Image::deinitImage();
     return status;
 }

@@ -97,9 +97,52 @@ struct Parsed
     QString output;
 };
 
-int parse(const QStringList& arguments, Parsed& parsed)
+// The subcommand's options.
+struct CommandOptions
 {
-    QCommandLineParser parser;
+    const QCommandLineOption metric{QStringLiteral("metric"),
+                                    QStringLiteral("What the BD-rate is minimised on: psnr, "
+                                                   "psnr_y, ssim or ms_ssim (default psnr)."),
+                                    QStringLiteral("METRIC"), QStringLiteral("psnr")};
+    const QCommandLineOption quality{
+        QStringLiteral("quality"),
+        QStringLiteral("Qualities the tables are scaled at (default 30:90:10)."),
+        QStringLiteral("MIN:MAX:STEP"), QStringLiteral("30:90:10")};
+    const QCommandLineOption mode{QStringLiteral("mode"),
+                                  QStringLiteral("baseline (every scaled entry 1..255 over the "
+                                                 "range, the default) or extended."),
+                                  QStringLiteral("MODE"), QStringLiteral("baseline")};
+    const QCommandLineOption sampling{
+        QStringLiteral("sampling"),
+        QStringLiteral("Sampling factors HxV of Y, Cb, Cr (default 2x2,1x1,1x1)."),
+        QStringLiteral("FACTORS"), QStringLiteral("2x2,1x1,1x1")};
+    const QCommandLineOption start{QStringLiteral("start"),
+                                   QStringLiteral("Where the search starts: annex-k (default), "
+                                                  "flat or a tables file."),
+                                   QStringLiteral("annex-k|flat|FILE"), QStringLiteral("annex-k")};
+    const QCommandLineOption validate{
+        QStringLiteral("validate"),
+        QStringLiteral("Held-out pictures or folders, only reported on (may be repeated)."),
+        QStringLiteral("PICTURE|FOLDER")};
+    const QCommandLineOption timeLimit{QStringLiteral("time-limit"),
+                                       QStringLiteral("Seconds for the whole run (default 90): "
+                                                      "up to half (a fifth but for psnr) for "
+                                                      "the search on estimates, up to 85 % "
+                                                      "with the refinement by real encodes, "
+                                                      "the rest for the report."),
+                                       QStringLiteral("SECONDS"), QStringLiteral("90")};
+    const QCommandLineOption jobs{QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
+                                  QStringLiteral("Worker threads (default: one per core)."),
+                                  QStringLiteral("N")};
+    const QCommandLineOption output{
+        QStringList{QStringLiteral("o"), QStringLiteral("output")},
+        QStringLiteral("The tables file to write (default tables.txt); the report goes to the "
+                       "same name with .csv."),
+        QStringLiteral("TABLES.txt"), QStringLiteral("tables.txt")};
+};
+
+void describeCommand(QCommandLineParser& parser, const CommandOptions& c)
+{
     parser.setApplicationDescription(QStringLiteral(
         "Searches the luminance and chrominance base tables that minimise the BD-rate against "
         "the Annex K tables over a quality range, on fast estimates, and reports the result, "
@@ -108,46 +151,52 @@ int parse(const QStringList& arguments, Parsed& parsed)
     parser.addPositionalArgument(QStringLiteral("pictures"),
                                  QStringLiteral("Training pictures or folders of them."),
                                  QStringLiteral("PICTURE|FOLDER..."));
-    const QCommandLineOption metric(QStringLiteral("metric"),
-                                    QStringLiteral("What the BD-rate is minimised on: psnr, "
-                                                   "psnr_y, ssim or ms_ssim (default psnr)."),
-                                    QStringLiteral("METRIC"), QStringLiteral("psnr"));
-    const QCommandLineOption quality(
-        QStringLiteral("quality"),
-        QStringLiteral("Qualities the tables are scaled at (default 30:90:10)."),
-        QStringLiteral("MIN:MAX:STEP"), QStringLiteral("30:90:10"));
-    const QCommandLineOption mode(QStringLiteral("mode"),
-                                  QStringLiteral("baseline (every scaled entry 1..255 over the "
-                                                 "range, the default) or extended."),
-                                  QStringLiteral("MODE"), QStringLiteral("baseline"));
-    const QCommandLineOption sampling(
-        QStringLiteral("sampling"),
-        QStringLiteral("Sampling factors HxV of Y, Cb, Cr (default 2x2,1x1,1x1)."),
-        QStringLiteral("FACTORS"), QStringLiteral("2x2,1x1,1x1"));
-    const QCommandLineOption start(QStringLiteral("start"),
-                                   QStringLiteral("Where the search starts: annex-k (default), "
-                                                  "flat or a tables file."),
-                                   QStringLiteral("annex-k|flat|FILE"), QStringLiteral("annex-k"));
-    const QCommandLineOption validate(
-        QStringLiteral("validate"),
-        QStringLiteral("Held-out pictures or folders, only reported on (may be repeated)."),
-        QStringLiteral("PICTURE|FOLDER"));
-    const QCommandLineOption timeLimit(QStringLiteral("time-limit"),
-                                       QStringLiteral("Seconds for the whole run (default 90): "
-                                                      "up to half (a fifth but for psnr) for "
-                                                      "the search on estimates, up to 85 % "
-                                                      "with the refinement by real encodes, "
-                                                      "the rest for the report."),
-                                       QStringLiteral("SECONDS"), QStringLiteral("90"));
-    const QCommandLineOption jobs(QStringList{QStringLiteral("j"), QStringLiteral("jobs")},
-                                  QStringLiteral("Worker threads (default: one per core)."),
-                                  QStringLiteral("N"));
-    const QCommandLineOption output(
-        QStringList{QStringLiteral("o"), QStringLiteral("output")},
-        QStringLiteral("The tables file to write (default tables.txt); the report goes to the "
-                       "same name with .csv."),
-        QStringLiteral("TABLES.txt"), QStringLiteral("tables.txt"));
-    parser.addOptions({metric, quality, mode, sampling, start, validate, timeLimit, jobs, output});
+    parser.addOptions({c.metric, c.quality, c.mode, c.sampling, c.start, c.validate, c.timeLimit,
+                       c.jobs, c.output});
+}
+
+// The run's options from the parsed command line; the first fault found, or
+// empty.
+QString readOptions(const QCommandLineParser& parser, const CommandOptions& c,
+                    TableOptimiser::Options& o)
+{
+    QString error;
+    if (!RealEncodes::fromKey(parser.value(c.metric), o.metric))
+        error = QStringLiteral("--metric: psnr, psnr_y, ssim or ms_ssim");
+    else if (!parseQualities(parser.value(c.quality), o.qualities))
+        error = QStringLiteral("--quality: MIN:MAX:STEP within 1..100 giving four qualities or "
+                               "more");
+    else if (parser.value(c.mode) != QLatin1String("baseline") &&
+             parser.value(c.mode) != QLatin1String("extended"))
+        error = QStringLiteral("--mode: baseline or extended");
+    else if (!SamplingText::parse(parser.value(c.sampling), o.sampling))
+        error = QStringLiteral("--sampling: three HxV factors, such as 2x2,1x1,1x1");
+    else
+        parseStart(parser.value(c.start), o, error);
+    bool ok = true;
+    o.timeLimit = parser.value(c.timeLimit).toDouble(&ok);
+    if (error.isEmpty() && (!ok || !(o.timeLimit > 0)))
+        error = QStringLiteral("--time-limit: a number of seconds above 0");
+    if (error.isEmpty() && parser.isSet(c.jobs)) {
+        const int n = parser.value(c.jobs).toInt(&ok);
+        if (!ok || n < 1)
+            error = QStringLiteral("-j: a number of workers, 1 or more");
+        else
+            QThreadPool::globalInstance()->setMaxThreadCount(n);
+    }
+    o.baseline = parser.value(c.mode) == QLatin1String("baseline");
+    o.training = picturesOf(parser.positionalArguments());
+    o.validation = picturesOf(parser.values(c.validate));
+    if (error.isEmpty() && o.training.isEmpty())
+        error = QStringLiteral("no training pictures given (see --help)");
+    return error;
+}
+
+int parse(const QStringList& arguments, Parsed& parsed)
+{
+    QCommandLineParser parser;
+    const CommandOptions c;
+    describeCommand(parser, c);
     QStringList all{QStringLiteral("tessera-sweep optimise-tables")};
     all << arguments;
     if (!parser.parse(all)) {
@@ -162,41 +211,12 @@ int parse(const QStringList& arguments, Parsed& parsed)
         std::fputs(help.toLocal8Bit().constData(), stdout);
         return 0;
     }
-    TableOptimiser::Options& o = parsed.options;
-    QString error;
-    if (!RealEncodes::fromKey(parser.value(metric), o.metric))
-        error = QStringLiteral("--metric: psnr, psnr_y, ssim or ms_ssim");
-    else if (!parseQualities(parser.value(quality), o.qualities))
-        error = QStringLiteral("--quality: MIN:MAX:STEP within 1..100 giving four qualities or "
-                               "more");
-    else if (parser.value(mode) != QLatin1String("baseline") &&
-             parser.value(mode) != QLatin1String("extended"))
-        error = QStringLiteral("--mode: baseline or extended");
-    else if (!SamplingText::parse(parser.value(sampling), o.sampling))
-        error = QStringLiteral("--sampling: three HxV factors, such as 2x2,1x1,1x1");
-    else
-        parseStart(parser.value(start), o, error);
-    bool ok = true;
-    o.timeLimit = parser.value(timeLimit).toDouble(&ok);
-    if (error.isEmpty() && (!ok || !(o.timeLimit > 0)))
-        error = QStringLiteral("--time-limit: a number of seconds above 0");
-    if (error.isEmpty() && parser.isSet(jobs)) {
-        const int n = parser.value(jobs).toInt(&ok);
-        if (!ok || n < 1)
-            error = QStringLiteral("-j: a number of workers, 1 or more");
-        else
-            QThreadPool::globalInstance()->setMaxThreadCount(n);
-    }
-    o.baseline = parser.value(mode) == QLatin1String("baseline");
-    o.training = picturesOf(parser.positionalArguments());
-    o.validation = picturesOf(parser.values(validate));
-    if (error.isEmpty() && o.training.isEmpty())
-        error = QStringLiteral("no training pictures given (see --help)");
+    const QString error = readOptions(parser, c, parsed.options);
     if (!error.isEmpty()) {
         fail(error);
         return 2;
     }
-    parsed.output = parser.value(output);
+    parsed.output = parser.value(c.output);
     return -1;
 }
 

@@ -192,32 +192,28 @@ bool collectPictures(const QList<QByteArray>& paths, bool recursive, SweepJob& j
     return true;
 }
 
-int parse(const QStringList& arguments, SweepJob& job, QString& error, const QList<QByteArray>& raw)
+namespace {
+
+void addOption(QCommandLineParser& parser, const QStringList& names, const QString& help,
+               const char* value)
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Compresses every picture under every entry of a sweep of JPEG settings and writes the\n"
-        "figures of each compression as a CSV table. A folder stands for the pictures in it.\n"
-        "List values such as int,float choose several choices at once, as the batch window's\n"
-        "check boxes do. See tessera-sweep(1) for the sweep file, the CSV and examples.\n"
-        "Subcommands: tessera-sweep merge OUT.csv PART.csv... (joins shards) and\n"
-        "tessera-sweep bd-rate RESULTS.csv --curve-by COLUMN --reference VALUE (paired\n"
-        "Bjontegaard deltas); each has --help.\n"
-        "Exit status: 0 all compressions succeeded, 1 some failed, 2 usage error."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    parser.addPositionalArgument(QStringLiteral("pictures"),
-                                 QStringLiteral("Pictures and folders of pictures."),
-                                 QStringLiteral("PICTURE|FOLDER..."));
-    const auto addText = [&parser](const QStringList& names, const QString& help,
-                                   const char* value) {
-        QCommandLineOption option(names, help);
-        if (value)
-            option.setValueName(QLatin1String(value));
-        parser.addOption(option);
-    };
-    const auto add = [&addText](const QStringList& names, const char* help, const char* value) {
-        addText(names, QLatin1String(help), value);
+    QCommandLineOption option(names, help);
+    if (value)
+        option.setValueName(QLatin1String(value));
+    parser.addOption(option);
+}
+
+void addOption(QCommandLineParser& parser, const QStringList& names, const char* help,
+               const char* value)
+{
+    addOption(parser, names, QLatin1String(help), value);
+}
+
+// The options that choose the settings swept, as the sweep file names them.
+void addSettingOptions(QCommandLineParser& parser)
+{
+    const auto add = [&parser](const QStringList& names, const char* help, const char* value) {
+        addOption(parser, names, help, value);
     };
     add({QStringLiteral("mode")}, "Coding modes: baseline, extended (default baseline).", "LIST");
     add({QStringLiteral("progressive")},
@@ -234,15 +230,16 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
     add({QStringLiteral("no-manual-quality")},
         "No manual-quality entries (custom tables scaled by quality 95).", nullptr);
     // The defaults as the CSV's table columns name them.
-    addText({QStringLiteral("luminance-tables")},
-            QStringLiteral("Quantization tables tried for luminance (the quantization editor's "
-                           "format; default the preset \"%1\").")
-                .arg(TableNames::presetName(0)),
-            "FILE");
-    addText({QStringLiteral("chrominance-tables")},
-            QStringLiteral("Quantization tables tried for chrominance (default the preset \"%1\").")
-                .arg(TableNames::presetName(1)),
-            "FILE");
+    addOption(parser, {QStringLiteral("luminance-tables")},
+              QStringLiteral("Quantization tables tried for luminance (the quantization editor's "
+                             "format; default the preset \"%1\").")
+                  .arg(TableNames::presetName(0)),
+              "FILE");
+    addOption(
+        parser, {QStringLiteral("chrominance-tables")},
+        QStringLiteral("Quantization tables tried for chrominance (default the preset \"%1\").")
+            .arg(TableNames::presetName(1)),
+        "FILE");
     add({QStringLiteral("sampling-pairs")},
         "Sampling-factor pairs (the batch window's down-sampling file).", "FILE");
     add({QStringLiteral("sweep")}, "Read the settings above from FILE; options override it.",
@@ -250,13 +247,21 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
     add({QStringLiteral("print-sweep")},
         "Print the effective sweep and the number of entries, pictures and compressions; exit.",
         nullptr);
-    addText({QStringLiteral("figures")},
-            QStringLiteral("Figures beyond the report's four: %1; all (default: all but "
-                           "SSIMULACRA 2 and the two Butteraugli distances, which take many times "
-                           "as long as a compression) or none; bits (DC and AC bits of luma and "
-                           "chroma, header bytes) only when named.")
-                .arg(figureNames().join(QStringLiteral(", "))),
-            "LIST");
+}
+
+// The options that choose the figures, the outputs and how the run goes.
+void addRunOptions(QCommandLineParser& parser)
+{
+    const auto add = [&parser](const QStringList& names, const char* help, const char* value) {
+        addOption(parser, names, help, value);
+    };
+    addOption(parser, {QStringLiteral("figures")},
+              QStringLiteral("Figures beyond the report's four: %1; all (default: all but "
+                             "SSIMULACRA 2 and the two Butteraugli distances, which take many "
+                             "times as long as a compression) or none; bits (DC and AC bits of "
+                             "luma and chroma, header bytes) only when named.")
+                  .arg(figureNames().join(QStringLiteral(", "))),
+              "LIST");
     add({QStringLiteral("o")}, "Write the CSV to FILE (default: standard output).", "FILE");
     add({QStringLiteral("report")}, "Also write the batch window's tab-separated report to FILE.",
         "FILE");
@@ -270,47 +275,66 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
         nullptr);
     add({QStringLiteral("q"), QStringLiteral("quiet")}, "No progress bar.", nullptr);
     add({QStringLiteral("verbose")}, "Show the image libraries' own warnings.", nullptr);
+}
 
-    if (!parser.parse(QStringList(QStringLiteral("tessera-sweep")) + arguments)) {
-        error = parser.errorText();
-        return 2;
-    }
-    if (parser.isSet(QStringLiteral("help")))
-        parser.showHelp(0);
-    if (parser.isSet(QStringLiteral("version")))
-        parser.showVersion();
+void describeProgram(QCommandLineParser& parser)
+{
+    parser.setApplicationDescription(QStringLiteral(
+        "Compresses every picture under every entry of a sweep of JPEG settings and writes the\n"
+        "figures of each compression as a CSV table. A folder stands for the pictures in it.\n"
+        "List values such as int,float choose several choices at once, as the batch window's\n"
+        "check boxes do. See tessera-sweep(1) for the sweep file, the CSV and examples.\n"
+        "Subcommands: tessera-sweep merge OUT.csv PART.csv... (joins shards) and\n"
+        "tessera-sweep bd-rate RESULTS.csv --curve-by COLUMN --reference VALUE (paired\n"
+        "Bjontegaard deltas); each has --help.\n"
+        "Exit status: 0 all compressions succeeded, 1 some failed, 2 usage error."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("pictures"),
+                                 QStringLiteral("Pictures and folders of pictures."),
+                                 QStringLiteral("PICTURE|FOLDER..."));
+    addSettingOptions(parser);
+    addRunOptions(parser);
+}
 
-    SweepRequest request;
+// The sweep as the sweep file and the options ask for it, options last.
+bool readRequest(const QCommandLineParser& parser, SweepRequest& request, QString& error)
+{
     if (parser.isSet(QStringLiteral("sweep"))) {
         const QString path = parser.value(QStringLiteral("sweep"));
         QString reason;
         const std::optional<QByteArray> bytes = readRegularFile(path, SETTINGS_FILE_LIMIT, reason);
         if (!bytes) {
             error = QStringLiteral("--sweep: cannot read %1: %2").arg(path, reason);
-            return 2;
+            return false;
         }
         if (!SweepFile::read(*bytes, path, request, error))
-            return 2;
+            return false;
     }
     for (const QString& name : SweepFile::keys()) {
         if (name != QLatin1String("manual-quality") && parser.isSet(name) &&
             !SweepFile::apply(name, parser.value(name), request, error))
-            return 2;
+            return false;
     }
     if (parser.isSet(QStringLiteral("no-manual-quality")))
         request.form.manualQuality = false;
+    return true;
+}
 
+// The job's settings, tables, sampling pairs and figures from the request.
+bool applyRequest(const SweepRequest& request, SweepJob& job, QString& error)
+{
     // The batch window's checks, in its order and with its messages.
     const QString message = request.form.check();
     if (!message.isEmpty()) {
         error = QString(message).replace(QLatin1String("<br>"), QLatin1String("\n"));
-        return 2;
+        return false;
     }
     try {
         request.form.apply(job.settings);
     } catch (const std::invalid_argument& failure) {
         error = QString::fromUtf8(failure.what());
-        return 2;
+        return false;
     }
 
     job.luminanceNames = QStringList{TableNames::presetName(0)};
@@ -318,19 +342,22 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
     if (!request.luminanceTables.isEmpty() &&
         !loadTables(QStringLiteral("luminance-tables"), request.luminanceTables,
                     job.settings.luminanceTables, job.luminanceNames, error))
-        return 2;
+        return false;
     if (!request.chrominanceTables.isEmpty() &&
         !loadTables(QStringLiteral("chrominance-tables"), request.chrominanceTables,
                     job.settings.chrominanceTables, job.chrominanceNames, error))
-        return 2;
+        return false;
     if (!request.samplingPairs.isEmpty() &&
         !DownsamplingPairs::load(request.samplingPairs, job.settings.downsamplingPairs)) {
         error = QStringLiteral("--sampling-pairs: cannot read %1").arg(request.samplingPairs);
-        return 2;
+        return false;
     }
-    if (!parseFigures(request.figures, job.figures, error))
-        return 2;
+    return parseFigures(request.figures, job.figures, error);
+}
 
+// Outputs, workers, shard and resumption.
+bool readRunOptions(const QCommandLineParser& parser, SweepJob& job, QString& error)
+{
     job.csvPath = parser.value(QStringLiteral("o"));
     job.reportPath = parser.value(QStringLiteral("report"));
     job.jpegDir = parser.value(QStringLiteral("keep-jpegs"));
@@ -343,7 +370,7 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
         job.workers = parser.value(QStringLiteral("j")).toInt(&ok);
         if (!ok || job.workers < 1) {
             error = QStringLiteral("-j: expected a number of workers of 1 or more");
-            return 2;
+            return false;
         }
     }
     if (parser.isSet(QStringLiteral("shard"))) {
@@ -354,19 +381,23 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
         if (parts.size() != 2 || !okIndex || !okCount || job.shardCount < 1 || job.shardIndex < 0 ||
             job.shardIndex >= job.shardCount) {
             error = QStringLiteral("--shard: expected I/N with 0 <= I < N");
-            return 2;
+            return false;
         }
     }
     if (job.resume && job.csvPath.isEmpty()) {
         error = QStringLiteral("--resume needs the CSV file given with -o");
-        return 2;
+        return false;
     }
+    return true;
+}
 
-    // Each positional argument in the bytes it came in: the first raw
-    // argument not yet taken that decodes to it.
+// Each positional argument in the bytes it came in: the first raw argument
+// not yet taken that decodes to it.
+QList<QByteArray> argumentBytes(const QStringList& arguments, const QList<QByteArray>& raw)
+{
     QList<QByteArray> paths;
     std::vector<bool> taken(std::size_t(raw.size()), false);
-    for (const QString& argument : parser.positionalArguments()) {
+    for (const QString& argument : arguments) {
         QByteArray bytes = QFile::encodeName(argument);
         for (qsizetype i = raw.size() - 1; i >= 0; --i) {
             if (!taken[std::size_t(i)] && QFile::decodeName(raw[i]) == argument) {
@@ -377,6 +408,29 @@ int parse(const QStringList& arguments, SweepJob& job, QString& error, const QLi
         }
         paths << bytes;
     }
+    return paths;
+}
+
+} // namespace
+
+int parse(const QStringList& arguments, SweepJob& job, QString& error, const QList<QByteArray>& raw)
+{
+    QCommandLineParser parser;
+    describeProgram(parser);
+    if (!parser.parse(QStringList(QStringLiteral("tessera-sweep")) + arguments)) {
+        error = parser.errorText();
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help")))
+        parser.showHelp(0);
+    if (parser.isSet(QStringLiteral("version")))
+        parser.showVersion();
+
+    SweepRequest request;
+    if (!readRequest(parser, request, error) || !applyRequest(request, job, error) ||
+        !readRunOptions(parser, job, error))
+        return 2;
+    const QList<QByteArray> paths = argumentBytes(parser.positionalArguments(), raw);
     if (!collectPictures(paths, parser.isSet(QStringLiteral("r")), job, error))
         return 2;
 
