@@ -22,6 +22,22 @@
 
 namespace TableOptimiser {
 
+bool parseQualities(const QString& text, std::vector<int>& qualities)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 3)
+        return false;
+    bool ok[3] = {};
+    const int low = parts[0].toInt(&ok[0]), high = parts[1].toInt(&ok[1]),
+              step = parts[2].toInt(&ok[2]);
+    if (!ok[0] || !ok[1] || !ok[2] || low < 1 || high > 100 || low > high || step < 1)
+        return false;
+    qualities.clear();
+    for (int q = low; q <= high; q += step)
+        qualities.push_back(q);
+    return int(qualities.size()) >= 4; // a BD-rate needs four points
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

@@ -31,6 +31,11 @@ namespace TableOptimiser {
 
 using RealEncodes::Metric;
 
+// The qualities MIN, MIN + STEP, ... up to MAX of "MIN:MAX:STEP", within
+// 1..100; false (and `qualities` unspecified) for any other text or fewer
+// than four qualities, since a BD-rate needs four points.
+bool parseQualities(const QString& text, std::vector<int>& qualities);
+
 struct Options
 {
     QStringList training;   // picture files

@@ -16,29 +16,6 @@
 
 #include <cmath>
 
-namespace {
-
-bool parseQualities(const QString& text, std::vector<int>& qualities)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() != 3)
-        return false;
-    bool ok[3] = {};
-    const int low = parts[0].toInt(&ok[0]), high = parts[1].toInt(&ok[1]),
-              step = parts[2].toInt(&ok[2]);
-    if (!ok[0] || !ok[1] || !ok[2] || low < 1 || high > 100 || low > high || step < 1)
-        return false;
-    std::vector<int> out;
-    for (int q = low; q <= high; q += step)
-        out.push_back(q);
-    if (out.size() < 4)
-        return false;
-    qualities = out;
-    return true;
-}
-
-} // namespace
-
 OptimiseTablesDialog::OptimiseTablesDialog(QWidget* parent) : QDialog(parent)
 {
     create();
@@ -145,7 +122,7 @@ void OptimiseTablesDialog::start()
     if (worker || pictures.isEmpty())
         return;
     TableOptimiser::Options o;
-    if (!parseQualities(qualityEdit->text(), o.qualities)) {
+    if (!TableOptimiser::parseQualities(qualityEdit->text(), o.qualities)) {
         statusLabel->setText(
             QStringLiteral("Qualities: MIN:MAX:STEP within 1..100, four qualities or more."));
         return;

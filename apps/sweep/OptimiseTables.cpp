@@ -24,22 +24,6 @@ void fail(const QString& message)
     std::fprintf(stderr, "tessera-sweep optimise-tables: %s\n", message.toLocal8Bit().constData());
 }
 
-bool parseQualities(const QString& text, std::vector<int>& qualities)
-{
-    const QStringList parts = text.split(QLatin1Char(':'));
-    if (parts.size() != 3)
-        return false;
-    bool ok[3] = {};
-    const int low = parts[0].toInt(&ok[0]), high = parts[1].toInt(&ok[1]),
-              step = parts[2].toInt(&ok[2]);
-    if (!ok[0] || !ok[1] || !ok[2] || low < 1 || high > 100 || low > high || step < 1)
-        return false;
-    qualities.clear();
-    for (int q = low; q <= high; q += step)
-        qualities.push_back(q);
-    return int(qualities.size()) >= 4; // a BD-rate needs four points
-}
-
 // Files as given, folders as the pictures in them.
 QStringList picturesOf(const QStringList& arguments)
 {
@@ -163,7 +147,7 @@ QString readOptions(const QCommandLineParser& parser, const CommandOptions& c,
     QString error;
     if (!RealEncodes::fromKey(parser.value(c.metric), o.metric))
         error = QStringLiteral("--metric: psnr, psnr_y, ssim or ms_ssim");
-    else if (!parseQualities(parser.value(c.quality), o.qualities))
+    else if (!TableOptimiser::parseQualities(parser.value(c.quality), o.qualities))
         error = QStringLiteral("--quality: MIN:MAX:STEP within 1..100 giving four qualities or "
                                "more");
     else if (parser.value(c.mode) != QLatin1String("baseline") &&
