@@ -4,6 +4,7 @@
 #include "GuardedIo.h"
 #include "HeaderParsers.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -99,6 +100,48 @@ bool pngChunkPastEnd(const WholeFile& whole)
     return false;
 }
 
+namespace {
+
+std::uint32_t le32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
+}
+
+void putLe32(unsigned char* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = (unsigned char)(v >> (8 * i));
+}
+
+} // namespace
+
+std::vector<unsigned char> bmpWithShortHeader(const unsigned char* data, std::size_t size)
+{
+    constexpr std::size_t FILE_HEADER = 14, SHORT = 40, MASKS = 12;
+    if (size < FILE_HEADER + SHORT || data[0] != 'B' || data[1] != 'M')
+        return {};
+    const std::uint32_t infoSize = le32(data + 14), offset = le32(data + 10);
+    if ((infoSize != 108 && infoSize != 124) || size < FILE_HEADER + infoSize ||
+        offset < FILE_HEADER + infoSize || offset > size)
+        return {};
+    // The longer headers hold the masks of BI_BITFIELDS inside; the short
+    // one wants them after it.
+    const bool bitfields = le32(data + 30) == 3;
+    const std::size_t masks = bitfields ? MASKS : 0;
+    std::vector<unsigned char> out;
+    out.reserve(size - infoSize + SHORT + masks);
+    out.insert(out.end(), data, data + FILE_HEADER + SHORT);
+    if (bitfields)
+        out.insert(out.end(), data + FILE_HEADER + SHORT, data + FILE_HEADER + SHORT + MASKS);
+    out.insert(out.end(), data + FILE_HEADER + infoSize, data + size);
+    const std::size_t removed = infoSize - SHORT - masks;
+    putLe32(out.data() + 2, std::uint32_t(out.size()));
+    putLe32(out.data() + 10, std::uint32_t(offset - removed));
+    putLe32(out.data() + 14, SHORT);
+    return out;
+}
+
 FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags, const WholeFile* whole)
 {
     // The readers of the plain formats ask for a few bytes at a time, which
@@ -111,7 +154,13 @@ FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags, con
     }
     GuardedFile guarded;
     File file;
-    if (whole && !whole->empty()) {
+    std::vector<unsigned char> shortened;
+    if (format == FIF_BMP && whole)
+        shortened = bmpWithShortHeader(whole->data(), whole->size());
+    if (!shortened.empty()) {
+        guarded.data = shortened.data();
+        guarded.size = shortened.size();
+    } else if (whole && !whole->empty()) {
         guarded.data = whole->data();
         guarded.size = whole->size();
     } else {

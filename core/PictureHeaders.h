@@ -72,8 +72,17 @@ private:
 // a few bytes) before it finds out.
 bool pngChunkPastEnd(const WholeFile& whole);
 
+// A BMP file whose information header is of the later, longer kinds (108
+// or 124 bytes: what most programs write today) made over with the 40-byte
+// header that FreeImage reads, the colour masks of BI_BITFIELDS after it
+// and the palette and pixels unchanged; empty for any other file, and for
+// one whose header or pixel offset does not fit in it. FreeImage refuses
+// the longer headers as an invalid format.
+std::vector<unsigned char> bmpWithShortHeader(const unsigned char* data, std::size_t size);
+
 // Loads through the guarded reader, from `whole` when it holds the file;
-// else the files of the plain formats are read whole here first.
+// else the files of the plain formats are read whole here first. A BMP file
+// is handed over as bmpWithShortHeader() makes it, where it makes one.
 FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
                const WholeFile* whole = nullptr);
 

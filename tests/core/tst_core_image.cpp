@@ -81,6 +81,51 @@ bool samePixels(FIBITMAP* a, FIBITMAP* b)
            0;
 }
 
+// A 3 x 2 BMP file with an information header of `infoSize` bytes: 24-bit
+// rows, or 32-bit ones under BI_BITFIELDS, each pixel (red 10 x + 1, green
+// 100 + y, blue 200), bottom row first.
+QByteArray bmpFile(unsigned infoSize, bool bitfields)
+{
+    const int width = 3, height = 2, bytesPerPixel = bitfields ? 4 : 3;
+    const int stride = (width * bytesPerPixel + 3) / 4 * 4;
+    // The short header takes the masks of BI_BITFIELDS after it.
+    const int headers = int(14 + infoSize) + (infoSize == 40 && bitfields ? 12 : 0);
+    QByteArray out(headers, '\0');
+    auto put = [&out](int at, quint32 v, int n) {
+        for (int i = 0; i < n; ++i)
+            out[at + i] = char(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put(10, quint32(headers), 4);
+    put(14, infoSize, 4);
+    put(18, width, 4);
+    put(22, height, 4);
+    put(26, 1, 2);
+    put(28, 8 * bytesPerPixel, 2);
+    put(30, bitfields ? 3 : 0, 4);
+    if (bitfields || infoSize > 40) {
+        put(54, 0x00ff0000, 4); // red, green and blue masks
+        put(58, 0x0000ff00, 4);
+        put(62, 0x000000ff, 4);
+        if (infoSize > 40)
+            put(66, 0xff000000, 4); // alpha
+    }
+    for (int y = height - 1; y >= 0; --y) {
+        QByteArray row(stride, '\0');
+        for (int x = 0; x < width; ++x) {
+            row[x * bytesPerPixel] = char(200);
+            row[x * bytesPerPixel + 1] = char(100 + y);
+            row[x * bytesPerPixel + 2] = char(10 * x + 1);
+            if (bitfields)
+                row[x * bytesPerPixel + 3] = char(255);
+        }
+        out += row;
+    }
+    put(2, quint32(out.size()), 4);
+    return out;
+}
+
 } // namespace
 
 class TestImage : public QObject
@@ -414,6 +459,31 @@ private slots:
         QVERIFY2(timer.elapsed() < 1000, "the header alone must decide");
         expectEmpty(image);
         QVERIFY(image.getLoadMessage().contains("65500"));
+    }
+    // The longer BMP headers most programs write, which the general loader
+    // refuses, give the picture the short header gives.
+    void longBmpHeadersRead()
+    {
+        ScratchDir dir;
+        for (unsigned infoSize : {40u, 108u, 124u}) {
+            for (bool bitfields : {false, true}) {
+                const QString path =
+                    dir.file(QStringLiteral("p%1%2.bmp").arg(infoSize).arg(bitfields));
+                QFile file(path);
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write(bmpFile(infoSize, bitfields));
+                file.close();
+                Image image(encoded(path));
+                QVERIFY2(image.getRGB32Buffer(), qPrintable(path + ": " + image.getLoadMessage()));
+                QCOMPARE(image.getWidth(), 3u);
+                QCOMPARE(image.getHeight(), 2u);
+                const uchar* top = image.getRGB32Buffer();
+                const uchar* lastOfBottom = top + (3 + 2) * 4;
+                QCOMPARE(QList<int>({top[0], top[1], top[2]}), QList<int>({200, 100, 1}));
+                QCOMPARE(QList<int>({lastOfBottom[0], lastOfBottom[1], lastOfBottom[2]}),
+                         QList<int>({200, 101, 21}));
+            }
+        }
     }
 };
 
