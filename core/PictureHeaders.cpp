@@ -102,12 +102,6 @@ bool pngChunkPastEnd(const WholeFile& whole)
 
 namespace {
 
-std::uint32_t le32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
-           std::uint32_t(p[3]) << 24;
-}
-
 void putLe32(unsigned char* p, std::uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
@@ -121,13 +115,14 @@ std::vector<unsigned char> bmpWithShortHeader(const unsigned char* data, std::si
     constexpr std::size_t FILE_HEADER = 14, SHORT = 40, MASKS = 12;
     if (size < FILE_HEADER + SHORT || data[0] != 'B' || data[1] != 'M')
         return {};
-    const std::uint32_t infoSize = le32(data + 14), offset = le32(data + 10);
+    const std::uint32_t infoSize = HeaderParsers::little32(data + 14),
+                        offset = HeaderParsers::little32(data + 10);
     if ((infoSize != 108 && infoSize != 124) || size < FILE_HEADER + infoSize ||
         offset < FILE_HEADER + infoSize || offset > size)
         return {};
     // The longer headers hold the masks of BI_BITFIELDS inside; the short
     // one wants them after it.
-    const bool bitfields = le32(data + 30) == 3;
+    const bool bitfields = HeaderParsers::little32(data + 30) == 3;
     const std::size_t masks = bitfields ? MASKS : 0;
     std::vector<unsigned char> out;
     out.reserve(size - infoSize + SHORT + masks);
