@@ -26,24 +26,6 @@ std::string encoded(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-JPEGSettings customSettings(const QuantizationTable& luma, const QuantizationTable& chroma,
-                            int quality, const Sampling& sampling)
-{
-    JPEGSettings settings;
-    settings.setAutoQualityEnabled(false);
-    settings.setQuality(quality);
-    settings.setOptimizeHuffman(true);
-    settings.setDCTMethod(JPEGSettings::INT);
-    settings.qtables[0] = luma;
-    settings.qtables[1] = chroma;
-    bool* current = settings.getCurrentQuantizationTables();
-    current[0] = current[1] = true;
-    current[2] = current[3] = false;
-    for (int c = 0; c < 3; ++c)
-        settings.downsampling[c] = sampling[std::size_t(c)];
-    return settings;
-}
-
 QByteArray jpegOf(Image& image, const JPEGSettings& settings)
 {
     JPEGCompressor compressor;
@@ -115,7 +97,8 @@ private slots:
         QVERIFY(TestPictures::write(dir.file("p.png"), 45, 37));
         Image image(encoded(dir.file("p.png")));
         const QuantizationTable luma = fineTable(1), chroma = fineTable(2);
-        const QByteArray jpeg = jpegOf(image, customSettings(luma, chroma, 50, factors));
+        const QByteArray jpeg =
+            jpegOf(image, RealEncodes::settingsFor(luma, chroma, 50, factors, false));
         const JpegFileInfo info = JpegFileInfo::read(jpeg, true);
         QCOMPARE(int(info.coefficients.size()), 3);
         const CoefficientCache cache = CoefficientCache::compute(image, factors);
@@ -166,7 +149,8 @@ private slots:
         Image image(TESSERA_SAMPLES_DIR "/chelsea.png");
         QVERIFY(image.getRGB32Buffer());
         const QuantizationTable luma(annexKLuminance), chroma(annexKChrominance);
-        const QByteArray jpeg = jpegOf(image, customSettings(luma, chroma, quality, factors));
+        const QByteArray jpeg =
+            jpegOf(image, RealEncodes::settingsFor(luma, chroma, quality, factors, false));
         QVERIFY(!jpeg.isEmpty());
         const CoefficientCache cache = CoefficientCache::compute(image, factors);
         const TableEstimate::PictureEstimate e =
