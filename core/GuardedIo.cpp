@@ -20,6 +20,8 @@ long fileSizeOf(std::FILE* file)
 
 namespace {
 
+constexpr std::size_t FILL_LIMIT = 4096;
+
 unsigned DLL_CALLCONV guardedRead(void* buffer, unsigned size, unsigned count, fi_handle handle)
 {
     auto* guarded = static_cast<GuardedFile*>(handle);
@@ -44,7 +46,11 @@ unsigned DLL_CALLCONV guardedRead(void* buffer, unsigned size, unsigned count, f
     if (got < count) {
         guarded->pastEnd = true;
         auto* bytes = static_cast<char*>(buffer);
-        const std::size_t from = got * size, to = std::size_t(size) * count;
+        // At most FILL_LIMIT bytes are filled: some readers ask for far more
+        // than their buffer holds (an icon's claimed size, gigabytes) and
+        // count on the file to come short, as a file read does.
+        const std::size_t from = got * size,
+                          to = std::min(std::size_t(size) * count, from + FILL_LIMIT);
         if (!guarded->filler) {
             std::memset(bytes + from, 0, to - from);
         } else {

@@ -26,7 +26,8 @@ bool readBytes(std::FILE* file, unsigned char* bytes, std::size_t count);
 long fileSizeOf(std::FILE* file);
 
 // A file read through FreeImageIO that notes reads past its end and fills
-// the part of the caller's buffer that the file did not: several FreeImage
+// the part of the caller's buffer that the file did not, up to 4 KiB of it
+// (a short read into a larger buffer leaves the rest as it was): several FreeImage
 // readers look at a buffer without checking how much was read into it
 // (signature tests on a file shorter than the signature, among others), and
 // would otherwise decide on whatever their stack held.
