@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "TestPictures.h"
 
+#include "CompressionResult.h"
+#include "Image.h"
+#include "JPEGCompressor.h"
+
 #include <FreeImage.h>
 #include <QFile>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -150,3 +155,17 @@ bool writeSolid(const QString& path, int width, int height, int red, int green, 
 }
 
 } // namespace TestPictures
+
+std::string TestPictures::encoded(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QByteArray TestPictures::jpegOf(Image& image, const JPEGSettings& settings)
+{
+    JPEGCompressor compressor;
+    compressor.setImage(&image);
+    *compressor.getSettings() = settings;
+    std::unique_ptr<CompressionResult> result(compressor.compressImage());
+    return result ? result->getCompressedBytes() : QByteArray();
+}

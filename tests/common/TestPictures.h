@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QDir>
 #include <QString>
 #include <QTemporaryDir>
+
+#include <string>
+
+class Image;
+class JPEGSettings;
 
 // Small pictures made on the fly, so tests need no committed fixtures.
 namespace TestPictures {
@@ -23,6 +29,13 @@ bool write(const QString& path, int width, int height, Kind kind = Kind::Colour,
 // Writes a picture of one colour.
 bool writeSolid(const QString& path, int width, int height, int red, int green, int blue,
                 const char* format = "png");
+
+// `path` in the file system's encoding, as Image and the loaders take it.
+std::string encoded(const QString& path);
+
+// The JPEG file the compressor makes of `image` under `settings`; empty when
+// the compression fails.
+QByteArray jpegOf(Image& image, const JPEGSettings& settings);
 
 } // namespace TestPictures
 

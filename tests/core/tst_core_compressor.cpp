@@ -20,10 +20,7 @@
 
 namespace {
 
-std::string encoded(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
+using TestPictures::encoded;
 
 QByteArray fileBytes(const QString& path)
 {
@@ -32,14 +29,7 @@ QByteArray fileBytes(const QString& path)
 }
 
 // Compresses `image` under `settings` and returns the JPEG's bytes.
-QByteArray jpegOf(Image& image, const JPEGSettings& settings)
-{
-    JPEGCompressor compressor;
-    compressor.setImage(&image);
-    *compressor.getSettings() = settings;
-    std::unique_ptr<CompressionResult> result(compressor.compressImage());
-    return result ? result->getCompressedBytes() : QByteArray();
-}
+using TestPictures::jpegOf;
 
 JpegInspect compress(Image& image, const JPEGSettings& settings)
 {

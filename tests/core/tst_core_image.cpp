@@ -17,10 +17,7 @@
 
 namespace {
 
-std::string encoded(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
+using TestPictures::encoded;
 
 void expectEmpty(const Image& image)
 {

@@ -41,19 +41,9 @@ int naturalIndex(int k)
     return order[k & 63];
 }
 
-std::string encoded(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
+using TestPictures::encoded;
 
-QByteArray jpegOf(Image& image, const JPEGSettings& settings)
-{
-    JPEGCompressor compressor;
-    compressor.setImage(&image);
-    *compressor.getSettings() = settings;
-    std::unique_ptr<CompressionResult> result(compressor.compressImage());
-    return result ? result->getCompressedBytes() : QByteArray();
-}
+using TestPictures::jpegOf;
 
 // Writes a small picture as PPM for cjpeg and returns cjpeg's JPEG of it.
 QByteArray cjpegOf(const ScratchDir& dir, QStringList options)

@@ -18,10 +18,7 @@
 
 namespace {
 
-std::string encoded(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
+using TestPictures::encoded;
 
 // A 32-bit picture written losslessly as a binary PPM.
 bool writePpm(const Image& picture, const QString& path)

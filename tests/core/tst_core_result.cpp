@@ -25,10 +25,7 @@ bool agrees(double actual, double expected)
     return std::abs(actual - expected) < 1e-4;
 }
 
-std::string encoded(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
+using TestPictures::encoded;
 
 bool padTo(const QString& path, qint64 size)
 {

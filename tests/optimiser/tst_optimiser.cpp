@@ -21,19 +21,9 @@
 
 namespace {
 
-std::string encoded(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
+using TestPictures::encoded;
 
-QByteArray jpegOf(Image& image, const JPEGSettings& settings)
-{
-    JPEGCompressor compressor;
-    compressor.setImage(&image);
-    *compressor.getSettings() = settings;
-    std::unique_ptr<CompressionResult> result(compressor.compressImage());
-    return result ? result->getCompressedBytes() : QByteArray();
-}
+using TestPictures::jpegOf;
 
 // A table with small entries, so that most coefficients survive and any
 // difference in the DCT shows.

@@ -302,10 +302,7 @@ private:
     bool ok = true;
 };
 
-std::string encoded(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
+using TestPictures::encoded;
 
 constexpr int FAST_MS = 3000; // generous for sanitizer builds
 

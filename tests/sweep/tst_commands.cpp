@@ -18,14 +18,7 @@
 
 namespace {
 
-QByteArray jpegOf(Image& image, const JPEGSettings& settings)
-{
-    JPEGCompressor compressor;
-    compressor.setImage(&image);
-    *compressor.getSettings() = settings;
-    std::unique_ptr<CompressionResult> result(compressor.compressImage());
-    return result ? result->getCompressedBytes() : QByteArray();
-}
+using TestPictures::jpegOf;
 
 QByteArray fileBytes(const QString& path)
 {
