@@ -282,6 +282,15 @@ void ResultTable::selectRow(int row)
     table->scrollTo(at);
 }
 
+CsvEntry::Entry ResultTable::csvEntry(int row) const
+{
+    CsvEntry::Sources sources;
+    if (!csvFolder.isEmpty())
+        sources.folders = QStringList{csvFolder};
+    sources.known = &model->getTableNames();
+    return CsvEntry::read(*model, row, sources);
+}
+
 std::optional<JPEGSettings> ResultTable::settingsOf(int row, QString& problem) const
 {
     if (const JPEGSettings* settings = model->settingsAt(row))
@@ -290,11 +299,7 @@ std::optional<JPEGSettings> ResultTable::settingsOf(int row, QString& problem) c
         problem = QStringLiteral("its settings are not at hand");
         return std::nullopt;
     }
-    CsvEntry::Sources sources;
-    if (!csvFolder.isEmpty())
-        sources.folders = QStringList{csvFolder};
-    sources.known = &model->getTableNames();
-    CsvEntry::Entry entry = CsvEntry::read(*model, row, sources);
+    CsvEntry::Entry entry = csvEntry(row);
     if (!entry.problem.isEmpty()) {
         problem = entry.problem;
         return std::nullopt;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "CsvEntry.h"
 #include "JPEGSettings.h"
 
 #include <QSortFilterProxyModel>
@@ -71,6 +72,8 @@ public:
     QStringList activeFilters() const;
     void clearFilters();
     void setCsvFolder(const QString& folder) { csvFolder = folder; }
+    // The entry of a row read from a CSV, made again as described above.
+    CsvEntry::Entry csvEntry(int row) const;
 
 signals:
     void showRequested(int row);

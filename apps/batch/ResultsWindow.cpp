@@ -153,8 +153,7 @@ bool ResultsWindow::loadCsv(const QString& path)
     delete list;
     list = nullptr;
     const int rows = read->count();
-    csvFolder = QFileInfo(path).absolutePath();
-    table->setCsvFolder(csvFolder);
+    table->setCsvFolder(QFileInfo(path).absolutePath());
     model->setCsv(std::make_shared<const CsvTable>(std::move(*read)));
     table->chooseDefaultColumns();
     tabWidget->setCurrentWidget(table);
@@ -288,10 +287,7 @@ qint64 compressedSize(const CsvEntry::Entry& entry)
 
 void ResultsWindow::showCsvRow(int row)
 {
-    CsvEntry::Sources sources;
-    sources.folders = QStringList{csvFolder};
-    sources.known = &model->getTableNames();
-    CsvEntry::Entry entry = CsvEntry::read(*model, row, sources);
+    CsvEntry::Entry entry = table->csvEntry(row);
     const QString title = QStringLiteral("Show row %1").arg(row + 1);
     if (!entry.problem.isEmpty()) {
         QMessageBox::information(this, title,

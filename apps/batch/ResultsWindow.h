@@ -120,7 +120,4 @@ private:
     // Sized once for a run with panels; an empty run's size is not kept.
     bool sized = false;
     bool unsaved = false;
-    // The folder of the CSV shown, where the table files it names are
-    // looked for first.
-    QString csvFolder;
 };
