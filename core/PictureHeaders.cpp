@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PictureHeaders.h"
 
+#include "BmpRle.h"
 #include "GuardedIo.h"
 #include "HeaderParsers.h"
 
@@ -137,6 +138,32 @@ std::vector<unsigned char> bmpWithShortHeader(const unsigned char* data, std::si
     return out;
 }
 
+namespace {
+
+// A BMP file as the general loader can read it: with the short header, and
+// with its run-length rows expanded when `pixels` are wanted; empty when
+// the file needs neither. `damaged` tells that its runs leave the picture
+// or stop short: the general loader would give what it made of them (the
+// 4-bit ones, which it reads) as a whole picture.
+std::vector<unsigned char> bmpMadeOver(const unsigned char* data, std::size_t size, bool pixels,
+                                       bool& damaged)
+{
+    std::vector<unsigned char> shortened = bmpWithShortHeader(data, size);
+    damaged = false;
+    if (!pixels)
+        return shortened;
+    if (!shortened.empty()) {
+        data = shortened.data();
+        size = shortened.size();
+    }
+    std::vector<unsigned char> expanded;
+    const BmpRle::Outcome outcome = BmpRle::expand(data, size, expanded);
+    damaged = outcome == BmpRle::Outcome::Damaged;
+    return outcome == BmpRle::Outcome::Expanded ? expanded : shortened;
+}
+
+} // namespace
+
 FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags, const WholeFile* whole)
 {
     // The readers of the plain formats ask for a few bytes at a time, which
@@ -149,12 +176,17 @@ FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags, con
     }
     GuardedFile guarded;
     File file;
-    std::vector<unsigned char> shortened;
-    if (format == FIF_BMP && whole)
-        shortened = bmpWithShortHeader(whole->data(), whole->size());
-    if (!shortened.empty()) {
-        guarded.data = shortened.data();
-        guarded.size = shortened.size();
+    std::vector<unsigned char> madeOver;
+    if (format == FIF_BMP && whole) {
+        bool damaged = false;
+        madeOver =
+            bmpMadeOver(whole->data(), whole->size(), (flags & FIF_LOAD_NOPIXELS) == 0, damaged);
+        if (damaged)
+            return nullptr;
+    }
+    if (!madeOver.empty()) {
+        guarded.data = madeOver.data();
+        guarded.size = madeOver.size();
     } else if (whole && !whole->empty()) {
         guarded.data = whole->data();
         guarded.size = whole->size();

@@ -82,7 +82,9 @@ std::vector<unsigned char> bmpWithShortHeader(const unsigned char* data, std::si
 
 // Loads through the guarded reader, from `whole` when it holds the file;
 // else the files of the plain formats are read whole here first. A BMP file
-// is handed over as bmpWithShortHeader() makes it, where it makes one.
+// is handed over as bmpWithShortHeader() makes it, where it makes one, and
+// with its run-length rows expanded (BmpRle) when pixels are wanted; one
+// whose runs are damaged is refused (null).
 FIBITMAP* load(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
                const WholeFile* whole = nullptr);
 

@@ -123,6 +123,38 @@ QByteArray bmpFile(unsigned infoSize, bool bitfields)
     return out;
 }
 
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A 4 x 3 BMP file with run-length rows at 8 or 4 bits per pixel, palette
+// colour i being (red 5 i, green 20 i, blue 10 i), from its coded rows.
+QByteArray runLengthBmp(unsigned bits, const QByteArray& runs)
+{
+    QByteArray out(14 + 40 + 16 * 4, '\0');
+    auto put = [&out](int at, quint32 v, int n) {
+        for (int i = 0; i < n; ++i)
+            out[at + i] = char(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put(10, quint32(out.size()), 4);
+    put(14, 40, 4);
+    put(18, 4, 4);
+    put(22, 3, 4);
+    put(26, 1, 2);
+    put(28, bits, 2);
+    put(30, bits == 8 ? 1 : 2, 4);
+    put(46, 16, 4);
+    for (int i = 0; i < 16; ++i)
+        put(54 + 4 * i, quint32(10 * i | 20 * i << 8 | 5 * i << 16), 4);
+    out += runs;
+    put(2, quint32(out.size()), 4);
+    return out;
+}
+
 } // namespace
 
 class TestImage : public QObject
@@ -479,6 +511,45 @@ private slots:
                 QCOMPARE(QList<int>({top[0], top[1], top[2]}), QList<int>({200, 100, 1}));
                 QCOMPARE(QList<int>({lastOfBottom[0], lastOfBottom[1], lastOfBottom[2]}),
                          QList<int>({200, 101, 21}));
+            }
+        }
+    }
+
+    // Every kind of run: a run, a move, literal pixels, a row and the
+    // picture ended early (the pixels skipped being colour 0); and files
+    // whose runs leave a row or stop short, which are refused.
+    void runLengthBmpsRead()
+    {
+        ScratchDir dir;
+        const QList<int> expected = {7, 8, 9, 0, 0, 0, 5, 6, 1, 1, 1, 1}; // top row first
+        const QByteArray rle8("\x04\x01\x00\x00"
+                              "\x00\x02\x02\x00\x01\x05\x01\x06\x00\x00"
+                              "\x00\x03\x07\x08\x09\x00\x00\x01",
+                              22);
+        const QByteArray rle4("\x04\x11\x00\x00"
+                              "\x00\x02\x02\x00\x02\x56\x00\x00"
+                              "\x00\x03\x78\x90\x00\x01",
+                              18);
+        for (const auto& [bits, runs] : {std::pair{8u, rle8}, std::pair{4u, rle4}}) {
+            const QString path = dir.file(QStringLiteral("rle%1.bmp").arg(bits));
+            QVERIFY(writeFile(path, runLengthBmp(bits, runs)));
+            Image image(encoded(path));
+            QVERIFY2(image.getRGB32Buffer(), qPrintable(path + ": " + image.getLoadMessage()));
+            QCOMPARE(image.getWidth(), 4u);
+            QCOMPARE(image.getHeight(), 3u);
+            for (int i = 0; i < 12; ++i) {
+                const uchar* p = image.getRGB32Buffer() + 4 * i;
+                const int c = expected[i];
+                QCOMPARE(QList<int>({p[0], p[1], p[2]}), QList<int>({10 * c, 20 * c, 5 * c}));
+            }
+        }
+        const QByteArray pastRow("\x05\x01\x00\x01", 4);
+        const QByteArray stopsShort("\x04\x01\x00\x00\x04\x02", 6);
+        for (const QByteArray& runs : {pastRow, stopsShort}) {
+            for (unsigned bits : {8u, 4u}) {
+                const QString path = dir.file(QStringLiteral("damaged%1.bmp").arg(bits));
+                QVERIFY(writeFile(path, runLengthBmp(bits, runs)));
+                expectEmpty(Image(encoded(path)));
             }
         }
     }
