@@ -24,7 +24,7 @@ PREFIX       ?= /usr/local
 JOBS         ?= $(shell nproc)
 PICTURE      ?= $(CURDIR)/resources/samples/chelsea.png
 FUZZ_SECONDS ?= 60
-FUZZERS      ?= qtables table downsampling_pairs help_page picture png encoded_jpeg ppm sweep_csv \
+FUZZERS      ?= qtables table downsampling_pairs help_page picture png encoded_jpeg ppm bmp_rle sweep_csv \
                 sweep_file jpeg_info jpeg bit_cost
 
 # Compiler-cache entries keyed by paths relative to the checkout, so that every
