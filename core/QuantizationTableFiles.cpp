@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "QuantizationTableFiles.h"
 
+#include "FileWrite.h"
 #include "MemoryBudget.h"
 #include "RegularFile.h"
 
-#include <fstream>
+#include <QFile>
+#include <QFileInfo>
+
 #include <limits>
 #include <sstream>
 
@@ -107,12 +110,14 @@ TableFileStatus loadTable(const std::string& path, TableValues& table)
 TableFileStatus saveTable(const std::string& path, const TableValues& table,
                           const std::string& comment)
 {
-    std::ofstream out(path, std::ios::out | std::ios::trunc);
-    if (!out.good())
-        return TableFileStatus::OpenFailed;
-    writeTable(out, table, comment);
-    // The data may sit in the stream's buffer until here, so a full disk
-    // often shows only when the buffer is flushed on close.
-    out.close();
-    return out.fail() ? TableFileStatus::WriteFailed : TableFileStatus::Ok;
+    std::ostringstream text;
+    writeTable(text, table, comment);
+    const QString target = QFile::decodeName(path.c_str());
+    // Through a temporary file that replaces the old one only when all is
+    // written: a full disk leaves an earlier table as it was, not cut short.
+    if (writeFileReplacing(target, QByteArray::fromStdString(text.str())))
+        return TableFileStatus::Ok;
+    const QFileInfo folder(QFileInfo(target).absolutePath());
+    return folder.isDir() && folder.isWritable() ? TableFileStatus::WriteFailed
+                                                 : TableFileStatus::OpenFailed;
 }
