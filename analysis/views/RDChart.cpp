@@ -2,10 +2,12 @@
 #include "RDChart.h"
 
 #include "Figures.h"
+#include "FileWrite.h"
 #include "RDChartLegend.h"
 #include "ResultTableModel.h"
 #include "SweepRows.h"
 
+#include <QBuffer>
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
@@ -29,7 +31,6 @@
 #include <QPdfWriter>
 #include <QPen>
 #include <QPolygonF>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QSvgGenerator>
@@ -762,7 +763,9 @@ bool RDChart::exportTo(const QString& path, const QSize& size, int dpi)
     // The legend's margin laid out now, not at the next event.
     settleLayout(chart);
     const QRectF source = chart->sceneBoundingRect();
-    QSaveFile file(path);
+    // Drawn into memory and written whole: a failed write leaves an earlier
+    // file of that name as it was.
+    QBuffer file;
     bool ok = file.open(QIODevice::WriteOnly);
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (ok && suffix == QLatin1String("svg")) {
@@ -804,7 +807,7 @@ bool RDChart::exportTo(const QString& path, const QSize& size, int dpi)
         painter.end();
         ok = image.save(&file, "PNG");
     }
-    ok = ok && file.commit();
+    ok = ok && writeFileReplacing(path, file.data());
     chart->resize(old);
     settleLayout(chart);
     return ok;

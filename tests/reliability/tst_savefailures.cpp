@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Every file the user asks for — the JPEG copy (both programs' viewers and the
-// tool window), the table file and the batch report — either is written or
-// its failure is reported in the "Error" or "Bad file" box naming the file:
-// no space on the device, a missing folder, a folder in the way.
+// tool window), the table file, the batch report and the exported chart —
+// either is written or its failure is reported (the windows' saves in the
+// "Error" or "Bad file" box naming the file): no space on the device, a
+// missing folder, a folder in the way, a file size limit; and a failed write
+// leaves the earlier file of that name as it was.
 
 #include "BadInputs.h"
 #include "Image.h"
@@ -10,7 +12,9 @@
 #include "JPEGSettings.h"
 #include "ModalBoxes.h"
 #include "PictureViewer.h"
+#include "QuantizationTableFiles.h"
 #include "QuantizationWindow.h"
+#include "RDChart.h"
 #include "ResultsWindow.h"
 #include "TestPictures.h"
 #include "ToolWindow.h"
@@ -93,6 +97,27 @@ private:
         QVERIFY2(boxes.texts.first().contains(path.toHtmlEscaped()) ||
                      boxes.texts.first().contains(path),
                  qPrintable(boxes.texts.first()));
+    }
+
+    // Runs `save` on "earlier.jpg" in `dir` (an existing file of 13 bytes)
+    // with files limited to 64 bytes, and checks that it failed, that the
+    // file is as it was and that no temporary file is left.
+    void expectEarlierFileKept(const ScratchDir& dir,
+                               const std::function<bool(const QString&)>& save)
+    {
+        const QString earlier = dir.file("earlier.jpg");
+        QVERIFY(writeBytes(earlier, "earlier file\n"));
+        const int files = int(QDir(dir.path()).entryList(QDir::Files).size());
+        rlimit previous;
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit small = previous;
+        small.rlim_cur = 64;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool saved = save(earlier);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &previous), 0);
+        QVERIFY(!saved);
+        QCOMPARE(contents(earlier), QByteArray("earlier file\n"));
+        QCOMPARE(int(QDir(dir.path()).entryList(QDir::Files).size()), files); // no temporary left
     }
 
 private slots:
@@ -179,22 +204,31 @@ private slots:
             [&](const QString& p) { return batchViewer.saveCompressedAs(p); },
         };
         for (const auto& save : saves) {
-            QVERIFY(writeBytes(dir.file("earlier.jpg"), "earlier file\n"));
-            rlimit previous;
-            QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
-            rlimit small = previous;
-            small.rlim_cur = 64;
-            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
             Boxes boxes;
-            const bool saved = save(dir.file("earlier.jpg"));
-            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &previous), 0);
-            QVERIFY(!saved);
+            expectEarlierFileKept(dir, save);
             QCOMPARE(boxes.titles, QStringList("Error"));
             QVERIFY2(boxes.texts.first().contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
                      qPrintable(boxes.texts.first()));
-            QCOMPARE(contents(dir.file("earlier.jpg")), QByteArray("earlier file\n"));
-            QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2); // no temporary left
         }
+    }
+
+    // The same for a quantization table file and an exported chart.
+    void failedTableAndChartWritesKeepTheEarlierFile()
+    {
+        ScratchDir dir;
+        QVERIFY(TestPictures::write(dir.file("picture.png"), 64, 64));
+        ResultsWindow results(nullptr);
+        TableValues table;
+        table.fill(255);
+        const std::function<bool(const QString&)> saves[] = {
+            [&](const QString& p) {
+                return saveTable(QFile::encodeName(p).toStdString(), table, std::string(80, 'x')) ==
+                       TableFileStatus::Ok;
+            },
+            [&](const QString& p) { return results.rdChart()->exportTo(p, QSize(200, 150)); },
+        };
+        for (const auto& save : saves)
+            expectEarlierFileKept(dir, save);
     }
 };
 
