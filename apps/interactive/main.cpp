@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "CompressionResult.h"
 #include "FileNames.h"
+#include "FileWrite.h"
 #include "Image.h"
 #include "JPEGCompressor.h"
 #include "PictureViewer.h"
@@ -9,7 +10,9 @@
 #include "Version.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QIcon>
 #include <QPainter>
 #include <QPixmap>
@@ -31,7 +34,13 @@ bool saveScreenshot(QWidget& tool, QWidget& viewer, const QString& path)
     painter.drawPixmap(0, 0, left);
     painter.drawPixmap(left.width() + 8, 0, right);
     painter.end();
-    return both.save(path);
+    // Drawn into memory and written whole, in the format the name's suffix
+    // says (PNG without one).
+    const QString suffix = QFileInfo(path).suffix();
+    QBuffer bytes;
+    return bytes.open(QIODevice::WriteOnly) &&
+           both.save(&bytes, suffix.isEmpty() ? "PNG" : qPrintable(suffix)) &&
+           writeFileReplacing(path, bytes.data());
 }
 
 // The program's options.
