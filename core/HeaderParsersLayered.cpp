@@ -9,8 +9,44 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 using namespace HeaderParsers;
+
+namespace {
+
+constexpr std::uint64_t MAX_WALKED_ROWS = std::uint64_t(1) << 22;
+
+// Whether every row of a Photoshop file's runs, read from `file` with the
+// coded lengths `lengths`, stays within its coded bytes and within
+// `rowBytes` decoded bytes: in a run, a count c of 0..127 is followed by
+// c + 1 literal bytes, one of -127..-1 by one byte repeated 1 - c times, and
+// -128 is nothing. The loader copies a run that overruns its row with a
+// negative length.
+bool psdRunsFit(std::FILE* file, const std::vector<std::uint32_t>& lengths, std::uint64_t rowBytes)
+{
+    std::vector<unsigned char> row;
+    for (const std::uint32_t length : lengths) {
+        row.resize(length);
+        if (!readBytes(file, row.data(), row.size()))
+            return false;
+        std::uint64_t decoded = 0;
+        for (std::size_t at = 0; at < row.size();) {
+            const int count = std::int8_t(row[at++]);
+            const std::uint64_t in = count >= 0 ? std::uint64_t(count) + 1 : count == -128 ? 0 : 1;
+            const std::uint64_t out = count >= 0      ? in
+                                      : count == -128 ? 0
+                                                      : std::uint64_t(1 - count);
+            if (row.size() - at < in || rowBytes - decoded < out)
+                return false;
+            at += in;
+            decoded += out;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 // A Photoshop file: a 26-byte header (channels, height, width, bits per
 // sample), three sections each preceded by its length (the colour mode data,
@@ -18,7 +54,8 @@ using namespace HeaderParsers;
 // word and either plain rows of every channel, one after the other, or a
 // table of the coded length of each of those rows followed by the rows coded
 // in runs. The loader clears and fills its picture past the end of a file
-// that stops inside the pixels, and crashes.
+// that stops inside the pixels, and crashes; and it overruns its rows on
+// runs that decode to more than a row.
 void HeaderParsers::psdClaim(std::FILE* file, long fileSize, PictureHeaders::HeaderClaim& claim)
 {
     unsigned char header[26];
@@ -72,6 +109,12 @@ void HeaderParsers::psdClaim(std::FILE* file, long fileSize, PictureHeaders::Hea
         claim.truncated = true;
         return;
     }
+    // The table is kept for the walk of the runs when it is of a size that
+    // pictures within the size limits have.
+    const bool walk = rows <= MAX_WALKED_ROWS;
+    std::vector<std::uint32_t> lengths;
+    if (walk)
+        lengths.reserve(std::size_t(rows));
     std::uint64_t coded = 0;
     for (std::uint64_t row = 0; row < rows; ++row) {
         unsigned char entry[4];
@@ -79,9 +122,14 @@ void HeaderParsers::psdClaim(std::FILE* file, long fileSize, PictureHeaders::Hea
             claim.truncated = true;
             return;
         }
-        coded += entryBytes == 4 ? big32(entry) : big16(entry);
+        const std::uint32_t length = entryBytes == 4 ? big32(entry) : big16(entry);
+        coded += length;
+        if (walk)
+            lengths.push_back(length);
     }
     claim.truncated = size - at - rows * entryBytes < coded;
+    if (!claim.truncated && walk)
+        claim.broken = !psdRunsFit(file, lengths, (width * bits + 7) / 8);
 }
 
 // An icon file: a directory of entries (size, colours, bits per pixel, the

@@ -659,7 +659,6 @@ private:
     std::optional<ChannelPass> passes[3];
     int channel[3] = {-1, -1, -1}; // the pass of each channel, -1 for none
     int used = 0;
-    int first = 0;              // the first row taken in
     std::pair<int, int> halves; // the rows halved into the next scale
 };
 
