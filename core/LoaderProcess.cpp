@@ -471,8 +471,11 @@ int serve(int socket, std::uint64_t budgetBytes)
         std::string path(length, '\0');
         if (readAll(socket, path.data(), length, nullptr) != ReadResult::Done)
             return 0;
+        // Test hooks: a helper that never answers, one whose decoder crashes.
         if (const char* stall = std::getenv("TESSERA_LOADER_TEST_STALL"); stall && *stall == '1')
             ::pause();
+        if (const char* crash = std::getenv("TESSERA_LOADER_TEST_CRASH"); crash && *crash == '1')
+            std::abort();
         // Should the program that waits for this picture be gone, a decode
         // that never ends is stopped here too.
         ::alarm(BACKSTOP_SECONDS);
