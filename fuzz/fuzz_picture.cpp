@@ -102,7 +102,9 @@ bool smallEnough(const std::string& path)
         return true;
     std::uint64_t width = claim.width, height = claim.height;
     if (FreeImage_FIFSupportsNoPixels(format)) {
-        FIBITMAP* header = FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS);
+        // Through the loader's own guarded reads: FreeImage's plain file
+        // reads loop for ever on some damaged headers (OpenEXR's).
+        FIBITMAP* header = PictureHeaders::load(format, path, FIF_LOAD_NOPIXELS);
         if (!header)
             return true;
         width = FreeImage_GetWidth(header);
