@@ -68,6 +68,16 @@ void HeaderParsers::psdClaim(std::FILE* file, long fileSize, PictureHeaders::Hea
     const std::uint64_t height = big32(header + 14);
     const std::uint64_t width = big32(header + 18);
     const std::uint64_t bits = big16(header + 22);
+    // The sides are checked against the size limits before the loader sees
+    // them: it allocates by them before it looks at the rest. A picture of
+    // no channels is damaged: the loader allocates for it all the same.
+    claim.width = width;
+    claim.height = height;
+    claim.known = true;
+    if (channels == 0) {
+        claim.broken = true;
+        return;
+    }
     std::uint64_t at = sizeof header;
     const std::uint64_t size = std::uint64_t(fileSize);
     for (int section = 0; section < 3; ++section) {
@@ -94,7 +104,7 @@ void HeaderParsers::psdClaim(std::FILE* file, long fileSize, PictureHeaders::Hea
         return;
     }
     at += 2;
-    if (width == 0 || height == 0 || channels == 0 || width > HUGE_SIDE || height > HUGE_SIDE)
+    if (width == 0 || height == 0 || width > HUGE_SIDE || height > HUGE_SIDE)
         return; // the loader refuses these, or the size limits do
     const std::uint64_t rows = channels * height;
     if (big16(compression) == 0) {
