@@ -70,11 +70,13 @@ void HeaderParsers::psdClaim(std::FILE* file, long fileSize, PictureHeaders::Hea
     const std::uint64_t bits = big16(header + 22);
     // The sides are checked against the size limits before the loader sees
     // them: it allocates by them before it looks at the rest. A picture of
-    // no channels is damaged: the loader allocates for it all the same.
+    // no channels, or of a depth other than the format's 1, 8, 16 and 32
+    // bits, is damaged: the loader allocates for the first all the same and
+    // writes past its rows for the second.
     claim.width = width;
     claim.height = height;
     claim.known = true;
-    if (channels == 0) {
+    if (channels == 0 || (bits != 1 && bits != 8 && bits != 16 && bits != 32)) {
         claim.broken = true;
         return;
     }
