@@ -10,12 +10,6 @@ namespace BmpRle {
 
 namespace {
 
-void putLe32(unsigned char* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = (unsigned char)(v >> (8 * i));
-}
-
 // The plain rows being written, bottom row first, and the position in them.
 class Canvas
 {
@@ -132,9 +126,9 @@ Outcome expand(const unsigned char* data, std::size_t size, std::vector<unsigned
         out.clear();
         return outcome;
     }
-    putLe32(out.data() + 2, std::uint32_t(out.size()));
-    putLe32(out.data() + 30, 0); // BI_RGB
-    putLe32(out.data() + 34, std::uint32_t(pixels));
+    HeaderParsers::putLittle32(out.data() + 2, std::uint32_t(out.size()));
+    HeaderParsers::putLittle32(out.data() + 30, 0); // BI_RGB
+    HeaderParsers::putLittle32(out.data() + 34, std::uint32_t(pixels));
     return outcome;
 }
 

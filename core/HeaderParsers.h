@@ -58,6 +58,14 @@ inline std::uint32_t little32(const unsigned char* p)
            std::uint32_t(p[3]) << 24;
 }
 
+// The other way: `v` as four little-endian bytes at `p`, for the headers
+// made over before the general loader reads them.
+inline void putLittle32(unsigned char* p, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = (unsigned char)(v >> (8 * i));
+}
+
 inline std::uint32_t big32(const unsigned char* p)
 {
     return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 |

@@ -101,16 +101,6 @@ bool pngChunkPastEnd(const WholeFile& whole)
     return false;
 }
 
-namespace {
-
-void putLe32(unsigned char* p, std::uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = (unsigned char)(v >> (8 * i));
-}
-
-} // namespace
-
 std::vector<unsigned char> bmpWithShortHeader(const unsigned char* data, std::size_t size)
 {
     constexpr std::size_t FILE_HEADER = 14, SHORT = 40, MASKS = 12;
@@ -132,9 +122,9 @@ std::vector<unsigned char> bmpWithShortHeader(const unsigned char* data, std::si
         out.insert(out.end(), data + FILE_HEADER + SHORT, data + FILE_HEADER + SHORT + MASKS);
     out.insert(out.end(), data + FILE_HEADER + infoSize, data + size);
     const std::size_t removed = infoSize - SHORT - masks;
-    putLe32(out.data() + 2, std::uint32_t(out.size()));
-    putLe32(out.data() + 10, std::uint32_t(offset - removed));
-    putLe32(out.data() + 14, SHORT);
+    HeaderParsers::putLittle32(out.data() + 2, std::uint32_t(out.size()));
+    HeaderParsers::putLittle32(out.data() + 10, std::uint32_t(offset - removed));
+    HeaderParsers::putLittle32(out.data() + 14, SHORT);
     return out;
 }
 

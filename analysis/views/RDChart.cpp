@@ -765,12 +765,12 @@ bool RDChart::exportTo(const QString& path, const QSize& size, int dpi)
     const QRectF source = chart->sceneBoundingRect();
     // Drawn into memory and written whole: a failed write leaves an earlier
     // file of that name as it was.
-    QBuffer file;
-    bool ok = file.open(QIODevice::WriteOnly);
+    QBuffer bytes;
+    bool ok = bytes.open(QIODevice::WriteOnly);
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (ok && suffix == QLatin1String("svg")) {
         QSvgGenerator svg;
-        svg.setOutputDevice(&file);
+        svg.setOutputDevice(&bytes);
         svg.setSize(size);
         svg.setViewBox(QRectF(QPointF(0, 0), QSizeF(size)));
         svg.setTitle(chart->title());
@@ -781,7 +781,7 @@ bool RDChart::exportTo(const QString& path, const QSize& size, int dpi)
             ok = painter.end();
         }
     } else if (ok && suffix == QLatin1String("pdf")) {
-        QPdfWriter pdf(&file);
+        QPdfWriter pdf(&bytes);
         pdf.setResolution(dpi);
         pdf.setPageSize(QPageSize(QSizeF(size) * 72.0 / 96.0, QPageSize::Point));
         pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
@@ -805,9 +805,9 @@ bool RDChart::exportTo(const QString& path, const QSize& size, int dpi)
         painter.setRenderHint(QPainter::Antialiasing);
         chart->scene()->render(&painter, QRectF(QPointF(0, 0), QSizeF(image.size())), source);
         painter.end();
-        ok = image.save(&file, "PNG");
+        ok = image.save(&bytes, "PNG");
     }
-    ok = ok && writeFileReplacing(path, file.data());
+    ok = ok && writeFileReplacing(path, bytes.data());
     chart->resize(old);
     settleLayout(chart);
     return ok;
