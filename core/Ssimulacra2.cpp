@@ -245,12 +245,15 @@ TESSERA_VECTOR_CLONES void columnFilter(WindowRows in, float* __restrict o, std:
                t4 * (u4[x] + d4[x]);
 }
 
-// The kernel down the columns of the five moments of a channel's window in
-// both pictures: a, b, a a, b b, a b.
+// The kernel down the columns of the four moments of a channel's window in
+// both pictures: a, b, (a - b)^2, a b. The structural error needs the blurred
+// squares only in the sum of the two variances, which is twice the
+// covariance plus the variance of the difference; blurring the squared
+// difference instead of both squares saves a moment, and it is exactly zero
+// where the pictures agree, so that identical pictures score exactly 100.
 TESSERA_VECTOR_CLONES void columnMoments(WindowRows a, WindowRows b, float* __restrict ma,
-                                         float* __restrict mb, float* __restrict maa,
-                                         float* __restrict mbb, float* __restrict mab,
-                                         std::size_t w)
+                                         float* __restrict mb, float* __restrict mdd,
+                                         float* __restrict mab, std::size_t w)
 {
     const float* t = kernel().taps;
     const float* __restrict a0 = a[0], * __restrict a1 = a[1], * __restrict a2 = a[2];
@@ -260,26 +263,21 @@ TESSERA_VECTOR_CLONES void columnMoments(WindowRows a, WindowRows b, float* __re
     const float* __restrict b3 = b[3], * __restrict b4 = b[4], * __restrict b5 = b[5];
     const float* __restrict b6 = b[6], * __restrict b7 = b[7], * __restrict b8 = b[8];
     const float t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3], t4 = t[4];
+    // Both means are one expression of the same shape, so that they round
+    // alike and identical pictures have identical means.
+    auto taps = [&](float c, float p1, float p2, float p3, float p4) {
+        return t0 * c + t1 * p1 + t2 * p2 + t3 * p3 + t4 * p4;
+    };
     for (std::size_t x = 0; x < w; ++x) {
-        float sa = t0 * a4[x], sb = t0 * b4[x];
-        float saa = sa * a4[x], sbb = sb * b4[x], sab = sa * b4[x];
-        // The pairs of rows j above and below, weighted alike.
-        auto pair = [&](float tap, float p, float q, float r, float s) {
-            sa += tap * (p + q);
-            sb += tap * (r + s);
-            saa += tap * (p * p + q * q);
-            sbb += tap * (r * r + s * s);
-            sab += tap * (p * r + q * s);
-        };
-        pair(t1, a3[x], a5[x], b3[x], b5[x]);
-        pair(t2, a2[x], a6[x], b2[x], b6[x]);
-        pair(t3, a1[x], a7[x], b1[x], b7[x]);
-        pair(t4, a0[x], a8[x], b0[x], b8[x]);
-        ma[x] = sa;
-        mb[x] = sb;
-        maa[x] = saa;
-        mbb[x] = sbb;
-        mab[x] = sab;
+        auto square = [](float v) { return v * v; };
+        ma[x] = taps(a4[x], a3[x] + a5[x], a2[x] + a6[x], a1[x] + a7[x], a0[x] + a8[x]);
+        mb[x] = taps(b4[x], b3[x] + b5[x], b2[x] + b6[x], b1[x] + b7[x], b0[x] + b8[x]);
+        mdd[x] = taps(square(a4[x] - b4[x]), square(a3[x] - b3[x]) + square(a5[x] - b5[x]),
+                      square(a2[x] - b2[x]) + square(a6[x] - b6[x]),
+                      square(a1[x] - b1[x]) + square(a7[x] - b7[x]),
+                      square(a0[x] - b0[x]) + square(a8[x] - b8[x]));
+        mab[x] = taps(a4[x] * b4[x], a3[x] * b3[x] + a5[x] * b5[x], a2[x] * b2[x] + a6[x] * b6[x],
+                      a1[x] * b1[x] + a7[x] * b7[x], a0[x] * b0[x] + a8[x] * b8[x]);
     }
 }
 
@@ -340,7 +338,9 @@ inline float cubeRoot(float v)
     return v * r * r;
 }
 
-// Linear RGB planes to the positive XYB planes.
+// Linear RGB planes to the positive XYB planes. The values are never
+// negative (byte values through the table, or block means of them), so the
+// cone mixtures are at least the bias and need no clamp.
 TESSERA_VECTOR_CLONES void toXyb(const float* __restrict r, const float* __restrict g,
                                  const float* __restrict b, float* __restrict outX,
                                  float* __restrict outY, float* __restrict outB, std::size_t n)
@@ -349,10 +349,10 @@ TESSERA_VECTOR_CLONES void toXyb(const float* __restrict r, const float* __restr
     const float biasRoot = std::cbrt(bias);
 #pragma omp simd
     for (std::size_t i = 0; i < n; ++i) {
-        const float l = std::max(0.0f, 0.30f * r[i] + 0.622f * g[i] + 0.078f * b[i] + bias);
-        const float m = std::max(0.0f, 0.23f * r[i] + 0.692f * g[i] + 0.078f * b[i] + bias);
-        const float s = std::max(0.0f, 0.24342268924547819f * r[i] + 0.20476744424496821f * g[i] +
-                                           0.55180986650955360f * b[i] + bias);
+        const float l = 0.30f * r[i] + 0.622f * g[i] + 0.078f * b[i] + bias;
+        const float m = 0.23f * r[i] + 0.692f * g[i] + 0.078f * b[i] + bias;
+        const float s = 0.24342268924547819f * r[i] + 0.20476744424496821f * g[i] +
+                        0.55180986650955360f * b[i] + bias;
         const float lr = cubeRoot(l) - biasRoot, mr = cubeRoot(m) - biasRoot;
         const float sr = cubeRoot(s) - biasRoot;
         const float x = 0.5f * (lr - mr), y = 0.5f * (lr + mr);
@@ -394,8 +394,8 @@ struct MapSums
 // moments, summed into `sums`.
 TESSERA_VECTOR_CLONES void mapRow(const float* __restrict a, const float* __restrict b,
                                   const float* __restrict mu1, const float* __restrict mu2,
-                                  const float* __restrict s11, const float* __restrict s22,
-                                  const float* __restrict s12, int n, MapSums& sums)
+                                  const float* __restrict sdd, const float* __restrict s12, int n,
+                                  MapSums& sums)
 {
     float ssim = 0, ssim4 = 0, artifact = 0, artifact4 = 0, detail = 0, detail4 = 0;
 #pragma omp simd reduction(+ : ssim, ssim4, artifact, artifact4, detail, detail4)
@@ -403,7 +403,7 @@ TESSERA_VECTOR_CLONES void mapRow(const float* __restrict a, const float* __rest
         const float m1 = mu1[i], m2 = mu2[i];
         const float diff = m1 - m2;
         const float num = 2.0f * (s12[i] - m1 * m2) + C2;
-        const float den = (s11[i] - m1 * m1) + (s22[i] - m2 * m2) + C2;
+        const float den = num + (sdd[i] - diff * diff);
         const float d = std::max(0.0f, 1.0f - (1.0f - diff * diff) * num / den);
         const float e = (1.0f + std::fabs(b[i] - m2)) / (1.0f + std::fabs(a[i] - m1)) - 1.0f;
         const float art = std::max(e, 0.0f), lost = std::max(-e, 0.0f);
@@ -423,7 +423,7 @@ TESSERA_VECTOR_CLONES void mapRow(const float* __restrict a, const float* __rest
     sums.detail4 += detail4;
 }
 
-constexpr int MOMENTS = 5;
+constexpr int MOMENTS = 4;
 
 // The rows of one channel's pass, carved out of one allocation: per moment
 // the row between the two filters and the blurred row.
@@ -492,7 +492,7 @@ public:
         PaddedRow* between = rows.between;
         if (moments == MOMENTS)
             columnMoments(a, b, between[0].values, between[1].values, between[2].values,
-                          between[3].values, between[4].values, w);
+                          between[3].values, w);
         else {
             columnFilter(a, between[0].values, w);
             columnFilter(b, between[1].values, w);
@@ -501,8 +501,8 @@ public:
             rowFilter(between[m].values, rows.blurred[m], w);
         float* const* blurred = rows.blurred;
         if (moments == MOMENTS)
-            mapRow(a[REACH], b[REACH], blurred[0], blurred[1], blurred[2], blurred[3], blurred[4],
-                   int(w), sums);
+            mapRow(a[REACH], b[REACH], blurred[0], blurred[1], blurred[2], blurred[3], int(w),
+                   sums);
         else
             edgeRow(a[REACH], b[REACH], blurred[0], blurred[1], int(w), sums);
     }
