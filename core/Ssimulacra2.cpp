@@ -318,11 +318,15 @@ void linearRow(const unsigned char* in, std::size_t w, float* r, float* g, float
     }
 }
 
-// The cube root of a positive value to single precision, without a library
-// call or a division so that the loop around it vectorises cheaply: a first
-// guess of the inverse cube root from the exponent bits (within 3.5 %; the
-// bits divided by 3 in single precision, close enough for a guess), three
-// Newton steps r <- r (4 - v r^3) / 3 (within 5e-7), then v r^2.
+// The cube root of a positive value, without a library call or a division
+// so that the loop around it vectorises cheaply: a first guess of the
+// inverse cube root from the exponent bits (within 3.5 %; the bits divided
+// by 3 in single precision, close enough for a guess), two steps
+// r <- r (a - b v r^3), then v r^2. The first step's a and b are the
+// minimax fit over the guess's error (1.2e-3 after it; Newton's 4/3 and 1/3
+// leave 2.5e-3), the second is Newton's scaled to centre its one-sided
+// error; over the values XYB takes, 0.0037 to 1.2, the root is within
+// 3.3e-6 of the true one.
 inline float cubeRoot(float v)
 {
     std::int32_t bits;
@@ -330,11 +334,11 @@ inline float cubeRoot(float v)
     bits = 0x54a21d2a - std::int32_t(float(bits) * (1.0f / 3.0f));
     float r;
     std::memcpy(&r, &bits, sizeof r);
-    const float third = v * (1.0f / 3.0f);
-    for (int step = 0; step < 3; ++step) {
-        const float r2 = r * r;
-        r = (4.0f / 3.0f) * r - third * (r2 * r2);
-    }
+    float r2 = r * r;
+    r = 1.3347f * r - (0.3335f * v) * (r2 * r2);
+    constexpr double centre = 1 + 1.44e-6;
+    r2 = r * r;
+    r = float(4.0 / 3.0 * centre) * r - (float(1.0 / 3.0 * centre) * v) * (r2 * r2);
     return v * r * r;
 }
 
