@@ -268,8 +268,8 @@ TESSERA_VECTOR_CLONES void columnMoments(WindowRows a, WindowRows b, float* __re
     auto taps = [&](float c, float p1, float p2, float p3, float p4) {
         return t0 * c + t1 * p1 + t2 * p2 + t3 * p3 + t4 * p4;
     };
+    auto square = [](float v) { return v * v; };
     for (std::size_t x = 0; x < w; ++x) {
-        auto square = [](float v) { return v * v; };
         ma[x] = taps(a4[x], a3[x] + a5[x], a2[x] + a6[x], a1[x] + a7[x], a0[x] + a8[x]);
         mb[x] = taps(b4[x], b3[x] + b5[x], b2[x] + b6[x], b1[x] + b7[x], b0[x] + b8[x]);
         mdd[x] = taps(square(a4[x] - b4[x]), square(a3[x] - b3[x]) + square(a5[x] - b5[x]),
