@@ -292,10 +292,13 @@ void CompressionResult::measureSsimulacra2(QualityMetrics::Workspace& workspace)
         return;
     if (hasMaps()) {
         try {
+            const unsigned char* distorted = compressedImage->getRGB32Buffer();
+            const Ssimulacra2::Reference* reference = sourceImage->ssimulacra2Reference();
             ssimulacra2 =
-                Ssimulacra2::score(workspace.perceptual, sourceImage->getRGB32Buffer(),
-                                   compressedImage->getRGB32Buffer(), int(sourceImage->getWidth()),
-                                   int(sourceImage->getHeight()));
+                reference ? Ssimulacra2::score(workspace.perceptual, *reference, distorted)
+                          : Ssimulacra2::score(workspace.perceptual, sourceImage->getRGB32Buffer(),
+                                               distorted, int(sourceImage->getWidth()),
+                                               int(sourceImage->getHeight()));
         } catch (const std::bad_alloc&) {
             return; // left n/a; the next request tries again
         }

@@ -68,9 +68,10 @@ public:
     constexpr FigureSet() = default;
     static constexpr FigureSet everything() { return FigureSet((1u << FIGURE_COUNT) - 1); }
     // Everything that costs no more than about a compression: all but
-    // SSIMULACRA 2 (some six compressions' time on a 600 x 400 picture) and
-    // the two Butteraugli distances (one measurement of some sixty), which
-    // are measured in batches only when named.
+    // SSIMULACRA 2 (about one and a half compressions' time on a 600 x 400
+    // picture compared again and again, two for one comparison) and the two
+    // Butteraugli distances (one measurement of some fifty), which are
+    // measured in batches only when named.
     static constexpr FigureSet standard()
     {
         return FigureSet(everything().bits & ~(bit(Figure::SSIMULACRA2) | bit(Figure::Butteraugli) |

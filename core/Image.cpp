@@ -303,8 +303,31 @@ Image::~Image()
     dropPixels();
 }
 
+const Ssimulacra2::Reference* Image::ssimulacra2Reference() const
+{
+    const std::lock_guard<std::mutex> lock(referenceMutex);
+    if (reference || referenceRefused || ++referenceRequests < 2)
+        return reference.get();
+    const int width = int(getWidth()), height = int(getHeight());
+    // Within what one picture and everything made from it may take.
+    const std::uint64_t pixels = std::uint64_t(width) * std::uint64_t(height);
+    referenceRefused =
+        !getRGB32Buffer() ||
+        pixels * MemoryBudget::BYTES_PER_PIXEL + Ssimulacra2::Reference::bytesFor(width, height) >
+            MemoryBudget::bytes();
+    if (referenceRefused)
+        return nullptr;
+    try {
+        reference = std::make_unique<Ssimulacra2::Reference>(getRGB32Buffer(), width, height);
+    } catch (const std::bad_alloc&) {
+        referenceRefused = true;
+    }
+    return reference.get();
+}
+
 void Image::dropPixels()
 {
+    reference.reset();
     if (dib24)
         FreeImage_Unload(dib24);
     if (dib32)

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "Ssimulacra2.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
 struct FIBITMAP;
@@ -62,6 +66,16 @@ public:
     // Why the picture did not load, or a warning the decoder gave while
     // loading it; empty when there is nothing to say.
     QString getLoadMessage() const { return loadMessage; }
+
+    // SSIMULACRA 2's half of the comparisons with this picture as the
+    // original, kept with the picture. It is made at the second request,
+    // once the picture turns out to be compared again (a sweep's settings, a
+    // live recompression), so that a picture compared once costs no more
+    // than before. Null at the first request, and for a picture without
+    // pixels, one that with its reference and a compression would not fit
+    // the memory budget, or one whose reference could not be had. Any number
+    // of threads may ask at once; the pixels must not change afterwards.
+    const Ssimulacra2::Reference* ssimulacra2Reference() const;
 
     // Sets up FreeImage (plug-ins are not loaded) and routes its messages to
     // the images being loaded. Call once per program; repeated calls are
@@ -135,6 +149,10 @@ private:
     // bitmap only points at them.
     unsigned char* pixels32 = nullptr;
     unsigned long imageSize = 0;
+    mutable std::mutex referenceMutex; // guards the three below
+    mutable std::unique_ptr<const Ssimulacra2::Reference> reference;
+    mutable int referenceRequests = 0;
+    mutable bool referenceRefused = false;
     std::string filePath;
     QString loadMessage;
     bool fromJpegFile = false;

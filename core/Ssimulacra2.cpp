@@ -221,6 +221,15 @@ constexpr int REACH = RADIUS - 1;
 constexpr int WINDOW_ROWS = 2 * REACH + 1;
 using WindowRows = const float* const (&)[WINDOW_ROWS];
 
+// The taps applied to a centre value and the sums of the values at 1, 2,
+// 3 and 4 either side of it. Every vertical blur goes through this one
+// expression, so that a mean comes out the same to the bit whichever pass
+// makes it.
+inline float tapSum(const float* t, float c, float p1, float p2, float p3, float p4)
+{
+    return t[0] * c + t[1] * p1 + t[2] * p2 + t[3] * p3 + t[4] * p4;
+}
+
 // The kernel along a row. `c` has RADIUS zeros before and after its `w`
 // values.
 TESSERA_VECTOR_CLONES void rowFilter(const float* __restrict c, float* __restrict o, std::size_t w)
@@ -235,25 +244,26 @@ TESSERA_VECTOR_CLONES void rowFilter(const float* __restrict c, float* __restric
 // The kernel down the columns of one plane's window.
 TESSERA_VECTOR_CLONES void columnFilter(WindowRows in, float* __restrict o, std::size_t w)
 {
-    const float* t = kernel().taps;
-    const float t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3], t4 = t[4];
+    const float* tp = kernel().taps;
+    const float t[RADIUS] = {tp[0], tp[1], tp[2], tp[3], tp[4]};
     const float* __restrict u4 = in[0], * __restrict u3 = in[1], * __restrict u2 = in[2];
     const float* __restrict u1 = in[3], * __restrict c = in[4], * __restrict d1 = in[5];
     const float* __restrict d2 = in[6], * __restrict d3 = in[7], * __restrict d4 = in[8];
     for (std::size_t x = 0; x < w; ++x)
-        o[x] = t0 * c[x] + t1 * (u1[x] + d1[x]) + t2 * (u2[x] + d2[x]) + t3 * (u3[x] + d3[x]) +
-               t4 * (u4[x] + d4[x]);
+        o[x] = tapSum(t, c[x], u1[x] + d1[x], u2[x] + d2[x], u3[x] + d3[x], u4[x] + d4[x]);
 }
 
 // The kernel down the columns of the four moments of a channel's window in
-// both pictures: a, b, (a - b)^2, a b. The structural error needs the blurred
+// both pictures: a, b, (a - b)^2, a b; with `withMeanA` false, all but a's
+// mean (which a reference holds). The structural error needs the blurred
 // squares only in the sum of the two variances, which is twice the
 // covariance plus the variance of the difference; blurring the squared
 // difference instead of both squares saves a moment, and it is exactly zero
 // where the pictures agree, so that identical pictures score exactly 100.
-TESSERA_VECTOR_CLONES void columnMoments(WindowRows a, WindowRows b, float* __restrict ma,
-                                         float* __restrict mb, float* __restrict mdd,
-                                         float* __restrict mab, std::size_t w)
+template <bool withMeanA>
+[[gnu::always_inline]] inline void moments(WindowRows a, WindowRows b, float* __restrict ma,
+                                           float* __restrict mb, float* __restrict mdd,
+                                           float* __restrict mab, std::size_t w)
 {
     const float* t = kernel().taps;
     const float* __restrict a0 = a[0], * __restrict a1 = a[1], * __restrict a2 = a[2];
@@ -262,15 +272,16 @@ TESSERA_VECTOR_CLONES void columnMoments(WindowRows a, WindowRows b, float* __re
     const float* __restrict b0 = b[0], * __restrict b1 = b[1], * __restrict b2 = b[2];
     const float* __restrict b3 = b[3], * __restrict b4 = b[4], * __restrict b5 = b[5];
     const float* __restrict b6 = b[6], * __restrict b7 = b[7], * __restrict b8 = b[8];
-    const float t0 = t[0], t1 = t[1], t2 = t[2], t3 = t[3], t4 = t[4];
+    const float tl[RADIUS] = {t[0], t[1], t[2], t[3], t[4]};
     // Both means are one expression of the same shape, so that they round
     // alike and identical pictures have identical means.
     auto taps = [&](float c, float p1, float p2, float p3, float p4) {
-        return t0 * c + t1 * p1 + t2 * p2 + t3 * p3 + t4 * p4;
+        return tapSum(tl, c, p1, p2, p3, p4);
     };
     auto square = [](float v) { return v * v; };
     for (std::size_t x = 0; x < w; ++x) {
-        ma[x] = taps(a4[x], a3[x] + a5[x], a2[x] + a6[x], a1[x] + a7[x], a0[x] + a8[x]);
+        if (withMeanA)
+            ma[x] = taps(a4[x], a3[x] + a5[x], a2[x] + a6[x], a1[x] + a7[x], a0[x] + a8[x]);
         mb[x] = taps(b4[x], b3[x] + b5[x], b2[x] + b6[x], b1[x] + b7[x], b0[x] + b8[x]);
         mdd[x] = taps(square(a4[x] - b4[x]), square(a3[x] - b3[x]) + square(a5[x] - b5[x]),
                       square(a2[x] - b2[x]) + square(a6[x] - b6[x]),
@@ -279,6 +290,20 @@ TESSERA_VECTOR_CLONES void columnMoments(WindowRows a, WindowRows b, float* __re
         mab[x] = taps(a4[x] * b4[x], a3[x] * b3[x] + a5[x] * b5[x], a2[x] * b2[x] + a6[x] * b6[x],
                       a1[x] * b1[x] + a7[x] * b7[x], a0[x] * b0[x] + a8[x] * b8[x]);
     }
+}
+
+TESSERA_VECTOR_CLONES void columnMoments(WindowRows a, WindowRows b, float* __restrict ma,
+                                         float* __restrict mb, float* __restrict mdd,
+                                         float* __restrict mab, std::size_t w)
+{
+    moments<true>(a, b, ma, mb, mdd, mab, w);
+}
+
+TESSERA_VECTOR_CLONES void columnMomentsWithoutMeanA(WindowRows a, WindowRows b,
+                                                     float* __restrict mb, float* __restrict mdd,
+                                                     float* __restrict mab, std::size_t w)
+{
+    moments<false>(a, b, nullptr, mb, mdd, mab, w);
 }
 
 // A row of `w` values with RADIUS zeros on either side, for rowFilter().
@@ -394,6 +419,12 @@ struct MapSums
     }
 };
 
+// The original's side of the edge comparison at a value.
+inline float edgeBase(float a, float mu1)
+{
+    return 1.0f + std::fabs(a - mu1);
+}
+
 // The maps of one row from the channel's values a, b and their blurred
 // moments, summed into `sums`.
 TESSERA_VECTOR_CLONES void mapRow(const float* __restrict a, const float* __restrict b,
@@ -409,7 +440,7 @@ TESSERA_VECTOR_CLONES void mapRow(const float* __restrict a, const float* __rest
         const float num = 2.0f * (s12[i] - m1 * m2) + C2;
         const float den = num + (sdd[i] - diff * diff);
         const float d = std::max(0.0f, 1.0f - (1.0f - diff * diff) * num / den);
-        const float e = (1.0f + std::fabs(b[i] - m2)) / (1.0f + std::fabs(a[i] - m1)) - 1.0f;
+        const float e = edgeBase(b[i], m2) / edgeBase(a[i], m1) - 1.0f;
         const float art = std::max(e, 0.0f), lost = std::max(-e, 0.0f);
         const float d2 = d * d, art2 = art * art, lost2 = lost * lost;
         ssim += d;
@@ -449,16 +480,14 @@ struct ChannelRows
 };
 
 // The edge maps alone of one row, for a scale whose structural error has
-// no weight.
-TESSERA_VECTOR_CLONES void edgeRow(const float* __restrict a, const float* __restrict b,
-                                   const float* __restrict mu1, const float* __restrict mu2, int n,
-                                   MapSums& sums)
+// no weight. `base` is the original's edgeBase() at each value.
+TESSERA_VECTOR_CLONES void edgeRow(const float* __restrict b, const float* __restrict mu2,
+                                   const float* __restrict base, int n, MapSums& sums)
 {
     float artifact = 0, artifact4 = 0, detail = 0, detail4 = 0;
 #pragma omp simd reduction(+ : artifact, artifact4, detail, detail4)
     for (int i = 0; i < n; ++i) {
-        const float e =
-            (1.0f + std::fabs(b[i] - mu2[i])) / (1.0f + std::fabs(a[i] - mu1[i])) - 1.0f;
+        const float e = edgeBase(b[i], mu2[i]) / base[i] - 1.0f;
         const float art = std::max(e, 0.0f), lost = std::max(-e, 0.0f);
         const float art2 = art * art, lost2 = lost * lost;
         artifact += art;
@@ -472,51 +501,126 @@ TESSERA_VECTOR_CLONES void edgeRow(const float* __restrict a, const float* __res
     sums.detail4 += detail4;
 }
 
+// edgeBase() of a row.
+TESSERA_VECTOR_CLONES void edgeBaseRow(const float* __restrict a, const float* __restrict mu1,
+                                       float* __restrict out, int n)
+{
+    for (int i = 0; i < n; ++i)
+        out[i] = edgeBase(a[i], mu1[i]);
+}
+
 // The weights of channel c's six sub-scores at a scale.
 const double* weightsOf(int c, int scale)
 {
     return WEIGHTS + (std::size_t(c) * SCALES + std::size_t(scale)) * 6;
 }
 
+// Which of channel c's maps count at a scale: the structural error (whose
+// sweep blurs four moments and makes the edge maps on the way), the edge
+// maps alone (two means), or neither.
+struct Needs
+{
+    bool structure = false;
+    bool edges = false;
+};
+
+Needs needsOf(int c, int scale)
+{
+    const double* w = weightsOf(c, scale);
+    Needs n;
+    n.structure = w[0] != 0 || w[3] != 0;
+    n.edges = !n.structure && (w[1] != 0 || w[2] != 0 || w[4] != 0 || w[5] != 0);
+    return n;
+}
+
+// What a sweep does: compare two pictures; make a reference's planes of the
+// original alone; or compare the distorted picture with a reference.
+enum class Mode { Both, Build, Against };
+
 // One channel's filters and map sums over a scale, row by row as the sweep
 // goes down the picture: each row's maps are summed as soon as its blurred
-// values are out, so that no blurred plane is ever held. Without
-// `structure` only the two means are blurred and only the edge maps made.
+// values are out, so that no blurred plane is ever held. Every mode blurs a
+// value with the same filter call as the others, so that the original's
+// means in a reference are those a comparison of both pictures makes.
 class ChannelPass
 {
 public:
-    ChannelPass(float* rows, std::size_t w, bool structure)
-        : rows(rows, w), w(w), moments(structure ? MOMENTS : 2)
+    // `planes` are the channel's reference planes: written in Build, read
+    // in Against.
+    ChannelPass(float* rows, std::size_t w, Mode mode, bool structure, Reference::Channel planes)
+        : rows(rows, w), w(w), mode(mode), structure(structure), planes(planes)
     {
     }
 
-    // Sums the maps of the row at the middle of the windows `a` and `b`.
-    void step(WindowRows a, WindowRows b)
+    // Sums the maps of row y, at the middle of the windows `a` and `b` (of
+    // the original and the distorted picture; only `a` in Build).
+    void step(WindowRows a, WindowRows b, int y)
     {
-        PaddedRow* between = rows.between;
-        if (moments == MOMENTS)
-            columnMoments(a, b, between[0].values, between[1].values, between[2].values,
-                          between[3].values, w);
-        else {
-            columnFilter(a, between[0].values, w);
-            columnFilter(b, between[1].values, w);
-        }
-        for (int m = 0; m < moments; ++m)
-            rowFilter(between[m].values, rows.blurred[m], w);
-        float* const* blurred = rows.blurred;
-        if (moments == MOMENTS)
-            mapRow(a[REACH], b[REACH], blurred[0], blurred[1], blurred[2], blurred[3], int(w),
-                   sums);
+        const std::size_t at = std::size_t(y) * w;
+        if (mode == Mode::Build)
+            build(a, at);
+        else if (structure)
+            compare(a, b, mode == Mode::Both ? nullptr : planes.mean + at);
         else
-            edgeRow(a[REACH], b[REACH], blurred[0], blurred[1], int(w), sums);
+            compareEdges(a, b, mode == Mode::Both ? nullptr : planes.edge + at);
     }
 
     MapSums sums;
 
 private:
+    float* between(int m) { return rows.between[m].values; }
+    float* blurred(int m) { return rows.blurred[m]; }
+
+    // The four moments blurred, the original's mean taken from `mean`
+    // where it is given, and the maps summed.
+    void compare(WindowRows a, WindowRows b, const float* mean)
+    {
+        if (mean)
+            columnMomentsWithoutMeanA(a, b, between(1), between(2), between(3), w);
+        else
+            columnMoments(a, b, between(0), between(1), between(2), between(3), w);
+        for (int m = mean ? 1 : 0; m < MOMENTS; ++m)
+            rowFilter(between(m), blurred(m), w);
+        mapRow(a[REACH], b[REACH], mean ? mean : blurred(0), blurred(1), blurred(2), blurred(3),
+               int(w), sums);
+    }
+
+    // The edge maps alone, the original's edgeBase() taken from `base`
+    // where it is given.
+    void compareEdges(WindowRows a, WindowRows b, const float* base)
+    {
+        if (!base) {
+            columnFilter(a, between(0), w);
+            rowFilter(between(0), blurred(0), w);
+            edgeBaseRow(a[REACH], blurred(0), blurred(2), int(w));
+            base = blurred(2);
+        }
+        columnFilter(b, between(1), w);
+        rowFilter(between(1), blurred(1), w);
+        edgeRow(b[REACH], blurred(1), base, int(w), sums);
+    }
+
+    // The original's planes of the row at `at`: its values and mean where
+    // the structure counts, else its edgeBase().
+    void build(WindowRows a, std::size_t at)
+    {
+        if (structure) {
+            // The mean as compare() makes it, from the same call.
+            columnMoments(a, a, between(0), between(1), between(2), between(3), w);
+            rowFilter(between(0), planes.mean + at, w);
+            std::copy(a[REACH], a[REACH] + w, planes.xyb + at);
+        } else {
+            columnFilter(a, between(0), w);
+            rowFilter(between(0), blurred(0), w);
+            edgeBaseRow(a[REACH], blurred(0), planes.edge + at, int(w));
+        }
+    }
+
     ChannelRows rows;
     std::size_t w;
-    int moments;
+    Mode mode;
+    bool structure;
+    Reference::Channel planes;
 };
 
 // The XYB rows a sweep holds per channel: the blur's window.
@@ -530,11 +634,11 @@ struct Input
     const float* planes[2][3] = {};
 };
 
-// One sweep down a scale of both pictures: each row of linear RGB read once,
-// halved into the next scale's planes (`next`, null at the last scale) and
-// turned into XYB in a ring of rows, from which the three channels' passes
-// take the rows they need. Only the input and the next scale are planes;
-// everything else stays in the cache.
+// One sweep down a scale of the pictures the mode reads: each row of linear
+// RGB read once, halved into the next scale's planes (`next`, null at the
+// last scale) and turned into XYB in a ring of rows, from which the three
+// channels' passes take the rows they need. Only the input, the next scale
+// and a reference's planes are planes; everything else stays in the cache.
 class ScaleSweep
 {
 public:
@@ -543,8 +647,11 @@ public:
         return 2 * (3 * 2 * w + 3 * RING * w) + w + 3 * ChannelRows::floats(w);
     }
 
-    ScaleSweep(float* buffer, const Input& input, int width, int height)
-        : input(input), w(std::size_t(width)), height(height)
+    // `planes` are the reference's planes of the scale, written in Build
+    // and read in Against; null in Both.
+    ScaleSweep(float* buffer, const Input& input, int width, int height, Mode mode,
+               const Reference::Scale* planes)
+        : input(input), w(std::size_t(width)), height(height), mode(mode), planes(planes)
     {
         float* p = buffer;
         for (int i = 0; i < 2; ++i) {
@@ -566,15 +673,13 @@ public:
         for (int c = 0; c < 3; ++c) {
             // Maps whose sub-scores all weigh nothing are not made: at the
             // first scale X and B weigh only edges, at the last Y nothing.
-            const double* weights = weightsOf(c, scale);
-            const bool structure = weights[0] != 0 || weights[3] != 0;
-            const bool edges =
-                weights[1] != 0 || weights[2] != 0 || weights[4] != 0 || weights[5] != 0;
+            const Needs needs = needsOf(c, scale);
             channel[c] = -1;
-            if (!structure && !edges)
+            if (!needs.structure && !needs.edges)
                 continue;
-            passes[used].emplace(channels + std::size_t(used) * ChannelRows::floats(w), w,
-                                 structure);
+            passes[used].emplace(channels + std::size_t(used) * ChannelRows::floats(w), w, mode,
+                                 needs.structure,
+                                 planes ? planes->channels[c] : Reference::Channel());
             channel[c] = used++;
         }
         halves = {top, bottom};
@@ -592,7 +697,7 @@ public:
                     a[j] = row(0, c, y - REACH + j);
                     b[j] = row(1, c, y - REACH + j);
                 }
-                passes[channel[c]]->step(a, b);
+                passes[channel[c]]->step(a, b, y);
             }
         }
     }
@@ -621,7 +726,7 @@ private:
     // before into the next scale.
     void feed(int y, float* const (*next)[3])
     {
-        for (int i = 0; i < 2; ++i) {
+        for (int i = mode == Mode::Against ? 1 : 0; i < (mode == Mode::Build ? 1 : 2); ++i) {
             const float* rgb[3];
             if (input.bytes[i]) {
                 for (int c = 0; c < 3; ++c)
@@ -646,15 +751,25 @@ private:
         }
     }
 
-    // Channel c of picture i's XYB row y, zeros outside the picture.
+    // Channel c of picture i's XYB row y, zeros outside the picture; in
+    // Against the original's rows are the reference's (zeros where it has
+    // none: the pass does not read them).
     const float* row(int i, int c, int y) const
     {
-        return y < 0 || y >= height ? zeros : xyb[i][c] + std::size_t(y % RING) * w;
+        if (y < 0 || y >= height)
+            return zeros;
+        if (i == 0 && mode == Mode::Against) {
+            const float* plane = planes->channels[c].xyb;
+            return plane ? plane + std::size_t(y) * w : zeros;
+        }
+        return xyb[i][c] + std::size_t(y % RING) * w;
     }
 
     Input input;
     std::size_t w;
     int height;
+    Mode mode;
+    const Reference::Scale* planes;
     float* linear[2][3]; // two rows each, from the pictures' bytes
     float* xyb[2][3];    // RING rows each
     const float* previous[2][3] = {};
@@ -692,15 +807,15 @@ constexpr int BAND_ROWS = 64;
 // The weighted sum of one scale's sub-scores; the next scale's planes made
 // on the way when `next` is not null. `rows` holds two sweeps' rows.
 double sweepScale(float* const rows[2], const Input& input, int w, int h, int scale,
-                  float* const (*next)[3])
+                  float* const (*next)[3], Mode mode, const Reference::Scale* planes)
 {
-    ScaleSweep upper(rows[0], input, w, h);
+    ScaleSweep upper(rows[0], input, w, h, mode, planes);
     if (h < BAND_ROWS) {
         upper.run(scale, next, 0, h);
         return upper.total(scale, nullptr);
     }
     const int split = (h / 2) & ~1;
-    ScaleSweep lower(rows[1], input, w, h);
+    ScaleSweep lower(rows[1], input, w, h, mode, planes);
     QSemaphore done;
     const bool apart = QThreadPool::globalInstance()->tryStart([&] {
         lower.run(scale, next, split, h);
@@ -712,6 +827,66 @@ double sweepScale(float* const rows[2], const Input& input, int w, int h, int sc
     else
         lower.run(scale, next, split, h);
     return upper.total(scale, &lower);
+}
+
+// The sides of the scales a width x height picture has, and their number:
+// each scale is made from one whose sides are both at least MIN_SIDE.
+int scaleSides(int width, int height, int (&sides)[SCALES][2])
+{
+    int count = 0;
+    for (int w = width, h = height; count < SCALES;) {
+        sides[count][0] = w;
+        sides[count][1] = h;
+        ++count;
+        if (w < MIN_SIDE || h < MIN_SIDE)
+            break;
+        w = (w + 1) / 2;
+        h = (h + 1) / 2;
+    }
+    return count;
+}
+
+// The weighted sum of every scale's sub-scores of the pictures `bytes`
+// (the original, the distorted one; null where the mode does not read
+// it), with the reference's planes of each scale in Build and Against.
+double sweepScales(Workspace& ws, const unsigned char* const (&bytes)[2], int width, int height,
+                   Mode mode, const Reference::Scale* planes)
+{
+    // The planes of the odd scales, of the even ones after the first, and
+    // the sweep's rows.
+    int sides[SCALES][2];
+    const int count = scaleSides(width, height, sides);
+    auto area = [&](int scale) {
+        return scale < count ? std::size_t(sides[scale][0]) * std::size_t(sides[scale][1]) : 0;
+    };
+    const std::size_t odd = area(1), even = area(2);
+    const std::size_t sweepFloats = ScaleSweep::floats(std::size_t(width));
+    ws.planes.resize(6 * (odd + even) + 2 * sweepFloats);
+    float* sets[2][2][3];
+    float* p = ws.planes.data();
+    for (int set = 0; set < 2; ++set)
+        for (int i = 0; i < 2; ++i)
+            for (int c = 0; c < 3; ++c, p += set == 0 ? odd : even)
+                sets[set][i][c] = p;
+    float* rows[2] = {p, p + sweepFloats};
+
+    Input input;
+    input.bytes[0] = bytes[0];
+    input.bytes[1] = bytes[1];
+    double total = 0;
+    for (int scale = 0; scale < count; ++scale) {
+        const bool more = scale + 1 < count;
+        float* const(*next)[3] = more ? sets[scale % 2] : nullptr;
+        total += sweepScale(rows, input, sides[scale][0], sides[scale][1], scale, next, mode,
+                            planes ? planes + scale : nullptr);
+        if (!more)
+            break;
+        input = Input();
+        for (int i = 0; i < 2; ++i)
+            for (int c = 0; c < 3; ++c)
+                input.planes[i][c] = next[i][c];
+    }
+    return total;
 }
 
 } // namespace
@@ -739,45 +914,73 @@ double score(Workspace& ws, const unsigned char* original, const unsigned char* 
 {
     if (width < MIN_SIDE || height < MIN_SIDE)
         return std::numeric_limits<double>::quiet_NaN();
-    // The planes of the odd scales, of the even ones after the first, and
-    // the sweep's rows.
-    auto halved = [](int side, int times) {
-        for (int k = 0; k < times; ++k)
-            side = (side + 1) / 2;
-        return std::size_t(side);
-    };
-    const std::size_t odd = halved(width, 1) * halved(height, 1);
-    const std::size_t even = halved(width, 2) * halved(height, 2);
-    const std::size_t sweepFloats = ScaleSweep::floats(std::size_t(width));
-    ws.planes.resize(6 * (odd + even) + 2 * sweepFloats);
-    float* sets[2][2][3];
-    float* p = ws.planes.data();
-    for (int set = 0; set < 2; ++set)
-        for (int i = 0; i < 2; ++i)
-            for (int c = 0; c < 3; ++c, p += set == 0 ? odd : even)
-                sets[set][i][c] = p;
-    float* rows[2] = {p, p + sweepFloats};
+    return mapped(sweepScales(ws, {original, distorted}, width, height, Mode::Both, nullptr));
+}
 
-    Input input;
-    input.bytes[0] = original;
-    input.bytes[1] = distorted;
-    double total = 0;
-    int w = width, h = height;
-    for (int scale = 0; scale < SCALES; ++scale) {
-        // A scale is made from one whose sides are both at least MIN_SIDE.
-        const bool more = scale + 1 < SCALES && w >= MIN_SIDE && h >= MIN_SIDE;
-        float* const(*next)[3] = more ? sets[scale % 2] : nullptr;
-        total += sweepScale(rows, input, w, h, scale, next);
-        if (!more)
-            break;
-        input = Input();
-        for (int i = 0; i < 2; ++i)
-            for (int c = 0; c < 3; ++c)
-                input.planes[i][c] = next[i][c];
-        w = (w + 1) / 2;
-        h = (h + 1) / 2;
+namespace {
+
+// The floats of each plane a reference holds, by scale and channel: its
+// values and means where the structure counts, else its edgeBase().
+template <typename Visit> void referencePlanes(int width, int height, Visit visit)
+{
+    int sides[SCALES][2];
+    const int count = scaleSides(width, height, sides);
+    for (int scale = 0; scale < count; ++scale) {
+        const std::size_t area = std::size_t(sides[scale][0]) * std::size_t(sides[scale][1]);
+        for (int c = 0; c < 3; ++c) {
+            const Needs needs = needsOf(c, scale);
+            visit(scale, c, needs.structure ? area : 0, needs.structure ? area : 0,
+                  needs.edges ? area : 0);
+        }
     }
-    return mapped(total);
+}
+
+} // namespace
+
+std::uint64_t Reference::bytesFor(int width, int height)
+{
+    std::uint64_t floats = 0;
+    if (width >= MIN_SIDE && height >= MIN_SIDE)
+        referencePlanes(width, height,
+                        [&](int, int, std::size_t xyb, std::size_t mean, std::size_t edge) {
+                            floats += xyb + mean + edge;
+                        });
+    return floats * sizeof(float);
+}
+
+Reference::Reference(const unsigned char* original, int width, int height) : sides{width, height}
+{
+    if (width < MIN_SIDE || height < MIN_SIDE)
+        return;
+    storage.resize(bytesFor(width, height) / sizeof(float));
+    float* p = storage.data();
+    int sidesOf[SCALES][2];
+    count = scaleSides(width, height, sidesOf);
+    for (int scale = 0; scale < count; ++scale) {
+        scales[scale].width = sidesOf[scale][0];
+        scales[scale].height = sidesOf[scale][1];
+    }
+    referencePlanes(width, height,
+                    [&](int scale, int c, std::size_t xyb, std::size_t mean, std::size_t edge) {
+                        Channel& planes = scales[scale].channels[c];
+                        auto carve = [&](float*& plane, std::size_t floats) {
+                            plane = floats ? p : nullptr;
+                            p += floats;
+                        };
+                        carve(planes.xyb, xyb);
+                        carve(planes.mean, mean);
+                        carve(planes.edge, edge);
+                    });
+    Workspace ws;
+    sweepScales(ws, {original, nullptr}, width, height, Mode::Build, scales);
+}
+
+double score(Workspace& ws, const Reference& reference, const unsigned char* distorted)
+{
+    if (reference.scaleCount() == 0)
+        return std::numeric_limits<double>::quiet_NaN();
+    return mapped(sweepScales(ws, {nullptr, distorted}, reference.width(), reference.height(),
+                              Mode::Against, &reference.scale(0)));
 }
 
 } // namespace Ssimulacra2

@@ -71,7 +71,7 @@ public slots:
     void showQuantizationWindow();
     void showImage();
     // Recompresses and measures the Butteraugli distances, which a run
-    // leaves to be asked for (they take some sixty compressions' time).
+    // leaves to be asked for (they take some fifty compressions' time).
     void measureButteraugli();
     // The DCT method named as the box lists it, as choosing it there does.
     void setDCTMethod(const QString& text);
