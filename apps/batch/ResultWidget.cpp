@@ -415,11 +415,16 @@ void ResultWidget::settingsEdited()
 
 void ResultWidget::showImage()
 {
+    showImageIf({});
+}
+
+void ResultWidget::showImageIf(const std::function<bool(const CompressionResult&)>& proceed)
+{
     const BusyScope scope(busy);
     const bool edited = !sameSettings(*settings, compressed);
     std::unique_ptr<Image> image;
     std::unique_ptr<CompressionResult> result;
-    if (!compress(image, result, QString()))
+    if (!compress(image, result, QString()) || (proceed && !proceed(*result)))
         return;
     if (edited)
         emit resultChanged();

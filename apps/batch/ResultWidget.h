@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class CompressionResult;
@@ -60,6 +61,9 @@ public:
     // panels keeps the box as the user left it.
     Qt::CheckState progressiveBoxState() const;
     void restoreProgressiveBox(Qt::CheckState state);
+    // showImage(), shown only when `proceed` (when given) accepts the
+    // compression made for it.
+    void showImageIf(const std::function<bool(const CompressionResult&)>& proceed);
 
 signals:
     // The entry or its figures changed: an edit was compressed, or figures

@@ -264,27 +264,6 @@ void ResultsWindow::showResult(int index)
     refreshViews();
 }
 
-namespace {
-
-// The size of the file `entry` gives now, -1 when it gives none.
-qint64 compressedSize(const CsvEntry::Entry& entry)
-{
-    try {
-        Image image(QFile::encodeName(entry.picture).toStdString());
-        if (!image.getRGB24Buffer())
-            return -1;
-        JPEGCompressor compressor;
-        *compressor.getSettings() = entry.settings;
-        compressor.setImage(&image);
-        const std::unique_ptr<CompressionResult> result(compressor.compressImage());
-        return result ? qint64(result->getCompressedSize()) : -1;
-    } catch (const std::bad_alloc&) {
-        return -1;
-    }
-}
-
-} // namespace
-
 void ResultsWindow::showCsvRow(int row)
 {
     CsvEntry::Entry entry = table->csvEntry(row);
@@ -299,8 +278,14 @@ void ResultsWindow::showCsvRow(int row)
     }
     // The panel's compression and viewer, on a copy of the row's entry; a
     // picture that no longer loads is told there.
-    const qint64 size = compressedSize(entry);
-    if (size >= 0 && entry.jpegBytes >= 0 && size != entry.jpegBytes) {
+    ResultStat stat;
+    stat.fileName = entry.picture;
+    ResultWidget panel(&stat, &entry.settings, this);
+    panel.hide();
+    panel.showImageIf([&](const CompressionResult& result) {
+        const qint64 size = qint64(result.getCompressedSize());
+        if (entry.jpegBytes < 0 || size == entry.jpegBytes)
+            return true;
         const auto answer = QMessageBox::warning(
             this, title,
             QStringLiteral("The settings of row %1 now give %2 bytes where the run wrote %3: "
@@ -310,14 +295,8 @@ void ResultsWindow::showCsvRow(int row)
                 .arg(size)
                 .arg(entry.jpegBytes),
             QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes)
-            return;
-    }
-    ResultStat stat;
-    stat.fileName = entry.picture;
-    ResultWidget panel(&stat, &entry.settings, this);
-    panel.hide();
-    panel.showImage();
+        return answer == QMessageBox::Yes;
+    });
 }
 
 void ResultsWindow::refreshViews()

@@ -645,6 +645,22 @@ private slots:
         opened.showResult(0);
         QCOMPARE(opens, QStringList{"BatchViewer"});
         QCOMPARE(catcher.record.count, 1);
+        // A row whose size the settings no longer give asks first; "No"
+        // shows nothing.
+        QStringList lines = QString::fromUtf8(readAll(dir.file("run.csv"))).split('\n');
+        const QString size = QStringLiteral(",%1,").arg(bytes[0].size());
+        QCOMPARE(lines[1].count(size), 1);
+        lines[1].replace(size, QStringLiteral(",%1,").arg(bytes[0].size() + 1));
+        QFile changed(dir.file("changed.csv"));
+        QVERIFY(changed.open(QIODevice::WriteOnly));
+        changed.write(lines.join('\n').toUtf8());
+        changed.close();
+        ResultsWindow reopened(nullptr);
+        QVERIFY(reopened.loadCsv(dir.file("changed.csv")));
+        reopened.showResult(0);
+        QCOMPARE(catcher.record.count, 2);
+        QVERIFY2(catcher.record.text.contains("now give"), qPrintable(catcher.record.text));
+        QCOMPARE(opens, QStringList{"BatchViewer"});
     }
 
     // The chart and tessera-sweep bd-rate make the same curves of one CSV: a
