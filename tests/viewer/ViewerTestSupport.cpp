@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileDialog>
 #include <QWidget>
 
 namespace ViewerTest {
@@ -72,6 +73,14 @@ bool asksToQuit(const std::function<void()>& action)
     QCoreApplication::exec();
     QCoreApplication::instance()->removeEventFilter(&spy);
     return spy.quits > 0;
+}
+
+void chooseFile(QFileDialog* dialog, const QString& path)
+{
+    if (QWidget* focused = dialog->focusWidget())
+        focused->clearFocus();
+    dialog->selectFile(path);
+    static_cast<QDialog*>(dialog)->accept();
 }
 
 ModalHandler::ModalHandler(std::function<void(QWidget*)> handleModal)

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+class QFileDialog;
 class QWidget;
 
 namespace ViewerTest {
@@ -34,6 +35,12 @@ Compression compress(const QString& pictureName, int width, int height);
 // Runs `action` inside the application's event loop and tells whether it
 // asked the application to quit. The request is swallowed.
 bool asksToQuit(const std::function<void()>& action);
+
+// Chooses `path` in a file dialog and accepts it. The name box takes a
+// chosen file only while it has no focus, and whether an offscreen dialog
+// has given it focus yet depends on the tests before: the focus is taken
+// away first.
+void chooseFile(QFileDialog* dialog, const QString& path);
 
 // While it lives, hands every modal window that opens to `handle`, which
 // answers it (closes it) and may record what it saw.

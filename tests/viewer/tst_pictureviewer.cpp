@@ -1396,8 +1396,7 @@ void TestPictureViewer::saveAsDialog()
         QVERIFY(dialog);
         caption = dialog->windowTitle();
         filter = dialog->nameFilters().join(QLatin1Char(';'));
-        dialog->selectFile(wanted);
-        static_cast<QDialog*>(dialog)->accept();
+        chooseFile(dialog, wanted);
     });
     saveAsAction(window)->trigger();
     QCOMPARE(handler.handled(), 1);
@@ -1435,8 +1434,7 @@ void TestPictureViewer::saveAsAsksAboutTheFinalName()
         QStringList questions;
         ModalHandler handler([&](QWidget* modal) {
             if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-                dialog->selectFile(typed);
-                static_cast<QDialog*>(dialog)->accept();
+                chooseFile(dialog, typed);
             } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
                 questions << box->text();
                 box->button(answer)->click();
