@@ -954,12 +954,6 @@ Reference::Reference(const unsigned char* original, int width, int height) : sid
         return;
     storage.resize(bytesFor(width, height) / sizeof(float));
     float* p = storage.data();
-    int sidesOf[SCALES][2];
-    count = scaleSides(width, height, sidesOf);
-    for (int scale = 0; scale < count; ++scale) {
-        scales[scale].width = sidesOf[scale][0];
-        scales[scale].height = sidesOf[scale][1];
-    }
     referencePlanes(width, height,
                     [&](int scale, int c, std::size_t xyb, std::size_t mean, std::size_t edge) {
                         Channel& planes = scales[scale].channels[c];
@@ -977,7 +971,7 @@ Reference::Reference(const unsigned char* original, int width, int height) : sid
 
 double score(Workspace& ws, const Reference& reference, const unsigned char* distorted)
 {
-    if (reference.scaleCount() == 0)
+    if (reference.width() < MIN_SIDE || reference.height() < MIN_SIDE)
         return std::numeric_limits<double>::quiet_NaN();
     return mapped(sweepScales(ws, {nullptr, distorted}, reference.width(), reference.height(),
                               Mode::Against, &reference.scale(0)));

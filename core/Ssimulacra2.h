@@ -88,17 +88,15 @@ public:
     };
     struct Scale
     {
-        int width = 0, height = 0;
         Channel channels[3];
     };
-    // The scales a score goes through, and their planes.
-    int scaleCount() const { return count; }
+    // The planes of the scales a score goes through (as many as the sides
+    // give; none below MIN_SIDE).
     const Scale& scale(int i) const { return scales[i]; }
 
 private:
     std::vector<float> storage;
     Scale scales[6]; // at most six scales
-    int count = 0;
     int sides[2];
 };
 

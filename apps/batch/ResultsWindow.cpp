@@ -6,8 +6,6 @@
 #include "CsvReader.h"
 #include "DataIcons.h"
 #include "FileWrite.h"
-#include "Image.h"
-#include "JPEGCompressor.h"
 #include "Preferences.h"
 #include "RDChart.h"
 #include "Report.h"
