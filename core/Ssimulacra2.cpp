@@ -221,6 +221,12 @@ constexpr int REACH = RADIUS - 1;
 constexpr int WINDOW_ROWS = 2 * REACH + 1;
 using WindowRows = const float* const (&)[WINDOW_ROWS];
 
+// The sweeps blur two rows at a time, whose windows overlap but for a row
+// at either end: the rows of both, the first row's window and then one more.
+constexpr int PAIR = 2;
+constexpr int SPAN_ROWS = WINDOW_ROWS + PAIR - 1;
+using SpanRows = const float* const (&)[SPAN_ROWS];
+
 // The taps applied to a centre value and the sums of the values at 1, 2,
 // 3 and 4 either side of it. Every vertical blur goes through this one
 // expression, so that a mean comes out the same to the bit whichever pass
@@ -241,8 +247,8 @@ TESSERA_VECTOR_CLONES void rowFilter(const float* __restrict c, float* __restric
                t3 * (c[x - 3] + c[x + 3]) + t4 * (c[x - 4] + c[x + 4]);
 }
 
-// The kernel down the columns of one plane's window.
-TESSERA_VECTOR_CLONES void columnFilter(WindowRows in, float* __restrict o, std::size_t w)
+// The kernel down the columns of one plane's window, WINDOW_ROWS rows.
+TESSERA_VECTOR_CLONES void columnFilter(const float* const* in, float* __restrict o, std::size_t w)
 {
     const float* tp = kernel().taps;
     const float t[RADIUS] = {tp[0], tp[1], tp[2], tp[3], tp[4]};
@@ -253,57 +259,41 @@ TESSERA_VECTOR_CLONES void columnFilter(WindowRows in, float* __restrict o, std:
         o[x] = tapSum(t, c[x], u1[x] + d1[x], u2[x] + d2[x], u3[x] + d3[x], u4[x] + d4[x]);
 }
 
-// The kernel down the columns of the four moments of a channel's window in
-// both pictures: a, b, (a - b)^2, a b; with `withMeanA` false, all but a's
-// mean (which a reference holds). The structural error needs the blurred
-// squares only in the sum of the two variances, which is twice the
-// covariance plus the variance of the difference; blurring the squared
-// difference instead of both squares saves a moment, and it is exactly zero
-// where the pictures agree, so that identical pictures score exactly 100.
-template <bool withMeanA>
-[[gnu::always_inline]] inline void moments(WindowRows a, WindowRows b, float* __restrict ma,
-                                           float* __restrict mb, float* __restrict mdd,
-                                           float* __restrict mab, std::size_t w)
+// The kernel down the columns of the two windows of a span, into `o0` (the
+// first row's) and `o1`: each row read once for both, which halves what a
+// blur reads from the cache, and each value as columnFilter() makes it.
+TESSERA_VECTOR_CLONES void columnFilterPair(SpanRows in, float* __restrict o0, float* __restrict o1,
+                                            std::size_t w)
 {
-    const float* t = kernel().taps;
-    const float* __restrict a0 = a[0], * __restrict a1 = a[1], * __restrict a2 = a[2];
-    const float* __restrict a3 = a[3], * __restrict a4 = a[4], * __restrict a5 = a[5];
-    const float* __restrict a6 = a[6], * __restrict a7 = a[7], * __restrict a8 = a[8];
-    const float* __restrict b0 = b[0], * __restrict b1 = b[1], * __restrict b2 = b[2];
-    const float* __restrict b3 = b[3], * __restrict b4 = b[4], * __restrict b5 = b[5];
-    const float* __restrict b6 = b[6], * __restrict b7 = b[7], * __restrict b8 = b[8];
-    const float tl[RADIUS] = {t[0], t[1], t[2], t[3], t[4]};
-    // Both means are one expression of the same shape, so that they round
-    // alike and identical pictures have identical means.
-    auto taps = [&](float c, float p1, float p2, float p3, float p4) {
-        return tapSum(tl, c, p1, p2, p3, p4);
-    };
-    auto square = [](float v) { return v * v; };
+    const float* tp = kernel().taps;
+    const float t[RADIUS] = {tp[0], tp[1], tp[2], tp[3], tp[4]};
+    const float* __restrict r0 = in[0], * __restrict r1 = in[1], * __restrict r2 = in[2];
+    const float* __restrict r3 = in[3], * __restrict r4 = in[4], * __restrict r5 = in[5];
+    const float* __restrict r6 = in[6], * __restrict r7 = in[7], * __restrict r8 = in[8];
+    const float* __restrict r9 = in[9];
     for (std::size_t x = 0; x < w; ++x) {
-        if (withMeanA)
-            ma[x] = taps(a4[x], a3[x] + a5[x], a2[x] + a6[x], a1[x] + a7[x], a0[x] + a8[x]);
-        mb[x] = taps(b4[x], b3[x] + b5[x], b2[x] + b6[x], b1[x] + b7[x], b0[x] + b8[x]);
-        mdd[x] = taps(square(a4[x] - b4[x]), square(a3[x] - b3[x]) + square(a5[x] - b5[x]),
-                      square(a2[x] - b2[x]) + square(a6[x] - b6[x]),
-                      square(a1[x] - b1[x]) + square(a7[x] - b7[x]),
-                      square(a0[x] - b0[x]) + square(a8[x] - b8[x]));
-        mab[x] = taps(a4[x] * b4[x], a3[x] * b3[x] + a5[x] * b5[x], a2[x] * b2[x] + a6[x] * b6[x],
-                      a1[x] * b1[x] + a7[x] * b7[x], a0[x] * b0[x] + a8[x] * b8[x]);
+        const float v0 = r0[x], v1 = r1[x], v2 = r2[x], v3 = r3[x], v4 = r4[x];
+        const float v5 = r5[x], v6 = r6[x], v7 = r7[x], v8 = r8[x], v9 = r9[x];
+        o0[x] = tapSum(t, v4, v3 + v5, v2 + v6, v1 + v7, v0 + v8);
+        o1[x] = tapSum(t, v5, v4 + v6, v3 + v7, v2 + v8, v1 + v9);
     }
 }
 
-TESSERA_VECTOR_CLONES void columnMoments(WindowRows a, WindowRows b, float* __restrict ma,
-                                         float* __restrict mb, float* __restrict mdd,
-                                         float* __restrict mab, std::size_t w)
+// The products of a row of a channel in both pictures that the structural
+// error blurs: (a - b)^2 and a b. The error needs the blurred squares only in
+// the sum of the two variances, which is twice the covariance plus the
+// variance of the difference; blurring the squared difference instead of
+// both squares saves a moment, and it is exactly zero where the pictures
+// agree, so that identical pictures score exactly 100. Each row's products
+// are made once, as it enters the sweep, and blurred like the values.
+TESSERA_VECTOR_CLONES void productRow(const float* __restrict a, const float* __restrict b,
+                                      float* __restrict dd, float* __restrict ab, std::size_t w)
 {
-    moments<true>(a, b, ma, mb, mdd, mab, w);
-}
-
-TESSERA_VECTOR_CLONES void columnMomentsWithoutMeanA(WindowRows a, WindowRows b,
-                                                     float* __restrict mb, float* __restrict mdd,
-                                                     float* __restrict mab, std::size_t w)
-{
-    moments<false>(a, b, nullptr, mb, mdd, mab, w);
+    for (std::size_t x = 0; x < w; ++x) {
+        const float d = a[x] - b[x];
+        dd[x] = d * d;
+        ab[x] = a[x] * b[x];
+    }
 }
 
 // A row of `w` values with RADIUS zeros on either side, for rowFilter().
@@ -439,8 +429,12 @@ TESSERA_VECTOR_CLONES void mapRow(const float* __restrict a, const float* __rest
         const float diff = m1 - m2;
         const float num = 2.0f * (s12[i] - m1 * m2) + C2;
         const float den = num + (sdd[i] - diff * diff);
-        const float d = std::max(0.0f, 1.0f - (1.0f - diff * diff) * num / den);
-        const float e = edgeBase(b[i], m2) / edgeBase(a[i], m1) - 1.0f;
+        // Both quotients over one division. Each numerator is a difference
+        // that is exactly zero where the pictures agree.
+        const float baseA = edgeBase(a[i], m1), baseB = edgeBase(b[i], m2);
+        const float inverse = 1.0f / (den * baseA);
+        const float d = std::max(0.0f, (den - (1.0f - diff * diff) * num) * baseA * inverse);
+        const float e = (baseB - baseA) * den * inverse;
         const float art = std::max(e, 0.0f), lost = std::max(-e, 0.0f);
         const float d2 = d * d, art2 = art * art, lost2 = lost * lost;
         ssim += d;
@@ -461,18 +455,19 @@ TESSERA_VECTOR_CLONES void mapRow(const float* __restrict a, const float* __rest
 constexpr int MOMENTS = 4;
 
 // The rows of one channel's pass, carved out of one allocation: per moment
-// the row between the two filters and the blurred row.
+// the two rows between the two filters and the blurred row.
 struct ChannelRows
 {
-    PaddedRow between[MOMENTS];
+    PaddedRow between[PAIR][MOMENTS];
     float* blurred[MOMENTS];
 
-    static std::size_t floats(std::size_t w) { return MOMENTS * ((w + 2 * RADIUS) + w); }
+    static std::size_t floats(std::size_t w) { return MOMENTS * (PAIR * (w + 2 * RADIUS) + w); }
 
     ChannelRows(float* p, std::size_t w)
     {
         for (int m = 0; m < MOMENTS; ++m) {
-            p = between[m].carve(p, w);
+            for (int r = 0; r < PAIR; ++r)
+                p = between[r][m].carve(p, w);
             blurred[m] = p;
             p += w;
         }
@@ -552,67 +547,82 @@ public:
     {
     }
 
-    // Sums the maps of row y, at the middle of the windows `a` and `b` (of
-    // the original and the distorted picture; only `a` in Build).
-    void step(WindowRows a, WindowRows b, int y)
+    // Sums the maps of the `count` rows (one or PAIR) from row y, whose
+    // windows the spans `a` and `b` hold (of the original and the distorted
+    // picture; only `a` in Build) and those of their productRow()s `dd` and
+    // `ab` (where the structure counts).
+    void step(SpanRows a, SpanRows b, SpanRows dd, SpanRows ab, int y, int count)
     {
-        const std::size_t at = std::size_t(y) * w;
-        if (mode == Mode::Build)
-            build(a, at);
-        else if (structure)
-            compare(a, b, mode == Mode::Both ? nullptr : planes.mean + at);
-        else
-            compareEdges(a, b, mode == Mode::Both ? nullptr : planes.edge + at);
+        const bool comparing = mode != Mode::Build;
+        if (mode != Mode::Against)
+            columns(a, 0, count);
+        if (comparing)
+            columns(b, 1, count);
+        if (comparing && structure) {
+            columns(dd, 2, count);
+            columns(ab, 3, count);
+        }
+        for (int r = 0; r < count; ++r) {
+            const std::size_t at = std::size_t(y + r) * w;
+            if (!comparing)
+                build(a[REACH + r], r, at);
+            else if (structure)
+                compare(a[REACH + r], b[REACH + r], r,
+                        mode == Mode::Both ? nullptr : planes.mean + at);
+            else
+                compareEdges(a[REACH + r], b[REACH + r], r,
+                             mode == Mode::Both ? nullptr : planes.edge + at);
+        }
     }
 
     MapSums sums;
 
 private:
-    float* between(int m) { return rows.between[m].values; }
+    float* between(int r, int m) { return rows.between[r][m].values; }
     float* blurred(int m) { return rows.blurred[m]; }
 
-    // The four moments blurred, the original's mean taken from `mean`
-    // where it is given, and the maps summed.
-    void compare(WindowRows a, WindowRows b, const float* mean)
+    // Moment m's column filter of the span's `count` rows.
+    void columns(SpanRows in, int m, int count)
     {
-        if (mean)
-            columnMomentsWithoutMeanA(a, b, between(1), between(2), between(3), w);
+        if (count == PAIR)
+            columnFilterPair(in, between(0, m), between(1, m), w);
         else
-            columnMoments(a, b, between(0), between(1), between(2), between(3), w);
+            columnFilter(in, between(0, m), w);
+    }
+
+    // The row filters of the r-th row's four moments, the original's mean
+    // taken from `mean` where it is given, and the maps summed; `a` and `b`
+    // are the row's values.
+    void compare(const float* a, const float* b, int r, const float* mean)
+    {
         for (int m = mean ? 1 : 0; m < MOMENTS; ++m)
-            rowFilter(between(m), blurred(m), w);
-        mapRow(a[REACH], b[REACH], mean ? mean : blurred(0), blurred(1), blurred(2), blurred(3),
-               int(w), sums);
+            rowFilter(between(r, m), blurred(m), w);
+        mapRow(a, b, mean ? mean : blurred(0), blurred(1), blurred(2), blurred(3), int(w), sums);
     }
 
     // The edge maps alone, the original's edgeBase() taken from `base`
     // where it is given.
-    void compareEdges(WindowRows a, WindowRows b, const float* base)
+    void compareEdges(const float* a, const float* b, int r, const float* base)
     {
         if (!base) {
-            columnFilter(a, between(0), w);
-            rowFilter(between(0), blurred(0), w);
-            edgeBaseRow(a[REACH], blurred(0), blurred(2), int(w));
+            rowFilter(between(r, 0), blurred(0), w);
+            edgeBaseRow(a, blurred(0), blurred(2), int(w));
             base = blurred(2);
         }
-        columnFilter(b, between(1), w);
-        rowFilter(between(1), blurred(1), w);
-        edgeRow(b[REACH], blurred(1), base, int(w), sums);
+        rowFilter(between(r, 1), blurred(1), w);
+        edgeRow(b, blurred(1), base, int(w), sums);
     }
 
     // The original's planes of the row at `at`: its values and mean where
     // the structure counts, else its edgeBase().
-    void build(WindowRows a, std::size_t at)
+    void build(const float* a, int r, std::size_t at)
     {
         if (structure) {
-            // The mean as compare() makes it, from the same call.
-            columnMoments(a, a, between(0), between(1), between(2), between(3), w);
-            rowFilter(between(0), planes.mean + at, w);
-            std::copy(a[REACH], a[REACH] + w, planes.xyb + at);
+            rowFilter(between(r, 0), planes.mean + at, w);
+            std::copy(a, a + w, planes.xyb + at);
         } else {
-            columnFilter(a, between(0), w);
-            rowFilter(between(0), blurred(0), w);
-            edgeBaseRow(a[REACH], blurred(0), planes.edge + at, int(w));
+            rowFilter(between(r, 0), blurred(0), w);
+            edgeBaseRow(a, blurred(0), planes.edge + at, int(w));
         }
     }
 
@@ -624,7 +634,7 @@ private:
 };
 
 // The XYB rows a sweep holds per channel: the blur's window.
-constexpr int RING = WINDOW_ROWS;
+constexpr int RING = SPAN_ROWS;
 
 // Where a scale's linear RGB comes from: the 32-bit pictures at the first
 // scale, planes made by the scale before at the others.
@@ -644,7 +654,7 @@ class ScaleSweep
 public:
     static std::size_t floats(std::size_t w)
     {
-        return 2 * (3 * 2 * w + 3 * RING * w) + w + 3 * ChannelRows::floats(w);
+        return 2 * (3 * 2 * w + 3 * RING * w) + 3 * 2 * RING * w + w + 3 * ChannelRows::floats(w);
     }
 
     // `planes` are the reference's planes of the scale, written in Build
@@ -660,6 +670,9 @@ public:
             for (int c = 0; c < 3; ++c, p += RING * w)
                 xyb[i][c] = p;
         }
+        for (int c = 0; c < 3; ++c)
+            for (int k = 0; k < 2; ++k, p += RING * w)
+                products[c][k] = p;
         std::fill(p, p + w, 0.0f);
         zeros = p;
         channels = p + w;
@@ -675,6 +688,7 @@ public:
             // first scale X and B weigh only edges, at the last Y nothing.
             const Needs needs = needsOf(c, scale);
             channel[c] = -1;
+            multiplied[c] = needs.structure && mode != Mode::Build;
             if (!needs.structure && !needs.edges)
                 continue;
             passes[used].emplace(channels + std::size_t(used) * ChannelRows::floats(w), w, mode,
@@ -685,19 +699,26 @@ public:
         halves = {top, bottom};
         for (int y = std::max(0, top - REACH); y < std::min(height, top + REACH); ++y)
             feed(y, next);
-        for (int y = top; y < bottom; ++y) {
-            if (y + REACH < height)
-                feed(y + REACH, next);
+        for (int y = top; y < bottom; y += PAIR) {
+            const int count = std::min(PAIR, bottom - y);
+            for (int r = 0; r < count; ++r)
+                if (y + r + REACH < height)
+                    feed(y + r + REACH, next);
             for (int c = 0; c < 3; ++c) {
                 if (channel[c] < 0)
                     continue;
-                const float* a[WINDOW_ROWS];
-                const float* b[WINDOW_ROWS];
-                for (int j = 0; j < WINDOW_ROWS; ++j) {
+                // A single last row leaves the span's last row unread.
+                const float* a[SPAN_ROWS];
+                const float* b[SPAN_ROWS];
+                const float* dd[SPAN_ROWS];
+                const float* ab[SPAN_ROWS];
+                for (int j = 0; j < SPAN_ROWS; ++j) {
                     a[j] = row(0, c, y - REACH + j);
                     b[j] = row(1, c, y - REACH + j);
+                    dd[j] = product(0, c, y - REACH + j);
+                    ab[j] = product(1, c, y - REACH + j);
                 }
-                passes[channel[c]]->step(a, b, y);
+                passes[channel[c]]->step(a, b, dd, ab, y, count);
             }
         }
     }
@@ -749,6 +770,11 @@ private:
             const std::size_t slot = std::size_t(y % RING) * w;
             toXyb(rgb[0], rgb[1], rgb[2], xyb[i][0] + slot, xyb[i][1] + slot, xyb[i][2] + slot, w);
         }
+        const std::size_t slot = std::size_t(y % RING) * w;
+        for (int c = 0; c < 3; ++c)
+            if (multiplied[c])
+                productRow(row(0, c, y), row(1, c, y), products[c][0] + slot, products[c][1] + slot,
+                           w);
     }
 
     // Channel c of picture i's XYB row y, zeros outside the picture; in
@@ -765,13 +791,24 @@ private:
         return xyb[i][c] + std::size_t(y % RING) * w;
     }
 
+    // Product k (0 for the squared difference, 1 for the product) of channel
+    // c's row y, zeros outside the picture.
+    const float* product(int k, int c, int y) const
+    {
+        if (y < 0 || y >= height || !multiplied[c])
+            return zeros;
+        return products[c][k] + std::size_t(y % RING) * w;
+    }
+
     Input input;
     std::size_t w;
     int height;
     Mode mode;
     const Reference::Scale* planes;
-    float* linear[2][3]; // two rows each, from the pictures' bytes
-    float* xyb[2][3];    // RING rows each
+    float* linear[2][3];     // two rows each, from the pictures' bytes
+    float* xyb[2][3];        // RING rows each
+    float* products[3][2];   // RING rows each: the squared difference and the product
+    bool multiplied[3] = {}; // whether a channel's products are made
     const float* previous[2][3] = {};
     const float* zeros;
     float* channels;

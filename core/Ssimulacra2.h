@@ -27,10 +27,11 @@
 // scale is one sweep down both pictures: every row of linear RGB is read
 // once, halved into the next scale and turned into XYB in a ring of rows,
 // and each channel's four moments (both means, the squared difference, the
-// product) are blurred and their maps summed row by row, so that only the
-// pictures and the next scale's planes are held; maps whose sub-scores weigh
-// nothing are not made. A scale of 64 rows or more is swept in two bands,
-// the lower one on a thread of the global pool when one is free at once.
+// product; each row's products made once) are blurred two rows at a time and
+// their maps summed row by row, so that only the pictures and the next
+// scale's planes are held; maps whose sub-scores weigh nothing are not made.
+// A scale of 64 rows or more is swept in two bands, the lower one on a
+// thread of the global pool when one is free at once.
 namespace Ssimulacra2 {
 
 // The smallest side that has a score.
