@@ -747,6 +747,7 @@ private:
     // before into the next scale.
     void feed(int y, float* const (*next)[3])
     {
+        const std::size_t slot = std::size_t(y % RING) * w;
         for (int i = mode == Mode::Against ? 1 : 0; i < (mode == Mode::Build ? 1 : 2); ++i) {
             const float* rgb[3];
             if (input.bytes[i]) {
@@ -767,10 +768,8 @@ private:
             }
             for (int c = 0; c < 3; ++c)
                 previous[i][c] = rgb[c];
-            const std::size_t slot = std::size_t(y % RING) * w;
             toXyb(rgb[0], rgb[1], rgb[2], xyb[i][0] + slot, xyb[i][1] + slot, xyb[i][2] + slot, w);
         }
-        const std::size_t slot = std::size_t(y % RING) * w;
         for (int c = 0; c < 3; ++c)
             if (multiplied[c])
                 productRow(row(0, c, y), row(1, c, y), products[c][0] + slot, products[c][1] + slot,
